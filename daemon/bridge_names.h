@@ -1,0 +1,17 @@
+#pragma once
+// Names and bodies of the supervision files in the bridge folder.
+#include <cstdint>
+#include <string>
+
+// The daemon's own heartbeat uses this number in place of a chart handle.
+inline constexpr std::uint64_t kDaemonHeartbeatHandle = 999999999;
+
+[[nodiscard]] std::wstring ChartHeartbeatFileName(std::uint64_t handle);  // QV_Active_<h>.txt
+[[nodiscard]] std::wstring KillRequestFileName(std::uint64_t handle);     // QV_Kill_<h>.txt
+[[nodiscard]] std::wstring NavigationRequestFileName(std::uint64_t handle);  // QV_Nav_<h>.txt
+
+// "ACTIVE=" + tick count in decimal, no line end.
+[[nodiscard]] std::string HeartbeatBody(std::uint64_t tickCount);
+
+// bridge folder + "\" + name.
+[[nodiscard]] std::wstring BridgePath(const std::wstring& bridgeFolder, const std::wstring& name);

@@ -1,0 +1,4 @@
+#pragma once
+
+// The daemon's main-thread loop; it never returns.
+[[noreturn]] void DaemonWatchLoop();

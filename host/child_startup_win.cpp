@@ -1,0 +1,60 @@
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <string>
+
+#include "daemon/bridge_names.h"
+#include "daemon/chart_heartbeat.h"
+#include "host/debug_log.h"
+#include "host/launch_values.h"
+#include "host/process_state.h"
+#include "host/runtime_installer.h"
+#include "host/startup.h"
+#include "host/text_file.h"
+#include "overlay/child_host.h"
+
+namespace {
+std::string HandleText() { return std::to_string(g_launch.chartWindow); }
+
+HWND ChartWindow() { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(g_launch.chartWindow)); }
+}  // namespace
+
+int RunChild(HINSTANCE instance, const std::vector<std::wstring>& args) {
+  g_launch = ParseChildLaunchValues(args);
+  if (g_launch.chartWindow != 0) WriteChartHeartbeat();
+
+  if (IsStudioMode(g_launch.mode)) {
+    LogDebug("Launching Quorvale HEADLESS VPS AGENT for HWND: " + HandleText() +
+             " Symbol: " + WideToUtf8(g_launch.symbol));
+  } else {
+    LogDebug("Launching Quorvale Chart Overlay for HWND: " + HandleText() +
+             " Symbol: " + WideToUtf8(g_launch.symbol));
+    if (g_launch.chartWindow == 0 || !::IsWindow(ChartWindow())) {
+      LogDebug("Parent window is not valid. Exiting.");
+      ::CoUninitialize();
+      return 1;
+    }
+  }
+
+  if (!IsWebView2RuntimePresent()) {
+    LogDebug(
+        "CRITICAL: WebView2 Runtime NOT installed on this machine/VPS! Initiating automatic "
+        "installation...");
+    StartRuntimeInstaller();
+    // The studio may run without a chart window; the box then has no owner.
+    HWND owner = ::IsWindow(ChartWindow()) ? ChartWindow() : nullptr;
+    ::MessageBoxW(owner,
+                  L"Microsoft Edge WebView2 Runtime is required to render the Quorvale Workspace "
+                  L"on this VPS.\n\nQuorvale has triggered the silent background installation.\n"
+                  L"Please wait ~30 seconds and then refresh or re-attach the EA.",
+                  L"Quorvale Workspace - WebView2 Runtime Required", MB_OK | MB_ICONINFORMATION);
+    ::CoUninitialize();
+    return 1;
+  }
+
+  g_folders.workspaceData += L"\\Profile";
+  // A request left over from an earlier child must not end this one.
+  ::DeleteFileW(BridgePath(g_folders.bridge, KillRequestFileName(g_launch.chartWindow)).c_str());
+  return RunChildHost(instance);
+}

@@ -1,0 +1,48 @@
+#include <windows.h>
+
+#include <objbase.h>
+#include <shellapi.h>
+
+#include "daemon/watch_loop.h"
+#include "host/autostart.h"
+#include "host/debug_log.h"
+#include "host/process_state.h"
+#include "host/runtime_installer.h"
+#include "host/startup.h"
+#include "host/text_file.h"
+#include "host/win_handles.h"
+#include "services/service_threads.h"
+
+std::vector<std::wstring> ProcessArguments() {
+  std::vector<std::wstring> args;
+  int count = 0;
+  UniqueLocal list(::CommandLineToArgvW(::GetCommandLineW(), &count));
+  if (!list) return args;
+  auto* argv = static_cast<LPWSTR*>(list.get());
+  for (int i = 0; i < count; ++i) args.emplace_back(argv[i]);
+  return args;
+}
+
+int RunDaemon() {
+  LogDebug("Starting Quorvale Workspace Daemon Mode...");
+  // Before the instance check, so a duplicate still refreshes the entry if the program moved.
+  RegisterAutoStart();
+  if (!IsWebView2RuntimePresent()) {
+    LogDebug(
+        "Daemon detected missing WebView2 Runtime. Triggering automatic background installer...");
+    StartRuntimeInstaller();
+  }
+  // Held for the life of the process; the plain name keeps it private to this log-on.
+  HANDLE mutex = ::CreateMutexW(nullptr, TRUE, L"QuorvaleWorkspace_Daemon_Mutex");
+  const DWORD createError = ::GetLastError();
+  if (createError == ERROR_ALREADY_EXISTS) {
+    LogDebug("Daemon instance already active. Exiting duplicate.");
+    if (mutex) ::CloseHandle(mutex);
+    ::CoUninitialize();
+    return 0;
+  }
+  StartCotRefreshThread();
+  StartTelegramWorkerThread();
+  LogDebug("Quorvale Daemon loop active and watching: " + WideToUtf8(g_folders.bridge));
+  DaemonWatchLoop();
+}

@@ -1,0 +1,15 @@
+#pragma once
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+// The 24-character asctime form without its line feed: "Sun Sep  6 01:03:52 1973".
+// Out-of-range fields are clamped so a damaged time never reads outside the name tables.
+[[nodiscard]] std::string FormatAsctimeStamp(const std::tm& time);
+
+// "[" + stamp + "] " + message + "\n"; the log file's text mode turns "\n" into CRLF.
+[[nodiscard]] std::string FormatLogEntry(const std::string& stamp, const std::string& message);
+
+// "FATAL CRASH / EXCEPTION: Code=0x%08X Address=%p" with the pointer written the way the
+// Windows C library prints it on 64-bit: sixteen upper-case hexadecimal digits.
+[[nodiscard]] std::string FormatCrashLine(std::uint32_t code, std::uint64_t address);

@@ -1,0 +1,14 @@
+#pragma once
+// Text routines shared by every subsystem: files are UTF-8 bytes on disk, wide in memory.
+#include <windows.h>
+
+#include <string>
+
+// Whole file as text, whatever its encoding; empty when missing, unreadable or empty.
+[[nodiscard]] std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime = nullptr);
+
+// Create or truncate, write the bytes exactly, close. False when it could not be opened.
+[[nodiscard]] bool WriteTextFile(const std::wstring& path, const std::string& bytes);
+
+[[nodiscard]] std::string WideToUtf8(const std::wstring& text);
+[[nodiscard]] std::wstring Utf8ToWide(const std::string& text);

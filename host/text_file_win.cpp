@@ -1,0 +1,75 @@
+#include <windows.h>
+
+#include <vector>
+
+#include "host/text_encoding.h"
+#include "host/text_file.h"
+#include "host/win_handles.h"
+
+std::string WideToUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int needed = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) return {};
+  std::string out(static_cast<std::size_t>(needed), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, out.data(), needed, nullptr, nullptr);
+  return out;
+}
+
+namespace {
+std::wstring Utf8BytesToWide(const char* bytes, std::size_t count) {
+  if (count == 0) return {};
+  const int length = static_cast<int>(count);
+  const int needed = ::MultiByteToWideChar(CP_UTF8, 0, bytes, length, nullptr, 0);
+  if (needed <= 0) return {};
+  std::wstring out(static_cast<std::size_t>(needed), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, bytes, length, out.data(), needed);
+  return out;
+}
+}  // namespace
+
+std::wstring Utf8ToWide(const std::string& text) { return Utf8BytesToWide(text.data(), text.size()); }
+
+std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime) {
+  // Delete sharing lets the terminal companion replace or remove the file while we read.
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return {};
+  if (lastWriteTime && !::GetFileTime(file.get(), nullptr, nullptr, lastWriteTime)) {
+    *lastWriteTime = FILETIME{};
+  }
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0) return {};
+  // Bridge files are small; anything that does not fit one read call is not ours.
+  if (size.QuadPart > 0x7FFFFFF0) return {};
+  const DWORD toRead = static_cast<DWORD>(size.QuadPart);
+  std::vector<unsigned char> buffer(static_cast<std::size_t>(toRead) + 2, 0);
+  DWORD read = 0;
+  if (!::ReadFile(file.get(), buffer.data(), toRead, &read, nullptr)) read = 0;
+  file.reset();
+
+  const TextLayout layout = DetectTextLayout(buffer.data(), read);
+  const unsigned char* payload = buffer.data() + layout.offset;
+  if (layout.encoding == TextEncoding::kUtf16Le) {
+    std::wstring text(layout.length / 2, L'\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      text[i] = static_cast<wchar_t>(payload[2 * i] | (payload[2 * i + 1] << 8));
+    }
+    return text;
+  }
+  return Utf8BytesToWide(reinterpret_cast<const char*>(payload), layout.length);
+}
+
+bool WriteTextFile(const std::wstring& path, const std::string& bytes) {
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  if (!bytes.empty()) {
+    // A failed write after a successful open is not reported, as callers expect.
+    (void)::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  }
+  return true;
+}
