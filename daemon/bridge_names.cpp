@@ -10,11 +10,18 @@ std::wstring Decimal(std::uint64_t value) {
 std::wstring ChartHeartbeatFileName(std::uint64_t handle) {
   return L"QV_Active_" + Decimal(handle) + L".txt";
 }
-std::wstring KillRequestFileName(std::uint64_t handle) { return L"QV_Kill_" + Decimal(handle) + L".txt"; }
+std::wstring DaemonHeartbeatFileName() {
+  return ChartHeartbeatFileName(kDaemonHeartbeatHandle);
+}
+std::wstring KillRequestFileName(std::uint64_t handle) {
+  return L"QV_Kill_" + Decimal(handle) + L".txt";
+}
 std::wstring NavigationRequestFileName(std::uint64_t handle) {
   return L"QV_Nav_" + Decimal(handle) + L".txt";
 }
-std::string HeartbeatBody(std::uint64_t tickCount) { return "ACTIVE=" + std::to_string(tickCount); }
+std::string HeartbeatBody(std::uint64_t tickCount) {
+  return "ACTIVE=" + std::to_string(tickCount);
+}
 std::wstring BridgePath(const std::wstring& bridgeFolder, const std::wstring& name) {
   return bridgeFolder + L"\\" + name;
 }

@@ -1,15 +1,107 @@
 #include <windows.h>
 
+#include <exception>
+#include <vector>
+
+#include "daemon/bridge_names.h"
+#include "daemon/child_process_win.h"
+#include "daemon/child_table.h"
+#include "daemon/launch_request.h"
 #include "daemon/watch_loop.h"
+#include "host/debug_log.h"
+#include "host/process_state.h"
+#include "host/text_file.h"
+#include "host/win_handles.h"
+
+namespace {
+
+struct FindTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) noexcept { ::FindClose(h); }
+};
+using UniqueFind = UniqueResource<FindTraits>;
+
+constexpr ULONGLONG kHeartbeatPeriodMs = 15000;
+
+ChildTable<UniqueHandle> g_children;
+Win32ChildOps g_ops;
+
+std::wstring FetchProgramPath() {
+  // Usually under MAX_PATH, but a longer install path must not be cut into another path.
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) return std::wstring(buffer.data(), length);
+    if (buffer.size() >= 32768) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+void WriteDaemonHeartbeat(ULONGLONG now) {
+  (void)WriteTextFile(BridgePath(g_folders.bridge, DaemonHeartbeatFileName()), HeartbeatBody(now));
+  LogDebug("Quorvale Daemon watcher heartbeat alive (active children: " +
+           std::to_string(g_children.size()) + ")");
+}
+
+void PumpMessages() {
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+}
+
+}  // namespace
+
+void ProcessLaunchRequests() {
+  WIN32_FIND_DATAW found{};
+  UniqueFind listing(
+      ::FindFirstFileW(BridgePath(g_folders.bridge, kLaunchRequestPattern).c_str(), &found));
+  if (!listing) return;
+  g_ops.programPath = FetchProgramPath();
+  do {
+    const std::wstring name = found.cFileName;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsLaunchRequestFileName(name)) {
+      continue;
+    }
+    const std::wstring path = BridgePath(g_folders.bridge, name);
+    const std::wstring text = ReadTextFile(path);
+    // Still being created, or not readable yet: the next pass reads it again.
+    if (text.empty()) continue;
+    ::DeleteFileW(path.c_str());
+    HandleLaunchRequest(g_children, WideToUtf8(text), g_ops);
+  } while (::FindNextFileW(listing.get(), &found));
+}
 
 void DaemonWatchLoop() {
-  // Launch requests, heartbeats and the child table join this loop with the supervisor;
-  // until then the daemon keeps its mutex and answers the message queue.
+  ULONGLONG lastHeartbeat = 0;
+  bool firstPass = true;
   for (;;) {
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageW(&message);
+    const ULONGLONG now = ::GetTickCount64();
+    // The first pass always writes, even on a machine up for less than 15 s, so the terminal
+    // companion sees the daemon at once.
+    if (firstPass || now - lastHeartbeat >= kHeartbeatPeriodMs) {
+      firstPass = false;
+      lastHeartbeat = now;
+      WriteDaemonHeartbeat(now);
+    }
+    try {
+      ProcessLaunchRequests();
+      ReapEndedChildren(g_children, g_ops);
+    } catch (const std::exception& error) {
+      LogDebug(std::string("Daemon loop exception: ") + error.what());
+    } catch (...) {
+      LogDebug("Daemon loop unknown exception handled.");
+    }
+    try {
+      PumpMessages();
+    } catch (const std::exception& error) {
+      LogDebug(std::string("Daemon loop exception: ") + error.what());
+    } catch (...) {
+      LogDebug("Daemon loop unknown exception handled.");
     }
     ::Sleep(100);
   }

@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "daemon/child_table.h"
+
+namespace {
+
+// A stand-in for one child process: its id points into the fake's process list, so the
+// tests can end a process "from outside" and see what the table closed.
+struct FakeProcess {
+  int id = -1;
+};
+
+struct FakeProcessInfo {
+  std::wstring commandLine;
+  ChildState state = ChildState::kRunning;
+  bool terminated = false;
+};
+
+// Plain ASCII plus two-byte UTF-8 is all these cases need.
+std::wstring Widen(const std::string& s) {
+  std::wstring out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if ((c & 0xE0) == 0xC0 && i + 1 < s.size()) {
+      out.push_back(static_cast<wchar_t>(((c & 0x1F) << 6) | (s[++i] & 0x3F)));
+    } else {
+      out.push_back(static_cast<wchar_t>(c));
+    }
+  }
+  return out;
+}
+std::string Narrow(const std::wstring& w) {
+  std::string out;
+  for (wchar_t c : w) {
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+struct FakeOps {
+  using Process = FakeProcess;
+
+  std::vector<FakeProcessInfo> processes;
+  std::set<std::uint64_t> windows{5678, 7, 9001};
+  std::map<std::uint64_t, int> overlaysInCharts;  // chart → index into processes
+  bool studioWindow = true;
+  bool startFails = false;
+  std::vector<std::string> log;
+  std::vector<std::pair<std::uint64_t, std::string>> navigations;
+  std::vector<std::uint64_t> killDeletes;
+  int evalWrites = 0;
+  int raises = 0;
+
+  ChildState StateOf(const Process& p) { return processes.at(p.id).state; }
+  void Terminate(Process& p) {
+    processes.at(p.id).terminated = true;
+    processes.at(p.id).state = ChildState::kEnded;
+  }
+  bool Start(const std::wstring& commandLine, Process* out, unsigned long* error) {
+    if (startFails) {
+      *error = 2;
+      return false;
+    }
+    processes.push_back({commandLine});
+    out->id = static_cast<int>(processes.size()) - 1;
+    return true;
+  }
+  bool ChartWindowExists(std::uint64_t h) { return windows.count(h) > 0; }
+  bool AdoptOverlayInChart(std::uint64_t h, Process* out) {
+    auto it = overlaysInCharts.find(h);
+    if (it == overlaysInCharts.end()) return false;
+    out->id = it->second;
+    return true;
+  }
+  bool RaiseStudioWindow() {
+    ++raises;
+    return studioWindow;
+  }
+  void WriteNavigationRequest(std::uint64_t h, const std::string& s) {
+    navigations.emplace_back(h, s);
+  }
+  void WriteEvalRequest() { ++evalWrites; }
+  void DeleteKillRequest(std::uint64_t h) { killDeletes.push_back(h); }
+  std::wstring ProgramPath() { return L"C:\\qv\\QuorvaleWorkspace.exe"; }
+  std::wstring ToWide(const std::string& s) { return Widen(s); }
+  std::string ToUtf8(const std::wstring& w) { return Narrow(w); }
+  void Log(const std::string& m) { log.push_back(m); }
+};
+
+class ChildTableTest : public ::testing::Test {
+ protected:
+  void Launch(const std::string& text) { HandleLaunchRequest(table, text, ops); }
+  FakeOps ops;
+  ChildTable<FakeProcess> table;
+};
+
+TEST_F(ChildTableTest, HandleOnlyStartsAWorkstationChildWithDefaults) {
+  Launch("HWND=5678");
+  ASSERT_EQ(ops.processes.size(), 1u);
+  EXPECT_EQ(
+      ops.processes[0].commandLine,
+      L"\"C:\\qv\\QuorvaleWorkspace.exe\" 5678 NASDAQ:NDX D dark MQL5_MARKET_EDITION WORKSTATION");
+  EXPECT_EQ(
+      ops.log,
+      std::vector<std::string>{
+          "Daemon launching Quorvale child for HWND: 5678 Mode: WORKSTATION Symbol: NASDAQ:NDX"});
+  EXPECT_EQ(ops.killDeletes, std::vector<std::uint64_t>{5678});
+  ASSERT_EQ(table.size(), 1u);
+  EXPECT_EQ(table.at(5678).mode, "WORKSTATION");
+  EXPECT_EQ(table.at(5678).symbol, "NASDAQ:NDX");
+}
+
+TEST_F(ChildTableTest, HandleDigitsAsWrittenOnTheLineNumericEverywhereElse) {
+  Launch("HWND=007\nSYMBOL=gold");
+  ASSERT_EQ(ops.processes.size(), 1u);
+  EXPECT_EQ(
+      ops.processes[0].commandLine,
+      L"\"C:\\qv\\QuorvaleWorkspace.exe\" 007 OANDA:XAUUSD D dark MQL5_MARKET_EDITION WORKSTATION");
+  EXPECT_EQ(ops.killDeletes, std::vector<std::uint64_t>{7});
+  EXPECT_EQ(table.count(7), 1u);
+  Launch("HWND=7\nSYMBOL=EURUSD");  // the same chart, however its digits are written
+  EXPECT_EQ(ops.processes.size(), 1u);
+  EXPECT_EQ(ops.navigations, (std::vector<std::pair<std::uint64_t, std::string>>{{7, "EURUSD"}}));
+}
+
+TEST_F(ChildTableTest, RepeatedRequestNeverStartsASecondProcess) {
+  Launch("HWND=5678\nSYMBOL=XAUUSD");
+  Launch("HWND=5678\nSYMBOL=XAUUSD");
+  Launch("HWND=5678\nSYMBOL=XAUUSD");
+  EXPECT_EQ(ops.processes.size(), 1u);
+  EXPECT_TRUE(ops.navigations.empty());
+  EXPECT_EQ(ops.log.back(),
+            "Quorvale child already active in mode WORKSTATION for HWND: 5678, brought to focus.");
+  EXPECT_EQ(ops.raises, 0);  // an overlay is never looked up as a studio
+}
+
+TEST_F(ChildTableTest, NewSymbolNavigatesOnceAndIsRemembered) {
+  Launch("HWND=5678\nSYMBOL=XAUUSD");
+  Launch("HWND=5678\nSYMBOL=BTCUSD");
+  Launch("HWND=5678\nSYMBOL=BTCUSD");
+  EXPECT_EQ(ops.processes.size(), 1u);
+  EXPECT_EQ(ops.navigations,
+            (std::vector<std::pair<std::uint64_t, std::string>>{{5678, "COINBASE:BTCUSD"}}));
+  EXPECT_EQ(table.at(5678).symbol, "COINBASE:BTCUSD");
+  EXPECT_EQ(ops.log.back(),
+            "Quorvale child already active in mode WORKSTATION for HWND: 5678, brought to focus.");
+}
+
+TEST_F(ChildTableTest, ModeChangeTerminatesAndRestartsNamingBothModes) {
+  Launch("HWND=5678");
+  Launch("HWND=5678\nMODE=HEADLESS_VPS");
+  ASSERT_EQ(ops.processes.size(), 2u);
+  EXPECT_TRUE(ops.processes[0].terminated);
+  EXPECT_FALSE(ops.processes[1].terminated);
+  EXPECT_EQ(ops.log[1],
+            "Quorvale child mode changed for HWND: 5678 from WORKSTATION to HEADLESS_VPS. "
+            "Restarting child process...");
+  EXPECT_EQ(table.at(5678).mode, "HEADLESS_VPS");
+  // Exact byte comparison: a mode in other letter case is another mode.
+  Launch("HWND=5678\nMODE=headless_vps");
+  EXPECT_EQ(ops.processes.size(), 3u);
+}
+
+TEST_F(ChildTableTest, StudioRequestRaisesTheRunningStudio) {
+  Launch("HWND=0\nMODE=HEADLESS_VPS");  // a studio needs no chart window
+  ASSERT_EQ(ops.processes.size(), 1u);
+  Launch("HWND=0\nMODE=HEADLESS_VPS");
+  EXPECT_EQ(ops.processes.size(), 1u);
+  EXPECT_EQ(ops.evalWrites, 1);
+  EXPECT_EQ(ops.log.back(), "Quorvale AI Studio brought to foreground.");
+}
+
+TEST_F(ChildTableTest, StudioWithoutItsWindowIsRelaunched) {
+  Launch("HWND=42\nMODE=HEADLESS_VPS");
+  ops.studioWindow = false;
+  Launch("HWND=42\nMODE=HEADLESS_VPS\nSYMBOL=XAUUSD");
+  ASSERT_EQ(ops.processes.size(), 2u);
+  EXPECT_TRUE(ops.processes[0].terminated);
+  EXPECT_EQ(ops.evalWrites, 0);
+  EXPECT_EQ(ops.log[1],
+            "Quorvale AI Studio window not found despite active process. Relaunching child...");
+  EXPECT_EQ(ops.log[2],
+            "Daemon launching Quorvale child for HWND: 42 Mode: HEADLESS_VPS Symbol: OANDA:XAUUSD");
+}
+
+TEST_F(ChildTableTest, EndedChildIsReplacedAndReaped) {
+  Launch("HWND=5678");
+  Launch("HWND=9001");
+  ops.processes[0].state = ChildState::kEnded;
+  Launch("HWND=5678");  // found ended by the request itself
+  ASSERT_EQ(ops.processes.size(), 3u);
+  EXPECT_EQ(table.at(5678).process.id, 2);
+
+  ops.processes[1].state = ChildState::kEnded;
+  ReapEndedChildren(table, ops);
+  EXPECT_EQ(table.size(), 1u);
+  EXPECT_EQ(table.count(9001), 0u);
+}
+
+TEST_F(ChildTableTest, ProcessThatCannotBeAskedIsNeitherReplacedNorDropped) {
+  // Fault guarded: taking a failed query for "ended" would put a second overlay on a chart
+  // whose first one may well be running.
+  Launch("HWND=5678");
+  ops.processes[0].state = ChildState::kUnknown;
+  Launch("HWND=5678");
+  EXPECT_EQ(ops.processes.size(), 1u);
+  ReapEndedChildren(table, ops);
+  EXPECT_EQ(table.size(), 1u);
+}
+
+TEST_F(ChildTableTest, ClosedChartIsIgnoredWithItsLine) {
+  Launch("HWND=123");
+  Launch("HWND=0");
+  Launch("HWND=18446744073709551621");  // saturates; would otherwise wrap to the chart 5
+  EXPECT_TRUE(ops.processes.empty());
+  EXPECT_EQ(ops.log, (std::vector<std::string>{
+                         "Ignoring launch request for non-existent HWND: 123",
+                         "Ignoring launch request for non-existent HWND: 0",
+                         "Ignoring launch request for non-existent HWND: 18446744073709551621"}));
+}
+
+TEST_F(ChildTableTest, RequestWithoutDigitsIsDroppedSilently) {
+  for (const char* text :
+       {"SYMBOL=XAUUSD", "HWND=", "HWND=abc", " HWND=5678", "\x00\xff\x01garbage"}) {
+    Launch(text);
+  }
+  EXPECT_TRUE(ops.processes.empty());
+  EXPECT_TRUE(ops.log.empty());
+}
+
+TEST_F(ChildTableTest, FailedStartIsLoggedAndLeavesNoRecord) {
+  ops.startFails = true;
+  Launch("HWND=5678");
+  EXPECT_TRUE(table.empty());
+  EXPECT_EQ(ops.log.back(), "CreateProcessW failed with error: 2");
+  ops.startFails = false;
+  Launch("HWND=5678");  // a later request tries again
+  EXPECT_EQ(table.size(), 1u);
+}
+
+TEST_F(ChildTableTest, ValuesWithBlanksAreQuotedNulIsRefused) {
+  Launch("HWND=5678\nSYMBOL=MY SYM\nUSER_ID=a\"b");
+  ASSERT_EQ(ops.processes.size(), 1u);
+  EXPECT_EQ(ops.processes[0].commandLine,
+            L"\"C:\\qv\\QuorvaleWorkspace.exe\" 5678 \"MY SYM\" D dark \"a\\\"b\" WORKSTATION");
+
+  Launch(std::string("HWND=9001\nTHEME=da\0rk", 20));
+  EXPECT_EQ(ops.processes.size(), 1u);
+  EXPECT_EQ(ops.log.back(),
+            "Ignoring launch request for HWND: 9001 because a value holds a NUL character, which "
+            "cannot be passed to the child.");
+}
+
+TEST_F(ChildTableTest, OverlayLeftByAnEarlierDaemonIsAdopted) {
+  // The previous daemon's overlay still runs in the chart; the new daemon's table is empty.
+  ops.processes.push_back({L"earlier"});
+  ops.overlaysInCharts[5678] = 0;
+  Launch("HWND=5678\nSYMBOL=XAUUSD");
+  EXPECT_EQ(ops.processes.size(), 1u);
+  EXPECT_EQ(table.at(5678).process.id, 0);
+  EXPECT_EQ(ops.navigations,
+            (std::vector<std::pair<std::uint64_t, std::string>>{{5678, "OANDA:XAUUSD"}}));
+  // A studio request is never adopted into an overlay.
+  ops.overlaysInCharts[7] = 0;
+  Launch("HWND=7\nMODE=HEADLESS_VPS");
+  EXPECT_EQ(ops.processes.size(), 2u);
+}
+
+TEST_F(ChildTableTest, TwoRequestsInOnePassSeeEachOther) {
+  Launch("HWND=5678\nSYMBOL=XAUUSD");
+  Launch("HWND=5678\nSYMBOL=XAGUSD");
+  EXPECT_EQ(ops.processes.size(), 1u);
+  EXPECT_EQ(ops.navigations.size(), 1u);
+}
+
+}  // namespace
