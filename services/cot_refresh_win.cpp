@@ -1,0 +1,58 @@
+#include <shlwapi.h>
+#include <windows.h>
+
+#include <string>
+
+#include "daemon/bridge_names.h"
+#include "host/debug_log.h"
+#include "host/process_state.h"
+#include "host/win_handles.h"
+#include "services/cot_data.h"
+#include "services/cot_refresh.h"
+#include "services/endpoints.h"
+#include "services/file_replace.h"
+#include "services/http_client.h"
+
+namespace {
+
+std::uint64_t ToUint64(const FILETIME& time) {
+  return static_cast<std::uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+// Missing, unopenable or unstamped files count as stale, so the download is tried.
+bool ExistingFileIsFresh(const std::wstring& path) {
+  if (!::PathFileExistsW(path.c_str())) return false;
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  FILETIME written{};
+  if (!::GetFileTime(file.get(), nullptr, nullptr, &written)) return false;
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  return IsCotFileFresh(ToUint64(written), ToUint64(now));
+}
+
+}  // namespace
+
+void CotRefresh() noexcept {
+  try {
+    LogDebug("Starting COT update thread...");
+    const std::wstring path = BridgePath(g_folders.bridge, L"QV_COTData.json");
+    if (ExistingFileIsFresh(path)) {
+      LogDebug("Existing QV_COTData.json is fresh. Skipping remote fetch.");
+      return;
+    }
+    LogDebug("Fetching latest CFTC COT institutional data from Cloud Function...");
+    const std::string body = HttpGet(CloudBaseUrl() + L"/getCOTData");
+    if (!IsAcceptableCotBody(body)) {
+      LogDebug("COT fetch returned incomplete response. Checking for fallback.");
+      return;
+    }
+    // Several processes may refresh at the same moment; each save replaces the file
+    // whole, so the last one wins and the page never sees two bodies mixed.
+    if (ReplaceFileWhole(path, body)) LogDebug(CotSavedLogLine(body.size()));
+  } catch (...) {
+    // A thread procedure must not let anything escape: std::terminate would end the
+    // whole process for the sake of a cache file.
+  }
+}

@@ -1,0 +1,100 @@
+#include "services/visual_journal.h"
+
+namespace {
+
+void TrimEnd(std::string& text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == ' ')) text.pop_back();
+}
+
+}  // namespace
+
+CaptureRequest ParseCaptureRequest(const std::string& body, const std::string& defaultUploadUrl) {
+  CaptureRequest request;
+  std::size_t start = 0;
+  while (start <= body.size()) {
+    std::size_t end = body.find('\n', start);
+    if (end == std::string::npos) end = body.size();
+    const std::string line = body.substr(start, end - start);
+    start = end + 1;
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    std::string key = line.substr(0, equals);
+    std::string value = line.substr(equals + 1);
+    TrimEnd(key);
+    TrimEnd(value);
+    if (key == "TICKET") {
+      request.ticket = value;
+    } else if (key == "SYMBOL") {
+      request.symbol = value;
+    } else if (key == "ACTION") {
+      request.action = value;
+    } else if (key == "USER_ID") {
+      request.userId = value;
+    } else if (key == "ACCOUNT_NUM") {
+      request.accountNumber = value;
+    } else if (key == "FIREBASE_URL") {
+      request.uploadUrl = value;
+    }
+  }
+  if (request.uploadUrl.empty()) request.uploadUrl = defaultUploadUrl;
+  return request;
+}
+
+bool IsCaptureRequestName(const std::wstring& name) {
+  static const std::wstring kPrefix = L"QV_Capture_Request_";
+  static const std::wstring kSuffix = L".txt";
+  return name.size() >= kPrefix.size() + kSuffix.size() &&
+         name.compare(0, kPrefix.size(), kPrefix) == 0 &&
+         name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0;
+}
+
+std::string Base64Encode(const std::string& bytes) {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  std::size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    const std::uint32_t group =
+        static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << 16 |
+        static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8 |
+        static_cast<unsigned char>(bytes[i + 2]);
+    out.push_back(kAlphabet[group >> 18]);
+    out.push_back(kAlphabet[(group >> 12) & 0x3F]);
+    out.push_back(kAlphabet[(group >> 6) & 0x3F]);
+    out.push_back(kAlphabet[group & 0x3F]);
+  }
+  const std::size_t rest = bytes.size() - i;
+  if (rest > 0) {
+    std::uint32_t group = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
+    if (rest == 2)
+      group |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+    out.push_back(kAlphabet[group >> 18]);
+    out.push_back(kAlphabet[(group >> 12) & 0x3F]);
+    out.push_back(rest == 2 ? kAlphabet[(group >> 6) & 0x3F] : '=');
+    out.push_back('=');
+  }
+  return out;
+}
+
+std::string CaptureUploadFileName(const CaptureRequest& request) {
+  return "QV_TV_" + request.symbol + "_" + request.action + "_" + request.ticket + ".png";
+}
+
+std::string CaptureUploadBody(const CaptureRequest& request, const std::string& base64Png,
+                              std::uint64_t pngBytes) {
+  return "{\"action\":\"upload_screenshot\",\"userId\":\"" + request.userId +
+         "\",\"account_number\":\"" + request.accountNumber + "\",\"filename\":\"" +
+         CaptureUploadFileName(request) + "\",\"image_data\":\"" + base64Png +
+         "\",\"event_type\":\"" + request.action + "\",\"symbol\":\"" + request.symbol +
+         "\",\"description\":\"Quorvale Workspace Visual Auto Capture\",\"file_size\":" +
+         std::to_string(pngBytes) + "}";
+}
+
+std::string TradeFilledNotice(const CaptureRequest& request) {
+  return "\xF0\x9F\x8E\xAF *QUORVALE TRADE FILLED*\n\n"
+         "\xE2\x80\xA2 Symbol: *" +
+         request.symbol + "*\n\xE2\x80\xA2 Action: *" + request.action +
+         "*\n\xE2\x80\xA2 Ticket: `#" + request.ticket +
+         "`\n\xE2\x80\xA2 Visual Journal Synchronized";
+}

@@ -1,0 +1,36 @@
+#pragma once
+// The visual journal's text work: capture request files, base64, the upload body and the
+// trade-filled notice. All values are UTF-8 and go into the outputs unescaped.
+#include <cstdint>
+#include <string>
+
+struct CaptureRequest {
+  std::string ticket;
+  std::string symbol;
+  std::string action;
+  std::string userId;
+  std::string accountNumber;
+  std::string uploadUrl;
+};
+
+// Lines split at line feeds; "KEY=value" with the key before the first "="; carriage
+// returns and blanks trimmed from the end of key and value only; exact keys; the later
+// line wins. An absent or empty FIREBASE_URL gives defaultUploadUrl.
+[[nodiscard]] CaptureRequest ParseCaptureRequest(const std::string& body,
+                                                 const std::string& defaultUploadUrl);
+
+// "QV_Capture_Request_" + anything + ".txt". The directory pattern alone is not enough:
+// FindFirstFileW also matches on short 8.3 names, which can let other names through.
+[[nodiscard]] bool IsCaptureRequestName(const std::wstring& name);
+
+// Standard RFC 4648 alphabet, "=" padding, no line breaks.
+[[nodiscard]] std::string Base64Encode(const std::string& bytes);
+
+// "QV_TV_" + SYMBOL + "_" + ACTION + "_" + TICKET + ".png"
+[[nodiscard]] std::string CaptureUploadFileName(const CaptureRequest& request);
+
+// One-line JSON object with its members in the fixed order the service expects.
+[[nodiscard]] std::string CaptureUploadBody(const CaptureRequest& request,
+                                            const std::string& base64Png, std::uint64_t pngBytes);
+
+[[nodiscard]] std::string TradeFilledNotice(const CaptureRequest& request);
