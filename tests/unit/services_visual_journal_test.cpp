@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "services/visual_journal.h"
+
+namespace {
+
+const std::string kDefault = "https://cloud.example/vantrelVisualJournalApi";
+
+TEST(CaptureRequestFile, CrlfAndLfParseAlike) {
+  const std::string lf = "TICKET=991\nSYMBOL=EURUSD\nACTION=BUY\nUSER_ID=u1\nACCOUNT_NUM=5001\n";
+  std::string crlf;
+  for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  for (const std::string& body : {lf, crlf}) {
+    const CaptureRequest r = ParseCaptureRequest(body, kDefault);
+    EXPECT_EQ(r.ticket, "991");
+    EXPECT_EQ(r.symbol, "EURUSD");
+    EXPECT_EQ(r.action, "BUY");
+    EXPECT_EQ(r.userId, "u1");
+    EXPECT_EQ(r.accountNumber, "5001");
+    EXPECT_EQ(r.uploadUrl, kDefault);
+  }
+}
+
+TEST(CaptureRequestFile, KeyRules) {
+  const CaptureRequest r = ParseCaptureRequest(
+      "SYMBOL=GBPUSD\nSYMBOL=XAUUSD  \r\n"             // later line wins, end blanks trimmed
+      "FIREBASE_URL=https://x.test/up?a=1&b=2\n"       // "=" inside the value stays
+      " TICKET=1\n"                                    // blank before the key: no match
+      "ACTION \r=SELL\n"                               // blanks and CR at the key's end trimmed
+      "USER_ID=\tme\n"                                 // a tab stays in the value
+      "symbol=lower\nnoequals\n=orphan\nACCOUNT_NUM",  // wrong case, no "=", no key
+      kDefault);
+  EXPECT_EQ(r.symbol, "XAUUSD");
+  EXPECT_EQ(r.uploadUrl, "https://x.test/up?a=1&b=2");
+  EXPECT_EQ(r.ticket, "");
+  EXPECT_EQ(r.action, "SELL");
+  EXPECT_EQ(r.userId, "\tme");
+  EXPECT_EQ(r.accountNumber, "");
+}
+
+TEST(CaptureRequestFile, EmptyUploadUrlKeepsTheDefault) {
+  EXPECT_EQ(ParseCaptureRequest("FIREBASE_URL=\n", kDefault).uploadUrl, kDefault);
+  EXPECT_EQ(ParseCaptureRequest("FIREBASE_URL=   \r\n", kDefault).uploadUrl, kDefault);
+  EXPECT_EQ(ParseCaptureRequest("FIREBASE_URL=http://a\nFIREBASE_URL=\n", kDefault).uploadUrl,
+            kDefault);
+  const CaptureRequest none = ParseCaptureRequest("", kDefault);
+  EXPECT_EQ(none.uploadUrl, kDefault);
+  EXPECT_EQ(CaptureUploadFileName(none), "QV_TV___.png");
+}
+
+TEST(CaptureRequestFile, NamesFollowThePatternExactly) {
+  EXPECT_TRUE(IsCaptureRequestName(L"QV_Capture_Request_123.txt"));
+  EXPECT_TRUE(IsCaptureRequestName(L"QV_Capture_Request_.txt"));
+  EXPECT_FALSE(IsCaptureRequestName(L"QV_Capture_Request_1.txt2"));
+  EXPECT_FALSE(IsCaptureRequestName(L"QV_Capture_Request_1.TXT"));
+  EXPECT_FALSE(IsCaptureRequestName(L"qv_capture_request_1.txt"));
+  EXPECT_FALSE(IsCaptureRequestName(L"QV_Capture_Request.txt"));
+}
+
+// An independent bit-at-a-time encoder, to check the table-driven one on large input.
+std::string ReferenceBase64(const std::string& bytes) {
+  static const std::string alphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  unsigned acc = 0;
+  int bits = 0;
+  for (unsigned char c : bytes) {
+    acc = (acc << 8) | c;
+    bits += 8;
+    while (bits >= 6) {
+      bits -= 6;
+      out += alphabet[(acc >> bits) & 63];
+    }
+  }
+  if (bits > 0) out += alphabet[(acc << (6 - bits)) & 63];
+  while (out.size() % 4) out += '=';
+  return out;
+}
+
+TEST(Base64, Rfc4648Vectors) {
+  EXPECT_EQ(Base64Encode(""), "");
+  EXPECT_EQ(Base64Encode("f"), "Zg==");
+  EXPECT_EQ(Base64Encode("fo"), "Zm8=");
+  EXPECT_EQ(Base64Encode("foo"), "Zm9v");
+  EXPECT_EQ(Base64Encode("foob"), "Zm9vYg==");
+  EXPECT_EQ(Base64Encode("fooba"), "Zm9vYmE=");
+  EXPECT_EQ(Base64Encode("foobar"), "Zm9vYmFy");
+  EXPECT_EQ(Base64Encode(std::string("\xff\xfe\x00", 3)), "//4A")
+      << "high bytes and the last two symbols";
+}
+
+TEST(Base64, LargeBufferMatchesTheReference) {
+  std::mt19937 random(20261207);
+  for (std::size_t size : {1u, 2u, 3u, 4095u, 4096u, 4097u, 1000003u}) {
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+    const std::string encoded = Base64Encode(bytes);
+    EXPECT_EQ(encoded.size(), (size + 2) / 3 * 4) << size;
+    EXPECT_EQ(encoded, ReferenceBase64(bytes)) << size;
+  }
+}
+
+TEST(UploadBody, ExactTextWithMembersInOrder) {
+  CaptureRequest r;
+  r.ticket = "7781";
+  r.symbol = "XAUUSD";
+  r.action = "SELL";
+  r.userId = "trader-1";
+  r.accountNumber = "50012";
+  r.uploadUrl = kDefault;
+  EXPECT_EQ(CaptureUploadFileName(r), "QV_TV_XAUUSD_SELL_7781.png");
+  EXPECT_EQ(
+      CaptureUploadBody(r, "iVBORw==", 4),
+      "{\"action\":\"upload_screenshot\",\"userId\":\"trader-1\",\"account_number\":\"50012\","
+      "\"filename\":\"QV_TV_XAUUSD_SELL_7781.png\",\"image_data\":\"iVBORw==\","
+      "\"event_type\":\"SELL\",\"symbol\":\"XAUUSD\","
+      "\"description\":\"Quorvale Workspace Visual Auto Capture\",\"file_size\":4}");
+  EXPECT_EQ(TradeFilledNotice(r),
+            "\U0001F3AF *QUORVALE TRADE FILLED*\n\n\u2022 Symbol: *XAUUSD*\n\u2022 Action: *SELL*\n"
+            "\u2022 Ticket: `#7781`\n\u2022 Visual Journal Synchronized");
+}
+
+TEST(UploadBody, EmptyRequestStillMakesACompleteBody) {
+  const CaptureRequest r = ParseCaptureRequest("", kDefault);
+  EXPECT_EQ(CaptureUploadBody(r, "", 0),
+            "{\"action\":\"upload_screenshot\",\"userId\":\"\",\"account_number\":\"\","
+            "\"filename\":\"QV_TV___.png\",\"image_data\":\"\",\"event_type\":\"\",\"symbol\":\"\","
+            "\"description\":\"Quorvale Workspace Visual Auto Capture\",\"file_size\":0}");
+  EXPECT_EQ(TradeFilledNotice(r),
+            "\U0001F3AF *QUORVALE TRADE FILLED*\n\n\u2022 Symbol: **\n\u2022 Action: **\n"
+            "\u2022 Ticket: `#`\n\u2022 Visual Journal Synchronized");
+}
+
+}  // namespace

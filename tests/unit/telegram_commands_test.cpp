@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "services/telegram_bot.h"
+
+namespace {
+
+const std::string kTick = "123456";
+
+CommandOutcome Command(const std::string& text) {
+  return HandleTelegramCommand(text, kTick, "NASDAQ:NDX");
+}
+
+TEST(TelegramCommands, RecordsAndRepliesOfEachCommand) {
+  const CommandOutcome closeAll = Command("/closeall");
+  EXPECT_EQ(closeAll.record, "123456,CLOSE,0.10,ALL,0,0");
+  EXPECT_EQ(closeAll.reply, "\U0001F6D1 *COMMAND SENT:* Close All Positions executed.");
+
+  const CommandOutcome be = Command("/be");
+  EXPECT_EQ(be.record, "123456,BE_PLUS,0.10,CURRENT,0,0");
+  EXPECT_EQ(be.reply, "\u26A1 *COMMAND SENT:* SL moved to Break-Even +2 pips.");
+
+  const CommandOutcome buy = Command("/buy");
+  EXPECT_EQ(buy.record, "123456,BUY,R:1.0,CURRENT,0,0");
+  EXPECT_EQ(buy.reply, "\U0001F7E2 *REMOTE BUY:* Dispatched CURRENT (R:1.0) to MT5.");
+
+  const CommandOutcome sell = Command("/sell EURUSD 0.5 now");
+  EXPECT_EQ(sell.record, "123456,SELL,0.5,EURUSD,0,0");
+  EXPECT_EQ(sell.reply, "\U0001F534 *REMOTE SELL:* Dispatched EURUSD (0.5) to MT5.");
+}
+
+TEST(TelegramCommands, PrefixesMatchFromTheFirstByteInOrder) {
+  EXPECT_EQ(Command("/bet").record, Command("/be").record) << "/bet moves the stop too";
+  EXPECT_FALSE(Command("/close").record.has_value());
+  EXPECT_FALSE(Command("/close").reply.has_value());
+  EXPECT_EQ(Command("/status@QuorvaleBot").reply, TelegramStatusText("NASDAQ:NDX"));
+  EXPECT_EQ(Command("/closeallnow").record, "123456,CLOSE,0.10,ALL,0,0");
+  EXPECT_EQ(Command("/helpme").reply, TelegramHelpText());
+  for (const char* ignored : {" /buy", "buy", "/BUY", "", "hello", "/start"}) {
+    const CommandOutcome none = Command(ignored);
+    EXPECT_FALSE(none.record.has_value()) << ignored;
+    EXPECT_FALSE(none.reply.has_value()) << ignored;
+  }
+  EXPECT_FALSE(Command("/status").record.has_value());
+  EXPECT_FALSE(Command("/help").record.has_value());
+}
+
+TEST(TelegramCommands, OrderWordsSplitAtAnyWhiteSpace) {
+  EXPECT_EQ(Command("/buy\tXAUUSD\r\n R:2.5").record, "123456,BUY,R:2.5,XAUUSD,0,0");
+  EXPECT_EQ(Command("/sell   GBPUSD").record, "123456,SELL,R:1.0,GBPUSD,0,0");
+  EXPECT_EQ(Command("/buy@bot US30 0.20").record, "123456,BUY,0.20,US30,0,0");
+}
+
+// A chat message could otherwise add fields (comma) or whole records (line break) to the
+// trade-signal file: refused, nothing written, the trader told why.
+TEST(TelegramCommands, WordsThatWouldBreakTheRecordAreRefused) {
+  for (const char* text : {"/buy EUR,USD", "/sell EURUSD 1,0", "/buy EURUSD\x01", "/sell X\x7f",
+                           "/buy ,,,,,, R:1.0", "/sell EURUSD R:1.0,SELL"}) {
+    const CommandOutcome outcome = Command(text);
+    EXPECT_FALSE(outcome.record.has_value()) << text;
+    EXPECT_EQ(outcome.reply, TelegramRejectedWordText()) << text;
+  }
+  // Backslash escapes stay text and cannot become separators.
+  EXPECT_EQ(Command("/buy EUR\\u002cUSD").record, "123456,BUY,R:1.0,EUR\\u002cUSD,0,0");
+  const CommandOutcome ok = Command("/buy EURUSD R:1.0");
+  ASSERT_TRUE(ok.record.has_value());
+  EXPECT_EQ(std::count(ok.record->begin(), ok.record->end(), ','), 5);
+}
+
+TEST(TelegramReplies, StatusAndHelpTexts) {
+  EXPECT_EQ(
+      TelegramStatusText("XAUUSD"),
+      "\U0001F3DB\uFE0F *QUORVALE WORKSPACE SENTINEL*\n\n\u2022 Status: *Active & Protected*\n"
+      "\u2022 Symbol: *XAUUSD*\n\u2022 Constitution: *Daily Loss Cap Enforced*\n"
+      "\u2022 Liveness Failsafe: *OK*");
+  EXPECT_EQ(TelegramHelpText(),
+            "\U0001F916 *QUORVALE TELEGRAM COMMANDS*\n\n"
+            "\u2022 `/status` - Live Sentinel & account status\n"
+            "\u2022 `/closeall` - Emergency close all positions\n"
+            "\u2022 `/be` - Move SL to BE+2 pips\n"
+            "\u2022 `/buy <sym> <risk>` - Remote BUY\n"
+            "\u2022 `/sell <sym> <risk>` - Remote SELL");
+}
+
+TEST(TelegramEscaping, EveryControlByteBecomesAnEscape) {
+  EXPECT_EQ(EscapeTelegramText("a\"b\\c\nd\re\tf"), "a\\\"b\\\\c\\nde\\tf");
+  EXPECT_EQ(EscapeTelegramText(std::string("\x00\x01\x1f\x7f", 4)), "\\u0000\\u0001\\u001f\x7f");
+  EXPECT_EQ(EscapeTelegramText("\u2022 \U0001F3AF"), "\u2022 \U0001F3AF") << "UTF-8 unchanged";
+  // No raw control byte may survive in any escaped output.
+  std::string all;
+  for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+  const std::string escaped = EscapeTelegramText(all);
+  EXPECT_TRUE(std::none_of(escaped.begin(), escaped.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x20; }));
+}
+
+TEST(TelegramEscaping, SendMessageBodyIsMarkdownJson) {
+  EXPECT_EQ(TelegramSendMessageBody("-100", "*Hi* \"you\"\n"),
+            "{\"chat_id\":\"-100\",\"text\":\"*Hi* \\\"you\\\"\\n\",\"parse_mode\":\"Markdown\"}");
+  // A damaged chat id cannot break out of its string either.
+  EXPECT_EQ(TelegramSendMessageBody("4\\2", "x"),
+            "{\"chat_id\":\"4\\\\2\",\"text\":\"x\",\"parse_mode\":\"Markdown\"}");
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+#include "services/telegram_bot.h"
+
+namespace {
+
+using Kind = TelegramUpdate::Kind;
+
+std::string TextUpdate(std::int64_t id, const std::string& chat, const std::string& text) {
+  return "{\"update_id\":" + std::to_string(id) +
+         ",\n\"message\":{\"message_id\":9,\"from\":{\"id\":555,\"is_bot\":false},\"chat\":{"
+         "\"id\":" +
+         chat + ",\"type\":\"private\"},\"date\":1,\"text\":\"" + text + "\"}}";
+}
+
+std::string Answer(const std::string& updates) {
+  return "{\"ok\":true,\"result\":[" + updates + "]}";
+}
+
+std::int64_t MaxId(const std::vector<TelegramUpdate>& updates) {
+  std::int64_t last = 0;
+  for (const auto& u : updates) last = std::max(last, u.updateId);
+  return last;
+}
+
+TEST(TelegramConfigFile, FindsBothKeysInEitherOrderWithTextAround) {
+  const TelegramConfig written = ParseTelegramConfig("{\"token\":\"123:ABC\",\"chatid\":\"-100\"}");
+  EXPECT_EQ(written.token, "123:ABC");
+  EXPECT_EQ(written.chatId, "-100");
+  EXPECT_TRUE(written.usable());
+
+  const TelegramConfig reordered =
+      ParseTelegramConfig("junk {\"chatid\":\"42\", \"other\":1, \"token\":\"t\"} tail");
+  EXPECT_EQ(reordered.token, "t");
+  EXPECT_EQ(reordered.chatId, "42");
+}
+
+TEST(TelegramConfigFile, MissingKeyOrClosingQuoteLeavesTheValueEmpty) {
+  EXPECT_FALSE(ParseTelegramConfig("{\"token\":\"abc\"}").usable());
+  EXPECT_EQ(ParseTelegramConfig("{\"chatid\":\"1\",\"token\":\"abc").token, "");
+  EXPECT_EQ(ParseTelegramConfig("{\"token\":\"abc\",\"chatid\":\"12").chatId, "")
+      << "no closing quote";
+  // Blanks after the colon are not the written form and do not match.
+  EXPECT_EQ(ParseTelegramConfig("{\"token\": \"abc\"}").token, "");
+  EXPECT_FALSE(ParseTelegramConfig("{\"token\":\"\",\"chatid\":\"1\"}").usable());
+}
+
+TEST(TelegramUpdateScan, OffsetBecomesTheLargestIdEvenOutOfOrder) {
+  const std::string body =
+      Answer(TextUpdate(17, "42", "/help") + "," + TextUpdate(12, "42", "/status") + "," +
+             TextUpdate(15, "99", "/buy"));
+  const auto updates = ScanTelegramUpdates(body, "42");
+  ASSERT_EQ(updates.size(), 3u);
+  EXPECT_EQ(updates[0].updateId, 17);
+  EXPECT_EQ(updates[1].updateId, 12);
+  EXPECT_EQ(MaxId(updates), 17);
+  EXPECT_EQ(NextOffset(MaxId(updates)), 18);
+}
+
+TEST(TelegramUpdateScan, UpdatesWithoutAChatMessageOnlyCount) {
+  // "edited_message" and "channel_post" must not be taken for "message".
+  const std::string body = Answer(
+      "{\"update_id\":3,\"edited_message\":{\"message_id\":1,\"chat\":{\"id\":42},\"text\":\"/"
+      "buy\"}},"
+      "{\"update_id\":4,\"channel_post\":{\"chat\":{\"id\":42},\"text\":\"/sell\"}}," +
+      TextUpdate(5, "42", "/help"));
+  const auto updates = ScanTelegramUpdates(body, "42");
+  ASSERT_EQ(updates.size(), 3u);
+  EXPECT_EQ(updates[0].kind, Kind::kNoMessage);
+  EXPECT_EQ(updates[1].kind, Kind::kNoMessage);
+  EXPECT_EQ(updates[2].kind, Kind::kText);
+  EXPECT_EQ(updates[2].text, "/help");
+}
+
+TEST(TelegramUpdateScan, NonTextMessageDoesNotBorrowTheNextUpdatesText) {
+  const std::string photo =
+      "{\"update_id\":8,\"message\":{\"message_id\":2,\"chat\":{\"id\":42,\"type\":\"private\"},"
+      "\"photo\":[{\"file_id\":\"x\"}]}}";
+  const auto updates =
+      ScanTelegramUpdates(Answer(photo + "," + TextUpdate(9, "42", "/closeall")), "42");
+  ASSERT_EQ(updates.size(), 2u);
+  EXPECT_EQ(updates[0].kind, Kind::kNoText);
+  EXPECT_EQ(updates[0].text, "");
+  EXPECT_EQ(updates[1].kind, Kind::kText);
+  EXPECT_EQ(updates[1].text, "/closeall");
+}
+
+TEST(TelegramUpdateScan, ChatIdIsComparedAfterStrippingOnlyTheReceivedSide) {
+  const std::string group = Answer(TextUpdate(1, "-1001234", "/status"));
+  EXPECT_EQ(ScanTelegramUpdates(group, "-1001234")[0].kind, Kind::kText) << "negative group id";
+  EXPECT_EQ(ScanTelegramUpdates(group, "1001234")[0].kind, Kind::kForeignChat);
+
+  // A received id with blanks and quotes around it is stripped before comparing...
+  const std::string spaced = Answer(TextUpdate(2, " \"42\" ", "/help"));
+  EXPECT_EQ(ScanTelegramUpdates(spaced, "42")[0].kind, Kind::kText);
+  // ...but a stored id with a leading blank never matches.
+  const auto stored = ScanTelegramUpdates(Answer(TextUpdate(3, "42", "/help")), " 42");
+  EXPECT_EQ(stored[0].kind, Kind::kForeignChat);
+  EXPECT_EQ(stored[0].chatId, "42") << "the log line names the sender's id";
+}
+
+TEST(TelegramUpdateScan, ForeignChatStillCountsAndCarriesItsId) {
+  const auto updates = ScanTelegramUpdates(Answer(TextUpdate(30, "31337", "/closeall")), "42");
+  ASSERT_EQ(updates.size(), 1u);
+  EXPECT_EQ(updates[0].kind, Kind::kForeignChat);
+  EXPECT_EQ(updates[0].chatId, "31337");
+  EXPECT_EQ(updates[0].updateId, 30);
+}
+
+TEST(TelegramUpdateScan, TextKeepsJsonEscapesAndStopsAtTheNextQuote) {
+  const auto updates =
+      ScanTelegramUpdates(Answer(TextUpdate(1, "42", "/buy EUR\\nUSD \\u00e9")), "42");
+  EXPECT_EQ(updates[0].text, "/buy EUR\\nUSD \\u00e9");
+  const auto quoted =
+      ScanTelegramUpdates(Answer(TextUpdate(2, "42", "/sell say \\\"hi\\\"")), "42");
+  EXPECT_EQ(quoted[0].text, "/sell say \\") << "an escaped quote ends the text";
+}
+
+TEST(TelegramUpdateScan, EmptyOrTruncatedBodiesNeverReadPastTheEnd) {
+  EXPECT_TRUE(ScanTelegramUpdates("", "42").empty());
+  EXPECT_TRUE(ScanTelegramUpdates("{\"ok\":true,\"result\":[]}", "42").empty());
+  const std::string full = Answer(TextUpdate(77, "42", "/status"));
+  // Every prefix of a real answer must scan without fault (sanitizers watch the reads).
+  for (std::size_t cut = 0; cut <= full.size(); ++cut) {
+    const auto updates = ScanTelegramUpdates(full.substr(0, cut), "42");
+    for (const auto& u : updates) EXPECT_LE(u.text.size(), full.size());
+  }
+  const auto cutText = ScanTelegramUpdates(
+      "{\"update_id\":5,\"message\":{\"chat\":{\"id\":42},\"text\":\"/be", "42");
+  ASSERT_EQ(cutText.size(), 1u);
+  EXPECT_EQ(cutText[0].text, "/be");
+  EXPECT_EQ(cutText[0].updateId, 5);
+}
+
+TEST(TelegramUpdateId, DecimalReadingWithBlanksSignAndSaturation) {
+  EXPECT_EQ(ParseUpdateId("123"), 123);
+  EXPECT_EQ(ParseUpdateId("  -7"), -7);
+  EXPECT_EQ(ParseUpdateId("+9x"), 9);
+  EXPECT_EQ(ParseUpdateId("abc"), 0);
+  EXPECT_EQ(ParseUpdateId(""), 0);
+  EXPECT_EQ(ParseUpdateId("99999999999999999999999"), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(ParseUpdateId("-99999999999999999999999"), std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(ParseUpdateId("-9223372036854775808"), std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(NextOffset(0), 1) << "a fresh worker asks offset 1";
+  EXPECT_EQ(NextOffset(std::numeric_limits<std::int64_t>::max()),
+            std::numeric_limits<std::int64_t>::max());
+}
+
+TEST(TelegramUrls, PollAndSendAddresses) {
+  EXPECT_EQ(TelegramPollUrl("https://api.telegram.org", "1:A", 1),
+            "https://api.telegram.org/bot1:A/getUpdates?offset=1&timeout=3");
+  EXPECT_EQ(TelegramSendMessageUrl("http://127.0.0.1:9", "1:A"),
+            "http://127.0.0.1:9/bot1:A/sendMessage");
+}
+
+}  // namespace
