@@ -1,0 +1,62 @@
+// Usage (one command per run):
+//   host_probe read <path>          prints the UTF-16 code units ReadTextFile returns, in hex
+//   host_probe write <path> <hex>   WriteTextFile with the given bytes; prints OK or FAILED
+//   host_probe log <hex>            LogDebug with the given bytes
+//   host_probe crash                installs CrashFilter, then dereferences a bad pointer
+//   host_probe version              GetAvailableCoreWebView2BrowserVersionString
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "host/crash_filter.h"
+#include "host/debug_log.h"
+#include "host/text_file.h"
+#include "host/win_handles.h"
+#include "webview2/webview2_loader.h"
+
+namespace {
+std::string FromHex(const std::wstring& hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<char>(std::stoi(std::wstring(hex, i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return 2;
+  const std::wstring command = argv[1];
+  if (command == L"read" && argc > 2) {
+    FILETIME written{};
+    const std::wstring text = ReadTextFile(argv[2], &written);
+    std::printf("LEN %zu\nUNITS", text.size());
+    for (wchar_t c : text) std::printf(" %04X", static_cast<unsigned>(c));
+    std::printf("\nTIME %lu\n", static_cast<unsigned long>(written.dwHighDateTime));
+    return 0;
+  }
+  if (command == L"write" && argc > 3) {
+    std::puts(WriteTextFile(argv[2], FromHex(argv[3])) ? "OK" : "FAILED");
+    return 0;
+  }
+  if (command == L"log" && argc > 2) {
+    LogDebug(FromHex(argv[2]));
+    return 0;
+  }
+  if (command == L"crash") {
+    ::SetUnhandledExceptionFilter(CrashFilter);
+    // Read through a volatile so the compiler cannot prove the address invalid.
+    volatile std::uintptr_t address = 0x10;
+    *reinterpret_cast<volatile int*>(address) = 1;
+    return 0;
+  }
+  if (command == L"version") {
+    LPWSTR version = nullptr;
+    const HRESULT hr = GetAvailableCoreWebView2BrowserVersionString(nullptr, &version);
+    UniqueCoTaskMem owned(version);
+    std::printf("HR %08lX VERSION %ls\n", static_cast<unsigned long>(hr), version ? version : L"(null)");
+    return 0;
+  }
+  return 2;
+}
