@@ -1,0 +1,47 @@
+#pragma once
+// What the host does with each string the page posts, decided without touching the OS.
+#include <cstdint>
+#include <string>
+
+enum class WebMessageKind {
+  kSync,        // SYNC:<symbol>
+  kTrade,       // TRADE:<id>,<action>,<size>,<symbol>,<sl>,<tp>
+  kHideWindow,  // CLOSE_STUDIO or CLOSE_WINDOW
+  kClearEvalRequest,
+  kAiStatus,    // AI_STATUS:<json>
+  kVaultConfig, // VAULT_CFG:<json>
+  kTelegramConfig,  // TG_CFG:<token>,<chat id>
+  kOther,
+};
+
+struct WebMessage {
+  WebMessageKind kind = WebMessageKind::kOther;
+  std::string rest;  // UTF-8 text after the prefix (the whole message for kOther)
+};
+
+// Case-sensitive prefix and equality tests in a fixed order; the first match wins.
+[[nodiscard]] WebMessage ClassifyWebMessage(const std::string& utf8Message);
+
+// Keeps what follows the first colon, or the whole text when there is none.
+[[nodiscard]] std::string StripExchangePrefix(const std::string& symbol);
+
+struct TradeRecord {
+  std::string symbol;  // as written in field 4
+  std::string line;    // the whole six-field record, no line end
+};
+
+// Builds the trade-signal record from the text after "TRADE:", filling defaults from the
+// host symbol and the tick count.
+[[nodiscard]] TradeRecord BuildTradeRecord(const std::string& rest, const std::string& hostSymbol,
+                                           std::uint64_t tickCount);
+
+// A record the terminal companion reads as six comma-separated fields on one line: no
+// field may carry a comma (host symbols come from the page), a line break or another
+// control character.
+[[nodiscard]] bool IsSafeTradeRecord(const TradeRecord& record);
+
+// "SYNC:" symbol check: the same rule for the two-field sync record.
+[[nodiscard]] bool IsSafeRecordField(const std::string& field);
+
+// {"token":"<token>","chatid":"<chat id>"} from "<token>,<chat id>"; false without a comma.
+[[nodiscard]] bool BuildTelegramConfigJson(const std::string& rest, std::string* json);
