@@ -1,0 +1,293 @@
+// One AI run of the copilot: context from the bridge files and the chart, the system
+// prompt, the provider call and the reply. Also the quick-action chips, the chat input
+// and the synchronisation of keys and settings from the host's configuration file.
+
+// The host name the overlay maps to the bridge folder.
+function copilotDataHost() {
+  try {
+    if (typeof QV_DATA_HOST === 'string' && QV_DATA_HOST) return QV_DATA_HOST;
+  } catch (e) { /* first half not loaded yet */ }
+  return 'quorvale.data';
+}
+
+function copilotDataUrl(file) {
+  return 'https://' + copilotDataHost() + '/' + file;
+}
+
+async function fetchBridgeJson(file) {
+  try {
+    const res = await copilotFetch(copilotDataUrl(file), { cache: 'no-store' });
+    if (!res.ok) return null;
+    return await res.json();
+  } catch (e) {
+    return null;
+  }
+}
+
+function blobToDataUri(blob) {
+  return new Promise(function (resolve) {
+    try {
+      const reader = new FileReader();
+      reader.onload = function () { resolve(typeof reader.result === 'string' ? reader.result : ''); };
+      reader.onerror = function () { resolve(''); };
+      reader.readAsDataURL(blob);
+    } catch (e) {
+      resolve('');
+    }
+  });
+}
+
+function captureChartCanvases() {
+  try {
+    const all = document.querySelectorAll('.chart-container canvas, .chart-gui-wrapper canvas, canvas');
+    const big = [];
+    for (let i = 0; i < all.length; i++) {
+      if (all[i].width > 200 && all[i].height > 200) big.push(all[i]);
+    }
+    if (big.length === 0) return null;
+    let w = 0;
+    let h = 0;
+    big.forEach(function (c) { w = Math.max(w, c.width); h = Math.max(h, c.height); });
+    const off = document.createElement('canvas');
+    off.width = w;
+    off.height = h;
+    const g = off.getContext('2d');
+    g.fillStyle = '#0e121c';
+    g.fillRect(0, 0, w, h);
+    big.forEach(function (c) {
+      try { g.drawImage(c, 0, 0); } catch (e) { /* an undrawable canvas is left out */ }
+    });
+    const uri = off.toDataURL('image/png');
+    return uri.length > 5000 ? uri.slice(uri.indexOf(',') + 1) : null;
+  } catch (e) {
+    return null;
+  }
+}
+
+async function gatherInstitutionalContext() {
+  const ctx = { technicals: null, cot: null, positions: null, chartB64: null };
+  ctx.technicals = await fetchBridgeJson('QV_AICopilotData.json');
+  ctx.cot = await fetchBridgeJson('QV_COTData.json');
+  ctx.positions = await fetchBridgeJson('QV_OpenPositions.json');
+  ctx.chartB64 = captureChartCanvases();
+  if (!ctx.chartB64) {
+    try {
+      const res = await copilotFetch(copilotDataUrl('QV_AICopilotChart.png'), { cache: 'no-store' });
+      if (res.ok) {
+        const uri = await blobToDataUri(await res.blob());
+        const comma = uri.indexOf(',');
+        if (comma !== -1 && comma < uri.length - 1) ctx.chartB64 = uri.slice(comma + 1);
+      }
+    } catch (e) { /* no image this run */ }
+  }
+  return ctx;
+}
+
+function activeSymbolOr(fallbackTech) {
+  let sym = '';
+  try { sym = getActiveTradingViewSymbol(); } catch (e) { sym = ''; }
+  if (sym) return sym;
+  if (fallbackTech && fallbackTech.Symbol) return String(fallbackTech.Symbol);
+  return 'XAUUSD';
+}
+
+function pickCotRecord(cot, symbol) {
+  if (!cot) return null;
+  if (Array.isArray(cot.records)) {
+    let key = '';
+    try { key = resolveCOTSymbol(symbol); } catch (e) { key = ''; }
+    for (let i = 0; i < cot.records.length; i++) {
+      if (cot.records[i] && cot.records[i].symbol === key) return cot.records[i];
+    }
+  }
+  return cot;
+}
+
+function marketStatusFor(tech, symbol) {
+  try {
+    return getMarketStatusInfo(tech, symbol);
+  } catch (e) {
+    return { isClosed: false, reason: '', dayName: '' };
+  }
+}
+
+function setMessageContent(msg, html) {
+  if (!msg) return;
+  const text = msg.querySelector('.qv-msg-text');
+  if (text) text.innerHTML = html;
+  else msg.innerHTML = html;
+}
+
+async function executeAIInference(userPrompt, forceSetup) {
+  const vault = readKeyVault();
+  const select = document.getElementById('qv-ai-model-select');
+  const modelValue = select ? select.value : 'gemini-3.8-flash';
+  const loading = appendAIMessage(copilotIcon('bolt') + ' Analyzing chart structure, technicals &amp; institutional flows...');
+  try {
+    const ctx = await gatherInstitutionalContext();
+    const symbol = activeSymbolOr(ctx.technicals);
+    const spec = getAssetSpec(symbol);
+    const systemPrompt = assembleSystemPrompt({
+      userPrompt: userPrompt,
+      forceSetup: forceSetup,
+      symbol: symbol,
+      spec: spec,
+      technicals: ctx.technicals,
+      cot: pickCotRecord(ctx.cot, symbol),
+      positions: ctx.positions,
+      market: marketStatusFor(ctx.technicals, symbol)
+    });
+    const route = routeProvider(modelValue);
+    if (!route) {
+      setMessageContent(loading, '<span style="color:#ffd700">Selected model is configured in BYOK vault. Sending request...</span>');
+      return;
+    }
+    const key = typeof vault[route.id] === 'string' ? vault[route.id] : '';
+    if (!key) {
+      setMessageContent(loading, getMissingKeyHtml(route.name, getProviderKeyPages()[route.id]));
+      return;
+    }
+    let model = modelValue;
+    if (route.id === 'gemini') model = await resolveActiveGeminiModel(key, modelValue);
+    else if (route.id === 'openrouter') model = openRouterModelOf(vault);
+    const out = await callProvider({
+      provider: route.id,
+      key: key,
+      model: model,
+      systemPrompt: systemPrompt,
+      userPrompt: String(userPrompt || ''),
+      chartB64: ctx.chartB64,
+      dataHost: copilotDataHost()
+    });
+    if (out.error !== undefined) {
+      setMessageContent(loading, '<span style="color:#ff5252">' + escapeHtml(out.error) + '</span>');
+      return;
+    }
+    processAIResponse(out.text, loading);
+  } catch (e) {
+    setMessageContent(loading, '<span style="color:#ff5252">' + escapeHtml(redactKeys(e && e.message ? e.message : String(e))) + '</span>');
+  }
+}
+
+function chipSymbol() {
+  let tech = null;
+  try { tech = typeof cachedTechnicals !== 'undefined' ? cachedTechnicals : null; } catch (e) { tech = null; }
+  return activeSymbolOr(tech);
+}
+
+function chipDefinitions() {
+  return [
+    ['qv-chip-vision',
+      'Analyze current live chart screenshot and price action for {sym}. Highlight market structure, key levels, and generate an institutional trade card.',
+      'Perform complete multimodal vision scan and market structure analysis for {sym} with trade setup card.', true],
+    ['qv-chip-cot',
+      'Evaluate institutional CFTC COT positioning against active technical price action for {sym}.',
+      'Analyze COT institutional smart money accumulation/distribution for {sym} and reconcile with active chart structure.', false],
+    ['qv-chip-risk',
+      'Audit current open risk and exposure for {sym} against my -{dd}% daily drawdown limit (target risk: {risk}% per trade).',
+      'Audit open positions and calculate total floating risk for {sym} against prop firm daily loss limit of -{dd}%. Write all calculations in human-readable plain text without LaTeX math symbols.', false],
+    ['qv-chip-setup',
+      'Generate the highest probability institutional setup for {sym} right now.',
+      'Generate the highest probability institutional setup for {sym} right now based on active chart price action, market structure, and key levels.', true]
+  ];
+}
+
+function fillChipText(template, sym) {
+  return template
+    .split('{sym}').join(sym)
+    .split('{dd}').join(vaultStoreGet('qv_constitution_daily_loss', '4.5'))
+    .split('{risk}').join(vaultStoreGet('qv_default_risk_pct', '1.0'));
+}
+
+function wireCopilot() {
+  chipDefinitions().forEach(function (chip) {
+    const el = document.getElementById(chip[0]);
+    if (!el) return;
+    el.addEventListener('click', function (ev) {
+      ev.preventDefault();
+      try { openAIDrawer(); } catch (e) { /* drawer control not available */ }
+      const sym = chipSymbol();
+      appendUserMessage(fillChipText(chip[1], sym));
+      executeAIInference(fillChipText(chip[2], sym), chip[3]);
+    });
+  });
+  const send = document.getElementById('qv-ai-send-btn');
+  const input = document.getElementById('qv-ai-textarea');
+  if (send && input) {
+    send.addEventListener('click', function (ev) {
+      ev.preventDefault();
+      const text = String(input.value || '').trim();
+      if (!text) return;
+      appendUserMessage(text);
+      input.value = '';
+      executeAIInference(text, false);
+    });
+    input.addEventListener('keydown', function (ev) {
+      if (ev.key === 'Enter' && !ev.shiftKey && !ev.isComposing) {
+        ev.preventDefault();
+        send.click();
+      }
+    });
+  }
+}
+
+function truthyAutotrader(v) {
+  return v === 1 || v === true || v === '1';
+}
+
+async function syncExternalAIConfig() {
+  try {
+    const epoch = autoTraderChangeEpoch();
+    const file = await fetchBridgeJson('QV_AIConfig.json');
+    if (!file || typeof file !== 'object') return;
+    const vault = readKeyVault();
+    const names = ['gemini', 'deepseek', 'openrouter', 'openai', 'claude'];
+    let changed = false;
+    names.forEach(function (n) {
+      const fv = file[n];
+      if (typeof fv === 'string' && fv !== '' && fv !== vault[n]) {
+        vault[n] = fv;
+        changed = true;
+      }
+    });
+    if (changed) {
+      writeKeyVault(vault);
+      updateVaultStatusUI();
+    }
+    const missingInFile = ['gemini', 'deepseek', 'openrouter'].some(function (n) {
+      return vault[n] && !file[n];
+    });
+    if (missingInFile) postToHost(buildVaultCfgMessage());
+
+    // A toggle flipped while this file was in flight is newer than the file.
+    if (Object.prototype.hasOwnProperty.call(file, 'autotrader') && epoch === autoTraderChangeEpoch()) {
+      const want = truthyAutotrader(file.autotrader);
+      if (want !== autoTraderIsOn()) {
+        setAutoTraderOn(want);
+        updateAutoTraderUI();
+      }
+    }
+    // Stored with the precision the vault writes, so its pills still match after a sync.
+    if (file.risk_pct) vaultStoreSet('qv_default_risk_pct', isFinite(parseFloat(file.risk_pct)) ? parseFloat(file.risk_pct).toFixed(1) : String(file.risk_pct));
+    if (file.max_dd) vaultStoreSet('qv_constitution_daily_loss', isFinite(parseFloat(file.max_dd)) ? parseFloat(file.max_dd).toFixed(1) : String(file.max_dd));
+    if (file.max_spread) {
+      vaultStoreSet('qv_max_spread_pts', String(file.max_spread));
+      const field = document.getElementById('qv-setting-max-spread');
+      if (field) field.value = String(file.max_spread);
+    }
+    if (file.confidence_threshold) vaultStoreSet('qv_autotrader_threshold', String(file.confidence_threshold));
+    if (file.model) {
+      const select = document.getElementById('qv-ai-model-select');
+      const want = String(file.model);
+      if (select) {
+        for (let i = 0; i < select.options.length; i++) {
+          const val = select.options[i].value;
+          if (val === want || val.indexOf(want) !== -1) {
+            select.value = val;
+            break;
+          }
+        }
+      }
+    }
+  } catch (e) { /* the next tick tries again */ }
+}

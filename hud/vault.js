@@ -1,0 +1,590 @@
+// The settings vault: risk rules, schedule, playbooks with the custom-strategy editor,
+// provider keys and the Telegram relay. Fields are filled from storage at every opening
+// and written back only by Save.
+
+function vaultStoreGet(key, fallback) {
+  try {
+    const v = window.localStorage.getItem(key);
+    return v === null || v === undefined ? fallback : v;
+  } catch (e) {
+    return fallback;
+  }
+}
+
+function vaultStoreSet(key, value) {
+  try { window.localStorage.setItem(key, String(value)); } catch (e) { /* storage refused */ }
+}
+
+function readKeyVault() {
+  try {
+    const raw = window.localStorage.getItem('qv_byok_vault');
+    const v = raw ? JSON.parse(raw) : null;
+    return v && typeof v === 'object' && !Array.isArray(v) ? v : {};
+  } catch (e) {
+    return {};
+  }
+}
+
+function writeKeyVault(vault) {
+  vaultStoreSet('qv_byok_vault', JSON.stringify(vault));
+}
+
+function postToHost(message) {
+  try {
+    if (window.chrome && window.chrome.webview && typeof window.chrome.webview.postMessage === 'function') {
+      window.chrome.webview.postMessage(message);
+      return true;
+    }
+  } catch (e) { /* no bridge: settings stay in storage */ }
+  return false;
+}
+
+function intOrNull(text) {
+  const n = parseInt(text, 10);
+  return isFinite(n) ? n : null;
+}
+
+function numOrNull(text) {
+  const n = parseFloat(text);
+  return isFinite(n) ? n : null;
+}
+
+// The host writes this body unchanged into the configuration file that the 3 s sync
+// reads back, so every sender gives the complete, current picture: the stored keys and
+// settings and the AutoTrader's actual state.
+function buildVaultCfgMessage() {
+  const v = readKeyVault();
+  function key(name) { return typeof v[name] === 'string' ? v[name] : ''; }
+  const cfg = {
+    gemini: key('gemini'),
+    deepseek: key('deepseek'),
+    openrouter: key('openrouter'),
+    openai: key('openai'),
+    claude: key('claude'),
+    autotrader: autoTraderIsOn() ? 1 : 0,
+    risk_pct: numOrNull(vaultStoreGet('qv_default_risk_pct', '1.0')),
+    max_dd: numOrNull(vaultStoreGet('qv_constitution_daily_loss', '4.5')),
+    max_spread: intOrNull(vaultStoreGet('qv_max_spread_pts', '35')),
+    confidence_threshold: intOrNull(vaultStoreGet('qv_autotrader_threshold', '85')),
+    exec_interval: vaultStoreGet('qv_exec_interval', 'CANDLE_CLOSE_H1'),
+    active_strategy: vaultStoreGet('qv_active_strategy', 'core'),
+    hour_start: intOrNull(vaultStoreGet('qv_hour_start', '7')),
+    hour_end: intOrNull(vaultStoreGet('qv_hour_end', '18'))
+  };
+  return 'VAULT_CFG:' + JSON.stringify(cfg);
+}
+
+function vaultField(id) {
+  return document.getElementById(id);
+}
+
+function vaultSelectOptions(options, selected) {
+  return options.map(function (o) {
+    return '<option value="' + escapeHtml(o[0]) + '"' + (o[0] === selected ? ' selected' : '') + '>' +
+      escapeHtml(o[1]) + '</option>';
+  }).join('');
+}
+
+function vaultLabel(text, tag, tagColour) {
+  return '<label class="qv-vault-label">' + text +
+    (tag ? ' <span class="qv-vault-tag"' + (tagColour ? ' style="color:' + tagColour + '"' : '') + '>' + tag + '</span>' : '') +
+    '</label>';
+}
+
+function vaultPills(attr, values, active, extraClass) {
+  return '<div class="qv-vault-pills">' + values.map(function (p) {
+    return '<button type="button" class="qv-vault-pill' + (extraClass ? ' ' + extraClass : '') +
+      (p[0] === active ? ' qv-pill-active' : '') + '" data-' + attr + '="' + p[0] + '">' + p[1] + '</button>';
+  }).join('') + '</div>';
+}
+
+function vaultKeyField(id, label, placeholder, link, linkPrefix, tag) {
+  return '<div class="qv-vault-field">' + vaultLabel(label, tag) +
+    '<input type="text" id="' + id + '" class="qv-vault-input" spellcheck="false" autocomplete="off" placeholder="' +
+      escapeHtml(placeholder) + '">' +
+    (link ? '<a class="qv-vault-link" href="' + link + '" target="_blank" rel="noopener noreferrer">' +
+      (linkPrefix ? linkPrefix + ' ' : '') + link + '</a>' : '') +
+    '</div>';
+}
+
+function vaultModalInnerHtml() {
+  const pages = getProviderKeyPages();
+  const templates = getByosTemplates();
+  const tplOptions = '<option value="" disabled selected>-- Select a Pre-Engineered Institutional Template --</option>' +
+    Object.keys(templates).map(function (k) {
+      return '<option value="' + k + '">' + escapeHtml(templates[k].label) + '</option>';
+    }).join('');
+  const risk =
+    '<div class="qv-tab-content" id="qv-tab-content-risk" style="display:flex">' +
+      '<div class="qv-vault-field">' + vaultLabel('Default Risk Per Trade (%)', '(Sizing &amp; AI Cards)') +
+        '<input type="number" id="qv-setting-risk-pct" class="qv-vault-input" step="0.1" min="0.1" max="10.0" value="1.0">' +
+        vaultPills('risk', [['0.5', '0.5%'], ['1.0', '1.0%'], ['1.5', '1.5%'], ['2.0', '2.0%']], '1.0') +
+        '<div class="qv-vault-help">Default account balance risk % applied when formulating AI trade proposals and manual % RISK orders.</div></div>' +
+      '<div class="qv-vault-field">' + vaultLabel('Prop Firm Daily Drawdown Limit (%)', '(Constitution Sentinel)', '#ff5252') +
+        '<input type="number" id="qv-setting-max-dd" class="qv-vault-input" step="0.1" min="1.0" max="15.0" value="4.5">' +
+        '<div class="qv-vault-help">Hard circuit breaker. If floating loss or daily loss hits this limit, new entries are blocked.</div></div>' +
+      '<div class="qv-vault-field">' + vaultLabel('Max Allowed Spread Check (Points)', '(Pre-LLM Volatility Filter)') +
+        '<input type="number" id="qv-setting-max-spread" class="qv-vault-input" step="1" min="5" max="500" value="35">' +
+        vaultPills('spread', [['20', '20 pts'], ['35', '35 pts'], ['50', '50 pts'], ['100', '100 pts']], '35', 'qv-spread-pill') +
+        '<div class="qv-vault-help">Pre-LLM Volatility Filter: Blocks autonomous evaluations and AI executions if live broker spread exceeds this threshold (e.g. news spikes, rollover).</div></div>' +
+      '<div class="qv-vault-field">' + vaultLabel('Default Take Profit Target (R:R Ratio)', '(Reward to Risk)') +
+        '<input type="text" id="qv-setting-def-rr" class="qv-vault-input" value="1:2.0">' +
+        vaultPills('rr', [['1:1.5', '1:1.5'], ['1:2.0', '1:2.0'], ['1:3.0', '1:3.0']], '1:2.0') + '</div>' +
+      '<div class="qv-vault-field">' + vaultLabel('AutoTrader Execution Mode', '(Candle-Close Confidence)') +
+        '<select id="qv-setting-auto-conf" class="qv-vault-input">' + vaultSelectOptions([
+          ['90', 'Conservative (Execute only if Confidence >= 90%)'],
+          ['85', 'Standard Balanced (Execute if Confidence >= 85%)'],
+          ['80', 'Aggressive (Execute if Confidence >= 80%)']], '85') + '</select></div>' +
+      '<div class="qv-vault-notice"><b>Native MT5 EA Safeguards:</b> Hard stop loss caps, daily drawdown limits, and broker execution are verified natively by ' +
+        '<code>Quorvale_Workspace_MT5.mq5</code> on your chart. Press <b>F7</b> on your MT5 chart at any time to inspect or modify MT5 EA inputs directly.</div>' +
+    '</div>';
+  const schedule =
+    '<div class="qv-tab-content" id="qv-tab-content-schedule" style="display:none">' +
+      '<div class="qv-vault-field">' + vaultLabel('Scan Trigger Interval', '(Execution Frequency)') +
+        '<select id="qv-setting-exec-interval" class="qv-vault-input">' + vaultSelectOptions([
+          ['CANDLE_CLOSE_H1', 'On H1 Candle Close (Default)'],
+          ['CANDLE_CLOSE_M15', 'On M15 Candle Close (Intraday Scalp)'],
+          ['CANDLE_CLOSE_M5', 'On M5 Candle Close (Rapid Scalp)'],
+          ['TIMER_5MIN', 'Every 5 Minutes (Intrabar Pulse)'],
+          ['TIMER_15MIN', 'Every 15 Minutes (Pulse Scan)'],
+          ['MANUAL_ONLY', 'Manual Scan Only (Discretionary)']], 'CANDLE_CLOSE_H1') + '</select>' +
+        '<div class="qv-vault-help">Controls autonomous scan timing. \'Pulse\' scans intrabar; \'Candle Close\' waits for confirmed bar completion.</div></div>' +
+      '<div class="qv-vault-field">' + vaultLabel('Active Session Kill-Zones', '(Broker UTC)') +
+        '<div class="qv-vault-sessions">' +
+          '<label class="qv-vault-check"><input type="checkbox" id="qv-sess-asian" checked> Asia (00:00–07:00 UTC)</label>' +
+          '<label class="qv-vault-check"><input type="checkbox" id="qv-sess-london" checked> London (07:00–12:00 UTC)</label>' +
+          '<label class="qv-vault-check"><input type="checkbox" id="qv-sess-nyam" checked> NY AM (12:00–17:00 UTC)</label>' +
+          '<label class="qv-vault-check"><input type="checkbox" id="qv-sess-nypm"> NY PM (17:00–21:00 UTC)</label>' +
+        '</div>' +
+        '<div class="qv-vault-help">AI evaluation and auto-orders are held outside checked sessions to avoid rollover noise.</div></div>' +
+      '<div class="qv-vault-field">' + vaultLabel('Custom Permitted Hours Filter', '(From - To UTC)') +
+        '<div class="qv-vault-hours"><input type="number" id="qv-hour-start" class="qv-vault-input qv-vault-hour" min="0" max="23" value="7">' +
+          ' <span>to</span> <input type="number" id="qv-hour-end" class="qv-vault-input qv-vault-hour" min="0" max="23" value="18">' +
+          ' <span>UTC (Hard client firewall)</span></div></div>' +
+      '<div class="qv-vault-notice"><b>Hardware-Level MT5 Protection:</b> <code>Quorvale_Workspace_MT5.mq5</code> also enforces ' +
+        '<code>AI_TradingHours</code> directly on broker ticks, preventing out-of-session fills.</div>' +
+    '</div>';
+  const chips = [['Trend EMA', 'tpl_ema_trend'], ['SMC FVG', 'tpl_smc_fvg'], ['Liquidity Sweep', 'tpl_liquidity_sweep'],
+    ['Breakout', 'tpl_breakout_retest'], ['Fib 0.618', 'tpl_fib_golden'], ['RSI Div', 'tpl_rsi_divergence']];
+  const strategy =
+    '<div class="qv-tab-content" id="qv-tab-content-strategy" style="display:none">' +
+      '<div class="qv-vault-field">' + vaultLabel('Strategy Playbook Preset', '(Prompt Rules Engine)') +
+        '<select id="qv-vault-strategy-select" class="qv-vault-input">' + vaultSelectOptions([
+          ['core', 'Quorvale Institutional Core (3-Tier Default)'],
+          ['ict_silver', 'ICT Silver Bullet (FVG & Kill-Zone)'],
+          ['asian_sweep', 'Asian Range Judas Swing (London Sweep)'],
+          ['breakout_retest', 'Structural Breakout & Retest'],
+          ['byos_custom', 'Bring Your Own Strategy (BYOS Custom)']], 'core') + '</select></div>' +
+      '<div class="qv-strategy-desc-card" id="qv-strategy-desc-card"></div>' +
+      '<div class="qv-byos-builder" id="qv-byos-builder" style="display:none">' +
+        '<div class="qv-byos-library">' +
+          '<div class="qv-byos-library-hdr"><b>' + copilotIcon('book') + ' Strategy Templates Library</b> <span class="qv-vault-tag">(1-Click Fill &amp; Customize)</span></div>' +
+          '<div class="qv-byos-library-row"><select id="qv-byos-template-select" class="qv-vault-input">' + tplOptions + '</select>' +
+            '<button type="button" id="qv-byos-load-tpl-btn" class="qv-vault-btn" title="Load selected template into editor">Load</button></div>' +
+          '<div class="qv-byos-chips"><span>Quick Archetypes:</span>' + chips.map(function (c) {
+            return '<button type="button" class="qv-chip-btn qv-tpl-chip" data-tpl="' + c[1] + '">' + c[0] + '</button>';
+          }).join('') + '</div>' +
+          '<div class="qv-byos-tpl-feedback" id="qv-byos-tpl-feedback" style="display:none"></div>' +
+        '</div>' +
+        '<div class="qv-vault-field">' + vaultLabel('Custom Strategy Name') +
+          '<input type="text" id="qv-byos-name" class="qv-vault-input" placeholder="e.g. My Trend Retest &amp; Volume Confluence"></div>' +
+        '<div class="qv-vault-field">' + vaultLabel('Entry Rules &amp; Confluence Directives') +
+          '<textarea id="qv-byos-entry" class="qv-vault-input" rows="5" style="min-height:115px;resize:vertical" placeholder="' +
+            escapeHtml('- Price above the 50 EMA on H1 with a higher-low structure\n- Entry on a pullback into the 21 EMA with a bullish engulfing close\n- RSI above 50 and rising, no bearish divergence') +
+          '"></textarea></div>' +
+        '<div class="qv-vault-field">' + vaultLabel('Structural Invalidation &amp; Stop Loss Logic') +
+          '<textarea id="qv-byos-invalidation" class="qv-vault-input" rows="3" style="min-height:75px;resize:vertical" placeholder="' +
+            escapeHtml('- Stop below the last swing low plus 0.5x ATR\n- A close below the 50 EMA voids the setup') + '"></textarea></div>' +
+        '<div class="qv-vault-field">' + vaultLabel('Target Profit (TP) &amp; COT Macro Policy') +
+          '<div class="qv-byos-row"><input type="text" id="qv-byos-rr" class="qv-vault-input" value="1:2.0" title="Minimum Target R:R">' +
+          '<select id="qv-byos-cot-policy" class="qv-vault-input">' + vaultSelectOptions([
+            ['ADVISORY', 'COT Policy: Advisory Filter (Standard)'],
+            ['STRICT_CONFIRMATION', 'COT Policy: Strict Mandatory Confirmation'],
+            ['IGNORE_SCALPING', 'COT Policy: Ignore (Rapid Scalp Mode)']], 'ADVISORY') + '</select></div></div>' +
+      '</div>' +
+    '</div>';
+  const keys =
+    '<div class="qv-tab-content" id="qv-tab-content-keys" style="display:none">' +
+      '<div class="qv-vault-notice">' + copilotIcon('shield') + ' Your keys are stored 100% locally on your machine (localStorage). Requests connect directly to AI providers with zero middleman servers.</div>' +
+      vaultKeyField('qv-key-gemini', 'Google Gemini API Key', 'AIzaSy...', pages.gemini, 'Free Tier:') +
+      vaultKeyField('qv-key-deepseek', 'DeepSeek API Key', 'sk-...', pages.deepseek) +
+      vaultKeyField('qv-key-openrouter', 'OpenRouter Universal API Key', 'sk-or-v1-...', pages.openrouter) +
+      vaultKeyField('qv-key-openrouter-model', 'OpenRouter Model Identifier', 'google/gemini-2.0-flash-001 (or deepseek/deepseek-r1)', '', '',
+        '(Default: google/gemini-2.0-flash-001)') +
+      vaultKeyField('qv-key-openai', 'OpenAI API Key', 'sk-proj-...', pages.openai) +
+      vaultKeyField('qv-key-claude', 'Anthropic Claude API Key', 'sk-ant-api03-...', pages.claude) +
+      '<div class="qv-vault-section">' + copilotIcon('phone') + ' TELEGRAM RELAY &amp; AUTHENTICATION</div>' +
+      vaultKeyField('qv-key-tg-token', 'Telegram Bot Token', '123456789:AAH...', '', '', '(Optional Remote Alerts)') +
+      vaultKeyField('qv-key-tg-chatid', 'Allowed Telegram Chat ID', '987654321', '', '', '(Strict Auth Whitelist)') +
+    '</div>';
+  return '<div class="qv-vault-box">' +
+    '<div class="qv-vault-title-row"><div class="qv-vault-title">' + copilotIcon('gear') + ' QUORVALE SETTINGS &amp; RISK CONTROL</div>' +
+      '<button type="button" id="qv-vault-close-btn" class="qv-vault-close">✕</button></div>' +
+    '<div class="qv-modal-tabs">' +
+      '<button type="button" class="qv-modal-tab qv-tab-active" id="qv-tab-btn-risk">Risk &amp; Rules</button>' +
+      '<button type="button" class="qv-modal-tab" id="qv-tab-btn-schedule">Timing &amp; Schedule</button>' +
+      '<button type="button" class="qv-modal-tab" id="qv-tab-btn-strategy">Strategy &amp; BYOS</button>' +
+      '<button type="button" class="qv-modal-tab" id="qv-tab-btn-keys">AI Models &amp; Keys</button>' +
+    '</div>' +
+    risk + schedule + strategy + keys +
+    '<div class="qv-vault-actions"><button type="button" id="qv-vault-cancel" class="qv-vault-btn">Cancel</button>' +
+      '<button type="button" id="qv-vault-save" class="qv-vault-btn qv-vault-btn-primary">Save Settings</button></div>' +
+  '</div>';
+}
+
+// Fills the modal the skeleton created, or creates it when the skeleton has none.
+function ensureVaultModal() {
+  let modal = document.getElementById('qv-vault-modal');
+  if (!modal) {
+    modal = document.createElement('div');
+    modal.id = 'qv-vault-modal';
+    modal.style.display = 'none';
+    (document.body || document.documentElement).appendChild(modal);
+  }
+  if (!modal.querySelector('#qv-vault-save')) modal.innerHTML = vaultModalInnerHtml();
+  return modal;
+}
+
+function switchModalTab(tab) {
+  const names = ['risk', 'schedule', 'strategy', 'keys'];
+  const chosen = tab === 'keys' || tab === 'schedule' || tab === 'strategy' ? tab : 'risk';
+  names.forEach(function (n) {
+    const btn = vaultField('qv-tab-btn-' + n);
+    const pane = vaultField('qv-tab-content-' + n);
+    if (btn) btn.classList.remove('qv-tab-active');
+    if (pane) pane.style.display = 'none';
+  });
+  const btn = vaultField('qv-tab-btn-' + chosen);
+  const pane = vaultField('qv-tab-content-' + chosen);
+  if (pane) pane.style.display = 'flex';
+  if (btn) btn.classList.add('qv-tab-active');
+}
+
+function markVaultPills(attr, value) {
+  const modal = document.getElementById('qv-vault-modal');
+  if (!modal) return;
+  const pills = modal.querySelectorAll('[data-' + attr + ']');
+  for (let i = 0; i < pills.length; i++) {
+    pills[i].classList.toggle('qv-pill-active', pills[i].getAttribute('data-' + attr) === value);
+  }
+}
+
+function setFieldValue(id, value) {
+  const el = vaultField(id);
+  if (el) el.value = value;
+}
+
+function updateStrategyDescription(key) {
+  const card = vaultField('qv-strategy-desc-card');
+  if (card) {
+    const d = strategyDescription(key);
+    card.innerHTML = '<b>' + escapeHtml(d[0]) + '</b> ' + escapeHtml(d[1]);
+  }
+  const builder = vaultField('qv-byos-builder');
+  if (builder) builder.style.display = key === 'byos_custom' ? 'flex' : 'none';
+}
+
+function setPlaybookSelects(value) {
+  ['qv-vault-strategy-select', 'qv-ai-strategy-select'].forEach(function (id) {
+    const sel = vaultField(id);
+    if (sel) sel.value = value;
+  });
+}
+
+function openQuorvaleVault(initialTab) {
+  try {
+    ensureVaultModal();
+    const v = readKeyVault();
+    function keyText(name) { return typeof v[name] === 'string' ? v[name] : ''; }
+    setFieldValue('qv-key-gemini', keyText('gemini'));
+    setFieldValue('qv-key-deepseek', keyText('deepseek'));
+    setFieldValue('qv-key-openrouter', keyText('openrouter'));
+    setFieldValue('qv-key-openrouter-model', keyText('openrouter_model') || 'google/gemini-2.0-flash-001');
+    setFieldValue('qv-key-openai', keyText('openai'));
+    setFieldValue('qv-key-claude', keyText('claude'));
+    setFieldValue('qv-key-tg-token', keyText('tg_token'));
+    setFieldValue('qv-key-tg-chatid', keyText('tg_chatid'));
+
+    const risk = vaultStoreGet('qv_default_risk_pct', '1.0');
+    const spread = vaultStoreGet('qv_max_spread_pts', '35');
+    const rr = vaultStoreGet('qv_default_rr', '1:2.0');
+    setFieldValue('qv-setting-risk-pct', risk);
+    setFieldValue('qv-setting-max-dd', vaultStoreGet('qv_constitution_daily_loss', '4.5'));
+    setFieldValue('qv-setting-max-spread', spread);
+    setFieldValue('qv-setting-def-rr', rr);
+    setFieldValue('qv-setting-auto-conf', vaultStoreGet('qv_autotrader_threshold', '85'));
+    setFieldValue('qv-setting-exec-interval', vaultStoreGet('qv_exec_interval', 'CANDLE_CLOSE_H1'));
+    const sessions = [['qv-sess-asian', 'qv_sess_asian', true], ['qv-sess-london', 'qv_sess_lon', true],
+      ['qv-sess-nyam', 'qv_sess_nyam', true], ['qv-sess-nypm', 'qv_sess_nypm', false]];
+    sessions.forEach(function (s) {
+      const box = vaultField(s[0]);
+      const stored = vaultStoreGet(s[1], null);
+      if (box) box.checked = s[2] ? stored !== 'false' : stored === 'true';
+    });
+    setFieldValue('qv-hour-start', vaultStoreGet('qv_hour_start', '7'));
+    setFieldValue('qv-hour-end', vaultStoreGet('qv_hour_end', '18'));
+    const strategy = vaultStoreGet('qv_active_strategy', 'core');
+    setPlaybookSelects(strategy);
+    updateStrategyDescription(strategy);
+    setFieldValue('qv-byos-name', vaultStoreGet('qv_byos_name', ''));
+    setFieldValue('qv-byos-entry', vaultStoreGet('qv_byos_entry', ''));
+    setFieldValue('qv-byos-invalidation', vaultStoreGet('qv_byos_invalidation', ''));
+    setFieldValue('qv-byos-rr', vaultStoreGet('qv_byos_rr', '1:2.0'));
+    setFieldValue('qv-byos-cot-policy', vaultStoreGet('qv_byos_cot_policy', 'ADVISORY'));
+
+    markVaultPills('risk', risk);
+    markVaultPills('rr', rr);
+    markVaultPills('spread', spread);
+    switchModalTab(initialTab);
+    const modal = document.getElementById('qv-vault-modal');
+    modal.style.display = 'flex';
+    modal.style.visibility = 'visible';
+    modal.style.opacity = '1';
+  } catch (e) {
+    console.error('Error opening settings vault:', e);
+  }
+}
+
+function hideVault() {
+  const modal = document.getElementById('qv-vault-modal');
+  if (modal) modal.style.display = 'none';
+}
+
+var byosFeedbackTimer;
+
+function loadByosTemplate(tplKey) {
+  const templates = getByosTemplates();
+  if (typeof tplKey !== 'string' || !templates[tplKey]) return;
+  const t = templates[tplKey];
+  setFieldValue('qv-byos-name', t.name);
+  setFieldValue('qv-byos-entry', t.entry);
+  setFieldValue('qv-byos-invalidation', t.invalidation);
+  setFieldValue('qv-byos-rr', t.rr);
+  setFieldValue('qv-byos-cot-policy', t.cot);
+  setFieldValue('qv-byos-template-select', tplKey);
+  const fb = vaultField('qv-byos-tpl-feedback');
+  if (fb) {
+    fb.innerHTML = '✅ <b>Loaded Template:</b> ' + escapeHtml(t.name) +
+      ' (Feel free to edit any lines below, then click Save)';
+    fb.style.display = 'block';
+    if (byosFeedbackTimer) clearTimeout(byosFeedbackTimer);
+    byosFeedbackTimer = setTimeout(function () {
+      byosFeedbackTimer = null;
+      const el = vaultField('qv-byos-tpl-feedback');
+      if (el) el.style.display = 'none';
+    }, 5000);
+  }
+}
+
+function onVaultPill(attr, fieldId, pill) {
+  const value = pill.getAttribute('data-' + attr);
+  setFieldValue(fieldId, value);
+  markVaultPills(attr, value);
+}
+
+// One capture-phase handler per document serves every build: it finds the elements by
+// id at click time, so a rebuilt vault needs no new listener.
+var vaultClickHandlerInstalled;
+
+function installVaultClickHandler() {
+  if (vaultClickHandlerInstalled) return;
+  vaultClickHandlerInstalled = true;
+  document.addEventListener('click', function (ev) {
+    const target = ev.target && ev.target.nodeType === 1 ? ev.target : ev.target && ev.target.parentElement;
+    if (!target || typeof target.closest !== 'function') return;
+    function take() { ev.preventDefault(); ev.stopPropagation(); }
+    let el;
+    if (target.closest('#qv-btn-settings, #qv-subbar-risk-btn')) { take(); openQuorvaleVault('risk'); return; }
+    if (target.closest('#qv-open-byos-tpl-btn')) { take(); openQuorvaleVault('strategy'); return; }
+    if (target.closest('#qv-vault-open-btn, .qv-vault-callout-btn, .qv-vault-badge-btn')) { take(); openQuorvaleVault('keys'); return; }
+    if ((el = target.closest('#qv-tab-btn-risk, #qv-tab-btn-schedule, #qv-tab-btn-strategy, #qv-tab-btn-keys'))) {
+      take(); switchModalTab(el.id.replace('qv-tab-btn-', '')); return;
+    }
+    if ((el = target.closest('[data-risk]'))) { take(); onVaultPill('risk', 'qv-setting-risk-pct', el); return; }
+    if ((el = target.closest('[data-rr]'))) { take(); onVaultPill('rr', 'qv-setting-def-rr', el); return; }
+    if ((el = target.closest('[data-spread]'))) { take(); onVaultPill('spread', 'qv-setting-max-spread', el); return; }
+    if ((el = target.closest('.qv-tpl-chip'))) { take(); loadByosTemplate(el.getAttribute('data-tpl')); return; }
+    if (target.closest('#qv-byos-load-tpl-btn')) {
+      take();
+      const sel = vaultField('qv-byos-template-select');
+      if (sel && sel.value) loadByosTemplate(sel.value);
+      return;
+    }
+    if (target.closest('#qv-vault-close-btn, #qv-vault-cancel')) { take(); hideVault(); return; }
+    if (target.id === 'qv-vault-modal') hideVault();
+  }, true);
+}
+
+function saveVaultSettings() {
+  function text(id, fallback) {
+    const el = vaultField(id);
+    return el ? String(el.value) : fallback;
+  }
+  function oneDecimal(id, fallback) {
+    const n = parseFloat(text(id, ''));
+    return isFinite(n) ? n.toFixed(1) : fallback;
+  }
+  const risk = oneDecimal('qv-setting-risk-pct', '1.0');
+  const dd = oneDecimal('qv-setting-max-dd', '4.5');
+  const rr = text('qv-setting-def-rr', '').trim() || '1:2.0';
+  const conf = text('qv-setting-auto-conf', '') || '85';
+  let spread = parseInt(text('qv-setting-max-spread', ''), 10);
+  if (!isFinite(spread) || spread <= 0) spread = 35;
+  const interval = text('qv-setting-exec-interval', '') || 'CANDLE_CLOSE_H1';
+  const strategy = text('qv-vault-strategy-select', '') || 'core';
+
+  vaultStoreSet('qv_default_risk_pct', risk);
+  vaultStoreSet('qv_constitution_daily_loss', dd);
+  vaultStoreSet('qv_default_rr', rr);
+  vaultStoreSet('qv_max_spread_pts', String(spread));
+  vaultStoreSet('qv_autotrader_threshold', conf);
+  vaultStoreSet('qv_exec_interval', interval);
+  [['qv-sess-asian', 'qv_sess_asian', true], ['qv-sess-london', 'qv_sess_lon', true],
+    ['qv-sess-nyam', 'qv_sess_nyam', true], ['qv-sess-nypm', 'qv_sess_nypm', false]].forEach(function (s) {
+    const box = vaultField(s[0]);
+    vaultStoreSet(s[1], box ? (box.checked ? 'true' : 'false') : (s[2] ? 'true' : 'false'));
+  });
+  vaultStoreSet('qv_hour_start', text('qv-hour-start', '7'));
+  vaultStoreSet('qv_hour_end', text('qv-hour-end', '18'));
+  vaultStoreSet('qv_active_strategy', strategy);
+  setPlaybookSelects(strategy);
+  vaultStoreSet('qv_byos_name', text('qv-byos-name', ''));
+  vaultStoreSet('qv_byos_entry', text('qv-byos-entry', ''));
+  vaultStoreSet('qv_byos_invalidation', text('qv-byos-invalidation', ''));
+  vaultStoreSet('qv_byos_rr', text('qv-byos-rr', '1:2.0'));
+  vaultStoreSet('qv_byos_cot_policy', text('qv-byos-cot-policy', 'ADVISORY'));
+
+  const subRisk = vaultField('qv-subbar-risk-val');
+  if (subRisk) subRisk.textContent = risk + '%';
+  if (vaultStoreGet('qv_hud_mode', '') === 'RISK') {
+    const size = vaultField('qv-size-input');
+    if (size) size.value = risk + '%';
+    vaultStoreSet('qv_hud_risk_val', risk);
+  }
+
+  const vault = {
+    gemini: text('qv-key-gemini', '').trim(),
+    deepseek: text('qv-key-deepseek', '').trim(),
+    openrouter: text('qv-key-openrouter', '').trim(),
+    openrouter_model: text('qv-key-openrouter-model', '').trim() || 'google/gemini-2.0-flash-001',
+    openai: text('qv-key-openai', '').trim(),
+    claude: text('qv-key-claude', '').trim(),
+    tg_token: text('qv-key-tg-token', '').trim(),
+    tg_chatid: text('qv-key-tg-chatid', '').trim()
+  };
+  writeKeyVault(vault);
+  updateVaultStatusUI();
+
+  if (vault.tg_token) postToHost('TG_CFG:' + vault.tg_token + ',' + vault.tg_chatid);
+  postToHost(buildVaultCfgMessage());
+
+  hideVault();
+  appendAIMessage(copilotIcon('check') + ' <b>Settings, Playbook &amp; Timing Saved:</b> Playbook: <b>' + escapeHtml(strategy) +
+    '</b> • Interval: <b>' + escapeHtml(interval) + '</b> • Risk: <b>' + escapeHtml(risk) + '%</b> • Max DD: <b>' +
+    escapeHtml(dd) + '%</b> • Max Spread: <b>' + spread + ' pts</b> • Target R:R: <b>' + escapeHtml(rr) + '</b>.');
+}
+
+function updateVaultStatusUI() {
+  const hasKey = vaultHasAnyKey();
+  const btn = vaultField('qv-vault-open-btn');
+  if (btn) {
+    if (hasKey) {
+      btn.innerHTML = copilotIcon('check') + ' Keys Connected';
+      btn.style.color = '#00e676';
+      btn.style.borderColor = 'rgba(0,230,118,0.6)';
+      btn.style.background = 'rgba(0,230,118,0.10)';
+    } else {
+      btn.innerHTML = copilotIcon('key') + ' API Keys (BYOK)';
+      btn.style.color = '#ffd700';
+      btn.style.borderColor = 'rgba(255,215,0,0.6)';
+      btn.style.background = 'rgba(255,215,0,0.10)';
+    }
+  }
+  const subRisk = vaultField('qv-subbar-risk-val');
+  if (subRisk) subRisk.textContent = (vaultStoreGet('qv_default_risk_pct', '') || '1.0') + '%';
+  if (!hasKey) return;
+  const welcome = vaultField('qv-welcome-card');
+  if (welcome) {
+    const holder = document.createElement('div');
+    holder.innerHTML = onlineWelcomeCardHtml();
+    welcome.replaceWith(holder.firstChild);
+    const msg = vaultField('qv-welcome-card').closest('.qv-msg');
+    const meta = msg ? msg.querySelector('.qv-msg-meta') : null;
+    if (meta) meta.textContent = 'QUORVALE AI SENTINEL • ' + timeOfDay();
+  }
+  const notice = vaultField('qv-studio-key-notice');
+  if (notice) notice.style.display = 'none';
+}
+
+function modelKeyRequirement(model) {
+  const pages = getProviderKeyPages();
+  const route = routeProvider(model);
+  if (!route) return null;
+  return { key: route.id, name: route.name, page: pages[route.id] };
+}
+
+// Wires the controls of one build; the elements are new at every build.
+function wireVault() {
+  ensureVaultModal();
+  installVaultClickHandler();
+  window.openQuorvaleVault = openQuorvaleVault;
+  window.loadByosTemplate = loadByosTemplate;
+
+  const vaultSelect = vaultField('qv-vault-strategy-select');
+  if (vaultSelect) {
+    vaultSelect.addEventListener('change', function () {
+      updateStrategyDescription(vaultSelect.value);
+      const drawerSel = vaultField('qv-ai-strategy-select');
+      if (drawerSel) drawerSel.value = vaultSelect.value;
+    });
+  }
+  const drawerSelect = vaultField('qv-ai-strategy-select');
+  if (drawerSelect) {
+    drawerSelect.value = vaultStoreGet('qv_active_strategy', 'core');
+    drawerSelect.addEventListener('change', function () {
+      const value = drawerSelect.value;
+      const vs = vaultField('qv-vault-strategy-select');
+      if (vs) vs.value = value;
+      vaultStoreSet('qv_active_strategy', value);
+      updateStrategyDescription(value);
+      const opt = drawerSelect.options[drawerSelect.selectedIndex];
+      appendAIMessage('🎯 <b>Active Playbook Switched:</b> <i>' + escapeHtml(opt ? opt.text : value) + '</i> loaded.');
+      if (value === 'byos_custom') {
+        appendAIMessage(copilotIcon('bolt') + ' <b>Custom Strategy (BYOS) Selected:</b><br>' +
+          'Need a proven institutional prompt template to start with? Select from 6 pre-built templates or clone a built-in strategy:<br>' +
+          '<button type="button" id="qv-open-byos-tpl-btn" class="qv-chip-btn qv-vault-badge-btn" style="margin-top:6px;color:#00e676;border-color:rgba(0,230,118,0.6)">' +
+          '📑 Open Strategy Template Library</button>');
+      }
+    });
+  }
+  const tplSelect = vaultField('qv-byos-template-select');
+  if (tplSelect) {
+    tplSelect.addEventListener('change', function () { loadByosTemplate(tplSelect.value); });
+  }
+  const save = vaultField('qv-vault-save');
+  if (save) {
+    save.addEventListener('click', function (ev) {
+      ev.preventDefault();
+      try { saveVaultSettings(); } catch (e) { console.error('Error saving settings vault:', e && e.message); }
+    });
+  }
+  const modelSelect = vaultField('qv-ai-model-select');
+  if (modelSelect) {
+    let previous = modelSelect.value === '__open_vault__' ? 'gemini-3.8-flash' : modelSelect.value;
+    modelSelect.addEventListener('change', function () {
+      const value = modelSelect.value;
+      if (value === '__open_vault__') {
+        openQuorvaleVault('risk');
+        modelSelect.value = previous;
+        return;
+      }
+      previous = value;
+      const need = modelKeyRequirement(value);
+      if (!need) return;
+      const v = readKeyVault();
+      if (!v[need.key]) appendAIMessage(getMissingKeyHtml(need.name, need.page), 'API KEY REQUIRED');
+    });
+  }
+  updateStrategyDescription(vaultStoreGet('qv_active_strategy', 'core'));
+  updateVaultStatusUI();
+}

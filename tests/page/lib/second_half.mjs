@@ -1,0 +1,140 @@
+// Loader for the copilot, vault and AutoTrader page tests: joins the HUD the way the
+// build does (cmake/JoinHud.cmake over hud/ORDER), optionally with one extra test-only
+// file at the end that hands chosen inner functions to the test, and opens pages in
+// Chromium with the bridge recorded and every outside address routed.
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, cpSync, readFileSync, writeFileSync, appendFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, dirname } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { chromium } from 'playwright-core';
+
+const repo = join(dirname(fileURLToPath(import.meta.url)), '..', '..', '..');
+
+export const DATA_HOST = (() => {
+  const m = /QV_DATA_HOST\s*=\s*'([^']+)'/.exec(joinedSourceText());
+  return m ? m[1] : 'quorvale.data';
+})();
+
+function joinedSourceText() {
+  try {
+    const order = readFileSync(join(repo, 'hud', 'ORDER'), 'utf8').split('\n')
+      .map((l) => l.trim()).filter((l) => l && !l.startsWith('#'));
+    return order.map((f) => readFileSync(join(repo, 'hud', f), 'utf8')).join('\n');
+  } catch {
+    return '';
+  }
+}
+
+export function buildHud(expose = []) {
+  const dir = mkdtempSync(join(tmpdir(), 'qv-hud-'));
+  try {
+    cpSync(join(repo, 'hud'), join(dir, 'hud'), { recursive: true });
+    if (expose.length) {
+      const lines = expose.map((n) => `  ${JSON.stringify(n)}: typeof ${n} === 'undefined' ? undefined : ${n},`);
+      writeFileSync(join(dir, 'hud', 'zz_test_expose.js'),
+        `window.__qvTest = {\n${lines.join('\n')}\n};\n`);
+      appendFileSync(join(dir, 'hud', 'ORDER'), '\nzz_test_expose.js\n');
+    }
+    const out = join(dir, 'hud.js');
+    execFileSync('cmake', [`-DHUD_DIR=${join(dir, 'hud')}`, `-DOUT_JS=${out}`,
+      `-DOUT_CPP=${join(dir, 'hud.cpp')}`, '-P', join(repo, 'cmake', 'JoinHud.cmake')], { stdio: 'pipe' });
+    return readFileSync(out, 'utf8');
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+}
+
+export async function launch() {
+  return chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+}
+
+export const PROVIDER_ORIGINS = [
+  'https://generativelanguage.googleapis.com',
+  'https://api.deepseek.com',
+  'https://openrouter.ai',
+  'https://api.openai.com',
+  'https://api.anthropic.com',
+];
+
+const BRIDGE_RECORDER = () => {
+  window.__posted = [];
+  window.chrome = window.chrome || {};
+  window.chrome.webview = { postMessage: (m) => { window.__posted.push(m); } };
+};
+
+// Opens a fresh page. files: bridge file name -> JSON value, Buffer, or a function
+// returning { status, body } per request. providers: origin+path prefix -> handler.
+// Anything else outside the page's own origin is answered 404 so nothing leaves the box.
+export async function openPage(browser, opts = {}) {
+  const context = await browser.newContext({ viewport: opts.viewport || { width: 1280, height: 800 } });
+  const page = await context.newPage();
+  const errors = [];
+  const consoleLines = [];
+  const requests = [];
+  page.on('pageerror', (e) => errors.push(e));
+  page.on('console', (m) => consoleLines.push(m.text()));
+  const files = opts.files || {};
+  const providers = opts.providers || {};
+  await context.route('**/*', async (route) => {
+    const req = route.request();
+    const url = req.url();
+    requests.push({ url, method: req.method(), headers: req.headers(), body: req.postData() });
+    if (url.startsWith('https://fixture.test/')) {
+      return route.fulfill({ status: 200, contentType: 'text/html', body: opts.html || '<!doctype html><html><head></head><body></body></html>' });
+    }
+    if (url.startsWith(`https://${DATA_HOST}/`)) {
+      const name = decodeURIComponent(new URL(url).pathname.slice(1));
+      const f = files[name];
+      if (f === undefined) return route.fulfill({ status: 404, body: 'missing' });
+      if (typeof f === 'function') {
+        const r = await f(req);
+        return route.fulfill({ status: r.status || 200, contentType: r.contentType || 'application/json', body: r.body });
+      }
+      if (Buffer.isBuffer(f)) return route.fulfill({ status: 200, contentType: 'image/png', body: f });
+      return route.fulfill({ status: 200, contentType: 'application/json', body: JSON.stringify(f) });
+    }
+    for (const prefix of Object.keys(providers)) {
+      if (url.startsWith(prefix)) {
+        if (req.method() === 'OPTIONS') {
+          return route.fulfill({ status: 204, headers: corsHeaders(req) });
+        }
+        const r = await providers[prefix](req);
+        return route.fulfill({ status: r.status || 200, contentType: 'application/json',
+          headers: corsHeaders(req), body: typeof r.body === 'string' ? r.body : JSON.stringify(r.body) });
+      }
+    }
+    return route.fulfill({ status: 404, headers: corsHeaders(req), body: 'not routed' });
+  });
+  if (opts.storage) {
+    await page.addInitScript((s) => {
+      if (!sessionStorage.getItem('__qv_seeded')) {
+        for (const [k, v] of Object.entries(s)) localStorage.setItem(k, v);
+        sessionStorage.setItem('__qv_seeded', '1');
+      }
+    }, opts.storage);
+  }
+  if (opts.clock) await page.clock.install({ time: opts.clock });
+  await page.addInitScript(BRIDGE_RECORDER);
+  if (opts.script) await page.addInitScript({ content: opts.script });
+  await page.goto(opts.url || 'https://fixture.test/chart.html');
+  return { page, context, errors, consoleLines, requests, close: () => context.close() };
+}
+
+// Authorization is never covered by a wildcard, so the asked-for headers are echoed.
+function corsHeaders(req) {
+  const asked = req ? req.headers()['access-control-request-headers'] : '';
+  return {
+    'access-control-allow-origin': '*',
+    'access-control-allow-headers': asked || '*',
+    'access-control-allow-methods': 'GET, POST, OPTIONS',
+  };
+}
+
+export async function posted(page) {
+  return page.evaluate(() => window.__posted.slice());
+}
