@@ -1,0 +1,227 @@
+// The daemon under Wine, driven through the bridge folder the way the terminal companion
+// drives it: launch requests in, children out, heartbeats and log lines observed. The
+// WebView2 runtime is made to count as missing, so every chart child stops at its runtime
+// message box (alive until the box is dismissed) and then exits 1.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { freshWine, paths, lineReader, waitFor } from './lib/wine.mjs';
+import { Companion } from '../../tools/companion-sim/companion.mjs';
+
+const BOX_CAPTION = 'Quorvale Workspace - WebView2 Runtime Required';
+let w;
+let companion;
+let daemon;
+
+before(async () => {
+  w = await freshWine();
+  const emptyRuntime = path.join(w.root, 'no-webview2-runtime');
+  fs.mkdirSync(emptyRuntime);
+  // Children inherit the daemon's environment, so they see the runtime missing too.
+  daemon = w.spawn(paths.exe, [], { env: { WEBVIEW2_BROWSER_EXECUTABLE_FOLDER: w.toWin(emptyRuntime) } });
+  await w.waitForLog('Quorvale Daemon loop active and watching: ', 60000);
+  companion = new Companion(w.bridge);
+});
+after(async () => {
+  await w?.close();
+});
+
+const count = (log, text) => log.split(text).length - 1;
+const exists = (name) => fs.existsSync(path.join(w.bridge, name));
+const launchFiles = () => fs.readdirSync(w.bridge).filter((n) => n.startsWith('QV_Launch_'));
+
+async function startFakeChart(title) {
+  const chart = w.spawn(paths.tool('fake_chart.exe'), [title]);
+  const out = lineReader(chart.stdout);
+  const hwnd = (await out.next((l) => l.startsWith('HWND '))).slice(5);
+  const ask = async (command, pred = (l) => l.startsWith('OK') || l === 'MISSING' || l === 'FOUND') => {
+    const seen = out.lines.length;
+    chart.stdin.write(command + '\n');
+    return waitFor(() => out.lines.slice(seen).find(pred), 15000, 50, `reply to ${command}`);
+  };
+  return { chart, hwnd, ask };
+}
+
+// The arguments a running child process was given, as Wine split its command line; found
+// by its first argument among this prefix's processes.
+function childArgv(firstArgument) {
+  for (const pid of fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p))) {
+    try {
+      const environ = fs.readFileSync(`/proc/${pid}/environ`, 'latin1');
+      if (!environ.includes(`WINEPREFIX=${w.prefix}\0`)) continue;
+      const argv = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
+      // Wine rewrites the argument area in place and pads it with NULs.
+      while (argv.length && argv[argv.length - 1] === '') argv.pop();
+      if (/QuorvaleWorkspace\.exe$/i.test(argv[0] ?? '') && argv[1] === firstArgument) return argv.slice(1);
+    } catch {
+      // The process ended while we looked.
+    }
+  }
+  return null;
+}
+
+// Dismisses one runtime message box and waits until it has gone.
+async function dismissBox(ask) {
+  await waitFor(async () => (await ask(`exists ${BOX_CAPTION}`)) === 'FOUND', 20000, 200, 'the runtime box');
+  await ask(`dismiss ${BOX_CAPTION}`);
+}
+
+test('the first pass writes the daemon heartbeat and the count line', async () => {
+  const log = await w.waitForLog('Quorvale Daemon watcher heartbeat alive (active children: 0)\r\n');
+  assert.ok(log.indexOf('loop active and watching') < log.indexOf('heartbeat alive'));
+  const beats = companion.readHeartbeats();
+  assert.ok(beats['999999999'], 'QV_Active_999999999.txt present');
+  assert.match(fs.readFileSync(path.join(w.bridge, 'QV_Active_999999999.txt'), 'latin1'), /^ACTIVE=\d+$/);
+});
+
+test('a chart request starts one child; repeats only log "already active" or navigate', async () => {
+  const { hwnd, ask } = await startFakeChart('Chart A');
+  // A kill request left from an earlier child must be gone before the new one starts.
+  fs.writeFileSync(path.join(w.bridge, `QV_Kill_${hwnd}.txt`), 'stale');
+  companion.writeLaunch({ hwnd, symbol: 'gold' });
+  await w.waitForLog(`Daemon launching Quorvale child for HWND: ${hwnd} Mode: WORKSTATION Symbol: OANDA:XAUUSD\r\n`);
+  await w.waitForLog(`Launching Quorvale Chart Overlay for HWND: ${hwnd} Symbol: OANDA:XAUUSD\r\n`);
+  await w.waitForLog('CRITICAL: WebView2 Runtime NOT installed');
+  assert.deepEqual(launchFiles(), [], 'the request is consumed');
+  assert.equal(exists(`QV_Kill_${hwnd}.txt`), false, 'stale kill request deleted');
+  assert.deepEqual(childArgv(hwnd), [hwnd, 'OANDA:XAUUSD', 'D', 'dark', 'MQL5_MARKET_EDITION', 'WORKSTATION']);
+
+  const active = `Quorvale child already active in mode WORKSTATION for HWND: ${hwnd}, brought to focus.`;
+  companion.writeLaunch({ hwnd, symbol: 'XAUUSD' });
+  companion.writeLaunch({ hwnd, symbol: 'XAUUSD' });
+  await w.waitForLog(active, 20000, 2);
+  assert.equal(exists(`QV_Nav_${hwnd}.txt`), false, 'same mapped symbol: no navigation');
+
+  companion.writeLaunch({ hwnd, symbol: 'BTCUSD' });
+  await w.waitForLog(active, 20000, 3);
+  assert.equal(fs.readFileSync(path.join(w.bridge, `QV_Nav_${hwnd}.txt`), 'latin1'), 'COINBASE:BTCUSD');
+  fs.unlinkSync(path.join(w.bridge, `QV_Nav_${hwnd}.txt`));
+  companion.writeLaunch({ hwnd, symbol: 'BTCUSD' });
+  await w.waitForLog(active, 20000, 4);
+  assert.equal(exists(`QV_Nav_${hwnd}.txt`), false, 'the table remembers the new symbol');
+
+  let log = await w.readLog();
+  assert.equal(count(log, `Launching Quorvale Chart Overlay for HWND: ${hwnd} `), 1, 'never a second process');
+  await w.waitForLog('(active children: 1)', 25000);
+
+  // The child exits (box dismissed, exit code 1) and drops out of the next count.
+  await dismissBox(ask);
+  await waitFor(() => childArgv(hwnd) === null, 20000, 200, 'the child to end');
+  const before = count(await w.readLog(), 'heartbeat alive');
+  log = await waitFor(async () => {
+    const text = await w.readLog();
+    return count(text, 'heartbeat alive') > before ? text : false;
+  }, 25000, 250, 'the next heartbeat');
+  assert.match(log.split('\r\n').filter((l) => l.includes('heartbeat alive')).pop(), /\(active children: 0\)$/);
+
+  // A later request for the chart starts a fresh child.
+  companion.writeLaunch({ hwnd, symbol: 'XAUUSD' });
+  await w.waitForLog(`Launching Quorvale Chart Overlay for HWND: ${hwnd} `, 20000, 2);
+  await dismissBox(ask);
+});
+
+test('a mode change restarts the child; a studio without its window is relaunched', async () => {
+  const { hwnd, ask } = await startFakeChart('Chart B');
+  companion.writeLaunch({ hwnd, symbol: 'EURUSD' });
+  await w.waitForLog(`Launching Quorvale Chart Overlay for HWND: ${hwnd} Symbol: EURUSD`);
+  companion.writeLaunch({ hwnd, symbol: 'EURUSD', mode: 'HEADLESS_VPS' });
+  await w.waitForLog(`Quorvale child mode changed for HWND: ${hwnd} from WORKSTATION to HEADLESS_VPS. Restarting child process...`);
+  await w.waitForLog(`Launching Quorvale HEADLESS VPS AGENT for HWND: ${hwnd} Symbol: EURUSD`);
+  await waitFor(() => childArgv(hwnd)?.[5] === 'HEADLESS_VPS', 20000, 200, 'the studio child');
+  // The studio child is stopped at its runtime box and has no studio window to raise.
+  companion.writeLaunch({ hwnd, symbol: 'EURUSD', mode: 'HEADLESS_VPS' });
+  await w.waitForLog('Quorvale AI Studio window not found despite active process. Relaunching child...');
+  await w.waitForLog(`Launching Quorvale HEADLESS VPS AGENT for HWND: ${hwnd} Symbol: EURUSD`, 20000, 2);
+  assert.equal(exists('QV_EvalRequest.txt'), false, 'no evaluation asked of a missing studio');
+  const log = await w.readLog();
+  assert.equal(count(log, 'Quorvale AI Studio brought to foreground.'), 0);
+  // Only one child for the chart remains: the terminated ones are gone.
+  await waitFor(() => {
+    const pids = fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p)).filter((pid) => {
+      try {
+        const argv = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
+        return fs.readFileSync(`/proc/${pid}/environ`, 'latin1').includes(`WINEPREFIX=${w.prefix}\0`) &&
+          /QuorvaleWorkspace\.exe$/i.test(argv[0]) && argv[1] === hwnd;
+      } catch {
+        return false;
+      }
+    });
+    return pids.length === 1;
+  }, 20000, 200, 'one child for the chart');
+  await dismissBox(ask);
+});
+
+test('handle digits 007 reach the child as written while file names use the number', async () => {
+  const { hwnd, ask } = await startFakeChart('Chart C');
+  const digits = `00${hwnd}`;
+  fs.writeFileSync(path.join(w.bridge, `QV_Kill_${hwnd}.txt`), 'stale');
+  companion.writeLaunch({ hwnd: digits, symbol: 'XAGUSD' });
+  await w.waitForLog(`Daemon launching Quorvale child for HWND: ${digits} Mode: WORKSTATION Symbol: OANDA:XAGUSD`);
+  // The child reads the leading zeros away itself.
+  await w.waitForLog(`Launching Quorvale Chart Overlay for HWND: ${hwnd} Symbol: OANDA:XAGUSD`);
+  assert.equal(childArgv(digits)?.[0], digits);
+  assert.equal(exists(`QV_Kill_${hwnd}.txt`), false);
+  assert.ok(exists(`QV_Active_${hwnd}.txt`), 'the child heartbeat names the number');
+  // The same chart written without zeros is the same table entry.
+  companion.writeLaunch({ hwnd, symbol: 'XAGUSD' });
+  await w.waitForLog(`Quorvale child already active in mode WORKSTATION for HWND: ${hwnd}, brought to focus.`);
+  await dismissBox(ask);
+});
+
+test('values with blanks, quotes and backslashes reach the child unchanged and add no argument', async () => {
+  const { hwnd, ask } = await startFakeChart('Chart D');
+  // Bare on the command line, this symbol would have made the child a studio.
+  const symbol = 'My "odd" \\sym\\ 1 2 3 HEADLESS_VPS';
+  companion.writeLaunch({ hwnd, symbol, theme: 'dark blue', userId: 'trader "x"\\' });
+  await w.waitForLog(`Launching Quorvale Chart Overlay for HWND: ${hwnd} Symbol: ${symbol}\r\n`);
+  assert.deepEqual(childArgv(hwnd), [hwnd, symbol, 'D', 'dark blue', 'trader "x"\\', 'WORKSTATION']);
+  const log = await w.readLog();
+  assert.equal(count(log, `Launching Quorvale HEADLESS VPS AGENT for HWND: ${hwnd}`), 0);
+  await dismissBox(ask);
+});
+
+test('a request for a closed chart is consumed with its line', async () => {
+  const { hwnd, ask } = await startFakeChart('Chart E');
+  await ask('close');
+  await waitFor(async () => (await ask(`exists Chart E`).catch(() => 'MISSING')) === 'MISSING', 10000, 100, 'chart closed').catch(() => {});
+  const file = companion.writeLaunch({ hwnd, symbol: 'XAUUSD' });
+  await w.waitForLog(`Ignoring launch request for non-existent HWND: ${hwnd}\r\n`);
+  assert.equal(fs.existsSync(file), false);
+  assert.equal(count(await w.readLog(), `Daemon launching Quorvale child for HWND: ${hwnd} `), 0);
+});
+
+test('garbage, binary, UTF-16 and half-written launch files', async () => {
+  const bogus = '4242424242';
+  // Binary bytes and text without a handle: consumed without a line.
+  companion.writeFile('QV_Launch_binary.txt', Buffer.from([0x00, 0xff, 0xfe, 0x13, 0x80, 0x3d, 0x0a, 0x00, 0x48]));
+  companion.writeFile('QV_Launch_garbage.txt', Buffer.from('SYMBOL=EURUSD\r\n HWND=5\r\nhwnd=6\r\nHWND\r\n'));
+  // An empty file is one the companion is still creating: it must wait for its bytes.
+  const pending = path.join(w.bridge, 'QV_Launch_pending.txt');
+  fs.writeFileSync(pending, '');
+  // UTF-16 with a mark parses like UTF-8; the line proves the handle was read.
+  companion.writeLaunch({ hwnd: bogus, encoding: 'utf16le-bom' });
+  await w.waitForLog(`Ignoring launch request for non-existent HWND: ${bogus}\r\n`);
+  await waitFor(() => !exists('QV_Launch_binary.txt') && !exists('QV_Launch_garbage.txt'), 5000, 100, 'garbage consumed');
+  assert.ok(fs.existsSync(pending), 'the empty request is left for a later pass');
+  // Files beside the pattern are not requests.
+  fs.writeFileSync(path.join(w.bridge, 'QV_Launch_x.txt.part'), `HWND=${bogus}1`);
+
+  // Several passes later the empty file is still there; once written, it is acted on.
+  companion.writeLaunch({ hwnd: `${bogus}2` });
+  await w.waitForLog(`Ignoring launch request for non-existent HWND: ${bogus}2\r\n`);
+  assert.ok(fs.existsSync(pending));
+  fs.writeFileSync(pending, `HWND=${bogus}3\r\n`);
+  await w.waitForLog(`Ignoring launch request for non-existent HWND: ${bogus}3\r\n`);
+  assert.equal(fs.existsSync(pending), false);
+
+  // A request cut off mid-write is acted on as far as it goes: here the digits so far.
+  companion.writeFile('QV_Launch_cut.txt', Buffer.from(`SYMBOL=EURUSD\r\nHWND=${bogus}4`), { atomic: false });
+  await w.waitForLog(`Ignoring launch request for non-existent HWND: ${bogus}4\r\n`);
+
+  const log = await w.readLog();
+  assert.equal(count(log, `HWND: ${bogus}1`), 0, 'the .part file is no request');
+  assert.ok(exists('QV_Launch_x.txt.part'));
+  for (const h of ['5', '6']) assert.equal(count(log, `non-existent HWND: ${h}\r\n`), 0, `key ${h} must not match`);
+  assert.equal(daemon.exitCode, null, 'the daemon survived it all');
+});
