@@ -26,7 +26,11 @@ async function startFakeChart() {
     chart.stdin.write(command + '\n');
     return waitFor(() => out.lines.slice(seen).find(pred), 15000, 50, `reply to ${command}`);
   };
-  return { chart, hwnd, ask };
+  // The box appears a moment after the log line; ask until it is there.
+  const waitForWindow = (caption) =>
+    waitFor(async () => (await ask(`exists ${caption}`, (l) => l === 'FOUND' || l === 'MISSING')) === 'FOUND',
+      30000, 200, `window "${caption}"`);
+  return { chart, hwnd, ask, waitForWindow };
 }
 
 test('the daemon starts without arguments, registers auto-start and keeps one instance', async () => {
@@ -73,14 +77,14 @@ test('a first argument that is a daemon switch only in another letter case start
 });
 
 test('an overlay for a live chart writes its heartbeat, then stops at the missing runtime', async () => {
-  const { chart, hwnd, ask } = await startFakeChart();
+  const { chart, hwnd, ask, waitForWindow } = await startFakeChart();
   const child = w.spawn(paths.exe, [hwnd, ' gold\r', '60', 'light', 'user', 'headless_vps']);
   await w.waitForLog(`Launching Quorvale Chart Overlay for HWND: ${hwnd} Symbol: OANDA:XAUUSD`, 60000);
   await w.waitForLog('CRITICAL: WebView2 Runtime NOT installed on this machine/VPS! Initiating automatic installation...');
   const heartbeat = fs.readFileSync(path.join(w.bridge, `QV_Active_${hwnd}.txt`), 'latin1');
   assert.match(heartbeat, /^ACTIVE=\d+$/, 'heartbeat body without line end');
 
-  await ask(`exists ${BOX_CAPTION}`, (l) => l === 'FOUND');
+  await waitForWindow(BOX_CAPTION);
   assert.equal(child.exitCode, null, 'the child waits for the message box');
   await ask(`dismiss ${BOX_CAPTION}`, (l) => l === 'OK dismiss');
   const code = await waitFor(() => (child.exitCode !== null ? { code: child.exitCode } : null), 30000);
@@ -91,16 +95,17 @@ test('an overlay for a live chart writes its heartbeat, then stops at the missin
 test('a studio child with handle 0 writes no heartbeat and needs no chart window', async () => {
   const before0 = fs.readdirSync(w.bridge).filter((f) => f.startsWith('QV_Active_0'));
   assert.deepEqual(before0, []);
-  const { chart, ask } = await startFakeChart();
+  const { chart, ask, waitForWindow } = await startFakeChart();
   const child = w.spawn(paths.exe, ['0', 'BTCUSDT', 'D', 'dark', 'MQL5_MARKET_EDITION', 'HEADLESS_VPS']);
   await w.waitForLog('Launching Quorvale HEADLESS VPS AGENT for HWND: 0 Symbol: COINBASE:BTCUSD', 60000);
   await w.waitForLog('CRITICAL: WebView2 Runtime NOT installed', 30000, 2);
-  await ask(`exists ${BOX_CAPTION}`, (l) => l === 'FOUND');
+  await waitForWindow(BOX_CAPTION);
   await ask(`dismiss ${BOX_CAPTION}`, (l) => l === 'OK dismiss');
   await waitFor(() => child.exitCode !== null, 30000);
   assert.equal(child.exitCode, 1);
   assert.equal(fs.existsSync(path.join(w.bridge, 'QV_Active_0.txt')), false);
-  assert.ok(!(await w.readLog()).includes('Parent window is not valid. Exiting.\r\n'.repeat(4)));
+  const refusals = (await w.readLog()).split('Parent window is not valid. Exiting.').length - 1;
+  assert.equal(refusals, 3, 'only the three overlays of the earlier test were refused');
   chart.stdin.write('quit\n');
 });
 

@@ -85,7 +85,8 @@ async function ensureDisplay() {
 // building it twice.
 async function ensureTemplate(display) {
   const prefix = path.join(paths.templateRoot, 'prefix');
-  const ready = path.join(paths.templateRoot, 'ready');
+  // Bump the marker's name when the template's set-up changes, so old templates are rebuilt.
+  const ready = path.join(paths.templateRoot, 'ready-v2');
   if (fs.existsSync(ready)) return prefix;
   await fsp.mkdir(paths.templateRoot, { recursive: true });
   const lock = path.join(paths.templateRoot, 'lock');
@@ -106,6 +107,10 @@ async function ensureTemplate(display) {
     await fsp.rm(prefix, { recursive: true, force: true });
     const env = { ...baseEnv(), WINEPREFIX: prefix, DISPLAY: display };
     const boot = await run('wineboot', ['-i'], { env, timeoutMs: 300000 });
+    // A crashing test program must end at once: without a registered debugger Wine ends
+    // the process instead of starting winedbg, whose crash dialog would wait forever.
+    await run('wine', ['reg', 'delete', 'HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug', '/v', 'Debugger', '/f'], { env });
+    await run('wine', ['reg', 'add', 'HKCU\\Software\\Wine\\WineDbg', '/v', 'ShowCrashDialog', '/t', 'REG_DWORD', '/d', '0', '/f'], { env });
     await run('wineserver', ['-w'], { env, timeoutMs: 120000 });
     if (!fs.existsSync(path.join(prefix, 'system.reg'))) {
       throw new Error(`wineboot failed: ${boot.stderr.slice(-2000)}`);
