@@ -1,6 +1,5 @@
-#include <windows.h>
-
 #include <objbase.h>
+#include <windows.h>
 
 #include <string>
 
@@ -15,9 +14,13 @@
 #include "overlay/child_host.h"
 
 namespace {
-std::string HandleText() { return std::to_string(g_launch.chartWindow); }
+std::string HandleText() {
+  return std::to_string(g_launch.chartWindow);
+}
 
-HWND ChartWindow() { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(g_launch.chartWindow)); }
+HWND ChartWindow() {
+  return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(g_launch.chartWindow));
+}
 }  // namespace
 
 int RunChild(HINSTANCE instance, const std::vector<std::wstring>& args) {

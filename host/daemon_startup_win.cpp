@@ -1,7 +1,6 @@
-#include <windows.h>
-
 #include <objbase.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include "daemon/watch_loop.h"
 #include "host/autostart.h"

@@ -1,7 +1,6 @@
-#include <windows.h>
-
 #include <share.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <ctime>

@@ -38,4 +38,6 @@ LaunchValues ParseChildLaunchValues(const std::vector<std::wstring>& args) {
   return values;
 }
 
-bool IsStudioMode(const std::wstring& mode) { return mode == L"HEADLESS_VPS"; }
+bool IsStudioMode(const std::wstring& mode) {
+  return mode == L"HEADLESS_VPS";
+}

@@ -3,7 +3,9 @@
 #include <cstdio>
 
 namespace {
-int Clamp(int value, int low, int high) { return value < low ? low : (value > high ? high : value); }
+int Clamp(int value, int low, int high) {
+  return value < low ? low : (value > high ? high : value);
+}
 }  // namespace
 
 std::string FormatAsctimeStamp(const std::tm& time) {

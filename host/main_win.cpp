@@ -1,6 +1,5 @@
-#include <windows.h>
-
 #include <objbase.h>
+#include <windows.h>
 
 #include "host/crash_filter.h"
 #include "host/launch_values.h"

@@ -1,6 +1,5 @@
-#include <windows.h>
-
 #include <shellapi.h>
+#include <windows.h>
 
 #include "host/installer_command.h"
 #include "host/runtime_installer.h"
@@ -10,7 +9,8 @@
 void StartRuntimeInstaller() noexcept {
   try {
     const std::wstring parameters = BuildRuntimeInstallerParameters();
-    (void)::ShellExecuteW(nullptr, L"open", L"powershell.exe", parameters.c_str(), nullptr, SW_HIDE);
+    (void)::ShellExecuteW(nullptr, L"open", L"powershell.exe", parameters.c_str(), nullptr,
+                          SW_HIDE);
   } catch (...) {
   }
 }

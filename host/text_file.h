@@ -5,7 +5,8 @@
 #include <string>
 
 // Whole file as text, whatever its encoding; empty when missing, unreadable or empty.
-[[nodiscard]] std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime = nullptr);
+[[nodiscard]] std::wstring ReadTextFile(const std::wstring& path,
+                                        FILETIME* lastWriteTime = nullptr);
 
 // Create or truncate, write the bytes exactly, close. False when it could not be opened.
 [[nodiscard]] bool WriteTextFile(const std::wstring& path, const std::string& bytes);

@@ -9,7 +9,8 @@
 std::string WideToUtf8(const std::wstring& text) {
   if (text.empty()) return {};
   const int length = static_cast<int>(text.size());
-  const int needed = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  const int needed =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
   if (needed <= 0) return {};
   std::string out(static_cast<std::size_t>(needed), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, out.data(), needed, nullptr, nullptr);
@@ -28,7 +29,9 @@ std::wstring Utf8BytesToWide(const char* bytes, std::size_t count) {
 }
 }  // namespace
 
-std::wstring Utf8ToWide(const std::string& text) { return Utf8BytesToWide(text.data(), text.size()); }
+std::wstring Utf8ToWide(const std::string& text) {
+  return Utf8BytesToWide(text.data(), text.size());
+}
 
 std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime) {
   // Delete sharing lets the terminal companion replace or remove the file while we read.
@@ -69,7 +72,8 @@ bool WriteTextFile(const std::wstring& path, const std::string& bytes) {
   DWORD written = 0;
   if (!bytes.empty()) {
     // A failed write after a successful open is not reported, as callers expect.
-    (void)::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    (void)::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                      nullptr);
   }
   return true;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // RAII owners for the Win32 handle kinds the host holds, plus a minimal COM pointer.
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 #include <wininet.h>
 
 #include "host/unique_resource.h"

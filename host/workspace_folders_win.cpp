@@ -1,6 +1,5 @@
-#include <windows.h>
-
 #include <shlobj.h>
+#include <windows.h>
 
 #include "host/process_state.h"
 #include "host/workspace_folders.h"

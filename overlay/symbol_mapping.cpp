@@ -53,7 +53,9 @@ const Rule kPlainRules[] = {
     {Test::kEquals, {L"ETHUSD", L"ETHEREUM", L"ETH", L"ETHUSDT"}, L"COINBASE:ETHUSD"},
 };
 
-bool IsTrimmed(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
+bool IsTrimmed(wchar_t c) {
+  return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
+}
 
 bool Holds(const Rule& rule, const std::wstring& text) {
   for (const wchar_t* word : rule.words) {

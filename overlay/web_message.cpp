@@ -37,9 +37,11 @@ WebMessage ClassifyWebMessage(const std::string& message) {
       {"TRADE:", WebMessageKind::kTrade},
   };
   for (const Prefix& p : kPrefixes) {
-    if (StartsWith(message, p.text)) return {p.kind, message.substr(std::char_traits<char>::length(p.text))};
+    if (StartsWith(message, p.text))
+      return {p.kind, message.substr(std::char_traits<char>::length(p.text))};
   }
-  if (message == "CLOSE_STUDIO" || message == "CLOSE_WINDOW") return {WebMessageKind::kHideWindow, {}};
+  if (message == "CLOSE_STUDIO" || message == "CLOSE_WINDOW")
+    return {WebMessageKind::kHideWindow, {}};
   if (message == "CLEAR_EVAL_REQ") return {WebMessageKind::kClearEvalRequest, {}};
   static const Prefix kLater[] = {
       {"AI_STATUS:", WebMessageKind::kAiStatus},
@@ -47,7 +49,8 @@ WebMessage ClassifyWebMessage(const std::string& message) {
       {"TG_CFG:", WebMessageKind::kTelegramConfig},
   };
   for (const Prefix& p : kLater) {
-    if (StartsWith(message, p.text)) return {p.kind, message.substr(std::char_traits<char>::length(p.text))};
+    if (StartsWith(message, p.text))
+      return {p.kind, message.substr(std::char_traits<char>::length(p.text))};
   }
   return {WebMessageKind::kOther, message};
 }
@@ -99,6 +102,7 @@ bool IsSafeTradeRecord(const TradeRecord& record) {
 bool BuildTelegramConfigJson(const std::string& rest, std::string* json) {
   const std::size_t comma = rest.find(',');
   if (comma == std::string::npos) return false;
-  *json = "{\"token\":\"" + rest.substr(0, comma) + "\",\"chatid\":\"" + rest.substr(comma + 1) + "\"}";
+  *json =
+      "{\"token\":\"" + rest.substr(0, comma) + "\",\"chatid\":\"" + rest.substr(comma + 1) + "\"}";
   return true;
 }

@@ -8,8 +8,8 @@ enum class WebMessageKind {
   kTrade,       // TRADE:<id>,<action>,<size>,<symbol>,<sl>,<tp>
   kHideWindow,  // CLOSE_STUDIO or CLOSE_WINDOW
   kClearEvalRequest,
-  kAiStatus,    // AI_STATUS:<json>
-  kVaultConfig, // VAULT_CFG:<json>
+  kAiStatus,        // AI_STATUS:<json>
+  kVaultConfig,     // VAULT_CFG:<json>
   kTelegramConfig,  // TG_CFG:<token>,<chat id>
   kOther,
 };

@@ -10,7 +10,7 @@ status=0
 echo "== native unit tests (CTest, ASan + UBSan)"
 (cd build/native && ctest --output-on-failure -j"$(nproc)") || status=1
 
-mapfile -t node_tests < <(find tests/page tests/wine tests/e2e -name '*.test.mjs' 2>/dev/null | sort)
+mapfile -t node_tests < <(find tests/host tests/page tests/wine tests/e2e -name '*.test.mjs' 2>/dev/null | sort)
 if [ ${#node_tests[@]} -gt 0 ]; then
   echo "== page and Wine tests (node --test)"
   node --test --test-concurrency=1 "${node_tests[@]}" || status=1

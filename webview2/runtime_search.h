@@ -5,8 +5,8 @@
 #include <vector>
 
 struct RuntimeChannel {
-  const wchar_t* name;       // suffix of the version text; empty for the WebView2 Runtime
-  const wchar_t* clientGuid; // EdgeUpdate client id
+  const wchar_t* name;        // suffix of the version text; empty for the WebView2 Runtime
+  const wchar_t* clientGuid;  // EdgeUpdate client id
 };
 
 // Stable (the WebView2 Runtime), Beta, Dev, Canary: the loader's default search order.
@@ -29,4 +29,5 @@ const std::array<RuntimeChannel, 4>& AllRuntimeChannels();
 [[nodiscard]] std::wstring ClientDllPath(const std::wstring& runtimeFolder);
 
 // Version text reported for a channel: "131.0.2903.146" or "131.0.2903.146 beta".
-[[nodiscard]] std::wstring VersionTextFor(const RuntimeChannel& channel, const std::wstring& version);
+[[nodiscard]] std::wstring VersionTextFor(const RuntimeChannel& channel,
+                                          const std::wstring& version);

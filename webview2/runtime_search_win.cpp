@@ -1,6 +1,5 @@
-#include <windows.h>
-
 #include <objbase.h>
+#include <windows.h>
 
 #include <cstring>
 #include <vector>
@@ -91,7 +90,8 @@ HRESULT FindWebView2Runtime(PCWSTR browserExecutableFolder, FoundRuntime* found)
 
   const bool reverse = EnvironmentValue(L"WEBVIEW2_RELEASE_CHANNEL_PREFERENCE") == L"1" ||
                        EnvironmentValue(L"WEBVIEW2_CHANNEL_SEARCH_KIND") == L"1";
-  const auto channels = RuntimeChannelsToSearch(reverse, EnvironmentValue(L"WEBVIEW2_RELEASE_CHANNELS"));
+  const auto channels =
+      RuntimeChannelsToSearch(reverse, EnvironmentValue(L"WEBVIEW2_RELEASE_CHANNELS"));
   // Machine-wide install first, then the per-user one, as Microsoft documents its search.
   const struct {
     HKEY root;
@@ -111,8 +111,8 @@ HRESULT FindWebView2Runtime(PCWSTR browserExecutableFolder, FoundRuntime* found)
   return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 }
 
-extern "C" HRESULT STDAPICALLTYPE GetAvailableCoreWebView2BrowserVersionString(
-    PCWSTR browserExecutableFolder, LPWSTR* versionInfo) {
+extern "C" HRESULT STDAPICALLTYPE
+GetAvailableCoreWebView2BrowserVersionString(PCWSTR browserExecutableFolder, LPWSTR* versionInfo) {
   if (!versionInfo) return E_POINTER;
   *versionInfo = nullptr;
   FoundRuntime runtime;

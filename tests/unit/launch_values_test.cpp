@@ -56,12 +56,13 @@ TEST(ChildValues, SymbolIsMappedOtherValuesTakenUnchanged) {
 }
 
 TEST(Installer, HiddenPowerShellWithThreeStatements) {
-  EXPECT_EQ(BuildRuntimeInstallerParameters(),
-            L"-WindowStyle Hidden -Command \"[Net.ServicePointManager]::SecurityProtocol = "
-            L"[Net.SecurityProtocolType]::Tls12; (New-Object System.Net.WebClient).DownloadFile("
-            L"'https://go.microsoft.com/fwlink/p/?LinkId=2124703', "
-            L"'$env:TEMP\\MicrosoftEdgeWebview2Setup.exe'); Start-Process -FilePath "
-            L"'$env:TEMP\\MicrosoftEdgeWebview2Setup.exe' -ArgumentList '/silent /install' -Wait\"");
+  EXPECT_EQ(
+      BuildRuntimeInstallerParameters(),
+      L"-WindowStyle Hidden -Command \"[Net.ServicePointManager]::SecurityProtocol = "
+      L"[Net.SecurityProtocolType]::Tls12; (New-Object System.Net.WebClient).DownloadFile("
+      L"'https://go.microsoft.com/fwlink/p/?LinkId=2124703', "
+      L"'$env:TEMP\\MicrosoftEdgeWebview2Setup.exe'); Start-Process -FilePath "
+      L"'$env:TEMP\\MicrosoftEdgeWebview2Setup.exe' -ArgumentList '/silent /install' -Wait\"");
 }
 
 }  // namespace

@@ -42,7 +42,8 @@ TEST(LogEntry, MessageKeepsItsLineFeedsAndGetsOneLineEnd) {
 TEST(CrashLine, CodeAndAddressInUpperCaseFixedWidthHex) {
   EXPECT_EQ(FormatCrashLine(0xC0000005u, 0x7ff6a1b2c3d4ull),
             "FATAL CRASH / EXCEPTION: Code=0xC0000005 Address=00007FF6A1B2C3D4");
-  EXPECT_EQ(FormatCrashLine(0, 0), "FATAL CRASH / EXCEPTION: Code=0x00000000 Address=0000000000000000");
+  EXPECT_EQ(FormatCrashLine(0, 0),
+            "FATAL CRASH / EXCEPTION: Code=0x00000000 Address=0000000000000000");
 }
 
 }  // namespace

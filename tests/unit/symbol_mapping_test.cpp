@@ -33,10 +33,18 @@ TEST(SymbolMapping, FxTableUsesSubstringsForEnergyInTableOrder) {
 
 TEST(SymbolMapping, PlainTableIsEqualityOnly) {
   const Case cases[] = {
-      {L"WTIUSD", L"TVC:USOIL"},     {L"LIGHT", L"TVC:USOIL"},       {L"UKOIL", L"TVC:UKOIL"},
-      {L"BRENTUSD", L"TVC:UKOIL"},   {L"GAS", L"TVC:USNGAS"},        {L"gold", L"OANDA:XAUUSD"},
-      {L"XAGUSD", L"OANDA:XAGUSD"},  {L"USTEC", L"NASDAQ:NDX"},      {L"NQ100", L"NASDAQ:NDX"},
-      {L"DJ30", L"TVC:DJI"},         {L"SPX500", L"SP:SPX"},         {L"BTCUSDT", L"COINBASE:BTCUSD"},
+      {L"WTIUSD", L"TVC:USOIL"},
+      {L"LIGHT", L"TVC:USOIL"},
+      {L"UKOIL", L"TVC:UKOIL"},
+      {L"BRENTUSD", L"TVC:UKOIL"},
+      {L"GAS", L"TVC:USNGAS"},
+      {L"gold", L"OANDA:XAUUSD"},
+      {L"XAGUSD", L"OANDA:XAGUSD"},
+      {L"USTEC", L"NASDAQ:NDX"},
+      {L"NQ100", L"NASDAQ:NDX"},
+      {L"DJ30", L"TVC:DJI"},
+      {L"SPX500", L"SP:SPX"},
+      {L"BTCUSDT", L"COINBASE:BTCUSD"},
       {L"ETHUSDT", L"COINBASE:ETHUSD"},
       {L" xauusd\r\n", L"OANDA:XAUUSD"},  // trimmed, then compared upper-cased
   };
@@ -45,9 +53,14 @@ TEST(SymbolMapping, PlainTableIsEqualityOnly) {
 
 TEST(SymbolMapping, UnknownSymbolsPassThroughTrimmedWithCaseKept) {
   const Case cases[] = {
-      {L"FX:EURUSD", L"FX:EURUSD"}, {L"eurusd", L"eurusd"},   {L"XAUUSD.m", L"XAUUSD.m"},
-      {L"SOLUSD", L"SOLUSD"},       {L"XRP", L"XRP"},         {L"FX:", L"FX:"},
-      {L"  BRENTOIL ", L"BRENTOIL"}, {L"\xE9t\xE9", L"\xE9t\xE9"},
+      {L"FX:EURUSD", L"FX:EURUSD"},
+      {L"eurusd", L"eurusd"},
+      {L"XAUUSD.m", L"XAUUSD.m"},
+      {L"SOLUSD", L"SOLUSD"},
+      {L"XRP", L"XRP"},
+      {L"FX:", L"FX:"},
+      {L"  BRENTOIL ", L"BRENTOIL"},
+      {L"\xE9t\xE9", L"\xE9t\xE9"},
   };
   for (const Case& c : cases) EXPECT_EQ(MapToTradingViewSymbol(c.input), c.expected) << c.input;
 }

@@ -12,7 +12,11 @@ TextLayout Detect(const std::string& bytes) {
 }
 
 TEST(TextEncoding, ByteOrderMarksDecideFirst) {
-  const TextLayout utf16 = Detect(std::string("\xFF\xFE" "4\0" "2\0", 6));
+  const TextLayout utf16 =
+      Detect(std::string("\xFF\xFE"
+                         "4\0"
+                         "2\0",
+                         6));
   EXPECT_EQ(utf16.encoding, TextEncoding::kUtf16Le);
   EXPECT_EQ(utf16.offset, 2u);
   EXPECT_EQ(utf16.length, 4u);
@@ -31,18 +35,29 @@ TEST(TextEncoding, MarkOnlyFilesAreEmpty) {
 }
 
 TEST(TextEncoding, OddTrailingByteAfterUtf16MarkIsNotAHalfCodeUnit) {
-  const TextLayout layout = Detect(std::string("\xFF\xFE" "A\0" "B", 5));
+  const TextLayout layout =
+      Detect(std::string("\xFF\xFE"
+                         "A\0"
+                         "B",
+                         5));
   EXPECT_EQ(layout.length, 2u);
 }
 
 TEST(TextEncoding, ZeroBytesAtOddOffsetsMeanUtf16WithoutMark) {
   // "4\0 2\0": two zeros at odd offsets, more than 4 / 4.
-  const TextLayout layout = Detect(std::string("4\0" "2\0", 4));
+  const TextLayout layout =
+      Detect(std::string("4\0"
+                         "2\0",
+                         4));
   EXPECT_EQ(layout.encoding, TextEncoding::kUtf16Le);
   EXPECT_EQ(layout.offset, 0u);
   EXPECT_EQ(layout.length, 4u);
   // One zero in four bytes is not more than 4 / 4: UTF-8.
-  EXPECT_EQ(Detect(std::string("4\0" "22", 4)).encoding, TextEncoding::kUtf8);
+  EXPECT_EQ(Detect(std::string("4\0"
+                               "22",
+                               4))
+                .encoding,
+            TextEncoding::kUtf8);
   // Three bytes are never UTF-16 without a mark, whatever their zeros.
   EXPECT_EQ(Detect(std::string("a\0b", 3)).encoding, TextEncoding::kUtf8);
   // Zeros at even offsets do not count.

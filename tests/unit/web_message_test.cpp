@@ -48,7 +48,8 @@ TEST(TradeRecord, EmptyRestUsesEveryDefault) {
 TEST(TradeRecord, FullRecordKeepsFieldsAndStripsThePrefix) {
   EXPECT_EQ(BuildTradeRecord("171,SELL,R:1.5,FX:EURUSD,1.0850,1.0790", "NDX", 1).line,
             "171,SELL,R:1.5,EURUSD,1.0850,1.0790");
-  EXPECT_EQ(BuildTradeRecord("1,BUY,0.10,NDX,20,40,extra,more", "X", 1).line, "1,BUY,0.10,NDX,20,40");
+  EXPECT_EQ(BuildTradeRecord("1,BUY,0.10,NDX,20,40,extra,more", "X", 1).line,
+            "1,BUY,0.10,NDX,20,40");
 }
 
 TEST(TradeRecord, CurrentAndEmptySymbolUseTheHostSymbol) {

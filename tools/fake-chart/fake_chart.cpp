@@ -39,7 +39,8 @@ void Reply(const std::string& line) {
 
 std::wstring Widen(const std::string& text) {
   if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring out(static_cast<std::size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
   return out;
@@ -53,7 +54,8 @@ BOOL CALLBACK CountChild(HWND child, LPARAM counter) {
   char line[512];
   std::snprintf(line, sizeof line, "CHILD %llu %ls %ld %ld %s",
                 static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(child)), cls,
-                rect.right - rect.left, rect.bottom - rect.top, IsWindowVisible(child) ? "visible" : "hidden");
+                rect.right - rect.left, rect.bottom - rect.top,
+                IsWindowVisible(child) ? "visible" : "hidden");
   Reply(line);
   ++*reinterpret_cast<int*>(counter);
   return TRUE;
@@ -104,8 +106,8 @@ int wmain(int argc, wchar_t** argv) {
   wc.lpszClassName = L"QV_FakeChartWindow";
   wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
   RegisterClassW(&wc);
-  g_chart = CreateWindowExW(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40, 40,
-                            1024, 700, nullptr, nullptr, wc.hInstance, nullptr);
+  g_chart = CreateWindowExW(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40,
+                            40, 1024, 700, nullptr, nullptr, wc.hInstance, nullptr);
   if (!g_chart) {
     Reply("ERROR CreateWindowExW failed");
     return 1;
@@ -122,7 +124,8 @@ int wmain(int argc, wchar_t** argv) {
       std::string line(buffer);
       while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
       auto* copy = new std::string(line);
-      if (!PostThreadMessageW(mainThread, kCommandMessage, 0, reinterpret_cast<LPARAM>(copy))) delete copy;
+      if (!PostThreadMessageW(mainThread, kCommandMessage, 0, reinterpret_cast<LPARAM>(copy)))
+        delete copy;
     }
     PostThreadMessageW(mainThread, WM_QUIT, 0, 0);
   }).detach();

@@ -55,7 +55,8 @@ int wmain(int argc, wchar_t** argv) {
     LPWSTR version = nullptr;
     const HRESULT hr = GetAvailableCoreWebView2BrowserVersionString(nullptr, &version);
     UniqueCoTaskMem owned(version);
-    std::printf("HR %08lX VERSION %ls\n", static_cast<unsigned long>(hr), version ? version : L"(null)");
+    std::printf("HR %08lX VERSION %ls\n", static_cast<unsigned long>(hr),
+                version ? version : L"(null)");
     return 0;
   }
   return 2;

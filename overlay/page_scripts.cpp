@@ -1,0 +1,122 @@
+#include "overlay/page_scripts.h"
+
+#include <cstdio>
+
+std::string BuildChartPageUrl(const std::string& symbol, const std::string& interval,
+                              const std::string& theme) {
+  // Not percent-encoded: the chart page expects "OANDA:XAUUSD" with its colon.
+  return "https://www.tradingview.com/chart/?symbol=" + symbol + "&interval=" + interval +
+         "&theme=" + theme;
+}
+
+std::string VirtualDataUrl(const std::string& fileName) {
+  return std::string("https://") + kVirtualDataHost + "/" + fileName;
+}
+
+std::string JsStringLiteral(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '"';
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '<':
+        out += "\\u003C";
+        break;  // never "</script>" in a document
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04X", c);
+          out += escape;
+        } else if (c == 0xE2 && i + 2 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) == 0x80 &&
+                   (static_cast<unsigned char>(text[i + 2]) == 0xA8 ||
+                    static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
+          // U+2028 and U+2029 end a line inside older script parsers' string literals.
+          out += static_cast<unsigned char>(text[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
+          i += 2;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  out += '"';
+  return out;
+}
+
+std::string BuildBeforeUnloadNeutraliser() {
+  // The chart page asks "leave site?" on navigation; a child navigating to a new symbol
+  // must never hang on that dialog.
+  return "try {"
+         " window.onbeforeunload = null;"
+         " window.addEventListener('beforeunload', function (e) { e.stopImmediatePropagation(); }, "
+         "true);"
+         " Object.defineProperty(window, 'onbeforeunload', {"
+         " get: function () { return null; }, set: function () {}, configurable: true });"
+         "} catch (e) {}";
+}
+
+std::string BuildKeySeedingScript(const std::string& configText) {
+  return "try { (function () {"
+         " var cfg = JSON.parse(" +
+         JsStringLiteral(configText) +
+         ");"
+         " if (!cfg) return;"
+         " var vault = JSON.parse(localStorage.getItem('qv_byok_vault') || '{}') || {};"
+         " var changed = false;"
+         " ['gemini', 'deepseek', 'openrouter', 'openai', 'claude'].forEach(function (k) {"
+         " if (cfg[k] && !vault[k]) { vault[k] = cfg[k]; changed = true; } });"
+         " if (changed) localStorage.setItem('qv_byok_vault', JSON.stringify(vault));"
+         " })(); } catch (e) {}";
+}
+
+std::string BuildPositionsPushScript(const std::string& positionsText) {
+  return "(function () { try {"
+         " var positions = JSON.parse(" +
+         JsStringLiteral(positionsText) +
+         ");"
+         " var total = 0, count = 0;"
+         " for (var i = 0; i < positions.length; i++) {"
+         " var p = positions[i];"
+         " if (p && p.ticket && p.ticket !== '0') { total += Number(p.profit || 0); count++; } }"
+         " if (positions.length > 0) window.__qv_market_meta = positions[0];"
+         " var badge = document.getElementById('qv-pnl-badge');"
+         " if (badge) {"
+         " badge.textContent = 'PnL: ' + (total >= 0 ? '+$' : '-$') + Math.abs(total).toFixed(2) +"
+         " (count > 0 ? ' (' + count + ')' : '');"
+         " badge.style.color = total > 0 ? '#089981' : (total < 0 ? '#f23645' : '#e0e3eb'); }"
+         " } catch (e) { console.log('Quorvale HUD pnl error', e); } })();";
+}
+
+std::string BuildEvaluationCallScript() {
+  return "if (window.triggerEvaluationNow) { window.triggerEvaluationNow('Immediate on-demand user "
+         "analysis: Evaluate active chart structure and formulate setup.'); }";
+}
+
+std::string BuildStudioPageHtml() {
+  return "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
+         "<title>Quorvale AI Copilot Studio \xE2\x80\x94 Institutional Sentinel</title>\n"
+         "<link rel=\"icon\" type=\"image/x-icon\" href=\"" +
+         VirtualDataUrl("quorvale.ico") +
+         "\">\n"
+         "<style>html, body { width: 100%; height: 100%; margin: 0; padding: 0; overflow: hidden;"
+         " background: #0b0e17; color: #e0e3eb;"
+         " font-family: -apple-system, BlinkMacSystemFont, 'Segoe UI', Roboto, sans-serif; "
+         "}</style>\n"
+         "</head>\n<body class=\"qv-studio-page\"></body>\n</html>\n";
+}

@@ -1,0 +1,31 @@
+#pragma once
+// Geometry and look decisions of the overlay and studio windows.
+#include <cstdint>
+#include <string>
+
+struct WindowRect {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The overlay covers the chart's client area; an empty area falls back to 800 x 600.
+[[nodiscard]] WindowRect OverlayRect(int clientWidth, int clientHeight);
+
+// 960 x 720 on screens wider than 1100 / taller than 800, else the screen less 60; centred,
+// a negative coordinate becomes 30.
+[[nodiscard]] WindowRect StudioRect(int screenWidth, int screenHeight);
+
+struct Rgb {
+  std::uint8_t r, g, b;
+};
+// Only the exact lower-case "light" gets the light background.
+[[nodiscard]] Rgb BackgroundForTheme(const std::wstring& theme);
+
+// The part after the first colon, or the whole symbol.
+[[nodiscard]] std::wstring TickerOf(const std::wstring& symbol);
+
+// A navigation request moves the page only to a different, non-empty ticker (letter case
+// ignored), so the same instrument on another exchange does not reload the chart.
+[[nodiscard]] bool IsNewTicker(const std::wstring& currentSymbol, const std::wstring& mappedSymbol);
+
+// Trims blanks, tabs, carriage returns and line feeds at both ends.
+[[nodiscard]] std::wstring TrimRequestText(const std::wstring& text);

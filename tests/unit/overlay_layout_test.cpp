@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include "overlay/page_scripts.h"
+#include "overlay/window_layout.h"
+
+namespace {
+
+TEST(OverlayGeometry, EmptyChartAreaFallsBackTo800By600) {
+  const WindowRect r = OverlayRect(0, -4);
+  EXPECT_EQ(r.width, 800);
+  EXPECT_EQ(r.height, 600);
+  EXPECT_EQ(OverlayRect(1280, 0).width, 1280);
+  EXPECT_EQ(OverlayRect(1280, 0).height, 600);
+}
+
+TEST(OverlayGeometry, StudioWindowSizeAndCentring) {
+  const WindowRect small = StudioRect(1024, 768);
+  EXPECT_EQ(small.width, 964);
+  EXPECT_EQ(small.height, 708);
+  EXPECT_EQ(small.x, 30);
+  EXPECT_EQ(small.y, 30);
+  const WindowRect big = StudioRect(1920, 1080);
+  EXPECT_EQ(big.width, 960);
+  EXPECT_EQ(big.height, 720);
+  EXPECT_EQ(big.x, 480);
+  EXPECT_EQ(big.y, 180);
+  const WindowRect tiny = StudioRect(40, 30);  // negative size would centre off screen
+  EXPECT_EQ(tiny.x, 30);
+  EXPECT_EQ(tiny.y, 30);
+}
+
+TEST(OverlayLook, OnlyExactLightThemeIsLight) {
+  EXPECT_EQ(BackgroundForTheme(L"light").r, 245);
+  EXPECT_EQ(BackgroundForTheme(L"Light").r, 14);
+  EXPECT_EQ(BackgroundForTheme(L"dark").b, 28);
+}
+
+TEST(NavigationRequest, TickerComparisonIgnoresExchangeAndCase) {
+  EXPECT_FALSE(IsNewTicker(L"OANDA:XAUUSD", L"FX:xauusd"));
+  EXPECT_FALSE(IsNewTicker(L"XAUUSD", L"OANDA:XAUUSD"));
+  EXPECT_FALSE(IsNewTicker(L"NASDAQ:NDX", L"NASDAQ:"));  // empty ticker changes nothing
+  EXPECT_TRUE(IsNewTicker(L"NASDAQ:NDX", L"TVC:DJI"));
+  EXPECT_TRUE(IsNewTicker(L"NDX", L"NDX2"));
+  EXPECT_EQ(TrimRequestText(L" \t\r\nTVC:DJI\n"), L"TVC:DJI");
+  EXPECT_EQ(TrimRequestText(L"\n"), L"");
+}
+
+TEST(PageAddresses, ChartPageKeepsValuesUnencoded) {
+  EXPECT_EQ(BuildChartPageUrl("OANDA:XAUUSD", "60", "light"),
+            "https://www.tradingview.com/chart/?symbol=OANDA:XAUUSD&interval=60&theme=light");
+  EXPECT_EQ(VirtualDataUrl("headless.html"), "https://quorvale-data.example/headless.html");
+}
+
+TEST(PageScripts, BridgeTextReachesThePageOnlyAsAStringLiteral) {
+  EXPECT_EQ(JsStringLiteral("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
+  EXPECT_EQ(JsStringLiteral("</script>"), "\"\\u003C/script>\"");
+  EXPECT_EQ(JsStringLiteral("x\xE2\x80\xA8y\xC3\xA9"), "\"x\\u2028y\xC3\xA9\"");
+  // A file that tries to break out of the literal stays inside it.
+  const std::string hostile = "[]); alert(1); (\"";
+  const std::string script = BuildPositionsPushScript(hostile);
+  EXPECT_NE(script.find("JSON.parse(\"[]); alert(1); (\\\"\")"), std::string::npos) << script;
+  EXPECT_NE(BuildKeySeedingScript("{\"gemini\":\"k\"}")
+                .find("JSON.parse(\"{\\\"gemini\\\":\\\"k\\\"}\")"),
+            std::string::npos);
+}
+
+TEST(PageScripts, StudioPageCarriesTitleIconAndBodyClass) {
+  const std::string html = BuildStudioPageHtml();
+  EXPECT_NE(
+      html.find("<title>Quorvale AI Copilot Studio \xE2\x80\x94 Institutional Sentinel</title>"),
+      std::string::npos);
+  EXPECT_NE(html.find("href=\"https://quorvale-data.example/quorvale.ico\""), std::string::npos);
+  EXPECT_NE(html.find("<body class=\"qv-studio-page\"></body>"), std::string::npos);
+  EXPECT_NE(html.find("background: #0b0e17; color: #e0e3eb;"), std::string::npos);
+}
+
+}  // namespace
