@@ -226,6 +226,8 @@ function vaultHasAnyKey() {
 }
 
 function renderInitialWelcome() {
+  const body = chatBody();
+  if (!body || body.querySelector('#qv-welcome-card')) return;
   if (vaultHasAnyKey()) {
     const btn = document.getElementById('qv-vault-open-btn');
     if (btn) {

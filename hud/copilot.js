@@ -254,11 +254,6 @@ async function syncExternalAIConfig() {
       writeKeyVault(vault);
       updateVaultStatusUI();
     }
-    const missingInFile = ['gemini', 'deepseek', 'openrouter'].some(function (n) {
-      return vault[n] && !file[n];
-    });
-    if (missingInFile) postToHost(buildVaultCfgMessage());
-
     // A toggle flipped while this file was in flight is newer than the file.
     if (Object.prototype.hasOwnProperty.call(file, 'autotrader') && epoch === autoTraderChangeEpoch()) {
       const want = truthyAutotrader(file.autotrader);
@@ -289,5 +284,10 @@ async function syncExternalAIConfig() {
         }
       }
     }
+    // Last, so the message the host writes back carries what this run adopted.
+    const missingInFile = ['gemini', 'deepseek', 'openrouter'].some(function (n) {
+      return vault[n] && !file[n];
+    });
+    if (missingInFile) postToHost(buildVaultCfgMessage());
   } catch (e) { /* the next tick tries again */ }
 }
