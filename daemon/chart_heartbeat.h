@@ -1,5 +1,5 @@
 #pragma once
 
-// Rewrites QV_Active_<handle>.txt with the current tick count; skipped silently when the
+// Rewrites QV_Active_<handle>.txt with the current tick count, unthrottled; skipped silently when the
 // file cannot be opened (the next heartbeat tries again).
-void WriteChartHeartbeat();
+void WriteChartHeartbeatFile();

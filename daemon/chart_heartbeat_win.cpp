@@ -5,7 +5,7 @@
 #include "host/process_state.h"
 #include "host/text_file.h"
 
-void WriteChartHeartbeat() {
+void WriteChartHeartbeatFile() {
   const std::wstring path =
       BridgePath(g_folders.bridge, ChartHeartbeatFileName(g_launch.chartWindow));
   (void)WriteTextFile(path, HeartbeatBody(::GetTickCount64()));

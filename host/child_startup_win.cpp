@@ -1,5 +1,6 @@
-#include <objbase.h>
 #include <windows.h>
+
+#include <objbase.h>
 
 #include <string>
 
@@ -25,7 +26,7 @@ HWND ChartWindow() {
 
 int RunChild(HINSTANCE instance, const std::vector<std::wstring>& args) {
   g_launch = ParseChildLaunchValues(args);
-  if (g_launch.chartWindow != 0) WriteChartHeartbeat();
+  if (g_launch.chartWindow != 0) WriteChartHeartbeatFile();
 
   if (IsStudioMode(g_launch.mode)) {
     LogDebug("Launching Quorvale HEADLESS VPS AGENT for HWND: " + HandleText() +

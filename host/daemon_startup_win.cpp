@@ -1,6 +1,7 @@
+#include <windows.h>
+
 #include <objbase.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include "daemon/watch_loop.h"
 #include "host/autostart.h"

@@ -1,6 +1,7 @@
+#include <windows.h>
+
 #include <share.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <ctime>

@@ -1,5 +1,6 @@
-#include <objbase.h>
 #include <windows.h>
+
+#include <objbase.h>
 
 #include "host/crash_filter.h"
 #include "host/launch_values.h"

@@ -1,5 +1,6 @@
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include "host/installer_command.h"
 #include "host/runtime_installer.h"
