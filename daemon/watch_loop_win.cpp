@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <set>
 #include <vector>
 
 #include "daemon/bridge_names.h"
@@ -26,6 +27,8 @@ constexpr ULONGLONG kHeartbeatPeriodMs = 15000;
 
 ChildTable<UniqueHandle> g_children;
 Win32ChildOps g_ops;
+// Requests that could not be deleted, so their line is written once and not every pass.
+std::set<std::wstring> g_undeletableReported;
 
 std::wstring FetchProgramPath() {
   // Usually under MAX_PATH, but a longer install path must not be cut into another path.
@@ -71,7 +74,19 @@ void ProcessLaunchRequests() {
     const std::wstring text = ReadTextFile(path);
     // Still being created, or not readable yet: the next pass reads it again.
     if (text.empty()) continue;
-    ::DeleteFileW(path.c_str());
+    // Only a request we could consume is acted on. One we cannot delete (read-only, or
+    // still held open by its writer without delete sharing) would otherwise be obeyed again
+    // on every pass: ten studio raises and evaluation requests a second, for ever.
+    if (!::DeleteFileW(path.c_str())) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND) continue;
+      if (g_undeletableReported.insert(name).second) {
+        LogDebug("Launch request " + WideToUtf8(name) + " could not be deleted (error " +
+                 std::to_string(error) + "); it is left for a later pass.");
+      }
+      continue;
+    }
+    g_undeletableReported.erase(name);
     HandleLaunchRequest(g_children, WideToUtf8(text), g_ops);
   } while (::FindNextFileW(listing.get(), &found));
 }

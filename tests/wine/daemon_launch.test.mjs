@@ -225,3 +225,23 @@ test('garbage, binary, UTF-16 and half-written launch files', async () => {
   for (const h of ['5', '6']) assert.equal(count(log, `non-existent HWND: ${h}\r\n`), 0, `key ${h} must not match`);
   assert.equal(daemon.exitCode, null, 'the daemon survived it all');
 });
+
+test('a request that cannot be deleted is not obeyed on every pass', async () => {
+  const bogus = '5151515151';
+  const file = companion.writeLaunch({ hwnd: bogus, name: 'QV_Launch_readonly.txt' });
+  fs.chmodSync(file, 0o444);  // Wine reports a file without write bits as read-only
+  await w.waitForLog('Launch request QV_Launch_readonly.txt could not be deleted (error ');
+  // Many passes later: still one line, and the request was never acted on.
+  companion.writeLaunch({ hwnd: `${bogus}9` });
+  await w.waitForLog(`Ignoring launch request for non-existent HWND: ${bogus}9\r\n`);
+  await new Promise((r) => setTimeout(r, 1000));
+  let log = await w.readLog();
+  assert.equal(count(log, 'QV_Launch_readonly.txt could not be deleted'), 1);
+  assert.equal(count(log, `non-existent HWND: ${bogus}\r\n`), 0);
+  // Once it can be consumed it is handled, once.
+  fs.chmodSync(file, 0o644);
+  log = await w.waitForLog(`Ignoring launch request for non-existent HWND: ${bogus}\r\n`);
+  assert.equal(fs.existsSync(file), false);
+  await new Promise((r) => setTimeout(r, 500));
+  assert.equal(count(await w.readLog(), `non-existent HWND: ${bogus}\r\n`), 1);
+});
