@@ -93,7 +93,7 @@ function startAutoTraderLoop() {
       if (interval === 'MANUAL_ONLY') return;
       let hour = numericHour(snap.CurrentHourUTC);
       if (hour === undefined) hour = new Date().getUTCHours();
-      const verdict = isWithinPermittedSchedule(hour);
+      const verdict = copilotScheduleVerdict(hour);
 
       // Compare and update in one step, with no wait between, so overlapping ticks that
       // see the same new bar trigger once.

@@ -204,7 +204,7 @@ function renderTradeProposalCard(proposal) {
     const stop = levelFrom(slIn, proposal.stop_loss);
     const target = levelFrom(tpIn, proposal.take_profit);
     try {
-      sendTrade(action, null, 'R:' + risk.toFixed(1), cardSymbol(proposal.symbol), stop, target);
+      copilotSendTrade(action, 'R:' + risk.toFixed(1), cardSymbol(proposal.symbol), stop, target);
     } catch (e) { /* the ticket reports its own failures */ }
   });
 

@@ -7,7 +7,7 @@ function copilotDataHost() {
   try {
     if (typeof QV_DATA_HOST === 'string' && QV_DATA_HOST) return QV_DATA_HOST;
   } catch (e) { /* first half not loaded yet */ }
-  return 'quorvale.data';
+  return 'quorvale-data.example';
 }
 
 function copilotDataUrl(file) {
@@ -85,7 +85,7 @@ async function gatherInstitutionalContext() {
 
 function activeSymbolOr(fallbackTech) {
   let sym = '';
-  try { sym = getActiveTradingViewSymbol(); } catch (e) { sym = ''; }
+  try { sym = copilotActiveSymbol(); } catch (e) { sym = ''; }
   if (sym) return sym;
   if (fallbackTech && fallbackTech.Symbol) return String(fallbackTech.Symbol);
   return 'XAUUSD';
@@ -95,7 +95,7 @@ function pickCotRecord(cot, symbol) {
   if (!cot) return null;
   if (Array.isArray(cot.records)) {
     let key = '';
-    try { key = resolveCOTSymbol(symbol); } catch (e) { key = ''; }
+    try { key = copilotCotKey(symbol); } catch (e) { key = ''; }
     for (let i = 0; i < cot.records.length; i++) {
       if (cot.records[i] && cot.records[i].symbol === key) return cot.records[i];
     }
@@ -105,7 +105,7 @@ function pickCotRecord(cot, symbol) {
 
 function marketStatusFor(tech, symbol) {
   try {
-    return getMarketStatusInfo(tech, symbol);
+    return copilotMarketStatus(tech, symbol);
   } catch (e) {
     return { isClosed: false, reason: '', dayName: '' };
   }

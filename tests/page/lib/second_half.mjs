@@ -11,20 +11,14 @@ import { chromium } from 'playwright-core';
 
 const repo = join(dirname(fileURLToPath(import.meta.url)), '..', '..', '..');
 
+// The host maps the bridge folder to this name; the page must use the same one.
 export const DATA_HOST = (() => {
-  const m = /QV_DATA_HOST\s*=\s*'([^']+)'/.exec(joinedSourceText());
-  return m ? m[1] : 'quorvale.data';
-})();
-
-function joinedSourceText() {
   try {
-    const order = readFileSync(join(repo, 'hud', 'ORDER'), 'utf8').split('\n')
-      .map((l) => l.trim()).filter((l) => l && !l.startsWith('#'));
-    return order.map((f) => readFileSync(join(repo, 'hud', f), 'utf8')).join('\n');
-  } catch {
-    return '';
-  }
-}
+    const m = /kVirtualDataHost\s*=\s*"([^"]+)"/.exec(readFileSync(join(repo, 'overlay', 'page_scripts.h'), 'utf8'));
+    if (m) return m[1];
+  } catch { /* fall through */ }
+  return 'quorvale-data.example';
+})();
 
 export function buildHud(expose = []) {
   const dir = mkdtempSync(join(tmpdir(), 'qv-hud-'));

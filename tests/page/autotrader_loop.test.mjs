@@ -1,0 +1,136 @@
+// The AutoTrader's bar-close loop under a controlled clock and snapshot sequence, up to
+// the automatic order from the evaluation's trade card.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { buildHud, launch, openPage, posted, wired, SKELETON_HTML } from './lib/second_half.mjs';
+
+let browser;
+let script;
+before(async () => { script = buildHud([]); browser = await launch(); });
+after(async () => { await browser.close(); });
+
+const WEDNESDAY_10 = new Date('2026-03-04T10:00:00Z');
+const BUY_REPLY = '**Market Structure:** clean.\n```json:trade_proposal\n{"action":"BUY","symbol":"XAUUSD","confidence":88,"entry_price":2031,"stop_loss":2020,"take_profit":2060,"risk_pct":0.5}\n```';
+
+async function withLoop(opts, fn) {
+  const snap = { Symbol: 'XAUUSD', PeriodStr: 'H1', BarTime: 1000, BarTimeStr: '2026.03.04 10:00', CurrentHourUTC: 10, CurrentSpreadPts: 12 };
+  const calls = [];
+  const p = await openPage(browser, {
+    script, html: SKELETON_HTML, clock: opts.clock || WEDNESDAY_10,
+    storage: { qv_autotrader: '1', qv_byok_vault: JSON.stringify({ openai: 'sk-proj-loop' }), ...opts.storage },
+    files: { 'QV_AICopilotData.json': () => ({ body: JSON.stringify(snap) }) },
+    providers: { 'https://api.openai.com/': async (req) => {
+      calls.push(JSON.parse(req.postData()));
+      return { body: { choices: [{ message: { content: opts.reply || 'No setup.' } }] } };
+    } },
+  });
+  const page = p.page;
+  // One loop period, then the fetches it started are let finish in real time.
+  const tick = async () => {
+    await page.clock.runFor(3000);
+    await page.waitForTimeout(150);
+  };
+  const triggers = async () => page.evaluate(() =>
+    [...document.querySelectorAll('#qv-ai-chat-body .qv-msg')].map((m) => m.textContent).filter((t) => t.includes('AUTONOMOUS TRIGGER:')));
+  try {
+    await page.clock.runFor(300);
+    await wired(page);
+    await page.selectOption('#qv-ai-model-select', 'gpt-4o');
+    await fn({ page, snap, calls, tick, triggers, console: p.consoleLines });
+    assert.deepEqual(p.errors.map(String), []);
+  } finally {
+    await p.close();
+  }
+}
+
+test('first bar never triggers; the next bar triggers once; filters skip with console lines', async () => {
+  await withLoop({}, async ({ page, snap, calls, tick, triggers, console }) => {
+    await tick();
+    assert.equal(await page.textContent('#qv-ai-sym-badge'), 'XAUUSD • MT5: H1');
+    assert.deepEqual(await triggers(page), [], 'the first observation only arms the loop');
+    await tick();
+    assert.deepEqual(await triggers(page), []);
+    snap.BarTime = 2000;
+    snap.BarTimeStr = '2026.03.04 11:00';
+    await tick();
+    await tick();
+    const t = await triggers(page);
+    assert.equal(t.length, 1, 'one trigger per bar');
+    assert.ok(t[0].includes('🤖 AUTONOMOUS TRIGGER: H1 Candle Close [2026.03.04 11:00] (London Session). Playbook: core. Dispatched to OpenAI GPT-4o (Vision)...'));
+    assert.equal(calls.length, 1);
+    assert.equal(calls[0].messages[1].content[0].text,
+      'Autonomous H1 Candle Close [2026.03.04 11:00] evaluation: Scan price action and evaluate if a valid setup exists with >=85% confidence.');
+    assert.ok(calls[0].messages[0].content.includes('*** STRICT MANDATE - ACTIVE ASSET ANCHOR ***'), 'forced setup variant');
+
+    snap.BarTime = 3000;
+    snap.CurrentSpreadPts = 36;
+    await tick();
+    assert.ok(console.includes('[Quorvale AutoTrader] Pre-LLM Filter: Spread (36 pts) exceeds max limit (35 pts). Stand aside.'));
+    await tick();
+    assert.equal((await triggers(page)).length, 1, 'a refused bar is not retried');
+
+    snap.BarTime = 4000;
+    snap.CurrentSpreadPts = 0;
+    snap.CurrentHourUTC = 6;
+    await tick();
+    assert.ok(console.includes('[Quorvale AutoTrader] Skipped scan: Outside permitted hours (7:00-18:00 UTC, current: 6:00 UTC)'));
+    assert.equal((await triggers(page)).length, 1);
+
+    snap.BarTime = 5000;
+    snap.CurrentHourUTC = 13;
+    delete snap.CurrentSpreadPts;
+    await page.click('#qv-autotrader-toggle');
+    await tick();
+    assert.equal((await triggers(page)).length, 1, 'off: no trigger');
+    await page.click('#qv-autotrader-toggle');
+    snap.BarTime = 6000;
+    await tick();
+    const all = await triggers(page);
+    assert.equal(all.length, 2);
+    assert.ok(all[1].includes('(NY AM Kill-Zone)'), 'no spread member is no filter');
+
+    snap.MarketClosed = true;
+    snap.DayOfWeek = 'Saturday';
+    snap.BarTime = 7000;
+    await tick();
+    assert.equal(await page.textContent('#qv-ai-sym-badge'), 'XAUUSD • MT5: H1⏸ CLOSED (SATURDAY)');
+    assert.equal((await triggers(page)).length, 2, 'closed market: silent skip');
+  });
+});
+
+test('5-minute pulse: first pulse five minutes after the first snapshot', async () => {
+  await withLoop({ storage: { qv_exec_interval: 'TIMER_5MIN' } }, async ({ page, tick, triggers }) => {
+    await tick();  // first snapshot, pulse clock starts
+    for (let i = 0; i < 98; i++) await page.clock.runFor(3000);
+    await page.waitForTimeout(200);
+    assert.equal((await triggers(page)).length, 0, '4:54 after the first snapshot');
+    await tick();
+    await tick();
+    await tick();
+    const t = await triggers(page);
+    assert.equal(t.length, 1);
+    assert.ok(t[0].includes('AUTONOMOUS TRIGGER: 5-Minute Intrabar Interval (London Session)'));
+  });
+});
+
+test('manual-only interval never triggers', async () => {
+  await withLoop({ storage: { qv_exec_interval: 'MANUAL_ONLY' } }, async ({ snap, tick, triggers, page }) => {
+    await tick();
+    snap.BarTime = 2000;
+    await tick();
+    assert.equal((await triggers(page)).length, 0);
+  });
+});
+
+test('an evaluated BUY at 88 % places the order by itself', async () => {
+  await withLoop({ reply: BUY_REPLY }, async ({ page, snap, tick }) => {
+    await tick();
+    snap.BarTime = 2000;
+    await tick();
+    await page.waitForSelector('.qv-card-btn-exec');
+    await page.clock.runFor(900);
+    const trades = (await posted(page)).filter((m) => m.startsWith('TRADE:'));
+    assert.equal(trades.length, 1);
+    assert.match(trades[0], /^TRADE:\d+,BUY,R:0\.5,XAUUSD,2020,2060$/);
+  });
+});
