@@ -1,0 +1,191 @@
+// The Telegram bot under Wine against a stand-in Bot API on 127.0.0.1 that keeps
+// Telegram's update semantics (updates stay until a poll with a higher offset confirms
+// them, long-poll held up to the timeout). The daemon and extra processes running the
+// same worker share one log-on, as the daemon and its chart children do.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import fsp from 'node:fs/promises';
+import path from 'node:path';
+import { freshWine, paths, lineReader, waitFor } from './lib/wine.mjs';
+import { startTelegramServer, startCloudServer } from './lib/http_servers.mjs';
+
+const probe = paths.tool('services_probe.exe');
+const CHAT = 4242;
+const WORKER_START = 'Starting Quorvale Telegram Bot Worker...';
+const STATUS = (symbol) => '\u{1F3DB}\uFE0F *QUORVALE WORKSPACE SENTINEL*\n\n\u2022 Status: *Active & Protected*\n' +
+  `\u2022 Symbol: *${symbol}*\n\u2022 Constitution: *Daily Loss Cap Enforced*\n\u2022 Liveness Failsafe: *OK*`;
+const HELP = '\u{1F916} *QUORVALE TELEGRAM COMMANDS*\n\n' +
+  '\u2022 `/status` - Live Sentinel & account status\n' +
+  '\u2022 `/closeall` - Emergency close all positions\n' +
+  '\u2022 `/be` - Move SL to BE+2 pips\n' +
+  '\u2022 `/buy <sym> <risk>` - Remote BUY\n' +
+  '\u2022 `/sell <sym> <risk>` - Remote SELL';
+const BE = '\u26A1 *COMMAND SENT:* SL moved to Break-Even +2 pips.';
+const CLOSE_ALL = '\u{1F6D1} *COMMAND SENT:* Close All Positions executed.';
+const BUY = (s, r) => `\u{1F7E2} *REMOTE BUY:* Dispatched ${s} (${r}) to MT5.`;
+const SELL = (s, r) => `\u{1F534} *REMOTE SELL:* Dispatched ${s} (${r}) to MT5.`;
+
+let w;
+let tg;
+let cloud;
+let signalFile;
+let daemon;
+const env = () => ({ QV_TELEGRAM_API_BASE: tg.url, QV_CLOUD_BASE_URL: cloud.url });
+
+before(async () => {
+  w = await freshWine();
+  tg = await startTelegramServer({ token: '123:TEST' });
+  cloud = await startCloudServer();
+  signalFile = path.join(w.bridge, 'QV_TradeSignal.csv');
+});
+after(async () => {
+  await tg?.close();
+  await cloud?.close();
+  await w?.close();
+});
+
+const readSignal = () => fsp.readFile(signalFile, 'utf8').catch(() => null);
+const repliesWith = (text) => tg.sent.filter((m) => m.text === text).length;
+
+/** Pushes a text and waits until a later poll has confirmed it (so it was handled). */
+async function command(text, { chat = CHAT, replies = 1 } = {}) {
+  const sentBefore = tg.sent.length;
+  const pushedAt = Date.now();
+  const id = tg.pushText(chat, text);
+  await waitFor(() => tg.polls.some((p) => p.offset > id && p.at >= pushedAt), 20000, 50,
+    `a poll confirming update ${id}`);
+  if (replies > 0) await waitFor(() => tg.sent.length >= sentBefore + replies, 10000, 50, 'the reply');
+  return { id, replies: tg.sent.slice(sentBefore) };
+}
+
+test('no configuration means no request; then the first poll asks offset 1', async () => {
+  daemon = w.spawn(paths.exe, [], { env: env() });
+  await w.waitForLog(WORKER_START, 60000);
+  await w.waitForLog('COT fetch returned incomplete response. Checking for fallback.', 30000);
+  assert.equal(tg.requests.length, 0, 'nothing asked before the bot is configured');
+  const configuredAt = Date.now();
+  await fsp.writeFile(path.join(w.bridge, 'QV_TelegramConfig.json'), `{"token":"123:TEST","chatid":"${CHAT}"}`);
+  await waitFor(() => tg.polls.length > 0, 15000, 50, 'the first poll');
+  assert.equal(tg.polls[0].offset, 1);
+  assert.equal(tg.polls[0].timeout, 3);
+  assert.ok(tg.polls[0].at >= configuredAt);
+  assert.equal(tg.requests[0].url, '/bot123:TEST/getUpdates?offset=1&timeout=3');
+  assert.equal(tg.requests[0].headers['user-agent'], 'QuorvaleWorkspace/5.0');
+});
+
+test('each command writes its record and sends its exact reply', async () => {
+  let r = await command('/status');
+  assert.equal(r.replies[0].text, STATUS('NASDAQ:NDX'));
+  assert.equal(r.replies[0].chat_id, String(CHAT));
+  assert.equal(r.replies[0].parse_mode, 'Markdown');
+  assert.equal((await command('/status@QuorvaleBot')).replies[0].text, STATUS('NASDAQ:NDX'));
+  assert.equal((await command('/help')).replies[0].text, HELP);
+
+  const table = [
+    ['/be', /^\d+,BE_PLUS,0\.10,CURRENT,0,0$/, BE],
+    ['/bet', /^\d+,BE_PLUS,0\.10,CURRENT,0,0$/, BE],
+    ['/closeall', /^\d+,CLOSE,0\.10,ALL,0,0$/, CLOSE_ALL],
+    ['/buy', /^\d+,BUY,R:1\.0,CURRENT,0,0$/, BUY('CURRENT', 'R:1.0')],
+    ['/sell EURUSD 0.5 now', /^\d+,SELL,0\.5,EURUSD,0,0$/, SELL('EURUSD', '0.5')],
+  ];
+  for (const [text, record, reply] of table) {
+    await fsp.rm(signalFile, { force: true });
+    r = await command(text);
+    assert.match(await readSignal(), record, text);
+    assert.deepEqual(r.replies.map((m) => m.text), [reply], text);
+  }
+});
+
+test('commands that must not trade leave the record alone', async () => {
+  await fsp.writeFile(signalFile, 'KEEP');
+  // "/close" is no command; a comma would add a field; a foreign chat is refused.
+  let r = await command('/close', { replies: 0 });
+  assert.equal(r.replies.length, 0);
+  r = await command('/buy EUR,USD R:1.0');
+  assert.match(r.replies[0].text, /COMMAND REJECTED/);
+  const logBefore = await w.readLog();
+  r = await command('/closeall', { chat: 31337, replies: 0 });
+  assert.equal(r.replies.length, 0, 'no reply to a foreign chat');
+  const log = (await w.readLog()).slice(logBefore.length);
+  assert.match(log, /Rejected unauthorized Telegram message from chat ID: 31337\r\n/);
+  assert.equal(await readSignal(), 'KEEP');
+});
+
+test('a reply carrying backslashes reaches the API as valid JSON', async () => {
+  // Sent as EUR\USD; the worker sees the raw JSON text EUR\\USD and echoes it.
+  const r = await command('/buy EUR\\USD');
+  assert.equal(r.replies[0].invalid, undefined, 'the body parsed as JSON');
+  assert.equal(r.replies[0].text, BUY('EUR\\\\USD', 'R:1.0'));
+});
+
+test('with the daemon and two more workers a command runs once, also across a takeover', async () => {
+  const workers = [];
+  for (const symbol of ['AAAUSD', 'BBBUSD']) {
+    const child = w.spawn(probe, ['worker'], { env: env() });
+    const out = lineReader(child.stdout);
+    await out.next((l) => l === 'WORKER');
+    const ask = async (line) => {
+      const seen = out.lines.length;
+      child.stdin.write(line + '\n');
+      await waitFor(() => out.lines.slice(seen).includes('OK'), 15000, 50, line);
+    };
+    await ask(`symbol ${symbol}`);
+    workers.push({ child, symbol, ask });
+  }
+  await w.waitForLog(WORKER_START, 30000, 3);
+
+  const buysBefore = repliesWith(BUY('CURRENT', 'R:1.0'));
+  const buy = await command('/buy');
+  // Two more polls: time enough for any second poller to have picked the update up.
+  const pollsNow = tg.polls.length;
+  await waitFor(() => tg.polls.length >= pollsNow + 2, 20000, 50, 'two more polls');
+  assert.equal(repliesWith(BUY('CURRENT', 'R:1.0')) - buysBefore, 1, '/buy executed once');
+  assert.match(await readSignal(), /^\d+,BUY,R:1\.0,CURRENT,0,0$/);
+
+  // The daemon was the poller; it dies without letting go, and a child takes over where
+  // it stopped rather than at offset 1.
+  daemon.kill('SIGKILL');
+  const killedAt = Date.now();
+  const sell = await command('/sell EURUSD 0.5 now');
+  assert.equal(repliesWith(SELL('EURUSD', '0.5')), 2, 'once here, once in the earlier test');
+  assert.ok(tg.polls.filter((p) => p.at > killedAt).every((p) => p.offset > buy.id),
+    'the new poller continues after the last handled update');
+  assert.equal(repliesWith(BUY('CURRENT', 'R:1.0')) - buysBefore, 1, '/buy not repeated');
+
+  // Which child polls now shows in its /status; its clean shutdown hands over to the other.
+  const status = (await command('/status')).replies[0].text;
+  const owner = workers.find((x) => status === STATUS(x.symbol));
+  assert.ok(owner, `the status names one child's symbol: ${status}`);
+  const other = workers.find((x) => x !== owner);
+  await owner.ask('shutdown');
+  const closeAlls = repliesWith(CLOSE_ALL);
+  await command('/closeall');
+  const pollsThen = tg.polls.length;
+  await waitFor(() => tg.polls.length >= pollsThen + 2, 20000, 50, 'two more polls');
+  assert.equal(repliesWith(CLOSE_ALL) - closeAlls, 1, '/closeall executed once');
+  assert.equal((await command('/status')).replies[0].text, STATUS(other.symbol));
+  assert.ok(sell.id > buy.id);
+});
+
+test('benchmark: Telegram command to QV_TradeSignal.csv with the 3 s long-poll', async (t) => {
+  const latencies = [];
+  for (let i = 0; i < 6; i++) {
+    const before = await readSignal();
+    const pushedAt = Date.now();
+    tg.pushText(CHAT, `/buy BENCH${i}`);
+    await waitFor(async () => {
+      const now = await readSignal();
+      return now !== before && now?.includes(`BENCH${i}`);
+    }, 20000, 10, 'the record');
+    latencies.push(Date.now() - pushedAt);
+    // Land the next push at a different point of the poll/sleep cycle.
+    await new Promise((r) => setTimeout(r, 700 * (i % 3)));
+  }
+  const sorted = [...latencies].sort((a, b) => a - b);
+  const figures = `command -> QV_TradeSignal.csv latency ms: min ${sorted[0]}, median ${sorted[sorted.length >> 1]}, ` +
+    `max ${sorted[sorted.length - 1]} (samples ${latencies.join(', ')})`;
+  t.diagnostic(figures);
+  console.log(figures);
+  assert.equal(latencies.length, 6);
+});
