@@ -245,3 +245,38 @@ test('a request that cannot be deleted is not obeyed on every pass', async () =>
   await new Promise((r) => setTimeout(r, 500));
   assert.equal(count(await w.readLog(), `non-existent HWND: ${bogus}\r\n`), 1);
 });
+
+test('a studio request while the studio runs raises its window and asks for an evaluation', async () => {
+  // The studio child itself stops at its runtime box; the window to raise is a stand-in of
+  // the workspace's class, behind an owned pop-up of the same class that must be passed over.
+  const studio = w.spawn(paths.tool('fake_studio.exe'), []);
+  const out = lineReader(studio.stdout);
+  await out.next((l) => l.startsWith('HWND '));
+  const ask = async (command) => {
+    const seen = out.lines.length;
+    studio.stdin.write(command + '\n');
+    return waitFor(() => out.lines.slice(seen).find((l) => /^(OK|STATE)/.test(l)), 15000, 50, command);
+  };
+  companion.writeLaunch({ hwnd: 0, symbol: 'XAUUSD', mode: 'HEADLESS_VPS' });
+  await w.waitForLog('Launching Quorvale HEADLESS VPS AGENT for HWND: 0 Symbol: OANDA:XAUUSD');
+
+  const raised = 'Quorvale AI Studio brought to foreground.';
+  await ask('hide');
+  assert.equal(await ask('state'), 'STATE hidden normal');
+  companion.writeLaunch({ hwnd: 0, symbol: 'XAUUSD', mode: 'HEADLESS_VPS' });
+  await w.waitForLog(raised);
+  assert.equal(fs.readFileSync(path.join(w.bridge, 'QV_EvalRequest.txt'), 'latin1'), 'EVAL');
+  assert.equal(await ask('state'), 'STATE visible normal');
+
+  fs.unlinkSync(path.join(w.bridge, 'QV_EvalRequest.txt'));
+  await ask('minimize');
+  companion.writeLaunch({ hwnd: 0, symbol: 'BTCUSD', mode: 'HEADLESS_VPS' });
+  await w.waitForLog(raised, 20000, 2);
+  assert.equal(await ask('state'), 'STATE visible normal', 'restored from the task bar');
+  assert.equal(fs.readFileSync(path.join(w.bridge, 'QV_EvalRequest.txt'), 'latin1'), 'EVAL');
+  // A new symbol also goes to the studio as a navigation request.
+  assert.equal(fs.readFileSync(path.join(w.bridge, 'QV_Nav_0.txt'), 'latin1'), 'COINBASE:BTCUSD');
+  const log = await w.readLog();
+  assert.equal(count(log, 'Launching Quorvale HEADLESS VPS AGENT for HWND: 0 '), 1, 'raised, never restarted');
+  assert.equal(count(log, 'Quorvale AI Studio window not found'), 1, 'only the earlier relaunch');
+});
