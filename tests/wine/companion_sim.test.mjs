@@ -66,13 +66,18 @@ test('the snapshot carries every member the page reads and a new BarTime exactly
   assert.equal(next.BarTimeStr, '2026.12.07 10:00');
 });
 
-test('trade records: parsing follows the six-field record, trailing comma included', () => {
-  assert.deepEqual(parseTradeSignal('171,SELL,0.20,CURRENT,,'),
-    { id: '171', action: 'SELL', size: '0.20', symbol: 'CURRENT', sl: '', tp: '0' });
+test('trade records: six fields, empty stops kept, a record still being written is not taken', () => {
+  assert.deepEqual(parseTradeSignal('171,SELL,0.20,XAUUSD,,0'),
+    { id: '171', action: 'SELL', size: '0.20', symbol: 'XAUUSD', sl: '', tp: '0' });
   assert.deepEqual(parseTradeSignal('171,SELL,R:1.5,EURUSD,1.0850,1.0790'),
     { id: '171', action: 'SELL', size: 'R:1.5', symbol: 'EURUSD', sl: '1.0850', tp: '1.0790' });
   assert.equal(parseTradeSignal(''), null);
   assert.equal(decodeText(Buffer.from([0xff, 0xfe, 0x41, 0x00])), 'A');
+  // Caught between the truncation and the write: the id must not be spent on a fragment.
+  signal('1733,BU');
+  assert.equal(c.pollTradeSignal(), null);
+  signal('1733,BUY,0.10,XAUUSD,0,0');
+  assert.deepEqual(c.pollTradeSignal().opened.length, 1);
 });
 
 test('each record id executes once, however often the file is read', () => {

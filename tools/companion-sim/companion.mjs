@@ -36,18 +36,18 @@ export function decodeText(bytes) {
 }
 
 /**
- * One trade-signal record: six comma-separated fields, id, action, size, symbol, sl, tp.
- * Fields are read like a comma line reader: a trailing comma adds no empty field.
- * Returns null for text that carries no id.
+ * One trade-signal record: six comma-separated fields, id, action, size, symbol, sl, tp;
+ * sl and tp may be empty. The workspace rewrites the file in place (truncate, then one
+ * write), so a read can land between the two: text with fewer than six fields is a record
+ * still being written and yields null, never a half order whose id would then be spent.
  */
 export function parseTradeSignal(text) {
-  const line = text.replace(/^\uFEFF/, '').split(/\r?\n/)[0].replace(/\r$/, '');
-  if (line === '') return null;
+  const line = text.replace(/^\uFEFF/, '').split(/\r?\n/)[0];
   const fields = line.split(',');
-  if (fields.length > 1 && fields[fields.length - 1] === '') fields.pop();
-  const [id = '', action = '', size = '', symbol = '', sl = '0', tp = '0'] = fields;
-  if (id.trim() === '') return null;
-  return { id: id.trim(), action: action.trim(), size: size.trim(), symbol: symbol.trim(), sl: sl.trim(), tp: tp.trim() };
+  if (fields.length < 6) return null;
+  const [id, action, size, symbol, sl, tp] = fields.map((f) => f.trim());
+  if (id === '') return null;
+  return { id, action, size, symbol, sl, tp };
 }
 
 /** Order size: lots as written, or "R:" + percent of the balance at risk. */
