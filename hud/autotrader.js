@@ -76,6 +76,7 @@ function startAutoTraderLoop() {
       if (!res.ok) return;
       const snap = await res.json();
       if (!snap || snap.BarTime === undefined || snap.BarTime === null || snap.BarTime === '') return;
+      copilotLastTechnicals = snap;
       const bar = Number(snap.BarTime);
       const timeframe = snap.PeriodStr || 'H1';
       const barText = snap.BarTimeStr || '';

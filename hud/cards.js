@@ -91,11 +91,14 @@ function confluenceHtml(proposal) {
   return '';
 }
 
+// The bootstrap's shared snapshot, else the last one an AI run or the AutoTrader read.
+var copilotLastTechnicals;
+
 function technicalsForCard() {
   try {
     if (typeof cachedTechnicals !== 'undefined' && cachedTechnicals) return cachedTechnicals;
   } catch (e) { /* not built yet */ }
-  return null;
+  return copilotLastTechnicals || null;
 }
 
 function renderTradeProposalCard(proposal) {

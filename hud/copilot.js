@@ -67,6 +67,7 @@ function captureChartCanvases() {
 async function gatherInstitutionalContext() {
   const ctx = { technicals: null, cot: null, positions: null, chartB64: null };
   ctx.technicals = await fetchBridgeJson('QV_AICopilotData.json');
+  if (ctx.technicals && typeof ctx.technicals === 'object') copilotLastTechnicals = ctx.technicals;
   ctx.cot = await fetchBridgeJson('QV_COTData.json');
   ctx.positions = await fetchBridgeJson('QV_OpenPositions.json');
   ctx.chartB64 = captureChartCanvases();

@@ -79,7 +79,7 @@ export async function openPage(browser, opts = {}) {
     const url = req.url();
     requests.push({ url, method: req.method(), headers: req.headers(), body: req.postData() });
     if (url.startsWith('https://fixture.test/')) {
-      return route.fulfill({ status: 200, contentType: 'text/html', body: opts.html || '<!doctype html><html><head></head><body></body></html>' });
+      return route.fulfill({ status: 200, contentType: 'text/html; charset=utf-8', body: opts.html || '<!doctype html><html><head></head><body></body></html>' });
     }
     if (url.startsWith(`https://${DATA_HOST}/`)) {
       const name = decodeURIComponent(new URL(url).pathname.slice(1));
