@@ -6,7 +6,8 @@
 //   services_probe send <token> <chat> <hex> SendTelegramMessage, waits for stdin
 //   services_probe worker                    starts the Telegram worker, then reads lines:
 //                                            "symbol <s>", "shutdown", "quit"
-//   services_probe claim                     claims capture requests, one REQ line each
+//   services_probe claim [gated]             claims capture requests, one REQ line each;
+//                                            gated: prints READY and waits for a stdin line
 #include <windows.h>
 
 #include <cstdio>
@@ -98,6 +99,11 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (command == L"claim") {
+    if (argc > 2 && std::wstring(argv[2]) == L"gated") {
+      Say("READY");
+      std::string line;
+      std::getline(std::cin, line);
+    }
     for (const CaptureRequest& r : ClaimCaptureRequests()) {
       Say("REQ " + r.ticket + "|" + r.symbol + "|" + r.action + "|" + r.userId + "|" +
           r.accountNumber + "|" + r.uploadUrl);
