@@ -1,4 +1,5 @@
 #include <windows.h>
+
 #include <wininet.h>
 
 #include <memory>

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <random>
 
 #include "services/visual_journal.h"

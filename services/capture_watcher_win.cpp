@@ -1,0 +1,67 @@
+#include <windows.h>
+
+#include <string>
+
+#include "daemon/bridge_names.h"
+#include "host/process_state.h"
+#include "host/text_file.h"
+#include "host/win_handles.h"
+#include "overlay/webview_host.h"
+#include "services/capture_requests.h"
+#include "services/capture_watcher.h"
+#include "services/http_client.h"
+#include "services/telegram.h"
+#include "services/visual_journal.h"
+
+namespace {
+
+// Several requests found in one tick, or two processes capturing in the same
+// millisecond, would otherwise write the same temporary file.
+std::wstring TemporaryCapturePath() {
+  static unsigned counter = 0;
+  return BridgePath(g_folders.bridge, L"temp_capture_" + std::to_wstring(::GetTickCount64()) +
+                                          L"_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
+                                          std::to_wstring(++counter) + L".png");
+}
+
+// Raw bytes, no text conversion. False when the file cannot be opened (it stays then).
+[[nodiscard]] bool ReadWholeFile(const std::wstring& path, std::string* bytes) {
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  char buffer[65536];
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) || read == 0) break;
+    bytes->append(buffer, read);
+  }
+  return true;
+}
+
+void OnCaptureCompleted(const std::wstring& temporaryPath, const CaptureRequest& request,
+                        HRESULT result) {
+  if (FAILED(result)) return;
+  std::string png;
+  if (!ReadWholeFile(temporaryPath, &png)) return;
+  ::DeleteFileW(temporaryPath.c_str());
+  if (png.empty()) return;
+  const std::string body = CaptureUploadBody(request, Base64Encode(png), png.size());
+  // Whether the upload will succeed is never known; the notice goes out regardless.
+  (void)PostJsonAsync(Utf8ToWide(request.uploadUrl), body);
+  const TelegramConfig config = ReadTelegramConfig();
+  if (config.usable()) SendTelegramMessage(config.token, config.chatId, TradeFilledNotice(request));
+}
+
+}  // namespace
+
+void CaptureRequestWatcher() {
+  // Without a WebView there is nothing to capture; the requests stay for a process that
+  // has one (or for this one, once its WebView is up) instead of being thrown away.
+  if (!WebViewExists()) return;
+  for (const CaptureRequest& request : ClaimCaptureRequests()) {
+    const std::wstring path = TemporaryCapturePath();
+    (void)CapturePreviewToFile(
+        path, [path, request](HRESULT result) { OnCaptureCompleted(path, request, result); });
+  }
+}
