@@ -19,9 +19,11 @@ constexpr DWORD kReadChunk = 4096;
 constexpr DWORD kHostBuffer = 256;
 constexpr DWORD kPathBuffer = 1024;
 
-// WinINet's own defaults can leave a thread hanging for minutes on a dead peer; the
-// handles inherit these from the root, and the request handle gets them again because
-// not every WinINet version passes them down.
+// WinINet's own defaults can leave a thread hanging for minutes on a dead peer. Options
+// set on the root handle are inherited on Windows but ignored by some WinINet versions
+// (Wine's among them), so each connection and request handle gets them too, before the
+// request is sent. That is also why the GET opens its request explicitly instead of
+// through InternetOpenUrlW, which sends before a time-out could be set on its handle.
 void SetTimeouts(HINTERNET handle) {
   DWORD connect = kConnectTimeoutMs;
   DWORD send = kSendTimeoutMs;
@@ -38,26 +40,60 @@ UniqueInternet OpenRoot() {
   return root;
 }
 
+struct OpenedRequest {
+  UniqueInternet connection;
+  UniqueInternet request;  // declared last, so it closes before the connection
+};
+
+// TLS follows the scheme: a secure flag on a plain http URL would make WinINet try TLS
+// against a plain server. Every built-in URL is https and so gets 0x84800000.
+OpenedRequest OpenRequest(HINTERNET root, const wchar_t* verb, const wchar_t* host,
+                          INTERNET_PORT port, const wchar_t* object, INTERNET_SCHEME scheme) {
+  OpenedRequest opened;
+  opened.connection.reset(
+      ::InternetConnectW(root, host, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  if (!opened.connection) return opened;
+  SetTimeouts(opened.connection.get());
+  opened.request.reset(::HttpOpenRequestW(opened.connection.get(), verb, object, nullptr, nullptr,
+                                          nullptr,
+                                          HttpRequestFlags(scheme == INTERNET_SCHEME_HTTPS), 0));
+  if (opened.request) SetTimeouts(opened.request.get());
+  return opened;
+}
+
 }  // namespace
 
 std::string HttpGet(const std::wstring& url) {
   std::string result;
   UniqueInternet root = OpenRoot();
   if (!root) return result;
-  // TLS follows the scheme: a secure flag on a plain http URL would make WinINet try TLS
-  // against a plain server. Every built-in URL is https, so they all get 0x84800000.
-  UniqueInternet request(::InternetOpenUrlW(root.get(), url.c_str(), nullptr, 0,
-                                            HttpRequestFlags(IsHttpsUrl(url)), 0));
-  if (!request) return result;
-  SetTimeouts(request.get());
+  // Null buffers with lengths make WinINet point into the URL itself, so a long poll
+  // URL has no length limit of our making.
+  URL_COMPONENTSW parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.dwHostNameLength = 1;
+  parts.dwUrlPathLength = 1;
+  parts.dwExtraInfoLength = 1;
+  if (!::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return result;
+  if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
+    return result;
+  }
+  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+  std::wstring object(parts.lpszUrlPath ? parts.lpszUrlPath : L"", parts.dwUrlPathLength);
+  if (parts.lpszExtraInfo) object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (object.empty()) object = L"/";
+
+  OpenedRequest opened =
+      OpenRequest(root.get(), L"GET", host.c_str(), parts.nPort, object.c_str(), parts.nScheme);
+  if (!opened.request) return result;
+  if (!::HttpSendRequestW(opened.request.get(), nullptr, 0, nullptr, 0)) return result;
+  // The status is never looked at: an error page comes back like any other body.
   char buffer[kReadChunk];
   for (;;) {
     DWORD read = 0;
-    if (!::InternetReadFile(request.get(), buffer, kReadChunk, &read) || read == 0) break;
+    if (!::InternetReadFile(opened.request.get(), buffer, kReadChunk, &read) || read == 0) break;
     result.append(buffer, read);
   }
-  // Handles close in reverse order of opening: the request first, then the root.
-  request.reset();
   return result;
 }
 
@@ -75,19 +111,11 @@ void PostJson(const std::wstring& url, const std::string& body) {
   parts.dwUrlPathLength = kPathBuffer;
   if (!::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return;
 
-  UniqueInternet connection(::InternetConnectW(root.get(), host, parts.nPort, nullptr, nullptr,
-                                               INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connection) return;
-  const DWORD flags = HttpRequestFlags(parts.nScheme == INTERNET_SCHEME_HTTPS);
-  UniqueInternet request(
-      ::HttpOpenRequestW(connection.get(), L"POST", path, nullptr, nullptr, nullptr, flags, 0));
-  if (!request) return;
-  SetTimeouts(request.get());
+  OpenedRequest opened = OpenRequest(root.get(), L"POST", host, parts.nPort, path, parts.nScheme);
+  if (!opened.request) return;
   // The outcome is deliberately not looked at: nobody waits for a POST's answer.
-  (void)::HttpSendRequestW(request.get(), kJsonHeader, kJsonHeaderLength,
+  (void)::HttpSendRequestW(opened.request.get(), kJsonHeader, kJsonHeaderLength,
                            const_cast<char*>(body.data()), static_cast<DWORD>(body.size()));
-  request.reset();
-  connection.reset();
 }
 
 bool PostJsonAsync(const std::wstring& url, const std::string& body) {

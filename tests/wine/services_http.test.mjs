@@ -92,3 +92,21 @@ test('an asynchronous POST returns at once and still delivers its body', async (
   assert.deepEqual(request.body, Buffer.from(body));
   child.stdin.end('quit\n');
 });
+
+test('a server that accepts but never answers cannot hold a GET or a POST for ever', async () => {
+  const silent = await startRecordingServer(() => new Promise(() => {}));
+  try {
+    // Without time-outs on the request both calls would wait until the harness kills them.
+    const [g, p] = await Promise.all([
+      w.run(probe, ['get', `${silent.url}/getCOTData`], { timeoutMs: 90000 }),
+      w.run(probe, ['post', `${silent.url}/up`, hex('{}')], { timeoutMs: 90000 }),
+    ]);
+    assert.equal(g.timedOut, false, 'the GET gave up by itself');
+    assert.match(g.stdout, /LEN 0/);
+    assert.equal(p.timedOut, false, 'the POST gave up by itself');
+    assert.match(p.stdout, /DONE/);
+    assert.equal(silent.requests.length, 2);
+  } finally {
+    await silent.close();
+  }
+});
