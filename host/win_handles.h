@@ -1,7 +1,8 @@
 #pragma once
 // RAII owners for the Win32 handle kinds the host holds, plus a minimal COM pointer.
-#include <objbase.h>
 #include <windows.h>
+
+#include <objbase.h>
 #include <wininet.h>
 
 #include "host/unique_resource.h"
@@ -76,6 +77,12 @@ class ComPtr {
       other.ptr_ = nullptr;
     }
     return *this;
+  }
+  // Takes over the caller's reference (a freshly created object, say) without adding one.
+  static ComPtr Attach(T* raw) noexcept {
+    ComPtr p;
+    p.ptr_ = raw;
+    return p;
   }
   // Takes a reference of its own.
   static ComPtr FromRaw(T* raw) noexcept {
