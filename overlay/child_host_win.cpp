@@ -1,9 +1,149 @@
-#include "host/debug_log.h"
-#include "overlay/child_host.h"
+#include <windows.h>
 
-int RunChildHost(HINSTANCE) {
-  // Window creation and the WebView host are not part of this build yet; a child that
-  // cannot create its window ends with code 1.
-  LogDebug("Overlay window could not be created: overlay host not built.");
-  return 1;
+#include <cstdint>
+#include <string>
+
+#include "daemon/chart_heartbeat.h"
+#include "host/debug_log.h"
+#include "host/process_state.h"
+#include "overlay/child_host.h"
+#include "overlay/child_lifecycle.h"
+#include "overlay/host_timers.h"
+#include "overlay/webview_host.h"
+#include "overlay/window_layout.h"
+#include "services/service_threads.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"QuorvaleWorkspace_Class";
+constexpr wchar_t kOverlayTitle[] = L"Quorvale Workspace";
+constexpr wchar_t kStudioTitle[] = L"Quorvale AI Copilot Studio \u2014 Institutional Sentinel";
+constexpr UINT_PTR kFollowTimer = 1;
+constexpr UINT_PTR kHousekeepingTimer = 2;
+
+struct Icons {
+  HICON large = nullptr;
+  HICON small = nullptr;
+};
+
+Icons LoadProgramIcons(HINSTANCE instance) {
+  Icons icons;
+  icons.large = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+  if (!icons.large) icons.large = ::LoadIconW(instance, MAKEINTRESOURCEW(32512));
+  if (!icons.large) {
+    const std::wstring file = g_folders.bridge + L"\\quorvale.ico";
+    icons.large = static_cast<HICON>(::LoadImageW(nullptr, file.c_str(), IMAGE_ICON,
+                                                  ::GetSystemMetrics(SM_CXICON),
+                                                  ::GetSystemMetrics(SM_CYICON), LR_LOADFROMFILE));
+  }
+  icons.small = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                ::GetSystemMetrics(SM_CXSMICON),
+                                                ::GetSystemMetrics(SM_CYSMICON), 0));
+  if (!icons.small) icons.small = icons.large;
+  return icons;
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SIZE: {
+      RECT client{};
+      ::GetClientRect(window, &client);
+      SetWebViewBounds(client);
+      return 0;
+    }
+    case WM_CLOSE:
+      // The studio is an independent workstation: closing it only hides it.
+      if (IsStudioMode(g_launch.mode)) {
+        ::ShowWindow(window, SW_HIDE);
+      } else {
+        CleanShutdown();
+      }
+      return 0;
+    case WM_DESTROY:
+      CleanShutdown();
+      return 0;
+    case WM_TIMER:
+      if (wParam == kFollowTimer) OnFollowTimer();
+      if (wParam == kHousekeepingTimer) OnHousekeepingTimer();
+      return 0;
+    default:
+      return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+bool RegisterWindowClass(HINSTANCE instance, const Icons& icons) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = instance;
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
+  wc.lpszClassName = kClassName;
+  wc.hIcon = icons.large;
+  wc.hIconSm = icons.small;
+  return ::RegisterClassExW(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+HWND CreateOverlayWindow(HINSTANCE instance) {
+  RECT chart{};
+  ::GetClientRect(g_windows.chart, &chart);
+  const WindowRect rect = OverlayRect(chart.right - chart.left, chart.bottom - chart.top);
+  HWND window = ::CreateWindowExW(
+      0, kClassName, kOverlayTitle, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
+      rect.width, rect.height, g_windows.chart, nullptr, instance, nullptr);
+  if (!window) return nullptr;
+  ::SetParent(window, g_windows.chart);
+  ::ShowWindow(window, SW_SHOWNORMAL);
+  ::UpdateWindow(window);
+  ::BringWindowToTop(window);
+  return window;
+}
+
+HWND CreateStudioWindow(HINSTANCE instance) {
+  const WindowRect rect =
+      StudioRect(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+  HWND window =
+      ::CreateWindowExW(WS_EX_APPWINDOW, kClassName, kStudioTitle, WS_OVERLAPPEDWINDOW, rect.x,
+                        rect.y, rect.width, rect.height, nullptr, nullptr, instance, nullptr);
+  if (!window) return nullptr;
+  ::ShowWindow(window, SW_RESTORE);
+  ::ShowWindow(window, SW_SHOW);
+  ::UpdateWindow(window);
+  ::BringWindowToTop(window);
+  ::SetForegroundWindow(window);
+  return window;
+}
+
+}  // namespace
+
+int RunChildHost(HINSTANCE instance) {
+  g_windows.chart = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(g_launch.chartWindow));
+  const Icons icons = LoadProgramIcons(instance);
+  RegisterWindowClass(instance, icons);
+
+  const bool studio = IsStudioMode(g_launch.mode);
+  g_windows.window = studio ? CreateStudioWindow(instance) : CreateOverlayWindow(instance);
+  if (!g_windows.window) {
+    LogDebug(studio ? "Failed to create headless popup window." : "Failed to create child window.");
+    return 1;
+  }
+  if (icons.large) {
+    ::SendMessageW(g_windows.window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons.large));
+    ::SendMessageW(g_windows.window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons.small));
+  }
+
+  WriteChartHeartbeat();
+  StartCotRefreshThread();
+  StartTelegramWorkerThread();
+  StartWebViewEnvironment(g_windows.window);
+  ::SetTimer(g_windows.window, kFollowTimer, 50, nullptr);
+  ::SetTimer(g_windows.window, kHousekeepingTimer, 500, nullptr);
+
+  MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  CleanShutdown();
+  return 0;
 }

@@ -1,0 +1,124 @@
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <cstdint>
+#include <string>
+
+#include "daemon/bridge_names.h"
+#include "daemon/chart_heartbeat.h"
+#include "host/debug_log.h"
+#include "host/process_state.h"
+#include "host/text_file.h"
+#include "overlay/child_lifecycle.h"
+#include "overlay/page_scripts.h"
+#include "overlay/symbol_mapping.h"
+#include "overlay/webview_host.h"
+#include "overlay/window_layout.h"
+#include "services/host_symbol.h"
+#include "services/shutdown_flag.h"
+
+OverlayWindows g_windows;
+
+namespace {
+
+std::uint64_t g_lastHeartbeat = 0;
+
+std::string HandleText() {
+  return std::to_string(g_launch.chartWindow);
+}
+
+bool FileExists(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+bool IsShuttingDown() {
+  return ShuttingDownFlag().load();
+}
+
+void WriteChartHeartbeat() {
+  if (g_launch.chartWindow == 0) return;
+  const std::uint64_t now = ::GetTickCount64();
+  if (now - g_lastHeartbeat < 4000) return;
+  g_lastHeartbeat = now;
+  WriteChartHeartbeatFile();
+}
+
+void TrackChartWindow() {
+  if (IsStudioMode(g_launch.mode)) return;
+  if (g_windows.chart == nullptr || !::IsWindow(g_windows.chart)) {
+    LogDebug("Parent window is no longer valid. Exiting child overlay.");
+    CleanShutdown();
+    return;
+  }
+  RECT chart{};
+  if (!::GetClientRect(g_windows.chart, &chart)) return;
+  const int width = chart.right - chart.left;
+  const int height = chart.bottom - chart.top;
+  if (width <= 0 || height <= 0) {
+    // A minimised terminal collapses the chart; the page must not float over the desktop.
+    SetWebViewVisible(false);
+    return;
+  }
+  RECT own{};
+  ::GetClientRect(g_windows.window, &own);
+  if (own.right - own.left == width && own.bottom - own.top == height) {
+    if (!ControllerExists() || IsWebViewVisible()) return;
+  } else {
+    ::MoveWindow(g_windows.window, 0, 0, width, height, TRUE);
+  }
+  if (!ControllerExists()) return;
+  SetWebViewBounds(chart);
+  SetWebViewVisible(true);
+}
+
+void CheckKillAndNavigation() {
+  const std::wstring killPath =
+      BridgePath(g_folders.bridge, KillRequestFileName(g_launch.chartWindow));
+  if (FileExists(killPath)) {
+    ::DeleteFileW(killPath.c_str());
+    if (IsStudioMode(g_launch.mode)) {
+      LogDebug(
+          "Ignoring kill signal in HEADLESS_VPS mode because AI Studio is an independent "
+          "workstation.");
+      return;
+    }
+    LogDebug("Kill signal received for HWND: " + HandleText());
+    CleanShutdown();
+    return;
+  }
+
+  const std::wstring navPath =
+      BridgePath(g_folders.bridge, NavigationRequestFileName(g_launch.chartWindow));
+  if (!FileExists(navPath)) return;
+  const std::wstring text = TrimRequestText(ReadTextFile(navPath));
+  ::DeleteFileW(navPath.c_str());
+  if (text.empty()) return;
+  const std::wstring mapped = MapToTradingViewSymbol(text);
+  if (!IsNewTicker(CurrentHostSymbol(), mapped)) return;
+  SetHostSymbol(mapped);
+  if (!WebViewExists()) return;
+  const std::string url = BuildChartPageUrl(WideToUtf8(mapped), WideToUtf8(g_launch.interval),
+                                            WideToUtf8(g_launch.theme));
+  LogDebug("Navigating existing Quorvale overlay to: " + url);
+  NavigateWebView(Utf8ToWide(url));
+}
+
+void CleanShutdown() {
+  if (ShuttingDownFlag().exchange(true)) return;
+  LogDebug("CleanShutdown initiated for HWND: " + HandleText());
+  if (g_launch.chartWindow != 0) {
+    ::DeleteFileW(
+        BridgePath(g_folders.bridge, ChartHeartbeatFileName(g_launch.chartWindow)).c_str());
+  }
+  ReleaseWebView();
+  if (g_windows.window && ::IsWindow(g_windows.window)) {
+    const HWND window = g_windows.window;
+    g_windows.window = nullptr;
+    ::DestroyWindow(window);
+  }
+  ::CoUninitialize();
+  ::ExitProcess(0);
+}

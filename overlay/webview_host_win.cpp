@@ -1,0 +1,228 @@
+#include <windows.h>
+
+#include <shlwapi.h>
+
+#include <string>
+#include <utility>
+
+#include "host/debug_log.h"
+#include "host/launch_values.h"
+#include "host/process_state.h"
+#include "host/text_file.h"
+#include "host/win_handles.h"
+#include "overlay/hud_script.h"
+#include "overlay/page_scripts.h"
+#include "overlay/web_message_handler.h"
+#include "overlay/webview_host.h"
+#include "overlay/window_layout.h"
+#include "services/host_symbol.h"
+#include "webview2/com_callback.h"
+#include "webview2/webview2_abi.h"
+#include "webview2/webview2_loader.h"
+
+namespace {
+
+struct WebViewState {
+  HWND window = nullptr;
+  ComPtr<ICoreWebView2Environment> environment;
+  ComPtr<ICoreWebView2Controller> controller;
+  ComPtr<ICoreWebView2> webview;
+  EventRegistrationToken messageToken{};
+  bool messageSubscribed = false;
+};
+WebViewState g_view;
+
+std::string SignedDecimal(HRESULT hr) {
+  return std::to_string(static_cast<long>(hr));
+}
+
+RECT ClientRect(HWND window) {
+  RECT rect{};
+  ::GetClientRect(window, &rect);
+  return rect;
+}
+
+void AddDocumentScript(const std::wstring& script) {
+  // Registration completes asynchronously; the script id is never needed because the
+  // scripts stay for the WebView's lifetime.
+  (void)g_view.webview->AddScriptToExecuteOnDocumentCreated(script.c_str(), nullptr);
+}
+
+void MapBridgeFolder() {
+  ComPtr<ICoreWebView2_3> webview3;
+  // Older runtimes lack the mapping; the page then cannot read bridge files.
+  if (FAILED(g_view.webview.As(IID_ICoreWebView2_3, &webview3)) || !webview3) return;
+  const std::wstring host = Utf8ToWide(kVirtualDataHost);
+  const HRESULT hr = webview3->SetVirtualHostNameToFolderMapping(
+      host.c_str(), g_folders.bridge.c_str(), COREWEBVIEW2_HOST_RESOURCE_ACCESS_KIND_ALLOW);
+  LogDebug("SetVirtualHostNameToFolderMapping [" + std::string(kVirtualDataHost) + "] -> [" +
+           WideToUtf8(g_folders.bridge) + "] Result: " + SignedDecimal(hr));
+}
+
+void SetBackgroundColour() {
+  ComPtr<ICoreWebView2Controller2> controller2;
+  if (FAILED(g_view.controller.As(IID_ICoreWebView2Controller2, &controller2)) || !controller2) {
+    return;
+  }
+  const Rgb rgb = BackgroundForTheme(g_launch.theme);
+  COREWEBVIEW2_COLOR colour{};
+  colour.A = 255;
+  colour.R = rgb.r;
+  colour.G = rgb.g;
+  colour.B = rgb.b;
+  (void)controller2->put_DefaultBackgroundColor(colour);
+}
+
+void SubscribeWebMessages() {
+  auto handler = MakeComCallback<ICoreWebView2WebMessageReceivedEventHandler>(
+      IID_ICoreWebView2WebMessageReceivedEventHandler,
+      [](ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs* args) -> HRESULT {
+        if (!args) return S_OK;
+        LPWSTR raw = nullptr;
+        // A message that is not a string (an object, a number) is not ours to act on.
+        const HRESULT hr = args->TryGetWebMessageAsString(&raw);
+        const UniqueCoTaskMem owner(raw);
+        if (FAILED(hr) || !raw) return S_OK;
+        const std::wstring message(raw);
+        if (!message.empty()) HandleWebMessage(message);
+        return S_OK;
+      });
+  if (SUCCEEDED(g_view.webview->add_WebMessageReceived(handler.get(), &g_view.messageToken))) {
+    g_view.messageSubscribed = true;
+  }
+}
+
+void NavigateToFirstPage() {
+  if (IsStudioMode(g_launch.mode)) {
+    // An unwritable page file still navigates; the previous copy, if any, is shown.
+    (void)WriteTextFile(g_folders.bridge + L"\\headless.html", BuildStudioPageHtml());
+    const std::string url = VirtualDataUrl("headless.html");
+    LogDebug("Navigating Headless Agent to: " + url);
+    NavigateWebView(Utf8ToWide(url));
+    return;
+  }
+  const std::string url = BuildChartPageUrl(
+      WideToUtf8(CurrentHostSymbol()), WideToUtf8(g_launch.interval), WideToUtf8(g_launch.theme));
+  LogDebug("Navigating to: " + url);
+  NavigateWebView(Utf8ToWide(url));
+}
+
+void SetUpController(ICoreWebView2Controller* controller) {
+  g_view.controller = ComPtr<ICoreWebView2Controller>::FromRaw(controller);
+  g_view.webview.reset();
+  if (FAILED(g_view.controller->get_CoreWebView2(g_view.webview.put())) || !g_view.webview) {
+    LogDebug("CreateCoreWebView2Controller failed res = " + SignedDecimal(E_NOINTERFACE));
+    return;
+  }
+  (void)g_view.controller->put_Bounds(ClientRect(g_view.window));
+  (void)g_view.controller->put_IsVisible(TRUE);
+  MapBridgeFolder();
+  SetBackgroundColour();
+  AddDocumentScript(Utf8ToWide(BuildBeforeUnloadNeutraliser()));
+  const std::wstring config = ReadTextFile(g_folders.bridge + L"\\QV_AIConfig.json");
+  if (!config.empty()) AddDocumentScript(Utf8ToWide(BuildKeySeedingScript(WideToUtf8(config))));
+  AddDocumentScript(Utf8ToWide(HudScriptUtf8()));
+  SubscribeWebMessages();
+  NavigateToFirstPage();
+}
+
+HRESULT OnControllerCreated(HRESULT result, ICoreWebView2Controller* controller) {
+  if (FAILED(result) || !controller) {
+    LogDebug("CreateCoreWebView2Controller failed res = " +
+             SignedDecimal(FAILED(result) ? result : E_POINTER));
+    return S_OK;
+  }
+  SetUpController(controller);
+  return S_OK;
+}
+
+HRESULT OnEnvironmentCreated(HRESULT result, ICoreWebView2Environment* environment) {
+  if (FAILED(result) || !environment) {
+    LogDebug("CreateCoreWebView2Environment failed hr = " +
+             SignedDecimal(FAILED(result) ? result : E_POINTER));
+    return S_OK;
+  }
+  g_view.environment = ComPtr<ICoreWebView2Environment>::FromRaw(environment);
+  auto handler = MakeComCallback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>(
+      IID_ICoreWebView2CreateCoreWebView2ControllerCompletedHandler, OnControllerCreated);
+  const HRESULT hr = g_view.environment->CreateCoreWebView2Controller(g_view.window, handler.get());
+  if (FAILED(hr)) LogDebug("CreateCoreWebView2Controller failed res = " + SignedDecimal(hr));
+  return S_OK;
+}
+
+}  // namespace
+
+void StartWebViewEnvironment(HWND window) {
+  g_view.window = window;
+  auto handler = MakeComCallback<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(
+      IID_ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler, OnEnvironmentCreated);
+  const HRESULT hr = CreateCoreWebView2EnvironmentWithOptions(
+      nullptr, g_folders.workspaceData.c_str(), nullptr, handler.get());
+  // A creation that could not even start never calls the handler; log it the same way.
+  if (FAILED(hr)) LogDebug("CreateCoreWebView2Environment failed hr = " + SignedDecimal(hr));
+}
+
+bool WebViewExists() {
+  return static_cast<bool>(g_view.webview);
+}
+
+bool ControllerExists() {
+  return static_cast<bool>(g_view.controller);
+}
+
+void SetWebViewBounds(const RECT& bounds) {
+  if (g_view.controller) (void)g_view.controller->put_Bounds(bounds);
+}
+
+void SetWebViewVisible(bool visible) {
+  if (g_view.controller) (void)g_view.controller->put_IsVisible(visible ? TRUE : FALSE);
+}
+
+bool IsWebViewVisible() {
+  BOOL visible = FALSE;
+  if (!g_view.controller || FAILED(g_view.controller->get_IsVisible(&visible))) return false;
+  return visible != FALSE;
+}
+
+void NavigateWebView(const std::wstring& url) {
+  if (g_view.webview) (void)g_view.webview->Navigate(url.c_str());
+}
+
+void ExecutePageScript(const std::wstring& script) {
+  if (g_view.webview) (void)g_view.webview->ExecuteScript(script.c_str(), nullptr);
+}
+
+bool CapturePreviewToFile(const std::wstring& path, std::function<void(HRESULT)> done) {
+  if (!g_view.webview) return false;
+  ComPtr<IStream> stream;
+  if (FAILED(::SHCreateStreamOnFileW(path.c_str(), STGM_CREATE | STGM_WRITE | STGM_SHARE_DENY_NONE,
+                                     stream.put())) ||
+      !stream) {
+    return false;
+  }
+  // The handler owns the stream: releasing it there closes the file before done runs.
+  auto handler = MakeComCallback<ICoreWebView2CapturePreviewCompletedHandler>(
+      IID_ICoreWebView2CapturePreviewCompletedHandler,
+      [stream, done = std::move(done)](HRESULT result) mutable -> HRESULT {
+        stream.reset();
+        if (done) done(result);
+        return S_OK;
+      });
+  const HRESULT hr = g_view.webview->CapturePreview(COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT_PNG,
+                                                    stream.get(), handler.get());
+  return SUCCEEDED(hr);
+}
+
+void ReleaseWebView() {
+  if (g_view.webview && g_view.messageSubscribed) {
+    (void)g_view.webview->remove_WebMessageReceived(g_view.messageToken);
+    g_view.messageSubscribed = false;
+  }
+  if (g_view.controller) {
+    (void)g_view.controller->put_IsVisible(FALSE);
+    (void)g_view.controller->Close();
+    g_view.controller.reset();
+  }
+  g_view.webview.reset();
+  g_view.environment.reset();
+}
