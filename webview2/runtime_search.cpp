@@ -71,10 +71,62 @@ bool IsSupportedRuntimeVersion(const std::wstring& version) {
   return true;
 }
 
-std::wstring ClientDllPath(const std::wstring& runtimeFolder) {
-  std::wstring path = runtimeFolder;
+RuntimeArch BuildArch() {
+#if defined(_M_ARM64) || defined(__aarch64__)
+  return RuntimeArch::Arm64;
+#elif defined(_M_IX86) || defined(__i386__)
+  return RuntimeArch::X86;
+#else
+  return RuntimeArch::X64;
+#endif
+}
+
+const wchar_t* ArchFolderName(RuntimeArch arch) {
+  switch (arch) {
+    case RuntimeArch::X86:
+      return L"x86";
+    case RuntimeArch::Arm64:
+      return L"arm64";
+    case RuntimeArch::X64:
+      break;
+  }
+  return L"x64";
+}
+
+namespace {
+
+std::wstring WithTrailingSeparator(std::wstring path) {
   if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
-  return path + L"EBWebView\\x64\\EmbeddedBrowserWebView.dll";
+  return path;
+}
+
+}  // namespace
+
+std::wstring ClientDllPath(const std::wstring& runtimeFolder) {
+  return ClientDllPath(runtimeFolder, BuildArch());
+}
+
+std::wstring ClientDllPath(const std::wstring& runtimeFolder, RuntimeArch arch) {
+  return WithTrailingSeparator(runtimeFolder) + L"EBWebView\\" + ArchFolderName(arch) +
+         L"\\EmbeddedBrowserWebView.dll";
+}
+
+std::wstring OverriddenValue(const std::wstring& environmentValue, const wchar_t* argument) {
+  if (!environmentValue.empty()) return environmentValue;
+  return argument ? std::wstring(argument) : std::wstring();
+}
+
+bool ChannelSearchReversed(const std::wstring& releaseChannelPreference,
+                           const std::wstring& channelSearchKind) {
+  return releaseChannelPreference == L"1" || channelSearchKind == L"1";
+}
+
+std::wstring ResolveFixedFolder(const std::wstring& folder, const std::wstring& exeFolder) {
+  if (folder.empty()) return folder;
+  const bool hasDrive = folder.size() > 1 && folder[1] == L':';
+  const bool rooted = folder[0] == L'\\' || folder[0] == L'/';
+  if (hasDrive || rooted || exeFolder.empty()) return folder;
+  return WithTrailingSeparator(exeFolder) + folder;
 }
 
 std::wstring VersionTextFor(const RuntimeChannel& channel, const std::wstring& version) {

@@ -25,8 +25,29 @@ const std::array<RuntimeChannel, 4>& AllRuntimeChannels();
 // interfaces this host uses.
 [[nodiscard]] bool IsSupportedRuntimeVersion(const std::wstring& version);
 
-// "<folder>\EBWebView\x64\EmbeddedBrowserWebView.dll".
+// The client DLL is loaded in-process, so its folder follows the host's own architecture.
+enum class RuntimeArch { X64, X86, Arm64 };
+[[nodiscard]] RuntimeArch BuildArch();
+[[nodiscard]] const wchar_t* ArchFolderName(RuntimeArch arch);
+
+// "<folder>\EBWebView\<arch>\EmbeddedBrowserWebView.dll"; the one-argument form uses BuildArch().
 [[nodiscard]] std::wstring ClientDllPath(const std::wstring& runtimeFolder);
+[[nodiscard]] std::wstring ClientDllPath(const std::wstring& runtimeFolder, RuntimeArch arch);
+
+// An environment override, when set to something, replaces the caller's argument (null or
+// empty meaning none).
+[[nodiscard]] std::wstring OverriddenValue(const std::wstring& environmentValue,
+                                           const wchar_t* argument);
+
+// WEBVIEW2_RELEASE_CHANNEL_PREFERENCE (older name) or WEBVIEW2_CHANNEL_SEARCH_KIND being
+// "1" asks for the least stable channel first.
+[[nodiscard]] bool ChannelSearchReversed(const std::wstring& releaseChannelPreference,
+                                         const std::wstring& channelSearchKind);
+
+// A fixed runtime folder given relative is taken relative to the exe's folder; drive and
+// UNC paths, and paths rooted at the current drive, are left alone.
+[[nodiscard]] std::wstring ResolveFixedFolder(const std::wstring& folder,
+                                              const std::wstring& exeFolder);
 
 // Version text reported for a channel: "131.0.2903.146" or "131.0.2903.146 beta".
 [[nodiscard]] std::wstring VersionTextFor(const RuntimeChannel& channel,

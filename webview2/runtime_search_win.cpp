@@ -1,5 +1,6 @@
-#include <objbase.h>
 #include <windows.h>
+
+#include <objbase.h>
 
 #include <cstring>
 #include <vector>
@@ -10,14 +11,6 @@
 
 namespace {
 
-std::wstring EnvironmentValue(const wchar_t* name, bool* present = nullptr) {
-  wchar_t buffer[2048];
-  const DWORD length = ::GetEnvironmentVariableW(name, buffer, 2048);
-  if (present) *present = length > 0 && length < 2048;
-  if (length == 0 || length >= 2048) return {};
-  return std::wstring(buffer, length);
-}
-
 bool FileExists(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -25,15 +18,12 @@ bool FileExists(const std::wstring& path) {
 
 // A fixed folder may be relative; Microsoft's loader resolves it against the exe's folder.
 std::wstring ResolveAgainstExeFolder(const std::wstring& folder) {
-  const bool absolute = (folder.size() > 1 && folder[1] == L':') ||
-                        (folder.size() > 1 && folder[0] == L'\\' && folder[1] == L'\\');
-  if (absolute) return folder;
   wchar_t exe[MAX_PATH] = {};
   const DWORD length = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return folder;
   std::wstring base(exe, length);
   base.erase(base.find_last_of(L'\\') + 1);
-  return base + folder;
+  return ResolveFixedFolder(folder, base);
 }
 
 // ProductVersion from the version resource, as the loader reports for fixed folders.
@@ -73,11 +63,22 @@ std::wstring ReadInstallFolder(HKEY root, REGSAM extra, const RuntimeChannel& ch
 
 }  // namespace
 
+std::wstring WebView2EnvironmentValue(const wchar_t* name) {
+  // Sized by a first call: a long folder must not be dropped as if the variable were unset.
+  const DWORD needed = ::GetEnvironmentVariableW(name, nullptr, 0);
+  if (needed == 0) return {};
+  std::wstring value(needed, L'\0');
+  const DWORD length = ::GetEnvironmentVariableW(name, value.data(), needed);
+  if (length == 0 || length >= needed) return {};
+  value.resize(length);
+  return value;
+}
+
 HRESULT FindWebView2Runtime(PCWSTR browserExecutableFolder, FoundRuntime* found) {
   if (!found) return E_POINTER;
   *found = FoundRuntime{};
-  std::wstring folder = EnvironmentValue(L"WEBVIEW2_BROWSER_EXECUTABLE_FOLDER");
-  if (folder.empty() && browserExecutableFolder) folder = browserExecutableFolder;
+  std::wstring folder = OverriddenValue(
+      WebView2EnvironmentValue(L"WEBVIEW2_BROWSER_EXECUTABLE_FOLDER"), browserExecutableFolder);
   if (!folder.empty()) {
     folder = ResolveAgainstExeFolder(folder);
     const std::wstring dll = ClientDllPath(folder);
@@ -88,10 +89,11 @@ HRESULT FindWebView2Runtime(PCWSTR browserExecutableFolder, FoundRuntime* found)
     return found->version.empty() ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) : S_OK;
   }
 
-  const bool reverse = EnvironmentValue(L"WEBVIEW2_RELEASE_CHANNEL_PREFERENCE") == L"1" ||
-                       EnvironmentValue(L"WEBVIEW2_CHANNEL_SEARCH_KIND") == L"1";
+  const bool reverse =
+      ChannelSearchReversed(WebView2EnvironmentValue(L"WEBVIEW2_RELEASE_CHANNEL_PREFERENCE"),
+                            WebView2EnvironmentValue(L"WEBVIEW2_CHANNEL_SEARCH_KIND"));
   const auto channels =
-      RuntimeChannelsToSearch(reverse, EnvironmentValue(L"WEBVIEW2_RELEASE_CHANNELS"));
+      RuntimeChannelsToSearch(reverse, WebView2EnvironmentValue(L"WEBVIEW2_RELEASE_CHANNELS"));
   // Machine-wide install first, then the per-user one, as Microsoft documents its search.
   const struct {
     HKEY root;
