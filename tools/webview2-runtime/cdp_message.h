@@ -1,0 +1,42 @@
+#pragma once
+// DevTools protocol messages: building commands, telling replies from events, and the
+// reply shapes the WebView2 calls turn into results.
+#include <string>
+#include <string_view>
+
+#include "json.h"
+
+struct CdpIncoming {
+  bool isReply = false;
+  long long id = 0;
+  bool failed = false;    // a reply with "error" (or a link that broke before the reply)
+  std::string error;      // the error's message
+  JsonValue result;       // reply result
+  std::string method;     // event name
+  JsonValue params;       // event parameters
+  std::string sessionId;  // page session of the reply or event; empty for the browser
+};
+
+// False for text that is not a JSON object with either an id or a method.
+[[nodiscard]] bool ParseCdpMessage(std::string_view text, CdpIncoming* out);
+
+// {"id":N,"method":"...","params":{...},"sessionId":"..."}; paramsJson empty means {}.
+[[nodiscard]] std::string BuildCdpCommand(long long id, std::string_view method,
+                                          std::string_view paramsJson, std::string_view sessionId);
+
+// The JSON text ExecuteScript hands to its handler for a Runtime.evaluate result:
+// result.value re-serialised, "null" for undefined, thrown exceptions and values that
+// have no JSON form.
+[[nodiscard]] std::string ScriptResultJson(const JsonValue& evaluateResult);
+
+// Page targets in a Target.getTargets result other than excludedTargetId, so the last
+// controller of every process sharing a browser is the one that closes it.
+[[nodiscard]] int CountOtherPages(const JsonValue& getTargetsResult,
+                                  std::string_view excludedTargetId);
+
+// The page shim sends "<document url>\n<message JSON>" through the binding.
+struct BindingPayload {
+  std::string source;
+  std::string json;
+};
+[[nodiscard]] BindingPayload SplitBindingPayload(std::string_view payload);
