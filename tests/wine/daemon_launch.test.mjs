@@ -43,9 +43,10 @@ async function startFakeChart(title) {
   return { chart, hwnd, ask };
 }
 
-// The arguments a running child process was given, as Wine split its command line; found
-// by its first argument among this prefix's processes.
-function childArgv(firstArgument) {
+// The arguments of every running child whose first argument is the given one, as Wine
+// split its command line; found among this prefix's processes.
+function childArgvs(firstArgument) {
+  const found = [];
   for (const pid of fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p))) {
     try {
       const environ = fs.readFileSync(`/proc/${pid}/environ`, 'latin1');
@@ -53,13 +54,14 @@ function childArgv(firstArgument) {
       const argv = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
       // Wine rewrites the argument area in place and pads it with NULs.
       while (argv.length && argv[argv.length - 1] === '') argv.pop();
-      if (/QuorvaleWorkspace\.exe$/i.test(argv[0] ?? '') && argv[1] === firstArgument) return argv.slice(1);
+      if (/QuorvaleWorkspace\.exe$/i.test(argv[0] ?? '') && argv[1] === firstArgument) found.push(argv.slice(1));
     } catch {
       // The process ended while we looked.
     }
   }
-  return null;
+  return found;
 }
+const childArgv = (firstArgument) => childArgvs(firstArgument)[0] ?? null;
 
 // Dismisses one runtime message box and waits until it has gone.
 async function dismissBox(ask) {
@@ -137,18 +139,7 @@ test('a mode change restarts the child; a studio without its window is relaunche
   const log = await w.readLog();
   assert.equal(count(log, 'Quorvale AI Studio brought to foreground.'), 0);
   // Only one child for the chart remains: the terminated ones are gone.
-  await waitFor(() => {
-    const pids = fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p)).filter((pid) => {
-      try {
-        const argv = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
-        return fs.readFileSync(`/proc/${pid}/environ`, 'latin1').includes(`WINEPREFIX=${w.prefix}\0`) &&
-          /QuorvaleWorkspace\.exe$/i.test(argv[0]) && argv[1] === hwnd;
-      } catch {
-        return false;
-      }
-    });
-    return pids.length === 1;
-  }, 20000, 200, 'one child for the chart');
+  await waitFor(() => childArgvs(hwnd).length === 1, 20000, 200, 'one child for the chart');
   await dismissBox(ask);
 });
 
