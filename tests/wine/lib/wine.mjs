@@ -13,11 +13,15 @@ import { fileURLToPath } from 'node:url';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 export const repoRoot = path.resolve(here, '../../..');
+// QV_WINDOWS_BUILD_DIR points the tests at another Windows build tree (an engineer's own).
+const buildWindows = process.env.QV_WINDOWS_BUILD_DIR
+  ? path.resolve(process.env.QV_WINDOWS_BUILD_DIR)
+  : path.join(repoRoot, 'build/windows');
 export const paths = {
   repoRoot,
-  buildWindows: path.join(repoRoot, 'build/windows'),
-  exe: path.join(repoRoot, 'build/windows/QuorvaleWorkspace.exe'),
-  tool: (name) => path.join(repoRoot, 'build/windows/tools', name),
+  buildWindows,
+  exe: path.join(buildWindows, 'QuorvaleWorkspace.exe'),
+  tool: (name) => path.join(buildWindows, 'tools', name),
   templateRoot: path.join(repoRoot, 'build/wine-template'),
 };
 
