@@ -1,0 +1,21 @@
+#pragma once
+// Connect to the Chromium that serves a user-data folder, or start it: one browser per
+// folder, shared by every process that uses the folder.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/webview2-runtime/devtools_link_win.h"
+
+struct BrowserRequest {
+  std::wstring userDataFolder;  // Windows path
+  bool headful = false;
+  std::vector<std::wstring> extraArguments;
+};
+
+// Blocking (seconds when Chromium has to start): run it on a worker thread. *started tells
+// whether this call launched the browser.
+[[nodiscard]] HRESULT ConnectOrStartBrowser(const BrowserRequest& request,
+                                            std::shared_ptr<DevToolsLink>* link, bool* started);

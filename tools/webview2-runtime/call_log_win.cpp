@@ -1,0 +1,38 @@
+#include "tools/webview2-runtime/call_log_win.h"
+
+#include "host/win_handles.h"
+#include "tools/webview2-runtime/text_win.h"
+
+void RecordCall(std::string_view line) {
+  static const std::wstring path = EnvironmentValue(L"QV_WEBVIEW2_CALL_LOG");
+  if (path.empty()) return;
+  // Opened per line with append access and full sharing: several processes (two chart
+  // children, a test reading along) write and read the one record.
+  UniqueFile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
+  std::string text(line);
+  text.push_back('\n');
+  DWORD written = 0;
+  (void)::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+std::string CallArg(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (const char c : utf8) {
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string CallArg(LPCWSTR text) {
+  return text ? CallArg(Narrow(text)) : "(null)";
+}

@@ -1,0 +1,178 @@
+// The DLL's entry point and ICoreWebView2Environment.
+#include <windows.h>
+
+#include <future>
+#include <thread>
+
+#include "tools/webview2-runtime/browser_start_win.h"
+#include "tools/webview2-runtime/call_log_win.h"
+#include "tools/webview2-runtime/controller_win.h"
+#include "tools/webview2-runtime/runtime_version.h"
+#include "tools/webview2-runtime/text_win.h"
+#include "webview2/webview2_abi.h"
+
+namespace {
+
+class Environment final : public ICoreWebView2Environment {
+ public:
+  explicit Environment(std::shared_ptr<RuntimeCore> core) : core_(std::move(core)) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ICoreWebView2Environment)) {
+      *object = static_cast<ICoreWebView2Environment*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() noexcept override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
+      HWND parentWindow,
+      ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler) noexcept override {
+    RecordCall("CreateCoreWebView2Controller " +
+               std::to_string(reinterpret_cast<UINT_PTR>(parentWindow)));
+    if (!handler) return E_POINTER;
+    if (!::IsWindow(parentWindow)) return HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE);
+    StartController(
+        core_, ComPtr<ICoreWebView2Environment>::FromRaw(this), parentWindow,
+        ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>::FromRaw(handler));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE
+  CreateWebResourceResponse(IStream*, int, LPCWSTR, LPCWSTR,
+                            ICoreWebView2WebResourceResponse** response) noexcept override {
+    RecordCall("CreateWebResourceResponse");
+    if (response) *response = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_BrowserVersionString(LPWSTR* versionInfo) noexcept override {
+    RecordCall("get_BrowserVersionString");
+    return CoTaskMemCopy(QV_RUNTIME_VERSION_WTEXT, versionInfo);
+  }
+  HRESULT STDMETHODCALLTYPE
+  add_NewBrowserVersionAvailable(ICoreWebView2NewBrowserVersionAvailableEventHandler*,
+                                 EventRegistrationToken*) noexcept override {
+    RecordCall("add_NewBrowserVersionAvailable");
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE
+  remove_NewBrowserVersionAvailable(EventRegistrationToken) noexcept override {
+    RecordCall("remove_NewBrowserVersionAvailable");
+    return E_NOTIMPL;
+  }
+
+ private:
+  ~Environment() = default;
+  std::shared_ptr<RuntimeCore> core_;
+  std::atomic<ULONG> refs_{1};
+};
+
+// WebView2's default: "<exe folder>\<exe name>.WebView2".
+std::wstring DefaultUserDataFolder() {
+  std::wstring exe(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size()));
+    if (n < exe.size()) {
+      exe.resize(n);
+      break;
+    }
+    exe.resize(exe.size() * 2);
+  }
+  return exe + L".WebView2";
+}
+
+std::vector<std::wstring> OptionArguments(IUnknown* options) {
+  if (!options) return {};
+  ComPtr<ICoreWebView2EnvironmentOptions> typed;
+  if (FAILED(options->QueryInterface(IID_ICoreWebView2EnvironmentOptions,
+                                     reinterpret_cast<void**>(typed.put()))) ||
+      !typed) {
+    return {};
+  }
+  LPWSTR raw = nullptr;
+  if (FAILED(typed->get_AdditionalBrowserArguments(&raw)) || !raw) return {};
+  std::vector<std::wstring> args = SplitArguments(raw);
+  ::CoTaskMemFree(raw);
+  return args;
+}
+
+std::vector<std::string> PageTargets(DevToolsLink* link) {
+  auto promise = std::make_shared<std::promise<std::vector<std::string>>>();
+  auto future = promise->get_future();
+  link->Send("Target.getTargets", "", "", [promise](std::shared_ptr<CdpIncoming> reply) {
+    std::vector<std::string> pages;
+    if (const JsonValue* infos = reply->result.Find("targetInfos")) {
+      for (const JsonValue& info : infos->items) {
+        if (info.StringAt("type") == "page") pages.push_back(info.StringAt("targetId"));
+      }
+    }
+    promise->set_value(std::move(pages));
+  });
+  if (future.wait_for(std::chrono::seconds(10)) != std::future_status::ready) return {};
+  return future.get();
+}
+
+}  // namespace
+
+extern "C" HRESULT STDMETHODCALLTYPE CreateWebViewEnvironmentWithOptionsInternal(
+    BOOL, int runtimeType, PCWSTR userDataFolder, IUnknown* options,
+    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+  RecordCall("CreateWebViewEnvironmentWithOptionsInternal " + std::to_string(runtimeType) + " " +
+             CallArg(userDataFolder));
+  if (!handler) return E_POINTER;
+  // Threads and window procedures of this DLL outlive the call; a loader that frees its
+  // handle right away must not unload them.
+  HMODULE self = nullptr;
+  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&CreateWebViewEnvironmentWithOptionsInternal),
+                       &self);
+
+  BrowserRequest request;
+  request.userDataFolder =
+      userDataFolder && *userDataFolder ? std::wstring(userDataFolder) : DefaultUserDataFolder();
+  while (request.userDataFolder.size() > 3 &&
+         (request.userDataFolder.back() == L'\\' || request.userDataFolder.back() == L'/')) {
+    request.userDataFolder.pop_back();
+  }
+  request.headful = EnvironmentValue(L"QV_WEBVIEW2_HEADFUL") == L"1";
+  request.extraArguments = OptionArguments(options);
+
+  std::shared_ptr<RuntimeCore> core;
+  const HRESULT created = RuntimeCore::Create(request.userDataFolder, request.headful, &core);
+  if (FAILED(created)) return created;
+
+  auto callback =
+      ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>::FromRaw(handler);
+  // Starting Chromium takes seconds: a worker does it, the window thread gets the result.
+  std::thread([core, request, callback]() mutable {
+    std::shared_ptr<DevToolsLink> link;
+    bool started = false;
+    const HRESULT hr = ConnectOrStartBrowser(request, &link, &started);
+    if (SUCCEEDED(hr)) {
+      core->Attach(link, started);
+      if (started) core->SetInitialPages(PageTargets(link.get()));
+    }
+    core->Post([core, callback, hr] {
+      if (FAILED(hr)) {
+        (void)callback->Invoke(hr, nullptr);
+        return;
+      }
+      ComPtr<ICoreWebView2Environment> environment =
+          ComPtr<ICoreWebView2Environment>::Attach(new (std::nothrow) Environment(core));
+      if (!environment) {
+        (void)callback->Invoke(E_OUTOFMEMORY, nullptr);
+        return;
+      }
+      (void)callback->Invoke(S_OK, environment.get());
+    });
+  }).detach();
+  return S_OK;
+}

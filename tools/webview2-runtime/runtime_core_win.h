@@ -1,0 +1,66 @@
+#pragma once
+// What one environment shares with its controllers: the window-thread queue, the link to
+// the browser, and the page sessions the link's events are routed to.
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/webview2-runtime/devtools_link_win.h"
+#include "tools/webview2-runtime/ui_queue_win.h"
+
+struct ViewState;
+
+struct FolderMapping {
+  std::string host;  // lower case
+  std::wstring folder;
+  bool allowCrossOrigin = true;
+};
+
+class RuntimeCore : public std::enable_shared_from_this<RuntimeCore> {
+ public:
+  using Done = std::function<void(const CdpIncoming&)>;
+
+  // On the thread that creates the environment: its message loop delivers everything.
+  [[nodiscard]] static HRESULT Create(std::wstring userDataFolder, bool headful,
+                                      std::shared_ptr<RuntimeCore>* out);
+  ~RuntimeCore();
+
+  // Hands the link over (from the worker that connected) and starts routing its events.
+  void Attach(std::shared_ptr<DevToolsLink> link, bool startedBrowser);
+
+  // Sends a command; done runs later on the window thread, never inside this call.
+  void Call(const std::string& method, const std::string& paramsJson, const std::string& sessionId,
+            Done done);
+  // Runs work on the window thread from its message loop.
+  void Post(std::function<void()> work);
+
+  DevToolsLink* link() const { return link_.get(); }
+  const std::wstring& userDataFolder() const { return userDataFolder_; }
+  bool headful() const { return headful_; }
+  const std::vector<FolderMapping>& extraHosts() const { return extraHosts_; }
+
+  void AddSession(const std::string& sessionId, const std::shared_ptr<ViewState>& view);
+  void RemoveSession(const std::string& sessionId);
+  // Pages that were open before this process's first controller (the browser's start page);
+  // closed once our own page exists, so the last controller can tell it is the last.
+  std::vector<std::string> TakeInitialPages();
+  void SetInitialPages(std::vector<std::string> pages) { initialPages_ = std::move(pages); }
+
+ private:
+  RuntimeCore() = default;
+  void Route(const CdpIncoming& event);
+
+  std::unique_ptr<UiQueue> ui_;
+  std::shared_ptr<DevToolsLink> link_;
+  std::wstring userDataFolder_;
+  bool headful_ = false;
+  bool startedBrowser_ = false;
+  bool initialPagesTaken_ = false;
+  std::vector<std::string> initialPages_;
+  std::vector<FolderMapping> extraHosts_;
+  std::map<std::string, std::weak_ptr<ViewState>> sessions_;  // window thread only
+};

@@ -1,0 +1,81 @@
+// Page events of a view's session and the viewport it shows.
+#include <windows.h>
+
+#include "tools/webview2-runtime/text_win.h"
+#include "tools/webview2-runtime/view_state_win.h"
+
+namespace {
+
+void DeliverWebMessage(const std::shared_ptr<ViewState>& view, const JsonValue& params) {
+  if (params.StringAt("name") != kBindingName) return;
+  if (!view->settings.values[kWebMessageEnabled] || !view->webview) return;
+  BindingPayload payload = SplitBindingPayload(params.StringAt("payload"));
+  auto args = MakeWebMessageArgs(std::move(payload.source), std::move(payload.json));
+  if (!args) return;
+  // A handler may remove itself (or others) while the event is delivered.
+  std::vector<ComPtr<ICoreWebView2WebMessageReceivedEventHandler>> handlers;
+  for (const auto& [token, handler] : view->messageHandlers) handlers.push_back(handler);
+  ComPtr<ICoreWebView2> sender = ComPtr<ICoreWebView2>::FromRaw(view->webview);
+  for (const auto& handler : handlers) {
+    if (view->closed) break;
+    (void)handler->Invoke(sender.get(), args.get());
+  }
+}
+
+}  // namespace
+
+void HandleViewEvent(const std::shared_ptr<ViewState>& view, const CdpIncoming& event) {
+  if (event.method == "Fetch.requestPaused") {
+    ServePausedRequest(view, event.params);
+  } else if (event.method == "Runtime.bindingCalled") {
+    DeliverWebMessage(view, event.params);
+  } else if (event.method == "Page.frameNavigated") {
+    const JsonValue* frame = event.params.Find("frame");
+    if (frame && !frame->Find("parentId")) {
+      view->source = frame->StringAt("url") + frame->StringAt("urlFragment");
+    }
+  }
+}
+
+void SendFetchPatterns(const std::shared_ptr<ViewState>& view, RuntimeCore::Done done) {
+  if (view->mappings.empty()) {
+    view->core->Call("Fetch.disable", "", view->sessionId, std::move(done));
+    return;
+  }
+  // Paused before any DNS lookup, so the virtual host needs no resolvable name or
+  // certificate.
+  std::string patterns;
+  for (const FolderMapping& m : view->mappings) {
+    for (const char* scheme : {"https://", "http://"}) {
+      if (!patterns.empty()) patterns.push_back(',');
+      patterns +=
+          "{\"urlPattern\":" + JsonQuote(scheme + m.host + "/*") + ",\"requestStage\":\"Request\"}";
+    }
+  }
+  view->core->Call("Fetch.enable", "{\"patterns\":[" + patterns + "]}", view->sessionId,
+                   std::move(done));
+}
+
+void ApplyBounds(const std::shared_ptr<ViewState>& view) {
+  if (view->closed) return;
+  const RECT& b = view->bounds;
+  const long width = b.right - b.left;
+  const long height = b.bottom - b.top;
+  if (width <= 0 || height <= 0) return;  // zero would drop the override, not hide the page
+  if (!view->core->headful()) {
+    view->core->Call("Emulation.setDeviceMetricsOverride",
+                     "{\"width\":" + std::to_string(width) + ",\"height\":" +
+                         std::to_string(height) + ",\"deviceScaleFactor\":1,\"mobile\":false}",
+                     view->sessionId, nullptr);
+    return;
+  }
+  if (!view->windowId) return;
+  POINT origin{b.left, b.top};
+  if (view->parent) ::ClientToScreen(view->parent, &origin);
+  view->core->Call("Browser.setWindowBounds",
+                   "{\"windowId\":" + std::to_string(view->windowId) + ",\"bounds\":{\"left\":" +
+                       std::to_string(origin.x) + ",\"top\":" + std::to_string(origin.y) +
+                       ",\"width\":" + std::to_string(width) +
+                       ",\"height\":" + std::to_string(height) + "}}",
+                   "", nullptr);
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The state one controller and its ICoreWebView2 share, and the page events they handle.
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/win_handles.h"
+#include "tools/webview2-runtime/runtime_core_win.h"
+#include "webview2/webview2_abi.h"
+
+// The shim's binding (see webview_shim.js).
+inline constexpr char kBindingName[] = "__qvWebView2Post";
+
+struct ViewSettings {
+  BOOL values[9] = {TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, TRUE, TRUE};
+};
+enum SettingIndex : int {
+  kScriptEnabled,
+  kWebMessageEnabled,
+  kDefaultScriptDialogsEnabled,
+  kStatusBarEnabled,
+  kDevToolsEnabled,
+  kDefaultContextMenusEnabled,
+  kHostObjectsAllowed,
+  kZoomControlEnabled,
+  kBuiltInErrorPageEnabled,
+};
+
+struct ViewState {
+  std::shared_ptr<RuntimeCore> core;
+  ComPtr<ICoreWebView2Environment> environment;
+  HWND parent = nullptr;
+  RECT bounds{};
+  BOOL visible = TRUE;
+  COREWEBVIEW2_COLOR background{255, 255, 255, 255};
+  std::string targetId;
+  std::string sessionId;
+  long long windowId = 0;  // headful: the browser window of the target
+  bool closed = false;
+  std::string source = "about:blank";
+  std::vector<FolderMapping> mappings;
+  std::map<INT64, ComPtr<ICoreWebView2WebMessageReceivedEventHandler>> messageHandlers;
+  INT64 nextToken = 1;
+  ICoreWebView2* webview = nullptr;  // sender of events; cleared when that object goes
+  ViewSettings settings;
+};
+
+// Page events of the view's session, on the window thread.
+void HandleViewEvent(const std::shared_ptr<ViewState>& view, const CdpIncoming& event);
+
+// Answers a Fetch.requestPaused: a mapped host is served from its folder, anything else
+// continues to the network.
+void ServePausedRequest(const std::shared_ptr<ViewState>& view, const JsonValue& params);
+
+// Fetch.enable with one pattern per mapped host (and none at all without mappings).
+void SendFetchPatterns(const std::shared_ptr<ViewState>& view, RuntimeCore::Done done);
+
+// Viewport (headless) or window (headful) to the controller's bounds.
+void ApplyBounds(const std::shared_ptr<ViewState>& view);
+
+// The view's ICoreWebView2, created once with the controller.
+[[nodiscard]] ComPtr<ICoreWebView2> MakeWebView(const std::shared_ptr<ViewState>& view);
+[[nodiscard]] ComPtr<ICoreWebView2Settings> MakeSettings(const std::shared_ptr<ViewState>& view);
+[[nodiscard]] ComPtr<ICoreWebView2WebMessageReceivedEventArgs> MakeWebMessageArgs(
+    std::string source, std::string json);
