@@ -129,6 +129,11 @@ test('the entry point receives flag 1, runtime type 1, the user-data folder and 
   assert.equal(overridden.read().userDataFolder, 'D:\\elsewhere');
   assert.equal(overridden.read().additionalArguments, '--lang=de --disable-gpu');
   assert.equal(pointer(overridden.read().options), 0n, 'no options object: null');
+  // A long override must not be dropped as if it were unset (a fixed buffer once did).
+  const long = recordFile();
+  const longFolder = 'C:\\' + 'x'.repeat(3000);
+  await probe(['create', '-', 'C:\\profile'], { ...env, ...long.env, WEBVIEW2_USER_DATA_FOLDER: longFolder });
+  assert.equal(long.read().userDataFolder, longFolder);
   const nullFolder = recordFile();
   await probe(['create', '-', '-'], { ...env, ...nullFolder.env });
   assert.equal(nullFolder.read().userDataFolder, '(null)');
