@@ -40,7 +40,7 @@ function onAutoTraderToggle(ev) {
   updateAutoTraderUI();
   // The configuration file is what the 3 s sync reads back; unless it learns the new state
   // the next sync would switch the toggle back.
-  postToHost(buildVaultCfgMessage());
+  copilotPostToHost(buildVaultCfgMessage());
   appendAIMessage('Autonomous Bar-Close AutoTrader is now ' +
     (autoTraderIsOn() ? 'ACTIVATED (Scanning on candle close).' : 'DEACTIVATED.'));
 }
@@ -129,9 +129,9 @@ function startAutoTraderLoop() {
       const select = document.getElementById('qv-ai-model-select');
       const opt = select && select.selectedIndex >= 0 ? select.options[select.selectedIndex] : null;
       const engine = opt && opt.text ? opt.text : 'Active AI Engine';
-      appendAIMessage('🤖 <b>AUTONOMOUS TRIGGER:</b> ' + escapeHtml(label) + ' (' + escapeHtml(verdict.reason) +
-        '). Playbook: <i>' + escapeHtml(vaultStoreGet('qv_active_strategy', '') || 'core') + '</i>. Dispatched to ' +
-        escapeHtml(engine) + '...');
+      appendAIMessage('🤖 <b>AUTONOMOUS TRIGGER:</b> ' + copilotEscapeHtml(label) + ' (' + copilotEscapeHtml(verdict.reason) +
+        '). Playbook: <i>' + copilotEscapeHtml(vaultStoreGet('qv_active_strategy', '') || 'core') + '</i>. Dispatched to ' +
+        copilotEscapeHtml(engine) + '...');
       executeAIInference('Autonomous ' + label +
         ' evaluation: Scan price action and evaluate if a valid setup exists with >=85% confidence.', true);
     } catch (e) { /* the next tick starts afresh */ }

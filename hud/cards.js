@@ -10,16 +10,16 @@ function copilotIcon(name) {
   return '';
 }
 
-function chatBody() {
+function copilotChatBody() {
   return document.getElementById('qv-ai-chat-body');
 }
 
-function scrollChatToBottom() {
-  const body = chatBody();
+function copilotScrollChat() {
+  const body = copilotChatBody();
   if (body) body.scrollTop = body.scrollHeight;
 }
 
-function timeOfDay() {
+function copilotTimeOfDay() {
   try {
     return new Date().toLocaleTimeString();
   } catch (e) {
@@ -28,11 +28,11 @@ function timeOfDay() {
 }
 
 function metaLineHtml(title) {
-  return '<div class="qv-msg-meta">' + escapeHtml(title) + ' • ' + escapeHtml(timeOfDay()) + '</div>';
+  return '<div class="qv-msg-meta">' + copilotEscapeHtml(title) + ' • ' + copilotEscapeHtml(copilotTimeOfDay()) + '</div>';
 }
 
 function appendUserMessage(text) {
-  const body = chatBody();
+  const body = copilotChatBody();
   if (!body) return null;
   const el = document.createElement('div');
   el.className = 'qv-msg qv-msg-user';
@@ -40,19 +40,19 @@ function appendUserMessage(text) {
   el.innerHTML = '<div class="qv-msg-meta">YOU</div><div class="qv-msg-text"></div>';
   el.lastChild.textContent = String(text === undefined || text === null ? '' : text);
   body.appendChild(el);
-  scrollChatToBottom();
+  copilotScrollChat();
   return el;
 }
 
 // html is markup written by this script; anything taken from outside is escaped by the caller.
 function appendAIMessage(html, title) {
-  const body = chatBody();
+  const body = copilotChatBody();
   if (!body) return null;
   const el = document.createElement('div');
   el.className = 'qv-msg qv-msg-ai';
   el.innerHTML = metaLineHtml(title || 'QUORVALE AI SENTINEL') + '<div class="qv-msg-text">' + html + '</div>';
   body.appendChild(el);
-  scrollChatToBottom();
+  copilotScrollChat();
   return el;
 }
 
@@ -65,7 +65,7 @@ function processAIResponse(rawReply, loadingElement) {
   if (extracted.proposal && isCardAction(extracted.proposal.action)) {
     renderTradeProposalCard(extracted.proposal);
   }
-  scrollChatToBottom();
+  copilotScrollChat();
 }
 
 function cardNumber(value) {
@@ -84,10 +84,10 @@ function confluenceHtml(proposal) {
   const list = proposal.confluence;
   if (Array.isArray(list) && list.length > 0) {
     let html = '<ul class="qv-card-confluence">';
-    for (let i = 0; i < list.length; i++) html += '<li>' + escapeHtml(list[i]) + '</li>';
+    for (let i = 0; i < list.length; i++) html += '<li>' + copilotEscapeHtml(list[i]) + '</li>';
     return html + '</ul>';
   }
-  if (proposal.reasoning) return '<p class="qv-card-reasoning">' + escapeHtml(proposal.reasoning) + '</p>';
+  if (proposal.reasoning) return '<p class="qv-card-reasoning">' + copilotEscapeHtml(proposal.reasoning) + '</p>';
   return '';
 }
 
@@ -111,7 +111,7 @@ function renderTradeProposalCard(proposal) {
   const colour = standAside ? '#ffab00'
     : confidence >= 80 ? '#00e676' : confidence >= 65 ? '#ffd700' : '#ff5252';
   const cardId = 'qv-card-' + Date.now();
-  const symbolText = escapeHtml(proposal.symbol || 'ASSET');
+  const symbolText = copilotEscapeHtml(proposal.symbol || 'ASSET');
 
   if (standAside) {
     const tech = technicalsForCard();
@@ -127,15 +127,15 @@ function renderTradeProposalCard(proposal) {
       '<div class="qv-card-grid" style="display:grid;grid-template-columns:repeat(3,1fr);gap:5px;margin:7px 0">' +
         '<div class="qv-card-cell"><div class="qv-card-lbl">Market Regime</div><div class="qv-card-val">MID-RANGE CHOP</div></div>' +
         '<div class="qv-card-cell"><div class="qv-card-lbl">Watch Resistance</div><div class="qv-card-val" style="color:#ff8a80">' +
-          escapeHtml(resistance) + '</div></div>' +
+          copilotEscapeHtml(resistance) + '</div></div>' +
         '<div class="qv-card-cell"><div class="qv-card-lbl">Watch Support</div><div class="qv-card-val" style="color:#80d8ff">' +
-          escapeHtml(support) + '</div></div></div>' +
+          copilotEscapeHtml(support) + '</div></div></div>' +
       confluenceHtml(proposal) +
       '<div class="qv-card-notice" style="color:#ffd700;font-size:10px;margin-top:6px">' +
         '<b>CAPITAL PRESERVATION:</b> Zero asymmetric edge detected. Orders held until range boundary is engaged.</div>' +
       '</div>';
     const msg = appendAIMessage(html, 'CAPITAL PRESERVATION SENTINEL');
-    setTimeout(scrollChatToBottom, 100);
+    setTimeout(copilotScrollChat, 100);
     return msg;
   }
 
@@ -145,12 +145,12 @@ function renderTradeProposalCard(proposal) {
     ? proposal.risk_pct : riskDefault;
   const lotValue = proposal.suggested_lots ? proposal.suggested_lots : '0.10';
   const rrValue = proposal.risk_reward ? proposal.risk_reward : '1:2.0';
-  function attr(v) { return v === undefined || v === null ? '' : escapeHtml(v); }
+  function attr(v) { return v === undefined || v === null ? '' : copilotEscapeHtml(v); }
   const dirClass = action === 'BUY' ? 'qv-card-dir-buy' : 'qv-card-dir-sell';
   const html =
     '<div class="qv-trade-card" id="' + cardId + '" style="border:1px solid rgba(56,117,255,0.45);border-radius:8px;padding:9px;margin-top:4px;background:rgba(20,26,40,0.92)">' +
     '<div class="qv-card-hdr" style="display:flex;justify-content:space-between;align-items:center">' +
-      '<span class="' + dirClass + '" style="font-weight:800">' + copilotIcon('liveDot') + ' ' + escapeHtml(action) + ' ' + symbolText + '</span>' +
+      '<span class="' + dirClass + '" style="font-weight:800">' + copilotIcon('liveDot') + ' ' + copilotEscapeHtml(action) + ' ' + symbolText + '</span>' +
       '<span class="qv-card-badge" style="color:' + colour + ';border:1px solid ' + colour + ';border-radius:4px;padding:1px 5px">' +
         confidence + '% CONFIDENCE</span></div>' +
     '<div class="qv-card-grid" style="display:grid;grid-template-columns:repeat(3,1fr);gap:5px;margin-top:7px">' +
@@ -161,7 +161,7 @@ function renderTradeProposalCard(proposal) {
     '<div class="qv-card-grid" style="display:grid;grid-template-columns:repeat(3,1fr);gap:5px;margin:5px 0 7px">' +
       '<label class="qv-card-cell"><span class="qv-card-lbl">Risk %</span><input type="number" class="qv-card-input qv-card-risk" step="0.1" min="0.1" max="10.0" value="' + attr(riskValue) + '"></label>' +
       '<label class="qv-card-cell"><span class="qv-card-lbl">Est. Lot</span><input type="number" class="qv-card-input qv-card-lots" step="0.01" min="0.01" max="100.0" value="' + attr(lotValue) + '"></label>' +
-      '<div class="qv-card-cell"><span class="qv-card-lbl">R : R</span><div class="qv-card-rr" style="color:#ffd700;font-weight:700">' + escapeHtml(rrValue) + '</div></div>' +
+      '<div class="qv-card-cell"><span class="qv-card-lbl">R : R</span><div class="qv-card-rr" style="color:#ffd700;font-weight:700">' + copilotEscapeHtml(rrValue) + '</div></div>' +
     '</div>' +
     confluenceHtml(proposal) +
     '<button type="button" class="qv-card-btn-exec">' + copilotIcon('check') + ' CONFIRM &amp; EXECUTE</button>' +
@@ -219,17 +219,17 @@ function renderTradeProposalCard(proposal) {
         confidence + '% &gt;= 85%). Order auto-dispatched to MT5 Constitution Sentinel.');
     }, 800);
   }
-  setTimeout(scrollChatToBottom, 100);
+  setTimeout(copilotScrollChat, 100);
   return msg;
 }
 
 function vaultHasAnyKey() {
-  const v = readKeyVault();
+  const v = copilotReadVault();
   return !!(v.gemini || v.deepseek || v.openai || v.claude || v.openrouter);
 }
 
 function renderInitialWelcome() {
-  const body = chatBody();
+  const body = copilotChatBody();
   if (!body || body.querySelector('#qv-welcome-card')) return;
   if (vaultHasAnyKey()) {
     const btn = document.getElementById('qv-vault-open-btn');
@@ -261,12 +261,12 @@ function onlineWelcomeCardHtml() {
 }
 
 function renderInitialStudioWelcome() {
-  const body = chatBody();
+  const body = copilotChatBody();
   if (!body || body.children.length > 0) return;
   const tech = technicalsForCard() || {};
-  const sym = escapeHtml(tech.Symbol || 'XAUUSD');
-  const tf = escapeHtml(tech.Timeframe || 'H1');
-  const price = escapeHtml(tech.CurrentPrice || 'Live');
+  const sym = copilotEscapeHtml(tech.Symbol || 'XAUUSD');
+  const tf = copilotEscapeHtml(tech.Timeframe || 'H1');
+  const price = copilotEscapeHtml(tech.CurrentPrice || 'Live');
   function tile(id, title, sub, iconName) {
     return '<button type="button" class="qv-init-btn" id="' + id + '">' + copilotIcon(iconName) +
       '<span class="qv-init-title">' + title + '</span><span class="qv-init-sub">' + sub + '</span></button>';

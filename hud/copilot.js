@@ -14,7 +14,7 @@ function copilotDataUrl(file) {
   return 'https://' + copilotDataHost() + '/' + file;
 }
 
-async function fetchBridgeJson(file) {
+async function copilotFetchJson(file) {
   try {
     const res = await copilotFetch(copilotDataUrl(file), { cache: 'no-store' });
     if (!res.ok) return null;
@@ -66,10 +66,10 @@ function captureChartCanvases() {
 
 async function gatherInstitutionalContext() {
   const ctx = { technicals: null, cot: null, positions: null, chartB64: null };
-  ctx.technicals = await fetchBridgeJson('QV_AICopilotData.json');
+  ctx.technicals = await copilotFetchJson('QV_AICopilotData.json');
   if (ctx.technicals && typeof ctx.technicals === 'object') copilotLastTechnicals = ctx.technicals;
-  ctx.cot = await fetchBridgeJson('QV_COTData.json');
-  ctx.positions = await fetchBridgeJson('QV_OpenPositions.json');
+  ctx.cot = await copilotFetchJson('QV_COTData.json');
+  ctx.positions = await copilotFetchJson('QV_OpenPositions.json');
   ctx.chartB64 = captureChartCanvases();
   if (!ctx.chartB64) {
     try {
@@ -120,7 +120,7 @@ function setMessageContent(msg, html) {
 }
 
 async function executeAIInference(userPrompt, forceSetup) {
-  const vault = readKeyVault();
+  const vault = copilotReadVault();
   const select = document.getElementById('qv-ai-model-select');
   const modelValue = select ? select.value : 'gemini-3.8-flash';
   const loading = appendAIMessage(copilotIcon('bolt') + ' Analyzing chart structure, technicals &amp; institutional flows...');
@@ -161,12 +161,12 @@ async function executeAIInference(userPrompt, forceSetup) {
       dataHost: copilotDataHost()
     });
     if (out.error !== undefined) {
-      setMessageContent(loading, '<span style="color:#ff5252">' + escapeHtml(out.error) + '</span>');
+      setMessageContent(loading, '<span style="color:#ff5252">' + copilotEscapeHtml(out.error) + '</span>');
       return;
     }
     processAIResponse(out.text, loading);
   } catch (e) {
-    setMessageContent(loading, '<span style="color:#ff5252">' + escapeHtml(redactKeys(e && e.message ? e.message : String(e))) + '</span>');
+    setMessageContent(loading, '<span style="color:#ff5252">' + copilotEscapeHtml(redactKeys(e && e.message ? e.message : String(e))) + '</span>');
   }
 }
 
@@ -239,9 +239,9 @@ function truthyAutotrader(v) {
 async function syncExternalAIConfig() {
   try {
     const epoch = autoTraderChangeEpoch();
-    const file = await fetchBridgeJson('QV_AIConfig.json');
+    const file = await copilotFetchJson('QV_AIConfig.json');
     if (!file || typeof file !== 'object') return;
-    const vault = readKeyVault();
+    const vault = copilotReadVault();
     const names = ['gemini', 'deepseek', 'openrouter', 'openai', 'claude'];
     let changed = false;
     names.forEach(function (n) {
@@ -252,7 +252,7 @@ async function syncExternalAIConfig() {
       }
     });
     if (changed) {
-      writeKeyVault(vault);
+      copilotWriteVault(vault);
       updateVaultStatusUI();
     }
     // A toggle flipped while this file was in flight is newer than the file.
@@ -289,6 +289,6 @@ async function syncExternalAIConfig() {
     const missingInFile = ['gemini', 'deepseek', 'openrouter'].some(function (n) {
       return vault[n] && !file[n];
     });
-    if (missingInFile) postToHost(buildVaultCfgMessage());
+    if (missingInFile) copilotPostToHost(buildVaultCfgMessage());
   } catch (e) { /* the next tick tries again */ }
 }

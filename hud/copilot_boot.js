@@ -33,7 +33,8 @@ function wireSecondHalf() {
   return true;
 }
 
-if (!copilotBootTimer) {
+// Only the instance that builds the HUD (top frame, first injection) wires it.
+if (!copilotBootTimer && (typeof qvHudActive === 'undefined' || qvHudActive)) {
   copilotBootTimer = setInterval(function () {
     try { wireSecondHalf(); } catch (e) { /* retried on the next pass */ }
   }, 250);

@@ -82,6 +82,6 @@ function copilotSendTrade(action, size, symbol, stop, target) {
     } catch (e) { /* no dialogs in this page */ }
     return;
   }
-  postToHost('TRADE:' + Date.now() + ',' + action + ',' + size + ',' + sym + ',' +
+  copilotPostToHost('TRADE:' + Date.now() + ',' + action + ',' + size + ',' + sym + ',' +
     copilotShortNumber(stop) + ',' + copilotShortNumber(target));
 }

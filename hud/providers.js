@@ -195,7 +195,7 @@ function extractProviderReply(provider, json) {
 function redactKeys(text) {
   let out = String(text === undefined || text === null ? '' : text);
   try {
-    const v = readKeyVault();
+    const v = copilotReadVault();
     ['gemini', 'deepseek', 'openrouter', 'openai', 'claude', 'tg_token'].forEach(function (k) {
       const key = v[k];
       if (typeof key === 'string' && key.length >= 4) {
@@ -267,10 +267,10 @@ async function resolveActiveGeminiModel(key, preferred) {
 }
 
 function getMissingKeyHtml(providerName, keyPageAddress) {
-  const url = escapeHtml(keyPageAddress);
+  const url = copilotEscapeHtml(keyPageAddress);
   return '<div class="qv-missing-key" style="border:1px solid rgba(255,82,82,0.55);background:rgba(255,82,82,0.10);border-radius:6px;padding:8px">' +
     '<div style="color:#ff5252;font-weight:800;margin-bottom:4px">' + copilotIcon('alert') + ' <b>' +
-      escapeHtml(providerName) + ' API Key Required</b></div>' +
+      copilotEscapeHtml(providerName) + ' API Key Required</b></div>' +
     '<div style="line-height:1.45">To run chart vision and market reasoning with this model, enter your API key in your secure client vault. ' +
       'Your key is stored 100% locally in your browser sandbox. Get key from: ' +
       '<a href="' + url + '" target="_blank" rel="noopener noreferrer" style="color:#82aaff">' + url + '</a></div>' +

@@ -5,7 +5,7 @@
 // only tags in the output are the ones the rules below write; none of the rules depends
 // on a character that escaping changes.
 
-function escapeHtml(text) {
+function copilotEscapeHtml(text) {
   return String(text === undefined || text === null ? '' : text)
     .replace(/&/g, '&amp;')
     .replace(/</g, '&lt;')
@@ -40,7 +40,7 @@ function applyInlineMd(escaped) {
 }
 
 function formatInlineMd(text) {
-  return applyInlineMd(escapeHtml(text));
+  return applyInlineMd(copilotEscapeHtml(text));
 }
 
 // Runs over our own markup: the upper-case words cannot occur inside the tags we write.
@@ -74,7 +74,7 @@ function formatAIMarkdown(text) {
   src = src.replace(/(?:\r?\n)+[\s*•\-]*$/, '').trim();
   if (src === '') return '';
 
-  const lines = escapeHtml(src).split(/[\r\n]+/);
+  const lines = copilotEscapeHtml(src).split(/[\r\n]+/);
   const out = [];
   let open = '';  // '', 'list' or 'table'
   let tableRows = 0;
@@ -147,7 +147,7 @@ function formatAIMarkdown(text) {
   return out.join('');
 }
 
-function parseJsonQuietly(text) {
+function copilotParseJson(text) {
   try {
     const v = JSON.parse(text);
     return v && typeof v === 'object' && !Array.isArray(v) ? v : null;
@@ -199,14 +199,14 @@ function extractTradeProposal(rawReply) {
   let proposal = null;
   const fenced = /```(?:json(?::trade[ _\-]?proposal)?)?\s*(\{[\s\S]*?"action"[\s\S]*?\})\s*```/i.exec(text);
   if (fenced) {
-    proposal = parseJsonQuietly(fenced[1]);
+    proposal = copilotParseJson(fenced[1]);
     text = text.slice(0, fenced.index) + text.slice(fenced.index + fenced[0].length);
   }
 
   if (!proposal) {
     const bare = /\{[\s\S]*?"action"\s*:\s*"(?:BUY|SELL|STAND_ASIDE|NO_TRADE|NEUTRAL)"[\s\S]*?\}/i.exec(text);
     if (bare) {
-      proposal = parseJsonQuietly(bare[0]);
+      proposal = copilotParseJson(bare[0]);
       text = text.slice(0, bare.index) + text.slice(bare.index + bare[0].length);
     }
   }
@@ -220,9 +220,9 @@ function extractTradeProposal(rawReply) {
     if (start !== -1) {
       const candidate = text.slice(start).trim().replace(/```\s*$/, '').trim();
       text = text.slice(0, start).trim();
-      proposal = parseJsonQuietly(candidate);
+      proposal = copilotParseJson(candidate);
       if (!proposal && candidate.charAt(candidate.length - 1) !== '}') {
-        proposal = parseJsonQuietly(candidate + '\n}');
+        proposal = copilotParseJson(candidate + '\n}');
       }
       if (!proposal) proposal = salvageProposal(candidate);
     }

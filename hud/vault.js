@@ -15,7 +15,7 @@ function vaultStoreSet(key, value) {
   try { window.localStorage.setItem(key, String(value)); } catch (e) { /* storage refused */ }
 }
 
-function readKeyVault() {
+function copilotReadVault() {
   try {
     const raw = window.localStorage.getItem('qv_byok_vault');
     const v = raw ? JSON.parse(raw) : null;
@@ -25,11 +25,11 @@ function readKeyVault() {
   }
 }
 
-function writeKeyVault(vault) {
+function copilotWriteVault(vault) {
   vaultStoreSet('qv_byok_vault', JSON.stringify(vault));
 }
 
-function postToHost(message) {
+function copilotPostToHost(message) {
   try {
     if (window.chrome && window.chrome.webview && typeof window.chrome.webview.postMessage === 'function') {
       window.chrome.webview.postMessage(message);
@@ -39,12 +39,12 @@ function postToHost(message) {
   return false;
 }
 
-function intOrNull(text) {
+function vaultIntOrNull(text) {
   const n = parseInt(text, 10);
   return isFinite(n) ? n : null;
 }
 
-function numOrNull(text) {
+function vaultNumOrNull(text) {
   const n = parseFloat(text);
   return isFinite(n) ? n : null;
 }
@@ -53,7 +53,7 @@ function numOrNull(text) {
 // reads back, so every sender gives the complete, current picture: the stored keys and
 // settings and the AutoTrader's actual state.
 function buildVaultCfgMessage() {
-  const v = readKeyVault();
+  const v = copilotReadVault();
   function key(name) { return typeof v[name] === 'string' ? v[name] : ''; }
   const cfg = {
     gemini: key('gemini'),
@@ -62,14 +62,14 @@ function buildVaultCfgMessage() {
     openai: key('openai'),
     claude: key('claude'),
     autotrader: autoTraderIsOn() ? 1 : 0,
-    risk_pct: numOrNull(vaultStoreGet('qv_default_risk_pct', '1.0')),
-    max_dd: numOrNull(vaultStoreGet('qv_constitution_daily_loss', '4.5')),
-    max_spread: intOrNull(vaultStoreGet('qv_max_spread_pts', '35')),
-    confidence_threshold: intOrNull(vaultStoreGet('qv_autotrader_threshold', '85')),
+    risk_pct: vaultNumOrNull(vaultStoreGet('qv_default_risk_pct', '1.0')),
+    max_dd: vaultNumOrNull(vaultStoreGet('qv_constitution_daily_loss', '4.5')),
+    max_spread: vaultIntOrNull(vaultStoreGet('qv_max_spread_pts', '35')),
+    confidence_threshold: vaultIntOrNull(vaultStoreGet('qv_autotrader_threshold', '85')),
     exec_interval: vaultStoreGet('qv_exec_interval', 'CANDLE_CLOSE_H1'),
     active_strategy: vaultStoreGet('qv_active_strategy', 'core'),
-    hour_start: intOrNull(vaultStoreGet('qv_hour_start', '7')),
-    hour_end: intOrNull(vaultStoreGet('qv_hour_end', '18'))
+    hour_start: vaultIntOrNull(vaultStoreGet('qv_hour_start', '7')),
+    hour_end: vaultIntOrNull(vaultStoreGet('qv_hour_end', '18'))
   };
   return 'VAULT_CFG:' + JSON.stringify(cfg);
 }
@@ -80,8 +80,8 @@ function vaultField(id) {
 
 function vaultSelectOptions(options, selected) {
   return options.map(function (o) {
-    return '<option value="' + escapeHtml(o[0]) + '"' + (o[0] === selected ? ' selected' : '') + '>' +
-      escapeHtml(o[1]) + '</option>';
+    return '<option value="' + copilotEscapeHtml(o[0]) + '"' + (o[0] === selected ? ' selected' : '') + '>' +
+      copilotEscapeHtml(o[1]) + '</option>';
   }).join('');
 }
 
@@ -101,7 +101,7 @@ function vaultPills(attr, values, active, extraClass) {
 function vaultKeyField(id, label, placeholder, link, linkPrefix, tag) {
   return '<div class="qv-vault-field">' + vaultLabel(label, tag) +
     '<input type="text" id="' + id + '" class="qv-vault-input" spellcheck="false" autocomplete="off" placeholder="' +
-      escapeHtml(placeholder) + '">' +
+      copilotEscapeHtml(placeholder) + '">' +
     (link ? '<a class="qv-vault-link" href="' + link + '" target="_blank" rel="noopener noreferrer">' +
       (linkPrefix ? linkPrefix + ' ' : '') + link + '</a>' : '') +
     '</div>';
@@ -112,7 +112,7 @@ function vaultModalInnerHtml() {
   const templates = getByosTemplates();
   const tplOptions = '<option value="" disabled selected>-- Select a Pre-Engineered Institutional Template --</option>' +
     Object.keys(templates).map(function (k) {
-      return '<option value="' + k + '">' + escapeHtml(templates[k].label) + '</option>';
+      return '<option value="' + k + '">' + copilotEscapeHtml(templates[k].label) + '</option>';
     }).join('');
   const risk =
     '<div class="qv-tab-content" id="qv-tab-content-risk" style="display:flex">' +
@@ -190,11 +190,11 @@ function vaultModalInnerHtml() {
           '<input type="text" id="qv-byos-name" class="qv-vault-input" placeholder="e.g. My Trend Retest &amp; Volume Confluence"></div>' +
         '<div class="qv-vault-field">' + vaultLabel('Entry Rules &amp; Confluence Directives') +
           '<textarea id="qv-byos-entry" class="qv-vault-input" rows="5" style="min-height:115px;resize:vertical" placeholder="' +
-            escapeHtml('- Price above the 50 EMA on H1 with a higher-low structure\n- Entry on a pullback into the 21 EMA with a bullish engulfing close\n- RSI above 50 and rising, no bearish divergence') +
+            copilotEscapeHtml('- Price above the 50 EMA on H1 with a higher-low structure\n- Entry on a pullback into the 21 EMA with a bullish engulfing close\n- RSI above 50 and rising, no bearish divergence') +
           '"></textarea></div>' +
         '<div class="qv-vault-field">' + vaultLabel('Structural Invalidation &amp; Stop Loss Logic') +
           '<textarea id="qv-byos-invalidation" class="qv-vault-input" rows="3" style="min-height:75px;resize:vertical" placeholder="' +
-            escapeHtml('- Stop below the last swing low plus 0.5x ATR\n- A close below the 50 EMA voids the setup') + '"></textarea></div>' +
+            copilotEscapeHtml('- Stop below the last swing low plus 0.5x ATR\n- A close below the 50 EMA voids the setup') + '"></textarea></div>' +
         '<div class="qv-vault-field">' + vaultLabel('Target Profit (TP) &amp; COT Macro Policy') +
           '<div class="qv-byos-row"><input type="text" id="qv-byos-rr" class="qv-vault-input" value="1:2.0" title="Minimum Target R:R">' +
           '<select id="qv-byos-cot-policy" class="qv-vault-input">' + vaultSelectOptions([
@@ -269,7 +269,7 @@ function markVaultPills(attr, value) {
   }
 }
 
-function setFieldValue(id, value) {
+function vaultSetField(id, value) {
   const el = vaultField(id);
   if (el) el.value = value;
 }
@@ -278,7 +278,7 @@ function updateStrategyDescription(key) {
   const card = vaultField('qv-strategy-desc-card');
   if (card) {
     const d = strategyDescription(key);
-    card.innerHTML = '<b>' + escapeHtml(d[0]) + '</b> ' + escapeHtml(d[1]);
+    card.innerHTML = '<b>' + copilotEscapeHtml(d[0]) + '</b> ' + copilotEscapeHtml(d[1]);
   }
   const builder = vaultField('qv-byos-builder');
   if (builder) builder.style.display = key === 'byos_custom' ? 'flex' : 'none';
@@ -294,26 +294,26 @@ function setPlaybookSelects(value) {
 function openQuorvaleVault(initialTab) {
   try {
     ensureVaultModal();
-    const v = readKeyVault();
+    const v = copilotReadVault();
     function keyText(name) { return typeof v[name] === 'string' ? v[name] : ''; }
-    setFieldValue('qv-key-gemini', keyText('gemini'));
-    setFieldValue('qv-key-deepseek', keyText('deepseek'));
-    setFieldValue('qv-key-openrouter', keyText('openrouter'));
-    setFieldValue('qv-key-openrouter-model', keyText('openrouter_model') || 'google/gemini-2.0-flash-001');
-    setFieldValue('qv-key-openai', keyText('openai'));
-    setFieldValue('qv-key-claude', keyText('claude'));
-    setFieldValue('qv-key-tg-token', keyText('tg_token'));
-    setFieldValue('qv-key-tg-chatid', keyText('tg_chatid'));
+    vaultSetField('qv-key-gemini', keyText('gemini'));
+    vaultSetField('qv-key-deepseek', keyText('deepseek'));
+    vaultSetField('qv-key-openrouter', keyText('openrouter'));
+    vaultSetField('qv-key-openrouter-model', keyText('openrouter_model') || 'google/gemini-2.0-flash-001');
+    vaultSetField('qv-key-openai', keyText('openai'));
+    vaultSetField('qv-key-claude', keyText('claude'));
+    vaultSetField('qv-key-tg-token', keyText('tg_token'));
+    vaultSetField('qv-key-tg-chatid', keyText('tg_chatid'));
 
     const risk = vaultStoreGet('qv_default_risk_pct', '1.0');
     const spread = vaultStoreGet('qv_max_spread_pts', '35');
     const rr = vaultStoreGet('qv_default_rr', '1:2.0');
-    setFieldValue('qv-setting-risk-pct', risk);
-    setFieldValue('qv-setting-max-dd', vaultStoreGet('qv_constitution_daily_loss', '4.5'));
-    setFieldValue('qv-setting-max-spread', spread);
-    setFieldValue('qv-setting-def-rr', rr);
-    setFieldValue('qv-setting-auto-conf', vaultStoreGet('qv_autotrader_threshold', '85'));
-    setFieldValue('qv-setting-exec-interval', vaultStoreGet('qv_exec_interval', 'CANDLE_CLOSE_H1'));
+    vaultSetField('qv-setting-risk-pct', risk);
+    vaultSetField('qv-setting-max-dd', vaultStoreGet('qv_constitution_daily_loss', '4.5'));
+    vaultSetField('qv-setting-max-spread', spread);
+    vaultSetField('qv-setting-def-rr', rr);
+    vaultSetField('qv-setting-auto-conf', vaultStoreGet('qv_autotrader_threshold', '85'));
+    vaultSetField('qv-setting-exec-interval', vaultStoreGet('qv_exec_interval', 'CANDLE_CLOSE_H1'));
     const sessions = [['qv-sess-asian', 'qv_sess_asian', true], ['qv-sess-london', 'qv_sess_lon', true],
       ['qv-sess-nyam', 'qv_sess_nyam', true], ['qv-sess-nypm', 'qv_sess_nypm', false]];
     sessions.forEach(function (s) {
@@ -321,16 +321,16 @@ function openQuorvaleVault(initialTab) {
       const stored = vaultStoreGet(s[1], null);
       if (box) box.checked = s[2] ? stored !== 'false' : stored === 'true';
     });
-    setFieldValue('qv-hour-start', vaultStoreGet('qv_hour_start', '7'));
-    setFieldValue('qv-hour-end', vaultStoreGet('qv_hour_end', '18'));
+    vaultSetField('qv-hour-start', vaultStoreGet('qv_hour_start', '7'));
+    vaultSetField('qv-hour-end', vaultStoreGet('qv_hour_end', '18'));
     const strategy = vaultStoreGet('qv_active_strategy', 'core');
     setPlaybookSelects(strategy);
     updateStrategyDescription(strategy);
-    setFieldValue('qv-byos-name', vaultStoreGet('qv_byos_name', ''));
-    setFieldValue('qv-byos-entry', vaultStoreGet('qv_byos_entry', ''));
-    setFieldValue('qv-byos-invalidation', vaultStoreGet('qv_byos_invalidation', ''));
-    setFieldValue('qv-byos-rr', vaultStoreGet('qv_byos_rr', '1:2.0'));
-    setFieldValue('qv-byos-cot-policy', vaultStoreGet('qv_byos_cot_policy', 'ADVISORY'));
+    vaultSetField('qv-byos-name', vaultStoreGet('qv_byos_name', ''));
+    vaultSetField('qv-byos-entry', vaultStoreGet('qv_byos_entry', ''));
+    vaultSetField('qv-byos-invalidation', vaultStoreGet('qv_byos_invalidation', ''));
+    vaultSetField('qv-byos-rr', vaultStoreGet('qv_byos_rr', '1:2.0'));
+    vaultSetField('qv-byos-cot-policy', vaultStoreGet('qv_byos_cot_policy', 'ADVISORY'));
 
     markVaultPills('risk', risk);
     markVaultPills('rr', rr);
@@ -356,15 +356,15 @@ function loadByosTemplate(tplKey) {
   const templates = getByosTemplates();
   if (typeof tplKey !== 'string' || !templates[tplKey]) return;
   const t = templates[tplKey];
-  setFieldValue('qv-byos-name', t.name);
-  setFieldValue('qv-byos-entry', t.entry);
-  setFieldValue('qv-byos-invalidation', t.invalidation);
-  setFieldValue('qv-byos-rr', t.rr);
-  setFieldValue('qv-byos-cot-policy', t.cot);
-  setFieldValue('qv-byos-template-select', tplKey);
+  vaultSetField('qv-byos-name', t.name);
+  vaultSetField('qv-byos-entry', t.entry);
+  vaultSetField('qv-byos-invalidation', t.invalidation);
+  vaultSetField('qv-byos-rr', t.rr);
+  vaultSetField('qv-byos-cot-policy', t.cot);
+  vaultSetField('qv-byos-template-select', tplKey);
   const fb = vaultField('qv-byos-tpl-feedback');
   if (fb) {
-    fb.innerHTML = '✅ <b>Loaded Template:</b> ' + escapeHtml(t.name) +
+    fb.innerHTML = '✅ <b>Loaded Template:</b> ' + copilotEscapeHtml(t.name) +
       ' (Feel free to edit any lines below, then click Save)';
     fb.style.display = 'block';
     if (byosFeedbackTimer) clearTimeout(byosFeedbackTimer);
@@ -378,7 +378,7 @@ function loadByosTemplate(tplKey) {
 
 function onVaultPill(attr, fieldId, pill) {
   const value = pill.getAttribute('data-' + attr);
-  setFieldValue(fieldId, value);
+  vaultSetField(fieldId, value);
   markVaultPills(attr, value);
 }
 
@@ -472,16 +472,16 @@ function saveVaultSettings() {
     tg_token: text('qv-key-tg-token', '').trim(),
     tg_chatid: text('qv-key-tg-chatid', '').trim()
   };
-  writeKeyVault(vault);
+  copilotWriteVault(vault);
   updateVaultStatusUI();
 
-  if (vault.tg_token) postToHost('TG_CFG:' + vault.tg_token + ',' + vault.tg_chatid);
-  postToHost(buildVaultCfgMessage());
+  if (vault.tg_token) copilotPostToHost('TG_CFG:' + vault.tg_token + ',' + vault.tg_chatid);
+  copilotPostToHost(buildVaultCfgMessage());
 
   hideVault();
-  appendAIMessage(copilotIcon('check') + ' <b>Settings, Playbook &amp; Timing Saved:</b> Playbook: <b>' + escapeHtml(strategy) +
-    '</b> • Interval: <b>' + escapeHtml(interval) + '</b> • Risk: <b>' + escapeHtml(risk) + '%</b> • Max DD: <b>' +
-    escapeHtml(dd) + '%</b> • Max Spread: <b>' + spread + ' pts</b> • Target R:R: <b>' + escapeHtml(rr) + '</b>.');
+  appendAIMessage(copilotIcon('check') + ' <b>Settings, Playbook &amp; Timing Saved:</b> Playbook: <b>' + copilotEscapeHtml(strategy) +
+    '</b> • Interval: <b>' + copilotEscapeHtml(interval) + '</b> • Risk: <b>' + copilotEscapeHtml(risk) + '%</b> • Max DD: <b>' +
+    copilotEscapeHtml(dd) + '%</b> • Max Spread: <b>' + spread + ' pts</b> • Target R:R: <b>' + copilotEscapeHtml(rr) + '</b>.');
 }
 
 function updateVaultStatusUI() {
@@ -510,7 +510,7 @@ function updateVaultStatusUI() {
     welcome.replaceWith(holder.firstChild);
     const msg = vaultField('qv-welcome-card').closest('.qv-msg');
     const meta = msg ? msg.querySelector('.qv-msg-meta') : null;
-    if (meta) meta.textContent = 'QUORVALE AI SENTINEL • ' + timeOfDay();
+    if (meta) meta.textContent = 'QUORVALE AI SENTINEL • ' + copilotTimeOfDay();
   }
   const notice = vaultField('qv-studio-key-notice');
   if (notice) notice.style.display = 'none';
@@ -548,7 +548,7 @@ function wireVault() {
       vaultStoreSet('qv_active_strategy', value);
       updateStrategyDescription(value);
       const opt = drawerSelect.options[drawerSelect.selectedIndex];
-      appendAIMessage('🎯 <b>Active Playbook Switched:</b> <i>' + escapeHtml(opt ? opt.text : value) + '</i> loaded.');
+      appendAIMessage('🎯 <b>Active Playbook Switched:</b> <i>' + copilotEscapeHtml(opt ? opt.text : value) + '</i> loaded.');
       if (value === 'byos_custom') {
         appendAIMessage(copilotIcon('bolt') + ' <b>Custom Strategy (BYOS) Selected:</b><br>' +
           'Need a proven institutional prompt template to start with? Select from 6 pre-built templates or clone a built-in strategy:<br>' +
@@ -581,7 +581,7 @@ function wireVault() {
       previous = value;
       const need = modelKeyRequirement(value);
       if (!need) return;
-      const v = readKeyVault();
+      const v = copilotReadVault();
       if (!v[need.key]) appendAIMessage(getMissingKeyHtml(need.name, need.page), 'API KEY REQUIRED');
     });
   }

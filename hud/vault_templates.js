@@ -3,7 +3,7 @@
 
 var byosTemplatesTable;
 
-function frozenTable(entries) {
+function copilotFrozenTable(entries) {
   const t = Object.create(null);
   Object.keys(entries).forEach(function (k) { t[k] = Object.freeze(entries[k]); });
   return Object.freeze(t);
@@ -12,7 +12,7 @@ function frozenTable(entries) {
 // Built on first use: the vault may be built before this file's top level has run.
 function getByosTemplates() {
   if (byosTemplatesTable) return byosTemplatesTable;
-  byosTemplatesTable = frozenTable({
+  byosTemplatesTable = copilotFrozenTable({
     tpl_ema_trend: {
       label: '1. Trend Continuation: 50/200 EMA Pullback + Wick Rejection',
       name: 'EMA Trend Continuation & Pullback',

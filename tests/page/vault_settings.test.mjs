@@ -158,9 +158,11 @@ test('templates fill the editor, feedback lasts 5 s, cancel discards', async () 
     assert.equal(await page.isVisible('#qv-byos-tpl-feedback'), true);
     assert.equal(await page.textContent('#qv-byos-tpl-feedback'),
       '✅ Loaded Template: SMC Order Block & Fair Value Gap (FVG) (Feel free to edit any lines below, then click Save)');
-    await page.clock.runFor(4900);
+    // The installed clock also runs in real time between steps, so the margins leave room
+    // for a slow round trip on either side of the 5 s.
+    await page.clock.runFor(4600);
     assert.equal(await page.isVisible('#qv-byos-tpl-feedback'), true);
-    await page.clock.runFor(200);
+    await page.clock.runFor(500);
     assert.equal(await page.isVisible('#qv-byos-tpl-feedback'), false);
 
     await page.selectOption('#qv-byos-template-select', 'clone_asian');

@@ -20,14 +20,15 @@ export const DATA_HOST = (() => {
   return 'quorvale-data.example';
 })();
 
-export function buildHud(expose = []) {
+// extraCode: more test-only lines for the same file (for example a getter of a variable).
+export function buildHud(expose = [], extraCode = '') {
   const dir = mkdtempSync(join(tmpdir(), 'qv-hud-'));
   try {
     cpSync(join(repo, 'hud'), join(dir, 'hud'), { recursive: true });
-    if (expose.length) {
+    if (expose.length || extraCode) {
       const lines = expose.map((n) => `  ${JSON.stringify(n)}: typeof ${n} === 'undefined' ? undefined : ${n},`);
       writeFileSync(join(dir, 'hud', 'zz_test_expose.js'),
-        `window.__qvTest = {\n${lines.join('\n')}\n};\n`);
+        `window.__qvTest = {\n${lines.join('\n')}\n};\n${extraCode}\n`);
       appendFileSync(join(dir, 'hud', 'ORDER'), '\nzz_test_expose.js\n');
     }
     const out = join(dir, 'hud.js');
@@ -78,8 +79,11 @@ export async function openPage(browser, opts = {}) {
     const req = route.request();
     const url = req.url();
     requests.push({ url, method: req.method(), headers: req.headers(), body: req.postData() });
-    if (url.startsWith('https://fixture.test/')) {
-      return route.fulfill({ status: 200, contentType: 'text/html; charset=utf-8', body: opts.html || '<!doctype html><html><head></head><body></body></html>' });
+    const pageOrigins = opts.pageOrigins || ['https://fixture.test/'];
+    if (pageOrigins.some((o) => url.startsWith(o))) {
+      const html = typeof opts.html === 'function' ? opts.html(url) : opts.html;
+      if (typeof opts.html === 'function' && (html === undefined || html === null)) return route.fulfill({ status: 404, body: 'missing' });
+      return route.fulfill({ status: 200, contentType: 'text/html; charset=utf-8', body: html || '<!doctype html><html><head></head><body></body></html>' });
     }
     if (url.startsWith(`https://${DATA_HOST}/`)) {
       const name = decodeURIComponent(new URL(url).pathname.slice(1));
@@ -113,8 +117,10 @@ export async function openPage(browser, opts = {}) {
     }, opts.storage);
   }
   if (opts.clock) await page.clock.install({ time: opts.clock });
+  if (opts.fixedTime) await page.clock.setFixedTime(opts.fixedTime);
   await page.addInitScript(BRIDGE_RECORDER);
   if (opts.script) await page.addInitScript({ content: opts.script });
+  for (const extra of opts.extraScripts || []) await page.addInitScript({ content: extra });
   await page.goto(opts.url || 'https://fixture.test/chart.html');
   return { page, context, errors, consoleLines, requests, close: () => context.close() };
 }

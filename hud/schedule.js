@@ -1,0 +1,71 @@
+// Market status and the trader's schedule. The ticket refuses opening orders on a closed
+// market; the copilot and the AutoTrader read the same answers.
+
+var QV_DAY_NAMES = ['Sunday', 'Monday', 'Tuesday', 'Wednesday', 'Thursday', 'Friday', 'Saturday'];
+
+function getMarketStatusInfo(tech, sym) {
+  const now = new Date();
+  const day = now.getUTCDay();
+  const hour = now.getUTCHours();
+  const dayName = tech && tech.DayOfWeek ? String(tech.DayOfWeek) : QV_DAY_NAMES[day];
+  const symText = String(sym || (tech && tech.Symbol) || 'XAUUSD');
+  const crypto = /BTC|ETH|SOL|CRYPTO/i.test(symText);
+  const clientWeekend = !crypto && (day === 6 || (day === 0 && hour < 21) || (day === 5 && hour >= 22));
+  const isWeekend = clientWeekend || dayName === 'Saturday' || dayName === 'Sunday';
+  if (tech && typeof tech.MarketClosed === 'boolean') {
+    const closed = tech.MarketClosed;
+    return {
+      isClosed: closed,
+      state: tech.MarketState ? String(tech.MarketState) : (closed ? 'WEEKEND_CLOSED' : 'OPEN'),
+      reason: tech.MarketCloseReason ? String(tech.MarketCloseReason) : (closed ? 'Market Closed' : 'Active Session'),
+      dayName: dayName,
+      isWeekend: isWeekend
+    };
+  }
+  if (clientWeekend) {
+    const reason = day === 6 ? 'Saturday Weekend - Interbank Markets Closed'
+      : day === 0 ? 'Sunday Weekend - Closed awaiting Asian Reopen (21:00 UTC)'
+        : 'Friday Weekend Rollover - Markets Closed';
+    return { isClosed: true, state: 'WEEKEND_CLOSED', reason: reason, dayName: dayName, isWeekend: isWeekend };
+  }
+  return { isClosed: false, state: 'OPEN', reason: 'Active Trading Session', dayName: dayName, isWeekend: isWeekend };
+}
+
+function storedHour(key, fallback) {
+  const raw = storeGet(key, '');
+  if (raw === null || String(raw).trim() === '') return fallback;
+  const n = parseInt(raw, 10);
+  return isFinite(n) ? n : fallback;
+}
+
+// Sessions in the order they are tested; the last enabled one that holds names the verdict.
+var QV_SESSIONS = [
+  ['qv_sess_asian', false, 0, 8, 'Asian Session'],
+  ['qv_sess_lon', false, 7, 16, 'London Session'],
+  ['qv_sess_nyam', false, 12, 17, 'NY AM Kill-Zone'],
+  ['qv_sess_nypm', true, 17, 21, 'NY PM Session']
+];
+
+function isWithinPermittedSchedule(utcHour) {
+  const start = storedHour('qv_hour_start', 7);
+  const end = storedHour('qv_hour_end', 18);
+  const hour = typeof utcHour === 'number' && isFinite(utcHour) ? utcHour : new Date().getUTCHours();
+  const inWindow = start <= end ? (hour >= start && hour <= end) : (hour >= start || hour <= end);
+  if (!inWindow) {
+    return { allowed: false, reason: 'Outside permitted hours (' + start + ':00-' + end + ':00 UTC, current: ' + hour + ':00 UTC)' };
+  }
+  // Sessions default on except NY PM, which is on only when explicitly enabled.
+  const enabled = QV_SESSIONS.map(function (s) {
+    const v = storeGet(s[0], null);
+    return s[1] ? v === 'true' : v !== 'false';
+  });
+  if (!enabled.some(Boolean)) {
+    return { allowed: true, reason: 'Hour window active (' + start + ':00-' + end + ':00 UTC)' };
+  }
+  let name = '';
+  QV_SESSIONS.forEach(function (s, i) {
+    if (enabled[i] && hour >= s[2] && hour < s[3]) name = s[4];
+  });
+  if (!name) return { allowed: false, reason: 'Current hour (' + hour + ':00 UTC) outside active session kill-zones' };
+  return { allowed: true, reason: name };
+}

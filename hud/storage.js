@@ -1,0 +1,76 @@
+// Page storage. Values are strings; a page that blocks storage (or a full quota) only
+// means nothing survives a reload, so every access is guarded.
+
+var QV_KEYS = Object.freeze({
+  hudX: 'qv_hud_x',
+  hudY: 'qv_hud_y',
+  hudCollapsed: 'qv_hud_collapsed',
+  hudHidden: 'qv_hud_hidden',
+  aiWidth: 'qv_ai_width',
+  studioLeftW: 'qv_studio_left_w',
+  hudMode: 'qv_hud_mode',
+  riskVal: 'qv_hud_risk_val',
+  lotVal: 'qv_hud_lot_val',
+  sl: 'qv_hud_sl',
+  tp: 'qv_hud_tp',
+  vault: 'qv_byok_vault',
+  autotrader: 'qv_autotrader'
+});
+
+function storeGet(key, fallback) {
+  try {
+    const v = window.localStorage.getItem(key);
+    return v === null || v === undefined ? fallback : v;
+  } catch (e) {
+    return fallback;
+  }
+}
+
+function storeSet(key, value) {
+  try {
+    window.localStorage.setItem(key, String(value));
+  } catch (e) { /* storage refused */ }
+}
+
+// A stored coordinate, or null when absent or not a plain number (so a damaged value
+// never lands in a style).
+function storedNumber(key) {
+  const raw = storeGet(key, null);
+  if (raw === null || String(raw).trim() === '') return null;
+  const n = Number(raw);
+  return isFinite(n) ? n : null;
+}
+
+// Stored widths end up in inline styles; only the forms this script writes are accepted.
+function storedPixelLength(key, fallback) {
+  const raw = storeGet(key, null);
+  return raw !== null && /^\d+(\.\d+)?px$/.test(raw) ? raw : fallback;
+}
+
+function storedDrawerWidth() {
+  const raw = storeGet(QV_KEYS.aiWidth, null);
+  if (raw === '50vw' || raw === '85vw') return raw;
+  return raw !== null && /^\d+(\.\d+)?px$/.test(raw) ? raw : null;
+}
+
+// Start-up key push: only when some provider key is stored, so the host's configuration
+// file is not overwritten with empty keys by every page load.
+function pushStoredKeysToHost() {
+  try {
+    const raw = window.localStorage.getItem(QV_KEYS.vault);
+    if (!raw) return;
+    const v = JSON.parse(raw);
+    if (!v || typeof v !== 'object' || Array.isArray(v)) return;
+    const names = ['gemini', 'deepseek', 'openrouter', 'openai', 'claude'];
+    const cfg = {};
+    let any = false;
+    names.forEach(function (n) {
+      const s = typeof v[n] === 'string' ? v[n] : '';
+      cfg[n] = s;
+      if (s) any = true;
+    });
+    if (!any || !hasHostBridge()) return;
+    cfg.autotrader = storeGet(QV_KEYS.autotrader, '0') === '1' ? 1 : 0;
+    postToHost('VAULT_CFG:' + JSON.stringify(cfg));
+  } catch (e) { /* unreadable vault: nothing is sent */ }
+}

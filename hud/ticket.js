@@ -1,0 +1,215 @@
+// The one-click ticket: sizing, stop and target, the order buttons and the sender shared
+// with the AI trade card. Every action is one "TRADE:" message; the host writes it for the
+// terminal companion, which does the trading.
+
+var isRiskMode = false;
+var isTrading = false;
+
+var LOT_PILLS = [['.01', '0.01'], ['.10', '0.10'], ['.50', '0.50'], ['1.0', '1.00']];
+var RISK_PILLS = [['0.5%', '0.5'], ['1.0%', '1.0'], ['2.0%', '2.0'], ['3.0%', '3.0']];
+
+function ticketRowsHtml() {
+  const i = QV_ICONS;
+  return '<div class="qv-hud-row qv-size-row">' +
+      '<button type="button" id="qv-mode-toggle" class="qv-btn-toggle" title="Click to switch between Fixed Lots and Account % Risk sizing">LOT: FIX</button>' +
+      '<div class="qv-size-group"><button type="button" id="qv-size-dec">\u2212</button>' +
+        '<input type="text" id="qv-size-input" value="0.10" spellcheck="false" autocomplete="off">' +
+        '<button type="button" id="qv-size-inc">+</button></div>' +
+      '<div id="qv-presets-container"></div>' +
+    '</div>' +
+    '<div class="qv-hud-row qv-sltp-row">' +
+      '<button type="button" id="qv-pick-sl" class="qv-pick-btn" title="Click to point and set Stop Loss directly on the chart">' + i.shield + 'SL:</button>' +
+      '<div id="qv-sl-wrap" class="qv-field-wrap"><input type="text" id="qv-sl-input" value="20" placeholder="SL" title="Stop Loss price or pips" spellcheck="false" autocomplete="off"></div>' +
+      '<button type="button" id="qv-pick-tp" class="qv-pick-btn" title="Click to point and set Take Profit directly on the chart">' + i.target + 'TP:</button>' +
+      '<div id="qv-tp-wrap" class="qv-field-wrap"><input type="text" id="qv-tp-input" value="40" placeholder="TP" title="Take Profit price or pips" spellcheck="false" autocomplete="off"></div>' +
+      '<div class="qv-rr-group">' +
+        '<button type="button" id="qv-rr-15" class="qv-rr-btn" title="Set TP to 1:1.5 RR">1:1.5</button>' +
+        '<button type="button" id="qv-rr-20" class="qv-rr-btn" title="Set TP to 1:2.0 RR">1:2</button>' +
+        '<button type="button" id="qv-rr-30" class="qv-rr-btn" title="Set TP to 1:3.0 RR">1:3</button>' +
+      '</div>' +
+    '</div>' +
+    '<div class="qv-hud-row qv-exec-row">' +
+      '<button type="button" id="qv-btn-sell" class="qv-btn-exec qv-btn-sell">SELL</button>' +
+      '<button type="button" id="qv-btn-buy" class="qv-btn-exec qv-btn-buy">BUY</button>' +
+    '</div>' +
+    '<div class="qv-hud-row qv-mgmt-row">' +
+      '<button type="button" id="qv-btn-be" class="qv-btn-mgmt" title="Move SL to Entry + 2 Pips (Risk Free)">' + i.bolt + 'BE+</button>' +
+      '<button type="button" id="qv-btn-part" class="qv-btn-mgmt" title="Close 50% Volume (Take Partial Profit)">' + i.scissors + '50%</button>' +
+      '<button type="button" id="qv-btn-rev" class="qv-btn-mgmt" title="Close position and reverse direction">' + i.refresh + 'REV</button>' +
+      '<button type="button" id="qv-btn-close" class="qv-btn-mgmt qv-btn-close-all" title="Close all open positions on this pair">' + i.close + 'CLOSE</button>' +
+    '</div>';
+}
+
+// The number in a typed size: everything but digits and points is dropped first, so
+// "1,5 lots" reads as 15 and "abc" as nothing.
+function readSizeNumber(text) {
+  const n = parseFloat(String(text === undefined || text === null ? '' : text).replace(/[^0-9.]/g, ''));
+  return isFinite(n) ? n : NaN;
+}
+
+function showSize(value) {
+  const input = byId('qv-size-input');
+  if (isRiskMode) {
+    const v = Math.min(20, Math.max(0.1, value)).toFixed(1);
+    if (input) input.value = v + '%';
+    storeSet(QV_KEYS.riskVal, v);
+  } else {
+    const v = Math.max(0.01, value).toFixed(2);
+    if (input) input.value = v;
+    storeSet(QV_KEYS.lotVal, v);
+  }
+}
+
+function renderSizing() {
+  const toggle = byId('qv-mode-toggle');
+  const input = byId('qv-size-input');
+  const box = byId('qv-presets-container');
+  if (toggle) {
+    toggle.textContent = isRiskMode ? 'RISK: %' : 'LOT: FIX';
+    toggle.classList.toggle('qv-mode-risk', isRiskMode);
+  }
+  if (input) input.value = isRiskMode ? storeGet(QV_KEYS.riskVal, '1.0') + '%' : storeGet(QV_KEYS.lotVal, '0.10');
+  if (!box) return;
+  box.textContent = '';
+  (isRiskMode ? RISK_PILLS : LOT_PILLS).forEach(function (p, i) {
+    const pill = el('button', { type: 'button', className: 'qv-pill-btn' + (i === 1 ? ' qv-pill-active' : ''), 'data-val': p[1], text: p[0] });
+    pill.addEventListener('click', guarded(function (ev) {
+      ev.preventDefault();
+      box.querySelectorAll('.qv-pill-btn').forEach(function (b) { b.classList.remove('qv-pill-active'); });
+      pill.classList.add('qv-pill-active');
+      if (input) input.value = isRiskMode ? p[1] + '%' : p[1];
+      storeSet(isRiskMode ? QV_KEYS.riskVal : QV_KEYS.lotVal, p[1]);
+    }));
+    box.appendChild(pill);
+  });
+}
+
+function onSizeTyped() {
+  const input = byId('qv-size-input');
+  const n = readSizeNumber(input ? input.value : '');
+  showSize(isFinite(n) && n !== 0 ? n : (isRiskMode ? 1.0 : 0.1));
+}
+
+function onSizeStep(direction) {
+  const input = byId('qv-size-input');
+  let n = readSizeNumber(input ? input.value : '');
+  if (!isFinite(n) || n === 0) n = 0.1;
+  const step = isRiskMode ? 0.5 : 0.01;
+  // Rounded before display so 0.1 - 0.01 shows 0.09, not a float artefact.
+  n = Math.round((n + direction * step) * 1000) / 1000;
+  if (isRiskMode) n = direction > 0 ? Math.min(20, n) : Math.max(0.1, n);
+  else if (direction < 0) n = Math.max(0.01, n);
+  showSize(n);
+}
+
+// Stop as typed: a price above 500 within 35 % of the market is a price level, anything
+// else a distance in pips or points.
+function setRR(mult) {
+  const slInput = byId('qv-sl-input');
+  const tpInput = byId('qv-tp-input');
+  if (!slInput || !tpInput) return;
+  let sl = parseFloat(slInput.value);
+  if (!isFinite(sl)) sl = 20;
+  const price = technicalsPrice();
+  let target;
+  if (price && sl > 500 && Math.abs(price - sl) < 0.35 * price) {
+    const dist = Math.abs(price - sl);
+    const t = price > sl ? price + dist * mult : price - dist * mult;
+    target = t.toFixed(price > 500 ? 2 : 4);
+  } else {
+    target = String(Math.round(sl * mult));
+  }
+  tpInput.value = target;
+  storeSet(QV_KEYS.sl, slInput.value);
+  storeSet(QV_KEYS.tp, tpInput.value);
+}
+
+// Shortest decimal form of a stop or target, 0 when there is none.
+function levelText(custom, fieldId) {
+  if (custom !== undefined && custom !== null && custom !== '') {
+    const c = Number(custom);
+    if (isFinite(c)) return String(c);
+  }
+  const input = byId(fieldId);
+  const n = input ? parseFloat(input.value) : NaN;
+  return isFinite(n) ? String(n) : '0';
+}
+
+function ticketSizeText() {
+  const input = byId('qv-size-input');
+  const n = readSizeNumber(input ? input.value : '');
+  if (isRiskMode) return 'R:' + (isFinite(n) && n !== 0 ? n : 1.0).toFixed(1);
+  return (isFinite(n) && n !== 0 ? n : 0.1).toFixed(2);
+}
+
+var OPENING_ACTIONS = { BUY: true, SELL: true, REVERSE: true };
+
+function sendTrade(action, btn, customSize, customSym, customSl, customTp) {
+  if (isTrading) return;
+  isTrading = true;
+  let saved = null;
+  if (btn) {
+    saved = btn.innerHTML;
+    btn.textContent = 'SENT!';
+  }
+  let released = false;
+  function release() {
+    if (released) return;
+    released = true;
+    isTrading = false;
+    if (btn && saved !== null) btn.innerHTML = saved;
+  }
+  const timer = qvSetTimeout(guarded(release), 600);
+  try {
+    const size = customSize !== undefined && customSize !== null && customSize !== '' ? String(customSize).replace(/[\s,]/g, '') : ticketSizeText();
+    const probed = customSym ? '' : getActiveTradingViewSymbol();
+    const symbol = (customSym ? String(customSym).replace(/[\s,]/g, '') : probed) || 'CURRENT';
+    const sl = levelText(customSl, 'qv-sl-input');
+    const tp = levelText(customTp, 'qv-tp-input');
+    // "CURRENT" names no instrument; the snapshot's symbol then decides crypto or not.
+    const market = getMarketStatusInfo(cachedTechnicals, symbol === 'CURRENT' ? '' : symbol);
+    if (market && market.isClosed && OPENING_ACTIONS[action] === true) {
+      qvClearTimeout(timer);
+      release();
+      try {
+        window.alert('\u26A0\uFE0F Market is CLOSED (' + market.reason + '). Live orders cannot be routed to broker until markets reopen.');
+      } catch (e) { /* dialogs blocked */ }
+      return;
+    }
+    postToHost('TRADE:' + Date.now() + ',' + action + ',' + size + ',' + symbol + ',' + sl + ',' + tp);
+  } catch (e) { /* the lock still clears on its timer */ }
+}
+
+function wireTicket() {
+  isRiskMode = storeGet(QV_KEYS.hudMode, 'LOT') === 'RISK';
+  renderSizing();
+  function on(id, fn) {
+    const node = byId(id);
+    if (node) node.addEventListener('click', guarded(function (ev) { ev.preventDefault(); fn(node, ev); }));
+  }
+  on('qv-mode-toggle', function () {
+    isRiskMode = !isRiskMode;
+    storeSet(QV_KEYS.hudMode, isRiskMode ? 'RISK' : 'LOT');
+    renderSizing();
+  });
+  const input = byId('qv-size-input');
+  if (input) input.addEventListener('change', guarded(onSizeTyped));
+  on('qv-size-dec', function () { onSizeStep(-1); });
+  on('qv-size-inc', function () { onSizeStep(1); });
+  on('qv-rr-15', function () { setRR(1.5); });
+  on('qv-rr-20', function () { setRR(2.0); });
+  on('qv-rr-30', function () { setRR(3.0); });
+  [['qv-btn-buy', 'BUY'], ['qv-btn-sell', 'SELL'], ['qv-btn-close', 'CLOSE'], ['qv-btn-part', 'CLOSE_50'],
+    ['qv-btn-be', 'BE_PLUS'], ['qv-btn-rev', 'REVERSE']].forEach(function (b) {
+    on(b[0], function (node) { sendTrade(b[1], node); });
+  });
+  ['SL', 'TP'].forEach(function (t) {
+    const node = byId(t === 'SL' ? 'qv-pick-sl' : 'qv-pick-tp');
+    if (!node) return;
+    node.addEventListener('click', guarded(function (ev) {
+      ev.preventDefault();
+      ev.stopPropagation();
+      setPickingMode(t);
+    }));
+  });
+}

@@ -1,0 +1,178 @@
+// Page-tier harness for the bootstrap half (panel, ticket, picking, COT): the HUD joined
+// as the build joins it, a chart page of our own at the chart page's address offering what
+// the script probes, the host's studio document at the virtual data host, bridge files by
+// routing, and the bridge's messages recorded (see second_half.mjs, which this extends).
+import { execFileSync } from 'node:child_process';
+import assert from 'node:assert/strict';
+import { mkdtempSync, readFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, dirname } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { buildHud, launch, openPage, posted, DATA_HOST } from './second_half.mjs';
+
+export { buildHud, launch, posted, DATA_HOST };
+
+const repo = join(dirname(fileURLToPath(import.meta.url)), '..', '..', '..');
+
+export const CHART_ORIGIN = 'https://www.tradingview.com/';
+export const CHART_URL = CHART_ORIGIN + 'chart/?symbol=NASDAQ:NDX&interval=60&theme=dark';
+
+// Functions whose answers the tests check directly, plus a live view of the snapshot.
+export const EXPOSE = ['getMarketStatusInfo', 'isWithinPermittedSchedule', 'resolveCOTSymbol',
+  'extractPriceFromAxis', 'getPriceAxisMarkers', 'getActiveTradingViewSymbol', 'sendTrade'];
+export const EXPOSE_EXTRA = 'window.__qvTech = function () { return cachedTechnicals; };';
+
+export function buildFirstHalf() {
+  return buildHud(EXPOSE, EXPOSE_EXTRA);
+}
+
+// The studio document exactly as the host writes it, from the host's own builder when a
+// compiler is at hand; otherwise a copy of its shape.
+let studioCache;
+export function studioHtml() {
+  if (studioCache) return studioCache;
+  try {
+    const exe = join(mkdtempSync(join(tmpdir(), 'qv-psd-')), 'page-script-dump');
+    execFileSync('g++', ['-std=c++17', '-I', repo, '-o', exe,
+      join(repo, 'tools', 'page-script-dump', 'page_script_dump.cpp'), join(repo, 'overlay', 'page_scripts.cpp')], { stdio: 'pipe' });
+    studioCache = execFileSync(exe, ['studio'], { input: '' }).toString('utf8');
+  } catch {
+    studioCache = readFileSync(join(repo, 'tests', 'page', 'fixtures', 'studio.html'), 'utf8');
+  }
+  return studioCache;
+}
+
+// Axis labels (centre y in page pixels, text) for a chart whose main canvas spans
+// y 38..738 and whose axis reads 2060 at the top, falling 0.1 per pixel.
+export const AXIS_LABELS = [88, 188, 288, 388, 488, 588, 688].map((y) => [y, (2060 - (y - 38) / 10).toFixed(2)]);
+
+// chart: api (null for none) { symbol, seriesSymbol, c2p (function source), range [min,max] },
+// toolbar text or null, legend text or null, canvas (bool), labels [[y, text]], extra body.
+export function chartHtml(chart = {}) {
+  const c = { api: {}, toolbar: 'NASDAQ:NDX', legend: null, canvas: true, labels: AXIS_LABELS, extra: '', ...chart };
+  const api = c.api === null ? 'null' : `(function () {
+      const cfg = ${JSON.stringify({ symbol: c.api.symbol ?? null, seriesSymbol: c.api.seriesSymbol ?? null, range: c.api.range ?? null })};
+      const c2p = ${c.api.c2p || 'null'};
+      const scale = {};
+      if (c2p) scale.coordinateToPrice = c2p;
+      if (cfg.range) scale.priceRange = () => ({ minValue: () => cfg.range[0], maxValue: () => cfg.range[1] });
+      scale.priceToCoordinate = (p) => p;
+      scale.height = () => 700;
+      const series = { priceScale: () => scale };
+      if (cfg.seriesSymbol) series.symbol = () => cfg.seriesSymbol;
+      const chartObj = { model: () => ({ mainSeries: () => series }) };
+      if (cfg.symbol) chartObj.symbol = () => cfg.symbol;
+      return { activeChartWidget: { value: () => chartObj } };
+    })()`;
+  const labels = c.labels.map(([y, t]) =>
+    `<div class="price-axis-label" style="position:absolute;left:1104px;top:${y - 8}px;height:16px;line-height:16px;width:60px;font-size:11px;color:#b2b5be"><span>${t}</span></div>`).join('');
+  return `<!doctype html><html><head><meta charset="utf-8"><title>chart</title>
+<style>body{margin:0;background:#131722;color:#d1d4dc;font-family:sans-serif;overflow:hidden}
+#header-toolbar{position:absolute;left:0;top:0;right:0;height:38px;background:#1e222d;display:flex;align-items:center;padding-left:12px}
+</style></head><body>
+${c.toolbar === null ? '' : `<div id="header-toolbar"><div id="header-toolbar-symbol-search"><span>${c.toolbar}</span> <span>\u25BE</span></div></div>`}
+<div class="chart-container" style="position:absolute;left:0;top:38px;width:1180px;height:762px">
+${c.legend === null ? '' : `<div style="position:absolute;left:12px;top:8px"><div data-name="legend-source-title">${c.legend}</div></div>`}
+</div>
+${c.canvas ? '<canvas id="main-canvas" width="1100" height="700" style="position:absolute;left:0;top:38px;width:1100px;height:700px"></canvas><canvas width="120" height="60" style="position:absolute;left:1190px;top:740px"></canvas>' : ''}
+<div class="price-axis" style="position:absolute;left:1100px;top:38px;width:80px;height:700px">${''}</div>
+${labels}
+<div class="widgetbar-pages" style="position:absolute;left:1110px;top:400px;width:60px;height:14px"><span>1999.99</span></div>
+${c.extra}
+<script>
+window._exposed_chartWidgetCollection = ${api};
+(function draw() {
+  const cv = document.getElementById('main-canvas');
+  if (!cv) return;
+  const g = cv.getContext('2d');
+  g.fillStyle = '#131722'; g.fillRect(0, 0, 1100, 700);
+  g.strokeStyle = 'rgba(255,255,255,0.05)';
+  for (let y = 50; y < 700; y += 100) { g.beginPath(); g.moveTo(0, y); g.lineTo(1100, y); g.stroke(); }
+  let p = 360;
+  for (let i = 0; i < 90; i++) {
+    const o = p, cl = p + Math.sin(i * 0.7) * 18 + Math.cos(i * 0.31) * 9;
+    const hi = Math.min(o, cl) - 8 - (i % 5) * 2, lo = Math.max(o, cl) + 8 + (i % 3) * 3;
+    const up = cl < o;
+    g.strokeStyle = g.fillStyle = up ? '#089981' : '#f23645';
+    const x = 20 + i * 12;
+    g.beginPath(); g.moveTo(x + 4, hi); g.lineTo(x + 4, lo); g.stroke();
+    g.fillRect(x, Math.min(o, cl), 8, Math.max(2, Math.abs(cl - o)));
+    p = cl;
+  }
+})();
+</script></body></html>`;
+}
+
+const FRAME_HTML = '<!doctype html><html><head></head><body><p>frame</p></body></html>';
+
+export function technicals(over = {}) {
+  return { Symbol: 'XAUUSD', CurrentPrice: 2000, ATR_Volatility: 4, Timeframe: 'H1', ...over };
+}
+
+// Opens the chart page. opts: chart (chartHtml options), frame (adds a same-origin iframe),
+// files (bridge files, live object), storage, fixedTime, clock, injectTwice, viewport.
+export async function openChart(browser, script, opts = {}) {
+  const chart = { ...(opts.chart || {}) };
+  if (opts.frame) chart.extra = (chart.extra || '') + `<iframe id="child" src="${CHART_ORIGIN}frame.html" style="position:absolute;left:0;top:760px;width:200px;height:30px"></iframe>`;
+  const html = chartHtml(chart);
+  return openPage(browser, {
+    script,
+    extraScripts: opts.injectTwice ? [script] : [],
+    url: CHART_URL,
+    pageOrigins: [CHART_ORIGIN],
+    html: (url) => (url.includes('/frame.html') ? FRAME_HTML : html),
+    files: opts.files || {},
+    storage: opts.storage,
+    fixedTime: opts.fixedTime,
+    clock: opts.clock,
+    viewport: opts.viewport,
+  });
+}
+
+export async function openStudio(browser, script, opts = {}) {
+  const files = opts.files || {};
+  files['headless.html'] = () => ({ status: 200, contentType: 'text/html; charset=utf-8', body: studioHtml() });
+  return openPage(browser, {
+    script,
+    url: `https://${DATA_HOST}/headless.html`,
+    files,
+    storage: opts.storage,
+    fixedTime: opts.fixedTime,
+    viewport: opts.viewport,
+  });
+}
+
+// The panel is built and the copilot half has wired the drawer.
+export async function hudReady(page) {
+  await page.waitForSelector('#qv-hud-panel', { state: 'attached' });
+  await page.waitForSelector('#qv-ai-drawer[data-qv-copilot-wired="1"]', { state: 'attached' });
+}
+
+export async function waitFor(fn, what, timeout = 5000) {
+  const end = Date.now() + timeout;
+  for (;;) {
+    const v = await fn();
+    if (v) return v;
+    if (Date.now() > end) throw new Error('timed out waiting for ' + what);
+    await new Promise((r) => setTimeout(r, 50));
+  }
+}
+
+export async function waitForMessage(page, pred, what) {
+  return waitFor(async () => (await posted(page)).find(pred), what || 'a host message');
+}
+
+export async function waitForTechnicals(page, symbol) {
+  await page.waitForFunction((s) => { const t = window.__qvTech(); return t && t.Symbol === s; }, symbol);
+}
+
+// Runs fn against a fresh page and fails on any page error thrown by the script.
+export async function withPage(open, fn) {
+  const p = await open();
+  try {
+    await fn(p.page, p);
+    assert.deepEqual(p.errors.map(String), [], 'no page errors');
+  } finally {
+    await p.close();
+  }
+}
