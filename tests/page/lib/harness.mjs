@@ -78,7 +78,6 @@ ${c.canvas ? '<canvas id="main-canvas" width="1100" height="700" style="position
 <div class="price-axis" style="position:absolute;left:1100px;top:38px;width:80px;height:700px">${''}</div>
 ${labels}
 <div class="widgetbar-pages" style="position:absolute;left:1110px;top:400px;width:60px;height:14px"><span>1999.99</span></div>
-${c.extra}
 <script>
 window._exposed_chartWidgetCollection = ${api};
 (function draw() {
@@ -100,7 +99,9 @@ window._exposed_chartWidgetCollection = ${api};
     p = cl;
   }
 })();
-</script></body></html>`;
+</script>
+${c.extra}
+</body></html>`;
 }
 
 const FRAME_HTML = '<!doctype html><html><head></head><body><p>frame</p></body></html>';
