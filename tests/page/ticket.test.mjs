@@ -1,0 +1,161 @@
+// The trade ticket: size normalisation and bounds, the trade message, the send lock, the
+// closed-market gate and the reward-to-risk pills.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { buildFirstHalf, launch, openChart, openStudio, hudReady, posted, withPage, waitFor, waitForTechnicals, technicals } from './lib/harness.mjs';
+
+let browser;
+let script;
+before(async () => { script = buildFirstHalf(); browser = await launch(); });
+after(async () => { await browser.close(); });
+
+const WEDNESDAY = new Date('2026-03-04T12:00:00Z');
+const SATURDAY = new Date('2026-03-07T10:00:00Z');
+const trades = async (page) => (await posted(page)).filter((m) => m.startsWith('TRADE:'));
+const fields = (m) => m.slice('TRADE:'.length).split(',');
+
+async function typeSize(page, text) {
+  await page.fill('#qv-size-input', text);
+  await page.press('#qv-size-input', 'Enter');
+  await page.locator('#qv-size-input').blur();
+  return page.inputValue('#qv-size-input');
+}
+
+test('sizing: typed values, minus and plus bounds, pills, mode kept in storage', async () => {
+  await withPage(() => openChart(browser, script, { fixedTime: WEDNESDAY }), async (page) => {
+    await hudReady(page);
+    assert.equal(await page.textContent('#qv-mode-toggle'), 'LOT: FIX');
+    assert.deepEqual(await page.$$eval('#qv-presets-container .qv-pill-btn', (b) => b.map((x) => [x.textContent, x.dataset.val, x.classList.contains('qv-pill-active')])),
+      [['.01', '0.01', false], ['.10', '0.10', true], ['.50', '0.50', false], ['1.0', '1.00', false]]);
+    assert.equal(await typeSize(page, 'abc'), '0.10');
+    assert.equal(await typeSize(page, '0'), '0.10');
+    assert.equal(await typeSize(page, '0.004'), '0.01');
+    assert.equal(await typeSize(page, '1.237 lots'), '1.24');
+    await page.click('#qv-size-dec');
+    assert.equal(await page.inputValue('#qv-size-input'), '1.23');
+    await typeSize(page, '0.01');
+    await page.click('#qv-size-dec');
+    assert.equal(await page.inputValue('#qv-size-input'), '0.01', 'minus stops at 0.01');
+    await page.click('#qv-size-inc');
+    assert.equal(await page.inputValue('#qv-size-input'), '0.02');
+    await page.click('#qv-presets-container [data-val="0.50"]');
+    assert.equal(await page.inputValue('#qv-size-input'), '0.50');
+    assert.deepEqual(await page.$$eval('#qv-presets-container .qv-pill-active', (b) => b.map((x) => x.dataset.val)), ['0.50']);
+    assert.equal(await page.evaluate(() => localStorage.qv_hud_lot_val), '0.50');
+
+    await page.click('#qv-mode-toggle');
+    assert.equal(await page.textContent('#qv-mode-toggle'), 'RISK: %');
+    assert.equal(await page.evaluate(() => localStorage.qv_hud_mode), 'RISK');
+    assert.equal(await page.inputValue('#qv-size-input'), '1.0%');
+    assert.deepEqual(await page.$$eval('#qv-presets-container .qv-pill-btn', (b) => b.map((x) => x.textContent)), ['0.5%', '1.0%', '2.0%', '3.0%']);
+    assert.equal(await typeSize(page, '7.5'), '7.5%');
+    assert.equal(await typeSize(page, '25'), '20.0%');
+    assert.equal(await typeSize(page, '0'), '1.0%');
+    await typeSize(page, '19.8');
+    await page.click('#qv-size-inc');
+    assert.equal(await page.inputValue('#qv-size-input'), '20.0%');
+    await typeSize(page, '0.3');
+    await page.click('#qv-size-dec');
+    assert.equal(await page.inputValue('#qv-size-input'), '0.1%');
+    assert.equal(await page.evaluate(() => localStorage.qv_hud_risk_val), '0.1');
+    await page.reload();
+    await hudReady(page);
+    assert.equal(await page.textContent('#qv-mode-toggle'), 'RISK: %', 'mode survives a reload');
+    assert.equal(await page.inputValue('#qv-size-input'), '0.1%');
+    assert.ok(await page.$eval('#qv-presets-container .qv-pill-btn:nth-child(2)', (b) => b.classList.contains('qv-pill-active')), 'second pill marked at render');
+  });
+});
+
+test('trade message fields, risk size, SENT! feedback and the 600 ms lock', async () => {
+  await withPage(() => openChart(browser, script, { fixedTime: WEDNESDAY }), async (page) => {
+    await hudReady(page);
+    await page.click('#qv-btn-buy');
+    assert.equal(await page.textContent('#qv-btn-buy'), 'SENT!');
+    await page.waitForTimeout(300);
+    await page.click('#qv-btn-buy');
+    let t = await trades(page);
+    assert.equal(t.length, 1, 'two clicks 300 ms apart send one message');
+    assert.match(t[0], /^TRADE:\d{13},BUY,0\.10,NDX,20,40$/);
+    assert.equal(Number(fields(t[0])[0]), WEDNESDAY.getTime());
+    await waitFor(async () => (await page.textContent('#qv-btn-buy')) === 'BUY', 'button restored');
+
+    await page.click('#qv-mode-toggle');
+    await typeSize(page, '1.5');
+    await page.fill('#qv-sl-input', '1.07450');
+    await page.fill('#qv-tp-input', 'none');
+    await page.click('#qv-btn-sell');
+    t = await trades(page);
+    assert.deepEqual(fields(t[1]).slice(1), ['SELL', 'R:1.5', 'NDX', '1.0745', '0']);
+    await page.waitForTimeout(650);
+    // the card's call: its own size, symbol and levels, no button
+    await page.evaluate(() => window.__qvTest.sendTrade('BUY', null, 'R:2.0', 'XAU,USD', '1990.5', 2030));
+    t = await trades(page);
+    assert.deepEqual(fields(t[2]).slice(1), ['BUY', 'R:2.0', 'XAUUSD', '1990.5', '2030'], 'a comma cannot add a record field');
+    await page.evaluate(() => window.__qvTest.sendTrade('BUY', null, 'R:2.0', 'XAUUSD', 1, 2));
+    assert.equal((await trades(page)).length, 3, 'the lock holds for the card as well');
+  });
+  await withPage(() => openChart(browser, script, { fixedTime: WEDNESDAY, chart: { api: null, toolbar: null } }), async (page) => {
+    await hudReady(page);
+    await page.click('#qv-btn-close');
+    assert.deepEqual(fields((await trades(page))[0]).slice(1), ['CLOSE', '0.10', 'CURRENT', '20', '40']);
+  });
+  await withPage(() => openStudio(browser, script, { fixedTime: WEDNESDAY }), async (page) => {
+    await hudReady(page);
+    await page.click('#qv-btn-buy');
+    assert.deepEqual(fields((await trades(page))[0]).slice(1), ['BUY', '0.10', 'CURRENT', '20', '40']);
+  });
+});
+
+test('Saturday: BUY, SELL and REV refused with the alert; CLOSE, 50% and BE+ sent', async () => {
+  const files = { 'QV_AICopilotData.json': technicals({ Symbol: 'NDX', CurrentPrice: 20000 }) };
+  await withPage(() => openChart(browser, script, { fixedTime: SATURDAY, files }), async (page) => {
+    await hudReady(page);
+    const alerts = [];
+    page.on('dialog', (d) => { alerts.push(d.message()); d.accept(); });
+    for (const id of ['#qv-btn-buy', '#qv-btn-sell', '#qv-btn-rev']) {
+      await page.click(id);
+      assert.notEqual(await page.textContent(id), 'SENT!', 'restored at once: ' + id);
+    }
+    assert.deepEqual(alerts, Array(3).fill('\u26A0\uFE0F Market is CLOSED (Saturday Weekend - Interbank Markets Closed). Live orders cannot be routed to broker until markets reopen.'));
+    assert.deepEqual(await trades(page), []);
+    for (const id of ['#qv-btn-close', '#qv-btn-part', '#qv-btn-be']) {
+      await page.click(id);
+      await page.waitForTimeout(650);
+    }
+    assert.deepEqual((await trades(page)).map((m) => fields(m)[1]), ['CLOSE', 'CLOSE_50', 'BE_PLUS']);
+    assert.equal(alerts.length, 3);
+  });
+  // the terminal companion's flag says open: it wins over the client's Saturday
+  const open = { 'QV_AICopilotData.json': technicals({ Symbol: 'NDX', MarketClosed: false }) };
+  await withPage(() => openChart(browser, script, { fixedTime: SATURDAY, files: open }), async (page) => {
+    await hudReady(page);
+    await waitForTechnicals(page, 'NDX');
+    await page.click('#qv-btn-buy');
+    assert.equal((await trades(page)).length, 1);
+  });
+});
+
+test('R:R pills: distances, stop prices on the market, stored fields', async () => {
+  const files = { 'QV_AICopilotData.json': technicals({ Symbol: 'NDX', CurrentPrice: 20000 }) };
+  await withPage(() => openChart(browser, script, { fixedTime: WEDNESDAY, files }), async (page) => {
+    await hudReady(page);
+    await waitForTechnicals(page, 'NDX');
+    const pill = async (sl, id) => {
+      await page.fill('#qv-sl-input', sl);
+      await page.click(id);
+      return page.inputValue('#qv-tp-input');
+    };
+    assert.deepEqual([await pill('20', '#qv-rr-15'), await pill('20', '#qv-rr-20'), await pill('20', '#qv-rr-30')], ['30', '40', '60']);
+    assert.equal(await pill('25', '#qv-rr-20'), '50');
+    assert.equal(await pill('junk', '#qv-rr-20'), '40', 'an unreadable stop counts as 20');
+    assert.deepEqual([await pill('19800', '#qv-rr-15'), await pill('19800', '#qv-rr-20'), await pill('19800', '#qv-rr-30')],
+      ['20300.00', '20400.00', '20600.00']);
+    assert.equal(await pill('20100', '#qv-rr-20'), '19800.00', 'a stop above the market is a sell');
+    assert.equal(await pill('9000', '#qv-rr-20'), '18000', 'beyond 35 % of the market it is a distance');
+    assert.deepEqual(await page.evaluate(() => [localStorage.qv_hud_sl, localStorage.qv_hud_tp]), ['9000', '18000']);
+
+    files['QV_AICopilotData.json'] = technicals({ Symbol: 'EURUSD', CurrentPrice: 1.08 });
+    await waitForTechnicals(page, 'EURUSD');
+    assert.equal(await pill('1.0750', '#qv-rr-20'), '2', 'prices at or below 500 are distances');
+  });
+});
