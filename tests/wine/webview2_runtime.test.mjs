@@ -1,0 +1,287 @@
+// The Chromium-backed WebView2 runtime under Wine, driven through our loader by the
+// WebView2 test host: document scripts, web messages and their thread, ExecuteScript,
+// virtual hosts, CapturePreview, bounds, Close, and one browser shared by two processes.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import fsp from 'node:fs/promises';
+import http from 'node:http';
+import path from 'node:path';
+import { chromium } from 'playwright-core';
+import { freshWine, paths, lineReader, waitFor, repoRoot } from './lib/wine.mjs';
+
+const buildDir = process.env.QV_WINDOWS_BUILD_DIR
+  ? path.resolve(repoRoot, process.env.QV_WINDOWS_BUILD_DIR)
+  : paths.buildWindows;
+const hostExe = path.join(buildDir, 'tools/webview2_test_host.exe');
+const runtimeDir = path.join(buildDir, 'tools/webview2-runtime/runtime');
+const pagesDir = path.join(repoRoot, 'tests/webview2');
+const E_INVALIDARG = '0x80070057';
+
+let w;
+let dataDir;
+let callLog;
+const hosts = [];
+
+before(async () => {
+  w = await freshWine();
+  dataDir = path.join(w.root, 'data');
+  await fsp.mkdir(path.join(dataDir, 'sub'), { recursive: true });
+  await fsp.writeFile(path.join(dataDir, 'QV_Data.json'), '{"price":1.2345}');
+  await fsp.writeFile(path.join(dataDir, 'sub/with space.txt'), 'spaced caf\u00e9');
+  // Beside the mapped folder, never inside it: no request may reach it.
+  await fsp.writeFile(path.join(w.root, 'secret.txt'), 'SECRET');
+  callLog = path.join(w.root, 'calls.log');
+});
+after(async () => {
+  // Chromium is a Linux process: ending the Wine prefix does not end it.
+  for (const h of hosts) if (h.child.exitCode === null) h.child.stdin.end('close\nquit\n');
+  if (w) {
+    await waitFor(() => browserProcesses('').length === 0, 15000, 200, 'browsers to end').catch(() => {
+      for (const pid of browserProcesses('')) process.kill(pid, 'SIGKILL');
+    });
+    await w.close();
+  }
+});
+
+// Chromium's main processes for this test's user-data folders (helpers carry --type=); an
+// empty name means all of them.
+function browserProcesses(folderName) {
+  const found = [];
+  for (const pid of fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p))) {
+    let cmd;
+    try {
+      cmd = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
+    } catch {
+      continue;
+    }
+    if (!/chromium$/.test(cmd[0] || '')) continue;
+    if (cmd.some((a) => a.startsWith('--type='))) continue;
+    if (cmd.some((a) => a.startsWith('--user-data-dir=') && a.includes(w.root) &&
+                        a.endsWith('/' + folderName))) {
+      found.push(Number(pid));
+    }
+  }
+  return found;
+}
+
+function devToolsPort(folderUnix) {
+  return Number(fs.readFileSync(path.join(folderUnix, 'DevToolsActivePort'), 'utf8').split('\n')[0]);
+}
+
+function pageTargets(port) {
+  return new Promise((resolve, reject) => {
+    http.get({ host: '127.0.0.1', port, path: '/json/list' }, (res) => {
+      let body = '';
+      res.on('data', (d) => (body += d));
+      res.on('end', () => resolve(JSON.parse(body).filter((t) => t.type === 'page')));
+    }).on('error', reject);
+  });
+}
+
+function portRefuses(port) {
+  return pageTargets(port).then(() => false, () => true);
+}
+
+// Field values of a report line; json= (or string=) take the rest of the line.
+function parse(line) {
+  const fields = {};
+  const json = line.indexOf(' json=');
+  const head = json >= 0 ? line.slice(0, json) : line;
+  if (json >= 0) fields.json = line.slice(json + 6);
+  for (const m of head.matchAll(/(\w+)=(\S*)/g)) fields[m[1]] = m[2];
+  return fields;
+}
+
+async function startHost(folderName, env = {}) {
+  const folderWin = `C:\\wv2\\${folderName}`;
+  const child = w.spawn(hostExe, [folderWin], {
+    env: {
+      WEBVIEW2_BROWSER_EXECUTABLE_FOLDER: w.toWin(runtimeDir),
+      QV_WEBVIEW2_CALL_LOG: w.toWin(callLog),
+      QV_WEBVIEW2_EXTRA_HOSTS: `page.test=${w.toWin(pagesDir)}`,
+      ...env,
+    },
+  });
+  const out = lineReader(child.stdout);
+  const h = {
+    child,
+    out,
+    folderUnix: w.toUnix(folderWin),
+    windowThread: null,
+    send(command) {
+      const seen = out.lines.length;
+      child.stdin.write(command + '\n');
+      return seen;
+    },
+    nextLine(prefix, seen = 0, timeoutMs = 30000) {
+      return waitFor(() => out.lines.slice(seen).find((l) => l.startsWith(prefix + ' ')),
+        timeoutMs, 50, `"${prefix}" from the test host`);
+    },
+    async next(prefix, seen = 0, timeoutMs = 30000) {
+      return parse(await h.nextLine(prefix, seen, timeoutMs));
+    },
+    async ask(command, prefix, timeoutMs) {
+      return h.next(prefix, h.send(command), timeoutMs);
+    },
+    // The host's own answer line to a command ("OK map 0x00000000").
+    askLine(command) {
+      return h.nextLine('OK ' + command.split(' ')[0], h.send(command));
+    },
+    messages(seen = 0) {
+      return out.lines.slice(seen).filter((l) => l.startsWith('MESSAGE ')).map(parse);
+    },
+  };
+  hosts.push(h);
+  h.windowThread = (await h.next('WINDOW', 0, 60000)).thread;
+  const ready = await waitFor(() => out.lines.find((l) => l.startsWith('READY') || / hr=0x8/.test(l)),
+    90000, 100, 'the WebView');
+  assert.match(ready, /^READY version=156\.0\.8078\.73$/, out.lines.join('\n'));
+  return h;
+}
+
+// Completions and events must come from the message loop of the window thread.
+function assertOnWindowThread(report, what) {
+  assert.equal(report.thread, report.window, `${what} on the window thread`);
+  assert.equal(report.inside, '0', `${what} not inside the starting call`);
+}
+
+let main;
+
+test('environment and controller complete on the window thread, never inside the call', async () => {
+  main = await startHost('main');
+  for (const line of main.out.lines.filter((l) => /^(ENVIRONMENT|CONTROLLER) /.test(l))) {
+    const r = parse(line);
+    assert.equal(r.hr, '0x00000000', line);
+    assertOnWindowThread(r, line);
+    assert.equal(r.window, main.windowThread);
+  }
+  const calls = await fsp.readFile(callLog, 'utf8');
+  assert.match(calls, /^CreateWebViewEnvironmentWithOptionsInternal 1 C:\\wv2\\main$/m);
+  assert.match(calls, /^CreateCoreWebView2Controller \d+$/m);
+});
+
+test('a document-created script runs before the page scripts in every navigation', async () => {
+  const added = await main.ask('docscript window.__docscriptRuns = (window.__docscriptRuns || 0) + 1', 'DOCSCRIPT');
+  assert.equal(added.hr, '0x00000000');
+  assert.ok(added.id && added.id !== '(null)', 'the completion carries the script id');
+  assertOnWindowThread(added, 'the document script completion');
+  const seen = main.out.lines.length;
+  for (const query of ['?first', '?second', '?third']) {
+    const sent = main.send(`navigate https://page.test/order.html${query}`);
+    await waitFor(() => main.messages(sent).length >= 1, 30000, 50, `message of ${query}`);
+  }
+  const pages = main.messages(seen).map((m) => JSON.parse(m.json));
+  assert.deepEqual(pages, [
+    { page: '/order.html?first', docscriptRuns: 1 },
+    { page: '/order.html?second', docscriptRuns: 1 },
+    { page: '/order.html?third', docscriptRuns: 1 },
+  ]);
+  assert.match(await fsp.readFile(callLog, 'utf8'), /^Navigate https:\/\/page\.test\/order\.html\?third$/m);
+});
+
+test('postMessage("x") arrives as that string on the window thread; objects only as JSON', async () => {
+  const sent = main.send('navigate https://page.test/post.html');
+  await waitFor(() => main.messages(sent).length >= 2, 30000, 50, 'two messages');
+  const [text, object] = main.messages(sent);
+  assert.equal(text.hr, '0x00000000');
+  assert.equal(text.string, 'x');
+  assert.equal(text.json, '"x"');
+  assert.equal(text.source, 'https://page.test/post.html');
+  assertOnWindowThread(text, 'the web message');
+  assert.equal(text.window, main.windowThread);
+  assert.equal(object.hr, E_INVALIDARG, 'TryGetWebMessageAsString refuses a non-string');
+  assert.deepEqual(JSON.parse(object.json), { a: 1, text: 'caf\u00e9 "quoted"' });
+
+  // The host's own messages reach the page's listeners.
+  const posted = main.send('post {"hello":[1,2]}');
+  await waitFor(() => main.messages(posted).length >= 1, 20000, 50, 'the echo');
+  assert.deepEqual(JSON.parse(main.messages(posted)[0].json), { echo: { hello: [1, 2] } });
+});
+
+test('ExecuteScript hands its result over as JSON, and null where JavaScript has none', async () => {
+  const cases = [
+    ['({a: [1, "two", {b: null}], c: true})', '{"a":[1,"two",{"b":null}],"c":true}'],
+    ['"quote \\" and caf\u00e9"', '"quote \\" and caf\u00e9"'],
+    ['6 * 7', '42'],
+    ['undefined', 'null'],
+    ['(() => { throw new Error("boom"); })()', 'null'],
+    ['NaN', 'null'],
+    ['document.title', '"web messages"'],
+  ];
+  for (const [script, json] of cases) {
+    const r = await main.ask(`exec ${script}`, 'EXEC');
+    assert.equal(r.hr, '0x00000000', script);
+    assert.equal(r.json, json, script);
+    assertOnWindowThread(r, `ExecuteScript of ${script}`);
+  }
+});
+
+test('a mapped folder serves pages of another https origin, with 404 for missing and escaping paths', async () => {
+  assert.equal(await main.askLine(`map data.test ${w.toWin(dataDir)}`), 'OK map 0x00000000');
+  const sent = main.send('navigate https://page.test/fetch.html');
+  await waitFor(() => main.messages(sent).length >= 1, 30000, 50, 'fetch results');
+  const results = JSON.parse(main.messages(sent)[0].json);
+  assert.deepEqual(results.data, { status: 200, type: 'application/json; charset=utf-8', body: '{"price":1.2345}' });
+  assert.deepEqual(results.spaced, { status: 200, type: 'text/plain; charset=utf-8', body: 'spaced caf\u00e9' });
+  assert.equal(results.missing.status, 404);
+  assert.equal(results.escape.status, 404, '..%2F never leaves the folder');
+  assert.equal(results.backslash.status, 404, 'backslashes never leave the folder');
+  const calls = await fsp.readFile(callLog, 'utf8');
+  assert.ok(calls.split('\n').includes(`SetVirtualHostNameToFolderMapping data.test ${w.toWin(dataDir)} 1`), calls);
+
+  // A file replaced between reads is served fresh (no-store, no cache in the runtime).
+  await fsp.writeFile(path.join(dataDir, 'QV_Data.json'), '{"price":2}');
+  const again = await main.ask(
+    'exec (async () => { const r = await fetch("https://data.test/QV_Data.json", {cache: "no-store"}); window.chrome.webview.postMessage(await r.text()); })() && 1', 'EXEC');
+  assert.equal(again.hr, '0x00000000');
+  await waitFor(() => main.messages(sent).some((m) => m.string === '{"price":2}'), 20000, 50, 'fresh file');
+});
+
+test('put_Bounds sets window.innerWidth and CapturePreview writes a PNG of that size', async () => {
+  assert.equal(await main.askLine('bounds 640 360'), 'OK bounds 0x00000000');
+  const size = await main.ask('exec [innerWidth, innerHeight]', 'EXEC');
+  assert.equal(size.json, '[640,360]');
+  const shot = path.join(w.root, 'shot.png');
+  const captured = await main.ask(`capture ${w.toWin(shot)}`, 'CAPTURE');
+  assert.equal(captured.hr, '0x00000000');
+  assertOnWindowThread(captured, 'the capture completion');
+  const png = await fsp.readFile(shot);
+  assert.equal(png.subarray(0, 8).toString('hex'), '89504e470d0a1a0a', 'PNG signature');
+  assert.equal(png.subarray(12, 16).toString('latin1'), 'IHDR');
+  assert.deepEqual([png.readUInt32BE(16), png.readUInt32BE(20)], [640, 360]);
+  assert.equal(png.subarray(png.length - 8, png.length - 4).toString('latin1'), 'IEND', 'complete file');
+  assert.match(await fsp.readFile(callLog, 'utf8'), /^put_Bounds 0 0 640 360$/m);
+});
+
+test('two processes with one user-data folder share one Chromium; Close ends the target, the last one Chromium', async () => {
+  const name = 'shared';
+  const first = await startHost(name);
+  const second = await startHost(name);
+  const browsers = browserProcesses(name);
+  assert.equal(browsers.length, 1, 'one browser for the folder');
+  const port = devToolsPort(first.folderUnix);
+  assert.equal((await pageTargets(port)).length, 2, 'one page per controller, no start page');
+
+  // Tests attach to the same browser with Playwright.
+  const browser = await chromium.connectOverCDP(`http://127.0.0.1:${port}`);
+  const pages = browser.contexts().flatMap((c) => c.pages());
+  assert.equal(pages.length, 2);
+  assert.equal(await first.askLine('navigate https://page.test/order.html?shared'), 'OK navigate 0x00000000');
+  await waitFor(async () => {
+    for (const p of browser.contexts().flatMap((c) => c.pages())) {
+      if (p.url().endsWith('?shared')) return true;
+    }
+    return false;
+  }, 20000, 100, 'Playwright sees the navigation');
+  await browser.close();
+
+  // After Close the controller refuses work with ERROR_INVALID_STATE.
+  assert.equal(await first.askLine('close'), 'OK close 0x00000000 after=0x8007139F');
+  await waitFor(async () => (await pageTargets(port)).length === 1, 20000, 100, 'the first target to end');
+  assert.deepEqual(browserProcesses(name), browsers, 'Chromium stays for the other process');
+
+  assert.equal(await second.askLine('close'), 'OK close 0x00000000 after=0x8007139F');
+  await waitFor(() => browserProcesses(name).length === 0, 30000, 200, 'Chromium to end');
+  assert.ok(await portRefuses(port));
+});
