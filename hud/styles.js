@@ -41,7 +41,7 @@ function hudStyleText() {
     '#qv-cot-badge{display:inline-flex;align-items:center;gap:5px;cursor:pointer;border:1px solid rgba(56,117,255,0.35);background:rgba(56,117,255,0.08);color:#82aaff;border-radius:5px;padding:3px 7px;font-weight:700;font-size:10px;white-space:nowrap}',
     '#qv-cot-badge.qv-cot-crowded{border-color:#ffab00;color:#ffd700;animation:qv-cot-pulse 1.2s ease-in-out infinite}',
     '@keyframes qv-cot-pulse{0%,100%{box-shadow:0 0 0 rgba(255,171,0,0)}50%{box-shadow:0 0 10px rgba(255,171,0,0.75)}}',
-    '#qv-sentiment-text{color:#7f8696;font-size:9.5px;font-weight:600;letter-spacing:0.3px}',
+    '#qv-sentiment-text{color:#7f8696;font-size:9.5px;font-weight:600;letter-spacing:0.3px;white-space:nowrap;overflow:hidden;text-overflow:ellipsis;min-width:0}',
     '#qv-cot-modal{position:absolute;top:105%;left:0;width:320px;display:none;flex-direction:column;gap:7px;z-index:2147483648;background:rgb(14,18,28);border:1px solid rgba(56,117,255,0.4);border-radius:8px;padding:9px;box-shadow:0 14px 36px rgba(0,0,0,0.6);cursor:default}',
     '.qv-modal-title{display:flex;align-items:center;justify-content:space-between;gap:6px;font-weight:800;color:#82aaff}',
     '.qv-modal-title>span:first-child{display:inline-flex;align-items:center;gap:5px}',
@@ -89,9 +89,10 @@ function hudStyleText() {
     '.qv-btn-close-all{color:#ff5252;border-color:rgba(242,54,69,0.5);background:rgba(242,54,69,0.12)}',
     // drawer
     '#qv-ai-drawer{position:fixed;top:0;right:0;height:100vh;width:385px;min-width:320px;max-width:95vw;transform:translateX(100%);transition:transform 0.28s ease;z-index:2147483645;display:flex;flex-direction:column;' +
-      'background:rgba(11,14,23,0.98);border-left:1px solid rgba(56,117,255,0.3);box-shadow:-12px 0 36px rgba(0,0,0,0.5);color:#e0e3eb;font:11px -apple-system,BlinkMacSystemFont,"Segoe UI",Roboto,sans-serif;box-sizing:border-box}',
+      'background:rgba(11,14,23,0.98);border-left:1px solid rgba(56,117,255,0.3);color:#e0e3eb;font:11px -apple-system,BlinkMacSystemFont,"Segoe UI",Roboto,sans-serif;box-sizing:border-box}',
     '#qv-ai-drawer *{box-sizing:border-box}',
-    '#qv-ai-drawer.qv-drawer-open{transform:translateX(0)}',
+    // the shadow only while open, or it shows at the window edge of a closed drawer
+    '#qv-ai-drawer.qv-drawer-open{transform:translateX(0);box-shadow:-12px 0 36px rgba(0,0,0,0.5)}',
     '#qv-drawer-resizer{position:absolute;left:0;top:0;bottom:0;width:6px;cursor:ew-resize;z-index:2147483646;background:transparent}',
     '#qv-drawer-resizer:hover,#qv-drawer-resizer.qv-resizing{background:#3875ff}',
     '#qv-ai-hdr{padding:9px 10px 7px 14px;border-bottom:1px solid rgba(255,255,255,0.06);display:flex;flex-direction:column;gap:6px}',
