@@ -58,7 +58,7 @@ function browserProcesses(folderName) {
     if (!/chromium$/.test(cmd[0] || '')) continue;
     if (cmd.some((a) => a.startsWith('--type='))) continue;
     if (cmd.some((a) => a.startsWith('--user-data-dir=') && a.includes(w.root) &&
-                        a.endsWith('/' + folderName))) {
+                        (folderName === '' || a.endsWith('/' + folderName)))) {
       found.push(Number(pid));
     }
   }
@@ -284,4 +284,19 @@ test('two processes with one user-data folder share one Chromium; Close ends the
   assert.equal(await second.askLine('close'), 'OK close 0x00000000 after=0x8007139F');
   await waitFor(() => browserProcesses(name).length === 0, 30000, 200, 'Chromium to end');
   assert.ok(await portRefuses(port));
+});
+
+test('a stale DevToolsActivePort from a browser that died starts a new one', async () => {
+  const folderUnix = w.toUnix('C:\\wv2\\stale');
+  await fsp.mkdir(folderUnix, { recursive: true });
+  // Port 1 on 127.0.0.1 refuses, as the port of a dead browser does.
+  await fsp.writeFile(path.join(folderUnix, 'DevToolsActivePort'), '1\n/devtools/browser/dead-browser\n');
+  const h = await startHost('stale');
+  assert.equal(browserProcesses('stale').length, 1);
+  const port = devToolsPort(folderUnix);
+  assert.notEqual(port, 1, 'the new browser wrote its own port');
+  const r = await h.ask('exec 1 + 1', 'EXEC');
+  assert.equal(r.json, '2');
+  assert.equal(await h.askLine('close'), 'OK close 0x00000000 after=0x8007139F');
+  await waitFor(() => browserProcesses('stale').length === 0, 30000, 200, 'Chromium to end');
 });

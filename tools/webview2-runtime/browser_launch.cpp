@@ -29,10 +29,12 @@ std::vector<std::wstring> ChromiumArguments(const std::wstring& unixUserDataFold
                                             const std::vector<std::wstring>& extraArguments) {
   std::vector<std::wstring> args;
   if (!headful) args.push_back(L"--headless");
-  for (const wchar_t* flag :
-       {L"--no-sandbox", L"--disable-gpu", L"--disable-quic", L"--no-first-run",
-        L"--no-default-browser-check", L"--disable-background-networking",
-        L"--disable-component-update", L"--disable-sync", L"--remote-debugging-port=0"}) {
+  // --log-level=3: Wine hands the Linux process the host's own output descriptors, whatever
+  // standard handles it is given, so only fatal errors may be written there.
+  for (const wchar_t* flag : {L"--no-sandbox", L"--disable-gpu", L"--disable-quic",
+                              L"--no-first-run", L"--no-default-browser-check",
+                              L"--disable-background-networking", L"--disable-component-update",
+                              L"--disable-sync", L"--remote-debugging-port=0", L"--log-level=3"}) {
     args.emplace_back(flag);
   }
   args.push_back(L"--user-data-dir=" + unixUserDataFolder);

@@ -56,7 +56,11 @@ int CountOtherPages(const JsonValue& getTargetsResult, std::string_view excluded
   if (!infos || infos->type != JsonValue::Type::Array) return 0;
   int pages = 0;
   for (const JsonValue& info : infos->items) {
-    if (info.StringAt("type") == "page" && info.StringAt("targetId") != excludedTargetId) ++pages;
+    const JsonValue* attached = info.Find("attached");
+    if (info.StringAt("type") == "page" && info.StringAt("targetId") != excludedTargetId &&
+        attached && attached->type == JsonValue::Type::Bool && attached->boolean) {
+      ++pages;
+    }
   }
   return pages;
 }

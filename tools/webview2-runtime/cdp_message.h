@@ -29,8 +29,10 @@ struct CdpIncoming {
 // have no JSON form.
 [[nodiscard]] std::string ScriptResultJson(const JsonValue& evaluateResult);
 
-// Page targets in a Target.getTargets result other than excludedTargetId, so the last
-// controller of every process sharing a browser is the one that closes it.
+// Attached page targets in a Target.getTargets result other than excludedTargetId: pages
+// some live client still drives. The last controller of every process sharing a browser
+// closes it; pages nobody is attached to (the start page, the page of a process that died
+// without Close) do not keep it open.
 [[nodiscard]] int CountOtherPages(const JsonValue& getTargetsResult,
                                   std::string_view excludedTargetId);
 

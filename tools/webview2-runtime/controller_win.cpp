@@ -192,8 +192,22 @@ void Fail(const std::shared_ptr<ViewState>& view, const ControllerHandler& handl
 }
 
 void Finish(const std::shared_ptr<ViewState>& view, const ControllerHandler& handler) {
-  for (const std::string& page : view->core->TakeInitialPages()) {
-    view->core->Call("Target.closeTarget", "{\"targetId\":" + JsonQuote(page) + "}", "", nullptr);
+  if (view->core->TakeStartPageCleanup()) {
+    view->core->Call("Target.getTargets", "", "",
+                     [core = view->core, own = view->targetId](const CdpIncoming& targets) {
+                       const JsonValue* infos = targets.result.Find("targetInfos");
+                       if (!infos) return;
+                       for (const JsonValue& info : infos->items) {
+                         const JsonValue* attached = info.Find("attached");
+                         if (info.StringAt("type") != "page" || info.StringAt("targetId") == own ||
+                             (attached && attached->boolean)) {
+                           continue;
+                         }
+                         core->Call("Target.closeTarget",
+                                    "{\"targetId\":" + JsonQuote(info.StringAt("targetId")) + "}",
+                                    "", nullptr);
+                       }
+                     });
   }
   ApplyBounds(view);
   ComPtr<ICoreWebView2> webview = MakeWebView(view);

@@ -1,7 +1,8 @@
 // The DLL's entry point and ICoreWebView2Environment.
 #include <windows.h>
 
-#include <future>
+#include <atomic>
+#include <new>
 #include <thread>
 
 #include "tools/webview2-runtime/browser_start_win.h"
@@ -104,22 +105,6 @@ std::vector<std::wstring> OptionArguments(IUnknown* options) {
   return args;
 }
 
-std::vector<std::string> PageTargets(DevToolsLink* link) {
-  auto promise = std::make_shared<std::promise<std::vector<std::string>>>();
-  auto future = promise->get_future();
-  link->Send("Target.getTargets", "", "", [promise](std::shared_ptr<CdpIncoming> reply) {
-    std::vector<std::string> pages;
-    if (const JsonValue* infos = reply->result.Find("targetInfos")) {
-      for (const JsonValue& info : infos->items) {
-        if (info.StringAt("type") == "page") pages.push_back(info.StringAt("targetId"));
-      }
-    }
-    promise->set_value(std::move(pages));
-  });
-  if (future.wait_for(std::chrono::seconds(10)) != std::future_status::ready) return {};
-  return future.get();
-}
-
 }  // namespace
 
 extern "C" HRESULT STDMETHODCALLTYPE CreateWebViewEnvironmentWithOptionsInternal(
@@ -158,7 +143,6 @@ extern "C" HRESULT STDMETHODCALLTYPE CreateWebViewEnvironmentWithOptionsInternal
     const HRESULT hr = ConnectOrStartBrowser(request, &link, &started);
     if (SUCCEEDED(hr)) {
       core->Attach(link, started);
-      if (started) core->SetInitialPages(PageTargets(link.get()));
     }
     core->Post([core, callback, hr] {
       if (FAILED(hr)) {

@@ -74,10 +74,10 @@ void RuntimeCore::RemoveSession(const std::string& sessionId) {
   sessions_.erase(sessionId);
 }
 
-std::vector<std::string> RuntimeCore::TakeInitialPages() {
-  if (initialPagesTaken_ || !startedBrowser_) return {};
-  initialPagesTaken_ = true;
-  return std::move(initialPages_);
+bool RuntimeCore::TakeStartPageCleanup() {
+  if (startPageCleaned_ || !startedBrowser_) return false;
+  startPageCleaned_ = true;
+  return true;
 }
 
 void RuntimeCore::Route(const CdpIncoming& event) {

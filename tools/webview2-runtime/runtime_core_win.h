@@ -45,10 +45,9 @@ class RuntimeCore : public std::enable_shared_from_this<RuntimeCore> {
 
   void AddSession(const std::string& sessionId, const std::shared_ptr<ViewState>& view);
   void RemoveSession(const std::string& sessionId);
-  // Pages that were open before this process's first controller (the browser's start page);
-  // closed once our own page exists, so the last controller can tell it is the last.
-  std::vector<std::string> TakeInitialPages();
-  void SetInitialPages(std::vector<std::string> pages) { initialPages_ = std::move(pages); }
+  // True once, for the first controller of the process that started the browser: it then
+  // closes the browser's own start page.
+  bool TakeStartPageCleanup();
 
  private:
   RuntimeCore() = default;
@@ -59,8 +58,7 @@ class RuntimeCore : public std::enable_shared_from_this<RuntimeCore> {
   std::wstring userDataFolder_;
   bool headful_ = false;
   bool startedBrowser_ = false;
-  bool initialPagesTaken_ = false;
-  std::vector<std::string> initialPages_;
+  bool startPageCleaned_ = false;
   std::vector<FolderMapping> extraHosts_;
   std::map<std::string, std::weak_ptr<ViewState>> sessions_;  // window thread only
 };

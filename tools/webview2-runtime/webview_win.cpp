@@ -146,7 +146,7 @@ class WebView final : public WebViewBase {
     const char* format =
         imageFormat == COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT_PNG ? "png" : "jpeg";
     view_->core->Call("Page.captureScreenshot", std::string("{\"format\":\"") + format + "\"}",
-                      view_->sessionId, [stream, done](const CdpIncoming& reply) {
+                      view_->sessionId, [stream, done](const CdpIncoming& reply) mutable {
                         HRESULT hr = reply.failed ? E_FAIL : S_OK;
                         std::string bytes;
                         // A corrupted image is reported, never written as if it were one.
@@ -155,6 +155,9 @@ class WebView final : public WebViewBase {
                         }
                         if (SUCCEEDED(hr) && bytes.empty()) hr = E_FAIL;
                         if (SUCCEEDED(hr)) hr = WriteAll(stream.get(), bytes);
+                        // The caller may delete or reopen the file from the handler, so our
+                        // reference (and with it the file handle) goes first.
+                        stream.reset();
                         if (done) (void)done->Invoke(hr);
                       });
     return S_OK;

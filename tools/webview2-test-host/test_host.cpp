@@ -25,6 +25,7 @@ constexpr UINT kCommandMessage = WM_APP + 1;
 HWND g_window = nullptr;
 DWORD g_windowThread = 0;
 bool g_insideCall = false;
+LARGE_INTEGER g_started{};  // when the command (or the start-up) began
 ComPtr<ICoreWebView2Environment> g_environment;
 ComPtr<ICoreWebView2Controller> g_controller;
 ComPtr<ICoreWebView2> g_webview;
@@ -32,8 +33,8 @@ EventRegistrationToken g_messageToken{};
 
 std::string Narrow(const std::wstring& text) {
   if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                    nullptr, 0, nullptr, nullptr);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                    0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
                       nullptr, nullptr);
@@ -60,11 +61,28 @@ void Print(const std::string& line) {
   std::fflush(stdout);
 }
 
-// The line for a completion or event: which thread it came on and whether it came early.
+void MarkStart() {
+  QueryPerformanceCounter(&g_started);
+}
+
+std::string MillisecondsSinceStart() {
+  LARGE_INTEGER now{};
+  LARGE_INTEGER frequency{};
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  char text[32];
+  std::snprintf(text, sizeof(text), "%.2f",
+                1000.0 * static_cast<double>(now.QuadPart - g_started.QuadPart) /
+                    static_cast<double>(frequency.QuadPart));
+  return text;
+}
+
+// The line for a completion or event: which thread it came on, whether it came early, and
+// the time since the command that caused it began (for the benchmark).
 void Report(const std::string& what, HRESULT hr, const std::string& rest = "") {
   Print(what + " hr=" + Hr(hr) + " thread=" + std::to_string(GetCurrentThreadId()) +
         " window=" + std::to_string(g_windowThread) + " inside=" + (g_insideCall ? "1" : "0") +
-        (rest.empty() ? "" : " " + rest));
+        " ms=" + MillisecondsSinceStart() + (rest.empty() ? "" : " " + rest));
 }
 
 // Runs a WebView2 call with the "inside" marker set, so a handler invoked synchronously
@@ -116,9 +134,8 @@ void CreateController() {
         Print("READY version=" + Take(version));
         return S_OK;
       });
-  const HRESULT hr = Call([&] {
-    return g_environment->CreateCoreWebView2Controller(g_window, handler.get());
-  });
+  const HRESULT hr =
+      Call([&] { return g_environment->CreateCoreWebView2Controller(g_window, handler.get()); });
   if (FAILED(hr)) Report("CONTROLLER", hr);
 }
 
@@ -134,8 +151,7 @@ void CreateEnvironment(const std::wstring& userDataFolder) {
       });
   const HRESULT hr = Call([&] {
     return CreateCoreWebView2EnvironmentWithOptions(
-        nullptr, userDataFolder.empty() ? nullptr : userDataFolder.c_str(), nullptr,
-        handler.get());
+        nullptr, userDataFolder.empty() ? nullptr : userDataFolder.c_str(), nullptr, handler.get());
   });
   if (FAILED(hr)) Report("ENVIRONMENT", hr);
 }
@@ -166,6 +182,7 @@ void RunCommand(const std::string& line) {
   const std::size_t space = line.find(' ');
   const std::string verb = line.substr(0, space);
   const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+  MarkStart();
   if (verb == "quit") {
     DestroyWindow(g_window);
     return;
@@ -281,8 +298,8 @@ int wmain(int argc, wchar_t** argv) {
   RegisterClassExW(&wc);
   RECT frame{0, 0, 800, 600};
   AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
-  g_window = CreateWindowExW(0, wc.lpszClassName, L"WebView2 test host", WS_OVERLAPPEDWINDOW,
-                             40, 40, frame.right - frame.left, frame.bottom - frame.top, nullptr,
+  g_window = CreateWindowExW(0, wc.lpszClassName, L"WebView2 test host", WS_OVERLAPPEDWINDOW, 40,
+                             40, frame.right - frame.left, frame.bottom - frame.top, nullptr,
                              nullptr, wc.hInstance, nullptr);
   if (!g_window) {
     Print("ERROR window " + std::to_string(GetLastError()));
@@ -291,6 +308,7 @@ int wmain(int argc, wchar_t** argv) {
   g_windowThread = GetCurrentThreadId();
   ShowWindow(g_window, SW_SHOWNOACTIVATE);
   Print("WINDOW thread=" + std::to_string(g_windowThread));
+  MarkStart();
   CreateEnvironment(argc > 1 ? argv[1] : L"");
   std::thread(ReadCommands).detach();
 

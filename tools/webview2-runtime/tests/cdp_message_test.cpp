@@ -63,16 +63,20 @@ TEST(ScriptResult, GivesTheValueAsJsonAndNullWhereJavaScriptHasNone) {
   }
 }
 
-TEST(CountOtherPages, CountsOnlyPagesOtherThanOurOwn) {
+TEST(CountOtherPages, CountsOnlyAttachedPagesOtherThanOurOwn) {
   JsonValue v;
   ASSERT_TRUE(ParseJson(R"({"targetInfos":[
-      {"targetId":"A","type":"page"},{"targetId":"B","type":"page"},
-      {"targetId":"W","type":"service_worker"},{"targetId":"X","type":"browser"}]})",
+      {"targetId":"A","type":"page","attached":true},{"targetId":"B","type":"page","attached":true},
+      {"targetId":"S","type":"page","attached":false},
+      {"targetId":"W","type":"service_worker","attached":true},
+      {"targetId":"X","type":"browser_ui","attached":true}]})",
                         &v));
   EXPECT_EQ(CountOtherPages(v, "A"), 1);
-  EXPECT_EQ(CountOtherPages(v, "none"), 2);
-  ASSERT_TRUE(ParseJson(R"({"targetInfos":[{"targetId":"A","type":"page"}]})", &v));
-  EXPECT_EQ(CountOtherPages(v, "A"), 0);
+  EXPECT_EQ(CountOtherPages(v, "none"), 2) << "the unattached start page keeps nothing open";
+  ASSERT_TRUE(ParseJson(R"({"targetInfos":[{"targetId":"A","type":"page","attached":true},
+      {"targetId":"D","type":"page","attached":false}]})",
+                        &v));
+  EXPECT_EQ(CountOtherPages(v, "A"), 0) << "a page left by a process that died";
 }
 
 TEST(BindingPayload, SplitsSourceFromMessageAtTheFirstLineBreak) {
