@@ -276,6 +276,13 @@ test('two processes with one user-data folder share one Chromium; Close ends the
   }, 20000, 100, 'Playwright sees the navigation');
   await browser.close();
 
+  // The older page still renders with a newer one beside it (it would not as a background
+  // tab, and its capture would never complete).
+  const shot = path.join(w.root, 'shared.png');
+  const captured = await first.ask(`capture ${w.toWin(shot)}`, 'CAPTURE', 20000);
+  assert.equal(captured.hr, '0x00000000');
+  assert.equal((await fsp.readFile(shot)).subarray(1, 4).toString('latin1'), 'PNG');
+
   // After Close the controller refuses work with ERROR_INVALID_STATE.
   assert.equal(await first.askLine('close'), 'OK close 0x00000000 after=0x8007139F');
   await waitFor(async () => (await pageTargets(port)).length === 1, 20000, 100, 'the first target to end');
@@ -299,4 +306,18 @@ test('a stale DevToolsActivePort from a browser that died starts a new one', asy
   assert.equal(r.json, '2');
   assert.equal(await h.askLine('close'), 'OK close 0x00000000 after=0x8007139F');
   await waitFor(() => browserProcesses('stale').length === 0, 30000, 200, 'Chromium to end');
+});
+
+test('a host that dies without Close does not keep Chromium alive after the last Close', async () => {
+  const doomed = await startHost('orphan');
+  const survivor = await startHost('orphan');
+  const port = devToolsPort(doomed.folderUnix);
+  doomed.child.kill('SIGKILL');
+  await waitFor(() => doomed.child.exitCode !== null || doomed.child.signalCode !== null, 20000, 100,
+    'the host to die');
+  assert.equal(browserProcesses('orphan').length, 1, 'the browser outlives the dead host');
+  // Its page stays behind, but nobody is attached to it any more.
+  assert.equal((await pageTargets(port)).length, 2);
+  assert.equal(await survivor.askLine('close'), 'OK close 0x00000000 after=0x8007139F');
+  await waitFor(() => browserProcesses('orphan').length === 0, 30000, 200, 'Chromium to end');
 });

@@ -283,9 +283,9 @@ void StartController(const std::shared_ptr<RuntimeCore>& core,
   ::GetClientRect(parent, &view->bounds);
   view->mappings = core->extraHosts();
 
-  std::string params = "{\"url\":\"about:blank\"";
-  if (core->headful()) params += ",\"newWindow\":true";
-  params += "}";
+  // A window of its own per page, headless too: a page that shares a window with a newer
+  // one is a background tab, which stops rendering, and its screenshots never complete.
+  const std::string params = "{\"url\":\"about:blank\",\"newWindow\":true}";
   core->Call("Target.createTarget", params, "", [view, handler](const CdpIncoming& created) {
     view->targetId = created.result.StringAt("targetId");
     if (created.failed || view->targetId.empty()) {
