@@ -62,14 +62,13 @@ void ApplyBounds(const std::shared_ptr<ViewState>& view) {
   const long width = b.right - b.left;
   const long height = b.bottom - b.top;
   if (width <= 0 || height <= 0) return;  // zero would drop the override, not hide the page
-  if (!view->core->headful()) {
-    view->core->Call("Emulation.setDeviceMetricsOverride",
-                     "{\"width\":" + std::to_string(width) + ",\"height\":" +
-                         std::to_string(height) + ",\"deviceScaleFactor\":1,\"mobile\":false}",
-                     view->sessionId, nullptr);
-    return;
-  }
-  if (!view->windowId) return;
+  // Headful too: the window's bounds include the browser's own tab strip and toolbar, so
+  // only the override gives the page exactly the controller's size.
+  view->core->Call("Emulation.setDeviceMetricsOverride",
+                   "{\"width\":" + std::to_string(width) + ",\"height\":" + std::to_string(height) +
+                       ",\"deviceScaleFactor\":1,\"mobile\":false}",
+                   view->sessionId, nullptr);
+  if (!view->core->headful() || !view->windowId) return;
   POINT origin{b.left, b.top};
   if (view->parent) ::ClientToScreen(view->parent, &origin);
   view->core->Call("Browser.setWindowBounds",
