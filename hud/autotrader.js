@@ -6,7 +6,7 @@ var autoTraderEpochCount;
 
 function autoTraderIsOn() {
   if (autoTraderOnState === undefined) {
-    autoTraderOnState = vaultStoreGet('qv_autotrader', '0') === '1';
+    autoTraderOnState = storeGet('qv_autotrader', '0') === '1';
   }
   return autoTraderOnState;
 }
@@ -17,7 +17,7 @@ function autoTraderChangeEpoch() {
 
 function setAutoTraderOn(on) {
   autoTraderOnState = !!on;
-  vaultStoreSet('qv_autotrader', on ? '1' : '0');
+  storeSet('qv_autotrader', on ? '1' : '0');
 }
 
 function updateAutoTraderUI() {
@@ -29,7 +29,7 @@ function updateAutoTraderUI() {
     toggle.classList.toggle('qv-auto-active', on);
     toggle.title = 'Autonomous Bar-Close AutoTrader: Evaluates setup on candle close and executes if confidence >= 85%';
   }
-  if (icon) icon.innerHTML = copilotIcon(on ? 'liveDot' : 'dotOff');
+  if (icon) icon.innerHTML = (on ? QV_ICONS.liveDot : QV_ICONS.dotOff);
   if (label) label.textContent = on ? 'AutoTrader: ON (>=85% Conf)' : 'AutoTrader: OFF';
 }
 
@@ -40,7 +40,7 @@ function onAutoTraderToggle(ev) {
   updateAutoTraderUI();
   // The configuration file is what the 3 s sync reads back; unless it learns the new state
   // the next sync would switch the toggle back.
-  copilotPostToHost(buildVaultCfgMessage());
+  postToHost(buildVaultCfgMessage());
   appendAIMessage('Autonomous Bar-Close AutoTrader is now ' +
     (autoTraderIsOn() ? 'ACTIVATED (Scanning on candle close).' : 'DEACTIVATED.'));
 }
@@ -72,15 +72,14 @@ function startAutoTraderLoop() {
   async function tick() {
     try {
       await syncExternalAIConfig();
-      const res = await copilotFetch(copilotDataUrl('QV_AICopilotData.json'), { cache: 'no-store' });
+      const res = await hudFetch(bridgeUrl('QV_AICopilotData.json'), { cache: 'no-store' });
       if (!res.ok) return;
       const snap = await res.json();
       if (!snap || snap.BarTime === undefined || snap.BarTime === null || snap.BarTime === '') return;
-      copilotLastTechnicals = snap;
       const bar = Number(snap.BarTime);
       const timeframe = snap.PeriodStr || 'H1';
       const barText = snap.BarTimeStr || '';
-      const market = marketStatusFor(snap, snap.Symbol || '');
+      const market = getMarketStatusInfo(snap, snap.Symbol || '');
       writeSymbolBadge(snap, timeframe, market);
 
       if (!state.isBarTimeInit) {
@@ -90,11 +89,11 @@ function startAutoTraderLoop() {
         return;
       }
       if (!autoTraderIsOn() || market.isClosed) return;
-      const interval = vaultStoreGet('qv_exec_interval', '') || 'CANDLE_CLOSE_H1';
+      const interval = storeGet('qv_exec_interval', '') || 'CANDLE_CLOSE_H1';
       if (interval === 'MANUAL_ONLY') return;
       let hour = numericHour(snap.CurrentHourUTC);
       if (hour === undefined) hour = new Date().getUTCHours();
-      const verdict = copilotScheduleVerdict(hour);
+      const verdict = isWithinPermittedSchedule(hour);
 
       // Compare and update in one step, with no wait between, so overlapping ticks that
       // see the same new bar trigger once.
@@ -118,7 +117,7 @@ function startAutoTraderLoop() {
         console.log('[Quorvale AutoTrader] Skipped scan: ' + (verdict ? verdict.reason : ''));
         return;
       }
-      let maxSpread = parseInt(vaultStoreGet('qv_max_spread_pts', '35'), 10);
+      let maxSpread = parseInt(storeGet('qv_max_spread_pts', '35'), 10);
       if (!isFinite(maxSpread)) maxSpread = 35;
       const spread = Number(snap.CurrentSpreadPts);
       if (snap.CurrentSpreadPts !== undefined && snap.CurrentSpreadPts !== null && spread > maxSpread) {
@@ -129,20 +128,20 @@ function startAutoTraderLoop() {
       const select = document.getElementById('qv-ai-model-select');
       const opt = select && select.selectedIndex >= 0 ? select.options[select.selectedIndex] : null;
       const engine = opt && opt.text ? opt.text : 'Active AI Engine';
-      appendAIMessage('🤖 <b>AUTONOMOUS TRIGGER:</b> ' + copilotEscapeHtml(label) + ' (' + copilotEscapeHtml(verdict.reason) +
-        '). Playbook: <i>' + copilotEscapeHtml(vaultStoreGet('qv_active_strategy', '') || 'core') + '</i>. Dispatched to ' +
-        copilotEscapeHtml(engine) + '...');
+      appendAIMessage('🤖 <b>AUTONOMOUS TRIGGER:</b> ' + escapeHtml(label) + ' (' + escapeHtml(verdict.reason) +
+        '). Playbook: <i>' + escapeHtml(storeGet('qv_active_strategy', '') || 'core') + '</i>. Dispatched to ' +
+        escapeHtml(engine) + '...');
       executeAIInference('Autonomous ' + label +
         ' evaluation: Scan price action and evaluate if a valid setup exists with >=85% confidence.', true);
     } catch (e) { /* the next tick starts afresh */ }
   }
 
-  return setInterval(tick, 3000);
+  return qvSetInterval(guarded(tick), 3000);
 }
 
 function wireAutoTrader() {
-  autoTraderOnState = vaultStoreGet('qv_autotrader', '0') === '1';
+  autoTraderOnState = storeGet('qv_autotrader', '0') === '1';
   const toggle = document.getElementById('qv-autotrader-toggle');
-  if (toggle) toggle.addEventListener('click', onAutoTraderToggle);
+  if (toggle) toggle.addEventListener('click', guarded(onAutoTraderToggle));
   updateAutoTraderUI();
 }

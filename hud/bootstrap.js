@@ -66,11 +66,17 @@ function bridgeUrl(file) {
   return 'https://' + QV_DATA_HOST + '/' + file;
 }
 
+// Fetch through the built-in captured at load, so a page that wraps fetch never sees our
+// requests (provider calls carry the trader's keys).
+function hudFetch(url, init) {
+  const f = qvFetch || window.fetch.bind(window);
+  return f(url, init);
+}
+
 // One bridge file as parsed JSON, or null for any failure (missing, HTTP error, bad JSON).
 async function fetchBridgeJson(file) {
   try {
-    const f = qvFetch || window.fetch.bind(window);
-    const res = await f(bridgeUrl(file), { cache: 'no-store' });
+    const res = await hudFetch(bridgeUrl(file), { cache: 'no-store' });
     if (!res || !res.ok) return null;
     return await res.json();
   } catch (e) {

@@ -1,15 +1,6 @@
 // Chat message primitives, reply rendering into the chat, the trade proposal card and
 // the two welcome cards.
 
-function copilotIcon(name) {
-  try {
-    if (typeof QV_ICONS !== 'undefined' && QV_ICONS && typeof QV_ICONS[name] === 'string') {
-      return QV_ICONS[name];
-    }
-  } catch (e) { /* icon table not built yet */ }
-  return '';
-}
-
 function copilotChatBody() {
   return document.getElementById('qv-ai-chat-body');
 }
@@ -28,7 +19,7 @@ function copilotTimeOfDay() {
 }
 
 function metaLineHtml(title) {
-  return '<div class="qv-msg-meta">' + copilotEscapeHtml(title) + ' • ' + copilotEscapeHtml(copilotTimeOfDay()) + '</div>';
+  return '<div class="qv-msg-meta">' + escapeHtml(title) + ' • ' + escapeHtml(copilotTimeOfDay()) + '</div>';
 }
 
 function appendUserMessage(text) {
@@ -84,21 +75,11 @@ function confluenceHtml(proposal) {
   const list = proposal.confluence;
   if (Array.isArray(list) && list.length > 0) {
     let html = '<ul class="qv-card-confluence">';
-    for (let i = 0; i < list.length; i++) html += '<li>' + copilotEscapeHtml(list[i]) + '</li>';
+    for (let i = 0; i < list.length; i++) html += '<li>' + escapeHtml(list[i]) + '</li>';
     return html + '</ul>';
   }
-  if (proposal.reasoning) return '<p class="qv-card-reasoning">' + copilotEscapeHtml(proposal.reasoning) + '</p>';
+  if (proposal.reasoning) return '<p class="qv-card-reasoning">' + escapeHtml(proposal.reasoning) + '</p>';
   return '';
-}
-
-// The bootstrap's shared snapshot, else the last one an AI run or the AutoTrader read.
-var copilotLastTechnicals;
-
-function technicalsForCard() {
-  try {
-    if (typeof cachedTechnicals !== 'undefined' && cachedTechnicals) return cachedTechnicals;
-  } catch (e) { /* not built yet */ }
-  return copilotLastTechnicals || null;
 }
 
 function renderTradeProposalCard(proposal) {
@@ -111,31 +92,31 @@ function renderTradeProposalCard(proposal) {
   const colour = standAside ? '#ffab00'
     : confidence >= 80 ? '#00e676' : confidence >= 65 ? '#ffd700' : '#ff5252';
   const cardId = 'qv-card-' + Date.now();
-  const symbolText = copilotEscapeHtml(proposal.symbol || 'ASSET');
+  const symbolText = escapeHtml(proposal.symbol || 'ASSET');
 
   if (standAside) {
-    const tech = technicalsForCard();
+    const tech = cachedTechnicals;
     const resistance = tech && tech.SwingHigh_Resistance ? tech.SwingHigh_Resistance : '4200.00 – 4208.75';
     const support = tech && tech.SwingLow_Support ? tech.SwingLow_Support : '4150.00 – 4160.00';
     const html =
       '<div class="qv-trade-card qv-card-stand-aside" id="' + cardId + '" style="border:1px solid #ffab00;' +
         'background:linear-gradient(135deg,rgba(255,171,0,0.10),rgba(40,28,0,0.85));border-radius:8px;padding:9px;margin-top:4px">' +
       '<div class="qv-card-hdr" style="display:flex;justify-content:space-between;align-items:center;color:#ffab00;font-weight:800">' +
-        '<span>' + copilotIcon('shield') + ' STAND ASIDE • ' + symbolText + '</span>' +
+        '<span>' + QV_ICONS.shield + ' STAND ASIDE • ' + symbolText + '</span>' +
         '<span class="qv-card-badge" style="color:' + colour + ';border:1px solid ' + colour + ';border-radius:4px;padding:1px 5px">' +
           confidence + '% • NO EDGE</span></div>' +
       '<div class="qv-card-grid" style="display:grid;grid-template-columns:repeat(3,1fr);gap:5px;margin:7px 0">' +
         '<div class="qv-card-cell"><div class="qv-card-lbl">Market Regime</div><div class="qv-card-val">MID-RANGE CHOP</div></div>' +
         '<div class="qv-card-cell"><div class="qv-card-lbl">Watch Resistance</div><div class="qv-card-val" style="color:#ff8a80">' +
-          copilotEscapeHtml(resistance) + '</div></div>' +
+          escapeHtml(resistance) + '</div></div>' +
         '<div class="qv-card-cell"><div class="qv-card-lbl">Watch Support</div><div class="qv-card-val" style="color:#80d8ff">' +
-          copilotEscapeHtml(support) + '</div></div></div>' +
+          escapeHtml(support) + '</div></div></div>' +
       confluenceHtml(proposal) +
       '<div class="qv-card-notice" style="color:#ffd700;font-size:10px;margin-top:6px">' +
         '<b>CAPITAL PRESERVATION:</b> Zero asymmetric edge detected. Orders held until range boundary is engaged.</div>' +
       '</div>';
     const msg = appendAIMessage(html, 'CAPITAL PRESERVATION SENTINEL');
-    setTimeout(copilotScrollChat, 100);
+    qvSetTimeout(guarded(copilotScrollChat), 100);
     return msg;
   }
 
@@ -145,12 +126,12 @@ function renderTradeProposalCard(proposal) {
     ? proposal.risk_pct : riskDefault;
   const lotValue = proposal.suggested_lots ? proposal.suggested_lots : '0.10';
   const rrValue = proposal.risk_reward ? proposal.risk_reward : '1:2.0';
-  function attr(v) { return v === undefined || v === null ? '' : copilotEscapeHtml(v); }
+  function attr(v) { return v === undefined || v === null ? '' : escapeHtml(v); }
   const dirClass = action === 'BUY' ? 'qv-card-dir-buy' : 'qv-card-dir-sell';
   const html =
     '<div class="qv-trade-card" id="' + cardId + '" style="border:1px solid rgba(56,117,255,0.45);border-radius:8px;padding:9px;margin-top:4px;background:rgba(20,26,40,0.92)">' +
     '<div class="qv-card-hdr" style="display:flex;justify-content:space-between;align-items:center">' +
-      '<span class="' + dirClass + '" style="font-weight:800">' + copilotIcon('liveDot') + ' ' + copilotEscapeHtml(action) + ' ' + symbolText + '</span>' +
+      '<span class="' + dirClass + '" style="font-weight:800">' + QV_ICONS.liveDot + ' ' + escapeHtml(action) + ' ' + symbolText + '</span>' +
       '<span class="qv-card-badge" style="color:' + colour + ';border:1px solid ' + colour + ';border-radius:4px;padding:1px 5px">' +
         confidence + '% CONFIDENCE</span></div>' +
     '<div class="qv-card-grid" style="display:grid;grid-template-columns:repeat(3,1fr);gap:5px;margin-top:7px">' +
@@ -161,10 +142,10 @@ function renderTradeProposalCard(proposal) {
     '<div class="qv-card-grid" style="display:grid;grid-template-columns:repeat(3,1fr);gap:5px;margin:5px 0 7px">' +
       '<label class="qv-card-cell"><span class="qv-card-lbl">Risk %</span><input type="number" class="qv-card-input qv-card-risk" step="0.1" min="0.1" max="10.0" value="' + attr(riskValue) + '"></label>' +
       '<label class="qv-card-cell"><span class="qv-card-lbl">Est. Lot</span><input type="number" class="qv-card-input qv-card-lots" step="0.01" min="0.01" max="100.0" value="' + attr(lotValue) + '"></label>' +
-      '<div class="qv-card-cell"><span class="qv-card-lbl">R : R</span><div class="qv-card-rr" style="color:#ffd700;font-weight:700">' + copilotEscapeHtml(rrValue) + '</div></div>' +
+      '<div class="qv-card-cell"><span class="qv-card-lbl">R : R</span><div class="qv-card-rr" style="color:#ffd700;font-weight:700">' + escapeHtml(rrValue) + '</div></div>' +
     '</div>' +
     confluenceHtml(proposal) +
-    '<button type="button" class="qv-card-btn-exec">' + copilotIcon('check') + ' CONFIRM &amp; EXECUTE</button>' +
+    '<button type="button" class="qv-card-btn-exec">' + QV_ICONS.check + ' CONFIRM &amp; EXECUTE</button>' +
     '</div>';
   const msg = appendAIMessage(html, 'PROPOSED SETUP');
   if (!msg) return null;
@@ -184,9 +165,9 @@ function renderTradeProposalCard(proposal) {
       rrOut.textContent = '1:' + (Math.abs(t - e) / Math.abs(e - s)).toFixed(1);
     }
   }
-  entryIn.addEventListener('input', updateRR);
-  slIn.addEventListener('input', updateRR);
-  tpIn.addEventListener('input', updateRR);
+  entryIn.addEventListener('input', guarded(updateRR));
+  slIn.addEventListener('input', guarded(updateRR));
+  tpIn.addEventListener('input', guarded(updateRR));
 
   function levelFrom(input, fallback) {
     if (input && input.value.trim() !== '') {
@@ -197,34 +178,34 @@ function renderTradeProposalCard(proposal) {
     return isFinite(f) ? f : 0;
   }
 
-  btn.addEventListener('click', function () {
+  btn.addEventListener('click', guarded(function () {
     if (btn.disabled) return;
     btn.disabled = true;
     btn.classList.add('qv-card-btn-executed');
-    btn.innerHTML = copilotIcon('check') + ' DISPATCHED TO MT5 ENGINE';
+    btn.innerHTML = QV_ICONS.check + ' DISPATCHED TO MT5 ENGINE';
     let risk = riskIn ? parseFloat(riskIn.value) : 1.0;
     if (!isFinite(risk) || risk <= 0) risk = 1.0;
     const stop = levelFrom(slIn, proposal.stop_loss);
     const target = levelFrom(tpIn, proposal.take_profit);
     try {
-      copilotSendTrade(action, 'R:' + risk.toFixed(1), cardSymbol(proposal.symbol), stop, target);
+      sendTrade(action, null, 'R:' + risk.toFixed(1), cardSymbol(proposal.symbol), stop, target);
     } catch (e) { /* the ticket reports its own failures */ }
-  });
+  }));
 
   if (autoTraderIsOn() && (action === 'BUY' || action === 'SELL') && confidence >= 85) {
-    setTimeout(function () {
+    qvSetTimeout(guarded(function () {
       if (btn.disabled) return;
       btn.click();
-      appendAIMessage(copilotIcon('bolt') + ' <b>AUTONOMOUS AUTOTRADER EXECUTION:</b> High confidence threshold met (' +
+      appendAIMessage(QV_ICONS.bolt + ' <b>AUTONOMOUS AUTOTRADER EXECUTION:</b> High confidence threshold met (' +
         confidence + '% &gt;= 85%). Order auto-dispatched to MT5 Constitution Sentinel.');
-    }, 800);
+    }), 800);
   }
-  setTimeout(copilotScrollChat, 100);
+  qvSetTimeout(guarded(copilotScrollChat), 100);
   return msg;
 }
 
 function vaultHasAnyKey() {
-  const v = copilotReadVault();
+  const v = readKeyVault();
   return !!(v.gemini || v.deepseek || v.openai || v.claude || v.openrouter);
 }
 
@@ -232,21 +213,16 @@ function renderInitialWelcome() {
   const body = copilotChatBody();
   if (!body || body.querySelector('#qv-welcome-card')) return;
   if (vaultHasAnyKey()) {
-    const btn = document.getElementById('qv-vault-open-btn');
-    if (btn) {
-      btn.innerHTML = copilotIcon('check') + ' Keys Connected';
-      btn.style.color = '#00e676';
-      btn.style.borderColor = 'rgba(0,230,118,0.6)';
-    }
+    paintVaultButton(true);
     appendAIMessage(onlineWelcomeCardHtml(), 'QUORVALE AI SENTINEL');
     return;
   }
   appendAIMessage(
     '<div class="qv-welcome-card" id="qv-welcome-card" style="border:1px solid rgba(56,117,255,0.5);background:rgba(56,117,255,0.10);border-radius:8px;padding:9px">' +
-      '<div style="font-weight:800;color:#82aaff;margin-bottom:4px">' + copilotIcon('key') + ' Where to Put Your API Key:</div>' +
+      '<div style="font-weight:800;color:#82aaff;margin-bottom:4px">' + QV_ICONS.key + ' Where to Put Your API Key:</div>' +
       '<div style="line-height:1.45">Click the gold <b style="color:#ffd700">API Keys (BYOK)</b> button in the copilot header, or the button below, to open your secure vault. ' +
         'Keys stay 100% on this machine and go straight to the AI provider you choose.</div>' +
-      '<button type="button" class="qv-chip-btn qv-vault-callout-btn" style="margin-top:7px">' + copilotIcon('key') +
+      '<button type="button" class="qv-chip-btn qv-vault-callout-btn" style="margin-top:7px">' + QV_ICONS.key +
         ' Open API Key Vault (Enter Keys Here)</button>' +
     '</div>', 'SETUP GUIDE');
 }
@@ -254,7 +230,7 @@ function renderInitialWelcome() {
 function onlineWelcomeCardHtml() {
   return '<div class="qv-welcome-card" id="qv-welcome-card" style="border:1px solid rgba(0,230,118,0.5);background:rgba(0,230,118,0.08);border-radius:8px;padding:9px">' +
     '<div style="display:flex;align-items:center;gap:6px;font-weight:800;color:#00e676;margin-bottom:4px">' +
-      copilotIcon('liveDot') + ' Institutional AI Copilot Online ' +
+      QV_ICONS.liveDot + ' Institutional AI Copilot Online ' +
       '<span class="qv-welcome-tag" style="margin-left:auto;font-size:9px;border:1px solid #00e676;border-radius:4px;padding:1px 5px">Keys Connected</span></div>' +
     '<div style="line-height:1.45">Active reasoning engines connected. Click <b>[Scan Chart (Vision)]</b> to generate an institutional trade card, ' +
       'or ask any question about active market structure below.</div></div>';
@@ -263,23 +239,23 @@ function onlineWelcomeCardHtml() {
 function renderInitialStudioWelcome() {
   const body = copilotChatBody();
   if (!body || body.children.length > 0) return;
-  const tech = technicalsForCard() || {};
-  const sym = copilotEscapeHtml(tech.Symbol || 'XAUUSD');
-  const tf = copilotEscapeHtml(tech.Timeframe || 'H1');
-  const price = copilotEscapeHtml(tech.CurrentPrice || 'Live');
+  const tech = cachedTechnicals || {};
+  const sym = escapeHtml(tech.Symbol || 'XAUUSD');
+  const tf = escapeHtml(tech.Timeframe || 'H1');
+  const price = escapeHtml(tech.CurrentPrice || 'Live');
   function tile(id, title, sub, iconName) {
-    return '<button type="button" class="qv-init-btn" id="' + id + '">' + copilotIcon(iconName) +
+    return '<button type="button" class="qv-init-btn" id="' + id + '">' + QV_ICONS[iconName] +
       '<span class="qv-init-title">' + title + '</span><span class="qv-init-sub">' + sub + '</span></button>';
   }
   const notice = vaultHasAnyKey() ? '' :
     '<div class="qv-studio-key-notice" id="qv-studio-key-notice" style="border:1px solid rgba(255,171,0,0.55);background:rgba(255,171,0,0.10);border-radius:6px;padding:7px;margin:7px 0;color:#ffd700">' +
-      copilotIcon('alert') + ' <b>AI Keys Required:</b> Add a free Google Gemini API key (aistudio.google.com) to enable live vision scans and trade cards. ' +
-      '<button type="button" class="qv-chip-btn" id="qv-init-key-btn">' + copilotIcon('key') + ' Enter Keys</button></div>';
+      QV_ICONS.alert + ' <b>AI Keys Required:</b> Add a free Google Gemini API key (aistudio.google.com) to enable live vision scans and trade cards. ' +
+      '<button type="button" class="qv-chip-btn" id="qv-init-key-btn">' + QV_ICONS.key + ' Enter Keys</button></div>';
   const msg = appendAIMessage(
     '<div class="qv-studio-welcome">' +
-      '<div style="display:flex;align-items:center;gap:8px;font-weight:800;font-size:12px">' + copilotIcon('ai') +
+      '<div style="display:flex;align-items:center;gap:8px;font-weight:800;font-size:12px">' + QV_ICONS.ai +
         ' QUORVALE AI COPILOT STUDIO <span class="qv-studio-badge" style="margin-left:auto;color:#00e676;border:1px solid rgba(0,230,118,0.6);border-radius:4px;padding:1px 6px;font-size:9px">' +
-        copilotIcon('liveDot') + ' MT5 Sentinel Connected</span></div>' +
+        QV_ICONS.liveDot + ' MT5 Sentinel Connected</span></div>' +
       '<div style="margin:6px 0;line-height:1.45">Ready for autonomous market analysis on ' + sym + ' • ' + tf +
         ' (Reference: ' + price + '). Multimodal vision &amp; CFTC COT models active.</div>' +
       notice +
@@ -292,20 +268,20 @@ function renderInitialStudioWelcome() {
   if (!msg) return;
   const keyBtn = msg.querySelector('#qv-init-key-btn');
   if (keyBtn) {
-    keyBtn.addEventListener('click', function (ev) {
+    keyBtn.addEventListener('click', guarded(function (ev) {
       ev.preventDefault();
       if (typeof window.openQuorvaleVault === 'function') window.openQuorvaleVault('keys');
-    });
+    }));
   }
   const pairs = [['qv-init-vision-btn', 'qv-chip-vision'], ['qv-init-cot-btn', 'qv-chip-cot'],
     ['qv-init-risk-btn', 'qv-chip-risk'], ['qv-init-setup-btn', 'qv-chip-setup']];
   pairs.forEach(function (pair) {
     const b = msg.querySelector('#' + pair[0]);
     if (b) {
-      b.addEventListener('click', function () {
+      b.addEventListener('click', guarded(function () {
         const chip = document.getElementById(pair[1]);
         if (chip) chip.click();
-      });
+      }));
     }
   });
 }

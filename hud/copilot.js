@@ -2,28 +2,6 @@
 // prompt, the provider call and the reply. Also the quick-action chips, the chat input
 // and the synchronisation of keys and settings from the host's configuration file.
 
-// The host name the overlay maps to the bridge folder.
-function copilotDataHost() {
-  try {
-    if (typeof QV_DATA_HOST === 'string' && QV_DATA_HOST) return QV_DATA_HOST;
-  } catch (e) { /* first half not loaded yet */ }
-  return 'quorvale-data.example';
-}
-
-function copilotDataUrl(file) {
-  return 'https://' + copilotDataHost() + '/' + file;
-}
-
-async function copilotFetchJson(file) {
-  try {
-    const res = await copilotFetch(copilotDataUrl(file), { cache: 'no-store' });
-    if (!res.ok) return null;
-    return await res.json();
-  } catch (e) {
-    return null;
-  }
-}
-
 function blobToDataUri(blob) {
   return new Promise(function (resolve) {
     try {
@@ -66,14 +44,13 @@ function captureChartCanvases() {
 
 async function gatherInstitutionalContext() {
   const ctx = { technicals: null, cot: null, positions: null, chartB64: null };
-  ctx.technicals = await copilotFetchJson('QV_AICopilotData.json');
-  if (ctx.technicals && typeof ctx.technicals === 'object') copilotLastTechnicals = ctx.technicals;
-  ctx.cot = await copilotFetchJson('QV_COTData.json');
-  ctx.positions = await copilotFetchJson('QV_OpenPositions.json');
+  ctx.technicals = await fetchBridgeJson('QV_AICopilotData.json');
+  ctx.cot = await fetchBridgeJson('QV_COTData.json');
+  ctx.positions = await fetchBridgeJson('QV_OpenPositions.json');
   ctx.chartB64 = captureChartCanvases();
   if (!ctx.chartB64) {
     try {
-      const res = await copilotFetch(copilotDataUrl('QV_AICopilotChart.png'), { cache: 'no-store' });
+      const res = await hudFetch(bridgeUrl('QV_AICopilotChart.png'), { cache: 'no-store' });
       if (res.ok) {
         const uri = await blobToDataUri(await res.blob());
         const comma = uri.indexOf(',');
@@ -86,7 +63,7 @@ async function gatherInstitutionalContext() {
 
 function activeSymbolOr(fallbackTech) {
   let sym = '';
-  try { sym = copilotActiveSymbol(); } catch (e) { sym = ''; }
+  try { sym = getActiveTradingViewSymbol(); } catch (e) { sym = ''; }
   if (sym) return sym;
   if (fallbackTech && fallbackTech.Symbol) return String(fallbackTech.Symbol);
   return 'XAUUSD';
@@ -96,20 +73,12 @@ function pickCotRecord(cot, symbol) {
   if (!cot) return null;
   if (Array.isArray(cot.records)) {
     let key = '';
-    try { key = copilotCotKey(symbol); } catch (e) { key = ''; }
+    try { key = resolveCOTSymbol(symbol); } catch (e) { key = ''; }
     for (let i = 0; i < cot.records.length; i++) {
       if (cot.records[i] && cot.records[i].symbol === key) return cot.records[i];
     }
   }
   return cot;
-}
-
-function marketStatusFor(tech, symbol) {
-  try {
-    return copilotMarketStatus(tech, symbol);
-  } catch (e) {
-    return { isClosed: false, reason: '', dayName: '' };
-  }
 }
 
 function setMessageContent(msg, html) {
@@ -120,10 +89,10 @@ function setMessageContent(msg, html) {
 }
 
 async function executeAIInference(userPrompt, forceSetup) {
-  const vault = copilotReadVault();
+  const vault = readKeyVault();
   const select = document.getElementById('qv-ai-model-select');
   const modelValue = select ? select.value : 'gemini-3.8-flash';
-  const loading = appendAIMessage(copilotIcon('bolt') + ' Analyzing chart structure, technicals &amp; institutional flows...');
+  const loading = appendAIMessage(QV_ICONS.bolt + ' Analyzing chart structure, technicals &amp; institutional flows...');
   try {
     const ctx = await gatherInstitutionalContext();
     const symbol = activeSymbolOr(ctx.technicals);
@@ -136,7 +105,7 @@ async function executeAIInference(userPrompt, forceSetup) {
       technicals: ctx.technicals,
       cot: pickCotRecord(ctx.cot, symbol),
       positions: ctx.positions,
-      market: marketStatusFor(ctx.technicals, symbol)
+      market: getMarketStatusInfo(ctx.technicals, symbol)
     });
     const route = routeProvider(modelValue);
     if (!route) {
@@ -158,22 +127,20 @@ async function executeAIInference(userPrompt, forceSetup) {
       systemPrompt: systemPrompt,
       userPrompt: String(userPrompt || ''),
       chartB64: ctx.chartB64,
-      dataHost: copilotDataHost()
+      dataHost: QV_DATA_HOST
     });
     if (out.error !== undefined) {
-      setMessageContent(loading, '<span style="color:#ff5252">' + copilotEscapeHtml(out.error) + '</span>');
+      setMessageContent(loading, '<span style="color:#ff5252">' + escapeHtml(out.error) + '</span>');
       return;
     }
     processAIResponse(out.text, loading);
   } catch (e) {
-    setMessageContent(loading, '<span style="color:#ff5252">' + copilotEscapeHtml(redactKeys(e && e.message ? e.message : String(e))) + '</span>');
+    setMessageContent(loading, '<span style="color:#ff5252">' + escapeHtml(redactKeys(e && e.message ? e.message : String(e))) + '</span>');
   }
 }
 
 function chipSymbol() {
-  let tech = null;
-  try { tech = typeof cachedTechnicals !== 'undefined' ? cachedTechnicals : null; } catch (e) { tech = null; }
-  return activeSymbolOr(tech);
+  return activeSymbolOr(cachedTechnicals);
 }
 
 function chipDefinitions() {
@@ -196,39 +163,39 @@ function chipDefinitions() {
 function fillChipText(template, sym) {
   return template
     .split('{sym}').join(sym)
-    .split('{dd}').join(vaultStoreGet('qv_constitution_daily_loss', '4.5'))
-    .split('{risk}').join(vaultStoreGet('qv_default_risk_pct', '1.0'));
+    .split('{dd}').join(storeGet('qv_constitution_daily_loss', '4.5'))
+    .split('{risk}').join(storeGet('qv_default_risk_pct', '1.0'));
 }
 
 function wireCopilot() {
   chipDefinitions().forEach(function (chip) {
     const el = document.getElementById(chip[0]);
     if (!el) return;
-    el.addEventListener('click', function (ev) {
+    el.addEventListener('click', guarded(function (ev) {
       ev.preventDefault();
       try { openAIDrawer(); } catch (e) { /* drawer control not available */ }
       const sym = chipSymbol();
       appendUserMessage(fillChipText(chip[1], sym));
       executeAIInference(fillChipText(chip[2], sym), chip[3]);
-    });
+    }));
   });
   const send = document.getElementById('qv-ai-send-btn');
   const input = document.getElementById('qv-ai-textarea');
   if (send && input) {
-    send.addEventListener('click', function (ev) {
+    send.addEventListener('click', guarded(function (ev) {
       ev.preventDefault();
       const text = String(input.value || '').trim();
       if (!text) return;
       appendUserMessage(text);
       input.value = '';
       executeAIInference(text, false);
-    });
-    input.addEventListener('keydown', function (ev) {
+    }));
+    input.addEventListener('keydown', guarded(function (ev) {
       if (ev.key === 'Enter' && !ev.shiftKey && !ev.isComposing) {
         ev.preventDefault();
         send.click();
       }
-    });
+    }));
   }
 }
 
@@ -239,9 +206,9 @@ function truthyAutotrader(v) {
 async function syncExternalAIConfig() {
   try {
     const epoch = autoTraderChangeEpoch();
-    const file = await copilotFetchJson('QV_AIConfig.json');
+    const file = await fetchBridgeJson('QV_AIConfig.json');
     if (!file || typeof file !== 'object') return;
-    const vault = copilotReadVault();
+    const vault = readKeyVault();
     const names = ['gemini', 'deepseek', 'openrouter', 'openai', 'claude'];
     let changed = false;
     names.forEach(function (n) {
@@ -252,7 +219,7 @@ async function syncExternalAIConfig() {
       }
     });
     if (changed) {
-      copilotWriteVault(vault);
+      writeKeyVault(vault);
       updateVaultStatusUI();
     }
     // A toggle flipped while this file was in flight is newer than the file.
@@ -264,14 +231,14 @@ async function syncExternalAIConfig() {
       }
     }
     // Stored with the precision the vault writes, so its pills still match after a sync.
-    if (file.risk_pct) vaultStoreSet('qv_default_risk_pct', isFinite(parseFloat(file.risk_pct)) ? parseFloat(file.risk_pct).toFixed(1) : String(file.risk_pct));
-    if (file.max_dd) vaultStoreSet('qv_constitution_daily_loss', isFinite(parseFloat(file.max_dd)) ? parseFloat(file.max_dd).toFixed(1) : String(file.max_dd));
+    if (file.risk_pct) storeSet('qv_default_risk_pct', isFinite(parseFloat(file.risk_pct)) ? parseFloat(file.risk_pct).toFixed(1) : String(file.risk_pct));
+    if (file.max_dd) storeSet('qv_constitution_daily_loss', isFinite(parseFloat(file.max_dd)) ? parseFloat(file.max_dd).toFixed(1) : String(file.max_dd));
     if (file.max_spread) {
-      vaultStoreSet('qv_max_spread_pts', String(file.max_spread));
+      storeSet('qv_max_spread_pts', String(file.max_spread));
       const field = document.getElementById('qv-setting-max-spread');
       if (field) field.value = String(file.max_spread);
     }
-    if (file.confidence_threshold) vaultStoreSet('qv_autotrader_threshold', String(file.confidence_threshold));
+    if (file.confidence_threshold) storeSet('qv_autotrader_threshold', String(file.confidence_threshold));
     if (file.model) {
       const select = document.getElementById('qv-ai-model-select');
       const want = String(file.model);
@@ -289,6 +256,6 @@ async function syncExternalAIConfig() {
     const missingInFile = ['gemini', 'deepseek', 'openrouter'].some(function (n) {
       return vault[n] && !file[n];
     });
-    if (missingInFile) copilotPostToHost(buildVaultCfgMessage());
+    if (missingInFile) postToHost(buildVaultCfgMessage());
   } catch (e) { /* the next tick tries again */ }
 }

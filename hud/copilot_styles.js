@@ -1,11 +1,10 @@
 // Styles of the vault's fields, the chat's rendered replies and the cards. The bootstrap's
-// sheet lays out panel, drawer and modal; this one adds what the copilot half draws, and
-// repeats the modal's placement so the vault works whichever sheet arrives first.
+// sheet places panel, drawer and the vault overlay; this one adds what the copilot draws.
 
 function copilotStyleText() {
   return [
-    '#qv-vault-modal{position:fixed;inset:0;background:rgba(0,0,0,0.88);z-index:2147483647;align-items:center;justify-content:center;font-family:-apple-system,BlinkMacSystemFont,"Segoe UI",Roboto,sans-serif;font-size:11px;color:#e0e3eb}',
-    '#qv-vault-modal .qv-vault-box{width:560px;max-width:95vw;max-height:90vh;overflow-y:auto;background:rgb(14,18,28);border:1px solid rgba(56,117,255,0.35);border-radius:10px;padding:14px 16px;box-shadow:0 18px 50px rgba(0,0,0,0.6);box-sizing:border-box}',
+    '#qv-vault-modal{font-family:-apple-system,BlinkMacSystemFont,"Segoe UI",Roboto,sans-serif;font-size:11px;color:#e0e3eb}',
+    '#qv-vault-modal .qv-vault-box{background:rgb(14,18,28);border:1px solid rgba(56,117,255,0.35);border-radius:10px;padding:14px 16px;box-shadow:0 18px 50px rgba(0,0,0,0.6);box-sizing:border-box}',
     '#qv-vault-modal .qv-vault-title-row{display:flex;justify-content:space-between;align-items:center;margin-bottom:10px}',
     '#qv-vault-modal .qv-vault-title{font-weight:800;font-size:12.5px;letter-spacing:0.4px;color:#82aaff;display:flex;align-items:center;gap:6px}',
     '#qv-vault-modal .qv-vault-close{background:none;border:none;color:#9aa0ad;font-size:14px;cursor:pointer}',
@@ -39,7 +38,6 @@ function copilotStyleText() {
     '#qv-vault-modal .qv-vault-actions{display:flex;justify-content:flex-end;gap:8px;margin-top:12px}',
     '#qv-vault-modal .qv-vault-btn{background:rgba(255,255,255,0.06);border:1px solid rgba(255,255,255,0.16);border-radius:5px;color:#e0e3eb;padding:6px 12px;font-size:10.5px;font-weight:700;cursor:pointer}',
     '#qv-vault-modal .qv-vault-btn-primary{background:linear-gradient(135deg,#3875ff,#2a5bd7);border-color:#3875ff;color:#fff}',
-    '#qv-vault-modal .qv-chip-btn{background:rgba(56,117,255,0.1);border:1px solid rgba(56,117,255,0.35);border-radius:10px;color:#82aaff;padding:2px 8px;font-size:9.5px;cursor:pointer}',
     '.qv-msg-meta{font-size:8.5px;letter-spacing:0.5px;color:#7f8696;margin-bottom:3px;font-weight:700}',
     '.qv-md-h1,.qv-md-h2,.qv-md-h3{font-weight:800;color:#82aaff;margin:7px 0 3px}',
     '.qv-md-h1{font-size:12.5px}.qv-md-h2{font-size:11.5px}.qv-md-h3{font-size:10.5px;color:#c0c4ce}',

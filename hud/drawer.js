@@ -22,9 +22,11 @@ var QV_PLAYBOOK_OPTIONS = [
   ['byos_custom', 'Custom Playbook (BYOS)...']
 ];
 
-function optionsHtml(list) {
+// Option markup for [value, label] pairs; the first is selected unless another is named.
+function optionsHtml(list, selected) {
   return list.map(function (o, i) {
-    return '<option value="' + escapeHtml(o[0]) + '"' + (i === 0 ? ' selected' : '') + '>' + escapeHtml(o[1]) + '</option>';
+    const on = selected === undefined ? i === 0 : o[0] === selected;
+    return '<option value="' + escapeHtml(o[0]) + '"' + (on ? ' selected' : '') + '>' + escapeHtml(o[1]) + '</option>';
   }).join('');
 }
 

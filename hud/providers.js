@@ -4,17 +4,6 @@
 // appears only where the provider expects it: a header, or Gemini's documented `key`
 // query parameter. Nothing here writes a key to the console.
 
-// Captured when this file runs, before page code has had a chance to wrap fetch.
-var copilotNativeFetch;
-try {
-  if (!copilotNativeFetch && typeof window.fetch === 'function') copilotNativeFetch = window.fetch.bind(window);
-} catch (e) { /* fetch stays unresolved; copilotFetch falls back at call time */ }
-
-function copilotFetch(url, init) {
-  const f = copilotNativeFetch || window.fetch.bind(window);
-  return f(url, init);
-}
-
 function getProviderEndpoints() {
   return {
     gemini: 'https://generativelanguage.googleapis.com',
@@ -195,7 +184,7 @@ function extractProviderReply(provider, json) {
 function redactKeys(text) {
   let out = String(text === undefined || text === null ? '' : text);
   try {
-    const v = copilotReadVault();
+    const v = readKeyVault();
     ['gemini', 'deepseek', 'openrouter', 'openai', 'claude', 'tg_token'].forEach(function (k) {
       const key = v[k];
       if (typeof key === 'string' && key.length >= 4) {
@@ -213,7 +202,7 @@ async function callProvider(req) {
   const built = buildProviderRequest(req);
   if (!built) return { error: 'Unsupported provider' };
   try {
-    const res = await copilotFetch(built.url, built.init);
+    const res = await hudFetch(built.url, built.init);
     const json = await res.json();
     const out = extractProviderReply(req.provider, json);
     if (out.error !== undefined) return { error: providerErrorPrefix(req.provider) + redactKeys(out.error) };
@@ -233,7 +222,7 @@ async function resolveActiveGeminiModel(key, preferred) {
   if (geminiModelCache[pref]) return geminiModelCache[pref];
   let names = [];
   try {
-    const res = await copilotFetch(getProviderEndpoints().gemini + '/v1beta/models?key=' + encodeURIComponent(key),
+    const res = await hudFetch(getProviderEndpoints().gemini + '/v1beta/models?key=' + encodeURIComponent(key),
       { method: 'GET', cache: 'no-store' });
     if (res.ok) {
       const json = await res.json();
@@ -267,13 +256,13 @@ async function resolveActiveGeminiModel(key, preferred) {
 }
 
 function getMissingKeyHtml(providerName, keyPageAddress) {
-  const url = copilotEscapeHtml(keyPageAddress);
+  const url = escapeHtml(keyPageAddress);
   return '<div class="qv-missing-key" style="border:1px solid rgba(255,82,82,0.55);background:rgba(255,82,82,0.10);border-radius:6px;padding:8px">' +
-    '<div style="color:#ff5252;font-weight:800;margin-bottom:4px">' + copilotIcon('alert') + ' <b>' +
-      copilotEscapeHtml(providerName) + ' API Key Required</b></div>' +
+    '<div style="color:#ff5252;font-weight:800;margin-bottom:4px">' + QV_ICONS.alert + ' <b>' +
+      escapeHtml(providerName) + ' API Key Required</b></div>' +
     '<div style="line-height:1.45">To run chart vision and market reasoning with this model, enter your API key in your secure client vault. ' +
       'Your key is stored 100% locally in your browser sandbox. Get key from: ' +
       '<a href="' + url + '" target="_blank" rel="noopener noreferrer" style="color:#82aaff">' + url + '</a></div>' +
-    '<button type="button" class="qv-chip-btn qv-vault-callout-btn" style="margin-top:7px">' + copilotIcon('key') +
+    '<button type="button" class="qv-chip-btn qv-vault-callout-btn" style="margin-top:7px">' + QV_ICONS.key +
       ' Click Here to Open API Key Vault</button></div>';
 }

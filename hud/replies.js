@@ -5,15 +5,6 @@
 // only tags in the output are the ones the rules below write; none of the rules depends
 // on a character that escaping changes.
 
-function copilotEscapeHtml(text) {
-  return String(text === undefined || text === null ? '' : text)
-    .replace(/&/g, '&amp;')
-    .replace(/</g, '&lt;')
-    .replace(/>/g, '&gt;')
-    .replace(/"/g, '&quot;')
-    .replace(/'/g, '&#39;');
-}
-
 function cleanLatexMath(text) {
   return String(text === undefined || text === null ? '' : text)
     .replace(/\\text\{([^{}]*)\}/g, '$1')
@@ -40,7 +31,7 @@ function applyInlineMd(escaped) {
 }
 
 function formatInlineMd(text) {
-  return applyInlineMd(copilotEscapeHtml(text));
+  return applyInlineMd(escapeHtml(text));
 }
 
 // Runs over our own markup: the upper-case words cannot occur inside the tags we write.
@@ -74,7 +65,7 @@ function formatAIMarkdown(text) {
   src = src.replace(/(?:\r?\n)+[\s*•\-]*$/, '').trim();
   if (src === '') return '';
 
-  const lines = copilotEscapeHtml(src).split(/[\r\n]+/);
+  const lines = escapeHtml(src).split(/[\r\n]+/);
   const out = [];
   let open = '';  // '', 'list' or 'table'
   let tableRows = 0;

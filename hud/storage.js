@@ -53,14 +53,26 @@ function storedDrawerWidth() {
   return raw !== null && /^\d+(\.\d+)?px$/.test(raw) ? raw : null;
 }
 
+// The provider-key vault: one JSON object. Anything unreadable counts as an empty vault.
+function readKeyVault() {
+  try {
+    const raw = window.localStorage.getItem(QV_KEYS.vault);
+    const v = raw ? JSON.parse(raw) : null;
+    return v && typeof v === 'object' && !Array.isArray(v) ? v : {};
+  } catch (e) {
+    return {};
+  }
+}
+
+function writeKeyVault(vault) {
+  storeSet(QV_KEYS.vault, JSON.stringify(vault));
+}
+
 // Start-up key push: only when some provider key is stored, so the host's configuration
 // file is not overwritten with empty keys by every page load.
 function pushStoredKeysToHost() {
   try {
-    const raw = window.localStorage.getItem(QV_KEYS.vault);
-    if (!raw) return;
-    const v = JSON.parse(raw);
-    if (!v || typeof v !== 'object' || Array.isArray(v)) return;
+    const v = readKeyVault();
     const names = ['gemini', 'deepseek', 'openrouter', 'openai', 'claude'];
     const cfg = {};
     let any = false;

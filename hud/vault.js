@@ -2,43 +2,6 @@
 // provider keys and the Telegram relay. Fields are filled from storage at every opening
 // and written back only by Save.
 
-function vaultStoreGet(key, fallback) {
-  try {
-    const v = window.localStorage.getItem(key);
-    return v === null || v === undefined ? fallback : v;
-  } catch (e) {
-    return fallback;
-  }
-}
-
-function vaultStoreSet(key, value) {
-  try { window.localStorage.setItem(key, String(value)); } catch (e) { /* storage refused */ }
-}
-
-function copilotReadVault() {
-  try {
-    const raw = window.localStorage.getItem('qv_byok_vault');
-    const v = raw ? JSON.parse(raw) : null;
-    return v && typeof v === 'object' && !Array.isArray(v) ? v : {};
-  } catch (e) {
-    return {};
-  }
-}
-
-function copilotWriteVault(vault) {
-  vaultStoreSet('qv_byok_vault', JSON.stringify(vault));
-}
-
-function copilotPostToHost(message) {
-  try {
-    if (window.chrome && window.chrome.webview && typeof window.chrome.webview.postMessage === 'function') {
-      window.chrome.webview.postMessage(message);
-      return true;
-    }
-  } catch (e) { /* no bridge: settings stay in storage */ }
-  return false;
-}
-
 function vaultIntOrNull(text) {
   const n = parseInt(text, 10);
   return isFinite(n) ? n : null;
@@ -53,7 +16,7 @@ function vaultNumOrNull(text) {
 // reads back, so every sender gives the complete, current picture: the stored keys and
 // settings and the AutoTrader's actual state.
 function buildVaultCfgMessage() {
-  const v = copilotReadVault();
+  const v = readKeyVault();
   function key(name) { return typeof v[name] === 'string' ? v[name] : ''; }
   const cfg = {
     gemini: key('gemini'),
@@ -62,27 +25,16 @@ function buildVaultCfgMessage() {
     openai: key('openai'),
     claude: key('claude'),
     autotrader: autoTraderIsOn() ? 1 : 0,
-    risk_pct: vaultNumOrNull(vaultStoreGet('qv_default_risk_pct', '1.0')),
-    max_dd: vaultNumOrNull(vaultStoreGet('qv_constitution_daily_loss', '4.5')),
-    max_spread: vaultIntOrNull(vaultStoreGet('qv_max_spread_pts', '35')),
-    confidence_threshold: vaultIntOrNull(vaultStoreGet('qv_autotrader_threshold', '85')),
-    exec_interval: vaultStoreGet('qv_exec_interval', 'CANDLE_CLOSE_H1'),
-    active_strategy: vaultStoreGet('qv_active_strategy', 'core'),
-    hour_start: vaultIntOrNull(vaultStoreGet('qv_hour_start', '7')),
-    hour_end: vaultIntOrNull(vaultStoreGet('qv_hour_end', '18'))
+    risk_pct: vaultNumOrNull(storeGet('qv_default_risk_pct', '1.0')),
+    max_dd: vaultNumOrNull(storeGet('qv_constitution_daily_loss', '4.5')),
+    max_spread: vaultIntOrNull(storeGet('qv_max_spread_pts', '35')),
+    confidence_threshold: vaultIntOrNull(storeGet('qv_autotrader_threshold', '85')),
+    exec_interval: storeGet('qv_exec_interval', 'CANDLE_CLOSE_H1'),
+    active_strategy: storeGet('qv_active_strategy', 'core'),
+    hour_start: vaultIntOrNull(storeGet('qv_hour_start', '7')),
+    hour_end: vaultIntOrNull(storeGet('qv_hour_end', '18'))
   };
   return 'VAULT_CFG:' + JSON.stringify(cfg);
-}
-
-function vaultField(id) {
-  return document.getElementById(id);
-}
-
-function vaultSelectOptions(options, selected) {
-  return options.map(function (o) {
-    return '<option value="' + copilotEscapeHtml(o[0]) + '"' + (o[0] === selected ? ' selected' : '') + '>' +
-      copilotEscapeHtml(o[1]) + '</option>';
-  }).join('');
 }
 
 function vaultLabel(text, tag, tagColour) {
@@ -101,7 +53,7 @@ function vaultPills(attr, values, active, extraClass) {
 function vaultKeyField(id, label, placeholder, link, linkPrefix, tag) {
   return '<div class="qv-vault-field">' + vaultLabel(label, tag) +
     '<input type="text" id="' + id + '" class="qv-vault-input" spellcheck="false" autocomplete="off" placeholder="' +
-      copilotEscapeHtml(placeholder) + '">' +
+      escapeHtml(placeholder) + '">' +
     (link ? '<a class="qv-vault-link" href="' + link + '" target="_blank" rel="noopener noreferrer">' +
       (linkPrefix ? linkPrefix + ' ' : '') + link + '</a>' : '') +
     '</div>';
@@ -112,7 +64,7 @@ function vaultModalInnerHtml() {
   const templates = getByosTemplates();
   const tplOptions = '<option value="" disabled selected>-- Select a Pre-Engineered Institutional Template --</option>' +
     Object.keys(templates).map(function (k) {
-      return '<option value="' + k + '">' + copilotEscapeHtml(templates[k].label) + '</option>';
+      return '<option value="' + k + '">' + escapeHtml(templates[k].label) + '</option>';
     }).join('');
   const risk =
     '<div class="qv-tab-content" id="qv-tab-content-risk" style="display:flex">' +
@@ -131,7 +83,7 @@ function vaultModalInnerHtml() {
         '<input type="text" id="qv-setting-def-rr" class="qv-vault-input" value="1:2.0">' +
         vaultPills('rr', [['1:1.5', '1:1.5'], ['1:2.0', '1:2.0'], ['1:3.0', '1:3.0']], '1:2.0') + '</div>' +
       '<div class="qv-vault-field">' + vaultLabel('AutoTrader Execution Mode', '(Candle-Close Confidence)') +
-        '<select id="qv-setting-auto-conf" class="qv-vault-input">' + vaultSelectOptions([
+        '<select id="qv-setting-auto-conf" class="qv-vault-input">' + optionsHtml([
           ['90', 'Conservative (Execute only if Confidence >= 90%)'],
           ['85', 'Standard Balanced (Execute if Confidence >= 85%)'],
           ['80', 'Aggressive (Execute if Confidence >= 80%)']], '85') + '</select></div>' +
@@ -141,7 +93,7 @@ function vaultModalInnerHtml() {
   const schedule =
     '<div class="qv-tab-content" id="qv-tab-content-schedule" style="display:none">' +
       '<div class="qv-vault-field">' + vaultLabel('Scan Trigger Interval', '(Execution Frequency)') +
-        '<select id="qv-setting-exec-interval" class="qv-vault-input">' + vaultSelectOptions([
+        '<select id="qv-setting-exec-interval" class="qv-vault-input">' + optionsHtml([
           ['CANDLE_CLOSE_H1', 'On H1 Candle Close (Default)'],
           ['CANDLE_CLOSE_M15', 'On M15 Candle Close (Intraday Scalp)'],
           ['CANDLE_CLOSE_M5', 'On M5 Candle Close (Rapid Scalp)'],
@@ -169,7 +121,7 @@ function vaultModalInnerHtml() {
   const strategy =
     '<div class="qv-tab-content" id="qv-tab-content-strategy" style="display:none">' +
       '<div class="qv-vault-field">' + vaultLabel('Strategy Playbook Preset', '(Prompt Rules Engine)') +
-        '<select id="qv-vault-strategy-select" class="qv-vault-input">' + vaultSelectOptions([
+        '<select id="qv-vault-strategy-select" class="qv-vault-input">' + optionsHtml([
           ['core', 'Quorvale Institutional Core (3-Tier Default)'],
           ['ict_silver', 'ICT Silver Bullet (FVG & Kill-Zone)'],
           ['asian_sweep', 'Asian Range Judas Swing (London Sweep)'],
@@ -178,7 +130,7 @@ function vaultModalInnerHtml() {
       '<div class="qv-strategy-desc-card" id="qv-strategy-desc-card"></div>' +
       '<div class="qv-byos-builder" id="qv-byos-builder" style="display:none">' +
         '<div class="qv-byos-library">' +
-          '<div class="qv-byos-library-hdr"><b>' + copilotIcon('book') + ' Strategy Templates Library</b> <span class="qv-vault-tag">(1-Click Fill &amp; Customize)</span></div>' +
+          '<div class="qv-byos-library-hdr"><b>' + QV_ICONS.book + ' Strategy Templates Library</b> <span class="qv-vault-tag">(1-Click Fill &amp; Customize)</span></div>' +
           '<div class="qv-byos-library-row"><select id="qv-byos-template-select" class="qv-vault-input">' + tplOptions + '</select>' +
             '<button type="button" id="qv-byos-load-tpl-btn" class="qv-vault-btn" title="Load selected template into editor">Load</button></div>' +
           '<div class="qv-byos-chips"><span>Quick Archetypes:</span>' + chips.map(function (c) {
@@ -190,14 +142,14 @@ function vaultModalInnerHtml() {
           '<input type="text" id="qv-byos-name" class="qv-vault-input" placeholder="e.g. My Trend Retest &amp; Volume Confluence"></div>' +
         '<div class="qv-vault-field">' + vaultLabel('Entry Rules &amp; Confluence Directives') +
           '<textarea id="qv-byos-entry" class="qv-vault-input" rows="5" style="min-height:115px;resize:vertical" placeholder="' +
-            copilotEscapeHtml('- Price above the 50 EMA on H1 with a higher-low structure\n- Entry on a pullback into the 21 EMA with a bullish engulfing close\n- RSI above 50 and rising, no bearish divergence') +
+            escapeHtml('- Price above the 50 EMA on H1 with a higher-low structure\n- Entry on a pullback into the 21 EMA with a bullish engulfing close\n- RSI above 50 and rising, no bearish divergence') +
           '"></textarea></div>' +
         '<div class="qv-vault-field">' + vaultLabel('Structural Invalidation &amp; Stop Loss Logic') +
           '<textarea id="qv-byos-invalidation" class="qv-vault-input" rows="3" style="min-height:75px;resize:vertical" placeholder="' +
-            copilotEscapeHtml('- Stop below the last swing low plus 0.5x ATR\n- A close below the 50 EMA voids the setup') + '"></textarea></div>' +
+            escapeHtml('- Stop below the last swing low plus 0.5x ATR\n- A close below the 50 EMA voids the setup') + '"></textarea></div>' +
         '<div class="qv-vault-field">' + vaultLabel('Target Profit (TP) &amp; COT Macro Policy') +
           '<div class="qv-byos-row"><input type="text" id="qv-byos-rr" class="qv-vault-input" value="1:2.0" title="Minimum Target R:R">' +
-          '<select id="qv-byos-cot-policy" class="qv-vault-input">' + vaultSelectOptions([
+          '<select id="qv-byos-cot-policy" class="qv-vault-input">' + optionsHtml([
             ['ADVISORY', 'COT Policy: Advisory Filter (Standard)'],
             ['STRICT_CONFIRMATION', 'COT Policy: Strict Mandatory Confirmation'],
             ['IGNORE_SCALPING', 'COT Policy: Ignore (Rapid Scalp Mode)']], 'ADVISORY') + '</select></div></div>' +
@@ -205,7 +157,7 @@ function vaultModalInnerHtml() {
     '</div>';
   const keys =
     '<div class="qv-tab-content" id="qv-tab-content-keys" style="display:none">' +
-      '<div class="qv-vault-notice">' + copilotIcon('shield') + ' Your keys are stored 100% locally on your machine (localStorage). Requests connect directly to AI providers with zero middleman servers.</div>' +
+      '<div class="qv-vault-notice">' + QV_ICONS.shield + ' Your keys are stored 100% locally on your machine (localStorage). Requests connect directly to AI providers with zero middleman servers.</div>' +
       vaultKeyField('qv-key-gemini', 'Google Gemini API Key', 'AIzaSy...', pages.gemini, 'Free Tier:') +
       vaultKeyField('qv-key-deepseek', 'DeepSeek API Key', 'sk-...', pages.deepseek) +
       vaultKeyField('qv-key-openrouter', 'OpenRouter Universal API Key', 'sk-or-v1-...', pages.openrouter) +
@@ -213,12 +165,12 @@ function vaultModalInnerHtml() {
         '(Default: google/gemini-2.0-flash-001)') +
       vaultKeyField('qv-key-openai', 'OpenAI API Key', 'sk-proj-...', pages.openai) +
       vaultKeyField('qv-key-claude', 'Anthropic Claude API Key', 'sk-ant-api03-...', pages.claude) +
-      '<div class="qv-vault-section">' + copilotIcon('phone') + ' TELEGRAM RELAY &amp; AUTHENTICATION</div>' +
+      '<div class="qv-vault-section">' + QV_ICONS.phone + ' TELEGRAM RELAY &amp; AUTHENTICATION</div>' +
       vaultKeyField('qv-key-tg-token', 'Telegram Bot Token', '123456789:AAH...', '', '', '(Optional Remote Alerts)') +
       vaultKeyField('qv-key-tg-chatid', 'Allowed Telegram Chat ID', '987654321', '', '', '(Strict Auth Whitelist)') +
     '</div>';
   return '<div class="qv-vault-box">' +
-    '<div class="qv-vault-title-row"><div class="qv-vault-title">' + copilotIcon('gear') + ' QUORVALE SETTINGS &amp; RISK CONTROL</div>' +
+    '<div class="qv-vault-title-row"><div class="qv-vault-title">' + QV_ICONS.gear + ' QUORVALE SETTINGS &amp; RISK CONTROL</div>' +
       '<button type="button" id="qv-vault-close-btn" class="qv-vault-close">✕</button></div>' +
     '<div class="qv-modal-tabs">' +
       '<button type="button" class="qv-modal-tab qv-tab-active" id="qv-tab-btn-risk">Risk &amp; Rules</button>' +
@@ -249,13 +201,13 @@ function switchModalTab(tab) {
   const names = ['risk', 'schedule', 'strategy', 'keys'];
   const chosen = tab === 'keys' || tab === 'schedule' || tab === 'strategy' ? tab : 'risk';
   names.forEach(function (n) {
-    const btn = vaultField('qv-tab-btn-' + n);
-    const pane = vaultField('qv-tab-content-' + n);
+    const btn = byId('qv-tab-btn-' + n);
+    const pane = byId('qv-tab-content-' + n);
     if (btn) btn.classList.remove('qv-tab-active');
     if (pane) pane.style.display = 'none';
   });
-  const btn = vaultField('qv-tab-btn-' + chosen);
-  const pane = vaultField('qv-tab-content-' + chosen);
+  const btn = byId('qv-tab-btn-' + chosen);
+  const pane = byId('qv-tab-content-' + chosen);
   if (pane) pane.style.display = 'flex';
   if (btn) btn.classList.add('qv-tab-active');
 }
@@ -270,23 +222,23 @@ function markVaultPills(attr, value) {
 }
 
 function vaultSetField(id, value) {
-  const el = vaultField(id);
+  const el = byId(id);
   if (el) el.value = value;
 }
 
 function updateStrategyDescription(key) {
-  const card = vaultField('qv-strategy-desc-card');
+  const card = byId('qv-strategy-desc-card');
   if (card) {
     const d = strategyDescription(key);
-    card.innerHTML = '<b>' + copilotEscapeHtml(d[0]) + '</b> ' + copilotEscapeHtml(d[1]);
+    card.innerHTML = '<b>' + escapeHtml(d[0]) + '</b> ' + escapeHtml(d[1]);
   }
-  const builder = vaultField('qv-byos-builder');
+  const builder = byId('qv-byos-builder');
   if (builder) builder.style.display = key === 'byos_custom' ? 'flex' : 'none';
 }
 
 function setPlaybookSelects(value) {
   ['qv-vault-strategy-select', 'qv-ai-strategy-select'].forEach(function (id) {
-    const sel = vaultField(id);
+    const sel = byId(id);
     if (sel) sel.value = value;
   });
 }
@@ -294,7 +246,7 @@ function setPlaybookSelects(value) {
 function openQuorvaleVault(initialTab) {
   try {
     ensureVaultModal();
-    const v = copilotReadVault();
+    const v = readKeyVault();
     function keyText(name) { return typeof v[name] === 'string' ? v[name] : ''; }
     vaultSetField('qv-key-gemini', keyText('gemini'));
     vaultSetField('qv-key-deepseek', keyText('deepseek'));
@@ -305,32 +257,32 @@ function openQuorvaleVault(initialTab) {
     vaultSetField('qv-key-tg-token', keyText('tg_token'));
     vaultSetField('qv-key-tg-chatid', keyText('tg_chatid'));
 
-    const risk = vaultStoreGet('qv_default_risk_pct', '1.0');
-    const spread = vaultStoreGet('qv_max_spread_pts', '35');
-    const rr = vaultStoreGet('qv_default_rr', '1:2.0');
+    const risk = storeGet('qv_default_risk_pct', '1.0');
+    const spread = storeGet('qv_max_spread_pts', '35');
+    const rr = storeGet('qv_default_rr', '1:2.0');
     vaultSetField('qv-setting-risk-pct', risk);
-    vaultSetField('qv-setting-max-dd', vaultStoreGet('qv_constitution_daily_loss', '4.5'));
+    vaultSetField('qv-setting-max-dd', storeGet('qv_constitution_daily_loss', '4.5'));
     vaultSetField('qv-setting-max-spread', spread);
     vaultSetField('qv-setting-def-rr', rr);
-    vaultSetField('qv-setting-auto-conf', vaultStoreGet('qv_autotrader_threshold', '85'));
-    vaultSetField('qv-setting-exec-interval', vaultStoreGet('qv_exec_interval', 'CANDLE_CLOSE_H1'));
+    vaultSetField('qv-setting-auto-conf', storeGet('qv_autotrader_threshold', '85'));
+    vaultSetField('qv-setting-exec-interval', storeGet('qv_exec_interval', 'CANDLE_CLOSE_H1'));
     const sessions = [['qv-sess-asian', 'qv_sess_asian', true], ['qv-sess-london', 'qv_sess_lon', true],
       ['qv-sess-nyam', 'qv_sess_nyam', true], ['qv-sess-nypm', 'qv_sess_nypm', false]];
     sessions.forEach(function (s) {
-      const box = vaultField(s[0]);
-      const stored = vaultStoreGet(s[1], null);
+      const box = byId(s[0]);
+      const stored = storeGet(s[1], null);
       if (box) box.checked = s[2] ? stored !== 'false' : stored === 'true';
     });
-    vaultSetField('qv-hour-start', vaultStoreGet('qv_hour_start', '7'));
-    vaultSetField('qv-hour-end', vaultStoreGet('qv_hour_end', '18'));
-    const strategy = vaultStoreGet('qv_active_strategy', 'core');
+    vaultSetField('qv-hour-start', storeGet('qv_hour_start', '7'));
+    vaultSetField('qv-hour-end', storeGet('qv_hour_end', '18'));
+    const strategy = storeGet('qv_active_strategy', 'core');
     setPlaybookSelects(strategy);
     updateStrategyDescription(strategy);
-    vaultSetField('qv-byos-name', vaultStoreGet('qv_byos_name', ''));
-    vaultSetField('qv-byos-entry', vaultStoreGet('qv_byos_entry', ''));
-    vaultSetField('qv-byos-invalidation', vaultStoreGet('qv_byos_invalidation', ''));
-    vaultSetField('qv-byos-rr', vaultStoreGet('qv_byos_rr', '1:2.0'));
-    vaultSetField('qv-byos-cot-policy', vaultStoreGet('qv_byos_cot_policy', 'ADVISORY'));
+    vaultSetField('qv-byos-name', storeGet('qv_byos_name', ''));
+    vaultSetField('qv-byos-entry', storeGet('qv_byos_entry', ''));
+    vaultSetField('qv-byos-invalidation', storeGet('qv_byos_invalidation', ''));
+    vaultSetField('qv-byos-rr', storeGet('qv_byos_rr', '1:2.0'));
+    vaultSetField('qv-byos-cot-policy', storeGet('qv_byos_cot_policy', 'ADVISORY'));
 
     markVaultPills('risk', risk);
     markVaultPills('rr', rr);
@@ -362,17 +314,17 @@ function loadByosTemplate(tplKey) {
   vaultSetField('qv-byos-rr', t.rr);
   vaultSetField('qv-byos-cot-policy', t.cot);
   vaultSetField('qv-byos-template-select', tplKey);
-  const fb = vaultField('qv-byos-tpl-feedback');
+  const fb = byId('qv-byos-tpl-feedback');
   if (fb) {
-    fb.innerHTML = '✅ <b>Loaded Template:</b> ' + copilotEscapeHtml(t.name) +
+    fb.innerHTML = '✅ <b>Loaded Template:</b> ' + escapeHtml(t.name) +
       ' (Feel free to edit any lines below, then click Save)';
     fb.style.display = 'block';
-    if (byosFeedbackTimer) clearTimeout(byosFeedbackTimer);
-    byosFeedbackTimer = setTimeout(function () {
+    if (byosFeedbackTimer) qvClearTimeout(byosFeedbackTimer);
+    byosFeedbackTimer = qvSetTimeout(guarded(function () {
       byosFeedbackTimer = null;
-      const el = vaultField('qv-byos-tpl-feedback');
+      const el = byId('qv-byos-tpl-feedback');
       if (el) el.style.display = 'none';
-    }, 5000);
+    }), 5000);
   }
 }
 
@@ -389,7 +341,7 @@ var vaultClickHandlerInstalled;
 function installVaultClickHandler() {
   if (vaultClickHandlerInstalled) return;
   vaultClickHandlerInstalled = true;
-  document.addEventListener('click', function (ev) {
+  document.addEventListener('click', guarded(function (ev) {
     const target = ev.target && ev.target.nodeType === 1 ? ev.target : ev.target && ev.target.parentElement;
     if (!target || typeof target.closest !== 'function') return;
     function take() { ev.preventDefault(); ev.stopPropagation(); }
@@ -406,18 +358,18 @@ function installVaultClickHandler() {
     if ((el = target.closest('.qv-tpl-chip'))) { take(); loadByosTemplate(el.getAttribute('data-tpl')); return; }
     if (target.closest('#qv-byos-load-tpl-btn')) {
       take();
-      const sel = vaultField('qv-byos-template-select');
+      const sel = byId('qv-byos-template-select');
       if (sel && sel.value) loadByosTemplate(sel.value);
       return;
     }
     if (target.closest('#qv-vault-close-btn, #qv-vault-cancel')) { take(); hideVault(); return; }
     if (target.id === 'qv-vault-modal') hideVault();
-  }, true);
+  }), true);
 }
 
 function saveVaultSettings() {
   function text(id, fallback) {
-    const el = vaultField(id);
+    const el = byId(id);
     return el ? String(el.value) : fallback;
   }
   function oneDecimal(id, fallback) {
@@ -433,33 +385,33 @@ function saveVaultSettings() {
   const interval = text('qv-setting-exec-interval', '') || 'CANDLE_CLOSE_H1';
   const strategy = text('qv-vault-strategy-select', '') || 'core';
 
-  vaultStoreSet('qv_default_risk_pct', risk);
-  vaultStoreSet('qv_constitution_daily_loss', dd);
-  vaultStoreSet('qv_default_rr', rr);
-  vaultStoreSet('qv_max_spread_pts', String(spread));
-  vaultStoreSet('qv_autotrader_threshold', conf);
-  vaultStoreSet('qv_exec_interval', interval);
+  storeSet('qv_default_risk_pct', risk);
+  storeSet('qv_constitution_daily_loss', dd);
+  storeSet('qv_default_rr', rr);
+  storeSet('qv_max_spread_pts', String(spread));
+  storeSet('qv_autotrader_threshold', conf);
+  storeSet('qv_exec_interval', interval);
   [['qv-sess-asian', 'qv_sess_asian', true], ['qv-sess-london', 'qv_sess_lon', true],
     ['qv-sess-nyam', 'qv_sess_nyam', true], ['qv-sess-nypm', 'qv_sess_nypm', false]].forEach(function (s) {
-    const box = vaultField(s[0]);
-    vaultStoreSet(s[1], box ? (box.checked ? 'true' : 'false') : (s[2] ? 'true' : 'false'));
+    const box = byId(s[0]);
+    storeSet(s[1], box ? (box.checked ? 'true' : 'false') : (s[2] ? 'true' : 'false'));
   });
-  vaultStoreSet('qv_hour_start', text('qv-hour-start', '7'));
-  vaultStoreSet('qv_hour_end', text('qv-hour-end', '18'));
-  vaultStoreSet('qv_active_strategy', strategy);
+  storeSet('qv_hour_start', text('qv-hour-start', '7'));
+  storeSet('qv_hour_end', text('qv-hour-end', '18'));
+  storeSet('qv_active_strategy', strategy);
   setPlaybookSelects(strategy);
-  vaultStoreSet('qv_byos_name', text('qv-byos-name', ''));
-  vaultStoreSet('qv_byos_entry', text('qv-byos-entry', ''));
-  vaultStoreSet('qv_byos_invalidation', text('qv-byos-invalidation', ''));
-  vaultStoreSet('qv_byos_rr', text('qv-byos-rr', '1:2.0'));
-  vaultStoreSet('qv_byos_cot_policy', text('qv-byos-cot-policy', 'ADVISORY'));
+  storeSet('qv_byos_name', text('qv-byos-name', ''));
+  storeSet('qv_byos_entry', text('qv-byos-entry', ''));
+  storeSet('qv_byos_invalidation', text('qv-byos-invalidation', ''));
+  storeSet('qv_byos_rr', text('qv-byos-rr', '1:2.0'));
+  storeSet('qv_byos_cot_policy', text('qv-byos-cot-policy', 'ADVISORY'));
 
-  const subRisk = vaultField('qv-subbar-risk-val');
+  const subRisk = byId('qv-subbar-risk-val');
   if (subRisk) subRisk.textContent = risk + '%';
-  if (vaultStoreGet('qv_hud_mode', '') === 'RISK') {
-    const size = vaultField('qv-size-input');
+  if (isRiskMode) {
+    const size = byId('qv-size-input');
     if (size) size.value = risk + '%';
-    vaultStoreSet('qv_hud_risk_val', risk);
+    storeSet('qv_hud_risk_val', risk);
   }
 
   const vault = {
@@ -472,47 +424,44 @@ function saveVaultSettings() {
     tg_token: text('qv-key-tg-token', '').trim(),
     tg_chatid: text('qv-key-tg-chatid', '').trim()
   };
-  copilotWriteVault(vault);
+  writeKeyVault(vault);
   updateVaultStatusUI();
 
-  if (vault.tg_token) copilotPostToHost('TG_CFG:' + vault.tg_token + ',' + vault.tg_chatid);
-  copilotPostToHost(buildVaultCfgMessage());
+  if (vault.tg_token) postToHost('TG_CFG:' + vault.tg_token + ',' + vault.tg_chatid);
+  postToHost(buildVaultCfgMessage());
 
   hideVault();
-  appendAIMessage(copilotIcon('check') + ' <b>Settings, Playbook &amp; Timing Saved:</b> Playbook: <b>' + copilotEscapeHtml(strategy) +
-    '</b> • Interval: <b>' + copilotEscapeHtml(interval) + '</b> • Risk: <b>' + copilotEscapeHtml(risk) + '%</b> • Max DD: <b>' +
-    copilotEscapeHtml(dd) + '%</b> • Max Spread: <b>' + spread + ' pts</b> • Target R:R: <b>' + copilotEscapeHtml(rr) + '</b>.');
+  appendAIMessage(QV_ICONS.check + ' <b>Settings, Playbook &amp; Timing Saved:</b> Playbook: <b>' + escapeHtml(strategy) +
+    '</b> • Interval: <b>' + escapeHtml(interval) + '</b> • Risk: <b>' + escapeHtml(risk) + '%</b> • Max DD: <b>' +
+    escapeHtml(dd) + '%</b> • Max Spread: <b>' + spread + ' pts</b> • Target R:R: <b>' + escapeHtml(rr) + '</b>.');
+}
+
+// The drawer's vault button: green once any provider key is stored, gold until then.
+function paintVaultButton(hasKey) {
+  const btn = byId('qv-vault-open-btn');
+  if (!btn) return;
+  btn.innerHTML = hasKey ? QV_ICONS.check + ' Keys Connected' : QV_ICONS.key + ' API Keys (BYOK)';
+  btn.style.color = hasKey ? '#00e676' : '#ffd700';
+  btn.style.borderColor = hasKey ? 'rgba(0,230,118,0.6)' : 'rgba(255,215,0,0.6)';
+  btn.style.background = hasKey ? 'rgba(0,230,118,0.10)' : 'rgba(255,215,0,0.10)';
 }
 
 function updateVaultStatusUI() {
   const hasKey = vaultHasAnyKey();
-  const btn = vaultField('qv-vault-open-btn');
-  if (btn) {
-    if (hasKey) {
-      btn.innerHTML = copilotIcon('check') + ' Keys Connected';
-      btn.style.color = '#00e676';
-      btn.style.borderColor = 'rgba(0,230,118,0.6)';
-      btn.style.background = 'rgba(0,230,118,0.10)';
-    } else {
-      btn.innerHTML = copilotIcon('key') + ' API Keys (BYOK)';
-      btn.style.color = '#ffd700';
-      btn.style.borderColor = 'rgba(255,215,0,0.6)';
-      btn.style.background = 'rgba(255,215,0,0.10)';
-    }
-  }
-  const subRisk = vaultField('qv-subbar-risk-val');
-  if (subRisk) subRisk.textContent = (vaultStoreGet('qv_default_risk_pct', '') || '1.0') + '%';
+  paintVaultButton(hasKey);
+  const subRisk = byId('qv-subbar-risk-val');
+  if (subRisk) subRisk.textContent = (storeGet('qv_default_risk_pct', '') || '1.0') + '%';
   if (!hasKey) return;
-  const welcome = vaultField('qv-welcome-card');
+  const welcome = byId('qv-welcome-card');
   if (welcome) {
     const holder = document.createElement('div');
     holder.innerHTML = onlineWelcomeCardHtml();
     welcome.replaceWith(holder.firstChild);
-    const msg = vaultField('qv-welcome-card').closest('.qv-msg');
+    const msg = byId('qv-welcome-card').closest('.qv-msg');
     const meta = msg ? msg.querySelector('.qv-msg-meta') : null;
     if (meta) meta.textContent = 'QUORVALE AI SENTINEL • ' + copilotTimeOfDay();
   }
-  const notice = vaultField('qv-studio-key-notice');
+  const notice = byId('qv-studio-key-notice');
   if (notice) notice.style.display = 'none';
 }
 
@@ -530,48 +479,48 @@ function wireVault() {
   window.openQuorvaleVault = openQuorvaleVault;
   window.loadByosTemplate = loadByosTemplate;
 
-  const vaultSelect = vaultField('qv-vault-strategy-select');
+  const vaultSelect = byId('qv-vault-strategy-select');
   if (vaultSelect) {
-    vaultSelect.addEventListener('change', function () {
+    vaultSelect.addEventListener('change', guarded(function () {
       updateStrategyDescription(vaultSelect.value);
-      const drawerSel = vaultField('qv-ai-strategy-select');
+      const drawerSel = byId('qv-ai-strategy-select');
       if (drawerSel) drawerSel.value = vaultSelect.value;
-    });
+    }));
   }
-  const drawerSelect = vaultField('qv-ai-strategy-select');
+  const drawerSelect = byId('qv-ai-strategy-select');
   if (drawerSelect) {
-    drawerSelect.value = vaultStoreGet('qv_active_strategy', 'core');
-    drawerSelect.addEventListener('change', function () {
+    drawerSelect.value = storeGet('qv_active_strategy', 'core');
+    drawerSelect.addEventListener('change', guarded(function () {
       const value = drawerSelect.value;
-      const vs = vaultField('qv-vault-strategy-select');
+      const vs = byId('qv-vault-strategy-select');
       if (vs) vs.value = value;
-      vaultStoreSet('qv_active_strategy', value);
+      storeSet('qv_active_strategy', value);
       updateStrategyDescription(value);
       const opt = drawerSelect.options[drawerSelect.selectedIndex];
-      appendAIMessage('🎯 <b>Active Playbook Switched:</b> <i>' + copilotEscapeHtml(opt ? opt.text : value) + '</i> loaded.');
+      appendAIMessage('🎯 <b>Active Playbook Switched:</b> <i>' + escapeHtml(opt ? opt.text : value) + '</i> loaded.');
       if (value === 'byos_custom') {
-        appendAIMessage(copilotIcon('bolt') + ' <b>Custom Strategy (BYOS) Selected:</b><br>' +
+        appendAIMessage(QV_ICONS.bolt + ' <b>Custom Strategy (BYOS) Selected:</b><br>' +
           'Need a proven institutional prompt template to start with? Select from 6 pre-built templates or clone a built-in strategy:<br>' +
           '<button type="button" id="qv-open-byos-tpl-btn" class="qv-chip-btn qv-vault-badge-btn" style="margin-top:6px;color:#00e676;border-color:rgba(0,230,118,0.6)">' +
           '📑 Open Strategy Template Library</button>');
       }
-    });
+    }));
   }
-  const tplSelect = vaultField('qv-byos-template-select');
+  const tplSelect = byId('qv-byos-template-select');
   if (tplSelect) {
-    tplSelect.addEventListener('change', function () { loadByosTemplate(tplSelect.value); });
+    tplSelect.addEventListener('change', guarded(function () { loadByosTemplate(tplSelect.value); }));
   }
-  const save = vaultField('qv-vault-save');
+  const save = byId('qv-vault-save');
   if (save) {
-    save.addEventListener('click', function (ev) {
+    save.addEventListener('click', guarded(function (ev) {
       ev.preventDefault();
       try { saveVaultSettings(); } catch (e) { console.error('Error saving settings vault:', e && e.message); }
-    });
+    }));
   }
-  const modelSelect = vaultField('qv-ai-model-select');
+  const modelSelect = byId('qv-ai-model-select');
   if (modelSelect) {
     let previous = modelSelect.value === '__open_vault__' ? 'gemini-3.8-flash' : modelSelect.value;
-    modelSelect.addEventListener('change', function () {
+    modelSelect.addEventListener('change', guarded(function () {
       const value = modelSelect.value;
       if (value === '__open_vault__') {
         openQuorvaleVault('risk');
@@ -581,10 +530,10 @@ function wireVault() {
       previous = value;
       const need = modelKeyRequirement(value);
       if (!need) return;
-      const v = copilotReadVault();
+      const v = readKeyVault();
       if (!v[need.key]) appendAIMessage(getMissingKeyHtml(need.name, need.page), 'API KEY REQUIRED');
-    });
+    }));
   }
-  updateStrategyDescription(vaultStoreGet('qv_active_strategy', 'core'));
+  updateStrategyDescription(storeGet('qv_active_strategy', 'core'));
   updateVaultStatusUI();
 }

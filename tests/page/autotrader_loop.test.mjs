@@ -2,7 +2,7 @@
 // the automatic order from the evaluation's trade card.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildHud, launch, openPage, posted, wired, SKELETON_HTML } from './lib/second_half.mjs';
+import { buildHud, launch, posted, openChart, hudReady, openDrawer } from './lib/harness.mjs';
 
 let browser;
 let script;
@@ -15,8 +15,8 @@ const BUY_REPLY = '**Market Structure:** clean.\n```json:trade_proposal\n{"actio
 async function withLoop(opts, fn) {
   const snap = { Symbol: 'XAUUSD', PeriodStr: 'H1', BarTime: 1000, BarTimeStr: '2026.03.04 10:00', CurrentHourUTC: 10, CurrentSpreadPts: 12 };
   const calls = [];
-  const p = await openPage(browser, {
-    script, html: SKELETON_HTML, clock: opts.clock || WEDNESDAY_10,
+  const p = await openChart(browser, script, {
+    clock: opts.clock || WEDNESDAY_10,
     storage: { qv_autotrader: '1', qv_byok_vault: JSON.stringify({ openai: 'sk-proj-loop' }), ...opts.storage },
     files: { 'QV_AICopilotData.json': () => ({ body: JSON.stringify(snap) }) },
     providers: { 'https://api.openai.com/': async (req) => {
@@ -33,8 +33,8 @@ async function withLoop(opts, fn) {
   const triggers = async () => page.evaluate(() =>
     [...document.querySelectorAll('#qv-ai-chat-body .qv-msg')].map((m) => m.textContent).filter((t) => t.includes('AUTONOMOUS TRIGGER:')));
   try {
-    await page.clock.runFor(300);
-    await wired(page);
+    await hudReady(page);
+    await openDrawer(page);
     await page.selectOption('#qv-ai-model-select', 'gpt-4o');
     await fn({ page, snap, calls, tick, triggers, console: p.consoleLines });
     assert.deepEqual(p.errors.map(String), []);

@@ -1,7 +1,7 @@
 // Chat input, quick-action chips and the studio welcome card.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildHud, launch, openPage, wired, SKELETON_HTML, SKELETON_BODY } from './lib/second_half.mjs';
+import { buildHud, launch, openChart, openStudio, hudReady, openDrawer } from './lib/harness.mjs';
 
 let browser;
 let script;
@@ -10,17 +10,18 @@ after(async () => { await browser.close(); });
 
 async function withChat(opts, fn) {
   const calls = [];
-  const p = await openPage(browser, {
-    script, html: SKELETON_HTML,
+  const p = await (opts.studio ? openStudio : openChart)(browser, script, {
+    chart: opts.chart,
+    files: opts.files,
     storage: { qv_byok_vault: JSON.stringify({ openai: 'sk-proj-chat' }), ...opts.storage },
     providers: { 'https://api.openai.com/': async (req) => {
       calls.push(JSON.parse(req.postData()));
       return { body: { choices: [{ message: { content: 'Answer.' } }] } };
     } },
-    ...opts.page,
   });
   try {
-    await wired(p.page);
+    await hudReady(p.page);
+    if (!opts.studio) await openDrawer(p.page);
     if (!opts.keepModel) await p.page.selectOption('#qv-ai-model-select', 'gpt-4o');
     await fn(p.page, calls);
     assert.deepEqual(p.errors.map(String), []);
@@ -56,17 +57,19 @@ test('Enter sends, Shift+Enter breaks the line, empty text sends nothing', async
   });
 });
 
+// No chart source names a symbol here, so the chips fall back to the snapshot's.
 test('chips show their message and send their prompt', async () => {
-  await withChat({ storage: { qv_constitution_daily_loss: '3.5', qv_default_risk_pct: '0.5' } }, async (page, calls) => {
+  await withChat({ chart: { api: null, toolbar: null }, files: { 'QV_AICopilotData.json': { Symbol: 'EURUSD', CurrentPrice: 1.08 } },
+    storage: { qv_constitution_daily_loss: '3.5', qv_default_risk_pct: '0.5' } }, async (page, calls) => {
     const expect = [
-      ['#qv-chip-risk', 'Audit current open risk and exposure for XAUUSD against my -3.5% daily drawdown limit (target risk: 0.5% per trade).',
-        'Audit open positions and calculate total floating risk for XAUUSD against prop firm daily loss limit of -3.5%. Write all calculations in human-readable plain text without LaTeX math symbols.', false],
-      ['#qv-chip-cot', 'Evaluate institutional CFTC COT positioning against active technical price action for XAUUSD.',
-        'Analyze COT institutional smart money accumulation/distribution for XAUUSD and reconcile with active chart structure.', false],
-      ['#qv-chip-vision', 'Analyze current live chart screenshot and price action for XAUUSD. Highlight market structure, key levels, and generate an institutional trade card.',
-        'Perform complete multimodal vision scan and market structure analysis for XAUUSD with trade setup card.', true],
-      ['#qv-chip-setup', 'Generate the highest probability institutional setup for XAUUSD right now.',
-        'Generate the highest probability institutional setup for XAUUSD right now based on active chart price action, market structure, and key levels.', true],
+      ['#qv-chip-risk', 'Audit current open risk and exposure for EURUSD against my -3.5% daily drawdown limit (target risk: 0.5% per trade).',
+        'Audit open positions and calculate total floating risk for EURUSD against prop firm daily loss limit of -3.5%. Write all calculations in human-readable plain text without LaTeX math symbols.', false],
+      ['#qv-chip-cot', 'Evaluate institutional CFTC COT positioning against active technical price action for EURUSD.',
+        'Analyze COT institutional smart money accumulation/distribution for EURUSD and reconcile with active chart structure.', false],
+      ['#qv-chip-vision', 'Analyze current live chart screenshot and price action for EURUSD. Highlight market structure, key levels, and generate an institutional trade card.',
+        'Perform complete multimodal vision scan and market structure analysis for EURUSD with trade setup card.', true],
+      ['#qv-chip-setup', 'Generate the highest probability institutional setup for EURUSD right now.',
+        'Generate the highest probability institutional setup for EURUSD right now based on active chart price action, market structure, and key levels.', true],
     ];
     for (let i = 0; i < expect.length; i++) {
       await page.click(expect[i][0]);
@@ -81,8 +84,7 @@ test('chips show their message and send their prompt', async () => {
 });
 
 test('studio welcome card: key notice, Enter Keys, tiles click the chips', async () => {
-  const studio = `<!doctype html><html><head></head><body class="qv-studio-page">${SKELETON_BODY}</body></html>`;
-  await withChat({ keepModel: true, storage: { qv_byok_vault: '{}' }, page: { url: 'https://fixture.test/headless.html', html: studio } }, async (page) => {
+  await withChat({ studio: true, keepModel: true, storage: { qv_byok_vault: '{}' } }, async (page) => {
     await page.waitForSelector('.qv-studio-welcome');
     const text = await page.textContent('.qv-studio-welcome');
     assert.ok(text.includes('QUORVALE AI COPILOT STUDIO'));

@@ -3,7 +3,7 @@
 // Gemini model resolution and its cache, the missing-key notice, and where keys go.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildHud, launch, openPage, posted, PROVIDER_ORIGINS, DATA_HOST } from './lib/second_half.mjs';
+import { buildHud, launch, posted, PROVIDER_ORIGINS, DATA_HOST, openChart, hudReady } from './lib/harness.mjs';
 
 let browser;
 let script;
@@ -17,16 +17,6 @@ after(async () => { await browser.close(); });
 const PNG = Buffer.from('iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==', 'base64');
 const PNG_B64 = PNG.toString('base64');
 const TECH = { Symbol: 'XAUUSD', CurrentPrice: 2031.5, Timeframe: 'H1', ATR_14: 5 };
-
-const SELECT = `<select id="qv-ai-model-select">
-  <option value="gemini-3.8-flash">Google Gemini 3.8 Flash (Vision &amp; Speed)</option>
-  <option value="gemini-3.1-pro">Google Gemini 3.1 Pro</option>
-  <option value="deepseek-reasoner">DeepSeek R1</option><option value="deepseek-chat">DeepSeek V3</option>
-  <option value="openrouter">OpenRouter Universal BYOK</option><option value="gpt-4o">OpenAI GPT-4o</option>
-  <option value="claude-3-5-sonnet-20241022">Claude 3.5 Sonnet</option><option value="other-model">Other</option>
-</select>`;
-// The stand-in panel keeps the bootstrap half from building its own drawer beside this one.
-const PAGE = (extra = '') => `<!doctype html><html><head></head><body><div id="qv-hud-panel" hidden></div>${SELECT}<div id="qv-ai-chat-body"></div>${extra}</body></html>`;
 
 const KEYS = {
   gemini: 'AIzaSyTESTgeminiKEY123', deepseek: 'sk-deepseekTESTkey456', openrouter: 'sk-or-v1-routerTESTkey789',
@@ -56,16 +46,23 @@ function providers(calls, overrides = {}) {
   };
 }
 
-async function run({ model, vault = KEYS, overrides, html, files, prompt = 'Generate a setup', force = false, runs = 1 }) {
+// chart: the chart page's options; without a canvas the image comes from the bridge file.
+async function run({ model, vault = KEYS, overrides, chart = { canvas: false }, files, prompt = 'Generate a setup', force = false, runs = 1 }) {
   const calls = [];
-  const p = await openPage(browser, {
-    script, html: html || PAGE(),
+  const p = await openChart(browser, script, {
+    chart,
     storage: { qv_byok_vault: JSON.stringify(vault) },
     files: files || { 'QV_AICopilotData.json': TECH, 'QV_AICopilotChart.png': PNG },
     providers: providers(calls, overrides),
   });
   try {
-    await p.page.selectOption('#qv-ai-model-select', model);
+    await hudReady(p.page);
+    // Set without a change event: the select's own missing-key note is the vault's test.
+    await p.page.evaluate((m) => {
+      const s = document.getElementById('qv-ai-model-select');
+      if (![...s.options].some((o) => o.value === m)) s.add(new Option(m, m));
+      s.value = m;
+    }, model);
     for (let i = 0; i < runs; i++) {
       await p.page.evaluate(([u, f]) => window.__qvTest.executeAIInference(u, f), [prompt, force]);
     }
@@ -204,10 +201,7 @@ test('OpenAI and Anthropic request shapes', async () => {
 });
 
 test('the chart canvas is sent when the page has one, the file is not fetched', async () => {
-  const canvas = `<div class="chart-container"><canvas id="c" width="320" height="240"></canvas></div>
-    <canvas width="100" height="900"></canvas>
-    <script>const g=document.getElementById('c').getContext('2d');for(let i=0;i<4000;i++){g.fillStyle='rgb('+(i*37%255)+','+(i*91%255)+','+(i*13%255)+')';g.fillRect((i*7)%320,(i*11)%240,3,3);}</script>`;
-  const r = await run({ model: 'gpt-4o', html: PAGE(canvas) });
+  const r = await run({ model: 'gpt-4o', chart: {} });
   const url = r.calls.find((c) => c.name === 'openai').body.messages[1].content[1].image_url.url;
   assert.ok(url.startsWith('data:image/png;base64,iVBOR'));
   assert.notEqual(url, 'data:image/png;base64,' + PNG_B64);

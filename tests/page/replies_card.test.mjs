@@ -2,7 +2,7 @@
 // card and automatic execution at a fixed 85 %.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildHud, launch, openPage, posted, wired, SKELETON_HTML } from './lib/second_half.mjs';
+import { buildHud, launch, posted, openChart, hudReady, openDrawer } from './lib/harness.mjs';
 
 let browser;
 let script;
@@ -12,10 +12,10 @@ after(async () => { await browser.close(); });
 const WEDNESDAY = new Date('2026-03-04T10:00:00Z');
 
 async function withCard(opts, fn) {
-  const p = await openPage(browser, { script, html: SKELETON_HTML, clock: WEDNESDAY, ...opts });
+  const p = await openChart(browser, script, { clock: WEDNESDAY, ...opts });
   try {
-    await p.page.clock.runFor(300);
-    await wired(p.page);
+    await hudReady(p.page);
+    await openDrawer(p.page);
     await fn(p.page);
     assert.deepEqual(p.errors.map(String), []);
   } finally {

@@ -2,7 +2,7 @@
 // messages, the playbook and model selects, the status face, and the configuration sync.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildHud, launch, openPage, posted, wired, SKELETON_HTML } from './lib/second_half.mjs';
+import { buildHud, launch, posted, openChart, hudReady, openDrawer } from './lib/harness.mjs';
 
 let browser;
 let script;
@@ -10,9 +10,10 @@ before(async () => { script = buildHud(['syncExternalAIConfig']); browser = awai
 after(async () => { await browser.close(); });
 
 async function withVault(opts, fn) {
-  const p = await openPage(browser, { script, html: SKELETON_HTML, ...opts });
+  const p = await openChart(browser, script, opts);
   try {
-    await wired(p.page);
+    await hudReady(p.page);
+    await openDrawer(p.page);
     await fn(p.page, p);
     assert.deepEqual(p.errors.map(String), []);
   } finally {

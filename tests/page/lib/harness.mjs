@@ -8,9 +8,9 @@ import { mkdtempSync, readFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { buildHud, launch, openPage, posted, DATA_HOST } from './second_half.mjs';
+import { buildHud, launch, openPage, posted, DATA_HOST, PROVIDER_ORIGINS } from './second_half.mjs';
 
-export { buildHud, launch, posted, DATA_HOST };
+export { buildHud, launch, posted, DATA_HOST, PROVIDER_ORIGINS };
 
 const repo = join(dirname(fileURLToPath(import.meta.url)), '..', '..', '..');
 
@@ -111,7 +111,8 @@ export function technicals(over = {}) {
 }
 
 // Opens the chart page. opts: chart (chartHtml options), frame (adds a same-origin iframe),
-// files (bridge files, live object), storage, fixedTime, clock, injectTwice, viewport.
+// files (bridge files, live object), providers (see openPage), storage, fixedTime, clock,
+// injectTwice, viewport.
 export async function openChart(browser, script, opts = {}) {
   const chart = { ...(opts.chart || {}) };
   if (opts.frame) chart.extra = (chart.extra || '') + `<iframe id="child" src="${CHART_ORIGIN}frame.html" style="position:absolute;left:0;top:760px;width:200px;height:30px"></iframe>`;
@@ -123,6 +124,7 @@ export async function openChart(browser, script, opts = {}) {
     pageOrigins: [CHART_ORIGIN],
     html: (url) => (url.includes('/frame.html') ? FRAME_HTML : html),
     files: opts.files || {},
+    providers: opts.providers,
     storage: opts.storage,
     fixedTime: opts.fixedTime,
     clock: opts.clock,
@@ -137,8 +139,10 @@ export async function openStudio(browser, script, opts = {}) {
     script,
     url: `https://${DATA_HOST}/headless.html`,
     files,
+    providers: opts.providers,
     storage: opts.storage,
     fixedTime: opts.fixedTime,
+    clock: opts.clock,
     viewport: opts.viewport,
   });
 }
@@ -147,6 +151,15 @@ export async function openStudio(browser, script, opts = {}) {
 export async function hudReady(page) {
   await page.waitForSelector('#qv-hud-panel', { state: 'attached' });
   await page.waitForSelector('#qv-ai-drawer[data-qv-copilot-wired="1"]', { state: 'attached' });
+}
+
+// The chart page's drawer waits off-screen until the panel's AI button slides it in.
+export async function openDrawer(page) {
+  await page.click('#qv-btn-ai-toggle');
+  await page.waitForFunction(() => {
+    const r = document.getElementById('qv-ai-drawer').getBoundingClientRect();
+    return Math.round(r.right) <= window.innerWidth;
+  });
 }
 
 export async function waitFor(fn, what, timeout = 5000) {

@@ -1,7 +1,7 @@
-// Loader for the copilot, vault and AutoTrader page tests: joins the HUD the way the
-// build does (cmake/JoinHud.cmake over hud/ORDER), optionally with one extra test-only
-// file at the end that hands chosen inner functions to the test, and opens pages in
-// Chromium with the bridge recorded and every outside address routed.
+// Loader of every page test: joins the HUD the way the build does (cmake/JoinHud.cmake
+// over hud/ORDER), optionally with one extra test-only file at the end that hands chosen
+// inner functions to the test, and opens pages in Chromium with the bridge recorded and
+// every outside address routed (harness.mjs adds the chart and studio pages).
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, cpSync, readFileSync, writeFileSync, appendFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -137,42 +137,4 @@ function corsHeaders(req) {
 
 export async function posted(page) {
   return page.evaluate(() => window.__posted.slice());
-}
-
-// Stand-in for the panel and drawer skeleton with the ids the copilot half wires, for
-// use while the bootstrap half's fixture pages are not available.
-export const SKELETON_BODY = `
-<div id="qv-hud-panel"><div id="qv-hud-header"><button id="qv-btn-settings">gear</button></div>
-  <div id="qv-hud-body"><input id="qv-size-input" value="0.10"></div></div>
-<div id="qv-ai-drawer" class="qv-drawer-open">
-  <div id="qv-ai-hdr"><span id="qv-ai-sym-badge">NDX • MT5: H1</span>
-    <button id="qv-vault-open-btn" class="qv-vault-badge-btn">Settings &amp; Keys</button>
-    <select id="qv-ai-model-select">
-      <option value="gemini-3.8-flash">Google Gemini 3.8 Flash (Vision &amp; Speed)</option>
-      <option value="gemini-3.1-pro">Google Gemini 3.1 Pro (Deep Vision &amp; COT)</option>
-      <option value="deepseek-reasoner">DeepSeek R1 (Deep Reasoner)</option>
-      <option value="deepseek-chat">DeepSeek V3 (Fast Analytical)</option>
-      <option value="openrouter">OpenRouter Universal BYOK</option>
-      <option value="gpt-4o">OpenAI GPT-4o (Vision)</option>
-      <option value="claude-3-5-sonnet-20241022">Claude 3.5 Sonnet (Vision)</option>
-      <option value="__open_vault__">Settings &amp; API Keys...</option>
-    </select>
-    <select id="qv-ai-strategy-select">
-      <option value="core">Institutional Core (3-Tier)</option><option value="ict_silver">ICT Silver Bullet (FVG)</option>
-      <option value="asian_sweep">Asian Judas Sweep (London)</option><option value="breakout_retest">Breakout &amp; Retest</option>
-      <option value="byos_custom">Custom Playbook (BYOS)...</option>
-    </select></div>
-  <div class="qv-ai-subbar"><div id="qv-autotrader-toggle"><span id="qv-auto-icon"></span><span id="qv-auto-label"></span></div>
-    <button id="qv-subbar-risk-btn">Risk: <span id="qv-subbar-risk-val">1.0%</span></button></div>
-  <div><button id="qv-chip-vision" class="qv-chip-btn">Scan Chart (Vision)</button><button id="qv-chip-cot" class="qv-chip-btn">COT Smart Money</button>
-    <button id="qv-chip-risk" class="qv-chip-btn">Risk Audit</button><button id="qv-chip-setup" class="qv-chip-btn">Generate Setup</button></div>
-  <div id="qv-ai-chat-body"></div>
-  <div id="qv-ai-footer"><textarea id="qv-ai-textarea"></textarea><button id="qv-ai-send-btn">send</button></div>
-</div>`;
-
-export const SKELETON_HTML = `<!doctype html><html><head></head><body>${SKELETON_BODY}</body></html>`;
-
-// Waits until the copilot half has wired the skeleton.
-export async function wired(page) {
-  await page.waitForSelector('#qv-ai-drawer[data-qv-copilot-wired="1"]', { state: 'attached' });
 }
