@@ -62,6 +62,7 @@ function copilotStyleText() {
     '.qv-card-reasoning{margin:4px 0 6px;color:#c0c4ce;font-size:10px}',
     '.qv-card-btn-exec{width:100%;background:linear-gradient(135deg,#089981,#00897b);border:none;border-radius:5px;color:#fff;font-weight:800;padding:7px;cursor:pointer;font-size:10.5px}',
     '.qv-card-btn-exec.qv-card-btn-executed{background:rgba(255,255,255,0.08);color:#9aa0ad;cursor:default}',
+    '.qv-studio-welcome{border:1px solid rgba(56,117,255,0.3);background:rgba(56,117,255,0.05);border-radius:8px;padding:10px}',
     '.qv-init-btn{display:flex;flex-direction:column;align-items:flex-start;gap:2px;background:rgba(56,117,255,0.08);border:1px solid rgba(56,117,255,0.3);border-radius:7px;color:#e0e3eb;padding:8px;cursor:pointer;text-align:left}',
     '.qv-init-title{font-weight:800;font-size:10.5px}.qv-init-sub{font-size:9px;color:#7f8696}',
     '#qv-autotrader-toggle.qv-auto-active{background:rgba(0,230,118,0.12);color:#00e676}'

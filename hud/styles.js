@@ -96,7 +96,7 @@ function hudStyleText() {
     '#qv-drawer-resizer{position:absolute;left:0;top:0;bottom:0;width:6px;cursor:ew-resize;z-index:2147483646;background:transparent}',
     '#qv-drawer-resizer:hover,#qv-drawer-resizer.qv-resizing{background:#3875ff}',
     '#qv-ai-hdr{padding:9px 10px 7px 14px;border-bottom:1px solid rgba(255,255,255,0.06);display:flex;flex-direction:column;gap:6px}',
-    '.qv-ai-hdr-top{display:flex;align-items:center;gap:6px}',
+    '.qv-ai-hdr-top{display:flex;align-items:center;gap:4px}',
     '.qv-ai-title{display:flex;align-items:center;gap:6px;font-weight:800;letter-spacing:0.6px;font-size:11px;white-space:nowrap}',
     '#qv-ai-sym-badge{flex:none;max-width:40%;color:#82aaff;background:rgba(56,117,255,0.1);border:1px solid rgba(56,117,255,0.3);border-radius:4px;padding:2px 6px;font-weight:700;font-size:9.5px;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}',
     '.qv-ai-hdr-spacer{flex:1}',
@@ -115,7 +115,7 @@ function hudStyleText() {
     '#qv-ai-footer{border-top:1px solid rgba(255,255,255,0.06);padding:7px 10px 9px 14px;display:flex;flex-direction:column;gap:5px}',
     '#qv-telemetry-txt{color:#7f8696;font-size:9px}',
     '.qv-ai-input-row{display:flex;gap:6px;align-items:flex-end}',
-    '#qv-ai-textarea{flex:1;resize:none;height:30px;line-height:15px;overflow:hidden;background:#0b0f19;color:#e0e3eb;border:1px solid rgba(255,255,255,0.14);border-radius:6px;padding:7px;font:11px inherit;font-family:inherit}',
+    '#qv-ai-textarea{flex:1;resize:none;height:30px;line-height:15px;overflow:hidden;background:#0b0f19;color:#e0e3eb;border:1px solid rgba(255,255,255,0.14);border-radius:6px;padding:7px;font-size:11px;font-family:inherit}',
     '#qv-ai-send-btn{height:30px;width:34px;border:none;border-radius:6px;background:#3875ff;color:#fff;cursor:pointer}',
     // vault overlay (its box is styled with the vault's own sheet)
     '#qv-vault-modal{position:fixed;inset:0;background:rgba(0,0,0,0.88);z-index:2147483647;display:none;align-items:center;justify-content:center}',

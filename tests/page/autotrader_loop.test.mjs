@@ -134,3 +134,27 @@ test('an evaluated BUY at 88 % places the order by itself', async () => {
     assert.match(trades[0], /^TRADE:\d+,BUY,R:0\.5,XAUUSD,2020,2060$/);
   });
 });
+
+// Two loops would evaluate, and with a card at 85 % trade, every bar twice.
+test('a rebuild replaces the loop: it starts waiting again and then triggers once per bar', async () => {
+  await withLoop({}, async ({ page, snap, calls, tick, triggers }) => {
+    await tick();
+    snap.BarTime = 2000;
+    await tick();
+    assert.equal((await triggers(page)).length, 1);
+    await page.evaluate(() => document.getElementById('qv-hud-panel').remove());
+    await page.clock.runFor(1000);
+    await page.waitForSelector('#qv-ai-drawer[data-qv-copilot-wired="1"]', { state: 'attached' });
+    assert.deepEqual(await triggers(page), [], 'the new drawer starts with an empty chat');
+    // The model choice is not stored: the new drawer starts on its first option again.
+    await page.evaluate(() => { document.getElementById('qv-ai-model-select').value = 'gpt-4o'; });
+    snap.BarTime = 3000;
+    await tick();
+    assert.deepEqual(await triggers(page), [], 'the new loop only arms on its first snapshot');
+    snap.BarTime = 4000;
+    await tick();
+    await tick();
+    assert.equal((await triggers(page)).length, 1);
+    assert.equal(calls.length, 2, 'one evaluation per bar across the rebuild');
+  });
+});

@@ -241,3 +241,22 @@ test('missing key shows the notice and sends nothing; unknown model says so', as
   assert.ok(other.chat.text.includes('Selected model is configured in BYOK vault. Sending request...'));
   assert.equal(other.calls.length, 0);
 });
+
+test('context: the chart symbol\'s COT record, open positions, and a canvas too plain to be a chart', async () => {
+  // A blank 300 x 300 canvas exports far below 5000 characters, so the host's capture is sent.
+  const chart = { canvas: false, extra: '<canvas width="300" height="300"></canvas>' };
+  const cot = { records: [{ symbol: 'XAUUSD', net: 1 }, { symbol: 'NAS100', net: 2 }] };
+  const r = await run({ model: 'gpt-4o', chart, files: { 'QV_AICopilotData.json': TECH, 'QV_AICopilotChart.png': PNG,
+    'QV_COTData.json': cot, 'QV_OpenPositions.json': [{ ticket: 7 }] } });
+  const call = r.calls.find((c) => c.name === 'openai');
+  const system = call.body.messages[0].content;
+  assert.ok(system.includes('CFTC COT Data for NDX: {"symbol":"NAS100","net":2}.'), 'the record the chart symbol resolves to');
+  assert.ok(system.includes('Open Account Positions: [{"ticket":7}].'));
+  assert.equal(call.body.messages[1].content[1].image_url.url, 'data:image/png;base64,' + PNG_B64);
+
+  const whole = await run({ model: 'gpt-4o', files: { 'QV_AICopilotData.json': TECH, 'QV_COTData.json': { records: [{ symbol: 'EURUSD' }] } } });
+  const s2 = whole.calls.find((c) => c.name === 'openai').body.messages[0].content;
+  assert.ok(s2.includes('CFTC COT Data for NDX: {"records":[{"symbol":"EURUSD"}]}.'), 'no matching record: the whole file');
+  assert.ok(s2.includes('Open Account Positions: [].'));
+  assert.equal(whole.calls.find((c) => c.name === 'openai').body.messages[1].content.length, 1, 'no capture at all: no image part');
+});
