@@ -247,6 +247,7 @@ async function syncExternalAIConfig() {
           const val = select.options[i].value;
           if (val === want || val.indexOf(want) !== -1) {
             select.value = val;
+            select.setAttribute('data-qv-model', val);
             break;
           }
         }

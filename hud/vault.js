@@ -519,15 +519,17 @@ function wireVault() {
   }
   const modelSelect = byId('qv-ai-model-select');
   if (modelSelect) {
-    let previous = modelSelect.value === '__open_vault__' ? 'gemini-3.8-flash' : modelSelect.value;
+    // The chosen model lives on the element, so a model the config sync selects is also
+    // the one the vault entry falls back to.
+    if (modelSelect.value !== '__open_vault__') modelSelect.setAttribute('data-qv-model', modelSelect.value);
     modelSelect.addEventListener('change', guarded(function () {
       const value = modelSelect.value;
       if (value === '__open_vault__') {
         openQuorvaleVault('risk');
-        modelSelect.value = previous;
+        modelSelect.value = modelSelect.getAttribute('data-qv-model') || 'gemini-3.8-flash';
         return;
       }
-      previous = value;
+      modelSelect.setAttribute('data-qv-model', value);
       const need = modelKeyRequirement(value);
       if (!need) return;
       const v = readKeyVault();

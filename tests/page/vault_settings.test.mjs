@@ -248,6 +248,9 @@ test('config sync: file keys win, model and settings copied, toggle follows, use
     assert.equal(v.openai, 'sk-file');
     assert.equal(v.deepseek, 'sk-mine', 'an empty file value never erases a key');
     assert.equal(await page.inputValue('#qv-ai-model-select'), 'deepseek-chat');
+    await page.selectOption('#qv-ai-model-select', '__open_vault__');
+    assert.equal(await page.inputValue('#qv-ai-model-select'), 'deepseek-chat', 'the synced model is the one to return to');
+    await page.click('#qv-vault-cancel');
     const st = await page.evaluate(() => ['qv_default_risk_pct', 'qv_constitution_daily_loss', 'qv_max_spread_pts', 'qv_autotrader_threshold', 'qv_autotrader'].map((k) => localStorage.getItem(k)));
     assert.deepEqual(st, ['1.0', '3.5', '42', '90', '1']);
     assert.equal(await page.textContent('#qv-auto-label'), 'AutoTrader: ON (>=85% Conf)');

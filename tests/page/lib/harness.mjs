@@ -1,6 +1,6 @@
-// Page-tier harness for the bootstrap half (panel, ticket, picking, COT): the HUD joined
-// as the build joins it, a chart page of our own at the chart page's address offering what
-// the script probes, the host's studio document at the virtual data host, bridge files by
+// Page-tier harness for every HUD page test: the HUD joined as the build joins it, a
+// chart page of our own at the chart page's address offering what the script probes, the
+// host's studio document at the virtual data host, bridge files and provider replies by
 // routing, and the bridge's messages recorded (see second_half.mjs, which this extends).
 import { execFileSync } from 'node:child_process';
 import assert from 'node:assert/strict';
