@@ -106,3 +106,12 @@ bool BuildTelegramConfigJson(const std::string& rest, std::string* json) {
       "{\"token\":\"" + rest.substr(0, comma) + "\",\"chatid\":\"" + rest.substr(comma + 1) + "\"}";
   return true;
 }
+
+std::string PrintableForLog(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = '?';
+  }
+  return out;
+}

@@ -43,5 +43,9 @@ struct TradeRecord {
 // "SYNC:" symbol check: the same rule for the two-field sync record.
 [[nodiscard]] bool IsSafeRecordField(const std::string& field);
 
+// The text with every control character shown as '?', so a dropped record's log line
+// stays one line.
+[[nodiscard]] std::string PrintableForLog(const std::string& text);
+
 // {"token":"<token>","chatid":"<chat id>"} from "<token>,<chat id>"; false without a comma.
 [[nodiscard]] bool BuildTelegramConfigJson(const std::string& rest, std::string* json);

@@ -22,7 +22,7 @@ void HandleSync(const std::string& rest) {
   // The symbol becomes a field of a comma-separated record the terminal reads; a page
   // that sends a comma or a line break in it must not split that record.
   if (!IsSafeRecordField(symbol)) {
-    LogDebug("Dropped Symbol Sync with an unusable symbol: " + symbol);
+    LogDebug("Dropped Symbol Sync with an unusable symbol: " + PrintableForLog(symbol));
     return;
   }
   SetHostSymbol(Utf8ToWide(symbol));
@@ -36,7 +36,7 @@ void HandleTrade(const std::string& rest) {
       BuildTradeRecord(rest, WideToUtf8(CurrentHostSymbol()), ::GetTickCount64());
   if (!IsSafeTradeRecord(record)) {
     LogDebug("Dropped Quorvale Trade Signal with a line break or control character: " +
-             record.symbol);
+             PrintableForLog(record.line));
     return;
   }
   (void)WriteTextFile(BridgeFile(L"QV_TradeSignal.csv"), record.line);

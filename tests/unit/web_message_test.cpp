@@ -71,6 +71,8 @@ TEST(TradeRecord, FieldsThatWouldBreakTheRecordAreRefused) {
   EXPECT_TRUE(IsSafeTradeRecord(BuildTradeRecord("1,BUY,0.10,XAU\xC3\xA9", "NDX", 1)));
   EXPECT_FALSE(IsSafeRecordField("A,B"));
   EXPECT_TRUE(IsSafeRecordField("B:C"));
+  // The refusal's log line stays one line; UTF-8 letters are kept.
+  EXPECT_EQ(PrintableForLog("1,BUY\n2,SELL\x7F,XAU\xC3\xA9"), "1,BUY?2,SELL?,XAU\xC3\xA9");
 }
 
 TEST(TelegramConfig, SplitsAtTheFirstCommaWithoutEscaping) {

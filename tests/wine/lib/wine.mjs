@@ -126,6 +126,19 @@ async function ensureTemplate(display) {
   }
 }
 
+// The Chromium-backed WebView2 runtime starts Linux Chromium processes, which outlive the
+// prefix's wineserver; every one whose profile lies inside this test's folder is ended.
+function killChromiumUnder(root) {
+  for (const pid of fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p))) {
+    try {
+      const cmdline = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8');
+      if (cmdline.includes('--user-data-dir=') && cmdline.includes(root)) process.kill(Number(pid), 'SIGKILL');
+    } catch {
+      // Gone already, or not ours to read.
+    }
+  }
+}
+
 /** A fresh isolated Wine environment for one test file. */
 export async function freshWine() {
   const display = await ensureDisplay();
@@ -191,6 +204,7 @@ export async function freshWine() {
     },
     async close() {
       for (const child of children) child.kill('SIGKILL');
+      killChromiumUnder(root);
       await run('wineserver', ['-k'], { env, timeoutMs: 30000 });
       await run('wineserver', ['-w'], { env, timeoutMs: 30000 });
       await fsp.rm(root, { recursive: true, force: true });
