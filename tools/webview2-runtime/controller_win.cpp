@@ -1,9 +1,9 @@
 #include "tools/webview2-runtime/controller_win.h"
 
-#include <atomic>
 #include <new>
 
 #include "tools/webview2-runtime/call_log_win.h"
+#include "tools/webview2-runtime/com_object.h"
 #include "tools/webview2-runtime/text_win.h"
 #include "tools/webview2-runtime/view_state_win.h"
 
@@ -11,49 +11,32 @@ namespace {
 
 constexpr HRESULT kClosedError = HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
 
-#define QV_NOT_IMPLEMENTED(name, params)                    \
-  HRESULT STDMETHODCALLTYPE name params noexcept override { \
-    RecordCall(#name);                                      \
-    return E_NOTIMPL;                                       \
-  }
-
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-parameter"
 // Every method answers E_NOTIMPL unless the controller below implements it.
 struct ControllerBase : public ICoreWebView2Controller2 {
-  QV_ICoreWebView2Controller_METHODS(QV_NOT_IMPLEMENTED)
-      QV_ICoreWebView2Controller2_METHODS(QV_NOT_IMPLEMENTED)
+  QV_ICoreWebView2Controller_METHODS(QV_COM_NOT_IMPLEMENTED)
+      QV_ICoreWebView2Controller2_METHODS(QV_COM_NOT_IMPLEMENTED)
 };
 #pragma GCC diagnostic pop
 
-class Controller final : public ControllerBase {
+// The controller's property reads: recorded like every call, and readable after Close.
+template <typename T>
+HRESULT ReadProperty(const char* call, T* out, const T& value) {
+  RecordCall(call);
+  if (!out) return E_POINTER;
+  *out = value;
+  return S_OK;
+}
+
+class Controller final : public ComObject<Controller, ControllerBase, ICoreWebView2Controller,
+                                          ICoreWebView2Controller2> {
  public:
   Controller(std::shared_ptr<ViewState> view, ComPtr<ICoreWebView2> webview)
       : view_(std::move(view)), webview_(std::move(webview)) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ICoreWebView2Controller) ||
-        IsEqualIID(riid, IID_ICoreWebView2Controller2)) {
-      *object = static_cast<ICoreWebView2Controller2*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() noexcept override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT STDMETHODCALLTYPE get_IsVisible(BOOL* isVisible) noexcept override {
-    RecordCall("get_IsVisible");
-    if (!isVisible) return E_POINTER;
-    *isVisible = view_->visible;
-    return S_OK;
+    return ReadProperty("get_IsVisible", isVisible, view_->visible);
   }
   HRESULT STDMETHODCALLTYPE put_IsVisible(BOOL isVisible) noexcept override {
     RecordCall(std::string("put_IsVisible ") + (isVisible ? "1" : "0"));
@@ -62,25 +45,18 @@ class Controller final : public ControllerBase {
     // Headless pages cannot be shown or hidden; the state is kept for get_IsVisible. A
     // headful window is minimised and restored.
     if (view_->core->headful() && view_->windowId) {
-      if (isVisible) {
-        view_->core->Call("Browser.setWindowBounds",
-                          "{\"windowId\":" + std::to_string(view_->windowId) +
-                              ",\"bounds\":{\"windowState\":\"normal\"}}",
-                          "", [view = view_](const CdpIncoming&) { ApplyBounds(view); });
-      } else {
-        view_->core->Call("Browser.setWindowBounds",
-                          "{\"windowId\":" + std::to_string(view_->windowId) +
-                              ",\"bounds\":{\"windowState\":\"minimized\"}}",
-                          "", nullptr);
-      }
+      RuntimeCore::Done restored;
+      if (isVisible) restored = [view = view_](const CdpIncoming&) { ApplyBounds(view); };
+      view_->core->Call("Browser.setWindowBounds",
+                        "{\"windowId\":" + std::to_string(view_->windowId) +
+                            ",\"bounds\":{\"windowState\":\"" +
+                            (isVisible ? "normal" : "minimized") + "\"}}",
+                        "", std::move(restored));
     }
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_Bounds(RECT* bounds) noexcept override {
-    RecordCall("get_Bounds");
-    if (!bounds) return E_POINTER;
-    *bounds = view_->bounds;
-    return S_OK;
+    return ReadProperty("get_Bounds", bounds, view_->bounds);
   }
   HRESULT STDMETHODCALLTYPE put_Bounds(RECT bounds) noexcept override {
     RecordCall("put_Bounds " + std::to_string(bounds.left) + " " + std::to_string(bounds.top) +
@@ -91,10 +67,7 @@ class Controller final : public ControllerBase {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_ParentWindow(HWND* parentWindow) noexcept override {
-    RecordCall("get_ParentWindow");
-    if (!parentWindow) return E_POINTER;
-    *parentWindow = view_->parent;
-    return S_OK;
+    return ReadProperty("get_ParentWindow", parentWindow, view_->parent);
   }
   HRESULT STDMETHODCALLTYPE put_ParentWindow(HWND parentWindow) noexcept override {
     RecordCall("put_ParentWindow " + std::to_string(reinterpret_cast<UINT_PTR>(parentWindow)));
@@ -147,10 +120,7 @@ class Controller final : public ControllerBase {
   }
   HRESULT STDMETHODCALLTYPE
   get_DefaultBackgroundColor(COREWEBVIEW2_COLOR* value) noexcept override {
-    RecordCall("get_DefaultBackgroundColor");
-    if (!value) return E_POINTER;
-    *value = view_->background;
-    return S_OK;
+    return ReadProperty("get_DefaultBackgroundColor", value, view_->background);
   }
   HRESULT STDMETHODCALLTYPE put_DefaultBackgroundColor(COREWEBVIEW2_COLOR value) noexcept override {
     RecordCall("put_DefaultBackgroundColor " + std::to_string(value.A) + " " +
@@ -169,10 +139,10 @@ class Controller final : public ControllerBase {
   }
 
  private:
+  friend ComObject;
   ~Controller() = default;
   std::shared_ptr<ViewState> view_;
   ComPtr<ICoreWebView2> webview_;
-  std::atomic<ULONG> refs_{1};
 };
 
 using ControllerHandler = ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>;

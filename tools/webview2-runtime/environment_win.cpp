@@ -1,12 +1,12 @@
 // The DLL's entry point and ICoreWebView2Environment.
 #include <windows.h>
 
-#include <atomic>
 #include <new>
 #include <thread>
 
 #include "tools/webview2-runtime/browser_start_win.h"
 #include "tools/webview2-runtime/call_log_win.h"
+#include "tools/webview2-runtime/com_object.h"
 #include "tools/webview2-runtime/controller_win.h"
 #include "tools/webview2-runtime/runtime_version.h"
 #include "tools/webview2-runtime/text_win.h"
@@ -14,26 +14,10 @@
 
 namespace {
 
-class Environment final : public ICoreWebView2Environment {
+class Environment final
+    : public ComObject<Environment, ICoreWebView2Environment, ICoreWebView2Environment> {
  public:
   explicit Environment(std::shared_ptr<RuntimeCore> core) : core_(std::move(core)) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ICoreWebView2Environment)) {
-      *object = static_cast<ICoreWebView2Environment*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() noexcept override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
       HWND parentWindow,
@@ -71,9 +55,9 @@ class Environment final : public ICoreWebView2Environment {
   }
 
  private:
+  friend ComObject;
   ~Environment() = default;
   std::shared_ptr<RuntimeCore> core_;
-  std::atomic<ULONG> refs_{1};
 };
 
 // WebView2's default: "<exe folder>\<exe name>.WebView2".

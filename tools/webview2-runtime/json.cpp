@@ -100,6 +100,14 @@ class Reader {
     return true;
   }
 
+  // What a backslash and e stand for, or 0 where e starts no two-character escape.
+  static char ShortEscape(char e) {
+    constexpr std::string_view kLetters = "\"\\/bfnrt";
+    constexpr char kMeanings[] = "\"\\/\b\f\n\r\t";
+    const std::size_t at = kLetters.find(e);
+    return at == std::string_view::npos ? 0 : kMeanings[at];
+  }
+
   static void AppendUtf8(std::uint32_t cp, std::string* out) {
     if (cp < 0x80) {
       out->push_back(static_cast<char>(cp));
@@ -131,86 +139,63 @@ class Reader {
       }
       if (pos_ >= s_.size()) return false;
       const char e = s_[pos_++];
-      switch (e) {
-        case '"':
-          out->push_back('"');
-          break;
-        case '\\':
-          out->push_back('\\');
-          break;
-        case '/':
-          out->push_back('/');
-          break;
-        case 'b':
-          out->push_back('\b');
-          break;
-        case 'f':
-          out->push_back('\f');
-          break;
-        case 'n':
-          out->push_back('\n');
-          break;
-        case 'r':
-          out->push_back('\r');
-          break;
-        case 't':
-          out->push_back('\t');
-          break;
-        case 'u': {
-          std::uint32_t cp = 0;
-          if (!Hex4(&cp)) return false;
-          if (cp >= 0xD800 && cp <= 0xDBFF && s_.substr(pos_, 2) == "\\u") {
-            const std::size_t save = pos_;
-            pos_ += 2;
-            std::uint32_t low = 0;
-            if (Hex4(&low) && low >= 0xDC00 && low <= 0xDFFF) {
-              cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-            } else {
-              pos_ = save;
-            }
-          }
-          // A lone surrogate (JavaScript strings allow them) has no UTF-8 form.
-          if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
-          AppendUtf8(cp, out);
-          break;
-        }
-        default:
-          return false;
+      if (e != 'u') {
+        const char plain = ShortEscape(e);
+        if (!plain) return false;
+        out->push_back(plain);
+        continue;
       }
+      std::uint32_t cp = 0;
+      if (!Hex4(&cp)) return false;
+      if (cp >= 0xD800 && cp <= 0xDBFF && s_.substr(pos_, 2) == "\\u") {
+        const std::size_t save = pos_;
+        pos_ += 2;
+        std::uint32_t low = 0;
+        if (Hex4(&low) && low >= 0xDC00 && low <= 0xDFFF) {
+          cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        } else {
+          pos_ = save;
+        }
+      }
+      // A lone surrogate (JavaScript strings allow them) has no UTF-8 form.
+      if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
+      AppendUtf8(cp, out);
     }
     return false;
   }
 
-  bool Array(JsonValue* out, int depth) {
-    out->type = JsonValue::Type::Array;
+  // Arrays and objects differ only in their elements, so the brackets, commas and white
+  // space around those are read in one place.
+  template <typename Element>
+  bool Elements(char close, Element element) {
     ++pos_;
     SkipSpace();
-    if (pos_ < s_.size() && s_[pos_] == ']') {
+    if (pos_ < s_.size() && s_[pos_] == close) {
       ++pos_;
       return true;
     }
     for (;;) {
       SkipSpace();
-      out->items.emplace_back();
-      if (!Value(&out->items.back(), depth + 1)) return false;
+      if (!element()) return false;
       SkipSpace();
       if (pos_ >= s_.size()) return false;
       const char c = s_[pos_++];
-      if (c == ']') return true;
+      if (c == close) return true;
       if (c != ',') return false;
     }
   }
 
+  bool Array(JsonValue* out, int depth) {
+    out->type = JsonValue::Type::Array;
+    return Elements(']', [&] {
+      out->items.emplace_back();
+      return Value(&out->items.back(), depth + 1);
+    });
+  }
+
   bool Object(JsonValue* out, int depth) {
     out->type = JsonValue::Type::Object;
-    ++pos_;
-    SkipSpace();
-    if (pos_ < s_.size() && s_[pos_] == '}') {
-      ++pos_;
-      return true;
-    }
-    for (;;) {
-      SkipSpace();
+    return Elements('}', [&] {
       if (pos_ >= s_.size() || s_[pos_] != '"') return false;
       out->names.emplace_back();
       if (!String(&out->names.back())) return false;
@@ -218,13 +203,8 @@ class Reader {
       if (pos_ >= s_.size() || s_[pos_++] != ':') return false;
       SkipSpace();
       out->items.emplace_back();
-      if (!Value(&out->items.back(), depth + 1)) return false;
-      SkipSpace();
-      if (pos_ >= s_.size()) return false;
-      const char c = s_[pos_++];
-      if (c == '}') return true;
-      if (c != ',') return false;
-    }
+      return Value(&out->items.back(), depth + 1);
+    });
   }
 
   std::string_view s_;

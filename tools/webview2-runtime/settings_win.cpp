@@ -1,10 +1,10 @@
 // ICoreWebView2Settings: values kept per view; script and web-message switches take effect.
 #include <windows.h>
 
-#include <atomic>
 #include <new>
 
 #include "tools/webview2-runtime/call_log_win.h"
+#include "tools/webview2-runtime/com_object.h"
 #include "tools/webview2-runtime/view_state_win.h"
 
 namespace {
@@ -23,26 +23,9 @@ namespace {
     return S_OK;                                                        \
   }
 
-class Settings final : public ICoreWebView2Settings {
+class Settings final : public ComObject<Settings, ICoreWebView2Settings, ICoreWebView2Settings> {
  public:
   explicit Settings(std::shared_ptr<ViewState> view) : view_(std::move(view)) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ICoreWebView2Settings)) {
-      *object = static_cast<ICoreWebView2Settings*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() noexcept override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   QV_SETTING(IsScriptEnabled, kScriptEnabled)
   QV_SETTING(IsWebMessageEnabled, kWebMessageEnabled)
@@ -55,6 +38,7 @@ class Settings final : public ICoreWebView2Settings {
   QV_SETTING(IsBuiltInErrorPageEnabled, kBuiltInErrorPageEnabled)
 
  private:
+  friend ComObject;
   ~Settings() = default;
 
   void Changed(int index) {
@@ -67,7 +51,6 @@ class Settings final : public ICoreWebView2Settings {
   }
 
   std::shared_ptr<ViewState> view_;
-  std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace

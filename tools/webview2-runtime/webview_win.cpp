@@ -1,11 +1,11 @@
 // ICoreWebView2_3 over the view's page session.
 #include <windows.h>
 
-#include <atomic>
 #include <new>
 
 #include "tools/webview2-runtime/base64.h"
 #include "tools/webview2-runtime/call_log_win.h"
+#include "tools/webview2-runtime/com_object.h"
 #include "tools/webview2-runtime/host_mapping.h"
 #include "tools/webview2-runtime/text_win.h"
 #include "tools/webview2-runtime/view_state_win.h"
@@ -14,18 +14,13 @@ namespace {
 
 constexpr HRESULT kClosedError = HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
 
-#define QV_NOT_IMPLEMENTED(name, params)                    \
-  HRESULT STDMETHODCALLTYPE name params noexcept override { \
-    RecordCall(#name);                                      \
-    return E_NOTIMPL;                                       \
-  }
-
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-parameter"
 // Every method answers E_NOTIMPL unless the view below implements it.
 struct WebViewBase : public ICoreWebView2_3 {
-  QV_ICoreWebView2_METHODS(QV_NOT_IMPLEMENTED) QV_ICoreWebView2_2_METHODS(QV_NOT_IMPLEMENTED)
-      QV_ICoreWebView2_3_METHODS(QV_NOT_IMPLEMENTED)
+  QV_ICoreWebView2_METHODS(QV_COM_NOT_IMPLEMENTED)
+      QV_ICoreWebView2_2_METHODS(QV_COM_NOT_IMPLEMENTED)
+          QV_ICoreWebView2_3_METHODS(QV_COM_NOT_IMPLEMENTED)
 };
 #pragma GCC diagnostic pop
 
@@ -42,28 +37,11 @@ HRESULT WriteAll(IStream* stream, const std::string& bytes) {
   return S_OK;
 }
 
-class WebView final : public WebViewBase {
+class WebView final
+    : public ComObject<WebView, WebViewBase, ICoreWebView2, ICoreWebView2_2, ICoreWebView2_3> {
  public:
   explicit WebView(std::shared_ptr<ViewState> view) : view_(std::move(view)) {
     view_->webview = this;
-  }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ICoreWebView2) ||
-        IsEqualIID(riid, IID_ICoreWebView2_2) || IsEqualIID(riid, IID_ICoreWebView2_3)) {
-      *object = static_cast<ICoreWebView2_3*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() noexcept override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
   }
 
   HRESULT STDMETHODCALLTYPE get_Settings(ICoreWebView2Settings** settings) noexcept override {
@@ -247,6 +225,7 @@ class WebView final : public WebViewBase {
   }
 
  private:
+  friend ComObject;
   ~WebView() { view_->webview = nullptr; }
 
   HRESULT Deliver(const std::string& json) {
@@ -263,7 +242,6 @@ class WebView final : public WebViewBase {
 
   std::shared_ptr<ViewState> view_;
   ComPtr<ICoreWebView2Settings> settings_;
-  std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace
