@@ -6,6 +6,13 @@ cd "$(dirname "$0")/.."
 bash tools/setup-debian.sh
 bash tools/build.sh >/dev/null
 
+# Wine keeps the display its first program saw, so the screen comes before any wine call.
+if [ -z "${DISPLAY:-}" ]; then
+  Xvfb :77 -screen 0 1600x1000x24 >/dev/null 2>&1 &
+  export DISPLAY=:77
+  for _ in $(seq 1 50); do [ -e /tmp/.X11-unix/X77 ] && break; sleep 0.1; done
+fi
+
 demo=$(pwd)/.demo
 export WINEPREFIX=$demo/wineprefix
 export WINEDEBUG=-all
@@ -19,10 +26,6 @@ appdata_win=$(wine cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')
 appdata=$(winepath -u "$appdata_win" 2>/dev/null)
 mkdir -p "$appdata/MetaQuotes/Terminal/Common/Files"
 
-if [ -z "${DISPLAY:-}" ]; then
-  Xvfb :77 -screen 0 1600x1000x24 >/dev/null 2>&1 &
-  export DISPLAY=:77
-fi
 # The workspace finds our Chromium-backed WebView2 runtime the way it finds Microsoft's.
 export WEBVIEW2_BROWSER_EXECUTABLE_FOLDER
 WEBVIEW2_BROWSER_EXECUTABLE_FOLDER=$(winepath -w "$(pwd)/build/windows/tools/webview2-runtime/runtime")
@@ -47,6 +50,10 @@ coproc CHART { wine build/windows/tools/fake_chart.exe "XAUUSD,H1 (demo chart)" 
 read -r hwnd_line <&"${CHART[0]}"
 hwnd=${hwnd_line#HWND }
 hwnd=${hwnd%$'\r'}
+if ! [[ "$hwnd" =~ ^[0-9]+$ ]]; then
+  echo "demo: the stand-in chart window could not be created: $hwnd_line" >&2
+  exit 1
+fi
 node tools/companion-sim/companion.mjs "$bridge" launch --hwnd "$hwnd" --symbol XAUUSD --interval 60 >/dev/null
 node tools/companion-sim/companion.mjs "$bridge" run --symbol XAUUSD --bar-ms 60000 --tick-ms 2000 --capture-on-fill \
   >"$demo/companion.log" 2>&1 &
