@@ -60,7 +60,12 @@ node tools/companion-sim/companion.mjs "$bridge" run --symbol XAUUSD --bar-ms 60
 echo "demo: chart window $hwnd attached; companion simulator log $demo/companion.log"
 node tools/demo-screenshot.mjs "$appdata" "$demo/workspace.png" >/dev/null 2>&1 &
 
-cleanup() { wineserver -k 2>/dev/null || true; kill $(jobs -p) 2>/dev/null || true; }
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  kill $(jobs -p) 2>/dev/null || true
+  # The runtime's Chromium is a Linux process outside the Wine prefix's wineserver.
+  pkill -f -- "--user-data-dir=$demo" 2>/dev/null || true
+}
 trap cleanup EXIT
 if [ "${QV_DEMO_SECONDS:-}" != "" ]; then
   timeout "$QV_DEMO_SECONDS" tail -n +1 -f "$log" || true
