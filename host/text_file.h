@@ -9,6 +9,9 @@
                                         FILETIME* lastWriteTime = nullptr);
 
 // Create or truncate, write the bytes exactly, close. False when it could not be opened.
+// A file (not a folder) is at the path.
+[[nodiscard]] bool FileExists(const std::wstring& path);
+
 [[nodiscard]] bool WriteTextFile(const std::wstring& path, const std::string& bytes);
 
 [[nodiscard]] std::string WideToUtf8(const std::wstring& text);

@@ -77,3 +77,8 @@ bool WriteTextFile(const std::wstring& path, const std::string& bytes) {
   }
   return true;
 }
+
+bool FileExists(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}

@@ -96,12 +96,12 @@ async function executeAIInference(userPrompt, forceSetup) {
   try {
     const ctx = await gatherInstitutionalContext();
     const symbol = activeSymbolOr(ctx.technicals);
-    const spec = getAssetSpec(symbol);
+    const asset = getAssetSpec(symbol);
     const systemPrompt = assembleSystemPrompt({
       userPrompt: userPrompt,
       forceSetup: forceSetup,
       symbol: symbol,
-      spec: spec,
+      asset: asset,
       technicals: ctx.technicals,
       cot: pickCotRecord(ctx.cot, symbol),
       positions: ctx.positions,

@@ -100,11 +100,11 @@ function safeJsonText(value, fallback) {
   }
 }
 
-// inputs: { userPrompt, forceSetup, symbol, spec, technicals, cot, positions, market }
+// inputs: { userPrompt, forceSetup, symbol, asset, technicals, cot, positions, market }
 function assembleSystemPrompt(inputs) {
   const tech = inputs.technicals && typeof inputs.technicals === 'object' ? inputs.technicals : null;
   const symbol = inputs.symbol || 'XAUUSD';
-  const spec = inputs.spec || { name: symbol, contractSize: 100000, unit: 'units' };
+  const asset = inputs.asset || { name: symbol, contractSize: 100000, unit: 'units' };
   const price = tech && tech.CurrentPrice ? String(tech.CurrentPrice) : 'Active Market Price';
   const timeframe = tech && tech.Timeframe ? String(tech.Timeframe) : 'H1';
   const riskText = promptStore('qv_default_risk_pct', '1.0');
@@ -131,7 +131,7 @@ function assembleSystemPrompt(inputs) {
       'You are the Quorvale AI Trading Copilot, an elite prop firm trading analyst and institutional partner in collaborative discussion with the trader.',
       '',
       '*** ACTIVE ASSET GROUND TRUTH ***',
-      '- Active Asset: ' + spec.name + ' (' + symbol + ') on ' + timeframe + ' chart. Live Reference Price: ~' + price + '.',
+      '- Active Asset: ' + asset.name + ' (' + symbol + ') on ' + timeframe + ' chart. Live Reference Price: ~' + price + '.',
       '- D1 High: ' + telemetryValue(tech, 'D1_High') + ' | D1 Low: ' + telemetryValue(tech, 'D1_Low') +
         ' | H4 High: ' + telemetryValue(tech, 'H4_High') + ' | H4 Low: ' + telemetryValue(tech, 'H4_Low'),
       '- Volatility & Spread: ATR (14): ' + telemetryValue(tech, 'ATR_14') + ' | Spread: ' +
@@ -163,7 +163,7 @@ function assembleSystemPrompt(inputs) {
     'You are the Quorvale AI Trading Copilot, an elite prop firm trading analyst and automated risk sentinel.',
     '',
     '*** STRICT MANDATE - ACTIVE ASSET ANCHOR ***',
-    'Analyse exclusively ' + spec.name + ' on the active chart (' + timeframe + ') with a reference price around ' + price + '.',
+    'Analyse exclusively ' + asset.name + ' on the active chart (' + timeframe + ') with a reference price around ' + price + '.',
     'Every level, stop, target and position size must be for this asset. Discussing any other asset (crude oil, natural gas, unrelated FX pairs or anything else) is forbidden.',
     '',
     '*** CRITICAL GROUND-TRUTH TELEMETRY & PRICE ANCHOR (OVERRULES VISUAL ESTIMATES) ***',
@@ -197,8 +197,8 @@ function assembleSystemPrompt(inputs) {
     '3. STAGE 3 - STOP & TARGET ARCHITECTURE: place the stop beyond major swing wicks plus an ATR buffer, clearing round numbers (.00 / .50); target realistic liquidity pools with a minimum 1:2.0 R:R.',
     '4. STAGE 4 - RISK MATH:',
     '- Baseline Account = $100,000.00 | Risk Per Trade (' + riskText + '%) = $' + budget + ' | Prop Firm Max Daily Drawdown = ' + ddText + '%.',
-    '- Contract Specifications for ' + spec.name + ': Contract Size = ' + spec.contractSize + ' ' + spec.unit + ' per standard lot.',
-    '- Lots = Risk Budget / (Stop Distance x ' + spec.contractSize + ' ' + spec.unit + '), rounded to 2 decimals; suggested_lots = 0.00 when standing aside.',
+    '- Contract Specifications for ' + asset.name + ': Contract Size = ' + asset.contractSize + ' ' + asset.unit + ' per standard lot.',
+    '- Lots = Risk Budget / (Stop Distance x ' + asset.contractSize + ' ' + asset.unit + '), rounded to 2 decimals; suggested_lots = 0.00 when standing aside.',
     '5. STAGE 5 - EXPLANATION MANDATE: before the JSON block write exactly five bold-labelled bullet points, in this order, one or two sentences each:',
     '- **Active Strategy & Indicator Rules (' + displayName + '):** which playbook rules are met, pending or invalidated.',
     '- **Market Structure:**',

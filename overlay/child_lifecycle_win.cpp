@@ -28,10 +28,6 @@ std::string HandleText() {
   return std::to_string(g_launch.chartWindow);
 }
 
-bool FileExists(const std::wstring& path) {
-  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 }  // namespace
 
 bool IsShuttingDown() {

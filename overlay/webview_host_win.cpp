@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "daemon/bridge_names.h"
 #include "host/debug_log.h"
 #include "host/launch_values.h"
 #include "host/process_state.h"
@@ -95,7 +96,7 @@ void SubscribeWebMessages() {
 void NavigateToFirstPage() {
   if (IsStudioMode(g_launch.mode)) {
     // An unwritable page file still navigates; the previous copy, if any, is shown.
-    (void)WriteTextFile(g_folders.bridge + L"\\headless.html", BuildStudioPageHtml());
+    (void)WriteTextFile(BridgePath(g_folders.bridge, L"headless.html"), BuildStudioPageHtml());
     const std::string url = VirtualDataUrl("headless.html");
     LogDebug("Navigating Headless Agent to: " + url);
     NavigateWebView(Utf8ToWide(url));
@@ -119,7 +120,7 @@ void SetUpController(ICoreWebView2Controller* controller) {
   MapBridgeFolder();
   SetBackgroundColour();
   AddDocumentScript(Utf8ToWide(BuildBeforeUnloadNeutraliser()));
-  const std::wstring config = ReadTextFile(g_folders.bridge + L"\\QV_AIConfig.json");
+  const std::wstring config = ReadTextFile(BridgePath(g_folders.bridge, L"QV_AIConfig.json"));
   if (!config.empty()) AddDocumentScript(Utf8ToWide(BuildKeySeedingScript(WideToUtf8(config))));
   AddDocumentScript(Utf8ToWide(HudScriptUtf8()));
   SubscribeWebMessages();

@@ -1,12 +1,11 @@
 #include <windows.h>
 
-#include <shlwapi.h>
-
 #include <string>
 
 #include "daemon/bridge_names.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
+#include "host/text_file.h"
 #include "host/win_handles.h"
 #include "services/cot_data.h"
 #include "services/cot_refresh.h"
@@ -22,7 +21,7 @@ std::uint64_t ToUint64(const FILETIME& time) {
 
 // Missing, unopenable or unstamped files count as stale, so the download is tried.
 bool ExistingFileIsFresh(const std::wstring& path) {
-  if (!::PathFileExistsW(path.c_str())) return false;
+  if (!FileExists(path)) return false;
   UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;

@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <shlwapi.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -103,7 +101,7 @@ void HandleUpdates(const std::string& body, const TelegramConfig& config,
 
 TelegramConfig ReadTelegramConfig() {
   const std::wstring path = BridgePath(g_folders.bridge, L"QV_TelegramConfig.json");
-  if (!::PathFileExistsW(path.c_str())) return {};
+  if (!FileExists(path)) return {};
   return ParseTelegramConfig(WideToUtf8(ReadTextFile(path)));
 }
 

@@ -5,16 +5,12 @@
 #include <cstring>
 #include <vector>
 
+#include "host/text_file.h"
 #include "host/win_handles.h"
 #include "webview2/runtime_search.h"
 #include "webview2/webview2_loader.h"
 
 namespace {
-
-bool FileExists(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // A fixed folder may be relative; Microsoft's loader resolves it against the exe's folder.
 std::wstring ResolveAgainstExeFolder(const std::wstring& folder) {

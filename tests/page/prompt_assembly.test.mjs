@@ -43,7 +43,7 @@ test('setup variant carries telemetry, risk math, template and closed-market dec
   const prompt = await evaluate({ qv_default_risk_pct: '0.5', qv_default_rr: '1:2.5', qv_constitution_daily_loss: '3.0' },
     (tech) => window.__qvTest.assembleSystemPrompt({
       userPrompt: 'anything', forceSetup: true, symbol: 'XAUUSD',
-      spec: window.__qvTest.getAssetSpec('XAUUSD'), technicals: tech, cot: { symbol: 'GOLD', cotIndex: 70 },
+      asset: window.__qvTest.getAssetSpec('XAUUSD'), technicals: tech, cot: { symbol: 'GOLD', cotIndex: 70 },
       positions: [{ ticket: 1 }], market: { isClosed: true, reason: 'Saturday Weekend', dayName: 'Saturday' },
     }), TECH);
   assert.ok(prompt.startsWith('You are the Quorvale AI Trading Copilot, an elite prop firm trading analyst and automated risk sentinel.'));
@@ -83,7 +83,7 @@ test('setup variant carries telemetry, risk math, template and closed-market dec
 test('missing telemetry prints N/A and the conversational variant embeds the question', async () => {
   const r = await evaluate({ qv_active_strategy: 'no_such_key' }, () => {
     const T = window.__qvTest;
-    const base = { symbol: 'EURUSD', spec: T.getAssetSpec('EURUSD'), technicals: null, cot: null, positions: null,
+    const base = { symbol: 'EURUSD', asset: T.getAssetSpec('EURUSD'), technicals: null, cot: null, positions: null,
       market: { isClosed: false, reason: 'Active Trading Session', dayName: 'Monday' } };
     return {
       setup: T.assembleSystemPrompt(Object.assign({ userPrompt: 'x', forceSetup: true }, base)),
@@ -133,7 +133,7 @@ test('playbooks: titles, custom values with defaults, trailing empty line', asyn
   for (const k of Object.keys(r)) assert.ok(r[k].endsWith('\n'), `${k} ends with an empty line`);
 });
 
-test('asset specification table', async () => {
+test('asset contract table', async () => {
   const r = await evaluate({}, () => ['NASDAQ:NDX', 'EURUSD', 'FX:EURUSD', 'UKOIL.brent', 'xagusd', 'BTCUSDT', 'US30', '123']
     .map((s) => { const a = window.__qvTest.getAssetSpec(s); return [a.name, a.contractSize, a.unit, a.type, a.digits]; }));
   assert.deepEqual(r, [
