@@ -13,7 +13,7 @@ target_compile_options(qv_glue PRIVATE ${QV_WARNINGS})
 target_link_libraries(qv_glue PUBLIC qv_pure ${QV_LIBS})
 target_compile_definitions(qv_pure PUBLIC UNICODE _UNICODE)
 
-add_executable(QuorvaleWorkspace WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/host/resources.rc)
+add_executable(QuorvaleWorkspace WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/app/resources.rc)
 target_link_libraries(QuorvaleWorkspace PRIVATE qv_glue)
 target_link_options(QuorvaleWorkspace PRIVATE ${QV_STATIC_LINK} ${QV_UNICODE_ENTRY})
 if(MINGW)

@@ -4,10 +4,10 @@
 
 #include <vector>
 
-#include "daemon/bridge_names.h"
+#include "bridge/bridge_names.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "host/text_file.h"
+#include "bridge/text_file.h"
 
 namespace {
 

@@ -4,14 +4,14 @@
 #include <set>
 #include <vector>
 
-#include "daemon/bridge_names.h"
+#include "bridge/bridge_names.h"
 #include "daemon/child_process_win.h"
 #include "daemon/child_table.h"
 #include "daemon/launch_request.h"
 #include "daemon/watch_loop.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "host/text_file.h"
+#include "bridge/text_file.h"
 #include "host/win_handles.h"
 
 namespace {

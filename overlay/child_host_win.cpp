@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "daemon/chart_heartbeat.h"
+#include "bridge/chart_heartbeat.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "overlay/child_host.h"

@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <string>
 
-#include "daemon/bridge_names.h"
-#include "daemon/chart_heartbeat.h"
+#include "bridge/bridge_names.h"
+#include "bridge/chart_heartbeat.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "host/text_file.h"
+#include "bridge/text_file.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/page_scripts.h"
 #include "overlay/symbol_mapping.h"

@@ -3,15 +3,15 @@
 #include <cstdint>
 #include <string>
 
-#include "daemon/bridge_names.h"
+#include "bridge/bridge_names.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "host/text_file.h"
+#include "bridge/text_file.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/host_timers.h"
 #include "overlay/page_scripts.h"
 #include "overlay/webview_host.h"
-#include "services/capture_watcher.h"
+#include "overlay/capture_watcher.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "daemon/bridge_names.h"
+#include "bridge/bridge_names.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "host/text_file.h"
+#include "bridge/text_file.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/web_message.h"
 #include "overlay/web_message_handler.h"

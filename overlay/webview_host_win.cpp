@@ -5,11 +5,11 @@
 #include <string>
 #include <utility>
 
-#include "daemon/bridge_names.h"
+#include "bridge/bridge_names.h"
 #include "host/debug_log.h"
 #include "host/launch_values.h"
 #include "host/process_state.h"
-#include "host/text_file.h"
+#include "bridge/text_file.h"
 #include "host/win_handles.h"
 #include "overlay/hud_script.h"
 #include "overlay/page_scripts.h"

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "daemon/bridge_names.h"
+#include "bridge/bridge_names.h"
 #include "host/process_state.h"
-#include "host/text_file.h"
+#include "bridge/text_file.h"
 #include "services/capture_requests.h"
 #include "services/endpoints.h"
 

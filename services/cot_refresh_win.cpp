@@ -2,15 +2,15 @@
 
 #include <string>
 
-#include "daemon/bridge_names.h"
+#include "bridge/bridge_names.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "host/text_file.h"
+#include "bridge/text_file.h"
 #include "host/win_handles.h"
 #include "services/cot_data.h"
 #include "services/cot_refresh.h"
 #include "services/endpoints.h"
-#include "services/file_replace.h"
+#include "bridge/file_replace.h"
 #include "services/http_client.h"
 
 namespace {

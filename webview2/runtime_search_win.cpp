@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/text_file.h"
+#include "bridge/text_file.h"
 #include "host/win_handles.h"
 #include "webview2/runtime_search.h"
 #include "webview2/webview2_loader.h"

@@ -1,8 +1,8 @@
-#include "host/launch_values.h"
+#include "app/role_selection.h"
 
 #include <gtest/gtest.h>
 
-#include "host/installer_command.h"
+#include "app/installer_command.h"
 
 namespace {
 

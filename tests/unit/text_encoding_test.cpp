@@ -1,4 +1,4 @@
-#include "host/text_encoding.h"
+#include "bridge/text_encoding.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 
 #include "host/crash_filter.h"
 #include "host/debug_log.h"
-#include "host/text_file.h"
+#include "bridge/text_file.h"
 #include "host/win_handles.h"
 #include "webview2/webview2_loader.h"
 

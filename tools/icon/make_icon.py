@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Draws the program icon (a teal ring with a tail, the letter Q, on a dark rounded tile)
-and writes host/quorvale.ico with 16, 32 and 48 pixel images. Run again after changing it."""
+and writes app/quorvale.ico with 16, 32 and 48 pixel images. Run again after changing it."""
 import math
 import struct
 import sys
@@ -49,4 +49,4 @@ def main(out):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else "host/quorvale.ico")
+    main(sys.argv[1] if len(sys.argv) > 1 else "app/quorvale.ico")

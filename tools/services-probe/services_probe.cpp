@@ -14,7 +14,7 @@
 #include <iostream>
 #include <string>
 
-#include "host/text_file.h"
+#include "bridge/text_file.h"
 #include "host/workspace_folders.h"
 #include "services/capture_requests.h"
 #include "services/cot_refresh.h"

@@ -2,8 +2,8 @@
 
 #include <shellapi.h>
 
-#include "host/installer_command.h"
-#include "host/runtime_installer.h"
+#include "app/installer_command.h"
+#include "app/runtime_installer.h"
 #include "host/win_handles.h"
 #include "webview2/webview2_loader.h"
 

@@ -4,14 +4,14 @@
 
 #include <string>
 
-#include "daemon/bridge_names.h"
-#include "daemon/chart_heartbeat.h"
+#include "bridge/bridge_names.h"
+#include "bridge/chart_heartbeat.h"
 #include "host/debug_log.h"
-#include "host/launch_values.h"
+#include "app/role_selection.h"
 #include "host/process_state.h"
-#include "host/runtime_installer.h"
-#include "host/startup.h"
-#include "host/text_file.h"
+#include "app/runtime_installer.h"
+#include "app/startup.h"
+#include "bridge/text_file.h"
 #include "overlay/child_host.h"
 
 namespace {

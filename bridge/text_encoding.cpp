@@ -1,4 +1,4 @@
-#include "host/text_encoding.h"
+#include "bridge/text_encoding.h"
 
 TextLayout DetectTextLayout(const unsigned char* bytes, std::size_t n) {
   TextLayout layout;

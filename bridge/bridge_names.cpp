@@ -1,4 +1,4 @@
-#include "daemon/bridge_names.h"
+#include "bridge/bridge_names.h"
 
 namespace {
 std::wstring Decimal(std::uint64_t value) {

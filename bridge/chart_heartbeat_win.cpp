@@ -1,9 +1,9 @@
 #include <windows.h>
 
-#include "daemon/bridge_names.h"
-#include "daemon/chart_heartbeat.h"
+#include "bridge/bridge_names.h"
+#include "bridge/chart_heartbeat.h"
 #include "host/process_state.h"
-#include "host/text_file.h"
+#include "bridge/text_file.h"
 
 void WriteChartHeartbeatFile() {
   const std::wstring path =

@@ -3,8 +3,8 @@
 #include <objbase.h>
 
 #include "host/crash_filter.h"
-#include "host/launch_values.h"
-#include "host/startup.h"
+#include "app/role_selection.h"
+#include "app/startup.h"
 #include "host/workspace_folders.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {

@@ -2,13 +2,13 @@
 
 #include <string>
 
-#include "daemon/bridge_names.h"
+#include "bridge/bridge_names.h"
 #include "host/process_state.h"
-#include "host/text_file.h"
+#include "bridge/text_file.h"
 #include "host/win_handles.h"
 #include "overlay/webview_host.h"
 #include "services/capture_requests.h"
-#include "services/capture_watcher.h"
+#include "overlay/capture_watcher.h"
 #include "services/http_client.h"
 #include "services/telegram.h"
 #include "services/visual_journal.h"

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "host/text_encoding.h"
-#include "host/text_file.h"
+#include "bridge/text_encoding.h"
+#include "bridge/text_file.h"
 #include "host/win_handles.h"
 
 std::string WideToUtf8(const std::wstring& text) {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "host/win_handles.h"
-#include "services/file_replace.h"
+#include "bridge/file_replace.h"
 
 namespace {
 

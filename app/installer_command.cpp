@@ -1,4 +1,4 @@
-#include "host/installer_command.h"
+#include "app/installer_command.h"
 
 std::wstring BuildRuntimeInstallerParameters() {
   std::wstring script;

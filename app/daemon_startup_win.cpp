@@ -7,9 +7,9 @@
 #include "host/autostart.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "host/runtime_installer.h"
-#include "host/startup.h"
-#include "host/text_file.h"
+#include "app/runtime_installer.h"
+#include "app/startup.h"
+#include "bridge/text_file.h"
 #include "host/win_handles.h"
 #include "services/service_threads.h"
 
