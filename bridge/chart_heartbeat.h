@@ -1,5 +1,6 @@
 #pragma once
 
-// Rewrites QV_Active_<handle>.txt with the current tick count, unthrottled; skipped silently when the
-// file cannot be opened (the next heartbeat tries again).
+// Rewrites QV_Active_<handle>.txt with the current tick count, unthrottled. A failure is
+// logged once per run of failures (the next heartbeat tries again, and a log line every
+// 4 s would bury everything else).
 void WriteChartHeartbeatFile();

@@ -1,12 +1,21 @@
 #include <windows.h>
 
+#include <atomic>
+
 #include "bridge/bridge_names.h"
 #include "bridge/chart_heartbeat.h"
+#include "bridge/file_replace.h"
+#include "host/debug_log.h"
 #include "host/process_state.h"
-#include "bridge/text_file.h"
 
 void WriteChartHeartbeatFile() {
+  static std::atomic<bool> failing{false};
   const std::wstring path =
       BridgePath(g_folders.bridge, ChartHeartbeatFileName(g_launch.chartWindow));
-  (void)WriteTextFile(path, HeartbeatBody(::GetTickCount64()));
+  const WriteStatus status = ReplaceFileWhole(path, HeartbeatBody(::GetTickCount64()));
+  if (status.ok()) {
+    if (failing.exchange(false)) LogDebug("Chart heartbeat written again.");
+  } else if (!failing.exchange(true)) {
+    LogDebug("Could not write the chart heartbeat: " + DescribeWriteError(status.error));
+  }
 }

@@ -1,8 +1,24 @@
 #pragma once
+// The one way the workspace writes a bridge file (and its own state files).
 #include <string>
 
+#include "bridge/write_status.h"
+
+// How long a write may wait for a reader that holds the file without sharing.
+enum class WriteRetry {
+  // Window threads: a few retries within about 30 ms, then the failure is reported to the
+  // caller; a window thread must never stall the chart for a reader that keeps its handle.
+  kBrief,
+  // Worker threads (order sender, Telegram, COT, daemon loop): up to about 5 s. A terminal
+  // that reads the signal file holds it for milliseconds; this only outlasts slow disks
+  // and virus scanners, so a held file delays a write but does not lose it.
+  kPatient,
+};
+
 // Replaces the file with exactly these bytes so that a reader sees the old content or the
-// new one, never a mix: a temporary file in the same folder, then a rename over the old
-// one. False when the new content could not be put in place; the old file is then left as
-// it was and no temporary file stays behind.
-[[nodiscard]] bool ReplaceFileWhole(const std::wstring& path, const std::string& bytes);
+// new one, never a mix: a temporary file in the same folder, then MoveFileExW over the old
+// one, retried on sharing, lock and access-denied errors within the budget. On failure the
+// old file is left as it was, no temporary file stays behind, and the status carries the
+// Windows error of the last attempt.
+[[nodiscard]] WriteStatus ReplaceFileWhole(const std::wstring& path, const std::string& bytes,
+                                           WriteRetry retry = WriteRetry::kBrief);

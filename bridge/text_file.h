@@ -8,10 +8,12 @@
 [[nodiscard]] std::wstring ReadTextFile(const std::wstring& path,
                                         FILETIME* lastWriteTime = nullptr);
 
-// Create or truncate, write the bytes exactly, close. False when it could not be opened.
 // A file (not a folder) is at the path.
 [[nodiscard]] bool FileExists(const std::wstring& path);
 
+// ReplaceFileWhole (bridge/file_replace.h, the one write routine) with the brief budget,
+// for callers that only need to know whether it worked; callers that report a failure
+// use ReplaceFileWhole itself for the Windows error.
 [[nodiscard]] bool WriteTextFile(const std::wstring& path, const std::string& bytes);
 
 [[nodiscard]] std::string WideToUtf8(const std::wstring& text);

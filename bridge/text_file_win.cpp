@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "bridge/file_replace.h"
 #include "bridge/text_encoding.h"
 #include "bridge/text_file.h"
 #include "host/win_handles.h"
@@ -65,17 +66,7 @@ std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime) {
 }
 
 bool WriteTextFile(const std::wstring& path, const std::string& bytes) {
-  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  DWORD written = 0;
-  if (!bytes.empty()) {
-    // A failed write after a successful open is not reported, as callers expect.
-    (void)::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                      nullptr);
-  }
-  return true;
+  return ReplaceFileWhole(path, bytes).ok();
 }
 
 bool FileExists(const std::wstring& path) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bridge/bridge_names.h"
+#include "bridge/file_replace.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "bridge/text_file.h"
@@ -99,11 +100,18 @@ bool Win32ChildOps::RaiseStudioWindow() {
 }
 
 void Win32ChildOps::WriteNavigationRequest(std::uint64_t handle, const std::string& utf8Symbol) {
-  (void)WriteTextFile(BridgePath(g_folders.bridge, NavigationRequestFileName(handle)), utf8Symbol);
+  const WriteStatus status = ReplaceFileWhole(
+      BridgePath(g_folders.bridge, NavigationRequestFileName(handle)), utf8Symbol, WriteRetry::kPatient);
+  if (!status.ok()) {
+    LogDebug("Could not write the navigation request for chart " + std::to_string(handle) + ": " +
+             DescribeWriteError(status.error));
+  }
 }
 
 void Win32ChildOps::WriteEvalRequest() {
-  (void)WriteTextFile(BridgePath(g_folders.bridge, kEvalRequestFileName), "EVAL");
+  const WriteStatus status =
+      ReplaceFileWhole(BridgePath(g_folders.bridge, kEvalRequestFileName), "EVAL", WriteRetry::kPatient);
+  if (!status.ok()) LogDebug("Could not write the evaluation request: " + DescribeWriteError(status.error));
 }
 
 void Win32ChildOps::DeleteKillRequest(std::uint64_t handle) {

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "bridge/bridge_names.h"
+#include "bridge/file_replace.h"
+#include "bridge/order_outbox.h"
 #include "daemon/child_process_win.h"
 #include "daemon/child_table.h"
 #include "daemon/launch_request.h"
@@ -44,7 +46,9 @@ std::wstring FetchProgramPath() {
 }
 
 void WriteDaemonHeartbeat(ULONGLONG now) {
-  (void)WriteTextFile(BridgePath(g_folders.bridge, DaemonHeartbeatFileName()), HeartbeatBody(now));
+  const WriteStatus beat = ReplaceFileWhole(BridgePath(g_folders.bridge, DaemonHeartbeatFileName()),
+                                            HeartbeatBody(now));
+  if (!beat.ok()) LogDebug("Could not write the daemon heartbeat: " + DescribeWriteError(beat.error));
   LogDebug("Quorvale Daemon watcher heartbeat alive (active children: " +
            std::to_string(g_children.size()) + ")");
 }
@@ -99,9 +103,16 @@ void DaemonWatchLoop() {
     // The first pass always writes, even on a machine up for less than 15 s, so the terminal
     // companion sees the daemon at once.
     if (firstPass || now - lastHeartbeat >= kHeartbeatPeriodMs) {
+      if (firstPass) {
+        const WriteStatus protocol = WriteProtocolFile();
+        if (!protocol.ok()) {
+          LogDebug("Could not write QV_Protocol.txt: " + DescribeWriteError(protocol.error));
+        }
+      }
       firstPass = false;
       lastHeartbeat = now;
       WriteDaemonHeartbeat(now);
+      SweepStaleOrderFiles();
     }
     try {
       ProcessLaunchRequests();

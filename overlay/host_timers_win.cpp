@@ -9,6 +9,7 @@
 #include "bridge/text_file.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/host_timers.h"
+#include "overlay/order_queue.h"
 #include "overlay/page_scripts.h"
 #include "overlay/webview_host.h"
 #include "overlay/capture_watcher.h"
@@ -84,6 +85,7 @@ void OnFollowTimer() {
 void OnHousekeepingTimer() {
   WriteChartHeartbeat();
   PushOpenPositions();
+  PushOrderFates();
   CaptureRequestWatcher();
   CheckEvaluationRequest();
   CaptureChart();

@@ -3,10 +3,14 @@
 #include <string>
 
 #include "bridge/bridge_names.h"
+#include "bridge/file_replace.h"
+#include "bridge/order_files.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "bridge/text_file.h"
 #include "overlay/child_lifecycle.h"
+#include "overlay/order_fate.h"
+#include "overlay/order_queue.h"
 #include "overlay/web_message.h"
 #include "overlay/web_message_handler.h"
 #include "services/host_symbol.h"
@@ -26,28 +30,48 @@ void HandleSync(const std::string& rest) {
     return;
   }
   SetHostSymbol(Utf8ToWide(symbol));
-  (void)WriteTextFile(BridgeFile(L"QV_TVSync.csv"),
-                      symbol + "," + std::to_string(::GetTickCount64()));
+  const WriteStatus status = ReplaceFileWhole(BridgeFile(L"QV_TVSync.csv"),
+                                              symbol + "," + std::to_string(::GetTickCount64()));
+  if (!status.ok()) {
+    LogDebug("Could not write Symbol Sync " + symbol + ": " + DescribeWriteError(status.error));
+    return;
+  }
   LogDebug("Emitted Symbol Sync to MT5: " + symbol);
 }
 
 void HandleTrade(const std::string& rest) {
   const TradeRecord record =
       BuildTradeRecord(rest, WideToUtf8(CurrentHostSymbol()), ::GetTickCount64());
+  // The page's id routes the fate back to the button or card that sent the order; the
+  // outbox gives the order its own id (AutoTrader ids excepted).
+  const std::string pageId = RecordId(record.line);
   if (!IsSafeTradeRecord(record)) {
     LogDebug("Dropped Quorvale Trade Signal with a line break or control character: " +
              PrintableForLog(record.line));
+    ReportOrderNotSent(IsValidOrderId(pageId) ? pageId : "", "unusable order record");
     return;
   }
-  (void)WriteTextFile(BridgeFile(L"QV_TradeSignal.csv"), record.line);
-  LogDebug("Emitted Quorvale Trade Signal to MT5 [" + record.symbol + "]: " + record.line);
+  LogDebug("Queued Quorvale Trade Signal [" + record.symbol + "] from page order " + pageId);
+  QueueOrder(pageId, record.line, IsKeptPageOrderId(pageId));
+}
+
+void HandleAiStatus(const std::string& rest) {
+  // Rewritten often; one line per failure would flood the log, so only the change is told.
+  static bool failing = false;
+  const WriteStatus status = ReplaceFileWhole(BridgeFile(L"QV_AIStatus.json"), rest);
+  if (!status.ok() && !failing) {
+    LogDebug("Could not write QV_AIStatus.json: " + DescribeWriteError(status.error));
+  }
+  failing = !status.ok();
 }
 
 void HandleVaultConfig(const std::string& rest) {
-  (void)WriteTextFile(BridgeFile(L"QV_AIConfig.json"), rest);
+  const WriteStatus bridge = ReplaceFileWhole(BridgeFile(L"QV_AIConfig.json"), rest);
   // In a child the workspace data folder is its profile folder.
-  (void)WriteTextFile(g_folders.workspaceData + L"\\vault.json", rest);
-  LogDebug("Updated AI Configuration via WebMessage.");
+  const WriteStatus vault = ReplaceFileWhole(g_folders.workspaceData + L"\\vault.json", rest);
+  if (!bridge.ok()) LogDebug("Could not write QV_AIConfig.json: " + DescribeWriteError(bridge.error));
+  if (!vault.ok()) LogDebug("Could not write vault.json: " + DescribeWriteError(vault.error));
+  if (bridge.ok() && vault.ok()) LogDebug("Updated AI Configuration via WebMessage.");
 }
 
 void HandleTelegramConfig(const std::string& rest) {
@@ -76,7 +100,7 @@ void HandleWebMessage(const std::wstring& message) {
       ::DeleteFileW(BridgeFile(kEvalRequestFileName).c_str());
       return;
     case WebMessageKind::kAiStatus:
-      (void)WriteTextFile(BridgeFile(L"QV_AIStatus.json"), parsed.rest);
+      HandleAiStatus(parsed.rest);
       return;
     case WebMessageKind::kVaultConfig:
       HandleVaultConfig(parsed.rest);

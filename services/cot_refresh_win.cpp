@@ -50,7 +50,12 @@ void CotRefresh() noexcept {
     }
     // Several processes may refresh at the same moment; each save replaces the file
     // whole, so the last one wins and the page never sees two bodies mixed.
-    if (ReplaceFileWhole(path, body)) LogDebug(CotSavedLogLine(body.size()));
+    const WriteStatus saved = ReplaceFileWhole(path, body, WriteRetry::kPatient);
+    if (saved.ok()) {
+      LogDebug(CotSavedLogLine(body.size()));
+    } else {
+      LogDebug("Could not save QV_COTData.json: " + DescribeWriteError(saved.error));
+    }
   } catch (...) {
     // A thread procedure must not let anything escape: std::terminate would end the
     // whole process for the sake of a cache file.

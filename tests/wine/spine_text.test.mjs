@@ -60,14 +60,15 @@ test('a large file reads whole and the last-write time is reported', async () =>
   assert.doesNotMatch(r.stdout, /TIME 0\r?\n/);
 });
 
-test('WriteTextFile writes exact bytes and truncates', async () => {
+test('the write routine puts exact bytes in place and reports a failure with its error', async () => {
   const target = path.join(dir, 'out.txt');
   fs.writeFileSync(target, 'a much longer previous content');
   const r = await probe('write', 'C:\\texts\\out.txt', '414354495645003d0a');
   assert.match(r.stdout, /OK/);
   assert.deepEqual(fs.readFileSync(target), Buffer.from('414354495645003d0a', 'hex'));
   const fail = await probe('write', 'C:\\no\\such\\folder\\x.txt', '41');
-  assert.match(fail.stdout, /FAILED/);
+  assert.match(fail.stdout, /FAILED 3\r?\n/, 'path not found');
+  assert.deepEqual(fs.readdirSync(dir).filter((n) => n.endsWith('.tmp')), [], 'no temporary file stays');
 });
 
 test('log entries carry the asctime stamp and CRLF line ends', async () => {

@@ -1,17 +1,27 @@
 // Usage (one command per run):
 //   host_probe read <path>          prints the UTF-16 code units ReadTextFile returns, in hex
-//   host_probe write <path> <hex>   WriteTextFile with the given bytes; prints OK or FAILED
+//   host_probe write <path> <hex>   ReplaceFileWhole (patient) with the given bytes; prints OK
+//                                   or "FAILED <Windows error>"
+//   host_probe hold <path>          opens the file for reading with read sharing only (as a
+//                                   terminal that holds it without write sharing), prints HELD,
+//                                   closes it at the first stdin line
+//   host_probe order <record>       SendOrder through the outbox (folders resolved); prints
+//                                   "SENT <id> <record>" or "NOTSENT <error> <step>"
 //   host_probe log <hex>            LogDebug with the given bytes
 //   host_probe crash                installs CrashFilter, then dereferences a bad pointer
 //   host_probe version              GetAvailableCoreWebView2BrowserVersionString
 #include <windows.h>
 
 #include <cstdio>
+#include <iostream>
 #include <string>
 
 #include "host/crash_filter.h"
 #include "host/debug_log.h"
+#include "bridge/file_replace.h"
+#include "bridge/order_outbox.h"
 #include "bridge/text_file.h"
+#include "host/workspace_folders.h"
 #include "host/win_handles.h"
 #include "webview2/webview2_loader.h"
 
@@ -37,7 +47,32 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (command == L"write" && argc > 3) {
-    std::puts(WriteTextFile(argv[2], FromHex(argv[3])) ? "OK" : "FAILED");
+    const WriteStatus status = ReplaceFileWhole(argv[2], FromHex(argv[3]), WriteRetry::kPatient);
+    if (status.ok()) {
+      std::puts("OK");
+    } else {
+      std::printf("FAILED %lu\n", static_cast<unsigned long>(status.error));
+    }
+    return 0;
+  }
+  if (command == L"hold" && argc > 2) {
+    UniqueFile file(::CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::puts(file ? "HELD" : "NOFILE");
+    std::fflush(stdout);
+    std::string line;
+    std::getline(std::cin, line);
+    return 0;
+  }
+  if (command == L"order" && argc > 2) {
+    ResolveWorkspaceFolders();
+    const OrderSend send = SendOrder(WideToUtf8(argv[2]), false);
+    if (send.status.ok()) {
+      std::printf("SENT %s %s\n", send.id.c_str(), send.record.c_str());
+    } else {
+      std::printf("NOTSENT %lu %s\n", static_cast<unsigned long>(send.status.error),
+                  send.step.c_str());
+    }
     return 0;
   }
   if (command == L"log" && argc > 2) {

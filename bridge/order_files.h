@@ -1,0 +1,71 @@
+#pragma once
+// The order files of the bridge, decided without touching the OS: order ids, the names of
+// the per-order files, the order file body and the companion's result files. A file is
+// acted on only when it is whole, so every rule here refuses a truncated text.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+inline constexpr wchar_t kTradeSignalFileName[] = L"QV_TradeSignal.csv";
+inline constexpr wchar_t kProtocolFileName[] = L"QV_Protocol.txt";
+inline constexpr char kProtocolBody[] = "ORDER_FILES=1";
+// The workspace's own record of the last id the outbox issued, in the shared data folder.
+inline constexpr wchar_t kOutboxStateFileName[] = L"order_outbox.txt";
+// Results and orders nobody collected are removed after this long.
+inline constexpr std::uint64_t kStaleOrderFileAgeMs = 60ull * 60ull * 1000ull;
+
+// 1 to 64 characters from A-Z a-z 0-9 _ - .
+[[nodiscard]] bool IsValidOrderId(std::string_view id);
+
+// max(last + 1, now): larger than every id issued before and never behind the clock, so
+// two senders in one millisecond get two ids and a restart never reuses one.
+[[nodiscard]] std::uint64_t NextOrderId(std::uint64_t lastIssued, std::uint64_t nowUnixMs);
+
+// The outbox state file: "LAST=<decimal>". nullopt for anything else (a damaged file is
+// reported, never silently taken as 0 while the clock still guards uniqueness).
+[[nodiscard]] std::optional<std::uint64_t> ParseOutboxState(std::string_view text);
+[[nodiscard]] std::string OutboxStateBody(std::uint64_t lastIssued);
+
+// The record with its first field (the id) replaced.
+[[nodiscard]] std::string RecordWithId(const std::string& record, const std::string& id);
+// The first field of a record.
+[[nodiscard]] std::string RecordId(const std::string& record);
+
+[[nodiscard]] std::wstring OrderFileName(const std::string& id);       // QV_Order_<id>.csv
+[[nodiscard]] std::wstring OrderTakenFileName(const std::string& id);  // QV_OrderTaken_<id>.csv
+[[nodiscard]] std::wstring TradeResultFileName(const std::string& id);  // QV_TradeResult_<id>.txt
+
+// An order file holds the record and one line feed; without the line feed it is not whole.
+[[nodiscard]] std::string OrderFileBody(const std::string& record);
+
+// The six fields of an order file whose name carries this id: exactly six fields, the
+// first equal to the id, a known action, no control character, ended by its line feed.
+struct OrderRecord {
+  std::string id, action, size, symbol, sl, tp;
+};
+[[nodiscard]] std::optional<OrderRecord> ParseOrderFile(std::string_view text,
+                                                        std::string_view expectedId);
+
+// QV_TradeResult_<id>.txt as the companion writes it.
+struct TradeResult {
+  enum class Status { kExecuted, kRejected };
+  Status status = Status::kRejected;
+  std::string ticket;  // for executed
+  std::string price;   // optional
+  std::string volume;  // optional
+  std::string reason;  // for rejected, at most 200 characters
+};
+// Whole only with ID equal to the expected id, a known STATUS, a TICKET for EXECUTED and
+// the closing line END=1; anything less is a file still being written.
+[[nodiscard]] std::optional<TradeResult> ParseTradeResult(std::string_view text,
+                                                          std::string_view expectedId);
+
+// The id part of a file name of the given prefix and extension, or nullopt.
+[[nodiscard]] std::optional<std::string> IdFromFileName(const std::wstring& name,
+                                                        const std::wstring& prefix,
+                                                        const std::wstring& extension);
+
+// The folder every process of the log-on shares: a child's data folder is its \Profile
+// under the daemon's, and the outbox and bot state must not be kept per profile.
+[[nodiscard]] std::wstring SharedWorkspaceDataFolder(const std::wstring& workspaceData);

@@ -1,0 +1,161 @@
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "bridge/bridge_names.h"
+#include "bridge/file_replace.h"
+#include "bridge/order_outbox.h"
+#include "bridge/text_file.h"
+#include "host/process_state.h"
+#include "host/win_handles.h"
+
+namespace {
+
+// Session-local: the daemon and the charts of one log-on share it, another log-on (with
+// its own common folder) does not.
+constexpr wchar_t kOutboxMutexName[] = L"Local\\QuorvaleWorkspace_Order_Outbox";
+constexpr DWORD kLockWaitMs = 15000;
+
+std::atomic<bool> g_protocolWritten{false};
+
+std::uint64_t UnixMsNow() {
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  const std::uint64_t ticks = static_cast<std::uint64_t>(now.dwHighDateTime) << 32 |
+                              now.dwLowDateTime;
+  constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;
+  return ticks < kUnixEpochTicks ? 0 : (ticks - kUnixEpochTicks) / 10000;
+}
+
+std::wstring Bridge(const std::wstring& name) {
+  return BridgePath(g_folders.bridge, name);
+}
+
+std::wstring OutboxStatePath() {
+  return SharedWorkspaceDataFolder(g_folders.workspaceData) + L"\\" + kOutboxStateFileName;
+}
+
+class OutboxLock {
+ public:
+  OutboxLock() : mutex_(::CreateMutexW(nullptr, FALSE, kOutboxMutexName)) {
+    if (!mutex_) {
+      error_ = ::GetLastError();
+      return;
+    }
+    const DWORD wait = ::WaitForSingleObject(mutex_.get(), kLockWaitMs);
+    // Abandoned: a sender died holding it; what it wrote is whole or absent, so go on.
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
+      held_ = true;
+    } else {
+      error_ = wait == WAIT_TIMEOUT ? WAIT_TIMEOUT : ::GetLastError();
+    }
+  }
+  ~OutboxLock() {
+    if (held_) ::ReleaseMutex(mutex_.get());
+  }
+  OutboxLock(const OutboxLock&) = delete;
+  OutboxLock& operator=(const OutboxLock&) = delete;
+  [[nodiscard]] DWORD error() const { return held_ ? 0 : (error_ ? error_ : ERROR_GEN_FAILURE); }
+
+ private:
+  UniqueHandle mutex_;
+  bool held_ = false;
+  DWORD error_ = 0;
+};
+
+OrderSend Failed(OrderSend send, std::uint32_t error, const char* step) {
+  send.status = {error};
+  send.step = step;
+  return send;
+}
+
+}  // namespace
+
+WriteStatus WriteProtocolFile() {
+  const WriteStatus status =
+      ReplaceFileWhole(Bridge(kProtocolFileName), kProtocolBody, WriteRetry::kPatient);
+  if (status.ok()) g_protocolWritten = true;
+  return status;
+}
+
+OrderSend SendOrder(const std::string& record, bool keepRecordId) {
+  OrderSend send;
+  send.record = record;
+  OutboxLock lock;
+  if (lock.error()) return Failed(send, lock.error(), "take the outbox lock");
+  if (!g_protocolWritten) {
+    const WriteStatus protocol = WriteProtocolFile();
+    if (!protocol.ok()) return Failed(send, protocol.error, "write QV_Protocol.txt");
+  }
+  if (keepRecordId) {
+    send.id = RecordId(record);
+  } else {
+    const std::wstring statePath = OutboxStatePath();
+    std::uint64_t last = 0;
+    if (FileExists(statePath)) {
+      const std::optional<std::uint64_t> parsed =
+          ParseOutboxState(WideToUtf8(ReadTextFile(statePath)));
+      // A damaged state file still yields unique ids: the clock part alone moves forward.
+      if (parsed) last = *parsed;
+    }
+    const std::uint64_t id = NextOrderId(last, UnixMsNow());
+    // Recorded before the order leaves, so a kill right after can never hand the id out
+    // again.
+    const WriteStatus kept =
+        ReplaceFileWhole(statePath, OutboxStateBody(id), WriteRetry::kPatient);
+    if (!kept.ok()) return Failed(send, kept.error, "record the order id");
+    send.id = std::to_string(id);
+    send.record = RecordWithId(record, send.id);
+  }
+  if (!IsValidOrderId(send.id)) return Failed(send, ERROR_INVALID_NAME, "use the order id");
+  const std::wstring orderPath = Bridge(OrderFileName(send.id));
+  const WriteStatus order =
+      ReplaceFileWhole(orderPath, OrderFileBody(send.record), WriteRetry::kPatient);
+  if (!order.ok()) return Failed(send, order.error, "write the order file");
+  const WriteStatus signal =
+      ReplaceFileWhole(Bridge(kTradeSignalFileName), send.record, WriteRetry::kPatient);
+  if (!signal.ok()) {
+    // Taken back so that "not sent" stays true. When it cannot be deleted a companion has
+    // renamed it away already (or will take it), and then the order is out after all.
+    if (::DeleteFileW(orderPath.c_str())) {
+      return Failed(send, signal.error, "replace QV_TradeSignal.csv");
+    }
+    send.step = "replace QV_TradeSignal.csv (" + DescribeWriteError(signal.error) +
+                "; the order file was already taken)";
+  }
+  return send;
+}
+
+std::optional<TradeResult> TakeTradeResult(const std::string& id) {
+  if (!IsValidOrderId(id)) return std::nullopt;
+  const std::wstring path = Bridge(TradeResultFileName(id));
+  if (!FileExists(path)) return std::nullopt;
+  std::optional<TradeResult> result = ParseTradeResult(WideToUtf8(ReadTextFile(path)), id);
+  // An unreadable or partial file stays for the next pass; a whole one is ours to remove.
+  if (result) ::DeleteFileW(path.c_str());
+  return result;
+}
+
+void SweepStaleOrderFiles() {
+  const std::uint64_t now = UnixMsNow();
+  for (const wchar_t* pattern :
+       {L"QV_TradeResult_*.txt", L"QV_Order_*.csv", L"QV_OrderTaken_*.csv"}) {
+    WIN32_FIND_DATAW found{};
+    const HANDLE listing = ::FindFirstFileW(Bridge(pattern).c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE) continue;
+    do {
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      const std::uint64_t ticks =
+          static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32 |
+          found.ftLastWriteTime.dwLowDateTime;
+      const std::uint64_t written =
+          ticks < 116444736000000000ull ? 0 : (ticks - 116444736000000000ull) / 10000;
+      if (now > written && now - written > kStaleOrderFileAgeMs) {
+        ::DeleteFileW(Bridge(found.cFileName).c_str());
+      }
+    } while (::FindNextFileW(listing, &found));
+    ::FindClose(listing);
+  }
+}

@@ -1,0 +1,15 @@
+#pragma once
+// Orders from the page leave through one sender thread per process, in the order the page
+// sent them, so the window thread never waits for the outbox lock or a held file.
+#include <string>
+
+// Window thread: hands the record to the sender. clientId is the page's id for the order.
+void QueueOrder(const std::string& clientId, const std::string& record, bool keepRecordId);
+
+// Window thread, from the 500 ms timer: tells the page what became of its orders (sent or
+// not sent as soon as the sender knows, executed or rejected once the companion's result
+// is there).
+void PushOrderFates();
+
+// Tells the page at once that an order never reached the sender (an unusable record).
+void ReportOrderNotSent(const std::string& clientId, const std::string& reason);

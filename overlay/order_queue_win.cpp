@@ -1,0 +1,156 @@
+#include <windows.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bridge/order_outbox.h"
+#include "bridge/text_file.h"
+#include "host/debug_log.h"
+#include "overlay/order_fate.h"
+#include "overlay/order_queue.h"
+#include "overlay/web_message.h"
+#include "overlay/webview_host.h"
+
+namespace {
+
+// A result usually comes within a second or two; after this the page keeps "sent to
+// terminal" (a companion of the first version writes none) and the daemon sweeps the file.
+constexpr ULONGLONG kResultWaitMs = 120000;
+
+struct Job {
+  std::string client;
+  std::string record;
+  bool keepId = false;
+};
+
+struct Awaited {
+  std::string client;
+  std::string id;
+  ULONGLONG until = 0;
+};
+
+std::mutex g_lock;
+std::condition_variable g_wake;
+std::deque<Job> g_jobs;
+std::vector<OrderFate> g_finished;  // sender -> window thread
+bool g_senderStarted = false;
+std::vector<Awaited> g_awaited;  // window thread only
+
+std::string SymbolOf(const std::string& record) {
+  std::size_t at = 0;
+  for (int i = 0; i < 3 && at != std::string::npos; ++i) at = record.find(',', at + 1);
+  if (at == std::string::npos) return {};
+  const std::size_t end = record.find(',', at + 1);
+  return record.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+}
+
+void SendOne(const Job& job) {
+  const OrderSend send = SendOrder(job.record, job.keepId);
+  OrderFate fate;
+  fate.client = job.client;
+  fate.id = send.id;
+  const std::string symbol = SymbolOf(send.record);
+  if (send.status.ok()) {
+    fate.status = OrderFate::Status::kSent;
+    if (!send.step.empty()) LogDebug("Order " + send.id + ": could not " + send.step);
+    LogDebug("Emitted Quorvale Trade Signal to MT5 [" + symbol + "]: " + send.record);
+  } else {
+    fate.status = OrderFate::Status::kNotSent;
+    fate.reason = DescribeWriteError(send.status.error);
+    LogDebug("Quorvale Trade Signal NOT sent [" + symbol + "]: " + PrintableForLog(send.record) +
+             " (could not " + send.step + ": " + fate.reason + ")");
+  }
+  std::lock_guard<std::mutex> hold(g_lock);
+  g_finished.push_back(std::move(fate));
+}
+
+void SenderLoop() noexcept {
+  for (;;) {
+    Job job;
+    {
+      std::unique_lock<std::mutex> hold(g_lock);
+      g_wake.wait(hold, [] { return !g_jobs.empty(); });
+      job = std::move(g_jobs.front());
+      g_jobs.pop_front();
+    }
+    try {
+      SendOne(job);
+    } catch (...) {
+      LogDebug("Order sender exception handled; the order was not sent.");
+      OrderFate fate;
+      fate.client = job.client;
+      fate.reason = "internal error";
+      std::lock_guard<std::mutex> hold(g_lock);
+      g_finished.push_back(std::move(fate));
+    }
+  }
+}
+
+void Push(const OrderFate& fate) {
+  if (WebViewExists()) ExecutePageScript(Utf8ToWide(BuildOrderFateScript(fate)));
+}
+
+}  // namespace
+
+void QueueOrder(const std::string& clientId, const std::string& record, bool keepRecordId) {
+  {
+    std::lock_guard<std::mutex> hold(g_lock);
+    if (!g_senderStarted) {
+      try {
+        std::thread(SenderLoop).detach();
+        g_senderStarted = true;
+      } catch (const std::exception&) {
+        LogDebug("Could not start the order sender thread; the order was not sent.");
+      }
+    }
+    if (g_senderStarted) {
+      g_jobs.push_back({clientId, record, keepRecordId});
+      g_wake.notify_one();
+      return;
+    }
+  }
+  ReportOrderNotSent(clientId, "no sender thread");
+}
+
+void ReportOrderNotSent(const std::string& clientId, const std::string& reason) {
+  OrderFate fate;
+  fate.client = clientId;
+  fate.reason = reason;
+  Push(fate);
+}
+
+void PushOrderFates() {
+  std::vector<OrderFate> finished;
+  {
+    std::lock_guard<std::mutex> hold(g_lock);
+    finished.swap(g_finished);
+  }
+  const ULONGLONG now = ::GetTickCount64();
+  for (const OrderFate& fate : finished) {
+    Push(fate);
+    if (fate.status == OrderFate::Status::kSent) {
+      g_awaited.push_back({fate.client, fate.id, now + kResultWaitMs});
+    }
+  }
+  for (std::size_t i = 0; i < g_awaited.size();) {
+    const Awaited& a = g_awaited[i];
+    const std::optional<TradeResult> result = TakeTradeResult(a.id);
+    if (result) {
+      const OrderFate fate = FateFromResult(a.client, a.id, *result);
+      LogDebug("Order " + a.id + " " + OrderFateStatusName(fate.status) +
+               (fate.ticket.empty() ? "" : " ticket " + fate.ticket) +
+               (fate.reason.empty() ? "" : ": " + PrintableForLog(fate.reason)));
+      Push(fate);
+    }
+    if (result || now > a.until) {
+      g_awaited.erase(g_awaited.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
+    }
+  }
+}
