@@ -67,7 +67,9 @@ std::uint64_t NextOrderId(std::uint64_t lastIssued, std::uint64_t nowUnixMs) {
 
 std::optional<std::uint64_t> ParseOutboxState(std::string_view text) {
   constexpr std::string_view kKey = "LAST=";
-  text = TrimLine(text);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.remove_suffix(1);
+  }
   if (text.substr(0, kKey.size()) != kKey) return std::nullopt;
   std::uint64_t value = 0;
   if (!ParseDecimal(text.substr(kKey.size()), &value)) return std::nullopt;

@@ -87,3 +87,38 @@ TEST(TelegramConfig, SplitsAtTheFirstCommaWithoutEscaping) {
 }
 
 }  // namespace
+
+#include "overlay/order_fate.h"
+
+namespace {
+
+TEST(OrderFateReport, ReachesThePageAsParsedJsonNeverAsCode) {
+  TradeResult rejected;
+  rejected.status = TradeResult::Status::kRejected;
+  rejected.reason = "no money\"); alert(1); (\"</script>";
+  const OrderFate fate = FateFromResult("1765000000123", "1765000000999", rejected);
+  EXPECT_EQ(OrderFateJson(fate),
+            "{\"client\":\"1765000000123\",\"id\":\"1765000000999\",\"status\":\"rejected\","
+            "\"ticket\":\"\",\"price\":\"\",\"volume\":\"\",\"reason\":\"no money\\\"); alert(1); "
+            "(\\\"</script>\"}");
+  const std::string script = BuildOrderFateScript(fate);
+  EXPECT_NE(script.find("window.qvOrderFate(JSON.parse(\"{"), std::string::npos);
+  EXPECT_EQ(script.find("</script>"), std::string::npos);
+  TradeResult executed;
+  executed.status = TradeResult::Status::kExecuted;
+  executed.ticket = "100001";
+  EXPECT_EQ(FateFromResult("c", "i", executed).status, OrderFate::Status::kExecuted);
+  EXPECT_EQ(FateFromResult("c", "i", executed).ticket, "100001");
+  EXPECT_EQ(FateFromResult("c", "i", TradeResult{}).reason, "no reason given");
+  EXPECT_STREQ(OrderFateStatusName(OrderFate::Status::kNotSent), "not_sent");
+  EXPECT_STREQ(OrderFateStatusName(OrderFate::Status::kSent), "sent");
+}
+
+TEST(OrderFateReport, OnlyAutoTraderIdsAreKept) {
+  EXPECT_TRUE(IsKeptPageOrderId("AT_XAUUSD_1765000000_BUY"));
+  EXPECT_FALSE(IsKeptPageOrderId("1765000000123"));
+  EXPECT_FALSE(IsKeptPageOrderId("AT_"));
+  EXPECT_FALSE(IsKeptPageOrderId("AT_a b"));
+}
+
+}  // namespace
