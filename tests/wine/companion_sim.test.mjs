@@ -7,7 +7,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { execFileSync } from 'node:child_process';
 import { fileURLToPath } from 'node:url';
-import { Companion, parseTradeSignal, decodeText, resolveLevel } from '../../tools/companion-sim/companion.mjs';
+import { Companion, parseTradeSignal, parseOrderFile, decodeText, resolveLevel } from '../../tools/companion-sim/companion.mjs';
 
 const cli = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../tools/companion-sim/companion.mjs');
 let bridge;
@@ -166,4 +166,53 @@ test('heartbeats and the command line', () => {
   assert.equal(fs.readFileSync(out.trim(), 'utf8'), 'HWND=42\r\nMODE=HEADLESS_VPS\r\n');
   const beats = JSON.parse(execFileSync(process.execPath, [cli, bridge, 'heartbeats'], { encoding: 'utf8' }));
   assert.equal(beats['999999999'].tick, 123456);
+});
+
+const orderFile = (id, record, { ageMs = 0 } = {}) => {
+  const file = path.join(bridge, `QV_Order_${id}.csv`);
+  fs.writeFileSync(file, record + '\n');
+  if (ageMs) fs.utimesSync(file, new Date(Date.now() - ageMs), new Date(Date.now() - ageMs));
+};
+const announce = () => fs.writeFileSync(path.join(bridge, 'QV_Protocol.txt'), 'ORDER_FILES=1');
+const result = (id) => fs.readFileSync(path.join(bridge, `QV_TradeResult_${id}.txt`), 'utf8');
+
+test('order files: claimed by rename, executed once each in id order, a whole result each', () => {
+  announce();
+  signal('5,SELL,0.10,XAUUSD,0,0');
+  orderFile('1765000000002', '1765000000002,SELL,0.20,XAUUSD,0,0');
+  orderFile('1765000000001', '1765000000001,BUY,0.10,XAUUSD,20,40');
+  orderFile('1765000000003', '1765000000003,BUY,0.10,XAUUSD,0,0');
+  const done = c.pollOrders();
+  assert.deepEqual(done.map((r) => r.id), ['1765000000001', '1765000000002', '1765000000003']);
+  assert.ok(!c.executed.has('5'), 'with order files announced the signal file is not read');
+  assert.equal(result('1765000000001'), 'ID=1765000000001\r\nSTATUS=EXECUTED\r\nTICKET=100001\r\nPRICE=2650\r\nVOLUME=0.1\r\nEND=1\r\n');
+  assert.match(result('1765000000003'), /^ID=1765000000003\r\nSTATUS=EXECUTED\r\nTICKET=100003\r\n/);
+  assert.deepEqual(fs.readdirSync(bridge).filter((n) => /^QV_Order/.test(n)), [], 'order and taken files are gone');
+  // The same id again (a second copy written by mistake) is claimed but not run again.
+  orderFile('1765000000001', '1765000000001,BUY,0.10,XAUUSD,20,40');
+  assert.deepEqual(c.pollOrders(), []);
+  assert.equal(positions().length, 3);
+});
+
+test('order files: a stale one expires, a half one is refused, reject mode and legacy mode', () => {
+  announce();
+  orderFile('7', '7,BUY,0.10,XAUUSD,0,0', { ageMs: 61000 });
+  fs.writeFileSync(path.join(bridge, 'QV_Order_8.csv'), '8,BUY,0.10,XAUUSD,0,4');
+  assert.deepEqual(c.pollOrders(), []);
+  assert.match(result('7'), /STATUS=REJECTED\r\nREASON=expired\r\nEND=1\r\n$/);
+  assert.match(result('8'), /STATUS=REJECTED\r\nREASON=unreadable order\r\n/);
+  for (let n = 0; n < 20; n++) assert.equal(parseOrderFile('9,BUY,0.10,XAUUSD,20,40\n'.slice(0, n), '9'), null, n);
+
+  const refusing = new Companion(bridge, { rejectReason: 'Not enough money' });
+  orderFile('10', '10,BUY,0.10,XAUUSD,0,0');
+  assert.deepEqual(refusing.pollOrders(), []);
+  assert.equal(result('10'), 'ID=10\r\nSTATUS=REJECTED\r\nREASON=Not enough money\r\nEND=1\r\n');
+  assert.equal(refusing.positions.length, 0);
+
+  const legacy = new Companion(bridge, { legacy: true });
+  orderFile('11', '11,BUY,0.10,XAUUSD,0,0');
+  signal('11,BUY,0.10,XAUUSD,0,0');
+  assert.deepEqual(legacy.pollOrders().map((r) => r.id), ['11']);
+  assert.ok(fs.existsSync(path.join(bridge, 'QV_Order_11.csv')), 'a first-version companion leaves order files alone');
+  assert.ok(!fs.existsSync(path.join(bridge, 'QV_TradeResult_11.txt')), 'and writes no result');
 });

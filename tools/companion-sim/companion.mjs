@@ -37,9 +37,9 @@ export function decodeText(bytes) {
 
 /**
  * One trade-signal record: six comma-separated fields, id, action, size, symbol, sl, tp;
- * sl and tp may be empty. The workspace rewrites the file in place (truncate, then one
- * write), so a read can land between the two: text with fewer than six fields is a record
- * still being written and yields null, never a half order whose id would then be spent.
+ * sl and tp may be empty. The workspace replaces the file whole, but an older workspace
+ * rewrote it in place: text with fewer than six fields is a record still being written
+ * and yields null, never a half order whose id would then be spent.
  */
 export function parseTradeSignal(text) {
   const line = text.replace(/^\uFEFF/, '').split(/\r?\n/)[0];
@@ -49,6 +49,33 @@ export function parseTradeSignal(text) {
   if (id === '') return null;
   return { id, action, size, symbol, sl, tp };
 }
+
+/**
+ * An order file QV_Order_<id>.csv: the six-field record and its line feed, the first field
+ * equal to the id in the name. Anything short of that is not a whole order and yields null.
+ */
+export function parseOrderFile(text, id) {
+  if (!text.endsWith('\n')) return null;
+  const line = text.slice(0, -1).replace(/\r$/, '');
+  if (/[\x00-\x1f\x7f]/.test(line)) return null;
+  const fields = line.split(',');
+  if (fields.length !== 6 || fields[0] !== id) return null;
+  const [, action, size, symbol, sl, tp] = fields;
+  return { id, action, size, symbol, sl, tp };
+}
+
+/** A result file's text: KEY=VALUE lines with CRLF ends, closed by END=1. */
+export function resultText({ id, status, ticket, price, volume, reason }) {
+  const lines = [`ID=${id}`, `STATUS=${status}`];
+  if (ticket !== undefined) lines.push(`TICKET=${ticket}`);
+  if (price !== undefined) lines.push(`PRICE=${price}`);
+  if (volume !== undefined) lines.push(`VOLUME=${volume}`);
+  if (reason !== undefined) lines.push(`REASON=${String(reason).replace(/[\r\n]/g, ' ').slice(0, 200)}`);
+  lines.push('END=1');
+  return lines.map((l) => l + '\r\n').join('');
+}
+
+export const ORDER_MAX_AGE_MS = 60000;
 
 /** Order size: lots as written, or "R:" + percent of the balance at risk. */
 export function parseSize(size) {
@@ -114,7 +141,8 @@ export class Companion {
    */
   constructor(bridge, { symbol = 'XAUUSD', price = 2650.5, timeframe = 'H1', balance = 10000, seed = 7,
     barTime = Date.UTC(2026, 11, 7, 9, 0, 0) / 1000, spreadPts = 18, captureOnFill = false,
-    userId = 'MQL5_MARKET_EDITION', accountNumber = '5001234', marketMeta = null } = {}) {
+    userId = 'MQL5_MARKET_EDITION', accountNumber = '5001234', marketMeta = null,
+    legacy = false, rejectReason = null } = {}) {
     this.bridge = bridge;
     this.symbol = symbol;
     this.timeframe = timeframe;
@@ -134,6 +162,11 @@ export class Companion {
     this.journal = [];
     this.counter = 0;
     this.marketClosed = null;
+    // legacy: a companion of the first version, which knows only QV_TradeSignal.csv and
+    // writes no results. rejectReason: every order is refused with this reason.
+    this.legacy = legacy;
+    this.rejectReason = rejectReason;
+    this.results = [];
     fs.mkdirSync(bridge, { recursive: true });
   }
 
@@ -392,6 +425,86 @@ export class Companion {
     return this.execute(record);
   }
 
+  /** True when the workspace announced order files (QV_Protocol.txt ORDER_FILES=1). */
+  orderFilesAnnounced() {
+    if (this.legacy) return false;
+    try {
+      return /^ORDER_FILES=1\s*$/m.test(decodeText(fs.readFileSync(this.file('QV_Protocol.txt'))));
+    } catch {
+      return false;
+    }
+  }
+
+  writeResult(fields) {
+    this.results.push(fields);
+    return this.writeFile(`QV_TradeResult_${fields.id}.txt`, Buffer.from(resultText(fields), 'utf8'));
+  }
+
+  /**
+   * Takes every order file: claims it by renaming it to QV_OrderTaken_<id>.csv (another
+   * companion that renamed it first wins), executes it once per id unless it is older than
+   * a minute, writes its result, then removes the taken file. Oldest id first.
+   */
+  pollOrderFiles() {
+    const done = [];
+    const names = fs.readdirSync(this.bridge).filter((n) => /^QV_Order_[A-Za-z0-9_.-]{1,64}\.csv$/.test(n));
+    const key = (n) => n.slice('QV_Order_'.length, -'.csv'.length);
+    names.sort((a, b) => {
+      const x = key(a), y = key(b);
+      if (/^\d+$/.test(x) && /^\d+$/.test(y)) return x.length - y.length || (x < y ? -1 : x > y ? 1 : 0);
+      return x < y ? -1 : x > y ? 1 : 0;
+    });
+    for (const name of names) {
+      const id = key(name);
+      const taken = this.file(`QV_OrderTaken_${id}.csv`);
+      let mtimeMs;
+      try {
+        mtimeMs = fs.statSync(this.file(name)).mtimeMs;
+        fs.renameSync(this.file(name), taken);
+      } catch {
+        continue; // another companion claimed it, or the workspace took it back
+      }
+      let record = null;
+      try {
+        record = parseOrderFile(decodeText(fs.readFileSync(taken)), id);
+      } catch {
+        record = null;
+      }
+      if (this.executed.has(id)) {
+        fs.rmSync(taken, { force: true });
+        continue;
+      }
+      this.executed.add(id);
+      if (!record) {
+        this.writeResult({ id, status: 'REJECTED', reason: 'unreadable order' });
+      } else if (Date.now() - mtimeMs > ORDER_MAX_AGE_MS) {
+        this.writeResult({ id, status: 'REJECTED', reason: 'expired' });
+      } else if (this.rejectReason) {
+        this.journal.push({ id, action: record.action, rejected: this.rejectReason, opened: [], closed: [], changed: [] });
+        this.writeResult({ id, status: 'REJECTED', reason: this.rejectReason });
+      } else {
+        const r = this.execute(record);
+        done.push(r);
+        if (r.rejected) {
+          this.writeResult({ id, status: 'REJECTED', reason: r.rejected });
+        } else {
+          const ticket = r.opened[0] ?? r.closed[0] ?? r.changed[0] ?? '0';
+          const position = this.positions.find((p) => p.ticket === ticket);
+          this.writeResult({ id, status: 'EXECUTED', ticket, price: position?.price_open, volume: position?.volume });
+        }
+      }
+      fs.rmSync(taken, { force: true });
+    }
+    return done;
+  }
+
+  /** One pass of the companion's timer: order files when announced, else the signal file. */
+  pollOrders() {
+    if (this.orderFilesAnnounced()) return this.pollOrderFiles();
+    const r = this.pollTradeSignal();
+    return r ? [r] : [];
+  }
+
   /** Every heartbeat file: handle → { tick, mtimeMs }. The daemon's is under 999999999. */
   readHeartbeats() {
     const beats = {};
@@ -414,8 +527,7 @@ export class Companion {
     this.writeSnapshot();
     this.writePositions();
     const timers = [setInterval(() => {
-      const r = this.pollTradeSignal();
-      if (r && onExecute) onExecute(r);
+      for (const r of this.pollOrders()) if (onExecute) onExecute(r);
     }, pollMs)];
     if (barMs) timers.push(setInterval(() => this.nextBar(), barMs));
     if (tickMs) timers.push(setInterval(() => this.tick(), tickMs));
@@ -444,7 +556,10 @@ const USAGE = `usage: companion.mjs <bridge folder> <command> [options]
   capture --ticket T [--symbol S] [--action A] [--url U]
   snapshot [--symbol S] [--price P] [--timeframe H1] [--bars N]
   heartbeats
-  run [--symbol S] [--price P] [--timeframe H1] [--bar-ms 60000] [--tick-ms 2000] [--capture-on-fill]`;
+  run [--symbol S] [--price P] [--timeframe H1] [--bar-ms 60000] [--tick-ms 2000] [--capture-on-fill]
+      [--poll-ms 200] [--legacy] [--reject REASON]
+      --legacy: a first-version companion (QV_TradeSignal.csv only, no results)
+      --reject: every order is answered REJECTED with REASON`;
 
 async function main(argv) {
   const args = parseArgs(argv);
@@ -456,6 +571,7 @@ async function main(argv) {
   const companion = new Companion(bridge, {
     symbol: args.symbol ?? 'XAUUSD', price: args.price ? Number(args.price) : undefined,
     timeframe: args.timeframe ?? 'H1', captureOnFill: Boolean(args.captureOnFill),
+    legacy: Boolean(args.legacy), rejectReason: typeof args.reject === 'string' ? args.reject : null,
   });
   switch (command) {
     case 'launch':
@@ -477,7 +593,7 @@ async function main(argv) {
       return 0;
     case 'run': {
       companion.skipCurrentSignal();
-      companion.start({ barMs: Number(args.barMs ?? 60000), tickMs: Number(args.tickMs ?? 2000),
+      companion.start({ pollMs: Number(args.pollMs ?? 200), barMs: Number(args.barMs ?? 60000), tickMs: Number(args.tickMs ?? 2000),
         onExecute: (r) => console.log(JSON.stringify(r)) });
       await new Promise((resolve) => process.on('SIGINT', resolve).on('SIGTERM', resolve));
       companion.stop();
