@@ -178,18 +178,35 @@ function renderTradeProposalCard(proposal) {
     return isFinite(f) ? f : 0;
   }
 
+  // The button tells what the host reported for this card's order, nothing sooner.
+  function showFate(fate) {
+    const s = fate && fate.status;
+    btn.classList.toggle('qv-card-btn-executed', s === 'executed');
+    btn.classList.toggle('qv-card-btn-failed', s === 'rejected' || s === 'not_sent');
+    btn.style.color = s === 'executed' ? '#00e676' : s === 'rejected' || s === 'not_sent' ? '#ff5252' : '';
+    btn.innerHTML = (s === 'executed' ? QV_ICONS.check + ' ' : '') + escapeHtml(orderFateText(fate));
+    btn.title = s === 'rejected' || s === 'not_sent' ? orderFateText(fate) : '';
+    // Nothing left the page or the host could not write it: the trader may try again.
+    if (s === 'not_sent') btn.disabled = false;
+  }
+
   btn.addEventListener('click', guarded(function () {
     if (btn.disabled) return;
     btn.disabled = true;
-    btn.classList.add('qv-card-btn-executed');
-    btn.innerHTML = QV_ICONS.check + ' DISPATCHED TO MT5 ENGINE';
     let risk = riskIn ? parseFloat(riskIn.value) : 1.0;
     if (!isFinite(risk) || risk <= 0) risk = 1.0;
     const stop = levelFrom(slIn, proposal.stop_loss);
     const target = levelFrom(tpIn, proposal.take_profit);
+    let client = null;
     try {
-      sendTrade(action, null, 'R:' + risk.toFixed(1), cardSymbol(proposal.symbol), stop, target);
-    } catch (e) { /* the ticket reports its own failures */ }
+      client = sendTrade(action, null, 'R:' + risk.toFixed(1), cardSymbol(proposal.symbol), stop, target, showFate);
+    } catch (e) { client = null; }
+    // Refused before it left the page (closed market, another order in flight): the
+    // trader may try again; a sent card stays spent.
+    if (client === null && !/NOT SENT/.test(btn.textContent)) {
+      btn.disabled = false;
+      btn.innerHTML = QV_ICONS.check + ' CONFIRM &amp; EXECUTE';
+    }
   }));
 
   if (autoTraderIsOn() && (action === 'BUY' || action === 'SELL') && confidence >= 85) {

@@ -1,6 +1,8 @@
 // The one-click ticket: sizing, stop and target, the order buttons and the sender shared
 // with the AI trade card. Every action is one "TRADE:" message; the host writes it for the
-// terminal companion, which does the trading.
+// terminal companion, which does the trading. The message's id is only the page's name for
+// the order (the host gives the order its own id); the host reports the order's fate back
+// under that name through qvOrderFate, and nothing here claims more than it reported.
 
 var isRiskMode = false;
 var isTrading = false;
@@ -32,6 +34,7 @@ function ticketRowsHtml() {
       '<button type="button" id="qv-btn-sell" class="qv-btn-exec qv-btn-sell">SELL</button>' +
       '<button type="button" id="qv-btn-buy" class="qv-btn-exec qv-btn-buy">BUY</button>' +
     '</div>' +
+    '<div class="qv-hud-row qv-order-status-row"><span id="qv-order-status" style="font-size:10px;color:#9598a1" aria-live="polite"></span></div>' +
     '<div class="qv-hud-row qv-mgmt-row">' +
       '<button type="button" id="qv-btn-be" class="qv-btn-mgmt" title="Move SL to Entry + 2 Pips (Risk Free)">' + i.bolt + 'BE+</button>' +
       '<button type="button" id="qv-btn-part" class="qv-btn-mgmt" title="Close 50% Volume (Take Partial Profit)">' + i.scissors + '50%</button>' +
@@ -144,13 +147,48 @@ function ticketSizeText() {
 
 var OPENING_ACTIONS = { BUY: true, SELL: true, REVERSE: true };
 
-function sendTrade(action, btn, customSize, customSym, customSl, customTp) {
-  if (isTrading) return;
+// Orders waiting for their fate, by the page's id: a callback each.
+var qvPendingOrders = {};
+var qvLastClientId = 0;
+
+// One line of text per fate, shared by the ticket and the card.
+function orderFateText(fate) {
+  const status = fate && fate.status;
+  if (status === 'executed') return 'EXECUTED' + (fate.ticket ? ' #' + fate.ticket : '');
+  if (status === 'rejected') return 'REJECTED' + (fate.reason ? ': ' + fate.reason : '');
+  if (status === 'sent') return 'SENT TO TERMINAL';
+  if (status === 'pending') return 'PENDING\u2026';
+  return 'NOT SENT' + (fate && fate.reason ? ': ' + fate.reason : '');
+}
+
+// Called by the host (a script in the page) with the parsed report of one order.
+function receiveOrderFate(fate) {
+  if (!fate || typeof fate !== 'object') return;
+  const client = String(fate.client || '');
+  const handler = qvPendingOrders[client];
+  if (!handler) return;
+  if (fate.status !== 'sent') delete qvPendingOrders[client];
+  try { handler(fate); } catch (e) { /* one display must not stop the others */ }
+}
+try { window.qvOrderFate = receiveOrderFate; } catch (e) { /* no window property: no reports */ }
+
+function showTicketFate(action, fate) {
+  const line = byId('qv-order-status');
+  if (!line) return;
+  line.textContent = action + ' ' + orderFateText(fate);
+  const s = fate && fate.status;
+  line.style.color = s === 'executed' ? '#089981' : s === 'rejected' || s === 'not_sent' ? '#f23645' : '#9598a1';
+}
+
+// Sends one order; onFate (optional) hears pending, then each report of the host. Returns
+// the page's id for the order, or null when nothing was sent.
+function sendTrade(action, btn, customSize, customSym, customSl, customTp, onFate) {
+  if (isTrading) return null;
   isTrading = true;
   let saved = null;
   if (btn) {
     saved = btn.innerHTML;
-    btn.textContent = 'SENT!';
+    btn.textContent = 'PENDING';
   }
   let released = false;
   function release() {
@@ -174,10 +212,25 @@ function sendTrade(action, btn, customSize, customSym, customSl, customTp) {
       try {
         window.alert('\u26A0\uFE0F Market is CLOSED (' + market.reason + '). Live orders cannot be routed to broker until markets reopen.');
       } catch (e) { /* dialogs blocked */ }
-      return;
+      return null;
     }
-    postToHost('TRADE:' + Date.now() + ',' + action + ',' + size + ',' + symbol + ',' + sl + ',' + tp);
-  } catch (e) { /* the lock still clears on its timer */ }
+    // Unique within the page even for two sends in one millisecond.
+    const client = String(Math.max(Date.now(), qvLastClientId + 1));
+    qvLastClientId = Number(client);
+    const report = function (fate) {
+      if (typeof onFate === 'function') onFate(fate);
+      else showTicketFate(action, fate);
+    };
+    qvPendingOrders[client] = report;
+    report({ client: client, status: 'pending' });
+    if (!postToHost('TRADE:' + client + ',' + action + ',' + size + ',' + symbol + ',' + sl + ',' + tp)) {
+      receiveOrderFate({ client: client, status: 'not_sent', reason: 'no connection to the workspace' });
+      return null;
+    }
+    return client;
+  } catch (e) {
+    return null; /* the lock still clears on its timer */
+  }
 }
 
 function wireTicket() {

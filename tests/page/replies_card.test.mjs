@@ -47,10 +47,32 @@ test('live R:R and the confirm message', async () => {
     assert.equal(t.length, 1);
     assert.match(t[0], /^TRADE:\d{13},BUY,R:1\.0,XAUUSD,1980,2030$/, 'zero risk sends R:1.0, an empty stop falls back to the proposal');
     assert.equal(await page.isDisabled(`${c} .qv-card-btn-exec`), true);
-    assert.match(await page.textContent(`${c} .qv-card-btn-exec`), /DISPATCHED TO MT5 ENGINE/);
+    const label = () => page.textContent(`${c} .qv-card-btn-exec`);
+    assert.equal(await label(), 'PENDING\u2026', 'nothing claimed before the host reports');
+    const client = t[0].slice('TRADE:'.length).split(',')[0];
+    await page.evaluate((id) => window.qvOrderFate({ client: id, id: '1765000000001', status: 'sent' }), client);
+    assert.equal(await label(), 'SENT TO TERMINAL');
+    await page.evaluate((id) => window.qvOrderFate({ client: id, id: '1765000000001', status: 'executed', ticket: '100007' }), client);
+    assert.match(await label(), /EXECUTED #100007$/);
     assert.equal(await page.evaluate(() => document.querySelector('.qv-card-btn-exec').classList.contains('qv-card-btn-executed')), true);
     await page.evaluate(() => document.querySelector('.qv-card-btn-exec').click());
     assert.equal((await trades(page)).length, 1, 'a card fires once');
+
+    // A rejection shows its reason on the card; a write the host could not make is not
+    // sent, and that card may be confirmed again.
+    await page.waitForTimeout(650);
+    await card(page, { action: 'SELL', symbol: 'XAUUSD', confidence: 70, stop_loss: 2040, take_profit: 2000 });
+    await page.click('.qv-trade-card >> nth=1 >> .qv-card-btn-exec');
+    const second = (await trades(page))[1].slice('TRADE:'.length).split(',')[0];
+    await page.evaluate((id) => window.qvOrderFate({ client: id, id: '1765000000002', status: 'rejected', reason: 'Market closed by broker' }), second);
+    assert.equal(await page.textContent('.qv-trade-card >> nth=1 >> .qv-card-btn-exec'), 'REJECTED: Market closed by broker');
+    await page.waitForTimeout(650);
+    await card(page, { action: 'BUY', symbol: 'XAUUSD', confidence: 70 });
+    await page.click('.qv-trade-card >> nth=2 >> .qv-card-btn-exec');
+    const third = (await trades(page))[2].slice('TRADE:'.length).split(',')[0];
+    await page.evaluate((id) => window.qvOrderFate({ client: id, id: '', status: 'not_sent', reason: 'Windows error 5 (access denied)' }), third);
+    assert.equal(await page.textContent('.qv-trade-card >> nth=2 >> .qv-card-btn-exec'), 'NOT SENT: Windows error 5 (access denied)');
+    assert.equal(await page.isDisabled('.qv-trade-card >> nth=2 >> .qv-card-btn-exec'), false);
   });
 });
 

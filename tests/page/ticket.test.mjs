@@ -66,7 +66,7 @@ test('sizing: typed values, minus and plus bounds, pills, mode kept in storage',
   });
 });
 
-test('trade message fields, risk size, SENT! feedback and the 600 ms lock', async () => {
+test('trade message fields, risk size, PENDING feedback and the 600 ms lock', async () => {
   await withPage(() => openChart(browser, script, { fixedTime: WEDNESDAY }), async (page) => {
     await hudReady(page);
     // Both clicks are timed inside the page, so a slow test machine cannot stretch the
@@ -77,7 +77,8 @@ test('trade message fields, risk size, SENT! feedback and the 600 ms lock', asyn
       window.__labelAfterFirst = buy.textContent;
       setTimeout(() => buy.click(), 300);
     });
-    assert.equal(await page.evaluate(() => window.__labelAfterFirst), 'SENT!');
+    assert.equal(await page.evaluate(() => window.__labelAfterFirst), 'PENDING');
+    assert.equal(await page.textContent('#qv-order-status'), 'BUY PENDING\u2026', 'no success before the host says so');
     await page.waitForTimeout(400);
     let t = await trades(page);
     assert.equal(t.length, 1, 'two clicks 300 ms apart send one message');
@@ -122,7 +123,7 @@ test('Saturday: BUY, SELL and REV refused with the alert; CLOSE, 50% and BE+ sen
     page.on('dialog', (d) => { alerts.push(d.message()); d.accept(); });
     for (const id of ['#qv-btn-buy', '#qv-btn-sell', '#qv-btn-rev']) {
       await page.click(id);
-      assert.notEqual(await page.textContent(id), 'SENT!', 'restored at once: ' + id);
+      assert.notEqual(await page.textContent(id), 'PENDING', 'restored at once: ' + id);
     }
     assert.deepEqual(alerts, Array(3).fill('\u26A0\uFE0F Market is CLOSED (Saturday Weekend - Interbank Markets Closed). Live orders cannot be routed to broker until markets reopen.'));
     assert.deepEqual(await trades(page), []);
@@ -165,5 +166,44 @@ test('R:R pills: distances, stop prices on the market, stored fields', async () 
     files['QV_AICopilotData.json'] = technicals({ Symbol: 'EURUSD', CurrentPrice: 1.08 });
     await waitForTechnicals(page, 'EURUSD');
     assert.equal(await pill('1.0750', '#qv-rr-20'), '2', 'prices at or below 500 are distances');
+  });
+});
+
+test('the fate the host reports: sent to terminal, executed with the ticket, rejected with the reason', async () => {
+  await withPage(() => openChart(browser, script, { fixedTime: WEDNESDAY }), async (page) => {
+    await hudReady(page);
+    const fate = (f) => page.evaluate((x) => window.qvOrderFate(x), f);
+    const status = () => page.textContent('#qv-order-status');
+    await page.click('#qv-btn-buy');
+    const first = fields((await trades(page))[0])[0];
+    assert.equal(await status(), 'BUY PENDING\u2026');
+    await fate({ client: 'someone-else', id: '1', status: 'executed', ticket: '9' });
+    assert.equal(await status(), 'BUY PENDING\u2026', 'another page order is not this one');
+    await fate({ client: first, id: '1765000000001', status: 'sent' });
+    assert.equal(await status(), 'BUY SENT TO TERMINAL');
+    await fate({ client: first, id: '1765000000001', status: 'executed', ticket: '100001' });
+    assert.equal(await status(), 'BUY EXECUTED #100001');
+    await fate({ client: first, id: '1765000000001', status: 'rejected', reason: 'late' });
+    assert.equal(await status(), 'BUY EXECUTED #100001', 'a settled order takes no second fate');
+
+    await page.waitForTimeout(650);
+    await page.click('#qv-btn-sell');
+    const second = fields((await trades(page))[1])[0];
+    assert.notEqual(second, first);
+    await fate({ client: second, id: '1765000000002', status: 'sent' });
+    await fate({ client: second, id: '1765000000002', status: 'rejected', reason: 'Not enough money' });
+    assert.equal(await status(), 'SELL REJECTED: Not enough money');
+    await page.waitForTimeout(650);
+    await page.click('#qv-btn-close');
+    const third = fields((await trades(page))[2])[0];
+    await fate({ client: third, id: '', status: 'not_sent', reason: 'Windows error 32 (sharing violation)' });
+    assert.equal(await status(), 'CLOSE NOT SENT: Windows error 32 (sharing violation)');
+  });
+  // Outside the workspace nothing can be sent, and the ticket says so.
+  await withPage(() => openChart(browser, script, { fixedTime: WEDNESDAY }), async (page) => {
+    await hudReady(page);
+    await page.evaluate(() => { try { delete window.chrome.webview; } catch (e) { window.chrome = {}; } });
+    await page.click('#qv-btn-buy');
+    assert.equal(await page.textContent('#qv-order-status'), 'BUY NOT SENT: no connection to the workspace');
   });
 });
