@@ -77,6 +77,8 @@ class QvCompanion {
     RecoverInterrupted();
     SlowDuties(true);
     WriteLaunch();
+    WritePositions(true);
+    WriteSnapshots(true);
   }
 
   // --- launch, kill, chart registry --------------------------------------------------

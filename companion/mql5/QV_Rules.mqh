@@ -104,7 +104,8 @@ class QvRules {
   // stop lies below and its target above the bid by at least the stops level; a sell
   // closes at the ask. Checked here so an invalid level never reaches the server.
   static bool CheckStops(const QvSymbolSpec &s, bool isBuy, double sl, double tp, string &reason) {
-    double minDist = s.stopsLevel * s.point;
+    // Half a point of slack: prices are doubles, the broker counts whole points.
+    double minDist = s.stopsLevel * s.point - s.point / 2;
     double ref = isBuy ? s.bid : s.ask;
     string refName = isBuy ? "bid" : "ask";
     string gap = s.stopsLevel > 0 ? " by the minimum stop distance of " +

@@ -354,7 +354,7 @@ void ZeroMemory(MqlTradeResult& r) { r = MqlTradeResult(); }
 // The server's own checks, as a real server makes them: stops against the closing side of
 // the quote and the stops level, volumes against the symbol's limits.
 static bool StopsValid(const shim::Symbol& s, bool buy, double sl, double tp) {
-  double minDist = s.stopsLevel * s.point;
+  double minDist = s.stopsLevel * s.point - s.point / 2;
   double ref = buy ? s.bid : s.ask;
   if (sl > 0 && (buy ? ref - sl < minDist || sl >= ref : sl - ref < minDist || sl <= ref))
     return false;
