@@ -45,3 +45,6 @@ if(QV_SANITIZE AND NOT MSVC)
   target_compile_options(qv_companion PRIVATE ${QV_SAN_FLAGS})
   target_link_options(qv_companion PRIVATE ${QV_SAN_FLAGS})
 endif()
+add_test(NAME companion_runner_smoke
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/companion_runner_smoke.sh
+                 $<TARGET_FILE:qv_companion>)

@@ -1,11 +1,10 @@
 // Native stand-ins for the MQL5 built-ins the companion uses (see mql5_shim.h).
 #include "mql5_shim.h"
 
-#include <fcntl.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <stdio.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include <cstdio>
 #include <ctime>
 #include <iostream>
+#include <sys/stat.h>
 
 namespace shim {
 State& S() {
@@ -24,7 +24,9 @@ void Reset(const string& commonDir) {
   S() = State();
   S().commonDir = commonDir;
 }
-void AddSymbol(const string& name, const Symbol& spec) { S().symbols[name] = spec; }
+void AddSymbol(const string& name, const Symbol& spec) {
+  S().symbols[name] = spec;
+}
 void SetQuote(const string& name, double bid, double ask) {
   S().symbols[name].bid = bid;
   S().symbols[name].ask = ask;
@@ -52,7 +54,9 @@ bool LogContains(const string& text) {
 using shim::S;
 
 // ---- strings ------------------------------------------------------------------------
-int StringLen(const string& s) { return static_cast<int>(s.size()); }
+int StringLen(const string& s) {
+  return static_cast<int>(s.size());
+}
 string StringSubstr(const string& s, int start, int length) {
   if (start < 0 || start >= static_cast<int>(s.size())) return "";
   return length < 0 ? s.substr(start) : s.substr(start, length);
@@ -80,14 +84,20 @@ int StringReplace(string& s, const string& find, const string& repl) {
   }
   return n;
 }
-double StringToDouble(const string& s) { return std::atof(s.c_str()); }
-long StringToInteger(const string& s) { return std::atol(s.c_str()); }
+double StringToDouble(const string& s) {
+  return std::atof(s.c_str());
+}
+long StringToInteger(const string& s) {
+  return std::atol(s.c_str());
+}
 string DoubleToString(double v, int digits) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.*f", digits, v);
   return buf;
 }
-string IntegerToString(long v) { return std::to_string(v); }
+string IntegerToString(long v) {
+  return std::to_string(v);
+}
 string TimeToString(datetime t, int) {
   time_t tt = static_cast<time_t>(t);
   struct tm tmv;
@@ -100,26 +110,46 @@ void Print(const string& s) {
   S().log.push_back(s);
   if (S().echo) std::cout << s << std::endl;
 }
-void Comment(const string& s) { S().comment = s; }
-int GetLastError() { return 0; }
+void Comment(const string& s) {
+  S().comment = s;
+}
+int GetLastError() {
+  return 0;
+}
 void Sleep(int) {}
 
 // ---- math ---------------------------------------------------------------------------
-double MathAbs(double v) { return std::fabs(v); }
-double MathRound(double v) { return std::round(v); }
-double MathFloor(double v) { return std::floor(v); }
-double MathMax(double a, double b) { return std::max(a, b); }
-double MathMin(double a, double b) { return std::min(a, b); }
+double MathAbs(double v) {
+  return std::fabs(v);
+}
+double MathRound(double v) {
+  return std::round(v);
+}
+double MathFloor(double v) {
+  return std::floor(v);
+}
+double MathMax(double a, double b) {
+  return std::max(a, b);
+}
+double MathMin(double a, double b) {
+  return std::min(a, b);
+}
 double NormalizeDouble(double v, int digits) {
   double f = std::pow(10.0, digits);
   return std::round(v * f) / f;
 }
 
 // ---- time ---------------------------------------------------------------------------
-datetime TimeCurrent() { return S().fakeTime != 0 ? S().fakeTime : std::time(nullptr); }
-datetime TimeGMT() { return TimeCurrent(); }
+datetime TimeCurrent() {
+  return S().fakeTime != 0 ? S().fakeTime : std::time(nullptr);
+}
+datetime TimeGMT() {
+  return TimeCurrent();
+}
 // File ages compare with the file system's clock, which a test does not move.
-datetime TimeLocal() { return std::time(nullptr); }
+datetime TimeLocal() {
+  return std::time(nullptr);
+}
 ulong GetTickCount64() {
   if (S().fakeTick != 0) return S().fakeTick;
   using namespace std::chrono;
@@ -206,7 +236,9 @@ bool FileMove(const string& from, int, const string& to, int modeFlags) {
   if (link(src.c_str(), dst.c_str()) != 0) return false;
   return unlink(src.c_str()) == 0;
 }
-bool FileDelete(const string& name, int) { return unlink(Real(name).c_str()) == 0; }
+bool FileDelete(const string& name, int) {
+  return unlink(Real(name).c_str()) == 0;
+}
 long FileFindFirst(const string& filter, string& name, int) {
   string path = Real(filter);
   size_t slash = path.rfind('/');
@@ -244,10 +276,14 @@ long SymbolInfoInteger(const string& sym, ENUM_SYMBOL_INFO_INTEGER prop) {
   shim::Symbol* s = Find(sym);
   if (!s) return 0;
   switch (prop) {
-    case SYMBOL_DIGITS: return s->digits;
-    case SYMBOL_TRADE_STOPS_LEVEL: return s->stopsLevel;
-    case SYMBOL_FILLING_MODE: return s->filling;
-    case SYMBOL_TRADE_MODE: return s->tradeMode;
+    case SYMBOL_DIGITS:
+      return s->digits;
+    case SYMBOL_TRADE_STOPS_LEVEL:
+      return s->stopsLevel;
+    case SYMBOL_FILLING_MODE:
+      return s->filling;
+    case SYMBOL_TRADE_MODE:
+      return s->tradeMode;
   }
   return 0;
 }
@@ -255,19 +291,30 @@ double SymbolInfoDouble(const string& sym, ENUM_SYMBOL_INFO_DOUBLE prop) {
   shim::Symbol* s = Find(sym);
   if (!s) return 0;
   switch (prop) {
-    case SYMBOL_BID: return s->bid;
-    case SYMBOL_ASK: return s->ask;
-    case SYMBOL_POINT: return s->point;
-    case SYMBOL_TRADE_TICK_SIZE: return s->tickSize;
-    case SYMBOL_TRADE_TICK_VALUE: return s->tickValue;
-    case SYMBOL_VOLUME_MIN: return s->volMin;
-    case SYMBOL_VOLUME_MAX: return s->volMax;
-    case SYMBOL_VOLUME_STEP: return s->volStep;
-    case SYMBOL_TRADE_CONTRACT_SIZE: return s->contract;
+    case SYMBOL_BID:
+      return s->bid;
+    case SYMBOL_ASK:
+      return s->ask;
+    case SYMBOL_POINT:
+      return s->point;
+    case SYMBOL_TRADE_TICK_SIZE:
+      return s->tickSize;
+    case SYMBOL_TRADE_TICK_VALUE:
+      return s->tickValue;
+    case SYMBOL_VOLUME_MIN:
+      return s->volMin;
+    case SYMBOL_VOLUME_MAX:
+      return s->volMax;
+    case SYMBOL_VOLUME_STEP:
+      return s->volStep;
+    case SYMBOL_TRADE_CONTRACT_SIZE:
+      return s->contract;
   }
   return 0;
 }
-bool SymbolSelect(const string& sym, bool) { return Find(sym) != nullptr; }
+bool SymbolSelect(const string& sym, bool) {
+  return Find(sym) != nullptr;
+}
 bool SymbolInfoSessionTrade(const string& sym, ENUM_DAY_OF_WEEK, uint index, datetime& from,
                             datetime& to) {
   if (!Find(sym) || !S().sessionsAlwaysOpen || index > 0) return false;
@@ -278,11 +325,21 @@ bool SymbolInfoSessionTrade(const string& sym, ENUM_DAY_OF_WEEK, uint index, dat
 double AccountInfoDouble(ENUM_ACCOUNT_INFO_DOUBLE prop) {
   return prop == ACCOUNT_BALANCE ? S().balance : shim::Equity();
 }
-long AccountInfoInteger(ENUM_ACCOUNT_INFO_INTEGER) { return S().login; }
-string AccountInfoString(ENUM_ACCOUNT_INFO_STRING) { return "USD"; }
-long TerminalInfoInteger(ENUM_TERMINAL_INFO_INTEGER) { return S().tradeAllowed ? 1 : 0; }
-long MQLInfoInteger(ENUM_MQL_INFO_INTEGER) { return 1; }
-int PositionsTotal() { return static_cast<int>(S().positions.size()); }
+long AccountInfoInteger(ENUM_ACCOUNT_INFO_INTEGER) {
+  return S().login;
+}
+string AccountInfoString(ENUM_ACCOUNT_INFO_STRING) {
+  return "USD";
+}
+long TerminalInfoInteger(ENUM_TERMINAL_INFO_INTEGER) {
+  return S().tradeAllowed ? 1 : 0;
+}
+long MQLInfoInteger(ENUM_MQL_INFO_INTEGER) {
+  return 1;
+}
+int PositionsTotal() {
+  return static_cast<int>(S().positions.size());
+}
 ulong PositionGetTicket(int index) {
   if (index < 0 || index >= PositionsTotal()) return 0;
   S().selected = index;
@@ -309,13 +366,20 @@ double PositionGetDouble(ENUM_POSITION_PROPERTY_DOUBLE prop) {
   if (!p) return 0;
   shim::Symbol* s = Find(p->symbol);
   switch (prop) {
-    case POSITION_VOLUME: return p->volume;
-    case POSITION_PRICE_OPEN: return p->open;
-    case POSITION_PRICE_CURRENT: return s ? (p->buy ? s->bid : s->ask) : 0;
-    case POSITION_SL: return p->sl;
-    case POSITION_TP: return p->tp;
-    case POSITION_PROFIT: return shim::Floating(*p);
-    case POSITION_SWAP: return 0;
+    case POSITION_VOLUME:
+      return p->volume;
+    case POSITION_PRICE_OPEN:
+      return p->open;
+    case POSITION_PRICE_CURRENT:
+      return s ? (p->buy ? s->bid : s->ask) : 0;
+    case POSITION_SL:
+      return p->sl;
+    case POSITION_TP:
+      return p->tp;
+    case POSITION_PROFIT:
+      return shim::Floating(*p);
+    case POSITION_SWAP:
+      return 0;
   }
   return 0;
 }
@@ -338,7 +402,9 @@ static std::vector<shim::Deal> SelectedDeals() {
     if (d.time >= g_historyFrom && d.time <= g_historyTo) out.push_back(d);
   return out;
 }
-int HistoryDealsTotal() { return static_cast<int>(SelectedDeals().size()); }
+int HistoryDealsTotal() {
+  return static_cast<int>(SelectedDeals().size());
+}
 ulong HistoryDealGetTicket(int index) {
   std::vector<shim::Deal> d = SelectedDeals();
   return index >= 0 && index < static_cast<int>(d.size()) ? d[index].ticket : 0;
@@ -348,8 +414,12 @@ double HistoryDealGetDouble(ulong ticket, ENUM_DEAL_PROPERTY_DOUBLE prop) {
     if (d.ticket == ticket) return prop == DEAL_PROFIT ? d.profit : 0;
   return 0;
 }
-void ZeroMemory(MqlTradeRequest& r) { r = MqlTradeRequest(); }
-void ZeroMemory(MqlTradeResult& r) { r = MqlTradeResult(); }
+void ZeroMemory(MqlTradeRequest& r) {
+  r = MqlTradeRequest();
+}
+void ZeroMemory(MqlTradeResult& r) {
+  r = MqlTradeResult();
+}
 
 // The server's own checks, as a real server makes them: stops against the closing side of
 // the quote and the stops level, volumes against the symbol's limits.
@@ -430,8 +500,15 @@ bool OrderSend(const MqlTradeRequest& req, MqlTradeResult& res) {
     res.retcode = TRADE_RETCODE_INVALID_STOPS;
     return false;
   }
-  shim::Position p{S().nextTicket++, req.symbol, buy, req.volume, price, req.sl, req.tp,
-                   static_cast<long>(req.magic), TimeCurrent()};
+  shim::Position p{S().nextTicket++,
+                   req.symbol,
+                   buy,
+                   req.volume,
+                   price,
+                   req.sl,
+                   req.tp,
+                   static_cast<long>(req.magic),
+                   TimeCurrent()};
   S().positions.push_back(p);
   res.retcode = TRADE_RETCODE_DONE;
   res.order = p.ticket;
@@ -444,15 +521,24 @@ bool OrderSend(const MqlTradeRequest& req, MqlTradeResult& res) {
 // ---- bars: a deterministic series around the current quote ----------------------------
 static long PeriodSecondsOf(ENUM_TIMEFRAMES tf) {
   switch (tf) {
-    case PERIOD_M1: return 60;
-    case PERIOD_M5: return 300;
-    case PERIOD_M15: return 900;
-    case PERIOD_M30: return 1800;
-    case PERIOD_H4: return 14400;
-    case PERIOD_D1: return 86400;
-    case PERIOD_W1: return 604800;
-    case PERIOD_MN1: return 2592000;
-    default: return 3600;
+    case PERIOD_M1:
+      return 60;
+    case PERIOD_M5:
+      return 300;
+    case PERIOD_M15:
+      return 900;
+    case PERIOD_M30:
+      return 1800;
+    case PERIOD_H4:
+      return 14400;
+    case PERIOD_D1:
+      return 86400;
+    case PERIOD_W1:
+      return 604800;
+    case PERIOD_MN1:
+      return 2592000;
+    default:
+      return 3600;
   }
 }
 datetime iTime(const string& sym, ENUM_TIMEFRAMES tf, int shift) {
@@ -467,11 +553,15 @@ static double BarClose(const string& sym, ENUM_TIMEFRAMES tf, int shift) {
   long index = iTime(sym, tf, shift) / PeriodSecondsOf(tf);
   return shift == 0 ? s->bid : s->bid * (1.0 + 0.002 * std::sin(static_cast<double>(index)));
 }
-double iClose(const string& sym, ENUM_TIMEFRAMES tf, int shift) { return BarClose(sym, tf, shift); }
+double iClose(const string& sym, ENUM_TIMEFRAMES tf, int shift) {
+  return BarClose(sym, tf, shift);
+}
 double iHigh(const string& sym, ENUM_TIMEFRAMES tf, int shift) {
   return BarClose(sym, tf, shift) * 1.001;
 }
 double iLow(const string& sym, ENUM_TIMEFRAMES tf, int shift) {
   return BarClose(sym, tf, shift) * 0.999;
 }
-long ChartGetInteger(long, ENUM_CHART_PROPERTY_INTEGER) { return 0; }
+long ChartGetInteger(long, ENUM_CHART_PROPERTY_INTEGER) {
+  return 0;
+}

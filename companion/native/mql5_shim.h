@@ -269,8 +269,8 @@ struct State {
   double balance = 10000;
   long login = 5550001;
   bool tradeAllowed = true;
-  datetime fakeTime = 0;  // 0: the real clock
-  ulong fakeTick = 0;     // 0: the real tick count
+  datetime fakeTime = 0;     // 0: the real clock
+  ulong fakeTick = 0;        // 0: the real tick count
   std::vector<uint> script;  // retcodes answered before the normal fill, in order
   int sends = 0;
   std::vector<string> log;

@@ -21,7 +21,9 @@
 
 namespace {
 volatile sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+  g_stop = 1;
+}
 
 void AddCatalog() {
   shim::Symbol fx;  // 5 digits, 100000 units
@@ -110,14 +112,21 @@ int main(int argc, char** argv) {
       return 2;
     }
     i++;
-    if (a == "--chart") chart.hwnd = std::atol(v.c_str());
-    else if (a == "--symbol") chart.symbol = v;
-    else if (a == "--period") chart.period = PeriodOf(v);
-    else if (a == "--mode") chart.mode = v;
-    else if (a == "--seconds") seconds = std::atof(v.c_str());
+    if (a == "--chart")
+      chart.hwnd = std::atol(v.c_str());
+    else if (a == "--symbol")
+      chart.symbol = v;
+    else if (a == "--period")
+      chart.period = PeriodOf(v);
+    else if (a == "--mode")
+      chart.mode = v;
+    else if (a == "--seconds")
+      seconds = std::atof(v.c_str());
     else if (a == "--requotes")
-      for (int n = std::atoi(v.c_str()); n > 0; n--) shim::S().script.push_back(TRADE_RETCODE_REQUOTE);
-    else if (a == "--reject") shim::S().script.push_back(static_cast<uint>(std::atoi(v.c_str())));
+      for (int n = std::atoi(v.c_str()); n > 0; n--)
+        shim::S().script.push_back(TRADE_RETCODE_REQUOTE);
+    else if (a == "--reject")
+      shim::S().script.push_back(static_cast<uint>(std::atoi(v.c_str())));
     else {
       std::cerr << "qv_companion: unknown option " << a << "\n";
       return 2;
@@ -150,7 +159,8 @@ int main(int argc, char** argv) {
   while (!g_stop) {
     companion.Timer();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (seconds > 0 && elapsed >= seconds) break;
   }
   companion.Deinit(keepOverlay ? REASON_CHARTCHANGE : REASON_REMOVE);

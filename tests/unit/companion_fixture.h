@@ -2,14 +2,14 @@
 // different digits, tick values and volume steps, and helpers to drop bridge files.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <utime.h>
 
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 
 // The shim declares the MQL5 built-ins the include files rely on, so it comes first.
 #include "mql5_shim.h"

@@ -110,7 +110,8 @@ TEST_F(CompanionOrders, BadFilesAreRefusedOrIgnoredNeverExecuted) {
   EXPECT_NE(Result("26", "REASON").find("unknown action"), std::string::npos);
   EXPECT_TRUE(Has("QV_Order_bad$id.csv"));
   int lines = 0;
-  for (const std::string& l : shim::S().log) lines += l.find("QV_Order_bad$id.csv") != std::string::npos;
+  for (const std::string& l : shim::S().log)
+    lines += l.find("QV_Order_bad$id.csv") != std::string::npos;
   EXPECT_EQ(lines, 1) << "logged once, not on every pass";
 }
 
@@ -140,7 +141,7 @@ TEST_F(CompanionOrders, RequotesAreRetriedOtherAnswersReported) {
 
 TEST_F(CompanionOrders, InvalidLevelsNeverReachTheServer) {
   shim::S().symbols["EURUSD"].stopsLevel = 50;
-  Order("40", "40,BUY,0.10,EURUSD,1.0849,0");  // a stop 1 pip under the bid, 5 required
+  Order("40", "40,BUY,0.10,EURUSD,1.0849,0");   // a stop 1 pip under the bid, 5 required
   Order("41", "41,SELL,0.10,EURUSD,1.0840,0");  // a sell's stop below the market
   a.Timer();
   EXPECT_EQ(shim::S().sends, 0);
@@ -194,9 +195,9 @@ TEST_F(CompanionOrders, TradersRulesRefuseWithTheReason) {
 }
 
 TEST_F(CompanionOrders, BreakEvenPlusOnlyWhereItImprovesAndTheBrokerAllows) {
-  Open("EURUSD", true, 0.10, 1.08300, 1.08100);   // in profit: stop to 1.08320
-  Open("EURUSD", false, 0.10, 1.08700, 0);        // sell in profit: stop to 1.08680
-  Open("EURUSD", true, 0.10, 1.08300, 1.08400);   // stop already better than entry + 2 pips
+  Open("EURUSD", true, 0.10, 1.08300, 1.08100);  // in profit: stop to 1.08320
+  Open("EURUSD", false, 0.10, 1.08700, 0);       // sell in profit: stop to 1.08680
+  Open("EURUSD", true, 0.10, 1.08300, 1.08400);  // stop already better than entry + 2 pips
   Order("60", "60,BE_PLUS,0.10,EURUSD,0,0");
   a.Timer();
   EXPECT_EQ(Result("60", "STATUS"), "EXECUTED");
@@ -302,9 +303,10 @@ TEST_F(CompanionDuties, LaunchKillAndSnapshot) {
             "HWND=5678\nSYMBOL=XAUUSD\nINTERVAL=60\nTHEME=dark\nUSER_ID=trader7\nMODE=WORKSTATION");
   std::string shared = Get("QV_AICopilotData.json");
   EXPECT_EQ(shared, Get("QV_AICopilotData_5678.json"));
-  for (const char* field : {"\"Symbol\":\"XAUUSD\"", "\"CurrentPrice\":2341.20", "\"Timeframe\":\"H1\"",
-                            "\"BarTime\":1765191600,", "\"CurrentSpreadPts\":30", "\"CurrentHourUTC\":11",
-                            "\"MarketClosed\":false", "\"D1_High\":", "\"ATR_14\":", "\"PipSize\":0.1"})
+  for (const char* field :
+       {"\"Symbol\":\"XAUUSD\"", "\"CurrentPrice\":2341.20", "\"Timeframe\":\"H1\"",
+        "\"BarTime\":1765191600,", "\"CurrentSpreadPts\":30", "\"CurrentHourUTC\":11",
+        "\"MarketClosed\":false", "\"D1_High\":", "\"ATR_14\":", "\"PipSize\":0.1"})
     EXPECT_NE(shared.find(field), std::string::npos) << field << " in " << shared;
   a.Timer();
   EXPECT_NE(Get("QV_AICopilotData.json").find("\"BarTime\":1765191600,"), std::string::npos);

@@ -34,8 +34,8 @@ TEST_F(CompanionRules, LevelsTellPricesFromDistances) {
       {"USDJPY", "149.5", false, true, 149.500},  // a sell's stop typed as a price (checked later)
       {"XAUUSD", "20", true, true, 2339.50},      // 20 pips of 0.10 below 2341.50
       {"XAUUSD", "2331.5", true, true, 2331.50},
-      {"US500", "4990", true, true, 4990.00},     // whole-number price on an index
-      {"US500", "4990.1", true, true, 4990.00},   // rounded to the quarter-point tick
+      {"US500", "4990", true, true, 4990.00},    // whole-number price on an index
+      {"US500", "4990.1", true, true, 4990.00},  // rounded to the quarter-point tick
       {"US500", "0", true, true, 0},
       {"US500", "", true, false, 0},
   };
@@ -107,8 +107,7 @@ TEST_F(CompanionRules, RiskSizingMatchesHandComputedLots) {
   EXPECT_EQ(why, "a risk size needs a stop loss");
   EXPECT_FALSE(QvRules::RiskLots(Spec("XAUUSD"), 500, 0.5, 2341.50, 2331.50, lots, why))
       << "2.50 at risk cannot buy the minimum 0.01 lots";
-  EXPECT_NE(why.find("below the minimum volume 0.01, which would risk 10.00"), string::npos)
-      << why;
+  EXPECT_NE(why.find("below the minimum volume 0.01, which would risk 10.00"), string::npos) << why;
 }
 
 TEST_F(CompanionRules, ConfigAndTradingHours) {
