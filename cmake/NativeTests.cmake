@@ -27,3 +27,24 @@ if(QV_BENCHMARKS AND benchmark_FOUND)
   add_executable(qv_benchmarks ${QV_BENCHMARKS})
   target_link_libraries(qv_benchmarks PRIVATE qv_pure benchmark::benchmark benchmark::benchmark_main)
 endif()
+
+# The terminal companion's MQL5 include files, compiled natively over a shim of the MQL5
+# built-ins they use: its tests join the unit tests, and qv_companion runs it against a
+# paper trade server over a real bridge folder.
+set(QV_COMPANION_DIRS ${CMAKE_CURRENT_SOURCE_DIR}/companion/native
+                      ${CMAKE_CURRENT_SOURCE_DIR}/companion/mql5)
+add_library(qv_mql5_shim STATIC ${CMAKE_CURRENT_SOURCE_DIR}/companion/native/mql5_shim.cpp)
+target_include_directories(qv_mql5_shim PUBLIC ${QV_COMPANION_DIRS})
+target_compile_options(qv_mql5_shim PRIVATE ${QV_WARNINGS})
+target_link_libraries(qv_unit_tests PRIVATE qv_mql5_shim)
+add_executable(qv_companion ${CMAKE_CURRENT_SOURCE_DIR}/companion/native/runner.cpp)
+target_link_libraries(qv_companion PRIVATE qv_mql5_shim)
+target_compile_options(qv_companion PRIVATE ${QV_WARNINGS})
+if(QV_SANITIZE AND NOT MSVC)
+  target_compile_options(qv_mql5_shim PRIVATE ${QV_SAN_FLAGS})
+  target_compile_options(qv_companion PRIVATE ${QV_SAN_FLAGS})
+  target_link_options(qv_companion PRIVATE ${QV_SAN_FLAGS})
+endif()
+add_test(NAME companion_runner_smoke
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/companion_runner_smoke.sh
+                 $<TARGET_FILE:qv_companion>)
