@@ -20,3 +20,9 @@ if(MINGW)
   # Our own objects come from a static library, so wWinMain must be pulled in explicitly.
   target_link_options(QuorvaleWorkspace PRIVATE -Wl,-u,wWinMain)
 endif()
+
+# The version resource reads the project version through a generated header.
+configure_file(${CMAKE_SOURCE_DIR}/cmake/version.h.in ${CMAKE_CURRENT_BINARY_DIR}/generated/version.h @ONLY)
+target_include_directories(QuorvaleWorkspace PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
+
+include(cmake/Installer.cmake)
