@@ -171,3 +171,15 @@ test('a silent uninstall stops the workspace, removes the program and keeps the 
   assert.ok(fs.existsSync(dataFolder), 'workspace data folder kept');
   assert.ok(fs.existsSync(w.log), 'debug log kept');
 });
+
+test('the data box (silently: /REMOVEDATA) also removes the bridge folder, profile and log', async () => {
+  assert.equal(await runSilently(setupExe, ['/S']), 0);
+  await w.waitForLog('Quorvale Daemon loop active and watching: ', 60000, 3);
+  assert.equal(await runSilently(path.join(installDir, 'Uninstall.exe'), ['/S', '/REMOVEDATA']), 0);
+  await waitFor(() => !fs.existsSync(installDir), 60000, 250, 'the program folder to go');
+  await waitFor(() => !fs.existsSync(w.log), 20000, 250, 'the debug log to go');
+  assert.equal(fs.existsSync(w.bridge), false, 'bridge folder removed');
+  assert.equal(fs.existsSync(path.join(w.appdata, 'Quorvale_Workspace_Data')), false, 'workspace data removed');
+  assert.ok(fs.existsSync(w.common), 'the terminal\'s common folder stays');
+  assert.ok(fs.existsSync(terminalExperts), 'the terminal\'s experts stay');
+});
