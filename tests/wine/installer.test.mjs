@@ -108,6 +108,9 @@ test('a silent install puts the program, entries and companion files in place an
   assert.equal(await w.regQuery(UNINST_KEY, 'DisplayVersion'), version);
   assert.equal(await w.regQuery(UNINST_KEY, 'UninstallString'), `"${installDirWin}\\Uninstall.exe"`);
   assert.equal(await w.regQuery(UNINST_KEY, 'InstallLocation'), installDirWin);
+  // The program's own version resource tells the same version as Apps & features.
+  const exeText = fs.readFileSync(path.join(installDir, 'QuorvaleWorkspace.exe')).toString('utf16le');
+  assert.equal(/ProductVersion\0+([0-9.]+)\0/.exec(exeText)?.[1], version);
 
   // Every file of the companion's folder, in the terminal's experts and in the program's copy.
   const expected = companionFiles();
