@@ -2,15 +2,22 @@
 // page's styles and ours never meet. The stacking values keep the guide line under the
 // panel, the panel under the drawer and the vault above everything.
 
+// Segoe UI is what the layout is measured for. Selawik and Liberation Sans have nearly its
+// advance widths, so where it is missing (Linux, Wine) the header title still fits the
+// 295 px panel; a wider fallback such as DejaVu Sans cuts it. The emoji fonts come last so
+// that the icons in text find a glyph instead of a box.
+const QV_FONT_STACK = '-apple-system,BlinkMacSystemFont,"Segoe UI",Selawik,"Liberation Sans",Arial,Roboto,sans-serif,' +
+  '"Segoe UI Emoji","Noto Color Emoji"';
+
 function hudStyleText() {
   return [
     // guide line and its badge
     '#qv-crosshair-guide{position:fixed;left:0;top:0;width:100%;height:0;border-top:1px dashed #3875ff;pointer-events:none;display:none;z-index:2147483630}',
-    '#qv-crosshair-badge{position:absolute;right:70px;top:-11px;white-space:nowrap;background:rgba(56,117,255,0.95);color:#fff;font:600 10.5px/1 -apple-system,BlinkMacSystemFont,"Segoe UI",Roboto,sans-serif;padding:5px 8px;border-radius:4px;box-shadow:0 2px 10px rgba(0,0,0,0.45)}',
+    '#qv-crosshair-badge{position:absolute;right:70px;top:-11px;white-space:nowrap;background:rgba(56,117,255,0.95);color:#fff;font:600 10.5px/1 ' + QV_FONT_STACK + ';padding:5px 8px;border-radius:4px;box-shadow:0 2px 10px rgba(0,0,0,0.45)}',
     // panel
     '#qv-hud-panel{position:fixed;top:55px;left:65px;width:295px;border-radius:9px;display:flex;flex-direction:column;user-select:none;-webkit-user-select:none;font-size:11px;z-index:2147483640;' +
       'background:rgba(14,18,28,0.96);backdrop-filter:blur(20px);-webkit-backdrop-filter:blur(20px);color:#e0e3eb;border:1px solid rgba(56,117,255,0.28);' +
-      'box-shadow:0 10px 32px rgba(0,0,0,0.55);font-family:-apple-system,BlinkMacSystemFont,"Segoe UI",Roboto,sans-serif;box-sizing:border-box}',
+      'box-shadow:0 10px 32px rgba(0,0,0,0.55);font-family:' + QV_FONT_STACK + ';box-sizing:border-box}',
     '#qv-hud-panel *{box-sizing:border-box}',
     '#qv-hud-panel.qv-collapsed{width:auto;min-width:260px}',
     '#qv-hud-panel.qv-collapsed #qv-hud-body{display:none}',
@@ -34,7 +41,7 @@ function hudStyleText() {
     '.qv-live-dot{display:inline-block;width:7px;height:7px;border-radius:50%;background:#00e676;box-shadow:0 0 6px #00e676;vertical-align:middle}',
     '.qv-off-dot{display:inline-block;width:7px;height:7px;border-radius:50%;background:#6b7280;vertical-align:middle}',
     // restore button
-    '#qv-hud-restore-btn{position:fixed;top:55px;left:65px;display:none;align-items:center;gap:6px;z-index:2147483640;background:rgba(14,18,28,0.96);color:#e0e3eb;border:1px solid rgba(56,117,255,0.5);border-radius:7px;padding:6px 10px;font:800 10.5px -apple-system,BlinkMacSystemFont,"Segoe UI",Roboto,sans-serif;letter-spacing:0.6px;cursor:pointer;box-shadow:0 6px 20px rgba(0,0,0,0.5)}',
+    '#qv-hud-restore-btn{position:fixed;top:55px;left:65px;display:none;align-items:center;gap:6px;z-index:2147483640;background:rgba(14,18,28,0.96);color:#e0e3eb;border:1px solid rgba(56,117,255,0.5);border-radius:7px;padding:6px 10px;font:800 10.5px ' + QV_FONT_STACK + ';letter-spacing:0.6px;cursor:pointer;box-shadow:0 6px 20px rgba(0,0,0,0.5)}',
     '.qv-bolt{color:#ffab00;display:inline-flex}',
     // COT row and card
     '.qv-cot-row{justify-content:space-between}',
@@ -89,7 +96,7 @@ function hudStyleText() {
     '.qv-btn-close-all{color:#ff5252;border-color:rgba(242,54,69,0.5);background:rgba(242,54,69,0.12)}',
     // drawer
     '#qv-ai-drawer{position:fixed;top:0;right:0;height:100vh;width:385px;min-width:320px;max-width:95vw;transform:translateX(100%);transition:transform 0.28s ease;z-index:2147483645;display:flex;flex-direction:column;' +
-      'background:rgba(11,14,23,0.98);border-left:1px solid rgba(56,117,255,0.3);color:#e0e3eb;font:11px -apple-system,BlinkMacSystemFont,"Segoe UI",Roboto,sans-serif;box-sizing:border-box}',
+      'background:rgba(11,14,23,0.98);border-left:1px solid rgba(56,117,255,0.3);color:#e0e3eb;font:11px ' + QV_FONT_STACK + ';box-sizing:border-box}',
     '#qv-ai-drawer *{box-sizing:border-box}',
     // the shadow only while open, or it shows at the window edge of a closed drawer
     '#qv-ai-drawer.qv-drawer-open{transform:translateX(0);box-shadow:-12px 0 36px rgba(0,0,0,0.5)}',

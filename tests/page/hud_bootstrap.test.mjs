@@ -33,6 +33,46 @@ test('two injections build one HUD and frames build none', async () => {
   });
 });
 
+// The fonts the page really drew a node with, as Chromium reports them.
+async function platformFonts(page, selector) {
+  const cdp = await page.context().newCDPSession(page);
+  try {
+    await cdp.send('DOM.enable');
+    await cdp.send('CSS.enable');
+    const { root } = await cdp.send('DOM.getDocument', { depth: -1 });
+    const { nodeId } = await cdp.send('DOM.querySelector', { nodeId: root.nodeId, selector });
+    const { fonts } = await cdp.send('CSS.getPlatformFontsForNode', { nodeId });
+    return fonts.map((f) => f.familyName);
+  } finally {
+    await cdp.detach();
+  }
+}
+
+test('the header shows the whole title in a font of Segoe UI\'s widths, and emoji draw', async () => {
+  await withPage(() => openChart(browser, script), async (page) => {
+    await hudReady(page);
+    const title = await page.evaluate(() => {
+      const t = document.querySelector('.qv-hud-title');
+      const panel = document.getElementById('qv-hud-panel');
+      return { text: t.textContent, scroll: t.scrollWidth, client: t.clientWidth, panel: panel.getBoundingClientRect().width };
+    });
+    assert.equal(title.panel, 295);
+    assert.equal(title.text, 'QUORVALE WORKSPACE');
+    // A wider fallback (DejaVu Sans) clipped it to "QUORVALE WORKSP.".
+    assert.ok(title.scroll <= title.client, `title ${title.scroll} px in ${title.client} px`);
+    const [family] = await platformFonts(page, '.qv-hud-title span');
+    assert.ok(['Segoe UI', 'Selawik', 'Liberation Sans', 'Arial'].includes(family), `title drawn in ${family}`);
+    await page.evaluate(() => {
+      const probe = document.createElement('span');
+      probe.id = 'qv-emoji-probe';
+      probe.textContent = '\u{1F916}\u{1F3AF}\u2705';
+      document.getElementById('qv-hud-panel').appendChild(probe);
+    });
+    const emoji = await platformFonts(page, '#qv-emoji-probe');
+    assert.ok(emoji.length > 0 && emoji.every((f) => /emoji/i.test(f)), `emoji drawn in ${emoji.join(', ')}`);
+  });
+});
+
 test('a removed panel returns within about a second with stored place, collapse and hide', async () => {
   const storage = { qv_hud_x: '400', qv_hud_y: '300', qv_hud_collapsed: '1' };
   await withPage(() => openChart(browser, script, { storage }), async (page) => {

@@ -108,6 +108,9 @@ test('a silent install puts the program, entries and companion files in place an
   assert.equal(await w.regQuery(UNINST_KEY, 'DisplayVersion'), version);
   assert.equal(await w.regQuery(UNINST_KEY, 'UninstallString'), `"${installDirWin}\\Uninstall.exe"`);
   assert.equal(await w.regQuery(UNINST_KEY, 'InstallLocation'), installDirWin);
+  // The program's own version resource tells the same version as Apps & features.
+  const exeText = fs.readFileSync(path.join(installDir, 'QuorvaleWorkspace.exe')).toString('utf16le');
+  assert.equal(/ProductVersion\0+([0-9.]+)\0/.exec(exeText)?.[1], version);
 
   // Every file of the companion's folder, in the terminal's experts and in the program's copy.
   const expected = companionFiles();
@@ -170,4 +173,16 @@ test('a silent uninstall stops the workspace, removes the program and keeps the 
   for (const name of bridgeBefore) assert.ok(fs.existsSync(path.join(w.bridge, name)), `bridge file ${name} kept`);
   assert.ok(fs.existsSync(dataFolder), 'workspace data folder kept');
   assert.ok(fs.existsSync(w.log), 'debug log kept');
+});
+
+test('the data box (silently: /REMOVEDATA) also removes the bridge folder, profile and log', async () => {
+  assert.equal(await runSilently(setupExe, ['/S']), 0);
+  await w.waitForLog('Quorvale Daemon loop active and watching: ', 60000, 3);
+  assert.equal(await runSilently(path.join(installDir, 'Uninstall.exe'), ['/S', '/REMOVEDATA']), 0);
+  await waitFor(() => !fs.existsSync(installDir), 60000, 250, 'the program folder to go');
+  await waitFor(() => !fs.existsSync(w.log), 20000, 250, 'the debug log to go');
+  assert.equal(fs.existsSync(w.bridge), false, 'bridge folder removed');
+  assert.equal(fs.existsSync(path.join(w.appdata, 'Quorvale_Workspace_Data')), false, 'workspace data removed');
+  assert.ok(fs.existsSync(w.common), 'the terminal\'s common folder stays');
+  assert.ok(fs.existsSync(terminalExperts), 'the terminal\'s experts stay');
 });
