@@ -144,8 +144,10 @@ function ticketSizeText() {
 
 var OPENING_ACTIONS = { BUY: true, SELL: true, REVERSE: true };
 
-function sendTrade(action, btn, customSize, customSym, customSl, customTp) {
-  if (isTrading) return;
+// True once the order is posted to the host. orderId: the deterministic id of an automatic
+// order (which the host keeps); every other order takes the current time.
+function sendTrade(action, btn, customSize, customSym, customSl, customTp, orderId) {
+  if (isTrading) return false;
   isTrading = true;
   let saved = null;
   if (btn) {
@@ -174,10 +176,36 @@ function sendTrade(action, btn, customSize, customSym, customSl, customTp) {
       try {
         window.alert('\u26A0\uFE0F Market is CLOSED (' + market.reason + '). Live orders cannot be routed to broker until markets reopen.');
       } catch (e) { /* dialogs blocked */ }
-      return;
+      return false;
     }
-    postToHost('TRADE:' + Date.now() + ',' + action + ',' + size + ',' + symbol + ',' + sl + ',' + tp);
+    if (OPENING_ACTIONS[action] === true && !riskSizeAllowed(size, !!orderId, !!btn)) {
+      qvClearTimeout(timer);
+      release();
+      return false;
+    }
+    return postToHost('TRADE:' + (orderId || Date.now()) + ',' + action + ',' + size + ',' + symbol + ',' + sl + ',' + tp);
   } catch (e) { /* the lock still clears on its timer */ }
+  return false;
+}
+
+// A risk size ("R:<percent>") within the hard cap, and above the vault's risk only when the
+// trader confirms it; an automatic order was capped to the vault's risk before it came here.
+// A refusal of the ticket is also a dialog: the ticket's chat may be closed.
+function riskSizeAllowed(size, automatic, fromTicket) {
+  if (!/^R:/.test(size)) return true;
+  const verdict = judgeManualRisk(parseFloat(size.slice(2)), autoTraderSettings().riskPct);
+  let refusal = verdict.refusal || '';
+  if (!refusal && verdict.confirm && !automatic) {
+    let yes = false;
+    try { yes = window.confirm(verdict.confirm) === true; } catch (e) { yes = false; }
+    if (!yes) refusal = 'Order not sent: ' + parseFloat(size.slice(2)) + '% risk above the vault risk was not confirmed.';
+  }
+  if (!refusal) return true;
+  appendAIMessage(escapeHtml(refusal), 'RISK CONTROL');
+  if (fromTicket && verdict.refusal) {
+    try { window.alert(refusal); } catch (e) { /* dialogs blocked */ }
+  }
+  return false;
 }
 
 function wireTicket() {
