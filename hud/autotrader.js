@@ -102,7 +102,9 @@ async function claimAutoTraderBar(instrument, bar) {
   for (let i = 0; i < 8; i++) {
     try {
       const res = await hudFetch(bridgeUrl(file), { cache: 'no-store' });
-      if (res && res.ok) return String(await res.text()).trim() === token;
+      // The host creates the file, then writes the token: empty is not an answer yet.
+      const text = res && res.ok ? String(await res.text()).trim() : '';
+      if (text !== '') return text === token;
     } catch (e) { /* not there yet */ }
     await qvSleep(250);
   }

@@ -4,16 +4,19 @@
 // that knows its chart reads its own file and only falls back to the shared one.
 
 var qvChartHandle = '';
+var qvChartContextAnswered = false;
 
 // The host answers "CHART_CONTEXT" by running a script that calls this with the chart's
 // window handle in decimal ("0" in the studio, which has no chart).
 function qvReceiveChartContext(handle) {
   const h = String(handle === undefined || handle === null ? '' : handle);
   qvChartHandle = /^[1-9][0-9]{0,19}$/.test(h) ? h : '';
+  qvChartContextAnswered = true;
 }
 
+// Asked again at every loop tick until answered: the host may not be listening yet.
 function askChartContext() {
-  if (!qvChartHandle) postToHost('CHART_CONTEXT');
+  if (!qvChartContextAnswered) postToHost('CHART_CONTEXT');
 }
 
 function chartSnapshotFile() {
