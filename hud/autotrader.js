@@ -66,7 +66,7 @@ function writeSymbolBadge(snap, timeframe, market) {
 }
 
 // A random name for this page, so the claim file tells the page that won its bar apart
-// from every other page.
+// from every other page (each claim adds its own count).
 var autoTraderPageToken = '';
 
 function pageToken() {
@@ -95,20 +95,52 @@ function qvSleep(ms) {
 // folder: the page whose token it holds evaluates. true: won, false: another page has it,
 // null: no answer (no host, or a host that does not know claims).
 async function claimAutoTraderBar(instrument, bar) {
-  const key = instrumentKey(instrument).replace(/[^A-Za-z0-9_.\-]/g, '-');
-  const token = pageToken();
+  return claimBridgeSlot(instrumentKey(instrument).replace(/[^A-Za-z0-9_.\-]/g, '-'), bar);
+}
+
+async function readClaimFile(file) {
+  try {
+    const res = await hudFetch(bridgeUrl(file), { cache: 'no-store' });
+    return res && res.ok ? String(await res.text()).trim() : '';
+  } catch (e) {
+    return '';
+  }
+}
+
+var claimCount = 0;
+
+// Every request gets its own token, so a page never mistakes the claim it won for an
+// earlier slot as a new one.
+async function claimBridgeSlot(key, bar) {
+  claimCount++;
+  const token = pageToken() + claimCount.toString(36);
   if (!key || !postToHost('AT_CLAIM:' + key + ',' + bar + ',' + token)) return null;
   const file = 'QV_ATClaim_' + key + '_' + bar + '.txt';
   for (let i = 0; i < 8; i++) {
-    try {
-      const res = await hudFetch(bridgeUrl(file), { cache: 'no-store' });
-      // The host creates the file, then writes the token: empty is not an answer yet.
-      const text = res && res.ok ? String(await res.text()).trim() : '';
-      if (text !== '') return text === token;
-    } catch (e) { /* not there yet */ }
+    // The host creates the file, then writes the token: empty is not an answer yet.
+    const text = await readClaimFile(file);
+    if (text !== '') return text === token;
     await qvSleep(250);
   }
   return null;
+}
+
+// The lowest free order slot of the instrument's day: { slot } when this page took one,
+// { full: true } when all are taken, { lost: true } when the host did not answer.
+async function claimDailyOrderSlot(instrument, settings, nowMs) {
+  for (let k = 1; k <= settings.dailyCap; k++) {
+    const won = await claimBridgeSlot(dailySlotName(instrument), dailySlotBar(nowMs, k));
+    if (won === true) return { slot: k };
+    if (won === null) return { lost: true };
+  }
+  return { full: true };
+}
+
+// Slots fill from the lowest, so the day is full once its last slot is claimed.
+async function dailyCapUsed(instrument, settings, nowMs) {
+  if (settings.dailyCap <= 0) return true;
+  const last = 'QV_ATClaim_' + dailySlotName(instrument) + '_' + dailySlotBar(nowMs, settings.dailyCap) + '.txt';
+  return (await readClaimFile(last)) !== '';
 }
 
 function autoChat(line) {
@@ -137,8 +169,14 @@ function scheduleAutoExecution(proposal, auto, card) {
       autoChat(late);
       return;
     }
-    if (dailyCapReached(auto.instrument, settings, Date.now())) {
+    if (card.isSent()) return;
+    const day = await claimDailyOrderSlot(auto.instrument, settings, Date.now());
+    if (day.full) {
       autoChat(dailyCapLine(auto.instrument, settings));
+      return;
+    }
+    if (day.lost) {
+      autoChat('AutoTrader: the workspace did not confirm today\'s order count for ' + auto.instrument + '; nothing was sent.');
       return;
     }
     if (verdict.capped) {
@@ -151,12 +189,11 @@ function scheduleAutoExecution(proposal, auto, card) {
       autoChat('AutoTrader: the order could not be sent (another order was in progress or it was refused); the card waits for your click.');
       return;
     }
-    countAutoOrder(auto.instrument, Date.now());
     appendAIMessage(QV_ICONS.bolt + ' <b>AUTONOMOUS AUTOTRADER EXECUTION:</b> High confidence threshold met (' +
       escapeHtml(verdict.confidence) + '% &gt;= ' + Math.max(QV_AUTO_MIN_CONFIDENCE, settings.threshold) +
       '%). Order auto-dispatched to MT5 Constitution Sentinel.' +
       (verdict.capped ? ' Risk capped to ' + verdict.risk.toFixed(1) + '%.' : ''));
-    if (dailyCapReached(auto.instrument, settings, Date.now())) autoChat(dailyCapLine(auto.instrument, settings));
+    if (day.slot >= settings.dailyCap) autoChat(dailyCapLine(auto.instrument, settings));
   }), 800);
 }
 
@@ -239,7 +276,7 @@ function startAutoTraderLoop() {
         return;
       }
       const settings = autoTraderSettings();
-      if (dailyCapReached(instrument, settings, now)) {
+      if (await dailyCapUsed(instrument, settings, now)) {
         const day = utcDay(now) + instrumentKey(instrument);
         if (state.capDay !== day) {
           state.capDay = day;

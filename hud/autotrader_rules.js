@@ -24,6 +24,7 @@ function autoTraderSettings() {
   }
   let cap = Math.floor(num('qv_autotrader_daily_cap', QV_DAILY_CAP_DEFAULT));
   if (cap < 0) cap = QV_DAILY_CAP_DEFAULT;
+  if (cap > 99) cap = 99;
   return {
     threshold: num('qv_autotrader_threshold', QV_AUTO_MIN_CONFIDENCE),
     riskPct: num('qv_default_risk_pct', 1.0),
@@ -110,31 +111,19 @@ function judgeSendingMoment(snap, instrument, settings) {
   return '';
 }
 
-// Automatic orders per instrument and UTC day, kept in page storage (shared by the pages
-// of one profile): { date, count } under one key per instrument.
-function dailyCountKey(instrument) {
-  return 'qv_at_daily_' + instrumentKey(instrument);
-}
-
 function utcDay(nowMs) {
   return new Date(nowMs).toISOString().slice(0, 10);
 }
 
-function autoOrdersToday(instrument, nowMs) {
-  try {
-    const rec = JSON.parse(storeGet(dailyCountKey(instrument), '') || 'null');
-    return rec && rec.date === utcDay(nowMs) && isFinite(rec.count) ? rec.count : 0;
-  } catch (e) {
-    return 0;
-  }
+// The automatic orders of an instrument's UTC day are numbered slots 1..cap, each claimed
+// like a bar (the claim name "<instrument>.day", the bar "<yyyymmdd><nn>"), so the cap
+// holds across every page and process, not only within one page's storage.
+function dailySlotName(instrument) {
+  return instrumentKey(instrument).replace(/[^A-Za-z0-9_.\-]/g, '-') + '.day';
 }
 
-function countAutoOrder(instrument, nowMs) {
-  storeSet(dailyCountKey(instrument), JSON.stringify({ date: utcDay(nowMs), count: autoOrdersToday(instrument, nowMs) + 1 }));
-}
-
-function dailyCapReached(instrument, settings, nowMs) {
-  return autoOrdersToday(instrument, nowMs) >= settings.dailyCap;
+function dailySlotBar(nowMs, slot) {
+  return utcDay(nowMs).replace(/-/g, '') + ('0' + slot).slice(-2);
 }
 
 function dailyCapLine(instrument, settings) {

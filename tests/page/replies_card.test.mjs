@@ -2,7 +2,7 @@
 // card, and automatic execution only inside the trader's rules.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildHud, launch, posted, openChart, hudReady, openDrawer, waitFor } from './lib/harness.mjs';
+import { buildHud, launch, posted, openChart, hudReady, openDrawer, waitFor, fakeHost } from './lib/harness.mjs';
 
 let browser;
 let script;
@@ -112,7 +112,7 @@ const ruleLines = (page) => page.evaluate(() => [...document.querySelectorAll('#
 
 async function withAutoCard(opts, fn) {
   const snap = { ...SNAP, ...(opts.snap || {}) };
-  await withCard({ chart: XAU_CHART, storage: { qv_autotrader: '1', ...(opts.storage || {}) },
+  await withCard({ chart: XAU_CHART, host: opts.host || fakeHost(), storage: { qv_autotrader: '1', ...(opts.storage || {}) },
     files: { 'QV_AICopilotData.json': () => ({ body: JSON.stringify(snap) }) } }, (page) => fn(page, snap));
 }
 
@@ -230,22 +230,29 @@ test('a truncated reply\'s card waits for the click', async () => {
   });
 });
 
-test('daily cap: the AutoTrader stands aside on an instrument after the cap, with a chat line', async () => {
-  await withAutoCard({ storage: { qv_autotrader_daily_cap: '2' } }, async (page) => {
-    for (const bar of ['2000', '3000', '4000']) {
-      await card(page, GOOD, { ...AUTO, bar });
-      await page.clock.runFor(900);
-      await page.waitForTimeout(200);
-    }
-    await waitForLines(page, 2);
-    const t = await trades(page);
-    assert.deepEqual(t.map((m) => m.split(',')[0]), ['TRADE:AT_XAUUSD_2000_BUY', 'TRADE:AT_XAUUSD_3000_BUY']);
-    const cap = 'AutoTrader: the daily cap of 2 automatic orders on XAUUSD is reached; standing aside until tomorrow (UTC).';
-    assert.deepEqual(await ruleLines(page), [cap, cap], 'said when reached and when the next card is held');
-    await page.clock.setSystemTime(new Date('2026-03-05T10:00:00Z'));
-    await card(page, GOOD, { ...AUTO, bar: '90000' });
-    await page.clock.runFor(900);
-    await waitFor(async () => (await trades(page)).length === 3, 'the next day counts afresh');
+// The cap counts the orders of every page of the log-on: two pages (two processes in
+// real life, each with its own storage) share it through the host's claims.
+test('daily cap: across pages the AutoTrader stands aside on an instrument after the cap, with a chat line', async () => {
+  const host = fakeHost();
+  const storage = { qv_autotrader_daily_cap: '2' };
+  await withAutoCard({ host, storage }, async (a) => {
+    await withAutoCard({ host, storage }, async (b) => {
+      for (const [page, bar] of [[a, '2000'], [b, '3000'], [a, '4000']]) {
+        await card(page, GOOD, { ...AUTO, bar });
+        await page.clock.runFor(900);
+        await page.waitForTimeout(300);
+      }
+      await waitForLines(a, 1);
+      const t = [...await trades(a), ...await trades(b)];
+      assert.deepEqual(t.map((m) => m.split(',')[0]), ['TRADE:AT_XAUUSD_2000_BUY', 'TRADE:AT_XAUUSD_3000_BUY']);
+      const cap = 'AutoTrader: the daily cap of 2 automatic orders on XAUUSD is reached; standing aside until tomorrow (UTC).';
+      assert.deepEqual(await ruleLines(b), [cap], 'said when the order that reaches it goes out');
+      assert.deepEqual(await ruleLines(a), [cap], 'and when the next card is held');
+      await a.clock.setSystemTime(new Date('2026-03-05T10:00:00Z'));
+      await card(a, GOOD, { ...AUTO, bar: '90000' });
+      await a.clock.runFor(900);
+      await waitFor(async () => (await trades(a)).length === 2, 'the next day counts afresh');
+    });
   });
 });
 

@@ -173,7 +173,7 @@ export function fakeHost() {
     },
     async file(name) {
       if (!name.startsWith('QV_ATClaim_')) return undefined;
-      for (let i = 0; i < 10 && !claims.has(name); i++) await new Promise((r) => setTimeout(r, 30));
+      for (let i = 0; i < 5 && !claims.has(name); i++) await new Promise((r) => setTimeout(r, 20));
       return claims.has(name) ? () => ({ contentType: 'text/plain', body: claims.get(name) }) : undefined;
     },
   };
