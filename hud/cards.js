@@ -47,14 +47,16 @@ function appendAIMessage(html, title) {
   return el;
 }
 
-function processAIResponse(rawReply, loadingElement) {
+// run: the evaluation's own options; only the AutoTrader's bar evaluation carries auto.
+function processAIResponse(rawReply, loadingElement, run) {
   const extracted = extractTradeProposal(rawReply);
   if (loadingElement) {
     loadingElement.innerHTML = metaLineHtml('QUORVALE AI COPILOT') +
       '<div class="qv-msg-text">' + formatAIMarkdown(extracted.text) + '</div>';
   }
   if (extracted.proposal && isCardAction(extracted.proposal.action)) {
-    renderTradeProposalCard(extracted.proposal);
+    renderTradeProposalCard(extracted.proposal,
+      run && run.auto ? Object.assign({}, run, { salvaged: extracted.salvaged }) : null);
   }
   copilotScrollChat();
 }
@@ -82,7 +84,9 @@ function confluenceHtml(proposal) {
   return '';
 }
 
-function renderTradeProposalCard(proposal) {
+// auto: set for an AutoTrader evaluation ({ instrument, bar, salvaged }); without it the
+// card only ever sends on the trader's click.
+function renderTradeProposalCard(proposal, auto) {
   if (!proposal || typeof proposal !== 'object') return null;
   const action = String(proposal.action || '');
   const standAside = action === 'STAND_ASIDE' || action === 'NO_TRADE' || action === 'NEUTRAL';
@@ -190,8 +194,9 @@ function renderTradeProposalCard(proposal) {
     if (s === 'not_sent') btn.disabled = false;
   }
 
-  btn.addEventListener('click', guarded(function () {
-    if (btn.disabled) return;
+  // order: for an automatic order its id and the terminal's symbol; true once sent.
+  function dispatch(order) {
+    if (btn.disabled) return false;
     btn.disabled = true;
     let risk = riskIn ? parseFloat(riskIn.value) : 1.0;
     if (!isFinite(risk) || risk <= 0) risk = 1.0;
@@ -199,23 +204,33 @@ function renderTradeProposalCard(proposal) {
     const target = levelFrom(tpIn, proposal.take_profit);
     let client = null;
     try {
-      client = sendTrade(action, null, 'R:' + risk.toFixed(1), cardSymbol(proposal.symbol), stop, target, showFate);
+      client = sendTrade(action, null, 'R:' + risk.toFixed(1), order ? order.symbol : cardSymbol(proposal.symbol),
+        stop, target, showFate, order ? order.id : undefined);
     } catch (e) { client = null; }
-    // Refused before it left the page (closed market, another order in flight): the
-    // trader may try again; a sent card stays spent.
+    // Refused before it left the page (closed market, risk refused, another order in
+    // flight): the card stays usable; a sent card stays spent.
     if (client === null && !/NOT SENT/.test(btn.textContent)) {
       btn.disabled = false;
+      btn.classList.remove('qv-card-btn-executed');
       btn.innerHTML = QV_ICONS.check + ' CONFIRM &amp; EXECUTE';
     }
-  }));
+    return client !== null;
+  }
+  btn.addEventListener('click', guarded(function () { dispatch(null); }));
 
-  if (autoTraderIsOn() && (action === 'BUY' || action === 'SELL') && confidence >= 85) {
-    qvSetTimeout(guarded(function () {
-      if (btn.disabled) return;
-      btn.click();
-      appendAIMessage(QV_ICONS.bolt + ' <b>AUTONOMOUS AUTOTRADER EXECUTION:</b> High confidence threshold met (' +
-        confidence + '% &gt;= 85%). Order auto-dispatched to MT5 Constitution Sentinel.');
-    }), 800);
+  if (auto) {
+    scheduleAutoExecution(proposal, auto, {
+      isSent: function () { return btn.disabled; },
+      setRisk: function (value, note) {
+        if (riskIn) riskIn.value = value.toFixed(1);
+        const n = document.createElement('div');
+        n.className = 'qv-card-risk-note';
+        n.style.cssText = 'color:#ffd700;font-size:10px;margin:4px 0';
+        n.textContent = note;
+        btn.parentNode.insertBefore(n, btn);
+      },
+      send: dispatch
+    });
   }
   qvSetTimeout(guarded(copilotScrollChat), 100);
   return msg;

@@ -44,7 +44,10 @@ function captureChartCanvases() {
 
 async function gatherInstitutionalContext() {
   const ctx = { technicals: null, cot: null, positions: null, chartB64: null };
-  ctx.technicals = await fetchBridgeJson('QV_AICopilotData.json');
+  ctx.technicals = await fetchChartSnapshot();
+  // Another chart's numbers are worse than none: the model would reason about them.
+  const own = pageInstrument(ctx.technicals);
+  if (ctx.technicals && own && !sameInstrument(ctx.technicals.Symbol, own)) ctx.technicals = null;
   ctx.cot = await fetchBridgeJson('QV_COTData.json');
   ctx.positions = await fetchBridgeJson('QV_OpenPositions.json');
   ctx.chartB64 = captureChartCanvases();
@@ -88,7 +91,9 @@ function setMessageContent(msg, html) {
   else msg.innerHTML = html;
 }
 
-async function executeAIInference(userPrompt, forceSetup) {
+// run: null for a question of the trader's; the AutoTrader's bar evaluation passes
+// { auto: true, instrument, bar } so that its card may send by itself.
+async function executeAIInference(userPrompt, forceSetup, run) {
   const vault = readKeyVault();
   const select = document.getElementById('qv-ai-model-select');
   const modelValue = select ? select.value : 'gemini-3.8-flash';
@@ -133,7 +138,7 @@ async function executeAIInference(userPrompt, forceSetup) {
       setMessageContent(loading, '<span style="color:#ff5252">' + escapeHtml(out.error) + '</span>');
       return;
     }
-    processAIResponse(out.text, loading);
+    processAIResponse(out.text, loading, run || null);
   } catch (e) {
     setMessageContent(loading, '<span style="color:#ff5252">' + escapeHtml(redactKeys(e && e.message ? e.message : String(e))) + '</span>');
   }
@@ -207,7 +212,8 @@ async function syncExternalAIConfig() {
   try {
     const epoch = autoTraderChangeEpoch();
     const file = await fetchBridgeJson('QV_AIConfig.json');
-    if (!file || typeof file !== 'object') return;
+    if (!file || typeof file !== 'object' || Array.isArray(file)) return;
+    rememberAIConfigFile(file);
     const vault = readKeyVault();
     const names = ['gemini', 'deepseek', 'openrouter', 'openai', 'claude'];
     let changed = false;
@@ -239,6 +245,9 @@ async function syncExternalAIConfig() {
       if (field) field.value = String(file.max_spread);
     }
     if (file.confidence_threshold) storeSet('qv_autotrader_threshold', String(file.confidence_threshold));
+    if (typeof file.daily_cap === 'number' && isFinite(file.daily_cap) && file.daily_cap >= 0) {
+      storeSet('qv_autotrader_daily_cap', String(Math.floor(file.daily_cap)));
+    }
     if (file.model) {
       const select = document.getElementById('qv-ai-model-select');
       const want = String(file.model);

@@ -176,8 +176,9 @@ function salvageProposal(candidate) {
   };
 }
 
-// Returns { text, proposal } where text is the reply without noise and without the
-// proposal, and proposal is the parsed object or null.
+// Returns { text, proposal, salvaged } where text is the reply without noise and without
+// the proposal, proposal is the parsed object or null, and salvaged tells that the
+// proposal was repaired from a reply that was cut off.
 function extractTradeProposal(rawReply) {
   let text = String(rawReply === undefined || rawReply === null ? '' : rawReply);
   text = text
@@ -188,6 +189,7 @@ function extractTradeProposal(rawReply) {
     .replace(/^[\s,.\-]+/, '');
 
   let proposal = null;
+  let salvaged = false;
   const fenced = /```(?:json(?::trade[ _\-]?proposal)?)?\s*(\{[\s\S]*?"action"[\s\S]*?\})\s*```/i.exec(text);
   if (fenced) {
     proposal = copilotParseJson(fenced[1]);
@@ -212,10 +214,16 @@ function extractTradeProposal(rawReply) {
       const candidate = text.slice(start).trim().replace(/```\s*$/, '').trim();
       text = text.slice(0, start).trim();
       proposal = copilotParseJson(candidate);
+      // A closing brace added or fields picked out of a cut-off reply make a proposal
+      // nobody wrote whole: it is shown, never sent without a click.
       if (!proposal && candidate.charAt(candidate.length - 1) !== '}') {
         proposal = copilotParseJson(candidate + '\n}');
+        salvaged = !!proposal;
       }
-      if (!proposal) proposal = salvageProposal(candidate);
+      if (!proposal) {
+        proposal = salvageProposal(candidate);
+        salvaged = !!proposal;
+      }
     }
   }
 
@@ -224,7 +232,7 @@ function extractTradeProposal(rawReply) {
     .replace(/```/g, '')
     .replace(/(?:\r?\n)+\s*(?:\*|\d+\.|-|\+)\s*$/, '')
     .trim();
-  return { text: text, proposal: proposal };
+  return { text: text, proposal: proposal, salvaged: salvaged };
 }
 
 function isCardAction(action) {

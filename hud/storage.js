@@ -68,21 +68,42 @@ function writeKeyVault(vault) {
   storeSet(QV_KEYS.vault, JSON.stringify(vault));
 }
 
+// The last QV_AIConfig.json this page read. The host writes a VAULT_CFG body unchanged
+// into that file, so every body carries the members this page does not own as it found
+// them, instead of erasing what another page or program saved there.
+var qvAIConfigFile = null;
+
+function rememberAIConfigFile(file) {
+  if (file && typeof file === 'object' && !Array.isArray(file)) qvAIConfigFile = file;
+}
+
+function mergedAIConfig(owned) {
+  const out = {};
+  const base = qvAIConfigFile || {};
+  Object.keys(base).forEach(function (k) { out[k] = base[k]; });
+  Object.keys(owned).forEach(function (k) { out[k] = owned[k]; });
+  return out;
+}
+
 // Start-up key push: only when some provider key is stored, so the host's configuration
-// file is not overwritten with empty keys by every page load.
-function pushStoredKeysToHost() {
+// file is not overwritten with empty keys by every page load. It fills what the stored
+// file lacks and keeps everything else the file holds: a page that starts knows less
+// than the file about every setting saved elsewhere since.
+async function pushStoredKeysToHost() {
   try {
     const v = readKeyVault();
     const names = ['gemini', 'deepseek', 'openrouter', 'openai', 'claude'];
-    const cfg = {};
-    let any = false;
+    if (!names.some(function (n) { return typeof v[n] === 'string' && v[n] !== ''; }) || !hasHostBridge()) return;
+    const file = await fetchBridgeJson('QV_AIConfig.json');
+    rememberAIConfigFile(file);
+    const cfg = mergedAIConfig({});
     names.forEach(function (n) {
       const s = typeof v[n] === 'string' ? v[n] : '';
-      cfg[n] = s;
-      if (s) any = true;
+      if (typeof cfg[n] !== 'string' || cfg[n] === '') cfg[n] = s;
     });
-    if (!any || !hasHostBridge()) return;
-    cfg.autotrader = storeGet(QV_KEYS.autotrader, '0') === '1' ? 1 : 0;
+    if (!Object.prototype.hasOwnProperty.call(cfg, 'autotrader')) {
+      cfg.autotrader = storeGet(QV_KEYS.autotrader, '0') === '1' ? 1 : 0;
+    }
     postToHost('VAULT_CFG:' + JSON.stringify(cfg));
   } catch (e) { /* unreadable vault: nothing is sent */ }
 }

@@ -5,7 +5,7 @@ var cachedTechnicals = null;
 
 async function updateCachedTechnicals() {
   try {
-    const rec = await fetchBridgeJson('QV_AICopilotData.json');
+    const rec = await fetchChartSnapshot();
     if (!rec || typeof rec !== 'object' || Array.isArray(rec)) return;
     const before = cachedTechnicals && cachedTechnicals.Symbol;
     cachedTechnicals = rec;

@@ -180,9 +180,10 @@ function showTicketFate(action, fate) {
   line.style.color = s === 'executed' ? '#089981' : s === 'rejected' || s === 'not_sent' ? '#f23645' : '#9598a1';
 }
 
-// Sends one order; onFate (optional) hears pending, then each report of the host. Returns
-// the page's id for the order, or null when nothing was sent.
-function sendTrade(action, btn, customSize, customSym, customSl, customTp, onFate) {
+// Sends one order; onFate (optional) hears pending, then each report of the host. orderId:
+// the deterministic id of an automatic order, which the host keeps; every other order gets
+// its id from the host. Returns the page's id for the order, or null when nothing was sent.
+function sendTrade(action, btn, customSize, customSym, customSl, customTp, onFate, orderId) {
   if (isTrading) return null;
   isTrading = true;
   let saved = null;
@@ -214,9 +215,14 @@ function sendTrade(action, btn, customSize, customSym, customSl, customTp, onFat
       } catch (e) { /* dialogs blocked */ }
       return null;
     }
+    if (OPENING_ACTIONS[action] === true && !riskSizeAllowed(size, !!orderId, !!btn)) {
+      qvClearTimeout(timer);
+      release();
+      return null;
+    }
     // Unique within the page even for two sends in one millisecond.
-    const client = String(Math.max(Date.now(), qvLastClientId + 1));
-    qvLastClientId = Number(client);
+    const client = orderId ? String(orderId) : String(Math.max(Date.now(), qvLastClientId + 1));
+    if (!orderId) qvLastClientId = Number(client);
     const report = function (fate) {
       if (typeof onFate === 'function') onFate(fate);
       else showTicketFate(action, fate);
@@ -231,6 +237,26 @@ function sendTrade(action, btn, customSize, customSym, customSl, customTp, onFat
   } catch (e) {
     return null; /* the lock still clears on its timer */
   }
+}
+
+// A risk size ("R:<percent>") within the hard cap, and above the vault's risk only when the
+// trader confirms it; an automatic order was capped to the vault's risk before it came here.
+// A refusal of the ticket is also a dialog: the ticket's chat may be closed.
+function riskSizeAllowed(size, automatic, fromTicket) {
+  if (!/^R:/.test(size)) return true;
+  const verdict = judgeManualRisk(parseFloat(size.slice(2)), autoTraderSettings().riskPct);
+  let refusal = verdict.refusal || '';
+  if (!refusal && verdict.confirm && !automatic) {
+    let yes = false;
+    try { yes = window.confirm(verdict.confirm) === true; } catch (e) { yes = false; }
+    if (!yes) refusal = 'Order not sent: ' + parseFloat(size.slice(2)) + '% risk above the vault risk was not confirmed.';
+  }
+  if (!refusal) return true;
+  appendAIMessage(escapeHtml(refusal), 'RISK CONTROL');
+  if (fromTicket && verdict.refusal) {
+    try { window.alert(refusal); } catch (e) { /* dialogs blocked */ }
+  }
+  return false;
 }
 
 function wireTicket() {

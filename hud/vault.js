@@ -32,9 +32,10 @@ function buildVaultCfgMessage() {
     exec_interval: storeGet('qv_exec_interval', 'CANDLE_CLOSE_H1'),
     active_strategy: storeGet('qv_active_strategy', 'core'),
     hour_start: vaultIntOrNull(storeGet('qv_hour_start', '7')),
-    hour_end: vaultIntOrNull(storeGet('qv_hour_end', '18'))
+    hour_end: vaultIntOrNull(storeGet('qv_hour_end', '18')),
+    daily_cap: vaultIntOrNull(storeGet('qv_autotrader_daily_cap', String(QV_DAILY_CAP_DEFAULT)))
   };
-  return 'VAULT_CFG:' + JSON.stringify(cfg);
+  return 'VAULT_CFG:' + JSON.stringify(mergedAIConfig(cfg));
 }
 
 function vaultLabel(text, tag, tagColour) {
@@ -86,7 +87,11 @@ function vaultModalInnerHtml() {
         '<select id="qv-setting-auto-conf" class="qv-vault-input">' + optionsHtml([
           ['90', 'Conservative (Execute only if Confidence >= 90%)'],
           ['85', 'Standard Balanced (Execute if Confidence >= 85%)'],
-          ['80', 'Aggressive (Execute if Confidence >= 80%)']], '85') + '</select></div>' +
+          ['80', 'Aggressive (Execute if Confidence >= 80%)']], '85') + '</select>' +
+        '<div class="qv-vault-help">Automatic orders never go out below 85% confidence, whatever the mode.</div></div>' +
+      '<div class="qv-vault-field">' + vaultLabel('AutoTrader Daily Order Cap', '(Per Instrument, UTC Day)') +
+        '<input type="number" id="qv-setting-daily-cap" class="qv-vault-input" step="1" min="0" max="50" value="3">' +
+        '<div class="qv-vault-help">The AutoTrader stands aside on an instrument once it has placed this many automatic orders on it today (0: none).</div></div>' +
       '<div class="qv-vault-notice"><b>Native MT5 EA Safeguards:</b> Hard stop loss caps, daily drawdown limits, and broker execution are verified natively by ' +
         '<code>Quorvale_Workspace_MT5.mq5</code> on your chart. Press <b>F7</b> on your MT5 chart at any time to inspect or modify MT5 EA inputs directly.</div>' +
     '</div>';
@@ -265,6 +270,7 @@ function openQuorvaleVault(initialTab) {
     vaultSetField('qv-setting-max-spread', spread);
     vaultSetField('qv-setting-def-rr', rr);
     vaultSetField('qv-setting-auto-conf', storeGet('qv_autotrader_threshold', '85'));
+    vaultSetField('qv-setting-daily-cap', String(autoTraderSettings().dailyCap));
     vaultSetField('qv-setting-exec-interval', storeGet('qv_exec_interval', 'CANDLE_CLOSE_H1'));
     const sessions = [['qv-sess-asian', 'qv_sess_asian', true], ['qv-sess-london', 'qv_sess_lon', true],
       ['qv-sess-nyam', 'qv_sess_nyam', true], ['qv-sess-nypm', 'qv_sess_nypm', false]];
@@ -383,6 +389,8 @@ function saveVaultSettings() {
   let spread = parseInt(text('qv-setting-max-spread', ''), 10);
   if (!isFinite(spread) || spread <= 0) spread = 35;
   const interval = text('qv-setting-exec-interval', '') || 'CANDLE_CLOSE_H1';
+  let dailyCap = parseInt(text('qv-setting-daily-cap', ''), 10);
+  if (!isFinite(dailyCap) || dailyCap < 0) dailyCap = QV_DAILY_CAP_DEFAULT;
   const strategy = text('qv-vault-strategy-select', '') || 'core';
 
   storeSet('qv_default_risk_pct', risk);
@@ -391,6 +399,7 @@ function saveVaultSettings() {
   storeSet('qv_max_spread_pts', String(spread));
   storeSet('qv_autotrader_threshold', conf);
   storeSet('qv_exec_interval', interval);
+  storeSet('qv_autotrader_daily_cap', String(dailyCap));
   [['qv-sess-asian', 'qv_sess_asian', true], ['qv-sess-london', 'qv_sess_lon', true],
     ['qv-sess-nyam', 'qv_sess_nyam', true], ['qv-sess-nypm', 'qv_sess_nypm', false]].forEach(function (s) {
     const box = byId(s[0]);

@@ -108,6 +108,11 @@ std::string BuildEvaluationCallScript() {
          "analysis: Evaluate active chart structure and formulate setup.'); }";
 }
 
+std::string BuildChartContextScript(std::uint64_t chartWindow) {
+  return "if (window.qvReceiveChartContext) { window.qvReceiveChartContext(\"" +
+         std::to_string(chartWindow) + "\"); }";
+}
+
 std::string BuildStudioPageHtml() {
   return "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
          "<title>Quorvale AI Copilot Studio \xE2\x80\x94 Institutional Sentinel</title>\n"

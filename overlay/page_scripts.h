@@ -2,6 +2,7 @@
 // The page addresses, documents and small scripts the overlay host hands to the WebView.
 // Text from bridge files reaches the page only as JSON string literals that the page
 // parses itself, so whoever writes those files cannot run code in the trader's page.
+#include <cstdint>
 #include <string>
 
 // Host name mapped to the bridge folder; the HUD reads bridge files from it.
@@ -27,6 +28,10 @@ inline constexpr const char* kVirtualDataHost = "quorvale-data.example";
 [[nodiscard]] std::string BuildPositionsPushScript(const std::string& positionsText);
 
 [[nodiscard]] std::string BuildEvaluationCallScript();
+
+// Tells the page its chart's window handle (0 in the studio), so that it reads its own
+// chart's snapshot file.
+[[nodiscard]] std::string BuildChartContextScript(std::uint64_t chartWindow);
 
 // The studio page document written to headless.html.
 [[nodiscard]] std::string BuildStudioPageHtml();

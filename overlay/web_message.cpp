@@ -43,10 +43,12 @@ WebMessage ClassifyWebMessage(const std::string& message) {
   if (message == "CLOSE_STUDIO" || message == "CLOSE_WINDOW")
     return {WebMessageKind::kHideWindow, {}};
   if (message == "CLEAR_EVAL_REQ") return {WebMessageKind::kClearEvalRequest, {}};
+  if (message == "CHART_CONTEXT") return {WebMessageKind::kChartContext, {}};
   static const Prefix kLater[] = {
       {"AI_STATUS:", WebMessageKind::kAiStatus},
       {"VAULT_CFG:", WebMessageKind::kVaultConfig},
       {"TG_CFG:", WebMessageKind::kTelegramConfig},
+      {"AT_CLAIM:", WebMessageKind::kBarClaim},
   };
   for (const Prefix& p : kLater) {
     if (StartsWith(message, p.text))

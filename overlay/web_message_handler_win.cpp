@@ -8,9 +8,12 @@
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "bridge/text_file.h"
+#include "overlay/bar_claim_handler.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/order_fate.h"
 #include "overlay/order_queue.h"
+#include "overlay/page_scripts.h"
+#include "overlay/webview_host.h"
 #include "overlay/web_message.h"
 #include "overlay/web_message_handler.h"
 #include "services/host_symbol.h"
@@ -107,6 +110,16 @@ void HandleWebMessage(const std::wstring& message) {
       return;
     case WebMessageKind::kTelegramConfig:
       HandleTelegramConfig(parsed.rest);
+      return;
+    case WebMessageKind::kBarClaim:
+      // The page learns the outcome from the claim file; a failure leaves none, which the
+      // page reports in its chat.
+      if (HandleBarClaim(parsed.rest) == ClaimResult::kFailed) {
+        LogDebug("AutoTrader claim failed; the asking page skips the bar.");
+      }
+      return;
+    case WebMessageKind::kChartContext:
+      ExecutePageScript(Utf8ToWide(BuildChartContextScript(g_launch.chartWindow)));
       return;
     case WebMessageKind::kOther:
       LogDebug("WebMessage: " + parsed.rest);

@@ -2,7 +2,7 @@
 // the automatic order from the evaluation's trade card.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildHud, launch, posted, openChart, hudReady, openDrawer } from './lib/harness.mjs';
+import { buildHud, launch, posted, openChart, openStudio, hudReady, openDrawer, fakeHost, waitFor } from './lib/harness.mjs';
 
 let browser;
 let script;
@@ -13,10 +13,12 @@ const WEDNESDAY_10 = new Date('2026-03-04T10:00:00Z');
 const BUY_REPLY = '**Market Structure:** clean.\n```json:trade_proposal\n{"action":"BUY","symbol":"XAUUSD","confidence":88,"entry_price":2031,"stop_loss":2020,"take_profit":2060,"risk_pct":0.5}\n```';
 
 async function withLoop(opts, fn) {
-  const snap = { Symbol: 'XAUUSD', PeriodStr: 'H1', BarTime: 1000, BarTimeStr: '2026.03.04 10:00', CurrentHourUTC: 10, CurrentSpreadPts: 12 };
+  const snap = { Symbol: 'XAUUSD', PeriodStr: 'H1', BarTime: 1000, BarTimeStr: '2026.03.04 10:00', CurrentHourUTC: 10, CurrentSpreadPts: 12, CurrentPrice: 2030 };
   const calls = [];
   const p = await openChart(browser, script, {
     clock: opts.clock || WEDNESDAY_10,
+    chart: { toolbar: 'OANDA:XAUUSD' },
+    host: fakeHost(),
     storage: { qv_autotrader: '1', qv_byok_vault: JSON.stringify({ openai: 'sk-proj-loop' }), ...opts.storage },
     files: { 'QV_AICopilotData.json': () => ({ body: JSON.stringify(snap) }) },
     providers: { 'https://api.openai.com/': async (req) => {
@@ -25,10 +27,11 @@ async function withLoop(opts, fn) {
     } },
   });
   const page = p.page;
-  // One loop period, then the fetches it started are let finish in real time.
+  // One loop period, then the fetches and the bar claim it started are let finish in
+  // real time.
   const tick = async () => {
     await page.clock.runFor(3000);
-    await page.waitForTimeout(150);
+    await page.waitForTimeout(400);
   };
   const triggers = async () => page.evaluate(() =>
     [...document.querySelectorAll('#qv-ai-chat-body .qv-msg')].map((m) => m.textContent).filter((t) => t.includes('AUTONOMOUS TRIGGER:')));
@@ -129,9 +132,10 @@ test('an evaluated BUY at 88 % places the order by itself', async () => {
     await tick();
     await page.waitForSelector('.qv-card-btn-exec');
     await page.clock.runFor(900);
+    await waitFor(async () => (await posted(page)).some((m) => m.startsWith('TRADE:')), 'the automatic order');
     const trades = (await posted(page)).filter((m) => m.startsWith('TRADE:'));
     assert.equal(trades.length, 1);
-    assert.match(trades[0], /^TRADE:\d+,BUY,R:0\.5,XAUUSD,2020,2060$/);
+    assert.equal(trades[0], 'TRADE:AT_XAUUSD_2000_BUY,BUY,R:0.5,XAUUSD,2020,2060');
   });
 });
 
@@ -156,5 +160,140 @@ test('a rebuild replaces the loop: it starts waiting again and then triggers onc
     await tick();
     assert.equal((await triggers(page)).length, 1);
     assert.equal(calls.length, 2, 'one evaluation per bar across the rebuild');
+  });
+});
+
+const triggersOf = (page) => page.evaluate(() =>
+  [...document.querySelectorAll('#qv-ai-chat-body .qv-msg')].map((m) => m.textContent).filter((t) => t.includes('AUTONOMOUS TRIGGER:')));
+const tradesOf = async (page) => (await posted(page)).filter((m) => m.startsWith('TRADE:'));
+
+// Pages on one shared host, one snapshot object and one provider. kinds: 'chart' or
+// 'studio'; chart pages may carry { handle } for their own snapshot file.
+async function withPages(kinds, opts, fn) {
+  const host = opts.host || fakeHost();
+  const snap = { Symbol: 'XAUUSD', PeriodStr: 'H1', BarTime: 1000, BarTimeStr: '2026.03.04 10:00', CurrentHourUTC: 10, CurrentSpreadPts: 12, CurrentPrice: 2030, ...opts.snap };
+  const files = { 'QV_AICopilotData.json': () => ({ body: JSON.stringify(snap) }), ...opts.files };
+  const calls = [];
+  const pages = [];
+  try {
+    for (const k of kinds) {
+      const o = {
+        clock: WEDNESDAY_10, host, files, chartHandle: k.handle,
+        chart: { toolbar: k.toolbar || 'OANDA:XAUUSD' },
+        storage: { qv_autotrader: '1', qv_byok_vault: JSON.stringify({ openai: 'sk-proj-loop' }), ...opts.storage },
+        providers: { 'https://api.openai.com/': async (req) => {
+          calls.push(JSON.parse(req.postData()));
+          return { body: { choices: [{ message: { content: opts.reply || 'No setup.' } }] } };
+        } },
+      };
+      const p = await (k.kind === 'studio' ? openStudio : openChart)(browser, script, o);
+      pages.push(p);
+      await hudReady(p.page);
+      if (k.kind !== 'studio') await openDrawer(p.page);
+      await p.page.selectOption('#qv-ai-model-select', 'gpt-4o');
+    }
+    const all = pages.map((p) => p.page);
+    const tick = async () => {
+      for (const page of all) await page.clock.runFor(3000);
+      await all[0].waitForTimeout(400);
+    };
+    await fn({ pages: all, consoles: pages.map((p) => p.consoleLines), snap, calls, host, tick });
+    for (const p of pages) assert.deepEqual(p.errors.map(String), []);
+  } finally {
+    for (const p of pages) await p.close();
+  }
+}
+
+test('two chart pages and the studio on one snapshot: one AI request and one order per bar', async () => {
+  const kinds = [{ kind: 'chart' }, { kind: 'chart' }, { kind: 'studio' }];
+  await withPages(kinds, { reply: BUY_REPLY }, async ({ pages, snap, calls, host, tick }) => {
+    await tick();
+    for (const bar of [2000, 3000]) {
+      snap.BarTime = bar;
+      await tick();
+      await tick();
+      await waitFor(async () => calls.length >= (bar === 2000 ? 1 : 2), 'the evaluation of bar ' + bar);
+      // The card's 800 ms, on whichever page holds it.
+      for (const page of pages) await page.clock.runFor(900);
+      await waitFor(async () => (await Promise.all(pages.map(tradesOf))).flat().length >= (bar === 2000 ? 1 : 2), 'the order of bar ' + bar);
+    }
+    await tick();
+    await tick();
+    assert.equal(calls.length, 2, 'one AI request per bar across three pages');
+    const trades = (await Promise.all(pages.map(tradesOf))).flat();
+    assert.deepEqual(trades.sort(), ['TRADE:AT_XAUUSD_2000_BUY,BUY,R:0.5,XAUUSD,2020,2060', 'TRADE:AT_XAUUSD_3000_BUY,BUY,R:0.5,XAUUSD,2020,2060']);
+    const triggers = (await Promise.all(pages.map(triggersOf))).flat();
+    assert.equal(triggers.length, 2, 'only the page that won the bar announces it');
+    const claims = host.messages.filter((m) => m.startsWith('AT_CLAIM:XAUUSD,2000,'));
+    assert.equal(claims.length, 3, 'every page asked for bar 2000');
+    assert.equal(new Set(claims.map((m) => m.split(',')[2])).size, 3, 'each page under its own token');
+  });
+});
+
+test('BarTime "abc" is no bar: 30 s of ticks trigger nothing', async () => {
+  await withLoop({ reply: BUY_REPLY }, async ({ page, snap, calls, tick, triggers, console }) => {
+    await tick();
+    snap.BarTime = 'abc';
+    for (let i = 0; i < 10; i++) await tick();
+    assert.deepEqual(await triggers(page), []);
+    assert.equal(calls.length, 0);
+    assert.equal((await posted(page)).filter((m) => m.startsWith('AT_CLAIM:')).length, 0);
+    assert.equal(console.filter((l) => l.includes('BarTime is not a number')).length, 1, 'said once, not every tick');
+    snap.BarTime = 2000;
+    await tick();
+    await tick();
+    assert.equal((await triggers(page)).length, 1, 'a readable bar after it is a new bar');
+  });
+});
+
+test('each page uses its own chart\'s snapshot and never evaluates another instrument\'s', async () => {
+  const own = { Symbol: 'XAUUSD', PeriodStr: 'H1', BarTime: 1000, CurrentHourUTC: 10, CurrentSpreadPts: 12, CurrentPrice: 2030 };
+  const files = { 'QV_AICopilotData_777.json': () => ({ body: JSON.stringify(own) }) };
+  const kinds = [{ kind: 'chart', handle: 777 }, { kind: 'chart', toolbar: 'FX:GBPUSD' }];
+  await withPages(kinds, { files, snap: { Symbol: 'EURUSD', CurrentPrice: 1.08 } }, async ({ pages, snap, calls, host, tick, consoles }) => {
+    await tick();
+    own.BarTime = 2000;
+    snap.BarTime = 2000;
+    await tick();
+    await tick();
+    await waitFor(async () => calls.length === 1, 'the gold chart\'s evaluation');
+    assert.ok(host.messages.includes('CHART_CONTEXT'), 'the page asked for its chart');
+    assert.equal(host.messages.filter((m) => m.startsWith('AT_CLAIM:')).length, 1, 'the GBPUSD page never claims a EURUSD bar');
+    assert.ok(host.messages.some((m) => m.startsWith('AT_CLAIM:XAUUSD,2000,')));
+    const system = calls[0].messages[0].content;
+    assert.ok(system.includes('XAUUSD') && !system.includes('EURUSD'), 'the prompt holds the own chart\'s snapshot only');
+    assert.equal(await pages[0].textContent('#qv-ai-sym-badge'), 'XAUUSD • MT5: H1');
+    assert.ok(consoles[1].includes('[Quorvale AutoTrader] Snapshot symbol EURUSD is not this chart\'s instrument (GBPUSD); no evaluation.'));
+    assert.deepEqual(await triggersOf(pages[1]), []);
+  });
+});
+
+test('no claim answer from the host: the bar is skipped with a chat line', async () => {
+  const silent = { messages: [], post(m) { this.messages.push(m); } };
+  await withPages([{ kind: 'chart' }], { host: silent, reply: BUY_REPLY }, async ({ pages, snap, calls, tick }) => {
+    await tick();
+    snap.BarTime = 2000;
+    for (let i = 0; i < 4; i++) await tick();
+    await waitFor(async () => (await pages[0].textContent('#qv-ai-chat-body')).includes('AutoTrader: the workspace did not confirm this bar for XAUUSD; the bar is skipped so that no second page trades it.'), 'the skip line');
+    assert.equal(calls.length, 0);
+  });
+});
+
+test('triggerEvaluationNow runs one evaluation whose card waits for the click', async () => {
+  await withLoop({ reply: BUY_REPLY }, async ({ page, calls, tick }) => {
+    await tick();
+    assert.equal(await page.evaluate(() => typeof window.triggerEvaluationNow), 'function');
+    await page.evaluate(() => window.triggerEvaluationNow('Immediate on-demand user analysis: Evaluate active chart structure and formulate setup.'));
+    await page.waitForSelector('.qv-card-btn-exec');
+    assert.equal(calls.length, 1);
+    assert.equal(calls[0].messages[1].content[0].text, 'Immediate on-demand user analysis: Evaluate active chart structure and formulate setup.');
+    await tick();
+    await page.clock.runFor(5000);
+    await page.waitForTimeout(300);
+    assert.equal((await posted(page)).filter((m) => m.startsWith('TRADE:')).length, 0, 'an on-demand card never trades by itself');
+    assert.ok((await page.textContent('#qv-ai-chat-body')).includes('ON-DEMAND EVALUATION: requested by the terminal. The card waits for your click.'));
+    await page.click('.qv-card-btn-exec');
+    const t = (await posted(page)).filter((m) => m.startsWith('TRADE:'));
+    assert.match(t[0], /^TRADE:\d+,BUY,R:0\.5,XAUUSD,2020,2060$/, 'the click sends it with an ordinary id');
   });
 });

@@ -1,12 +1,12 @@
 // Trade proposal card: cells, live R:R, confirm message, confidence colours, stand-aside
-// card and automatic execution at a fixed 85 %.
+// card, and automatic execution only inside the trader's rules.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildHud, launch, posted, openChart, hudReady, openDrawer } from './lib/harness.mjs';
+import { buildHud, launch, posted, openChart, hudReady, openDrawer, waitFor, fakeHost } from './lib/harness.mjs';
 
 let browser;
 let script;
-before(async () => { script = buildHud(['renderTradeProposalCard']); browser = await launch(); });
+before(async () => { script = buildHud(['renderTradeProposalCard', 'processAIResponse']); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 const WEDNESDAY = new Date('2026-03-04T10:00:00Z');
@@ -23,7 +23,9 @@ async function withCard(opts, fn) {
   }
 }
 
-const card = (page, proposal) => page.evaluate((pr) => { window.__qvTest.renderTradeProposalCard(pr); }, proposal);
+const card = (page, proposal, auto) => page.evaluate(([pr, a]) => { window.__qvTest.renderTradeProposalCard(pr, a); }, [proposal, auto || null]);
+const waitForLines = (page, n) => waitFor(async () => (await page.evaluate(() => [...document.querySelectorAll('#qv-ai-chat-body .qv-msg-meta')]
+  .filter((m) => m.textContent.startsWith('AUTOTRADER RULES')).length)) >= n, n + ' rule lines');
 const trades = async (page) => (await posted(page)).filter((m) => m.startsWith('TRADE:'));
 
 test('live R:R and the confirm message', async () => {
@@ -120,26 +122,159 @@ test('cells, colours and the stand-aside card', async () => {
   });
 });
 
-test('automatic execution at 85, not at 84, not when off, never for stand-aside', async () => {
-  await withCard({ storage: { qv_autotrader: '1' } }, async (page) => {
-    await card(page, { action: 'BUY', symbol: 'XAUUSD', confidence: 84, stop_loss: 1990, take_profit: 2030 });
-    await card(page, { action: 'STAND_ASIDE', symbol: 'XAUUSD', confidence: 95 });
-    await page.clock.runFor(1000);
+// The AutoTrader's card: every rule with the proposal that breaks it, each refusal one chat
+// line and no order; a proposal inside the rules goes out once with its deterministic id.
+const XAU_CHART = { toolbar: 'OANDA:XAUUSD' };
+const SNAP = { Symbol: 'XAUUSD', CurrentPrice: 2000, CurrentSpreadPts: 10, CurrentHourUTC: 10, BarTime: 2000 };
+const AUTO = { auto: true, instrument: 'XAUUSD', bar: '2000' };
+const GOOD = { action: 'BUY', symbol: 'XAUUSD', confidence: 90, stop_loss: 1990, take_profit: 2030, risk_pct: 0.5 };
+const ruleLines = (page) => page.evaluate(() => [...document.querySelectorAll('#qv-ai-chat-body .qv-msg')]
+  .filter((m) => m.querySelector('.qv-msg-meta').textContent.startsWith('AUTOTRADER RULES'))
+  .map((m) => m.querySelector('.qv-msg-text').textContent.trim()));
+
+async function withAutoCard(opts, fn) {
+  const snap = { ...SNAP, ...(opts.snap || {}) };
+  await withCard({ chart: XAU_CHART, host: opts.host || fakeHost(), storage: { qv_autotrader: '1', ...(opts.storage || {}) },
+    files: { 'QV_AICopilotData.json': () => ({ body: JSON.stringify(snap) }) } }, (page) => fn(page, snap));
+}
+
+test('automatic execution: every rule refuses with one chat line and sends nothing', async () => {
+  const cases = [
+    [{ confidence: undefined }, 'AutoTrader: the proposal states no numeric confidence; nothing was sent.'],
+    [{ confidence: 'high' }, 'AutoTrader: the proposal states no numeric confidence; nothing was sent.'],
+    [{ confidence: 84 }, 'AutoTrader: confidence 84% is below the required 85%; nothing was sent.'],
+    [{ symbol: 'EURUSD' }, 'AutoTrader: the proposal is for EURUSD but this chart trades XAUUSD; nothing was sent.'],
+    [{ symbol: undefined }, 'AutoTrader: the proposal is for no symbol but this chart trades XAUUSD; nothing was sent.'],
+    [{ stop_loss: undefined }, 'AutoTrader: the proposal has no stop loss; nothing was sent.'],
+    [{ stop_loss: 0 }, 'AutoTrader: the proposal has no stop loss; nothing was sent.'],
+    [{ stop_loss: 2005 }, 'AutoTrader: stop loss 2005 is on the wrong side of the price 2000 for a BUY; nothing was sent.'],
+    [{ action: 'SELL', stop_loss: 1995, take_profit: 1950 }, 'AutoTrader: stop loss 1995 is on the wrong side of the price 2000 for a SELL; nothing was sent.'],
+    [{ take_profit: 1980 }, 'AutoTrader: take profit 1980 is on the wrong side of the price 2000 for a BUY; nothing was sent.'],
+  ];
+  await withAutoCard({}, async (page) => {
+    for (const [change, line] of cases) {
+      const before = (await ruleLines(page)).length;
+      await card(page, { ...GOOD, ...change }, AUTO);
+      await page.clock.runFor(900);
+      await waitForLines(page, before + 1);
+      const lines = await ruleLines(page);
+      assert.equal(lines.length, before + 1, JSON.stringify(change) + ': one line');
+      assert.equal(lines[before], line);
+    }
     assert.equal((await trades(page)).length, 0);
-    await card(page, { action: 'SELL', symbol: 'XAUUSD', confidence: 85, stop_loss: 2040, take_profit: 2000, risk_pct: 0.5 });
+    assert.equal(await page.$$eval('.qv-card-btn-exec:disabled', (b) => b.length), 0, 'every refused card waits for a click');
+  });
+  // The vault's stricter choice holds; its looser one does not lower 85.
+  await withAutoCard({ storage: { qv_autotrader_threshold: '90' } }, async (page) => {
+    await card(page, { ...GOOD, confidence: 89 }, AUTO);
+    await page.clock.runFor(900);
+    await waitForLines(page, 1);
+    assert.deepEqual(await ruleLines(page), ['AutoTrader: confidence 89% is below the required 90%; nothing was sent.']);
+  });
+  await withAutoCard({ storage: { qv_autotrader_threshold: '80' } }, async (page) => {
+    await card(page, { ...GOOD, confidence: '84.5' }, AUTO);
+    await page.clock.runFor(900);
+    await waitForLines(page, 1);
+    assert.deepEqual(await ruleLines(page), ['AutoTrader: confidence 84.5% is below the required 85%; nothing was sent.']);
+    assert.equal((await trades(page)).length, 0);
+  });
+});
+
+test('automatic execution: spread and hours are judged at the moment of sending', async () => {
+  await withAutoCard({}, async (page, snap) => {
+    await card(page, GOOD, AUTO);
+    snap.CurrentSpreadPts = 50;  // widened between the trigger and the send
+    await page.clock.runFor(900);
+    await waitForLines(page, 1);
+    snap.CurrentSpreadPts = 10;
+    snap.CurrentHourUTC = 20;
+    await card(page, GOOD, AUTO);
+    await page.clock.runFor(900);
+    await waitForLines(page, 2);
+    snap.CurrentHourUTC = 10;
+    snap.Symbol = 'EURUSD';
+    await card(page, GOOD, AUTO);
+    await page.clock.runFor(900);
+    await waitForLines(page, 3);
+    assert.deepEqual(await ruleLines(page), [
+      'AutoTrader: spread 50 pts is above the allowed 35 pts at sending; nothing was sent.',
+      'AutoTrader: Outside permitted hours (7:00-18:00 UTC, current: 20:00 UTC) at sending; nothing was sent.',
+      'AutoTrader: the chart snapshot no longer describes XAUUSD; nothing was sent.']);
+    assert.equal((await trades(page)).length, 0);
+  });
+});
+
+test('automatic execution: inside the rules once with its id, risk capped and said; never without the AutoTrader context', async () => {
+  await withAutoCard({ storage: { qv_default_risk_pct: '1.0' } }, async (page) => {
+    await card(page, { ...GOOD, risk_pct: 5, take_profit: undefined }, AUTO);
     await page.clock.runFor(700);
     assert.equal((await trades(page)).length, 0, 'not before 800 ms');
     await page.clock.runFor(200);
+    await waitFor(async () => (await trades(page)).length === 1, 'the automatic order');
     const t = await trades(page);
-    assert.equal(t.length, 1);
-    assert.match(t[0], /^TRADE:\d+,SELL,R:0\.5,XAUUSD,2040,2000$/);
+    assert.equal(t[0], 'TRADE:AT_XAUUSD_2000_BUY,BUY,R:1.0,XAUUSD,1990,0', 'capped to the vault risk, no target is none');
+    assert.equal(await page.inputValue('.qv-card-risk'), '1.0');
+    assert.equal(await page.textContent('.qv-card-risk-note'), 'Risk capped to 1.0% (vault limit; the proposal asked 5%).');
     const chat = await page.textContent('#qv-ai-chat-body');
-    assert.ok(chat.includes('AUTONOMOUS AUTOTRADER EXECUTION: High confidence threshold met (85% >= 85%). Order auto-dispatched to MT5 Constitution Sentinel.'));
-  });
-  await withCard({ storage: { qv_autotrader: '0', qv_autotrader_threshold: '80' } }, async (page) => {
-    await card(page, { action: 'BUY', symbol: 'XAUUSD', confidence: 99 });
+    assert.ok(chat.includes('AUTONOMOUS AUTOTRADER EXECUTION: High confidence threshold met (90% >= 85%). Order auto-dispatched to MT5 Constitution Sentinel. Risk capped to 1.0%.'));
+    await page.evaluate(() => document.querySelector('.qv-card-btn-exec').click());
+    assert.equal((await trades(page)).length, 1, 'a card fires once');
+
+    // A card of a question the trader asked, or of an on-demand request, waits for the
+    // click even with the AutoTrader on and a perfect proposal.
+    await card(page, GOOD);
     await page.clock.runFor(2000);
-    assert.equal((await trades(page)).length, 0, 'off means off, whatever the stored threshold');
+    assert.equal((await trades(page)).length, 1);
+  });
+  await withAutoCard({ storage: { qv_autotrader: '0' } }, async (page) => {
+    await card(page, GOOD, AUTO);
+    await page.clock.runFor(900);
+    await waitForLines(page, 1);
+    assert.deepEqual(await ruleLines(page), ['AutoTrader: switched off before sending; the card waits for your click.']);
+    assert.equal((await trades(page)).length, 0, 'off means off');
+  });
+});
+
+test('a truncated reply\'s card waits for the click', async () => {
+  const cut = 'Setup found.\n```json\n{"action":"BUY","symbol":"XAUUSD","confidence":92,"stop_loss":1990,"take_profit":2030';
+  const mangled = 'Setup.\n{"action": "BUY", "symbol": "XAUUSD", "confidence": 95, "stop_loss": 1990, "take_profit": 20';
+  await withAutoCard({}, async (page) => {
+    for (const reply of [cut, mangled]) {
+      await page.evaluate(([r, a]) => { window.__qvTest.processAIResponse(r, null, a); }, [reply, AUTO]);
+    }
+    await page.clock.runFor(900);
+    await waitForLines(page, 2);
+    assert.equal(await page.$$eval('.qv-trade-card', (c) => c.length), 2, 'both still make a card');
+    assert.deepEqual(await ruleLines(page), [
+      'AutoTrader: the reply was cut off and its proposal was pieced together; it waits for your click.',
+      'AutoTrader: the reply was cut off and its proposal was pieced together; it waits for your click.']);
+    assert.equal((await trades(page)).length, 0);
+  });
+});
+
+// The cap counts the orders of every page of the log-on: two pages (two processes in
+// real life, each with its own storage) share it through the host's claims.
+test('daily cap: across pages the AutoTrader stands aside on an instrument after the cap, with a chat line', async () => {
+  const host = fakeHost();
+  const storage = { qv_autotrader_daily_cap: '2' };
+  await withAutoCard({ host, storage }, async (a) => {
+    await withAutoCard({ host, storage }, async (b) => {
+      for (const [page, bar] of [[a, '2000'], [b, '3000'], [a, '4000']]) {
+        await card(page, GOOD, { ...AUTO, bar });
+        await page.clock.runFor(900);
+        await page.waitForTimeout(300);
+      }
+      await waitForLines(a, 1);
+      const t = [...await trades(a), ...await trades(b)];
+      assert.deepEqual(t.map((m) => m.split(',')[0]), ['TRADE:AT_XAUUSD_2000_BUY', 'TRADE:AT_XAUUSD_3000_BUY']);
+      const cap = 'AutoTrader: the daily cap of 2 automatic orders on XAUUSD is reached; standing aside until tomorrow (UTC).';
+      assert.deepEqual(await ruleLines(b), [cap], 'said when the order that reaches it goes out');
+      assert.deepEqual(await ruleLines(a), [cap], 'and when the next card is held');
+      await a.clock.setSystemTime(new Date('2026-03-05T10:00:00Z'));
+      await card(a, GOOD, { ...AUTO, bar: '90000' });
+      await a.clock.runFor(900);
+      await waitFor(async () => (await trades(a)).length === 2, 'the next day counts afresh');
+    });
   });
 });
 

@@ -69,6 +69,8 @@ test('sizing: typed values, minus and plus bounds, pills, mode kept in storage',
 test('trade message fields, risk size, PENDING feedback and the 600 ms lock', async () => {
   await withPage(() => openChart(browser, script, { fixedTime: WEDNESDAY }), async (page) => {
     await hudReady(page);
+    const dialogs = [];
+    page.on('dialog', async (d) => { dialogs.push(d.message()); await d.accept(); });
     // Both clicks are timed inside the page, so a slow test machine cannot stretch the
     // 300 ms between them past the lock.
     await page.evaluate(() => {
@@ -93,6 +95,7 @@ test('trade message fields, risk size, PENDING feedback and the 600 ms lock', as
     await page.click('#qv-btn-sell');
     t = await trades(page);
     assert.deepEqual(fields(t[1]).slice(1), ['SELL', 'R:1.5', 'NDX', '1.0745', '0']);
+    assert.deepEqual(dialogs, ['Risk 1.5% is above your vault risk of 1% per trade. Send this order anyway?'], 'confirmed above the vault risk');
     await page.waitForTimeout(650);
     // the card's call: its own size, symbol and levels, no button
     await page.evaluate(() => {
@@ -205,5 +208,46 @@ test('the fate the host reports: sent to terminal, executed with the ticket, rej
     await page.evaluate(() => { try { delete window.chrome.webview; } catch (e) { window.chrome = {}; } });
     await page.click('#qv-btn-buy');
     assert.equal(await page.textContent('#qv-order-status'), 'BUY NOT SENT: no connection to the workspace');
+  });
+});
+
+// A risk above the hard cap never leaves the page; above the vault's own risk only with
+// the trader's yes; the card is bounded like the ticket.
+test('risk caps: the hard cap refuses, the vault risk asks, declining sends nothing', async () => {
+  await withPage(() => openChart(browser, script, { fixedTime: WEDNESDAY, storage: { qv_default_risk_pct: '2.0', qv_hud_mode: 'RISK' } }), async (page) => {
+    await hudReady(page);
+    const dialogs = [];
+    let answer = false;
+    page.on('dialog', async (d) => { dialogs.push([d.type(), d.message()]); if (answer) await d.accept(); else await d.dismiss(); });
+    const chat = () => page.evaluate(() => document.getElementById('qv-ai-chat-body').textContent);
+
+    await typeSize(page, '12');
+    await page.click('#qv-btn-buy');
+    assert.equal((await trades(page)).length, 0, '12 % is above the hard cap');
+    assert.deepEqual(dialogs, [['alert', 'Order refused: risk 12% is above the hard cap of 10% per trade.']]);
+    assert.ok((await chat()).includes('Order refused: risk 12% is above the hard cap of 10% per trade.'));
+
+    await page.evaluate(() => window.__qvTest.sendTrade('BUY', null, 'R:25.0', 'XAUUSD', 1990, 2030));
+    assert.equal((await trades(page)).length, 0, 'the card\'s R:25.0 is refused too');
+    assert.ok((await chat()).includes('Order refused: risk 25% is above the hard cap of 10% per trade.'));
+
+    await typeSize(page, '3');
+    await page.click('#qv-btn-sell');
+    assert.equal((await trades(page)).length, 0, 'declined');
+    assert.deepEqual(dialogs[1], ['confirm', 'Risk 3% is above your vault risk of 2% per trade. Send this order anyway?']);
+    assert.ok((await chat()).includes('Order not sent: 3% risk above the vault risk was not confirmed.'));
+
+    await typeSize(page, '2');
+    await page.click('#qv-btn-sell');
+    assert.equal(dialogs.length, 2, 'at the vault risk nobody is asked');
+    answer = true;
+    await page.waitForTimeout(650);
+    await typeSize(page, '10');
+    await page.click('#qv-btn-buy');
+    const t = await trades(page);
+    assert.deepEqual(t.map((m) => fields(m).slice(1, 3)), [['SELL', 'R:2.0'], ['BUY', 'R:10.0']], 'the hard cap itself is allowed when confirmed');
+    await page.waitForTimeout(650);
+    await page.click('#qv-btn-close');
+    assert.equal((await trades(page)).length, 3, 'closing orders carry no risk check');
   });
 });

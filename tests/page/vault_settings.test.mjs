@@ -101,10 +101,10 @@ test('Save normalises, stores, and sends TG_CFG before VAULT_CFG with the toggle
     assert.equal(msgs[0], 'TG_CFG:123:ABC,987');
     const cfg = JSON.parse(msgs[1].slice('VAULT_CFG:'.length));
     assert.deepEqual(Object.keys(cfg), ['gemini', 'deepseek', 'openrouter', 'openai', 'claude', 'autotrader', 'risk_pct',
-      'max_dd', 'max_spread', 'confidence_threshold', 'exec_interval', 'active_strategy', 'hour_start', 'hour_end']);
+      'max_dd', 'max_spread', 'confidence_threshold', 'exec_interval', 'active_strategy', 'hour_start', 'hour_end', 'daily_cap']);
     assert.deepEqual(cfg, { gemini: 'AIzaSyKEY', deepseek: '', openrouter: '', openai: '', claude: '', autotrader: 0,
       risk_pct: 2.3, max_dd: 4.5, max_spread: 35, confidence_threshold: 85, exec_interval: 'CANDLE_CLOSE_H1',
-      active_strategy: 'core', hour_start: null, hour_end: 18 });
+      active_strategy: 'core', hour_start: null, hour_end: 18, daily_cap: 3 });
     const stored = await page.evaluate(() => Object.fromEntries(Object.keys(localStorage).map((k) => [k, localStorage.getItem(k)])));
     assert.equal(stored.qv_default_risk_pct, '2.3');
     assert.equal(stored.qv_max_spread_pts, '35');
@@ -268,5 +268,28 @@ test('config sync: file keys win, model and settings copied, toggle follows, use
     assert.equal(await page.textContent('#qv-auto-label'), 'AutoTrader: OFF', 'the sync does not switch it back on');
     assert.equal(await page.evaluate(() => localStorage.getItem('qv_autotrader')), '0');
     assert.ok((await chatText(page)).includes('Autonomous Bar-Close AutoTrader is now DEACTIVATED.'));
+  });
+});
+
+// The host writes a VAULT_CFG body unchanged over QV_AIConfig.json: a page that starts (or
+// saves) must carry what others stored there, not rewrite the file from its defaults.
+test('start-up push and Save keep the stored configuration\'s foreign members', async () => {
+  const stored = { gemini: 'AIzaFILE', deepseek: '', openrouter: '', openai: '', claude: '', autotrader: 1,
+    risk_pct: 0.5, max_spread: 20, confidence_threshold: 90, daily_cap: 1, tg_relay: 'on', journal: { upload: true } };
+  await withVault({ files: { 'QV_AIConfig.json': stored },
+    storage: { qv_byok_vault: JSON.stringify({ gemini: 'AIzaMINE', deepseek: 'sk-mine' }), qv_autotrader: '0' } }, async (page) => {
+    const first = (await posted(page)).find((m) => m.startsWith('VAULT_CFG:'));
+    assert.ok(first, 'the start-up push');
+    assert.deepEqual(JSON.parse(first.slice(10)), { ...stored, deepseek: 'sk-mine' },
+      'it only fills the key the file lacked; the file\'s toggle, settings and foreign members stay');
+
+    await page.click('#qv-btn-settings');
+    await page.fill('#qv-setting-daily-cap', '4');
+    await page.click('#qv-vault-save');
+    const saved = JSON.parse((await posted(page)).filter((m) => m.startsWith('VAULT_CFG:')).pop().slice(10));
+    assert.equal(saved.tg_relay, 'on');
+    assert.deepEqual(saved.journal, { upload: true });
+    assert.equal(saved.daily_cap, 4, 'the vault\'s own members are the vault\'s');
+    assert.equal(await page.evaluate(() => localStorage.getItem('qv_autotrader_daily_cap')), '4');
   });
 });

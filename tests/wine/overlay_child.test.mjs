@@ -98,6 +98,19 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   await w.waitForLog('Updated Telegram Configuration via WebMessage.');
   assert.equal(fs.readFileSync(bridgeFile('QV_TelegramConfig.json'), 'utf8'), '{"token":"123:abc","chatid":"987"}');
   assert.equal(fs.readFileSync(bridgeFile('QV_TradeSignal.csv'), 'utf8'), '171,SELL,0.20,EURUSD,,0', 'a record with a line break is dropped');
+  // Bar claims: the first asker's token is kept, a later asker changes nothing, fields
+  // outside the page's form make no file; the chart context names this chart.
+  await page.evaluate(() => {
+    window.chrome.webview.postMessage('AT_CLAIM:XAUUSD,1772618400,firstpage1');
+    window.chrome.webview.postMessage('AT_CLAIM:XAUUSD,1772618400,secondpage');
+    window.chrome.webview.postMessage('AT_CLAIM:..\\QV_Kill,1,abcdefgh');
+    window.qvReceiveChartContext = (h) => { window.__qvChart = h; };
+    window.chrome.webview.postMessage('CHART_CONTEXT');
+  });
+  await waitFor(() => page.evaluate(() => window.__qvChart), 10000, 100, 'chart context');
+  assert.equal(await page.evaluate(() => window.__qvChart), String(BigInt(hwnd)));
+  assert.equal(text('QV_ATClaim_XAUUSD_1772618400.txt'), 'firstpage1');
+  assert.deepEqual(fs.readdirSync(w.bridge).filter((n) => n.startsWith('QV_ATClaim_')), ['QV_ATClaim_XAUUSD_1772618400.txt']);
   await page.evaluate(() => window.chrome.webview.postMessage({ not: 'a string' }));
   await page.evaluate(() => window.chrome.webview.postMessage('sync:lower'));
   log = await w.waitForLog('WebMessage: sync:lower');
@@ -111,7 +124,14 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   assert.equal(await page.evaluate(() => window.__injected), undefined, 'file text never runs as code');
   assert.equal(await page.evaluate(() => window.__qv_market_meta.ticket), '11');
 
-  // An evaluation request is consumed and calls the page once.
+  // An evaluation request is consumed and calls the page once (the HUD's own function,
+  // which the test counts).
+  await page.evaluate(() => {
+    const hud = window.triggerEvaluationNow;
+    window.__hudEvaluates = typeof hud === 'function';
+    window.triggerEvaluationNow = (r) => { window.__evalCalls.push(String(r)); return hud(r); };
+  });
+  assert.equal(await page.evaluate(() => window.__hudEvaluates), true, 'the HUD defines triggerEvaluationNow');
   fs.writeFileSync(bridgeFile('QV_EvalRequest.txt'), 'EVAL');
   await waitFor(() => !fs.existsSync(bridgeFile('QV_EvalRequest.txt')), 10000, 100, 'evaluation request consumed');
   await waitFor(() => page.evaluate(() => window.__evalCalls.length === 1), 5000, 100, 'page evaluation call');

@@ -271,8 +271,11 @@ export class Companion {
     };
   }
 
+  /** The shared snapshot and, once chartHandle is set, that chart's own QV_AICopilotData_<hwnd>.json. */
   writeSnapshot() {
-    return this.writeFile('QV_AICopilotData.json', Buffer.from(JSON.stringify(this.snapshot(), null, 1), 'utf8'));
+    const body = Buffer.from(JSON.stringify(this.snapshot(), null, 1), 'utf8');
+    if (this.chartHandle) this.writeFile(`QV_AICopilotData_${BigInt(this.chartHandle).toString()}.json`, body);
+    return this.writeFile('QV_AICopilotData.json', body);
   }
 
   /** Moves the price within the bar; the snapshot keeps its BarTime. */

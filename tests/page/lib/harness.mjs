@@ -129,6 +129,8 @@ export async function openChart(browser, script, opts = {}) {
     fixedTime: opts.fixedTime,
     clock: opts.clock,
     viewport: opts.viewport,
+    host: opts.host,
+    chartHandle: opts.chartHandle,
   });
 }
 
@@ -144,7 +146,37 @@ export async function openStudio(browser, script, opts = {}) {
     fixedTime: opts.fixedTime,
     clock: opts.clock,
     viewport: opts.viewport,
+    host: opts.host,
   });
+}
+
+// The host's part for the AutoTrader, shared by every page opened with it: a bar claim
+// goes to the first page that asks (the host creates the claim file exclusively) and is
+// then readable as QV_ATClaim_<instrument>_<bar>.txt; "CHART_CONTEXT" is answered with the
+// page's chart handle. A claim asked for but not yet recorded is waited for briefly, as
+// the host's message and the page's read race only inside one machine.
+export function fakeHost() {
+  const claims = new Map();
+  const messages = [];
+  return {
+    claims,
+    messages,
+    post(m, { page, chartHandle }) {
+      messages.push(m);
+      const c = /^AT_CLAIM:([A-Za-z0-9_.-]{1,32}),([0-9]{1,20}),([A-Za-z0-9]{8,64})$/.exec(m);
+      if (c) {
+        const name = `QV_ATClaim_${c[1]}_${c[2]}.txt`;
+        if (!claims.has(name)) claims.set(name, c[3]);
+      } else if (m === 'CHART_CONTEXT') {
+        page.evaluate((h) => { if (window.qvReceiveChartContext) window.qvReceiveChartContext(h); }, String(chartHandle || 0)).catch(() => {});
+      }
+    },
+    async file(name) {
+      if (!name.startsWith('QV_ATClaim_')) return undefined;
+      for (let i = 0; i < 5 && !claims.has(name); i++) await new Promise((r) => setTimeout(r, 20));
+      return claims.has(name) ? () => ({ contentType: 'text/plain', body: claims.get(name) }) : undefined;
+    },
+  };
 }
 
 // The panel is built and the copilot half has wired the drawer.

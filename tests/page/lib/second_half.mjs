@@ -59,11 +59,16 @@ export const PROVIDER_ORIGINS = [
 const BRIDGE_RECORDER = () => {
   window.__posted = [];
   window.chrome = window.chrome || {};
-  window.chrome.webview = { postMessage: (m) => { window.__posted.push(m); } };
+  window.chrome.webview = { postMessage: (m) => {
+    window.__posted.push(m);
+    if (typeof window.__qvHostPost === 'function') window.__qvHostPost(String(m));
+  } };
 };
 
 // Opens a fresh page. files: bridge file name -> JSON value, Buffer, or a function
 // returning { status, body } per request. providers: origin+path prefix -> handler.
+// host: an object playing the host's part (see fakeHost in harness.mjs): post(message,
+// { page, chartHandle }) sees every posted message, file(name) may answer bridge files.
 // Anything else outside the page's own origin is answered 404 so nothing leaves the box.
 export async function openPage(browser, opts = {}) {
   const context = await browser.newContext({ viewport: opts.viewport || { width: 1280, height: 800 } });
@@ -87,7 +92,8 @@ export async function openPage(browser, opts = {}) {
     }
     if (url.startsWith(`https://${DATA_HOST}/`)) {
       const name = decodeURIComponent(new URL(url).pathname.slice(1));
-      const f = files[name];
+      let f = files[name];
+      if (f === undefined && opts.host && opts.host.file) f = await opts.host.file(name);
       if (f === undefined) return route.fulfill({ status: 404, body: 'missing' });
       if (typeof f === 'function') {
         const r = await f(req);
@@ -118,6 +124,9 @@ export async function openPage(browser, opts = {}) {
   }
   if (opts.clock) await page.clock.install({ time: opts.clock });
   if (opts.fixedTime) await page.clock.setFixedTime(opts.fixedTime);
+  if (opts.host) {
+    await page.exposeBinding('__qvHostPost', (source, m) => { opts.host.post(m, { page: source.page, chartHandle: opts.chartHandle }); });
+  }
   await page.addInitScript(BRIDGE_RECORDER);
   if (opts.script) await page.addInitScript({ content: opts.script });
   for (const extra of opts.extraScripts || []) await page.addInitScript({ content: extra });

@@ -1,0 +1,84 @@
+// Which chart this page belongs to and which snapshot describes it. The terminal companion
+// writes one snapshot per chart (QV_AICopilotData_<chart handle>.json) beside the shared
+// one; with several charts the shared file describes whichever chart wrote last, so a page
+// that knows its chart reads its own file and only falls back to the shared one.
+
+var qvChartHandle = '';
+var qvChartContextAnswered = false;
+
+// The host answers "CHART_CONTEXT" by running a script that calls this with the chart's
+// window handle in decimal ("0" in the studio, which has no chart).
+function qvReceiveChartContext(handle) {
+  const h = String(handle === undefined || handle === null ? '' : handle);
+  qvChartHandle = /^[1-9][0-9]{0,19}$/.test(h) ? h : '';
+  qvChartContextAnswered = true;
+}
+
+// Asked again at every loop tick until answered: the host may not be listening yet.
+function askChartContext() {
+  if (!qvChartContextAnswered) postToHost('CHART_CONTEXT');
+}
+
+function chartSnapshotFile() {
+  return qvChartHandle ? 'QV_AICopilotData_' + qvChartHandle + '.json' : '';
+}
+
+// This chart's snapshot, else the shared one; null when neither reads.
+async function fetchChartSnapshot() {
+  const own = chartSnapshotFile();
+  if (own) {
+    const rec = await fetchBridgeJson(own);
+    if (rec && typeof rec === 'object' && !Array.isArray(rec)) return rec;
+  }
+  const shared = await fetchBridgeJson('QV_AICopilotData.json');
+  return shared && typeof shared === 'object' && !Array.isArray(shared) ? shared : null;
+}
+
+// Terminal and chart pages name one instrument differently (US100 / NASDAQ:NDX, GOLD /
+// OANDA:XAUUSD, EURUSD.a / FX:EURUSD); each group is one instrument.
+var QV_INSTRUMENT_GROUPS = [
+  ['XAUUSD', 'GOLD', 'XAU'],
+  ['XAGUSD', 'SILVER', 'XAG'],
+  ['NDX', 'US100', 'NAS100', 'USTEC', 'NQ100'],
+  ['DJI', 'US30', 'WS30', 'DOW', 'DJ30'],
+  ['SPX', 'US500', 'SP500', 'SPX500'],
+  ['USOIL', 'XTIUSD', 'WTI', 'CL', 'CRUDE', 'WTIUSD'],
+  ['UKOIL', 'XBRUSD', 'BRENT', 'BRN', 'BRENTUSD'],
+  ['USNGAS', 'XNGUSD', 'NGAS', 'NATGAS'],
+  ['BTCUSD', 'BTC', 'BITCOIN', 'BTCUSDT'],
+  ['ETHUSD', 'ETH', 'ETHEREUM', 'ETHUSDT']
+];
+
+// Upper case, without an exchange prefix and without a broker suffix after a point,
+// an underscore or a hash ("EURUSD.a", "XAUUSD_i", "US100#").
+function instrumentKey(symbol) {
+  let s = String(symbol === undefined || symbol === null ? '' : symbol).trim().toUpperCase();
+  const colon = s.lastIndexOf(':');
+  if (colon !== -1) s = s.slice(colon + 1);
+  s = s.split(/[._#]/)[0].replace(/[^A-Z0-9]/g, '');
+  for (let i = 0; i < QV_INSTRUMENT_GROUPS.length; i++) {
+    if (QV_INSTRUMENT_GROUPS[i].indexOf(s) !== -1) return QV_INSTRUMENT_GROUPS[i][0];
+  }
+  return s;
+}
+
+function sameInstrument(a, b) {
+  const ka = instrumentKey(a);
+  return ka !== '' && ka === instrumentKey(b);
+}
+
+// The instrument this page trades: the chart's own symbol on a chart page. The studio has
+// no chart and follows the snapshot it reads, so there the snapshot's symbol is its own.
+function pageInstrument(snap) {
+  if (isStudioPage) return snap && snap.Symbol ? String(snap.Symbol) : '';
+  let sym = '';
+  try { sym = getActiveTradingViewSymbol(); } catch (e) { sym = ''; }
+  return sym;
+}
+
+// The snapshot when it describes this page's instrument, else null: a page never prompts
+// or trades from another chart's numbers.
+function snapshotForPage(snap) {
+  if (!snap || !snap.Symbol) return null;
+  return sameInstrument(snap.Symbol, pageInstrument(snap)) ? snap : null;
+}
