@@ -207,6 +207,29 @@ async function main() {
       return `badge "${badge}"\n        screenshots ${files.join('\n                    ')}`;
     });
 
+    await step('the stop loss picked on the chart from its price-axis labels', async () => {
+      // The round-price label just below the last price, clicked in the middle of the chart.
+      const target = await pages.gold.evaluate(() => {
+        const last = document.querySelector('#price-axis div.last').getBoundingClientRect();
+        const canvas = document.getElementById('demo-canvas').getBoundingClientRect();
+        const below = [...document.querySelectorAll('#price-axis div:not(.last)')]
+          .map((d) => ({ text: d.textContent, r: d.getBoundingClientRect() }))
+          .filter((l) => l.r.top > last.bottom + 25 && l.r.bottom < canvas.bottom)
+          .sort((a, b) => a.r.top - b.r.top);
+        if (!below.length) return null;
+        return { text: below[0].text, x: canvas.left + canvas.width / 2, y: below[0].r.top + below[0].r.height / 2 };
+      });
+      if (!target) throw new Error('no price-axis label below the last price');
+      await pages.gold.click('#qv-pick-sl');
+      await pages.gold.mouse.move(target.x, target.y);
+      await pages.gold.mouse.click(target.x, target.y);
+      const value = await waitFor(async () => {
+        const v = await pages.gold.inputValue('#qv-sl-input');
+        return v === target.text ? v : false;
+      }, 5000, 100, `the stop loss field to read ${target.text}`);
+      return `SL ${value}, the label's price`;
+    });
+
     const before = executed.length;
     await step('BUY clicked on the XAUUSD ticket and executed by the terminal companion', async () => {
       await pages.gold.click('#qv-btn-buy');
