@@ -254,7 +254,7 @@ try {
   console.log(`positions file change → badge text: ${stats(badges)}`);
   console.log(`Telegram command → record: ${stats(commands)}`);
   row('ticket click → record in the bridge folder', clicks, 'none: the web message is handled at once', 0, '< 20 ms');
-  row('click → executed by the terminal companion', { text: 'pending (the expert-advisor issue)', value: 0 },
+  row('click → executed by the terminal companion', { text: 'pending (needs the expert advisor)', value: 0 },
     'companion timer', 0, '≤ 60 ms');
   rows[rows.length - 1].ratio = 'pending';
   row('positions file change → badge text', badges, 'child timer 2, 500 ms', 500, '≤ 100 ms');
@@ -276,7 +276,7 @@ const cpu = (() => {
 })();
 let wineVersion = 'wine';
 try {
-  wineVersion = execFileSync('wine', ['--version'], { encoding: 'utf8' }).trim();
+  wineVersion = execFileSync('wine', ['--version'], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }).trim();
 } catch {
   // left as "wine"
 }
