@@ -40,6 +40,8 @@ async function step(title, fn) {
     return detail;
   } catch (err) {
     say(`[${stepNo}] ${title} - FAILED: ${err.message}`);
+    const failures = readLog().split(/\r?\n/).filter((l) => /fail|error|exception/i.test(l)).slice(-5);
+    if (failures.length) say(`last failure lines of the debug log:\n        ${failures.join('\n        ')}`);
     say(`debug log: ${log}`);
     throw Object.assign(err, { reported: true });
   }
@@ -162,12 +164,17 @@ async function main() {
 
     const goldHwnd = await fakeChart('XAUUSD,H1 (demo chart)');
     const euroHwnd = await fakeChart('EURUSD,H1 (demo chart)');
-    gold.writeLaunch({ hwnd: goldHwnd, symbol: 'XAUUSD', interval: '60' });
-    gold.writeLaunch({ hwnd: euroHwnd, symbol: 'EURUSD', interval: '60' });
-    gold.writeLaunch({ hwnd: 0, symbol: 'XAUUSD', mode: 'HEADLESS_VPS' });
     await step('two charts (XAUUSD, EURUSD) and the studio launched by the terminal companion', async () => {
-      await waitFor(() => [goldHwnd, euroHwnd].every((h) => newLog().includes(`Launching Quorvale Chart Overlay for HWND: ${h}`)) &&
-        newLog().includes('Navigating Headless Agent to: '), 90000, 200, 'the three children in the log');
+      // One at a time: the first child starts the browser that the others then join.
+      const launches = [
+        [{ hwnd: goldHwnd, symbol: 'XAUUSD', interval: '60' }, /Navigating to: \S*symbol=[^&\s]*XAUUSD/],
+        [{ hwnd: euroHwnd, symbol: 'EURUSD', interval: '60' }, /Navigating to: \S*symbol=[^&\s]*EURUSD/],
+        [{ hwnd: 0, symbol: 'XAUUSD', mode: 'HEADLESS_VPS' }, /Navigating Headless Agent to: /],
+      ];
+      for (const [request, navigated] of launches) {
+        gold.writeLaunch(request);
+        await waitFor(() => navigated.test(newLog()), 90000, 200, `${request.mode ?? request.symbol} navigating in the log`);
+      }
       return `chart windows ${goldHwnd} and ${euroHwnd}, studio without a chart window`;
     });
 
