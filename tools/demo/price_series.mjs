@@ -1,0 +1,61 @@
+// The candles the demo chart page draws: the terminal-companion simulator's own price path
+// (its ticks and bar closes), kept as open/high/low/close per bar and written into the
+// bridge folder as QV_DemoBars_<symbol>.json, where the page reads it through the data host.
+import { Companion, instrument } from '../companion-sim/companion.mjs';
+
+/** A simulator that only moves prices: its snapshot belongs to the chart that trades. */
+export class QuietCompanion extends Companion {
+  writeSnapshot() {
+    return null;
+  }
+}
+
+export class PriceSeries {
+  constructor(companion) {
+    this.companion = companion;
+    this.bars = [];
+    this.current = this.openBar(companion.price());
+  }
+
+  openBar(price) {
+    return { t: this.companion.barTime, o: price, h: price, l: price, c: price };
+  }
+
+  observe() {
+    const p = this.companion.price();
+    this.current.h = Math.max(this.current.h, p);
+    this.current.l = Math.min(this.current.l, p);
+    this.current.c = p;
+  }
+
+  tick() {
+    this.companion.tick();
+    this.observe();
+  }
+
+  nextBar() {
+    this.companion.nextBar();
+    this.observe();
+    this.bars.push(this.current);
+    this.current = this.openBar(this.companion.price());
+  }
+
+  /** Plays count bars of ticksPerBar ticks each, so the chart opens with a history. */
+  history(count, ticksPerBar = 6) {
+    for (let i = 0; i < count; i++) {
+      for (let k = 0; k < ticksPerBar; k++) this.tick();
+      this.nextBar();
+    }
+  }
+
+  write() {
+    const c = this.companion;
+    const text = JSON.stringify({
+      symbol: c.symbol,
+      timeframe: c.timeframe,
+      digits: instrument(c.symbol).digits,
+      bars: [...this.bars.slice(-300), this.current],
+    });
+    return c.writeFile(`QV_DemoBars_${c.symbol}.json`, Buffer.from(text, 'utf8'));
+  }
+}
