@@ -7,12 +7,46 @@ namespace {
 
 constexpr char kUpdateIdKey[] = "\"update_id\":";
 constexpr std::size_t kUpdateIdKeyLength = sizeof kUpdateIdKey - 1;
-constexpr char kMessageKey[] = "\"message\":";
-constexpr char kChatKey[] = "\"chat\":";
-constexpr char kIdKey[] = "\"id\":";
-constexpr std::size_t kIdKeyLength = sizeof kIdKey - 1;
-constexpr char kTextKey[] = "\"text\":\"";
-constexpr std::size_t kTextKeyLength = sizeof kTextKey - 1;
+
+// The position just after "key": among the own members of the object that opens at open
+// (nested objects, arrays and strings are stepped over), or npos. Never reads at or past end.
+std::size_t OwnMember(const std::string& body, std::size_t open, std::size_t end,
+                      const std::string& key) {
+  if (open >= end || body[open] != '{') return std::string::npos;
+  const std::string quoted = "\"" + key + "\"";
+  int depth = 0;
+  bool inString = false;
+  for (std::size_t i = open; i < end; ++i) {
+    const char c = body[i];
+    if (inString) {
+      if (c == '\\') ++i;
+      else if (c == '"') inString = false;
+      continue;
+    }
+    if (c == '"') {
+      if (depth == 1 && i + quoted.size() <= end && body.compare(i, quoted.size(), quoted) == 0) {
+        std::size_t j = i + quoted.size();
+        while (j < end && body[j] == ' ') ++j;
+        if (j < end && body[j] == ':') {
+          ++j;
+          while (j < end && body[j] == ' ') ++j;
+          return j;
+        }
+      }
+      inString = true;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if (c == '}' || c == ']') {
+      if (--depth == 0) return std::string::npos;
+    }
+  }
+  return std::string::npos;
+}
+
+// The member value's position when it is an object, else npos.
+std::size_t ObjectAt(const std::string& body, std::size_t at, std::size_t end) {
+  return at < end && body[at] == '{' ? at : std::string::npos;
+}
 
 std::string QuotedValueAfter(const std::string& text, const std::string& key) {
   const std::size_t start = text.find(key);
@@ -59,19 +93,24 @@ bool IsSafeRecordWord(const std::string& word) {
   });
 }
 
-CommandOutcome RemoteOrder(const std::string& text, const std::string& tickId, bool buy) {
+CommandOutcome RemoteOrder(const std::string& text, const std::string& id, bool buy) {
   const std::vector<std::string> words = SplitWords(text);
   const std::string symbol = words.size() > 1 ? words[1] : "CURRENT";
   const std::string risk = words.size() > 2 ? words[2] : "R:1.0";
   if (!IsSafeRecordWord(symbol) || !IsSafeRecordWord(risk)) {
-    return {std::nullopt, TelegramRejectedWordText()};
+    return {std::nullopt, std::nullopt, TelegramRejectedWordText()};
   }
   CommandOutcome outcome;
-  outcome.record = tickId + (buy ? ",BUY," : ",SELL,") + risk + "," + symbol + ",0,0";
-  outcome.reply = std::string(buy ? "\xF0\x9F\x9F\xA2 *REMOTE BUY:* Dispatched "
-                                  : "\xF0\x9F\x94\xB4 *REMOTE SELL:* Dispatched ") +
-                  symbol + " (" + risk + ") to MT5.";
+  outcome.record = id + (buy ? ",BUY," : ",SELL,") + risk + "," + symbol + ",0,0";
+  outcome.order = TelegramOrderLabel{buy ? "\xF0\x9F\x9F\xA2" : "\xF0\x9F\x94\xB4",
+                                     buy ? "REMOTE BUY" : "REMOTE SELL",
+                                     EscapeTelegramMarkdown(symbol) + " (" +
+                                         EscapeTelegramMarkdown(risk) + ")"};
   return outcome;
+}
+
+std::string Decimal(std::int64_t v) {
+  return std::to_string(v);
 }
 
 }  // namespace
@@ -115,19 +154,26 @@ std::vector<TelegramUpdate> ScanTelegramUpdates(const std::string& body,
     TelegramUpdate update;
     update.updateId = ParseUpdateId(FieldTextFrom(body, numberStart));
 
-    const std::size_t message = body.find(kMessageKey, k);
-    const std::size_t chat = message < spanEnd ? body.find(kChatKey, message) : std::string::npos;
-    const std::size_t id = chat < spanEnd ? body.find(kIdKey, chat) : std::string::npos;
+    // Only the update's own "message" and that message's own "chat", "date" and "text"
+    // count: a reply carries the quoted message (with its text, date and chat) inside
+    // "reply_to_message", and that text must never run as a command.
+    const std::size_t updateOpen = body.rfind('{', k);
+    const std::size_t message = ObjectAt(body, OwnMember(body, updateOpen, spanEnd, "message"), spanEnd);
+    const std::size_t chat = ObjectAt(body, OwnMember(body, message, spanEnd, "chat"), spanEnd);
+    const std::size_t id = OwnMember(body, chat, spanEnd, "id");
     if (id < spanEnd) {
-      for (char c : FieldTextFrom(body, id + kIdKeyLength)) {
+      for (char c : FieldTextFrom(body, id)) {
         if (c != ' ' && c != '"' && c != '\r' && c != '\n') update.chatId.push_back(c);
       }
+      const std::size_t date = OwnMember(body, message, spanEnd, "date");
+      if (date < spanEnd) update.date = ParseUpdateId(FieldTextFrom(body, date));
       if (update.chatId != configuredChatId) {
         update.kind = TelegramUpdate::Kind::kForeignChat;
       } else {
-        const std::size_t textKey = body.find(kTextKey, message);
-        if (textKey < spanEnd) {
-          const std::size_t from = textKey + kTextKeyLength;
+        std::size_t text = OwnMember(body, message, spanEnd, "text");
+        while (text < spanEnd && body[text] == ' ') ++text;
+        if (text < spanEnd && body[text] == '"') {
+          const std::size_t from = text + 1;
           const std::size_t end = body.find('"', from);
           update.text =
               body.substr(from, end == std::string::npos ? std::string::npos : end - from);
@@ -143,21 +189,117 @@ std::vector<TelegramUpdate> ScanTelegramUpdates(const std::string& body,
   return updates;
 }
 
-CommandOutcome HandleTelegramCommand(const std::string& text, const std::string& tickId,
+CommandOutcome HandleTelegramCommand(const std::string& text, const std::string& id,
                                      const std::string& hostSymbol) {
-  if (StartsWith(text, "/status")) return {std::nullopt, TelegramStatusText(hostSymbol)};
+  if (StartsWith(text, "/status")) return {std::nullopt, std::nullopt, TelegramStatusText(hostSymbol)};
   if (StartsWith(text, "/closeall")) {
-    return {tickId + ",CLOSE,0.10,ALL,0,0",
-            "\xF0\x9F\x9B\x91 *COMMAND SENT:* Close All Positions executed."};
+    return {id + ",CLOSE,0.10,ALL,0,0",
+            TelegramOrderLabel{"\xF0\x9F\x9B\x91", "CLOSE ALL", "Close all positions"},
+            std::nullopt};
   }
   if (StartsWith(text, "/be")) {
-    return {tickId + ",BE_PLUS,0.10,CURRENT,0,0",
-            "\xE2\x9A\xA1 *COMMAND SENT:* SL moved to Break-Even +2 pips."};
+    return {id + ",BE_PLUS,0.10,CURRENT,0,0",
+            TelegramOrderLabel{"\xE2\x9A\xA1", "BREAK-EVEN", "SL to break-even +2 pips"},
+            std::nullopt};
   }
-  if (StartsWith(text, "/buy")) return RemoteOrder(text, tickId, true);
-  if (StartsWith(text, "/sell")) return RemoteOrder(text, tickId, false);
-  if (StartsWith(text, "/help")) return {std::nullopt, TelegramHelpText()};
+  if (StartsWith(text, "/buy")) return RemoteOrder(text, id, true);
+  if (StartsWith(text, "/sell")) return RemoteOrder(text, id, false);
+  if (StartsWith(text, "/help")) return {std::nullopt, std::nullopt, TelegramHelpText()};
   return {};
+}
+
+std::string TelegramOrderReplyText(const TelegramOrderLabel& label, TelegramOrderFate fate,
+                                   const std::string& detail) {
+  std::string tail;
+  switch (fate) {
+    case TelegramOrderFate::kNotSent:
+      tail = "NOT sent: " + EscapeTelegramMarkdown(detail) + ".";
+      break;
+    case TelegramOrderFate::kSent:
+      tail = "sent to terminal.";
+      break;
+    case TelegramOrderFate::kExecuted:
+      tail = "executed, ticket " + EscapeTelegramMarkdown(detail) + ".";
+      break;
+    case TelegramOrderFate::kRejected:
+      tail = "rejected: " + EscapeTelegramMarkdown(detail) + ".";
+      break;
+  }
+  return label.icon + " *" + label.title + ":* " + label.subject + " " + tail;
+}
+
+bool IsTelegramCommandTooOld(std::int64_t messageDate, std::int64_t nowUnixSeconds) {
+  if (messageDate <= 0) return true;
+  return nowUnixSeconds - messageDate > kTelegramCommandMaxAgeSeconds;
+}
+
+std::string TelegramExpiredText(const std::string& rawCommandText) {
+  return "\xE2\x8F\xB1 *COMMAND EXPIRED:* " + EscapeTelegramMarkdown(rawCommandText) +
+         " is older than " + Decimal(kTelegramCommandMaxAgeSeconds) +
+         " seconds and was not executed.";
+}
+
+std::string TelegramInterruptedText(std::int64_t updateId) {
+  return "\xE2\x9A\xA0\xEF\xB8\x8F *COMMAND INTERRUPTED:* the workspace stopped while handling "
+         "update " +
+         Decimal(updateId) +
+         "; it was not repeated. Check the terminal before sending it again.";
+}
+
+std::string TelegramNotRecordedText(const std::string& error) {
+  return "\xE2\x9A\xA0\xEF\xB8\x8F *COMMAND NOT EXECUTED:* the bot state could not be saved (" +
+         EscapeTelegramMarkdown(error) + ").";
+}
+
+std::string EscapeTelegramMarkdown(const std::string& value) {
+  std::string out;
+  out.reserve(value.size() + 4);
+  for (char c : value) {
+    if (c == '_' || c == '*' || c == '`' || c == '[') out.push_back('\\');
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::wstring TelegramStateFileName(const std::string& token) {
+  // FNV-1a: the file names the token without holding it.
+  std::uint64_t hash = 1469598103934665603ull;
+  for (unsigned char c : token) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  static constexpr wchar_t kHex[] = L"0123456789abcdef";
+  std::wstring name = L"telegram_state_";
+  for (int shift = 60; shift >= 0; shift -= 4) name.push_back(kHex[(hash >> shift) & 0xF]);
+  return name + L".txt";
+}
+
+std::optional<TelegramBotState> ParseTelegramState(const std::string& text) {
+  TelegramBotState state;
+  bool sawOffset = false;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    const auto digitsAfter = [&](const char* key, std::int64_t* out) {
+      const std::size_t n = std::char_traits<char>::length(key);
+      if (line.compare(0, n, key) != 0 || line.size() == n || line.size() > n + 19) return false;
+      if (line.find_first_not_of("0123456789", n) != std::string::npos) return false;
+      *out = std::stoll(line.substr(n));
+      return true;
+    };
+    if (digitsAfter("OFFSET=", &state.offset)) sawOffset = true;
+    else digitsAfter("PENDING=", &state.pending);
+    start = end + 1;
+  }
+  if (!sawOffset) return std::nullopt;
+  return state;
+}
+
+std::string TelegramStateBody(const TelegramBotState& state) {
+  return "OFFSET=" + Decimal(state.offset) + "\nPENDING=" + Decimal(state.pending);
 }
 
 std::string TelegramStatusText(const std::string& hostSymbol) {

@@ -28,12 +28,14 @@ struct TelegramUpdate {
   std::int64_t updateId = 0;
   Kind kind = Kind::kNoMessage;
   std::string chatId;  // stripped chat id text, for the rejection log line
+  std::int64_t date = 0;  // the message's own "date" (Unix seconds), 0 when absent
   std::string text;    // raw bytes between the quotes; JSON escapes stay as they are
 };
 
 // Scans a getUpdates body for every "update_id": in order. Each update's keys are
 // looked for only inside its own span (up to the next "update_id":), so a photo
-// message cannot borrow the text of the update after it.
+// message cannot borrow the text of the update after it, and only among the message's own
+// members, so a reply never yields the text, chat or date of the message it quotes.
 [[nodiscard]] std::vector<TelegramUpdate> ScanTelegramUpdates(const std::string& body,
                                                               const std::string& configuredChatId);
 
@@ -44,16 +46,25 @@ struct TelegramUpdate {
 // Offset to ask for after lastUpdateId, without overflowing at the top of the range.
 [[nodiscard]] std::int64_t NextOffset(std::int64_t lastUpdateId);
 
-// What one command text asks for: the record to write (if any) and the reply (if any).
-struct CommandOutcome {
-  std::optional<std::string> record;  // QV_TradeSignal.csv content
-  std::optional<std::string> reply;   // text for SendTelegramMessage
+// How a trading command is named in its reply: "<icon> *<title>:* <subject> <fate>".
+struct TelegramOrderLabel {
+  std::string icon;
+  std::string title;    // fixed text, Markdown intended
+  std::string subject;  // chat words inside, already Markdown-escaped
 };
 
-// tickId: the tick count in decimal, used as the record id. hostSymbol: UTF-8 symbol of
-// the process, shown by /status.
+// What one command text asks for: the order to send (if any) with its reply label, or the
+// reply (if any) of a command that does not trade.
+struct CommandOutcome {
+  std::optional<std::string> record;  // the order record; its id is replaced by the outbox
+  std::optional<TelegramOrderLabel> order;
+  std::optional<std::string> reply;  // text for SendTelegramMessage
+};
+
+// placeholderId: the record's first field until the outbox assigns the id. hostSymbol:
+// UTF-8 symbol of the process, shown by /status.
 [[nodiscard]] CommandOutcome HandleTelegramCommand(const std::string& text,
-                                                   const std::string& tickId,
+                                                   const std::string& placeholderId,
                                                    const std::string& hostSymbol);
 
 [[nodiscard]] std::string TelegramStatusText(const std::string& hostSymbol);
@@ -61,6 +72,41 @@ struct CommandOutcome {
 // Reply to a /buy or /sell whose symbol or risk would add fields or records to the
 // trade-signal file.
 [[nodiscard]] const std::string& TelegramRejectedWordText();
+
+// What became of a command's order, as far as the worker knows when it replies.
+enum class TelegramOrderFate { kNotSent, kSent, kExecuted, kRejected };
+// detail: the Windows error text (not sent), the ticket (executed) or the reason (rejected).
+[[nodiscard]] std::string TelegramOrderReplyText(const TelegramOrderLabel& label,
+                                                 TelegramOrderFate fate,
+                                                 const std::string& detail);
+
+// Commands older than this when first seen are not executed: Telegram keeps updates for a
+// day, and a /closeall typed during an outage must not fire when the workspace comes back.
+inline constexpr std::int64_t kTelegramCommandMaxAgeSeconds = 90;
+// A message without a date is taken as old: every real message carries one.
+[[nodiscard]] bool IsTelegramCommandTooOld(std::int64_t messageDate, std::int64_t nowUnixSeconds);
+[[nodiscard]] std::string TelegramExpiredText(const std::string& rawCommandText);
+// After a restart: the command that was being handled when the worker ended is not
+// repeated, and the trader is told so.
+[[nodiscard]] std::string TelegramInterruptedText(std::int64_t updateId);
+// The offset could not be recorded, so the command was not executed (it could otherwise
+// run twice after a restart).
+[[nodiscard]] std::string TelegramNotRecordedText(const std::string& error);
+
+// Legacy Markdown marks (_ * ` [) in an inserted value escaped with a backslash, so that
+// Telegram never refuses a reply because a symbol or a reason holds one.
+[[nodiscard]] std::string EscapeTelegramMarkdown(const std::string& value);
+
+// The bot's state for one token, in the shared workspace data folder: the next offset to
+// ask for and the update being handled (0 when none). A new token has no file yet, so it
+// starts at offset 0 instead of skipping the new bot's low update ids.
+struct TelegramBotState {
+  std::int64_t offset = 0;
+  std::int64_t pending = 0;
+};
+[[nodiscard]] std::wstring TelegramStateFileName(const std::string& token);
+[[nodiscard]] std::optional<TelegramBotState> ParseTelegramState(const std::string& text);
+[[nodiscard]] std::string TelegramStateBody(const TelegramBotState& state);
 
 // JSON string contents for the text: quote, backslash, line feed and tab escaped, carriage
 // returns dropped, every other control byte as \u00XX, so the body is always valid JSON.

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "bridge/bridge_names.h"
+#include "bridge/file_replace.h"
+#include "bridge/order_files.h"
+#include "bridge/order_outbox.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "bridge/text_file.h"
@@ -19,27 +23,20 @@ namespace {
 
 constexpr DWORD kPassSleepMs = 2500;
 constexpr wchar_t kPollerMutexName[] = L"QuorvaleWorkspace_Telegram_Mutex";
-constexpr wchar_t kOffsetMappingName[] = L"QuorvaleWorkspace_Telegram_Offset";
+// How long a reply waits for the companion's result before it says "sent to terminal".
+constexpr int kResultWaitSteps = 24;
+constexpr DWORD kResultWaitStepMs = 250;
 
 // The daemon and every child run a worker against the same bot. Telegram hands an update
 // to every poller until some poll confirms it, so concurrent pollers would execute one
 // command several times. The worker that holds this mutex is the only one that polls;
 // a waiting worker becomes the poller when the holder's thread or process ends (normal
-// release or abandonment). The last update id handled is kept in a shared section so the
-// next poller continues where the previous one stopped instead of at offset 1.
+// release or abandonment). Where the previous poller stopped is in the bot's state file,
+// which outlives every process.
 class PollerLease {
  public:
-  PollerLease()
-      : mutex_(::CreateMutexW(nullptr, FALSE, kPollerMutexName)),
-        mapping_(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                      sizeof(std::int64_t), kOffsetMappingName)) {
-    if (mapping_) {
-      shared_ = static_cast<volatile LONG64*>(
-          ::MapViewOfFile(mapping_.get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(std::int64_t)));
-    }
-  }
+  PollerLease() : mutex_(::CreateMutexW(nullptr, FALSE, kPollerMutexName)) {}
   ~PollerLease() {
-    if (shared_) ::UnmapViewOfFile(const_cast<LONG64*>(shared_));
     if (owned_) ::ReleaseMutex(mutex_.get());
   }
   PollerLease(const PollerLease&) = delete;
@@ -57,43 +54,99 @@ class PollerLease {
     return owned_;
   }
 
-  [[nodiscard]] std::int64_t SharedLastUpdateId() const {
-    return shared_ ? static_cast<std::int64_t>(*shared_) : 0;
-  }
-  void PublishLastUpdateId(std::int64_t id) {
-    if (shared_) ::InterlockedExchange64(shared_, id);
-  }
-
  private:
   UniqueHandle mutex_;
-  UniqueHandle mapping_;
-  volatile LONG64* shared_ = nullptr;
   bool owned_ = false;
 };
 
-std::string TickId() {
-  return std::to_string(::GetTickCount64());
+std::int64_t UnixSecondsNow() {
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  const std::uint64_t ticks = static_cast<std::uint64_t>(now.dwHighDateTime) << 32 |
+                              now.dwLowDateTime;
+  return static_cast<std::int64_t>((ticks - 116444736000000000ull) / 10000000ull);
+}
+
+std::wstring StatePath(const std::string& token) {
+  return SharedWorkspaceDataFolder(g_folders.workspaceData) + L"\\" + TelegramStateFileName(token);
+}
+
+TelegramBotState ReadState(const std::string& token) {
+  const std::wstring path = StatePath(token);
+  if (!FileExists(path)) return {};
+  const std::optional<TelegramBotState> state = ParseTelegramState(WideToUtf8(ReadTextFile(path)));
+  if (!state) LogDebug("Telegram bot state file is damaged; starting from offset 0.");
+  return state.value_or(TelegramBotState{});
+}
+
+[[nodiscard]] WriteStatus SaveState(const std::string& token, const TelegramBotState& state) {
+  return ReplaceFileWhole(StatePath(token), TelegramStateBody(state), WriteRetry::kPatient);
+}
+
+// Sends the order and waits a few seconds for the companion's answer.
+std::string SendOrderAndDescribe(const CommandOutcome& outcome) {
+  const OrderSend send = SendOrder(*outcome.record, false);
+  if (!send.status.ok()) {
+    const std::string error = DescribeWriteError(send.status.error);
+    LogDebug("Telegram order NOT sent: " + send.record + " (could not " + send.step + ": " +
+             error + ")");
+    return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kNotSent, error);
+  }
+  LogDebug("Emitted Telegram order to MT5: " + send.record);
+  for (int step = 0; step < kResultWaitSteps && !ShuttingDownFlag().load(); ++step) {
+    ::Sleep(kResultWaitStepMs);
+    const std::optional<TradeResult> result = TakeTradeResult(send.id);
+    if (!result) continue;
+    if (result->status == TradeResult::Status::kExecuted) {
+      LogDebug("Order " + send.id + " executed ticket " + result->ticket);
+      return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kExecuted, result->ticket);
+    }
+    LogDebug("Order " + send.id + " rejected: " + result->reason);
+    return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kRejected,
+                                  result->reason.empty() ? "no reason given" : result->reason);
+  }
+  // The page's timer would collect a late result; for Telegram the daemon's sweep does.
+  return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kSent, {});
 }
 
 void HandleUpdates(const std::string& body, const TelegramConfig& config,
-                   std::int64_t& lastUpdateId, PollerLease& lease) {
+                   TelegramBotState& state) {
   for (const TelegramUpdate& update : ScanTelegramUpdates(body, config.chatId)) {
-    // Counted before the command runs: a worker ended in the middle of a command loses
-    // that one command rather than letting its successor place the trade a second time.
-    lastUpdateId = std::max(lastUpdateId, update.updateId);
-    lease.PublishLastUpdateId(lastUpdateId);
-    if (update.kind == TelegramUpdate::Kind::kForeignChat) {
-      LogDebug("Rejected unauthorized Telegram message from chat ID: " + update.chatId);
+    if (update.updateId < state.offset) continue;  // confirmed by an earlier poller
+    // Recorded before the command runs: a worker killed in the middle of a command loses
+    // that one command (and says so on the next start) rather than letting its successor
+    // place the trade a second time. Without the record the command is not run at all.
+    TelegramBotState next{NextOffset(update.updateId), update.updateId};
+    const WriteStatus saved = SaveState(config.token, next);
+    if (!saved.ok()) {
+      const std::string error = DescribeWriteError(saved.error);
+      LogDebug("Could not record the Telegram offset: " + error);
+      if (update.kind == TelegramUpdate::Kind::kText) {
+        SendTelegramMessage(config.token, config.chatId, TelegramNotRecordedText(error));
+      }
+      // Kept in memory so this process does not run it either; the next poll confirms it.
+      state = {next.offset, 0};
       continue;
     }
-    if (update.kind != TelegramUpdate::Kind::kText) continue;
-    const CommandOutcome outcome =
-        HandleTelegramCommand(update.text, TickId(), WideToUtf8(CurrentHostSymbol()));
-    if (outcome.record) {
-      // A failed write goes unnoticed, and the confirmation is sent anyway.
-      (void)WriteTextFile(BridgePath(g_folders.bridge, L"QV_TradeSignal.csv"), *outcome.record);
+    state = next;
+    if (update.kind == TelegramUpdate::Kind::kForeignChat) {
+      LogDebug("Rejected unauthorized Telegram message from chat ID: " + update.chatId);
+    } else if (update.kind == TelegramUpdate::Kind::kText) {
+      const CommandOutcome outcome =
+          HandleTelegramCommand(update.text, "0", WideToUtf8(CurrentHostSymbol()));
+      const bool isCommand = outcome.record || outcome.reply;
+      if (isCommand && IsTelegramCommandTooOld(update.date, UnixSecondsNow())) {
+        LogDebug("Telegram command too old, not executed: " + update.text);
+        SendTelegramMessage(config.token, config.chatId, TelegramExpiredText(update.text));
+      } else if (outcome.record && outcome.order) {
+        SendTelegramMessage(config.token, config.chatId, SendOrderAndDescribe(outcome));
+      } else if (outcome.reply) {
+        SendTelegramMessage(config.token, config.chatId, *outcome.reply);
+      }
     }
-    if (outcome.reply) SendTelegramMessage(config.token, config.chatId, *outcome.reply);
+    state.pending = 0;
+    const WriteStatus done = SaveState(config.token, state);
+    if (!done.ok()) LogDebug("Could not record the Telegram offset: " + DescribeWriteError(done.error));
   }
 }
 
@@ -117,20 +170,32 @@ void SendTelegramMessage(const std::string& token, const std::string& chatId,
 void TelegramWorker() noexcept {
   LogDebug("Starting Quorvale Telegram Bot Worker...");
   PollerLease lease;
-  std::int64_t lastUpdateId = 0;
   for (;;) {
     if (ShuttingDownFlag().load()) return;
     try {
       // A waiting worker spends its pass waiting for the lease instead of sleeping.
       if (!lease.Acquire(kPassSleepMs)) continue;
-      lastUpdateId = std::max(lastUpdateId, lease.SharedLastUpdateId());
       const TelegramConfig config = ReadTelegramConfig();
       if (config.usable()) {
+        // Read every pass: another process may have polled before this one got the lease,
+        // and a changed token has a state of its own.
+        TelegramBotState state = ReadState(config.token);
+        if (state.pending != 0) {
+          LogDebug("Telegram update " + std::to_string(state.pending) +
+                   " was interrupted and is not repeated.");
+          SendTelegramMessage(config.token, config.chatId, TelegramInterruptedText(state.pending));
+          state.pending = 0;
+          const WriteStatus cleared = SaveState(config.token, state);
+          if (!cleared.ok()) {
+            LogDebug("Could not record the Telegram offset: " + DescribeWriteError(cleared.error));
+          }
+        }
         const std::string apiBase = WideToUtf8(TelegramApiBaseUrl());
         const std::string body =
-            HttpGet(Utf8ToWide(TelegramPollUrl(apiBase, config.token, NextOffset(lastUpdateId))));
+            HttpGet(Utf8ToWide(
+            TelegramPollUrl(apiBase, config.token, std::max<std::int64_t>(state.offset, 1))));
         if (!body.empty() && body.find("\"ok\":true") != std::string::npos) {
-          HandleUpdates(body, config, lastUpdateId, lease);
+          HandleUpdates(body, config, state);
         }
       }
     } catch (...) {

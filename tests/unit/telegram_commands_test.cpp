@@ -12,27 +12,33 @@ CommandOutcome Command(const std::string& text) {
 }
 
 TEST(TelegramCommands, RecordsAndRepliesOfEachCommand) {
+  // No reply is fixed before the order's fate is known.
+  const auto sent = [](const CommandOutcome& o) {
+    EXPECT_FALSE(o.reply.has_value());
+    return o.order ? TelegramOrderReplyText(*o.order, TelegramOrderFate::kSent, "") : "";
+  };
   const CommandOutcome closeAll = Command("/closeall");
   EXPECT_EQ(closeAll.record, "123456,CLOSE,0.10,ALL,0,0");
-  EXPECT_EQ(closeAll.reply, "\U0001F6D1 *COMMAND SENT:* Close All Positions executed.");
+  EXPECT_EQ(sent(closeAll), "\U0001F6D1 *CLOSE ALL:* Close all positions sent to terminal.");
 
   const CommandOutcome be = Command("/be");
   EXPECT_EQ(be.record, "123456,BE_PLUS,0.10,CURRENT,0,0");
-  EXPECT_EQ(be.reply, "\u26A1 *COMMAND SENT:* SL moved to Break-Even +2 pips.");
+  EXPECT_EQ(sent(be), "\u26A1 *BREAK-EVEN:* SL to break-even +2 pips sent to terminal.");
 
   const CommandOutcome buy = Command("/buy");
   EXPECT_EQ(buy.record, "123456,BUY,R:1.0,CURRENT,0,0");
-  EXPECT_EQ(buy.reply, "\U0001F7E2 *REMOTE BUY:* Dispatched CURRENT (R:1.0) to MT5.");
+  EXPECT_EQ(sent(buy), "\U0001F7E2 *REMOTE BUY:* CURRENT (R:1.0) sent to terminal.");
 
   const CommandOutcome sell = Command("/sell EURUSD 0.5 now");
   EXPECT_EQ(sell.record, "123456,SELL,0.5,EURUSD,0,0");
-  EXPECT_EQ(sell.reply, "\U0001F534 *REMOTE SELL:* Dispatched EURUSD (0.5) to MT5.");
+  EXPECT_EQ(sent(sell), "\U0001F534 *REMOTE SELL:* EURUSD (0.5) sent to terminal.");
 }
 
 TEST(TelegramCommands, PrefixesMatchFromTheFirstByteInOrder) {
   EXPECT_EQ(Command("/bet").record, Command("/be").record) << "/bet moves the stop too";
   EXPECT_FALSE(Command("/close").record.has_value());
   EXPECT_FALSE(Command("/close").reply.has_value());
+  EXPECT_FALSE(Command("/close").order.has_value());
   EXPECT_EQ(Command("/status@QuorvaleBot").reply, TelegramStatusText("NASDAQ:NDX"));
   EXPECT_EQ(Command("/closeallnow").record, "123456,CLOSE,0.10,ALL,0,0");
   EXPECT_EQ(Command("/helpme").reply, TelegramHelpText());
@@ -65,6 +71,48 @@ TEST(TelegramCommands, WordsThatWouldBreakTheRecordAreRefused) {
   const CommandOutcome ok = Command("/buy EURUSD R:1.0");
   ASSERT_TRUE(ok.record.has_value());
   EXPECT_EQ(std::count(ok.record->begin(), ok.record->end(), ','), 5);
+}
+
+TEST(TelegramReplies, EachFateAndEscapedValues) {
+  const CommandOutcome buy = Command("/buy GER_40 R:*2");
+  ASSERT_TRUE(buy.order.has_value());
+  EXPECT_EQ(TelegramOrderReplyText(*buy.order, TelegramOrderFate::kExecuted, "100001"),
+            "\U0001F7E2 *REMOTE BUY:* GER\\_40 (R:\\*2) executed, ticket 100001.");
+  EXPECT_EQ(TelegramOrderReplyText(*buy.order, TelegramOrderFate::kRejected, "[10019] no_money"),
+            "\U0001F7E2 *REMOTE BUY:* GER\\_40 (R:\\*2) rejected: \\[10019] no\\_money.");
+  EXPECT_EQ(TelegramOrderReplyText(*buy.order, TelegramOrderFate::kNotSent,
+                                   "Windows error 32 (sharing violation)"),
+            "\U0001F7E2 *REMOTE BUY:* GER\\_40 (R:\\*2) NOT sent: Windows error 32 (sharing violation).");
+  EXPECT_EQ(EscapeTelegramMarkdown("a_b*c`d[e]f"), "a\\_b\\*c\\`d\\[e]f");
+  EXPECT_EQ(TelegramExpiredText("/closeall_now"),
+            "\u23F1 *COMMAND EXPIRED:* /closeall\\_now is older than 90 seconds and was not executed.");
+}
+
+TEST(TelegramAge, OldOrUndatedCommandsAreRefused) {
+  const std::int64_t now = 1765000000;
+  EXPECT_FALSE(IsTelegramCommandTooOld(now, now));
+  EXPECT_FALSE(IsTelegramCommandTooOld(now - 90, now));
+  EXPECT_TRUE(IsTelegramCommandTooOld(now - 91, now));
+  EXPECT_TRUE(IsTelegramCommandTooOld(now - 4 * 3600, now)) << "a /closeall from hours ago";
+  EXPECT_TRUE(IsTelegramCommandTooOld(0, now));
+  EXPECT_FALSE(IsTelegramCommandTooOld(now + 5, now)) << "a clock a little behind Telegram's";
+}
+
+TEST(TelegramState, PerTokenFileAndWholeStateOnly) {
+  EXPECT_EQ(TelegramStateFileName("123:TEST"), TelegramStateFileName("123:TEST"));
+  EXPECT_NE(TelegramStateFileName("123:TEST"), TelegramStateFileName("124:TEST"))
+      << "a new token starts from its own offset";
+  EXPECT_EQ(TelegramStateFileName("123:TEST").find(L"123"), std::wstring::npos)
+      << "the token is not in the name";
+  const TelegramBotState state{778, 777};
+  const auto back = ParseTelegramState(TelegramStateBody(state));
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(back->offset, 778);
+  EXPECT_EQ(back->pending, 777);
+  EXPECT_EQ(ParseTelegramState("OFFSET=5\r\n")->pending, 0);
+  for (const char* bad : {"", "OFFSET=", "OFFSET=-3", "PENDING=4", "offset=5", "OFFSET=5x"}) {
+    EXPECT_FALSE(ParseTelegramState(bad).has_value()) << bad;
+  }
 }
 
 TEST(TelegramReplies, StatusAndHelpTexts) {

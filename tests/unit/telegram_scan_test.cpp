@@ -134,6 +134,38 @@ TEST(TelegramUpdateScan, EmptyOrTruncatedBodiesNeverReadPastTheEnd) {
   EXPECT_EQ(cutText[0].updateId, 5);
 }
 
+// A reply quotes the earlier message whole, its text and date and chat included; only the
+// reply's own text is a command, and its own date decides its age.
+TEST(TelegramUpdateScan, AReplyNeverRunsTheQuotedMessage) {
+  const std::string reply =
+      "{\"update_id\":40,\"message\":{\"message_id\":12,\"reply_to_message\":{\"message_id\":3,"
+      "\"chat\":{\"id\":42},\"date\":1000,\"text\":\"/closeall\"},\"from\":{\"id\":555},"
+      "\"chat\":{\"id\":42,\"type\":\"private\"},\"date\":1765000000,\"text\":\"ok thanks\"}}";
+  const auto updates = ScanTelegramUpdates(Answer(reply), "42");
+  ASSERT_EQ(updates.size(), 1u);
+  EXPECT_EQ(updates[0].kind, Kind::kText);
+  EXPECT_EQ(updates[0].text, "ok thanks");
+  EXPECT_EQ(updates[0].date, 1765000000);
+
+  // A photo replying to a /buy has no text of its own.
+  const std::string photo =
+      "{\"update_id\":41,\"message\":{\"reply_to_message\":{\"chat\":{\"id\":42},\"text\":\"/buy\"},"
+      "\"chat\":{\"id\":42},\"date\":5,\"photo\":[{\"file_id\":\"x\"}]}}";
+  EXPECT_EQ(ScanTelegramUpdates(Answer(photo), "42")[0].kind, Kind::kNoText);
+  // The quoted message's chat is not the sender's: a foreign chat quoting ours stays foreign.
+  const std::string foreign =
+      "{\"update_id\":42,\"message\":{\"reply_to_message\":{\"chat\":{\"id\":42},\"text\":\"x\"},"
+      "\"chat\":{\"id\":31337},\"text\":\"/closeall\"}}";
+  EXPECT_EQ(ScanTelegramUpdates(Answer(foreign), "42")[0].kind, Kind::kForeignChat);
+  // Keys inside string values ("text" mentioning "chat":) do not count as members.
+  const std::string tricky =
+      "{\"update_id\":43,\"message\":{\"caption\":\"\\\"text\\\":\\\"/closeall\",\"chat\":{\"id\":42},"
+      "\"date\":7}}";
+  const auto t = ScanTelegramUpdates(Answer(tricky), "42");
+  EXPECT_EQ(t[0].kind, Kind::kNoText);
+  EXPECT_EQ(t[0].date, 7);
+}
+
 TEST(TelegramUpdateId, DecimalReadingWithBlanksSignAndSaturation) {
   EXPECT_EQ(ParseUpdateId("123"), 123);
   EXPECT_EQ(ParseUpdateId("  -7"), -7);

@@ -91,13 +91,31 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   // Files are created, then written: wait for the content, not the name.
   const text = (name) => (fs.existsSync(bridgeFile(name)) ? fs.readFileSync(bridgeFile(name), 'utf8') : '');
   await waitFor(() => /^EURUSD,\d+$/.test(text('QV_TVSync.csv')), 10000, 100, 'sync record');
+  // The page's id (171) only routes the fate back; the outbox gives the order its own id,
+  // writes the order file and then the same record to the signal file.
+  await page.evaluate(() => { window.__fates = []; window.qvOrderFate = (f) => window.__fates.push(f); });
   await page.evaluate(() => window.chrome.webview.postMessage('TRADE:171,SELL,0.20,CURRENT,,'));
-  await waitFor(() => text('QV_TradeSignal.csv') === '171,SELL,0.20,EURUSD,,0', 10000, 100, 'trade record');
+  await waitFor(() => /^\d{13},SELL,0\.20,EURUSD,,0$/.test(text('QV_TradeSignal.csv')), 10000, 100, 'trade record');
+  const traded = text('QV_TradeSignal.csv');
+  const orderId = traded.split(',')[0];
+  assert.equal(text(`QV_Order_${orderId}.csv`), traded + '\n');
+  assert.equal(text('QV_Protocol.txt'), 'ORDER_FILES=1');
+  await waitFor(async () => (await page.evaluate(() => window.__fates.length)) >= 1, 10000, 100, 'sent reported');
+  assert.deepEqual(await page.evaluate(() => window.__fates[0]),
+    { client: '171', id: orderId, status: 'sent', ticket: '', price: '', volume: '', reason: '' });
+  fs.writeFileSync(bridgeFile(`QV_TradeResult_${orderId}.txt`), `ID=${orderId}\r\nSTATUS=REJECTED\r\nREASON=Market closed\r\nEND=1\r\n`);
+  await waitFor(async () => (await page.evaluate(() => window.__fates.length)) >= 2, 10000, 100, 'result reported');
+  const second = await page.evaluate(() => window.__fates[1]);
+  assert.equal(second.status, 'rejected');
+  assert.equal(second.reason, 'Market closed');
+  assert.ok(!fs.existsSync(bridgeFile(`QV_TradeResult_${orderId}.txt`)), 'the sender removes the result it read');
   await page.evaluate(() => window.chrome.webview.postMessage('TRADE:172,BUY,0.10,EUR\nUSD,0,0'));
   await page.evaluate(() => window.chrome.webview.postMessage('TG_CFG:123:abc,987'));
   await w.waitForLog('Updated Telegram Configuration via WebMessage.');
   assert.equal(fs.readFileSync(bridgeFile('QV_TelegramConfig.json'), 'utf8'), '{"token":"123:abc","chatid":"987"}');
-  assert.equal(fs.readFileSync(bridgeFile('QV_TradeSignal.csv'), 'utf8'), '171,SELL,0.20,EURUSD,,0', 'a record with a line break is dropped');
+  assert.equal(fs.readFileSync(bridgeFile('QV_TradeSignal.csv'), 'utf8'), traded, 'a record with a line break is dropped');
+  await waitFor(async () => (await page.evaluate(() => window.__fates.length)) >= 3, 10000, 100, 'dropped reported');
+  assert.deepEqual(await page.evaluate(() => [window.__fates[2].client, window.__fates[2].status]), ['172', 'not_sent']);
   // Bar claims: the first asker's token is kept, a later asker changes nothing, fields
   // outside the page's form make no file; the chart context names this chart.
   await page.evaluate(() => {

@@ -9,6 +9,7 @@ import fsp from 'node:fs/promises';
 import path from 'node:path';
 import { freshWine, paths, lineReader, waitFor } from './lib/wine.mjs';
 import { startTelegramServer, startCloudServer } from './lib/http_servers.mjs';
+import { Companion } from '../../tools/companion-sim/companion.mjs';
 
 const probe = paths.tool('services_probe.exe');
 const CHAT = 4242;
@@ -21,16 +22,20 @@ const HELP = '\u{1F916} *QUORVALE TELEGRAM COMMANDS*\n\n' +
   '\u2022 `/be` - Move SL to BE+2 pips\n' +
   '\u2022 `/buy <sym> <risk>` - Remote BUY\n' +
   '\u2022 `/sell <sym> <risk>` - Remote SELL';
-const BE = '\u26A1 *COMMAND SENT:* SL moved to Break-Even +2 pips.';
-const CLOSE_ALL = '\u{1F6D1} *COMMAND SENT:* Close All Positions executed.';
-const BUY = (s, r) => `\u{1F7E2} *REMOTE BUY:* Dispatched ${s} (${r}) to MT5.`;
-const SELL = (s, r) => `\u{1F534} *REMOTE SELL:* Dispatched ${s} (${r}) to MT5.`;
+// Replies name the order's fate; the simulator below executes every order and answers.
+const EXECUTED = ' executed, ticket \\d+\\.$';
+const BE = new RegExp('^\u26A1 \\*BREAK-EVEN:\\* SL to break-even \\+2 pips' + EXECUTED);
+const CLOSE_ALL = new RegExp('^\u{1F6D1} \\*CLOSE ALL:\\* Close all positions' + EXECUTED, 'u');
+const esc = (t) => t.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
+const BUY = (s, r) => new RegExp(`^\u{1F7E2} \\*REMOTE BUY:\\* ${esc(s)} \\(${esc(r)}\\)` + EXECUTED, 'u');
+const SELL = (s, r) => new RegExp(`^\u{1F534} \\*REMOTE SELL:\\* ${esc(s)} \\(${esc(r)}\\)` + EXECUTED, 'u');
 
 let w;
 let tg;
 let cloud;
 let signalFile;
 let daemon;
+let companion;
 const env = () => ({ QV_TELEGRAM_API_BASE: tg.url, QV_CLOUD_BASE_URL: cloud.url });
 
 before(async () => {
@@ -38,15 +43,18 @@ before(async () => {
   tg = await startTelegramServer({ token: '123:TEST' });
   cloud = await startCloudServer();
   signalFile = path.join(w.bridge, 'QV_TradeSignal.csv');
+  companion = new Companion(w.bridge, { symbol: 'XAUUSD' }).start({ pollMs: 100 });
 });
 after(async () => {
+  companion?.stop();
   await tg?.close();
   await cloud?.close();
   await w?.close();
 });
 
 const readSignal = () => fsp.readFile(signalFile, 'utf8').catch(() => null);
-const repliesWith = (text) => tg.sent.filter((m) => m.text === text).length;
+const repliesWith = (re) => tg.sent.filter((m) => re.test(m.text)).length;
+const executedIds = () => companion.journal.map((r) => r.id);
 
 /** Pushes a text and waits until a later poll has confirmed it (so it was handled). */
 async function command(text, { chat = CHAT, replies = 1 } = {}) {
@@ -93,7 +101,8 @@ test('each command writes its record and sends its exact reply', async () => {
     await fsp.rm(signalFile, { force: true });
     r = await command(text);
     assert.match(await readSignal(), record, text);
-    assert.deepEqual(r.replies.map((m) => m.text), [reply], text);
+    assert.equal(r.replies.length, 1, text);
+    assert.match(r.replies[0].text, reply, text);
   }
 });
 
@@ -116,7 +125,28 @@ test('a reply carrying backslashes reaches the API as valid JSON', async () => {
   // Sent as EUR\USD; the worker sees the raw JSON text EUR\\USD and echoes it.
   const r = await command('/buy EUR\\USD');
   assert.equal(r.replies[0].invalid, undefined, 'the body parsed as JSON');
-  assert.equal(r.replies[0].text, BUY('EUR\\\\USD', 'R:1.0'));
+  assert.match(r.replies[0].text, BUY('EUR\\\\USD', 'R:1.0'));
+});
+
+test('a reply never runs the quoted command; an old command is refused; a rejection is told', async () => {
+  const ordersBefore = executedIds().length;
+  const quoted = { message_id: 1, chat: { id: CHAT, type: 'private' }, date: Math.floor(Date.now() / 1000), text: '/closeall' };
+  let id = tg.pushUpdate({ message: { message_id: 2, chat: { id: CHAT, type: 'private' }, date: Math.floor(Date.now() / 1000),
+    reply_to_message: quoted, text: 'thanks' } });
+  await waitFor(() => tg.polls.some((p) => p.offset > id), 20000, 50, 'the reply confirmed');
+  id = tg.pushUpdate({ message: { message_id: 3, chat: { id: CHAT, type: 'private' }, date: Math.floor(Date.now() / 1000) - 600,
+    text: '/closeall' } });
+  const sentBefore = tg.sent.length;
+  await waitFor(() => tg.sent.length > sentBefore, 20000, 50, 'the expiry reply');
+  assert.equal(tg.sent.at(-1).text, '\u23F1 *COMMAND EXPIRED:* /closeall is older than 90 seconds and was not executed.');
+  assert.equal(executedIds().length, ordersBefore, 'neither the quoted nor the old /closeall ran');
+
+  companion.rejectReason = 'Not enough money';
+  const r = await command('/buy GER_40 0.5');
+  companion.rejectReason = null;
+  assert.equal(r.replies[0].text, '\u{1F7E2} *REMOTE BUY:* GER\\_40 (0.5) rejected: Not enough money.');
+  const ids = executedIds();
+  assert.equal(new Set(ids).size, ids.length, 'every order ran once');
 });
 
 test('with the daemon and two more workers a command runs once, also across a takeover', async () => {
@@ -140,7 +170,7 @@ test('with the daemon and two more workers a command runs once, also across a ta
   // Two more polls: time enough for any second poller to have picked the update up.
   const pollsNow = tg.polls.length;
   await waitFor(() => tg.polls.length >= pollsNow + 2, 20000, 50, 'two more polls');
-  assert.equal(repliesWith(BUY('CURRENT', 'R:1.0')) - buysBefore, 1, '/buy executed once');
+  assert.equal(repliesWith(BUY('CURRENT', 'R:1.0')) - buysBefore, 1, '/buy executed once: ' + JSON.stringify(buy.replies.map((m) => m.text)));
   assert.match(await readSignal(), /^\d+,BUY,R:1\.0,CURRENT,0,0$/);
 
   // The daemon was the poller; it dies without letting go, and a child takes over where
@@ -159,11 +189,15 @@ test('with the daemon and two more workers a command runs once, also across a ta
   assert.ok(owner, `the status names one child's symbol: ${status}`);
   const other = workers.find((x) => x !== owner);
   await owner.ask('shutdown');
-  const closeAlls = repliesWith(CLOSE_ALL);
-  await command('/closeall');
+  const closeAllReplies = tg.sent.filter((m) => m.text.includes('*CLOSE ALL:*')).length;
+  const closeAlls = companion.journal.filter((r) => r.action === 'CLOSE').length;
+  const closing = await command('/closeall');
   const pollsThen = tg.polls.length;
   await waitFor(() => tg.polls.length >= pollsThen + 2, 20000, 50, 'two more polls');
-  assert.equal(repliesWith(CLOSE_ALL) - closeAlls, 1, '/closeall executed once');
+  // A worker shutting down replies at once rather than waiting for the result.
+  assert.match(closing.replies[0].text, /^\u{1F6D1} \*CLOSE ALL:\* Close all positions (executed, ticket \d+|sent to terminal)\.$/u);
+  assert.equal(tg.sent.filter((m) => m.text.includes('*CLOSE ALL:*')).length - closeAllReplies, 1, 'one reply');
+  assert.equal(companion.journal.filter((r) => r.action === 'CLOSE').length - closeAlls, 1, '/closeall executed once');
   assert.equal((await command('/status')).replies[0].text, STATUS(other.symbol));
   assert.ok(sell.id > buy.id);
 });
