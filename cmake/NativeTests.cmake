@@ -48,3 +48,4 @@ endif()
 add_test(NAME companion_runner_smoke
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/companion_runner_smoke.sh
                  $<TARGET_FILE:qv_companion>)
+include(cmake/FuzzTargets.cmake)

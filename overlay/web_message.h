@@ -49,5 +49,7 @@ struct TradeRecord {
 // stays one line.
 [[nodiscard]] std::string PrintableForLog(const std::string& text);
 
-// {"token":"<token>","chatid":"<chat id>"} from "<token>,<chat id>"; false without a comma.
+// {"token":"<token>","chatid":"<chat id>"} from "<token>,<chat id>"; false without a comma
+// and for values that would not read back as written (a double quote, a backslash or a
+// control character).
 [[nodiscard]] bool BuildTelegramConfigJson(const std::string& rest, std::string* json);

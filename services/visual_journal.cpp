@@ -6,6 +6,29 @@ void TrimEnd(std::string& text) {
   while (!text.empty() && (text.back() == '\r' || text.back() == ' ')) text.pop_back();
 }
 
+// Request values come from a file anyone can write into the bridge folder; unescaped, a quote
+// in one of them would end its member and let the rest of the value add members of its own
+// (another userId, say), and a control byte would make the body invalid JSON.
+std::string JsonText(const std::string& value) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(value.size());
+  for (char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(c);
+    } else if (byte < 0x20) {
+      out += "\\u00";
+      out.push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 0xF]);
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 CaptureRequest ParseCaptureRequest(const std::string& body, const std::string& defaultUploadUrl) {
@@ -83,10 +106,11 @@ std::string CaptureUploadFileName(const CaptureRequest& request) {
 
 std::string CaptureUploadBody(const CaptureRequest& request, const std::string& base64Png,
                               std::uint64_t pngBytes) {
-  return "{\"action\":\"upload_screenshot\",\"userId\":\"" + request.userId +
-         "\",\"account_number\":\"" + request.accountNumber + "\",\"filename\":\"" +
-         CaptureUploadFileName(request) + "\",\"image_data\":\"" + base64Png +
-         "\",\"event_type\":\"" + request.action + "\",\"symbol\":\"" + request.symbol +
+  return "{\"action\":\"upload_screenshot\",\"userId\":\"" + JsonText(request.userId) +
+         "\",\"account_number\":\"" + JsonText(request.accountNumber) + "\",\"filename\":\"" +
+         JsonText(CaptureUploadFileName(request)) + "\",\"image_data\":\"" + base64Png +
+         "\",\"event_type\":\"" + JsonText(request.action) + "\",\"symbol\":\"" +
+         JsonText(request.symbol) +
          "\",\"description\":\"Quorvale Workspace Visual Auto Capture\",\"file_size\":" +
          std::to_string(pngBytes) + "}";
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The visual journal's text work: capture request files, base64, the upload body and the
-// trade-filled notice. All values are UTF-8 and go into the outputs unescaped.
+// trade-filled notice. All values are UTF-8.
 #include <cstdint>
 #include <string>
 
@@ -29,7 +29,8 @@ struct CaptureRequest {
 // "QV_TV_" + SYMBOL + "_" + ACTION + "_" + TICKET + ".png"
 [[nodiscard]] std::string CaptureUploadFileName(const CaptureRequest& request);
 
-// One-line JSON object with its members in the fixed order the service expects.
+// One-line JSON object with its members in the fixed order the service expects; request
+// values are escaped as JSON strings (ordinary values come out unchanged).
 [[nodiscard]] std::string CaptureUploadBody(const CaptureRequest& request,
                                             const std::string& base64Png, std::uint64_t pngBytes);
 

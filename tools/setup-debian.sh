@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(cmake g++ make googletest libgtest-dev clang-format
           g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
           wine wine64 xvfb xauth x11-utils chromium python3 procps nsis
-          fonts-noto-color-emoji fonts-liberation2)
+          fonts-noto-color-emoji fonts-liberation2 clang-14 libclang-rt-14-dev)
 # Node.js may come from outside Debian's archive, where Debian's npm would conflict with it.
 command -v node >/dev/null || packages+=(nodejs)
 command -v npm >/dev/null || packages+=(npm)

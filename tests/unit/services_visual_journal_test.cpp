@@ -121,6 +121,23 @@ TEST(UploadBody, ExactTextWithMembersInOrder) {
             "\u2022 Ticket: `#7781`\n\u2022 Visual Journal Synchronized");
 }
 
+// Values come from a bridge file anyone can write: a quote in ACTION used to end its member
+// and add a second "userId" of the writer's choosing; a control byte broke the JSON.
+TEST(UploadBody, EscapesRequestValuesAsJsonStrings) {
+  CaptureRequest r;
+  r.ticket = "1";
+  r.symbol = "X\\Y";
+  r.action = "BUY\",\"userId\":\"other";
+  r.userId = "u\x01";
+  r.accountNumber = "5";
+  EXPECT_EQ(CaptureUploadBody(r, "AA==", 1),
+            "{\"action\":\"upload_screenshot\",\"userId\":\"u\\u0001\",\"account_number\":\"5\","
+            "\"filename\":\"QV_TV_X\\\\Y_BUY\\\",\\\"userId\\\":\\\"other_1.png\","
+            "\"image_data\":\"AA==\",\"event_type\":\"BUY\\\",\\\"userId\\\":\\\"other\","
+            "\"symbol\":\"X\\\\Y\",\"description\":\"Quorvale Workspace Visual Auto Capture\","
+            "\"file_size\":1}");
+}
+
 TEST(UploadBody, EmptyRequestStillMakesACompleteBody) {
   const CaptureRequest r = ParseCaptureRequest("", kDefault);
   EXPECT_EQ(CaptureUploadBody(r, "", 0),

@@ -181,4 +181,15 @@ TEST(OrderFateReport, OnlyAutoTraderIdsAreKept) {
   EXPECT_FALSE(IsKeptPageOrderId("AT_a b"));
 }
 
+// The worker reads values up to the next quote without unescaping: a quote in the token
+// ("a\",\"chatid\":\"666,42") used to let the token choose the chat the bot obeys.
+TEST(TelegramConfig, RefusesValuesThatWouldNotReadBackAsWritten) {
+  std::string json = "unchanged";
+  for (const char* rest :
+       {"a\",\"chatid\":\"666,42", "tok,4\"2", "to\\k,42", "tok,42\n", "t\x7Fk,42"}) {
+    EXPECT_FALSE(BuildTelegramConfigJson(rest, &json)) << rest;
+  }
+  EXPECT_EQ(json, "unchanged");
+}
+
 }  // namespace
