@@ -178,7 +178,8 @@ function renderTradeProposalCard(proposal) {
     return isFinite(f) ? f : 0;
   }
 
-  btn.addEventListener('click', guarded(function () {
+  // The card's order, shared by a trader's click and the AutoTrader's own execution.
+  function executeCard() {
     if (btn.disabled) return;
     btn.disabled = true;
     btn.classList.add('qv-card-btn-executed');
@@ -190,12 +191,16 @@ function renderTradeProposalCard(proposal) {
     try {
       sendTrade(action, null, 'R:' + risk.toFixed(1), cardSymbol(proposal.symbol), stop, target);
     } catch (e) { /* the ticket reports its own failures */ }
+  }
+  // Only real input clicks the card: a page script's synthetic click places nothing.
+  btn.addEventListener('click', guarded(function (ev) {
+    if (ev && ev.isTrusted === true) executeCard();
   }));
 
   if (autoTraderIsOn() && (action === 'BUY' || action === 'SELL') && confidence >= 85) {
     qvSetTimeout(guarded(function () {
       if (btn.disabled) return;
-      btn.click();
+      executeCard();
       appendAIMessage(QV_ICONS.bolt + ' <b>AUTONOMOUS AUTOTRADER EXECUTION:</b> High confidence threshold met (' +
         confidence + '% &gt;= 85%). Order auto-dispatched to MT5 Constitution Sentinel.');
     }), 800);

@@ -42,6 +42,8 @@ test('live R:R and the confirm message', async () => {
 
     await page.fill(`${c} .qv-card-sl`, '');
     await page.fill(`${c} .qv-card-risk`, '0');
+    await page.evaluate((sel) => document.querySelector(sel).click(), `${c} .qv-card-btn-exec`);
+    assert.deepEqual(await trades(page), [], 'a page script clicking the card sends no order');
     await page.click(`${c} .qv-card-btn-exec`);
     const t = await trades(page);
     assert.equal(t.length, 1);
@@ -49,7 +51,7 @@ test('live R:R and the confirm message', async () => {
     assert.equal(await page.isDisabled(`${c} .qv-card-btn-exec`), true);
     assert.match(await page.textContent(`${c} .qv-card-btn-exec`), /DISPATCHED TO MT5 ENGINE/);
     assert.equal(await page.evaluate(() => document.querySelector('.qv-card-btn-exec').classList.contains('qv-card-btn-executed')), true);
-    await page.evaluate(() => document.querySelector('.qv-card-btn-exec').click());
+    await page.click(`${c} .qv-card-btn-exec`, { force: true });
     assert.equal((await trades(page)).length, 1, 'a card fires once');
   });
 });

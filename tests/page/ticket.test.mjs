@@ -69,18 +69,20 @@ test('sizing: typed values, minus and plus bounds, pills, mode kept in storage',
 test('trade message fields, risk size, SENT! feedback and the 600 ms lock', async () => {
   await withPage(() => openChart(browser, script, { fixedTime: WEDNESDAY }), async (page) => {
     await hudReady(page);
-    // Both clicks are timed inside the page, so a slow test machine cannot stretch the
+    // A page script's click (or one injected into the chart site) places nothing.
+    await page.evaluate(() => document.getElementById('qv-btn-buy').click());
+    assert.deepEqual(await trades(page), [], 'an untrusted click sends no order');
+    // The second send is timed inside the page, so a slow test machine cannot stretch the
     // 300 ms between them past the lock.
-    await page.evaluate(() => {
+    await page.click('#qv-btn-buy');
+    await page.evaluate(() => new Promise((resolve) => {
       const buy = document.getElementById('qv-btn-buy');
-      buy.click();
       window.__labelAfterFirst = buy.textContent;
-      setTimeout(() => buy.click(), 300);
-    });
+      setTimeout(() => { window.__qvTest.sendTrade('BUY', buy); resolve(); }, 300);
+    }));
     assert.equal(await page.evaluate(() => window.__labelAfterFirst), 'SENT!');
-    await page.waitForTimeout(400);
     let t = await trades(page);
-    assert.equal(t.length, 1, 'two clicks 300 ms apart send one message');
+    assert.equal(t.length, 1, 'two sends 300 ms apart send one message');
     assert.match(t[0], /^TRADE:\d{13},BUY,0\.10,NDX,20,40$/);
     assert.equal(Number(fields(t[0])[0]), WEDNESDAY.getTime());
     await waitFor(async () => (await page.textContent('#qv-btn-buy')) === 'BUY', 'button restored');

@@ -59,7 +59,12 @@ export const PROVIDER_ORIGINS = [
 const BRIDGE_RECORDER = () => {
   window.__posted = [];
   window.chrome = window.chrome || {};
-  window.chrome.webview = { postMessage: (m) => { window.__posted.push(m); } };
+  // The HUD signs each message with the secret the host puts into its script; outside the
+  // host the secret is the script's own placeholder.
+  const prefix = '__QV_PAGE_SECRET__:';
+  window.chrome.webview = {
+    postMessage: (m) => { window.__posted.push(String(m).startsWith(prefix) ? String(m).slice(prefix.length) : '(unsigned) ' + m); },
+  };
 };
 
 // Opens a fresh page. files: bridge file name -> JSON value, Buffer, or a function
