@@ -1,16 +1,17 @@
 #include <windows.h>
 
-#include <bcrypt.h>
 #include <shlwapi.h>
+
+#include <bcrypt.h>
 
 #include <string>
 #include <utility>
 
 #include "bridge/bridge_names.h"
+#include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/launch_values.h"
 #include "host/process_state.h"
-#include "bridge/text_file.h"
 #include "host/win_handles.h"
 #include "overlay/hud_script.h"
 #include "overlay/message_source.h"
@@ -58,8 +59,8 @@ void AddDocumentScript(const std::wstring& script) {
 // message is ever accepted.
 std::string NewPageSecret() {
   unsigned char bytes[16] = {};
-  if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, bytes, sizeof bytes,
-                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+  if (!BCRYPT_SUCCESS(
+          ::BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
     LogDebug("No random page secret; web messages will be ignored.");
     return std::string();
   }
@@ -161,7 +162,8 @@ void SetUpController(ICoreWebView2Controller* controller) {
   MapBridgeFolder();
   SetBackgroundColour();
   AddDocumentScript(Utf8ToWide(BuildBeforeUnloadNeutraliser()));
-  const std::wstring config = ReadTextFile(BridgePath(g_folders.bridge, L"QV_AIConfig.json"));
+  const std::wstring config =
+      ReadTextFile(BridgePath(g_folders.bridge, L"QV_AIConfig.json"), nullptr, kConfigFileCapBytes);
   if (!config.empty()) AddDocumentScript(Utf8ToWide(BuildKeySeedingScript(WideToUtf8(config))));
   if (g_view.pageSecret.empty()) g_view.pageSecret = NewPageSecret();
   AddDocumentScript(Utf8ToWide(WithPageSecret(HudScriptUtf8(), g_view.pageSecret)));

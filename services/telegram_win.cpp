@@ -5,9 +5,9 @@
 #include <string>
 
 #include "bridge/bridge_names.h"
+#include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "bridge/text_file.h"
 #include "host/win_handles.h"
 #include "services/endpoints.h"
 #include "services/host_symbol.h"
@@ -108,7 +108,7 @@ TelegramConfig ReadTelegramConfig() {
   // the workspace folder once; the bridge copy goes only when the move is stored.
   const std::wstring legacy = BridgePath(g_folders.bridge, L"QV_TelegramConfig.json");
   if (!g_folders.workspaceRoot.empty() && FileExists(legacy)) {
-    const std::string text = WideToUtf8(ReadTextFile(legacy));
+    const std::string text = WideToUtf8(ReadTextFile(legacy, nullptr, kConfigFileCapBytes));
     // An empty read may be a file being written: it is left for the next pass.
     if (text.empty()) {
     } else if (!WriteTextFile(TelegramConfigPath(), text)) {
@@ -123,7 +123,7 @@ TelegramConfig ReadTelegramConfig() {
   if (g_folders.workspaceRoot.empty()) return {};
   const std::wstring path = TelegramConfigPath();
   if (!FileExists(path)) return {};
-  return ParseTelegramConfig(WideToUtf8(ReadTextFile(path)));
+  return ParseTelegramConfig(WideToUtf8(ReadTextFile(path, nullptr, kConfigFileCapBytes)));
 }
 
 void SendTelegramMessage(const std::string& token, const std::string& chatId,
