@@ -134,6 +134,7 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   await waitFor(() => !fs.existsSync(bridgeFile(`QV_Nav_${hwnd}.txt`)), 5000, 50, 'navigation request consumed');
   fs.writeFileSync(bridgeFile(`QV_Nav_${hwnd}.txt`), '\n');
   await waitFor(() => !fs.existsSync(bridgeFile(`QV_Nav_${hwnd}.txt`)), 5000, 50, 'blank request consumed');
+  await page.evaluate(() => { window.__beforeNavigation = true; });
   fs.writeFileSync(bridgeFile(`QV_Nav_${hwnd}.txt`), 'XAUUSD');
   log = await w.waitForLog('Navigating existing Quorvale overlay to: ' + url);
   assert.equal(count(log, 'Navigating existing Quorvale overlay to: '), 1);
@@ -141,6 +142,15 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   // Only the HUD of our own documents drives the host. Neither the chart site's scripts
   // (no secret), nor its cross-origin widget frame, nor another origin the view reaches
   // (even with the secret) changes a file; the frame's storage gets no seeded key.
+  // The navigation above reloads the page; the HUD of the new document is the one to use.
+  await waitFor(async () => {
+    try {
+      return await page.evaluate(() => !window.__beforeNavigation && document.readyState === 'complete' &&
+        !!document.getElementById('qv-hud-panel'));
+    } catch {
+      return false;
+    }
+  }, 20000, 200, 'the reloaded chart page');
   const secret = pageSecret(rt.callLog);
   const files = ['QV_TradeSignal.csv', 'QV_AIConfig.json'];
   const before = Object.fromEntries(files.map((n) => [n, text(n)]));

@@ -70,12 +70,12 @@ test('WriteTextFile writes exact bytes and truncates', async () => {
   assert.match(fail.stdout, /FAILED/);
 });
 
-test('log entries carry the asctime stamp and CRLF line ends', async () => {
+test('log entries carry the asctime stamp and CRLF line ends, one line each', async () => {
   await probe('log', Buffer.from('first line\nsecond line').toString('hex'));
   await probe('log', Buffer.from('caf\u00e9').toString('hex'));
   const raw = fs.readFileSync(w.log);
   const text = raw.toString('utf8');
-  assert.match(text, /^\[(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 1-3]\d \d\d:\d\d:\d\d \d{4}\] first line\r\nsecond line\r\n\[[^\]]{24}\] caf\u00e9\r\n$/);
+  assert.match(text, /^\[(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 1-3]\d \d\d:\d\d:\d\d \d{4}\] first line\?second line\r\n\[[^\]]{24}\] caf\u00e9\r\n$/, 'a line break inside a message never starts an entry');
   assert.equal(raw.indexOf(Buffer.from([0xef, 0xbb, 0xbf])), -1, 'no byte-order mark');
 });
 
