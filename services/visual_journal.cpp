@@ -1,6 +1,36 @@
 #include "services/visual_journal.h"
 
+#include <cstdio>
+
 namespace {
+
+// A JSON string's contents: the request file is written by the terminal side, and a quote
+// or control character in a value must not change the body's shape.
+std::string JsonText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04X", byte);
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
 
 void TrimEnd(std::string& text) {
   while (!text.empty() && (text.back() == '\r' || text.back() == ' ')) text.pop_back();
@@ -83,10 +113,11 @@ std::string CaptureUploadFileName(const CaptureRequest& request) {
 
 std::string CaptureUploadBody(const CaptureRequest& request, const std::string& base64Png,
                               std::uint64_t pngBytes) {
-  return "{\"action\":\"upload_screenshot\",\"userId\":\"" + request.userId +
-         "\",\"account_number\":\"" + request.accountNumber + "\",\"filename\":\"" +
-         CaptureUploadFileName(request) + "\",\"image_data\":\"" + base64Png +
-         "\",\"event_type\":\"" + request.action + "\",\"symbol\":\"" + request.symbol +
+  return "{\"action\":\"upload_screenshot\",\"userId\":\"" + JsonText(request.userId) +
+         "\",\"account_number\":\"" + JsonText(request.accountNumber) + "\",\"filename\":\"" +
+         JsonText(CaptureUploadFileName(request)) + "\",\"image_data\":\"" + JsonText(base64Png) +
+         "\",\"event_type\":\"" + JsonText(request.action) + "\",\"symbol\":\"" +
+         JsonText(request.symbol) +
          "\",\"description\":\"Quorvale Workspace Visual Auto Capture\",\"file_size\":" +
          std::to_string(pngBytes) + "}";
 }
@@ -97,4 +128,20 @@ std::string TradeFilledNotice(const CaptureRequest& request) {
          request.symbol + "*\n\xE2\x80\xA2 Action: *" + request.action +
          "*\n\xE2\x80\xA2 Ticket: `#" + request.ticket +
          "`\n\xE2\x80\xA2 Visual Journal Synchronized";
+}
+
+bool IsAllowedUploadUrl(const std::string& url) {
+  const std::string lower = Lower(url);
+  if (lower.rfind("https://", 0) == 0) return lower.size() > 8;
+  // Plain http only to this machine (a local relay or a test server): the picture and the
+  // account number never cross a network unencrypted.
+  for (const char* local : {"http://127.0.0.1", "http://localhost"}) {
+    const std::string prefix = local;
+    if (lower.rfind(prefix, 0) == 0 &&
+        (lower.size() == prefix.size() || lower[prefix.size()] == ':' ||
+         lower[prefix.size()] == '/')) {
+      return true;
+    }
+  }
+  return false;
 }

@@ -121,6 +121,24 @@ TEST(UploadBody, ExactTextWithMembersInOrder) {
             "\u2022 Ticket: `#7781`\n\u2022 Visual Journal Synchronized");
 }
 
+TEST(UploadBody, ValuesAreEscapedAndOnlyHttpsOrThisMachineReceivesIt) {
+  const CaptureRequest r =
+      ParseCaptureRequest("USER_ID=a\",\"admin\":\"1\nACCOUNT_NUM=5\\\x01\n", kDefault);
+  const std::string body = CaptureUploadBody(r, "", 0);
+  EXPECT_NE(body.find("\"userId\":\"a\\\",\\\"admin\\\":\\\"1\""), std::string::npos) << body;
+  EXPECT_NE(body.find("\"account_number\":\"5\\\\\\u0001\""), std::string::npos) << body;
+  EXPECT_TRUE(IsAllowedUploadUrl("https://journal.example/upload"));
+  EXPECT_TRUE(IsAllowedUploadUrl("HTTPS://journal.example/"));
+  EXPECT_TRUE(IsAllowedUploadUrl("http://127.0.0.1:8080/journal/upload"));
+  EXPECT_TRUE(IsAllowedUploadUrl("http://localhost/x"));
+  EXPECT_FALSE(IsAllowedUploadUrl("http://journal.example/upload"));
+  EXPECT_FALSE(IsAllowedUploadUrl("http://127.0.0.1.evil.test/upload"));
+  EXPECT_FALSE(IsAllowedUploadUrl("http://localhost.evil.test/"));
+  EXPECT_FALSE(IsAllowedUploadUrl("file:///C:/x"));
+  EXPECT_FALSE(IsAllowedUploadUrl("https://"));
+  EXPECT_FALSE(IsAllowedUploadUrl(""));
+}
+
 TEST(UploadBody, EmptyRequestStillMakesACompleteBody) {
   const CaptureRequest r = ParseCaptureRequest("", kDefault);
   EXPECT_EQ(CaptureUploadBody(r, "", 0),
