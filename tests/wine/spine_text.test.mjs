@@ -58,6 +58,12 @@ test('a large file reads whole and the last-write time is reported', async () =>
   const r = await probe('read', 'C:\\texts\\big.txt');
   assert.match(r.stdout, /LEN 3000000/);
   assert.doesNotMatch(r.stdout, /TIME 0\r?\n/);
+  // Past the cap (4 MiB) a file is ignored, never read into memory, and the log says so.
+  fs.writeFileSync(path.join(dir, 'huge.txt'), Buffer.alloc(4 * 1024 * 1024 + 1, 0x78));
+  const huge = await probe('read', 'C:\\texts\\huge.txt');
+  assert.match(huge.stdout, /LEN 0\r?\n/);
+  assert.match(fs.readFileSync(w.log, 'utf8'), /Ignored oversized file \(4194305 bytes\): C:\\texts\\huge\.txt/);
+  fs.rmSync(w.log, { force: true });  // the log test below reads the log from its start
 });
 
 test('WriteTextFile writes exact bytes and truncates', async () => {
