@@ -5,5 +5,9 @@
 inline constexpr const wchar_t* kWebView2BootstrapperUrl =
     L"https://go.microsoft.com/fwlink/p/?LinkId=2124703";
 
-// Parameters for a hidden powershell.exe that downloads and silently runs the bootstrapper.
+// Held by the install script while it runs, so only one process installs at a time.
+inline constexpr const wchar_t* kRuntimeInstallMutexName = L"Local\\QuorvaleWebView2RuntimeInstall";
+
+// Parameters for a hidden powershell.exe that downloads the bootstrapper and silently runs
+// it when Microsoft's signature on it is valid.
 [[nodiscard]] std::wstring BuildRuntimeInstallerParameters();

@@ -2,11 +2,18 @@
 // Text routines shared by every subsystem: files are UTF-8 bytes on disk, wide in memory.
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 
-// Whole file as text, whatever its encoding; empty when missing, unreadable or empty.
-[[nodiscard]] std::wstring ReadTextFile(const std::wstring& path,
-                                        FILETIME* lastWriteTime = nullptr);
+// Largest file ReadTextFile reads unless told otherwise: room for the positions and the
+// snapshot; configuration and request files pass a far smaller bound.
+inline constexpr std::size_t kTextFileCapBytes = 4u * 1024 * 1024;
+inline constexpr std::size_t kConfigFileCapBytes = 64u * 1024;
+
+// Whole file as text, whatever its encoding; empty when missing, unreadable, empty or over
+// maxBytes (an oversized file is logged once per change of its size or time, and ignored).
+[[nodiscard]] std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime = nullptr,
+                                        std::size_t maxBytes = kTextFileCapBytes);
 
 // A file (not a folder) is at the path.
 [[nodiscard]] bool FileExists(const std::wstring& path);

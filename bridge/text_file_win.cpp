@@ -1,10 +1,14 @@
 #include <windows.h>
 
+#include <map>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "bridge/file_replace.h"
 #include "bridge/text_encoding.h"
 #include "bridge/text_file.h"
+#include "host/debug_log.h"
 #include "host/win_handles.h"
 
 std::string WideToUtf8(const std::wstring& text) {
@@ -28,13 +32,29 @@ std::wstring Utf8BytesToWide(const char* bytes, std::size_t count) {
   ::MultiByteToWideChar(CP_UTF8, 0, bytes, length, out.data(), needed);
   return out;
 }
+// One line per oversized file and change: the window thread re-reads some files every
+// 100 ms, and the log must not grow with every look.
+void LogOversizedOnce(const std::wstring& path, long long size, const FILETIME& written) {
+  static std::mutex lock;
+  static std::map<std::wstring, std::pair<long long, unsigned long long>> logged;
+  const unsigned long long stamp =
+      (static_cast<unsigned long long>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  {
+    const std::lock_guard<std::mutex> hold(lock);
+    auto& seen = logged[path];
+    if (seen.first == size && seen.second == stamp) return;
+    seen = {size, stamp};
+  }
+  LogDebug("Ignored oversized file (" + std::to_string(size) + " bytes): " + WideToUtf8(path));
+}
+
 }  // namespace
 
 std::wstring Utf8ToWide(const std::string& text) {
   return Utf8BytesToWide(text.data(), text.size());
 }
 
-std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime) {
+std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime, std::size_t maxBytes) {
   // Delete sharing lets the terminal companion replace or remove the file while we read.
   UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -46,7 +66,12 @@ std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime) {
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0) return {};
   // Bridge files are small; anything that does not fit one read call is not ours.
-  if (size.QuadPart > 0x7FFFFFF0) return {};
+  if (size.QuadPart > 0x7FFFFFF0 || static_cast<unsigned long long>(size.QuadPart) > maxBytes) {
+    FILETIME written{};
+    if (!::GetFileTime(file.get(), nullptr, nullptr, &written)) written = FILETIME{};
+    LogOversizedOnce(path, size.QuadPart, written);
+    return {};
+  }
   const DWORD toRead = static_cast<DWORD>(size.QuadPart);
   std::vector<unsigned char> buffer(static_cast<std::size_t>(toRead) + 2, 0);
   DWORD read = 0;

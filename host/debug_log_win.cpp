@@ -9,6 +9,13 @@
 #include "host/debug_log.h"
 #include "host/log_format.h"
 
+namespace {
+
+// The debug log moves to its ".old" file at this size.
+constexpr unsigned long long kDebugLogRotateBytes = 8ull * 1024 * 1024;
+
+}  // namespace
+
 void LogDebug(const std::string& message) noexcept {
   try {
     // Worked out per entry: the log must keep working in processes whose folders were
@@ -25,6 +32,15 @@ void LogDebug(const std::string& message) noexcept {
     std::tm local{};
     if (localtime_s(&local, &now) != 0) local = std::tm{};
     const std::string entry = FormatLogEntry(FormatAsctimeStamp(local), message);
+    // One older file is kept; of several processes passing the bound at once, one moves
+    // the file and the others append to the fresh one.
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    if (::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info) &&
+        ((static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow) >=
+            kDebugLogRotateBytes) {
+      const std::wstring older = std::wstring(appData) + L"\\Quorvale_Workspace_Debug.old.log";
+      ::MoveFileExW(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
     FILE* file = ::_wfsopen(path.c_str(), L"a", _SH_DENYNO);
     if (!file) return;
     std::fwrite(entry.data(), 1, entry.size(), file);

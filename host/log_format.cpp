@@ -21,12 +21,26 @@ std::string FormatAsctimeStamp(const std::tm& time) {
 }
 
 std::string FormatLogEntry(const std::string& stamp, const std::string& message) {
+  // Messages carry foreign text (page messages, file contents, server answers): one entry
+  // stays one bounded line, so nothing written from outside can forge or flood entries.
+  std::size_t keep = message.size();
+  bool cut = false;
+  if (keep > kMaxLogMessageBytes) {
+    keep = kMaxLogMessageBytes;
+    // Never half a UTF-8 sequence at the cut.
+    while (keep > 0 && (static_cast<unsigned char>(message[keep]) & 0xC0) == 0x80) --keep;
+    cut = true;
+  }
   std::string entry;
-  entry.reserve(stamp.size() + message.size() + 4);
+  entry.reserve(stamp.size() + keep + 16);
   entry += '[';
   entry += stamp;
   entry += "] ";
-  entry += message;
+  for (std::size_t i = 0; i < keep; ++i) {
+    const auto byte = static_cast<unsigned char>(message[i]);
+    entry += byte < 0x20 || byte == 0x7F ? '?' : message[i];
+  }
+  if (cut) entry += " [cut]";
   entry += '\n';
   return entry;
 }

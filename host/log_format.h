@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -7,7 +8,11 @@
 // Out-of-range fields are clamped so a damaged time never reads outside the name tables.
 [[nodiscard]] std::string FormatAsctimeStamp(const std::tm& time);
 
-// "[" + stamp + "] " + message + "\n"; the log file's text mode turns "\n" into CRLF.
+// Longest message text an entry keeps; a longer one is cut and marked " [cut]".
+inline constexpr std::size_t kMaxLogMessageBytes = 4096;
+
+// "[" + stamp + "] " + message + "\n", control characters of the message shown as '?' and
+// the message cut to kMaxLogMessageBytes; the log file's text mode turns "\n" into CRLF.
 [[nodiscard]] std::string FormatLogEntry(const std::string& stamp, const std::string& message);
 
 // "FATAL CRASH / EXCEPTION: Code=0x%08X Address=%p" with the pointer written the way the

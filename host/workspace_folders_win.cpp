@@ -20,4 +20,5 @@ void ResolveWorkspaceFolders() {
   ::CreateDirectoryW(bridge.c_str(), nullptr);
   g_folders.workspaceData = root + L"\\Quorvale_Workspace_Data";
   ::CreateDirectoryW(g_folders.workspaceData.c_str(), nullptr);
+  g_folders.workspaceRoot = g_folders.workspaceData;
 }

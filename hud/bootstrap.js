@@ -5,6 +5,14 @@
 // The host maps the bridge folder to this name (kVirtualDataHost on the host side).
 var QV_DATA_HOST = 'quorvale-data.example';
 
+// The chart site's origin; the HUD builds only there and on the studio page.
+var QV_CHART_ORIGIN = 'https://www.tradingview.com';
+
+// The host puts a secret of its own here when it builds this document script. It stays in
+// this closure: the chart site's scripts share the page, and a message without the secret
+// is not the HUD's, so they can neither post an order nor change the host's settings.
+var qvPageSecret = '__QV_PAGE_SECRET__';
+
 var qvHudActive = false;
 var isStudioPage = false;
 
@@ -17,6 +25,23 @@ var qvClearTimeout = window.clearTimeout.bind(window);
 try {
   if (typeof window.fetch === 'function') qvFetch = window.fetch.bind(window);
 } catch (e) { /* no fetch: every bridge read reports nothing */ }
+// The host's postMessage, bound now: a page script that later replaces or wraps
+// chrome.webview.postMessage never sees (and so never learns the secret of) our messages.
+var qvHostPost = null;
+try {
+  const webview = window.chrome && window.chrome.webview;
+  if (webview && typeof webview.postMessage === 'function') qvHostPost = webview.postMessage.bind(webview);
+} catch (e) { /* no host: messages go nowhere */ }
+
+function isOwnDocument() {
+  try {
+    const origin = String(window.location.origin);
+    const page = String(window.location.href).split(/[?#]/)[0];
+    return origin === QV_CHART_ORIGIN || page === 'https://' + QV_DATA_HOST + '/headless.html';
+  } catch (e) {
+    return false;
+  }
+}
 
 (function decideInstance() {
   let top = false;
@@ -25,7 +50,7 @@ try {
   } catch (e) {
     top = false;  // a cross-origin parent throws: we are a frame
   }
-  if (!top) return;
+  if (!top || !isOwnDocument()) return;  // a frame, or a page of another origin
   try {
     if (window.__quorvale_hud_installed || document.getElementById('qv-hud-panel')) return;
     window.__quorvale_hud_installed = true;
@@ -44,18 +69,15 @@ function detectStudioPage() {
 }
 
 function hasHostBridge() {
-  try {
-    return !!(window.chrome && window.chrome.webview && typeof window.chrome.webview.postMessage === 'function');
-  } catch (e) {
-    return false;
-  }
+  return typeof qvHostPost === 'function';
 }
 
-// Messages are fire-and-forget; outside the WebView2 host there is nobody to tell.
+// Messages are fire-and-forget; outside the WebView2 host there is nobody to tell. The
+// only call of the host's postMessage: every message carries the page secret.
 function postToHost(message) {
   try {
     if (!hasHostBridge()) return false;
-    window.chrome.webview.postMessage(String(message));
+    qvHostPost(qvPageSecret + ':' + String(message));
     return true;
   } catch (e) {
     return false;

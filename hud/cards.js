@@ -216,7 +216,11 @@ function renderTradeProposalCard(proposal, auto) {
     }
     return client !== null;
   }
-  btn.addEventListener('click', guarded(function () { dispatch(null); }));
+  // Only real input clicks the card: a page script's synthetic click places nothing; the
+  // AutoTrader calls dispatch itself.
+  btn.addEventListener('click', guarded(function (ev) {
+    if (ev && ev.isTrusted === true) dispatch(null);
+  }));
 
   if (auto) {
     scheduleAutoExecution(proposal, auto, {

@@ -280,7 +280,9 @@ function wireTicket() {
   on('qv-rr-30', function () { setRR(3.0); });
   [['qv-btn-buy', 'BUY'], ['qv-btn-sell', 'SELL'], ['qv-btn-close', 'CLOSE'], ['qv-btn-part', 'CLOSE_50'],
     ['qv-btn-be', 'BE_PLUS'], ['qv-btn-rev', 'REVERSE']].forEach(function (b) {
-    on(b[0], function (node) { sendTrade(b[1], node); });
+    // Only real input: a script of the page (or one injected into it) that clicks the
+    // button dispatches an untrusted event and places nothing.
+    on(b[0], function (node, ev) { if (ev && ev.isTrusted === true) sendTrade(b[1], node); });
   });
   ['SL', 'TP'].forEach(function (t) {
     const node = byId(t === 'SL' ? 'qv-pick-sl' : 'qv-pick-tp');

@@ -433,10 +433,13 @@ function saveVaultSettings() {
     tg_token: text('qv-key-tg-token', '').trim(),
     tg_chatid: text('qv-key-tg-chatid', '').trim()
   };
+  let hadToken = false;
+  try { hadToken = !!(readKeyVault() || {}).tg_token; } catch (e) { hadToken = false; }
   writeKeyVault(vault);
   updateVaultStatusUI();
 
-  if (vault.tg_token) postToHost('TG_CFG:' + vault.tg_token + ',' + vault.tg_chatid);
+  // A cleared token reaches the host too, so the bot stops polling with the old one.
+  if (vault.tg_token || hadToken) postToHost('TG_CFG:' + vault.tg_token + ',' + vault.tg_chatid);
   postToHost(buildVaultCfgMessage());
 
   hideVault();

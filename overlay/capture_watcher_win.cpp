@@ -3,12 +3,13 @@
 #include <string>
 
 #include "bridge/bridge_names.h"
-#include "host/process_state.h"
 #include "bridge/text_file.h"
+#include "host/debug_log.h"
+#include "host/process_state.h"
 #include "host/win_handles.h"
+#include "overlay/capture_watcher.h"
 #include "overlay/webview_host.h"
 #include "services/capture_requests.h"
-#include "overlay/capture_watcher.h"
 #include "services/http_client.h"
 #include "services/telegram.h"
 #include "services/visual_journal.h"
@@ -48,7 +49,11 @@ void OnCaptureCompleted(const std::wstring& temporaryPath, const CaptureRequest&
   if (png.empty()) return;
   const std::string body = CaptureUploadBody(request, Base64Encode(png), png.size());
   // Whether the upload will succeed is never known; the notice goes out regardless.
-  (void)PostJsonAsync(Utf8ToWide(request.uploadUrl), body);
+  if (!IsAllowedUploadUrl(request.uploadUrl)) {
+    LogDebug("Visual journal upload refused: not an https address.");
+  } else if (!PostJsonAsync(Utf8ToWide(request.uploadUrl), body)) {
+    LogDebug("Visual journal upload could not start.");
+  }
   const TelegramConfig config = ReadTelegramConfig();
   if (config.usable()) SendTelegramMessage(config.token, config.chatId, TradeFilledNotice(request));
 }

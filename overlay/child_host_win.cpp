@@ -43,7 +43,7 @@ Icons LoadProgramIcons(HINSTANCE instance) {
   return icons;
 }
 
-LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT HandleWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SIZE: {
       RECT client{};
@@ -68,6 +68,23 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return 0;
     default:
       return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+// Nothing may unwind into the system's frames (a bad_alloc from a huge file or page
+// message would end the child); the timers run from here too. A fault that repeats every
+// tick is logged at most every few seconds.
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  try {
+    return HandleWindowMessage(window, message, wParam, lParam);
+  } catch (...) {
+    static ULONGLONG lastLogged = 0;
+    const ULONGLONG now = ::GetTickCount64();
+    if (lastLogged == 0 || now - lastLogged >= 5000) {
+      lastLogged = now;
+      LogDebug("Window message " + std::to_string(message) + " exception handled.");
+    }
+    return 0;
   }
 }
 

@@ -7,9 +7,9 @@
 
 #include "bridge/bridge_names.h"
 #include "bridge/chart_heartbeat.h"
+#include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "bridge/text_file.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/page_scripts.h"
 #include "overlay/symbol_mapping.h"
@@ -89,7 +89,7 @@ void CheckKillAndNavigation() {
   const std::wstring navPath =
       BridgePath(g_folders.bridge, NavigationRequestFileName(g_launch.chartWindow));
   if (!FileExists(navPath)) return;
-  const std::wstring text = TrimRequestText(ReadTextFile(navPath));
+  const std::wstring text = TrimRequestText(ReadTextFile(navPath, nullptr, kConfigFileCapBytes));
   ::DeleteFileW(navPath.c_str());
   if (text.empty()) return;
   const std::wstring mapped = MapToTradingViewSymbol(text);

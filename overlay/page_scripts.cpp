@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "overlay/message_source.h"
+
 std::string BuildChartPageUrl(const std::string& symbol, const std::string& interval,
                               const std::string& theme) {
   // Not percent-encoded: the chart page expects "OANDA:XAUUSD" with its colon.
@@ -59,20 +61,35 @@ std::string JsStringLiteral(const std::string& text) {
   return out;
 }
 
+namespace {
+
+std::string OwnDocumentCondition() {
+  // Document scripts run in every frame and every document the view reaches; this runs
+  // before the page's own scripts, so window.top and location are still the real ones.
+  return std::string("window === window.top && (location.origin === ") +
+         JsStringLiteral(kChartSiteOrigin) + " || location.href.split(/[?#]/)[0] === " +
+         JsStringLiteral(VirtualDataUrl("headless.html")) + ")";
+}
+
+}  // namespace
+
 std::string BuildBeforeUnloadNeutraliser() {
   // The chart page asks "leave site?" on navigation; a child navigating to a new symbol
   // must never hang on that dialog.
-  return "try {"
+  return "try { if (" + OwnDocumentCondition() +
+         ") {"
          " window.onbeforeunload = null;"
          " window.addEventListener('beforeunload', function (e) { e.stopImmediatePropagation(); }, "
          "true);"
          " Object.defineProperty(window, 'onbeforeunload', {"
          " get: function () { return null; }, set: function () {}, configurable: true });"
-         "} catch (e) {}";
+         "} } catch (e) {}";
 }
 
 std::string BuildKeySeedingScript(const std::string& configText) {
-  return "try { (function () {"
+  // Never into the storage of a frame or of another origin the view reaches.
+  return "try { if (" + OwnDocumentCondition() +
+         ") (function () {"
          " var cfg = JSON.parse(" +
          JsStringLiteral(configText) +
          ");"

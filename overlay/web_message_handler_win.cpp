@@ -17,6 +17,7 @@
 #include "overlay/web_message.h"
 #include "overlay/web_message_handler.h"
 #include "services/host_symbol.h"
+#include "services/telegram.h"
 
 namespace {
 
@@ -80,7 +81,12 @@ void HandleVaultConfig(const std::string& rest) {
 void HandleTelegramConfig(const std::string& rest) {
   std::string json;
   if (!BuildTelegramConfigJson(rest, &json)) return;
-  (void)WriteTextFile(BridgeFile(L"QV_TelegramConfig.json"), json);
+  // The token never goes into the bridge folder, which every page and program can read. An
+  // empty token is stored too: the bot stops polling at its next pass.
+  if (!WriteTextFile(TelegramConfigPath(), json)) {
+    LogDebug("Could not store the Telegram Configuration from WebMessage.");
+    return;
+  }
   LogDebug("Updated Telegram Configuration via WebMessage.");
 }
 

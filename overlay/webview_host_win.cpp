@@ -2,17 +2,21 @@
 
 #include <shlwapi.h>
 
+#include <bcrypt.h>
+
 #include <string>
 #include <utility>
 
 #include "bridge/bridge_names.h"
+#include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/launch_values.h"
 #include "host/process_state.h"
-#include "bridge/text_file.h"
 #include "host/win_handles.h"
 #include "overlay/hud_script.h"
+#include "overlay/message_source.h"
 #include "overlay/page_scripts.h"
+#include "overlay/web_message.h"
 #include "overlay/web_message_handler.h"
 #include "overlay/webview_host.h"
 #include "overlay/window_layout.h"
@@ -30,6 +34,8 @@ struct WebViewState {
   ComPtr<ICoreWebView2> webview;
   EventRegistrationToken messageToken{};
   bool messageSubscribed = false;
+  // Given to the HUD's document script only; messages without it are not the HUD's.
+  std::string pageSecret;
 };
 WebViewState g_view;
 
@@ -47,6 +53,24 @@ void AddDocumentScript(const std::wstring& script) {
   // Registration completes asynchronously; the script id is never needed because the
   // scripts stay for the WebView's lifetime.
   (void)g_view.webview->AddScriptToExecuteOnDocumentCreated(script.c_str(), nullptr);
+}
+
+// 128 random bits as hex; empty when the system has no randomness to give, and then no
+// message is ever accepted.
+std::string NewPageSecret() {
+  unsigned char bytes[16] = {};
+  if (!BCRYPT_SUCCESS(
+          ::BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+    LogDebug("No random page secret; web messages will be ignored.");
+    return std::string();
+  }
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char b : bytes) {
+    out += kHex[b >> 4];
+    out += kHex[b & 15];
+  }
+  return out;
 }
 
 void MapBridgeFolder() {
@@ -79,13 +103,31 @@ void SubscribeWebMessages() {
       IID_ICoreWebView2WebMessageReceivedEventHandler,
       [](ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs* args) -> HRESULT {
         if (!args) return S_OK;
+        LPWSTR rawSource = nullptr;
+        const HRESULT sourceHr = args->get_Source(&rawSource);
+        const UniqueCoTaskMem sourceOwner(rawSource);
+        const std::string source =
+            SUCCEEDED(sourceHr) && rawSource ? WideToUtf8(rawSource) : std::string();
+        // Another origin the view reached (a redirect, a sign-in page, a followed link) is
+        // never the workspace; its text is not logged.
+        if (!IsTrustedMessageSource(source)) {
+          LogDebug("Dropped web message from " +
+                   PrintableForLog(UrlOrigin(source).empty() ? std::string("an unknown source")
+                                                             : UrlOrigin(source)));
+          return S_OK;
+        }
         LPWSTR raw = nullptr;
         // A message that is not a string (an object, a number) is not ours to act on.
         const HRESULT hr = args->TryGetWebMessageAsString(&raw);
         const UniqueCoTaskMem owner(raw);
         if (FAILED(hr) || !raw) return S_OK;
-        const std::wstring message(raw);
-        if (!message.empty()) HandleWebMessage(message);
+        std::string message;
+        // The chart site's own scripts share the HUD's document; only the HUD has the secret.
+        if (!TakeSignedMessage(WideToUtf8(raw), g_view.pageSecret, &message)) {
+          LogDebug("Dropped unsigned web message from " + PrintableForLog(UrlOrigin(source)));
+          return S_OK;
+        }
+        if (!message.empty()) HandleWebMessage(Utf8ToWide(message));
         return S_OK;
       });
   if (SUCCEEDED(g_view.webview->add_WebMessageReceived(handler.get(), &g_view.messageToken))) {
@@ -120,9 +162,11 @@ void SetUpController(ICoreWebView2Controller* controller) {
   MapBridgeFolder();
   SetBackgroundColour();
   AddDocumentScript(Utf8ToWide(BuildBeforeUnloadNeutraliser()));
-  const std::wstring config = ReadTextFile(BridgePath(g_folders.bridge, L"QV_AIConfig.json"));
+  const std::wstring config =
+      ReadTextFile(BridgePath(g_folders.bridge, L"QV_AIConfig.json"), nullptr, kConfigFileCapBytes);
   if (!config.empty()) AddDocumentScript(Utf8ToWide(BuildKeySeedingScript(WideToUtf8(config))));
-  AddDocumentScript(Utf8ToWide(HudScriptUtf8()));
+  if (g_view.pageSecret.empty()) g_view.pageSecret = NewPageSecret();
+  AddDocumentScript(Utf8ToWide(WithPageSecret(HudScriptUtf8(), g_view.pageSecret)));
   SubscribeWebMessages();
   NavigateToFirstPage();
 }

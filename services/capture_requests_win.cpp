@@ -3,8 +3,8 @@
 #include <string>
 
 #include "bridge/bridge_names.h"
-#include "host/process_state.h"
 #include "bridge/text_file.h"
+#include "host/process_state.h"
 #include "services/capture_requests.h"
 #include "services/endpoints.h"
 
@@ -55,7 +55,7 @@ std::vector<CaptureRequest> ClaimCaptureRequests() {
     // Reading and deleting are two steps, so two processes could both read one request
     // and both upload it. A rename is atomic: whoever loses finds the file gone.
     if (!::MoveFileExW(BridgePath(bridge, found.cFileName).c_str(), claimed.c_str(), 0)) continue;
-    const std::wstring body = ReadTextFile(claimed);
+    const std::wstring body = ReadTextFile(claimed, nullptr, kConfigFileCapBytes);
     ::DeleteFileW(claimed.c_str());
     requests.push_back(ParseCaptureRequest(WideToUtf8(body), defaultUrl));
   } while (::FindNextFileW(find.get(), &found));

@@ -5,6 +5,7 @@
 #include <memory>
 #include <thread>
 
+#include "host/debug_log.h"
 #include "host/win_handles.h"
 #include "services/http_client.h"
 #include "services/http_flags.h"
@@ -16,6 +17,9 @@ constexpr wchar_t kJsonHeader[] = L"Content-Type: application/json\r\n";
 constexpr DWORD kJsonHeaderLength = 32;
 static_assert(sizeof kJsonHeader / sizeof kJsonHeader[0] - 1 == kJsonHeaderLength);
 constexpr DWORD kReadChunk = 4096;
+// Larger than any answer the services expect (COT data, Telegram updates); a server that
+// sends more gets no answer read at all rather than the process's memory.
+constexpr std::size_t kMaxBodyBytes = 16u * 1024 * 1024;
 constexpr DWORD kHostBuffer = 256;
 constexpr DWORD kPathBuffer = 1024;
 
@@ -92,6 +96,10 @@ std::string HttpGet(const std::wstring& url) {
   for (;;) {
     DWORD read = 0;
     if (!::InternetReadFile(opened.request.get(), buffer, kReadChunk, &read) || read == 0) break;
+    if (result.size() + read > kMaxBodyBytes) {
+      LogDebug("HTTP answer over " + std::to_string(kMaxBodyBytes) + " bytes ignored.");
+      return std::string();
+    }
     result.append(buffer, read);
   }
   return result;

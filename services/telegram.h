@@ -3,8 +3,12 @@
 // polling worker.
 #include "services/telegram_bot.h"
 
-// QV_TelegramConfig.json in the bridge folder; both values empty when it is missing.
+// QV_TelegramConfig.json in the workspace folder (a copy found in the bridge folder is moved
+// there first); both values empty when it is missing.
 [[nodiscard]] TelegramConfig ReadTelegramConfig();
+
+// Where the Telegram configuration is kept: only the host reads it.
+[[nodiscard]] std::wstring TelegramConfigPath();
 
 // Posts the text to the chat on a thread of its own; does nothing when any of the three
 // is empty. The answer is never read.

@@ -9,9 +9,9 @@
 #include "bridge/file_replace.h"
 #include "bridge/order_files.h"
 #include "bridge/order_outbox.h"
+#include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "bridge/text_file.h"
 #include "host/win_handles.h"
 #include "services/endpoints.h"
 #include "services/host_symbol.h"
@@ -152,10 +152,31 @@ void HandleUpdates(const std::string& body, const TelegramConfig& config,
 
 }  // namespace
 
+std::wstring TelegramConfigPath() {
+  return g_folders.workspaceRoot + L"\\QV_TelegramConfig.json";
+}
+
 TelegramConfig ReadTelegramConfig() {
-  const std::wstring path = BridgePath(g_folders.bridge, L"QV_TelegramConfig.json");
+  // A configuration an earlier version (or the trader) left in the bridge folder moves to
+  // the workspace folder once; the bridge copy goes only when the move is stored.
+  const std::wstring legacy = BridgePath(g_folders.bridge, L"QV_TelegramConfig.json");
+  if (!g_folders.workspaceRoot.empty() && FileExists(legacy)) {
+    const std::string text = WideToUtf8(ReadTextFile(legacy, nullptr, kConfigFileCapBytes));
+    // An empty read may be a file being written: it is left for the next pass.
+    if (text.empty()) {
+    } else if (!WriteTextFile(TelegramConfigPath(), text)) {
+      LogDebug("Could not move the Telegram configuration out of the bridge folder.");
+    } else if (!::DeleteFileW(legacy.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+      LogDebug("Could not remove the Telegram configuration from the bridge folder: " +
+               std::to_string(::GetLastError()));
+    } else {
+      LogDebug("Moved the Telegram configuration out of the bridge folder.");
+    }
+  }
+  if (g_folders.workspaceRoot.empty()) return {};
+  const std::wstring path = TelegramConfigPath();
   if (!FileExists(path)) return {};
-  return ParseTelegramConfig(WideToUtf8(ReadTextFile(path)));
+  return ParseTelegramConfig(WideToUtf8(ReadTextFile(path, nullptr, kConfigFileCapBytes)));
 }
 
 void SendTelegramMessage(const std::string& token, const std::string& chatId,

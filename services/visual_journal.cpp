@@ -1,32 +1,39 @@
 #include "services/visual_journal.h"
 
+#include <cstdio>
+
 namespace {
 
-void TrimEnd(std::string& text) {
-  while (!text.empty() && (text.back() == '\r' || text.back() == ' ')) text.pop_back();
-}
-
-// Request values come from a file anyone can write into the bridge folder; unescaped, a quote
-// in one of them would end its member and let the rest of the value add members of its own
-// (another userId, say), and a control byte would make the body invalid JSON.
-std::string JsonText(const std::string& value) {
-  static constexpr char kHex[] = "0123456789abcdef";
+// A JSON string's contents: the request file is written by the terminal side, and a quote
+// or control character in a value must not change the body's shape.
+std::string JsonText(const std::string& text) {
   std::string out;
-  out.reserve(value.size());
-  for (char c : value) {
+  out.reserve(text.size());
+  for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(c);
-    } else if (byte < 0x20) {
-      out += "\\u00";
-      out.push_back(kHex[byte >> 4]);
-      out.push_back(kHex[byte & 0xF]);
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04X", byte);
+      out += escape;
     } else {
-      out.push_back(c);
+      out += c;
     }
   }
   return out;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+void TrimEnd(std::string& text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == ' ')) text.pop_back();
 }
 
 }  // namespace
@@ -121,4 +128,20 @@ std::string TradeFilledNotice(const CaptureRequest& request) {
          request.symbol + "*\n\xE2\x80\xA2 Action: *" + request.action +
          "*\n\xE2\x80\xA2 Ticket: `#" + request.ticket +
          "`\n\xE2\x80\xA2 Visual Journal Synchronized";
+}
+
+bool IsAllowedUploadUrl(const std::string& url) {
+  const std::string lower = Lower(url);
+  if (lower.rfind("https://", 0) == 0) return lower.size() > 8;
+  // Plain http only to this machine (a local relay or a test server): the picture and the
+  // account number never cross a network unencrypted.
+  for (const char* local : {"http://127.0.0.1", "http://localhost"}) {
+    const std::string prefix = local;
+    if (lower.rfind(prefix, 0) == 0 &&
+        (lower.size() == prefix.size() || lower[prefix.size()] == ':' ||
+         lower[prefix.size()] == '/')) {
+      return true;
+    }
+  }
+  return false;
 }

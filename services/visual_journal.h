@@ -1,6 +1,6 @@
 #pragma once
 // The visual journal's text work: capture request files, base64, the upload body and the
-// trade-filled notice. All values are UTF-8.
+// trade-filled notice. All values are UTF-8; the upload body escapes them as JSON.
 #include <cstdint>
 #include <string>
 
@@ -35,3 +35,6 @@ struct CaptureRequest {
                                             const std::string& base64Png, std::uint64_t pngBytes);
 
 [[nodiscard]] std::string TradeFilledNotice(const CaptureRequest& request);
+
+// An https address, or plain http to this machine only (127.0.0.1 or localhost).
+[[nodiscard]] bool IsAllowedUploadUrl(const std::string& url);

@@ -3,6 +3,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { buildFirstHalf, launch, openChart, openStudio, hudReady, posted, withPage, waitFor } from './lib/harness.mjs';
+import { openPage } from './lib/second_half.mjs';
 
 let browser;
 let script;
@@ -70,6 +71,25 @@ test('the header shows the whole title in a font of Segoe UI\'s widths, and emoj
     });
     const emoji = await platformFonts(page, '#qv-emoji-probe');
     assert.ok(emoji.length > 0 && emoji.every((f) => /emoji/i.test(f)), `emoji drawn in ${emoji.join(', ')}`);
+  });
+});
+
+test('another origin builds nothing, and a page script that replaces postMessage sees no message', async () => {
+  await withPage(() => openPage(browser, { script, url: 'https://accounts.example/signin', pageOrigins: ['https://accounts.example/'] }), async (page) => {
+    await page.waitForTimeout(1300);
+    assert.equal(await count(page, '[id^="qv-"]'), 0);
+    assert.deepEqual(await posted(page), []);
+  });
+  await withPage(() => openChart(browser, script, { fixedTime: new Date('2026-03-04T12:00:00Z') }), async (page) => {
+    await hudReady(page);
+    await page.evaluate(() => {
+      window.__stolen = [];
+      window.chrome.webview.postMessage = (m) => window.__stolen.push(m);
+    });
+    await page.click('#qv-btn-buy');
+    await waitFor(async () => (await posted(page)).some((m) => m.startsWith('TRADE:')), 'the order message');
+    assert.deepEqual(await page.evaluate(() => window.__stolen), []);
+    assert.ok((await posted(page)).every((m) => !m.startsWith('(unsigned)')), 'every message carries the secret');
   });
 });
 

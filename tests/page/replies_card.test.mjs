@@ -44,6 +44,8 @@ test('live R:R and the confirm message', async () => {
 
     await page.fill(`${c} .qv-card-sl`, '');
     await page.fill(`${c} .qv-card-risk`, '0');
+    await page.evaluate((sel) => document.querySelector(sel).click(), `${c} .qv-card-btn-exec`);
+    assert.deepEqual(await trades(page), [], 'a page script clicking the card sends no order');
     await page.click(`${c} .qv-card-btn-exec`);
     const t = await trades(page);
     assert.equal(t.length, 1);
@@ -57,7 +59,7 @@ test('live R:R and the confirm message', async () => {
     await page.evaluate((id) => window.qvOrderFate({ client: id, id: '1765000000001', status: 'executed', ticket: '100007' }), client);
     assert.match(await label(), /EXECUTED #100007$/);
     assert.equal(await page.evaluate(() => document.querySelector('.qv-card-btn-exec').classList.contains('qv-card-btn-executed')), true);
-    await page.evaluate(() => document.querySelector('.qv-card-btn-exec').click());
+    await page.click(`${c} .qv-card-btn-exec`, { force: true });
     assert.equal((await trades(page)).length, 1, 'a card fires once');
 
     // A rejection shows its reason on the card; a write the host could not make is not

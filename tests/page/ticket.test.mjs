@@ -71,19 +71,21 @@ test('trade message fields, risk size, PENDING feedback and the 600 ms lock', as
     await hudReady(page);
     const dialogs = [];
     page.on('dialog', async (d) => { dialogs.push(d.message()); await d.accept(); });
-    // Both clicks are timed inside the page, so a slow test machine cannot stretch the
+    // A page script's click (or one injected into the chart site) places nothing.
+    await page.evaluate(() => document.getElementById('qv-btn-buy').click());
+    assert.deepEqual(await trades(page), [], 'an untrusted click sends no order');
+    // The second send is timed inside the page, so a slow test machine cannot stretch the
     // 300 ms between them past the lock.
-    await page.evaluate(() => {
+    await page.click('#qv-btn-buy');
+    await page.evaluate(() => new Promise((resolve) => {
       const buy = document.getElementById('qv-btn-buy');
-      buy.click();
       window.__labelAfterFirst = buy.textContent;
-      setTimeout(() => buy.click(), 300);
-    });
+      setTimeout(() => { window.__qvTest.sendTrade('BUY', buy); resolve(); }, 300);
+    }));
     assert.equal(await page.evaluate(() => window.__labelAfterFirst), 'PENDING');
     assert.equal(await page.textContent('#qv-order-status'), 'BUY PENDING\u2026', 'no success before the host says so');
-    await page.waitForTimeout(400);
     let t = await trades(page);
-    assert.equal(t.length, 1, 'two clicks 300 ms apart send one message');
+    assert.equal(t.length, 1, 'two sends 300 ms apart send one message');
     assert.match(t[0], /^TRADE:\d{13},BUY,0\.10,NDX,20,40$/);
     assert.equal(Number(fields(t[0])[0]), WEDNESDAY.getTime());
     await waitFor(async () => (await page.textContent('#qv-btn-buy')) === 'BUY', 'button restored');

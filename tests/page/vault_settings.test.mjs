@@ -128,7 +128,7 @@ test('Save normalises, stores, and sends TG_CFG before VAULT_CFG with the toggle
     await page.fill('#qv-key-tg-token', '');
     await page.click('#qv-vault-save');
     const after = (await posted(page)).slice(msgs.length + 1);
-    assert.equal(after.filter((m) => m.startsWith('TG_CFG:')).length, 0, 'no token, no TG_CFG');
+    assert.deepEqual(after.filter((m) => m.startsWith('TG_CFG:')), ['TG_CFG:,987'], 'a cleared token tells the host');
     const last = JSON.parse(after.filter((m) => m.startsWith('VAULT_CFG:')).pop().slice(10));
     assert.equal(last.autotrader, 1);
     assert.equal(last.max_spread, 35, 'a negative spread becomes 35');

@@ -34,9 +34,17 @@ TEST(AsctimeStamp, DamagedFieldsNeverReadOutsideTheNameTables) {
 }
 
 TEST(LogEntry, MessageKeepsItsLineFeedsAndGetsOneLineEnd) {
-  EXPECT_EQ(FormatLogEntry("Mon Dec  7 20:05:09 2026", "first\nsecond"),
-            "[Mon Dec  7 20:05:09 2026] first\nsecond\n");
+  // Foreign text never starts an entry of its own.
+  EXPECT_EQ(FormatLogEntry("Mon Dec  7 20:05:09 2026", "first\n[Mon Dec  7] forged\r\t\x7f"),
+            "[Mon Dec  7 20:05:09 2026] first?[Mon Dec  7] forged???\n");
   EXPECT_EQ(FormatLogEntry("S", ""), "[S] \n");
+  EXPECT_EQ(FormatLogEntry("S", "caf\xC3\xA9"), "[S] caf\xC3\xA9\n") << "UTF-8 kept";
+  // A flood is cut at the bound, never inside a UTF-8 sequence.
+  const std::string flood = std::string(kMaxLogMessageBytes - 1, 'x') + "\xC3\xA9" + "tail";
+  const std::string entry = FormatLogEntry("S", flood);
+  EXPECT_EQ(entry, "[S] " + std::string(kMaxLogMessageBytes - 1, 'x') + " [cut]\n");
+  EXPECT_EQ(FormatLogEntry("S", std::string(kMaxLogMessageBytes, 'y')),
+            "[S] " + std::string(kMaxLogMessageBytes, 'y') + "\n");
 }
 
 TEST(CrashLine, CodeAndAddressInUpperCaseFixedWidthHex) {

@@ -138,6 +138,20 @@ TEST(UploadBody, EscapesRequestValuesAsJsonStrings) {
             "\"file_size\":1}");
 }
 
+// The upload carries the trader's chart picture: never in the clear to another machine.
+TEST(UploadBody, OnlyHttpsOrThisMachineReceivesIt) {
+  EXPECT_TRUE(IsAllowedUploadUrl("https://journal.example/upload"));
+  EXPECT_TRUE(IsAllowedUploadUrl("HTTPS://journal.example/"));
+  EXPECT_TRUE(IsAllowedUploadUrl("http://127.0.0.1:8080/journal/upload"));
+  EXPECT_TRUE(IsAllowedUploadUrl("http://localhost/x"));
+  EXPECT_FALSE(IsAllowedUploadUrl("http://journal.example/upload"));
+  EXPECT_FALSE(IsAllowedUploadUrl("http://127.0.0.1.evil.test/upload"));
+  EXPECT_FALSE(IsAllowedUploadUrl("http://localhost.evil.test/"));
+  EXPECT_FALSE(IsAllowedUploadUrl("file:///C:/x"));
+  EXPECT_FALSE(IsAllowedUploadUrl("https://"));
+  EXPECT_FALSE(IsAllowedUploadUrl(""));
+}
+
 TEST(UploadBody, EmptyRequestStillMakesACompleteBody) {
   const CaptureRequest r = ParseCaptureRequest("", kDefault);
   EXPECT_EQ(CaptureUploadBody(r, "", 0),

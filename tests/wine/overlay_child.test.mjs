@@ -8,7 +8,7 @@ import path from 'node:path';
 import { freshWine, paths, waitFor } from './lib/wine.mjs';
 import { startCloudServer, startTelegramServer } from './lib/http_servers.mjs';
 import { Companion } from '../../tools/companion-sim/companion.mjs';
-import { runtimeEnv, readCalls, waitForCall, attachBrowser, findPage, startFakeChart, exitOf } from './lib/overlay.mjs';
+import { runtimeEnv, readCalls, waitForCall, attachBrowser, findPage, startFakeChart, exitOf, pageSecret } from './lib/overlay.mjs';
 
 let w;
 let rt;
@@ -24,6 +24,7 @@ before(async () => {
   rt = runtimeEnv(w, { QV_CLOUD_BASE_URL: cloud.url, QV_TELEGRAM_API_BASE: telegram.url });
   fs.mkdirSync(w.bridge, { recursive: true });
   fs.writeFileSync(path.join(w.bridge, 'QV_TelegramConfig.json'), '{"token":"123:TEST","chatid":"42"}');
+  telegramFile = path.join(w.appdata, 'Quorvale_Workspace_Data', 'QV_TelegramConfig.json');
 });
 after(async () => {
   // Dropping the connection leaves the browser to the child; closing it would end it.
@@ -33,7 +34,11 @@ after(async () => {
 });
 
 const bridgeFile = (name) => path.join(w.bridge, name);
+let telegramFile;
 const count = (text, part) => text.split(part).length - 1;
+// Posts as the HUD does: signed with the secret its document script was given.
+const hudPost = (page, message) =>
+  page.evaluate(([s, m]) => window.chrome.webview.postMessage(s + ':' + m), [pageSecret(rt.callLog), message]);
 
 test('an overlay child shows the chart page in its chart, follows it, serves its messages and ends on a kill request', async () => {
   fs.writeFileSync(bridgeFile('QV_AIConfig.json'), '{"gemini":"seeded-key","openai":""}');
@@ -87,14 +92,14 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
     5000, 100, 'WebView shown again');
 
   // Messages from the page become bridge files.
-  await page.evaluate(() => window.chrome.webview.postMessage('SYNC:FX:EURUSD'));
+  await hudPost(page, 'SYNC:FX:EURUSD');
   // Files are created, then written: wait for the content, not the name.
   const text = (name) => (fs.existsSync(bridgeFile(name)) ? fs.readFileSync(bridgeFile(name), 'utf8') : '');
   await waitFor(() => /^EURUSD,\d+$/.test(text('QV_TVSync.csv')), 10000, 100, 'sync record');
   // The page's id (171) only routes the fate back; the outbox gives the order its own id,
   // writes the order file and then the same record to the signal file.
   await page.evaluate(() => { window.__fates = []; window.qvOrderFate = (f) => window.__fates.push(f); });
-  await page.evaluate(() => window.chrome.webview.postMessage('TRADE:171,SELL,0.20,CURRENT,,'));
+  await hudPost(page, 'TRADE:171,SELL,0.20,CURRENT,,');
   await waitFor(() => /^\d{13},SELL,0\.20,EURUSD,,0$/.test(text('QV_TradeSignal.csv')), 10000, 100, 'trade record');
   const traded = text('QV_TradeSignal.csv');
   const orderId = traded.split(',')[0];
@@ -109,28 +114,28 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   assert.equal(second.status, 'rejected');
   assert.equal(second.reason, 'Market closed');
   assert.ok(!fs.existsSync(bridgeFile(`QV_TradeResult_${orderId}.txt`)), 'the sender removes the result it read');
-  await page.evaluate(() => window.chrome.webview.postMessage('TRADE:172,BUY,0.10,EUR\nUSD,0,0'));
-  await page.evaluate(() => window.chrome.webview.postMessage('TG_CFG:123:abc,987'));
+  await hudPost(page, 'TRADE:172,BUY,0.10,EUR\nUSD,0,0');
+  await hudPost(page, 'TG_CFG:123:abc,987');
   await w.waitForLog('Updated Telegram Configuration via WebMessage.');
-  assert.equal(fs.readFileSync(bridgeFile('QV_TelegramConfig.json'), 'utf8'), '{"token":"123:abc","chatid":"987"}');
+  // Kept in the workspace folder: the bridge copy the test started with was moved there.
+  assert.equal(fs.readFileSync(telegramFile, 'utf8'), '{"token":"123:abc","chatid":"987"}');
+  assert.equal(fs.existsSync(bridgeFile('QV_TelegramConfig.json')), false);
   assert.equal(fs.readFileSync(bridgeFile('QV_TradeSignal.csv'), 'utf8'), traded, 'a record with a line break is dropped');
   await waitFor(async () => (await page.evaluate(() => window.__fates.length)) >= 3, 10000, 100, 'dropped reported');
   assert.deepEqual(await page.evaluate(() => [window.__fates[2].client, window.__fates[2].status]), ['172', 'not_sent']);
   // Bar claims: the first asker's token is kept, a later asker changes nothing, fields
   // outside the page's form make no file; the chart context names this chart.
-  await page.evaluate(() => {
-    window.chrome.webview.postMessage('AT_CLAIM:XAUUSD,1772618400,firstpage1');
-    window.chrome.webview.postMessage('AT_CLAIM:XAUUSD,1772618400,secondpage');
-    window.chrome.webview.postMessage('AT_CLAIM:..\\QV_Kill,1,abcdefgh');
-    window.qvReceiveChartContext = (h) => { window.__qvChart = h; };
-    window.chrome.webview.postMessage('CHART_CONTEXT');
-  });
+  await page.evaluate(() => { window.qvReceiveChartContext = (h) => { window.__qvChart = h; }; });
+  await hudPost(page, 'AT_CLAIM:XAUUSD,1772618400,firstpage1');
+  await hudPost(page, 'AT_CLAIM:XAUUSD,1772618400,secondpage');
+  await hudPost(page, 'AT_CLAIM:..\\QV_Kill,1,abcdefgh');
+  await hudPost(page, 'CHART_CONTEXT');
   await waitFor(() => page.evaluate(() => window.__qvChart), 10000, 100, 'chart context');
   assert.equal(await page.evaluate(() => window.__qvChart), String(BigInt(hwnd)));
   assert.equal(text('QV_ATClaim_XAUUSD_1772618400.txt'), 'firstpage1');
   assert.deepEqual(fs.readdirSync(w.bridge).filter((n) => n.startsWith('QV_ATClaim_')), ['QV_ATClaim_XAUUSD_1772618400.txt']);
   await page.evaluate(() => window.chrome.webview.postMessage({ not: 'a string' }));
-  await page.evaluate(() => window.chrome.webview.postMessage('sync:lower'));
+  await hudPost(page, 'sync:lower');
   log = await w.waitForLog('WebMessage: sync:lower');
   assert.ok(!log.includes('"not"'), 'a message that is not a string is ignored');
 
@@ -165,9 +170,49 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   await waitFor(() => !fs.existsSync(bridgeFile(`QV_Nav_${hwnd}.txt`)), 5000, 50, 'navigation request consumed');
   fs.writeFileSync(bridgeFile(`QV_Nav_${hwnd}.txt`), '\n');
   await waitFor(() => !fs.existsSync(bridgeFile(`QV_Nav_${hwnd}.txt`)), 5000, 50, 'blank request consumed');
+  await page.evaluate(() => { window.__beforeNavigation = true; });
   fs.writeFileSync(bridgeFile(`QV_Nav_${hwnd}.txt`), 'XAUUSD');
   log = await w.waitForLog('Navigating existing Quorvale overlay to: ' + url);
   assert.equal(count(log, 'Navigating existing Quorvale overlay to: '), 1);
+
+  // Only the HUD of our own documents drives the host. Neither the chart site's scripts
+  // (no secret), nor its cross-origin widget frame, nor another origin the view reaches
+  // (even with the secret) changes a file; the frame's storage gets no seeded key.
+  // The navigation above reloads the page; the HUD of the new document is the one to use.
+  await waitFor(async () => {
+    try {
+      return await page.evaluate(() => !window.__beforeNavigation && document.readyState === 'complete' &&
+        !!document.getElementById('qv-hud-panel'));
+    } catch {
+      return false;
+    }
+  }, 20000, 200, 'the reloaded chart page');
+  const secret = pageSecret(rt.callLog);
+  const files = ['QV_TradeSignal.csv', 'QV_AIConfig.json'];
+  const before = Object.fromEntries(files.map((n) => [n, text(n)]));
+  const telegramBefore = fs.readFileSync(telegramFile, 'utf8');
+  const attacks = [`TRADE:900,BUY,9.00,ALL,,`, 'TG_CFG:666:evil,1', 'VAULT_CFG:{"gemini":"evil","autotrader":true}'];
+  await page.evaluate((a) => a.forEach((m) => window.chrome.webview.postMessage(m)), attacks);
+  await w.waitForLog('Dropped unsigned web message from https://www.tradingview.com', 10000, 3);
+  const widget = await waitFor(() => page.frames().find((f) => /widgets\.example\/frame\.html/.test(f.url())), 20000, 100, 'the widget frame');
+  assert.equal(await widget.evaluate(() => localStorage.getItem('qv_byok_vault')), null, 'no key seeded into a frame');
+  assert.equal(await widget.evaluate(() => !!document.getElementById('qv-hud-panel')), false);
+  await widget.evaluate(([s, a]) => {
+    const post = window.__qvWebView2Post;  // the runtime's binding, reachable from every frame
+    for (const m of a) post(JSON.stringify(s + ':' + m));
+  }, [secret, attacks]);
+  // Messages are handled in order: once this one is done, the frame's would have been.
+  await hudPost(page, 'SYNC:FX:GBPUSD');
+  await waitFor(() => /^GBPUSD,\d+$/.test(text('QV_TVSync.csv')), 10000, 100, 'the later sync record');
+  await page.goto('https://widgets.example/signin.html');
+  await page.evaluate(([s, a]) => a.forEach((m) => window.chrome.webview.postMessage(s + ':' + m)), [secret, attacks]);
+  await w.waitForLog('Dropped web message from https://widgets.example', 10000, 3);
+  assert.equal(await page.evaluate(() => localStorage.getItem('qv_byok_vault')), null, 'no key seeded into another origin');
+  assert.equal(await page.evaluate(() => !!document.getElementById('qv-hud-panel')), false, 'no HUD on another origin');
+  for (const n of files) assert.equal(text(n), before[n], n);
+  assert.equal(fs.readFileSync(telegramFile, 'utf8'), telegramBefore, 'the Telegram configuration');
+  log = await w.readLog();
+  assert.ok(!log.includes('666:evil') && !log.includes('9.00,ALL'), 'a dropped message is not logged');
 
   // The kill request ends the child cleanly and takes its heartbeat with it.
   fs.writeFileSync(bridgeFile(`QV_Kill_${hwnd}.txt`), '');
@@ -200,7 +245,7 @@ test('closing the chart ends its overlay; closing the studio only hides it', asy
   await w.waitForLog('Ignoring kill signal in HEADLESS_VPS mode because AI Studio is an independent workstation.');
   assert.equal(fs.existsSync(bridgeFile('QV_Kill_0.txt')), false);
   const page = await findPage(browser ?? (browser = await attachBrowser(w)), /quorvale-data\.example\/headless\.html/);
-  await page.evaluate(() => window.chrome.webview.postMessage('CLOSE_STUDIO'));
+  await hudPost(page, 'CLOSE_STUDIO');
   await w.waitForLog('Received CLOSE_STUDIO WebMessage. Hiding window...');
   // The studio is never captured, and the process lives on after being hidden.
   await new Promise((r) => setTimeout(r, 5000));

@@ -80,6 +80,12 @@ test('no configuration means no request; then the first poll asks offset 1', asy
   assert.ok(tg.polls[0].at >= configuredAt);
   assert.equal(tg.requests[0].url, '/bot123:TEST/getUpdates?offset=1&timeout=3');
   assert.equal(tg.requests[0].headers['user-agent'], 'QuorvaleWorkspace/5.0');
+  // A configuration left in the bridge folder (an earlier version, or by hand) moves to the
+  // workspace folder, out of reach of every page and program that reads the bridge, and
+  // the bot keeps working from there (every later test of this file uses it).
+  const moved = path.join(w.appdata, 'Quorvale_Workspace_Data', 'QV_TelegramConfig.json');
+  await waitFor(() => !fs.existsSync(path.join(w.bridge, 'QV_TelegramConfig.json')), 10000, 50, 'the bridge copy removed');
+  assert.equal(await fsp.readFile(moved, 'utf8'), `{"token":"123:TEST","chatid":"${CHAT}"}`);
 });
 
 test('each command writes its record and sends its exact reply', async () => {

@@ -58,6 +58,12 @@ test('a large file reads whole and the last-write time is reported', async () =>
   const r = await probe('read', 'C:\\texts\\big.txt');
   assert.match(r.stdout, /LEN 3000000/);
   assert.doesNotMatch(r.stdout, /TIME 0\r?\n/);
+  // Past the cap (4 MiB) a file is ignored, never read into memory, and the log says so.
+  fs.writeFileSync(path.join(dir, 'huge.txt'), Buffer.alloc(4 * 1024 * 1024 + 1, 0x78));
+  const huge = await probe('read', 'C:\\texts\\huge.txt');
+  assert.match(huge.stdout, /LEN 0\r?\n/);
+  assert.match(fs.readFileSync(w.log, 'utf8'), /Ignored oversized file \(4194305 bytes\): C:\\texts\\huge\.txt/);
+  fs.rmSync(w.log, { force: true });  // the log test below reads the log from its start
 });
 
 test('the write routine puts exact bytes in place and reports a failure with its error', async () => {
@@ -71,12 +77,12 @@ test('the write routine puts exact bytes in place and reports a failure with its
   assert.deepEqual(fs.readdirSync(dir).filter((n) => n.endsWith('.tmp')), [], 'no temporary file stays');
 });
 
-test('log entries carry the asctime stamp and CRLF line ends', async () => {
+test('log entries carry the asctime stamp and CRLF line ends, one line each', async () => {
   await probe('log', Buffer.from('first line\nsecond line').toString('hex'));
   await probe('log', Buffer.from('caf\u00e9').toString('hex'));
   const raw = fs.readFileSync(w.log);
   const text = raw.toString('utf8');
-  assert.match(text, /^\[(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 1-3]\d \d\d:\d\d:\d\d \d{4}\] first line\r\nsecond line\r\n\[[^\]]{24}\] caf\u00e9\r\n$/);
+  assert.match(text, /^\[(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 1-3]\d \d\d:\d\d:\d\d \d{4}\] first line\?second line\r\n\[[^\]]{24}\] caf\u00e9\r\n$/, 'a line break inside a message never starts an entry');
   assert.equal(raw.indexOf(Buffer.from([0xef, 0xbb, 0xbf])), -1, 'no byte-order mark');
 });
 

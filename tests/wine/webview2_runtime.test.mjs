@@ -181,6 +181,16 @@ test('a document-created script runs before the page scripts in every navigation
 });
 
 test('postMessage("x") arrives as that string on the window thread; objects only as JSON', async () => {
+  // A child frame's posts never reach the view's event, even through the binding itself,
+  // and the source is the posting top document's own URL. Document scripts run in the frame.
+  const framed = main.send('navigate https://page.test/frames.html');
+  await waitFor(() => main.messages(framed).some((m) => m.json.includes('"top"')), 30000, 50, 'the top message');
+  await new Promise((r) => setTimeout(r, 500));
+  const fromFrames = main.messages(framed);
+  assert.equal(fromFrames.length, 1, fromFrames.map((m) => m.json).join(' | '));
+  assert.equal(fromFrames[0].source, 'https://page.test/frames.html');
+  assert.deepEqual(JSON.parse(fromFrames[0].json), { top: true, childHasWebView: false, childRuns: 1 });
+
   const sent = main.send('navigate https://page.test/post.html');
   await waitFor(() => main.messages(sent).length >= 2, 30000, 50, 'two messages');
   const [text, object] = main.messages(sent);

@@ -34,7 +34,12 @@ std::vector<std::wstring> ChromiumArguments(const std::wstring& unixUserDataFold
   for (const wchar_t* flag : {L"--no-sandbox", L"--disable-gpu", L"--disable-quic",
                               L"--no-first-run", L"--no-default-browser-check",
                               L"--disable-background-networking", L"--disable-component-update",
-                              L"--disable-sync", L"--remote-debugging-port=0", L"--log-level=3"}) {
+                              L"--disable-sync", L"--remote-debugging-port=0", L"--log-level=3",
+                              // Frames of other sites stay in the page's own renderer, so
+                              // the page session's document scripts, request interception
+                              // and frame events cover child frames as WebView2's do.
+                              L"--disable-site-isolation-trials",
+                              L"--disable-features=IsolateOrigins,site-per-process"}) {
     args.emplace_back(flag);
   }
   args.push_back(L"--user-data-dir=" + unixUserDataFolder);

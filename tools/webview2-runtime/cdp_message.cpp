@@ -64,9 +64,3 @@ int CountOtherPages(const JsonValue& getTargetsResult, std::string_view excluded
   }
   return pages;
 }
-
-BindingPayload SplitBindingPayload(std::string_view payload) {
-  const std::size_t newline = payload.find('\n');
-  if (newline == std::string_view::npos) return {std::string(), std::string(payload)};
-  return {std::string(payload.substr(0, newline)), std::string(payload.substr(newline + 1))};
-}

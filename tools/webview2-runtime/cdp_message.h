@@ -36,9 +36,3 @@ struct CdpIncoming {
 [[nodiscard]] int CountOtherPages(const JsonValue& getTargetsResult,
                                   std::string_view excludedTargetId);
 
-// The page shim sends "<document url>\n<message JSON>" through the binding.
-struct BindingPayload {
-  std::string source;
-  std::string json;
-};
-[[nodiscard]] BindingPayload SplitBindingPayload(std::string_view payload);

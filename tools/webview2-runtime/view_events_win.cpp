@@ -1,6 +1,8 @@
 // Page events of a view's session and the viewport it shows.
 #include <windows.h>
 
+#include <optional>
+
 #include "tools/webview2-runtime/text_win.h"
 #include "tools/webview2-runtime/view_state_win.h"
 
@@ -9,8 +11,13 @@ namespace {
 void DeliverWebMessage(const std::shared_ptr<ViewState>& view, const JsonValue& params) {
   if (params.StringAt("name") != kBindingName) return;
   if (!view->settings.values[kWebMessageEnabled] || !view->webview) return;
-  BindingPayload payload = SplitBindingPayload(params.StringAt("payload"));
-  auto args = MakeWebMessageArgs(std::move(payload.source), std::move(payload.json));
+  // WebView2 raises this event for posts of the top-level document only (a frame's post goes
+  // to that frame's own event, which the host never subscribes), and the source is the
+  // posting document's URL, never text the page sends.
+  std::optional<std::string> source =
+      view->frames.TopLevelSource(params.IntegerAt("executionContextId", -1));
+  if (!source) return;
+  auto args = MakeWebMessageArgs(std::move(*source), params.StringAt("payload"));
   if (!args) return;
   // A handler may remove itself (or others) while the event is delivered.
   std::vector<ComPtr<ICoreWebView2WebMessageReceivedEventHandler>> handlers;
@@ -31,9 +38,22 @@ void HandleViewEvent(const std::shared_ptr<ViewState>& view, const CdpIncoming& 
     DeliverWebMessage(view, event.params);
   } else if (event.method == "Page.frameNavigated") {
     const JsonValue* frame = event.params.Find("frame");
-    if (frame && !frame->Find("parentId")) {
-      view->source = frame->StringAt("url") + frame->StringAt("urlFragment");
-    }
+    if (!frame) return;
+    view->frames.FrameNavigated(frame->StringAt("id"), frame->StringAt("parentId"),
+                                frame->StringAt("url") + frame->StringAt("urlFragment"));
+    if (!frame->Find("parentId")) view->source = view->frames.topUrl();
+  } else if (event.method == "Runtime.executionContextCreated") {
+    const JsonValue* context = event.params.Find("context");
+    const JsonValue* aux = context ? context->Find("auxData") : nullptr;
+    const JsonValue* isDefault = aux ? aux->Find("isDefault") : nullptr;
+    if (!context || !aux) return;
+    view->frames.ContextCreated(
+        context->IntegerAt("id", -1), aux->StringAt("frameId"),
+        isDefault && isDefault->type == JsonValue::Type::Bool && isDefault->boolean);
+  } else if (event.method == "Runtime.executionContextDestroyed") {
+    view->frames.ContextDestroyed(event.params.IntegerAt("executionContextId", -1));
+  } else if (event.method == "Runtime.executionContextsCleared") {
+    view->frames.ContextsCleared();
   }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/win_handles.h"
+#include "tools/webview2-runtime/frame_tracker.h"
 #include "tools/webview2-runtime/runtime_core_win.h"
 #include "webview2/webview2_abi.h"
 
@@ -41,6 +42,7 @@ struct ViewState {
   long long windowId = 0;  // headful: the browser window of the target
   bool closed = false;
   std::string source = "about:blank";
+  FrameTracker frames;
   std::vector<FolderMapping> mappings;
   std::map<INT64, ComPtr<ICoreWebView2WebMessageReceivedEventHandler>> messageHandlers;
   INT64 nextToken = 1;

@@ -1,7 +1,8 @@
 // window.chrome.webview for Chromium, installed by the WebView2 runtime for Wine as its
-// first document script. The runtime's binding carries "<document url>\n<message JSON>";
-// messages from the host arrive through __dispatch. WebView2 offers the object in the top
-// document only.
+// first document script. The runtime's binding carries the message JSON; the runtime itself
+// knows which document called it (only the top-level document's calls are delivered, with
+// that document's URL as the source). Messages from the host arrive through __dispatch.
+// WebView2 offers the object in the top document only.
 (() => {
   const binding = globalThis.__qvWebView2Post;
   if (window !== window.top || typeof binding !== 'function') return;
@@ -12,7 +13,7 @@
   const webview = {
     postMessage(message) {
       const json = stringify(message);
-      binding(location.href + '\n' + (json === undefined ? 'null' : json));
+      binding(json === undefined ? 'null' : json);
     },
     addEventListener(type, listener) {
       if (type === 'message' && typeof listener === 'function' && !listeners.includes(listener)) {

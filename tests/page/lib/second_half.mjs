@@ -59,10 +59,16 @@ export const PROVIDER_ORIGINS = [
 const BRIDGE_RECORDER = () => {
   window.__posted = [];
   window.chrome = window.chrome || {};
-  window.chrome.webview = { postMessage: (m) => {
-    window.__posted.push(m);
-    if (typeof window.__qvHostPost === 'function') window.__qvHostPost(String(m));
-  } };
+  // The HUD signs each message with the secret the host puts into its script; outside the
+  // host the secret is the script's own placeholder.
+  const prefix = '__QV_PAGE_SECRET__:';
+  window.chrome.webview = {
+    postMessage: (m) => {
+      const text = String(m).startsWith(prefix) ? String(m).slice(prefix.length) : '(unsigned) ' + m;
+      window.__posted.push(text);
+      if (typeof window.__qvHostPost === 'function') window.__qvHostPost(text);
+    },
+  };
 };
 
 // Opens a fresh page. files: bridge file name -> JSON value, Buffer, or a function

@@ -8,6 +8,8 @@ import { paths, waitFor, lineReader } from './wine.mjs';
 
 export const runtimeFolder = path.join(paths.buildWindows, 'tools/webview2-runtime/runtime');
 export const chartSite = path.join(paths.repoRoot, 'tests/wine/fixtures/chart-site');
+// Another origin: the chart page's widget frame and a page the view can navigate to.
+export const otherSite = path.join(paths.repoRoot, 'tests/wine/fixtures/other-site');
 
 /** Environment for the daemon or a child so it uses our runtime and the fixture site. */
 export function runtimeEnv(w, extra = {}) {
@@ -17,7 +19,7 @@ export function runtimeEnv(w, extra = {}) {
     env: {
       WEBVIEW2_BROWSER_EXECUTABLE_FOLDER: w.toWin(runtimeFolder),
       QV_WEBVIEW2_CALL_LOG: w.toWin(callLog),
-      QV_WEBVIEW2_EXTRA_HOSTS: `www.tradingview.com=${w.toWin(chartSite)}`,
+      QV_WEBVIEW2_EXTRA_HOSTS: `www.tradingview.com=${w.toWin(chartSite)};widgets.example=${w.toWin(otherSite)}`,
       ...extra,
     },
   };
@@ -30,6 +32,14 @@ export const readCalls = (callLog) => {
     return [];
   }
 };
+
+/** The secret the last HUD document script was given (the HUD signs its messages with it). */
+export function pageSecret(callLog) {
+  const lines = readCalls(callLog).filter((l) => l.startsWith('AddScriptToExecuteOnDocumentCreated') && l.includes('qvPageSecret'));
+  const m = /qvPageSecret = '([0-9a-f]{32})'/.exec(lines.at(-1) || '');
+  if (!m) throw new Error('no page secret in the call record');
+  return m[1];
+}
 
 /** Waits for a call-record line matching the pattern; returns the matching lines. */
 export async function waitForCall(callLog, pattern, timeoutMs = 30000) {

@@ -1,4 +1,5 @@
 #include "tools/webview2-runtime/cdp_message.h"
+#include "tools/webview2-runtime/frame_tracker.h"
 
 #include <gtest/gtest.h>
 
@@ -79,11 +80,25 @@ TEST(CountOtherPages, CountsOnlyAttachedPagesOtherThanOurOwn) {
   EXPECT_EQ(CountOtherPages(v, "A"), 0) << "a page left by a process that died";
 }
 
-TEST(BindingPayload, SplitsSourceFromMessageAtTheFirstLineBreak) {
-  const BindingPayload p = SplitBindingPayload("https://a.test/x?q=1\n\"line\\nbreak\"");
-  EXPECT_EQ(p.source, "https://a.test/x?q=1");
-  EXPECT_EQ(p.json, "\"line\\nbreak\"");
-  EXPECT_EQ(SplitBindingPayload("{\"a\":1}").json, "{\"a\":1}");
+TEST(FrameTracker, NamesTheTopDocumentOnlyForItsOwnMainWorld) {
+  FrameTracker t;
+  t.FrameNavigated("TOP", "", "https://chart.test/a");
+  t.FrameNavigated("CHILD", "TOP", "https://ads.test/frame");
+  t.ContextCreated(1, "TOP", true);
+  t.ContextCreated(2, "CHILD", true);
+  t.ContextCreated(3, "TOP", false);  // an isolated world of the top document
+  EXPECT_EQ(t.TopLevelSource(1).value_or(""), "https://chart.test/a");
+  EXPECT_FALSE(t.TopLevelSource(2)) << "a child frame's post is not the view's message";
+  EXPECT_FALSE(t.TopLevelSource(3));
+  EXPECT_FALSE(t.TopLevelSource(99));
+  // A navigation of the top frame: old contexts go, the source follows the new document.
+  t.ContextsCleared();
+  t.FrameNavigated("TOP", "", "https://other.test/b");
+  EXPECT_FALSE(t.TopLevelSource(1));
+  t.ContextCreated(4, "TOP", true);
+  EXPECT_EQ(t.TopLevelSource(4).value_or(""), "https://other.test/b");
+  t.ContextDestroyed(4);
+  EXPECT_FALSE(t.TopLevelSource(4));
 }
 
 TEST(DevToolsActivePort, NeedsACompletePortLineAndABrowserPath) {

@@ -1,0 +1,67 @@
+#include "overlay/message_source.h"
+
+#include <cctype>
+
+#include "overlay/page_scripts.h"
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+std::string UrlOrigin(const std::string& url) {
+  const std::string lower = Lower(url);
+  std::size_t start = 0;
+  if (lower.rfind("https://", 0) == 0) {
+    start = 8;
+  } else if (lower.rfind("http://", 0) == 0) {
+    start = 7;
+  } else {
+    return std::string();
+  }
+  const std::size_t end = lower.find_first_of("/?#", start);
+  const std::string authority = lower.substr(start, end == std::string::npos ? end : end - start);
+  // User information would let "https://www.tradingview.com@evil.test" pass for the site.
+  if (authority.empty() || authority.find('@') != std::string::npos ||
+      authority.find('\\') != std::string::npos) {
+    return std::string();
+  }
+  return lower.substr(0, start) + authority;
+}
+
+bool IsTrustedMessageSource(const std::string& sourceUrl) {
+  const std::string origin = UrlOrigin(sourceUrl);
+  if (origin.empty()) return false;
+  if (origin == kChartSiteOrigin) return true;
+  const std::string studio = VirtualDataUrl("headless.html");
+  if (origin != UrlOrigin(studio)) return false;
+  // On the data host only the studio page is a document of ours (query and fragment aside).
+  const std::string rest = sourceUrl.substr(origin.size());
+  const std::size_t cut = rest.find_first_of("?#");
+  return Lower(rest.substr(0, cut)) == "/headless.html";
+}
+
+bool TakeSignedMessage(const std::string& text, const std::string& secret, std::string* message) {
+  if (secret.empty() || text.size() <= secret.size() + 1 || text[secret.size()] != ':')
+    return false;
+  unsigned char diff = 0;
+  for (std::size_t i = 0; i < secret.size(); ++i) {
+    diff |= static_cast<unsigned char>(text[i] ^ secret[i]);
+  }
+  if (diff != 0) return false;
+  *message = text.substr(secret.size() + 1);
+  return true;
+}
+
+std::string WithPageSecret(const std::string& hudScript, const std::string& secret) {
+  std::string out = hudScript;
+  const std::size_t at = out.find(kPageSecretPlaceholder);
+  if (at != std::string::npos) {
+    out.replace(at, std::char_traits<char>::length(kPageSecretPlaceholder), secret);
+  }
+  return out;
+}
