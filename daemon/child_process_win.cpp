@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bridge/bridge_names.h"
+#include "bridge/request_target.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "bridge/text_file.h"
@@ -102,8 +103,9 @@ void Win32ChildOps::WriteNavigationRequest(std::uint64_t handle, const std::stri
   (void)WriteTextFile(BridgePath(g_folders.bridge, NavigationRequestFileName(handle)), utf8Symbol);
 }
 
-void Win32ChildOps::WriteEvalRequest() {
-  (void)WriteTextFile(BridgePath(g_folders.bridge, kEvalRequestFileName), "EVAL");
+void Win32ChildOps::WriteEvalRequest(std::uint64_t handle) {
+  // Named, so that a chart overlay polling the same file leaves it to the studio.
+  (void)WriteTextFile(BridgePath(g_folders.bridge, kEvalRequestFileName), EvalRequestBody(handle));
 }
 
 void Win32ChildOps::DeleteKillRequest(std::uint64_t handle) {

@@ -12,7 +12,7 @@
 //   bool AdoptOverlayInChart(std::uint64_t handle, Process* out);
 //   bool RaiseStudioWindow();                       // false when no studio window is found
 //   void WriteNavigationRequest(std::uint64_t handle, const std::string& utf8Symbol);
-//   void WriteEvalRequest();
+//   void WriteEvalRequest(std::uint64_t handle);    // for the studio of that chart handle
 //   void DeleteKillRequest(std::uint64_t handle);
 //   std::wstring ProgramPath();
 //   std::wstring ToWide(const std::string&);  std::string ToUtf8(const std::wstring&);
@@ -140,7 +140,7 @@ void HandleLaunchRequest(ChildTable<typename Ops::Process>& table, const std::st
   }
   if (studio) {
     if (ops.RaiseStudioWindow()) {
-      ops.WriteEvalRequest();
+      ops.WriteEvalRequest(handle);
       ops.Log("Quorvale AI Studio brought to foreground.");
       return;
     }

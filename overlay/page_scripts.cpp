@@ -71,6 +71,11 @@ std::string BuildBeforeUnloadNeutraliser() {
          "} catch (e) {}";
 }
 
+std::string BuildChartIdentityScript(std::uint64_t chartHandle) {
+  return "try { Object.defineProperty(window, '__qv_chart_hwnd', { value: '" +
+         std::to_string(chartHandle) + "', writable: false, configurable: false }); } catch (e) {}";
+}
+
 std::string BuildKeySeedingScript(const std::string& configText) {
   return "try { (function () {"
          " var cfg = JSON.parse(" +

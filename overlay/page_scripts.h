@@ -2,6 +2,7 @@
 // The page addresses, documents and small scripts the overlay host hands to the WebView.
 // Text from bridge files reaches the page only as JSON string literals that the page
 // parses itself, so whoever writes those files cannot run code in the trader's page.
+#include <cstdint>
 #include <string>
 
 // Host name mapped to the bridge folder; the HUD reads bridge files from it.
@@ -18,6 +19,10 @@ inline constexpr const char* kVirtualDataHost = "quorvale-data.example";
 [[nodiscard]] std::string JsStringLiteral(const std::string& utf8);
 
 [[nodiscard]] std::string BuildBeforeUnloadNeutraliser();
+
+// Tells the page its chart's handle (window.__qv_chart_hwnd, a decimal string), so the HUD
+// reads its own chart's picture QV_AICopilotChart_<hwnd>.png.
+[[nodiscard]] std::string BuildChartIdentityScript(std::uint64_t chartHandle);
 
 // Copies the five provider keys from QV_AIConfig.json's text into the page's key vault
 // where the vault has none; never overwrites a stored key.

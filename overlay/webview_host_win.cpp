@@ -11,7 +11,9 @@
 #include "host/process_state.h"
 #include "bridge/text_file.h"
 #include "host/win_handles.h"
+#include "overlay/chart_picture.h"
 #include "overlay/hud_script.h"
+#include "overlay/page_requests.h"
 #include "overlay/page_scripts.h"
 #include "overlay/web_message_handler.h"
 #include "overlay/webview_host.h"
@@ -85,7 +87,7 @@ void SubscribeWebMessages() {
         const UniqueCoTaskMem owner(raw);
         if (FAILED(hr) || !raw) return S_OK;
         const std::wstring message(raw);
-        if (!message.empty()) HandleWebMessage(message);
+        if (!message.empty() && !HandlePageRequest(message)) HandleWebMessage(message);
         return S_OK;
       });
   if (SUCCEEDED(g_view.webview->add_WebMessageReceived(handler.get(), &g_view.messageToken))) {
@@ -120,6 +122,7 @@ void SetUpController(ICoreWebView2Controller* controller) {
   MapBridgeFolder();
   SetBackgroundColour();
   AddDocumentScript(Utf8ToWide(BuildBeforeUnloadNeutraliser()));
+  AddDocumentScript(Utf8ToWide(BuildChartIdentityScript(g_launch.chartWindow)));
   const std::wstring config = ReadTextFile(BridgePath(g_folders.bridge, L"QV_AIConfig.json"));
   if (!config.empty()) AddDocumentScript(Utf8ToWide(BuildKeySeedingScript(WideToUtf8(config))));
   AddDocumentScript(Utf8ToWide(HudScriptUtf8()));
@@ -186,7 +189,9 @@ bool IsWebViewVisible() {
 }
 
 void NavigateWebView(const std::wstring& url) {
-  if (g_view.webview) (void)g_view.webview->Navigate(url.c_str());
+  if (!g_view.webview) return;
+  NoteChartNavigation();
+  (void)g_view.webview->Navigate(url.c_str());
 }
 
 void ExecutePageScript(const std::wstring& script) {

@@ -56,6 +56,7 @@ struct FakeOps {
   std::vector<std::pair<std::uint64_t, std::string>> navigations;
   std::vector<std::uint64_t> killDeletes;
   int evalWrites = 0;
+  std::uint64_t evalHandle = 0;
   int raises = 0;
 
   ChildState StateOf(const Process& p) { return processes.at(p.id).state; }
@@ -86,7 +87,10 @@ struct FakeOps {
   void WriteNavigationRequest(std::uint64_t h, const std::string& s) {
     navigations.emplace_back(h, s);
   }
-  void WriteEvalRequest() { ++evalWrites; }
+  void WriteEvalRequest(std::uint64_t handle) {
+    ++evalWrites;
+    evalHandle = handle;
+  }
   void DeleteKillRequest(std::uint64_t h) { killDeletes.push_back(h); }
   std::wstring ProgramPath() { return L"C:\\qv\\QuorvaleWorkspace.exe"; }
   std::wstring ToWide(const std::string& s) { return Widen(s); }
@@ -175,6 +179,11 @@ TEST_F(ChildTableTest, StudioRequestRaisesTheRunningStudio) {
   EXPECT_EQ(ops.processes.size(), 1u);
   EXPECT_EQ(ops.evalWrites, 1);
   EXPECT_EQ(ops.log.back(), "Quorvale AI Studio brought to foreground.");
+  // The evaluation request names the studio it is for, so no chart overlay takes it.
+  Launch("HWND=4242\nMODE=HEADLESS_VPS");
+  Launch("HWND=4242\nMODE=HEADLESS_VPS");
+  EXPECT_EQ(ops.evalWrites, 2);
+  EXPECT_EQ(ops.evalHandle, 4242u);
 }
 
 TEST_F(ChildTableTest, StudioWithoutItsWindowIsRelaunched) {
