@@ -112,6 +112,10 @@ void Win32ChildOps::DeleteKillRequest(std::uint64_t handle) {
   ::DeleteFileW(BridgePath(g_folders.bridge, KillRequestFileName(handle)).c_str());
 }
 
+void Win32ChildOps::DeleteChartHeartbeat(std::uint64_t handle) {
+  ::DeleteFileW(BridgePath(g_folders.bridge, ChartHeartbeatFileName(handle)).c_str());
+}
+
 std::wstring Win32ChildOps::ProgramPath() {
   return programPath;
 }

@@ -14,6 +14,7 @@
 //   void WriteNavigationRequest(std::uint64_t handle, const std::string& utf8Symbol);
 //   void WriteEvalRequest(std::uint64_t handle);    // for the studio of that chart handle
 //   void DeleteKillRequest(std::uint64_t handle);
+//   void DeleteChartHeartbeat(std::uint64_t handle);  // of a child seen ended
 //   std::wstring ProgramPath();
 //   std::wstring ToWide(const std::string&);  std::string ToUtf8(const std::wstring&);
 //   void Log(const std::string&);
@@ -122,6 +123,7 @@ void HandleLaunchRequest(ChildTable<typename Ops::Process>& table, const std::st
     return;
   }
   if (ops.StateOf(entry->second.process) == ChildState::kEnded) {
+    if (handle != 0) ops.DeleteChartHeartbeat(handle);
     table.erase(entry);
     StartChild(table, handle, digits, request, wideSymbol, utf8Symbol, ops);
     return;
@@ -159,6 +161,9 @@ template <typename Ops>
 void ReapEndedChildren(ChildTable<typename Ops::Process>& table, Ops& ops) {
   for (auto it = table.begin(); it != table.end();) {
     if (ops.StateOf(it->second.process) == ChildState::kEnded) {
+      // A child that died without its clean shutdown (killed, crashed) left its heartbeat,
+      // and the companion would believe a dead overlay alive.
+      if (it->first != 0) ops.DeleteChartHeartbeat(it->first);
       it = table.erase(it);
     } else {
       ++it;

@@ -55,6 +55,7 @@ struct FakeOps {
   std::vector<std::string> log;
   std::vector<std::pair<std::uint64_t, std::string>> navigations;
   std::vector<std::uint64_t> killDeletes;
+  std::vector<std::uint64_t> heartbeatDeletes;
   int evalWrites = 0;
   std::uint64_t evalHandle = 0;
   int raises = 0;
@@ -92,6 +93,7 @@ struct FakeOps {
     evalHandle = handle;
   }
   void DeleteKillRequest(std::uint64_t h) { killDeletes.push_back(h); }
+  void DeleteChartHeartbeat(std::uint64_t h) { heartbeatDeletes.push_back(h); }
   std::wstring ProgramPath() { return L"C:\\qv\\QuorvaleWorkspace.exe"; }
   std::wstring ToWide(const std::string& s) { return Widen(s); }
   std::string ToUtf8(const std::wstring& w) { return Narrow(w); }
@@ -211,6 +213,11 @@ TEST_F(ChildTableTest, EndedChildIsReplacedAndReaped) {
   ReapEndedChildren(table, ops);
   EXPECT_EQ(table.size(), 1u);
   EXPECT_EQ(table.count(9001), 0u);
+  // A child that died without its clean shutdown leaves no heartbeat behind.
+  EXPECT_EQ(ops.heartbeatDeletes, (std::vector<std::uint64_t>{5678, 9001}));
+  // A running child's heartbeat is never touched.
+  ReapEndedChildren(table, ops);
+  EXPECT_EQ(ops.heartbeatDeletes.size(), 2u);
 }
 
 TEST_F(ChildTableTest, ProcessThatCannotBeAskedIsNeitherReplacedNorDropped) {
