@@ -19,6 +19,13 @@ std::string HandleText() {
   return std::to_string(g_launch.chartWindow);
 }
 
+// The heartbeat was written at the very start; a child that gives up must not leave the
+// companion believing an overlay runs on this chart.
+void RemoveOwnHeartbeat() {
+  if (g_launch.chartWindow == 0) return;
+  ::DeleteFileW(BridgePath(g_folders.bridge, ChartHeartbeatFileName(g_launch.chartWindow)).c_str());
+}
+
 HWND ChartWindow() {
   return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(g_launch.chartWindow));
 }
@@ -36,6 +43,7 @@ int RunChild(HINSTANCE instance, const std::vector<std::wstring>& args) {
              " Symbol: " + WideToUtf8(g_launch.symbol));
     if (g_launch.chartWindow == 0 || !::IsWindow(ChartWindow())) {
       LogDebug("Parent window is not valid. Exiting.");
+      RemoveOwnHeartbeat();
       ::CoUninitialize();
       return 1;
     }
@@ -53,6 +61,7 @@ int RunChild(HINSTANCE instance, const std::vector<std::wstring>& args) {
                   L"on this VPS.\n\nQuorvale has triggered the silent background installation.\n"
                   L"Please wait ~30 seconds and then refresh or re-attach the EA.",
                   L"Quorvale Workspace - WebView2 Runtime Required", MB_OK | MB_ICONINFORMATION);
+    RemoveOwnHeartbeat();
     ::CoUninitialize();
     return 1;
   }

@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include "daemon/bridge_folder.h"
 #include "daemon/watch_loop.h"
 #include "host/autostart.h"
 #include "host/debug_log.h"
@@ -43,6 +44,9 @@ int RunDaemon() {
   }
   StartCotRefreshThread();
   StartTelegramWorkerThread();
-  LogDebug("Quorvale Daemon loop active and watching: " + WideToUtf8(g_folders.bridge));
+  // Only a folder that is there is claimed to be watched; the loop keeps looking for it.
+  if (EnsureBridgeFolder()) {
+    LogDebug("Quorvale Daemon loop active and watching: " + WideToUtf8(g_folders.bridge));
+  }
   DaemonWatchLoop();
 }

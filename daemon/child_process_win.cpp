@@ -6,6 +6,7 @@
 
 #include "bridge/bridge_names.h"
 #include "bridge/file_replace.h"
+#include "bridge/request_target.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "bridge/text_file.h"
@@ -108,14 +109,19 @@ void Win32ChildOps::WriteNavigationRequest(std::uint64_t handle, const std::stri
   }
 }
 
-void Win32ChildOps::WriteEvalRequest() {
-  const WriteStatus status =
-      ReplaceFileWhole(BridgePath(g_folders.bridge, kEvalRequestFileName), "EVAL", WriteRetry::kPatient);
+void Win32ChildOps::WriteEvalRequest(std::uint64_t handle) {
+  // Named, so that a chart overlay polling the same file leaves it to the studio.
+  const WriteStatus status = ReplaceFileWhole(BridgePath(g_folders.bridge, kEvalRequestFileName),
+                                              EvalRequestBody(handle), WriteRetry::kPatient);
   if (!status.ok()) LogDebug("Could not write the evaluation request: " + DescribeWriteError(status.error));
 }
 
 void Win32ChildOps::DeleteKillRequest(std::uint64_t handle) {
   ::DeleteFileW(BridgePath(g_folders.bridge, KillRequestFileName(handle)).c_str());
+}
+
+void Win32ChildOps::DeleteChartHeartbeat(std::uint64_t handle) {
+  ::DeleteFileW(BridgePath(g_folders.bridge, ChartHeartbeatFileName(handle)).c_str());
 }
 
 std::wstring Win32ChildOps::ProgramPath() {

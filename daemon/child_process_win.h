@@ -18,8 +18,9 @@ struct Win32ChildOps {
   [[nodiscard]] bool AdoptOverlayInChart(std::uint64_t handle, Process* out);
   [[nodiscard]] bool RaiseStudioWindow();
   void WriteNavigationRequest(std::uint64_t handle, const std::string& utf8Symbol);
-  void WriteEvalRequest();
+  void WriteEvalRequest(std::uint64_t handle);
   void DeleteKillRequest(std::uint64_t handle);
+  void DeleteChartHeartbeat(std::uint64_t handle);
   [[nodiscard]] std::wstring ProgramPath();
   [[nodiscard]] std::wstring ToWide(const std::string& text);
   [[nodiscard]] std::string ToUtf8(const std::wstring& text);

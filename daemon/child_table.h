@@ -12,8 +12,9 @@
 //   bool AdoptOverlayInChart(std::uint64_t handle, Process* out);
 //   bool RaiseStudioWindow();                       // false when no studio window is found
 //   void WriteNavigationRequest(std::uint64_t handle, const std::string& utf8Symbol);
-//   void WriteEvalRequest();
+//   void WriteEvalRequest(std::uint64_t handle);    // for the studio of that chart handle
 //   void DeleteKillRequest(std::uint64_t handle);
+//   void DeleteChartHeartbeat(std::uint64_t handle);  // of a child seen ended
 //   std::wstring ProgramPath();
 //   std::wstring ToWide(const std::string&);  std::string ToUtf8(const std::wstring&);
 //   void Log(const std::string&);
@@ -122,6 +123,7 @@ void HandleLaunchRequest(ChildTable<typename Ops::Process>& table, const std::st
     return;
   }
   if (ops.StateOf(entry->second.process) == ChildState::kEnded) {
+    if (handle != 0) ops.DeleteChartHeartbeat(handle);
     table.erase(entry);
     StartChild(table, handle, digits, request, wideSymbol, utf8Symbol, ops);
     return;
@@ -140,7 +142,7 @@ void HandleLaunchRequest(ChildTable<typename Ops::Process>& table, const std::st
   }
   if (studio) {
     if (ops.RaiseStudioWindow()) {
-      ops.WriteEvalRequest();
+      ops.WriteEvalRequest(handle);
       ops.Log("Quorvale AI Studio brought to foreground.");
       return;
     }
@@ -159,6 +161,9 @@ template <typename Ops>
 void ReapEndedChildren(ChildTable<typename Ops::Process>& table, Ops& ops) {
   for (auto it = table.begin(); it != table.end();) {
     if (ops.StateOf(it->second.process) == ChildState::kEnded) {
+      // A child that died without its clean shutdown (killed, crashed) left its heartbeat,
+      // and the companion would believe a dead overlay alive.
+      if (it->first != 0) ops.DeleteChartHeartbeat(it->first);
       it = table.erase(it);
     } else {
       ++it;

@@ -7,6 +7,7 @@
 #include "bridge/bridge_names.h"
 #include "bridge/file_replace.h"
 #include "bridge/order_outbox.h"
+#include "daemon/bridge_folder.h"
 #include "daemon/child_process_win.h"
 #include "daemon/child_table.h"
 #include "daemon/launch_request.h"
@@ -98,7 +99,19 @@ void ProcessLaunchRequests() {
 void DaemonWatchLoop() {
   ULONGLONG lastHeartbeat = 0;
   bool firstPass = true;
+  bool watching = EnsureBridgeFolder();
   for (;;) {
+    // Without the bridge folder every write would fail silently; wait for the terminal.
+    if (!watching) {
+      watching = EnsureBridgeFolder();
+      if (watching) {
+        LogDebug("Quorvale Daemon loop active and watching: " + WideToUtf8(g_folders.bridge));
+      } else {
+        PumpMessages();
+        ::Sleep(100);
+        continue;
+      }
+    }
     const ULONGLONG now = ::GetTickCount64();
     // The first pass always writes, even on a machine up for less than 15 s, so the terminal
     // companion sees the daemon at once.

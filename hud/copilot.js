@@ -42,8 +42,27 @@ function captureChartCanvases() {
   }
 }
 
+// The host captures the chart every 4 s once a new page has painted; a picture fetched
+// sooner than this after a load or a symbol change may show the previous symbol.
+const CHART_PICTURE_SETTLE_MS = 8000;
+
+// Each chart's own picture; the studio, which holds no chart, reads the shared one.
+function chartPictureFile() {
+  const h = window.__qv_chart_hwnd;
+  if (!isStudioPage && typeof h === 'string' && /^[1-9][0-9]*$/.test(h)) return 'QV_AICopilotChart_' + h + '.png';
+  return 'QV_AICopilotChart.png';
+}
+
+function chartPictureMayBeStale() {
+  if (isStudioPage) return true;
+  let since = Infinity;
+  try { since = performance.now(); } catch (e) { since = 0; }
+  if (lastSymbolChangeAt) since = Math.min(since, Date.now() - lastSymbolChangeAt);
+  return since < CHART_PICTURE_SETTLE_MS;
+}
+
 async function gatherInstitutionalContext() {
-  const ctx = { technicals: null, cot: null, positions: null, chartB64: null };
+  const ctx = { technicals: null, cot: null, positions: null, chartB64: null, chartMayBeStale: false };
   ctx.technicals = await fetchChartSnapshot();
   // Another chart's numbers are worse than none: the model would reason about them.
   const own = pageInstrument(ctx.technicals);
@@ -53,11 +72,14 @@ async function gatherInstitutionalContext() {
   ctx.chartB64 = captureChartCanvases();
   if (!ctx.chartB64) {
     try {
-      const res = await hudFetch(bridgeUrl('QV_AICopilotChart.png'), { cache: 'no-store' });
+      const res = await hudFetch(bridgeUrl(chartPictureFile()), { cache: 'no-store' });
       if (res.ok) {
         const uri = await blobToDataUri(await res.blob());
         const comma = uri.indexOf(',');
-        if (comma !== -1 && comma < uri.length - 1) ctx.chartB64 = uri.slice(comma + 1);
+        if (comma !== -1 && comma < uri.length - 1) {
+          ctx.chartB64 = uri.slice(comma + 1);
+          ctx.chartMayBeStale = chartPictureMayBeStale();
+        }
       }
     } catch (e) { /* no image this run */ }
   }
@@ -110,7 +132,8 @@ async function executeAIInference(userPrompt, forceSetup, run) {
       technicals: ctx.technicals,
       cot: pickCotRecord(ctx.cot, symbol),
       positions: ctx.positions,
-      market: getMarketStatusInfo(ctx.technicals, symbol)
+      market: getMarketStatusInfo(ctx.technicals, symbol),
+      chartMayBeStale: ctx.chartMayBeStale
     });
     const route = routeProvider(modelValue);
     if (!route) {

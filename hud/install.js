@@ -45,6 +45,7 @@ function initHUD() {
   aiDrawer = createDrawer();
   document.body.appendChild(hudPanel);
   document.body.appendChild(aiDrawer);
+  requestPositionsPush();
   if (isStudioPage) applyStudioAdjustments();
 
   const vault = el('div', { id: 'qv-vault-modal' });

@@ -100,7 +100,11 @@ function safeJsonText(value, fallback) {
   }
 }
 
-// inputs: { userPrompt, forceSetup, symbol, asset, technicals, cot, positions, market }
+// The host's chart picture lags a symbol change by a few seconds; the model must not read
+// the previous symbol's chart as this one.
+const CHART_STALE_NOTE = '*** CHART PICTURE NOTE: the attached chart picture may still show the previous symbol; rely on the telemetry above, not on the picture. ***';
+
+// inputs: { userPrompt, forceSetup, symbol, asset, technicals, cot, positions, market, chartMayBeStale }
 function assembleSystemPrompt(inputs) {
   const tech = inputs.technicals && typeof inputs.technicals === 'object' ? inputs.technicals : null;
   const symbol = inputs.symbol || 'XAUUSD';
@@ -151,6 +155,7 @@ function assembleSystemPrompt(inputs) {
       '4. NO EMPTY TRADE PROPOSAL CARDS: DO NOT output any json:trade_proposal block.',
       '5. Keep it crisp: markdown in 2-4 short sections.'
     ];
+    if (inputs.chartMayBeStale) lines.push('', CHART_STALE_NOTE);
     if (market.isClosed) {
       lines.push('', '*** MARKET STATUS NOTE: MARKET IS CURRENTLY CLOSED (' + market.reason + ') ***',
         'Markets are closed for the weekend (' + market.dayName + '); the price ' + price +
@@ -228,5 +233,6 @@ function assembleSystemPrompt(inputs) {
       '2. Present the analysis only as a pre-market scenario for the Sunday/Monday reopen; never advise executing immediately at market.',
       '3. The card must be STAND_ASIDE with the levels to watch, or a clearly labelled pending limit setup noted \'Pending Market Reopen\'.');
   }
+  if (inputs.chartMayBeStale) lines.push('', CHART_STALE_NOTE);
   return lines.join('\n');
 }

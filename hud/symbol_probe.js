@@ -3,6 +3,8 @@
 // "no symbol".
 
 var lastKnownSymbol = '';
+// When the chart's symbol last changed in this document (0: not since it loaded).
+var lastSymbolChangeAt = 0;
 
 function cleanProbedSymbol(text) {
   let s = String(text).trim();
@@ -99,6 +101,7 @@ function runSymbolSync() {
     if (isStudioPage) return;
     const sym = getActiveTradingViewSymbol();
     if (!sym || sym === lastKnownSymbol) return;
+    if (lastKnownSymbol) lastSymbolChangeAt = Date.now();
     lastKnownSymbol = sym;
     const badge = byId('qv-ai-sym-badge');
     if (badge) badge.textContent = sym;

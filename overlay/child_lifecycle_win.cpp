@@ -74,7 +74,10 @@ void CheckKillAndNavigation() {
   const std::wstring killPath =
       BridgePath(g_folders.bridge, KillRequestFileName(g_launch.chartWindow));
   if (FileExists(killPath)) {
-    ::DeleteFileW(killPath.c_str());
+    // Acted on only once consumed, as launch requests are: one that cannot be deleted
+    // (held open by its writer) is tried again on the next tick instead of being obeyed
+    // while it stays behind to end the next child for this chart.
+    if (!::DeleteFileW(killPath.c_str())) return;
     if (IsStudioMode(g_launch.mode)) {
       LogDebug(
           "Ignoring kill signal in HEADLESS_VPS mode because AI Studio is an independent "
@@ -89,8 +92,12 @@ void CheckKillAndNavigation() {
   const std::wstring navPath =
       BridgePath(g_folders.bridge, NavigationRequestFileName(g_launch.chartWindow));
   if (!FileExists(navPath)) return;
-  const std::wstring text = TrimRequestText(ReadTextFile(navPath, nullptr, kConfigFileCapBytes));
-  ::DeleteFileW(navPath.c_str());
+  // An empty file is one still being written (or held open by its writer): deleting it
+  // now would lose the symbol it is about to hold, so it waits for the next tick.
+  const std::wstring raw = ReadTextFile(navPath, nullptr, kConfigFileCapBytes);
+  if (raw.empty()) return;
+  if (!::DeleteFileW(navPath.c_str())) return;
+  const std::wstring text = TrimRequestText(raw);
   if (text.empty()) return;
   const std::wstring mapped = MapToTradingViewSymbol(text);
   if (!IsNewTicker(CurrentHostSymbol(), mapped)) return;

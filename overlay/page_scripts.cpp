@@ -86,6 +86,11 @@ std::string BuildBeforeUnloadNeutraliser() {
          "} } catch (e) {}";
 }
 
+std::string BuildChartIdentityScript(std::uint64_t chartHandle) {
+  return "try { Object.defineProperty(window, '__qv_chart_hwnd', { value: '" +
+         std::to_string(chartHandle) + "', writable: false, configurable: false }); } catch (e) {}";
+}
+
 std::string BuildKeySeedingScript(const std::string& configText) {
   // Never into the storage of a frame or of another origin the view reaches.
   return "try { if (" + OwnDocumentCondition() +

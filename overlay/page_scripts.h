@@ -20,6 +20,10 @@ inline constexpr const char* kVirtualDataHost = "quorvale-data.example";
 
 [[nodiscard]] std::string BuildBeforeUnloadNeutraliser();
 
+// Tells the page its chart's handle (window.__qv_chart_hwnd, a decimal string), so the HUD
+// reads its own chart's picture QV_AICopilotChart_<hwnd>.png.
+[[nodiscard]] std::string BuildChartIdentityScript(std::uint64_t chartHandle);
+
 // Copies the five provider keys from QV_AIConfig.json's text into the page's key vault
 // where the vault has none; never overwrites a stored key.
 [[nodiscard]] std::string BuildKeySeedingScript(const std::string& configText);

@@ -13,8 +13,10 @@
 #include "host/launch_values.h"
 #include "host/process_state.h"
 #include "host/win_handles.h"
+#include "overlay/chart_picture.h"
 #include "overlay/hud_script.h"
 #include "overlay/message_source.h"
+#include "overlay/page_requests.h"
 #include "overlay/page_scripts.h"
 #include "overlay/web_message.h"
 #include "overlay/web_message_handler.h"
@@ -127,7 +129,9 @@ void SubscribeWebMessages() {
           LogDebug("Dropped unsigned web message from " + PrintableForLog(UrlOrigin(source)));
           return S_OK;
         }
-        if (!message.empty()) HandleWebMessage(Utf8ToWide(message));
+        if (message.empty()) return S_OK;
+        const std::wstring text = Utf8ToWide(message);
+        if (!HandlePageRequest(text)) HandleWebMessage(text);
         return S_OK;
       });
   if (SUCCEEDED(g_view.webview->add_WebMessageReceived(handler.get(), &g_view.messageToken))) {
@@ -138,7 +142,8 @@ void SubscribeWebMessages() {
 void NavigateToFirstPage() {
   if (IsStudioMode(g_launch.mode)) {
     // An unwritable page file still navigates; the previous copy, if any, is shown.
-    (void)WriteTextFile(BridgePath(g_folders.bridge, L"headless.html"), BuildStudioPageHtml());
+    if (!WriteTextFile(BridgePath(g_folders.bridge, L"headless.html"), BuildStudioPageHtml()))
+      LogDebug("Could not write the studio page headless.html; showing the copy already there.");
     const std::string url = VirtualDataUrl("headless.html");
     LogDebug("Navigating Headless Agent to: " + url);
     NavigateWebView(Utf8ToWide(url));
@@ -162,6 +167,7 @@ void SetUpController(ICoreWebView2Controller* controller) {
   MapBridgeFolder();
   SetBackgroundColour();
   AddDocumentScript(Utf8ToWide(BuildBeforeUnloadNeutraliser()));
+  AddDocumentScript(Utf8ToWide(BuildChartIdentityScript(g_launch.chartWindow)));
   const std::wstring config =
       ReadTextFile(BridgePath(g_folders.bridge, L"QV_AIConfig.json"), nullptr, kConfigFileCapBytes);
   if (!config.empty()) AddDocumentScript(Utf8ToWide(BuildKeySeedingScript(WideToUtf8(config))));
@@ -230,7 +236,9 @@ bool IsWebViewVisible() {
 }
 
 void NavigateWebView(const std::wstring& url) {
-  if (g_view.webview) (void)g_view.webview->Navigate(url.c_str());
+  if (!g_view.webview) return;
+  NoteChartNavigation();
+  (void)g_view.webview->Navigate(url.c_str());
 }
 
 void ExecutePageScript(const std::wstring& script) {

@@ -1,8 +1,11 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "bridge/bridge_names.h"
+#include "bridge/request_target.h"
+#include "bridge/request_target_win.h"
 #include "bridge/text_file.h"
 #include "host/process_state.h"
 #include "services/capture_requests.h"
@@ -33,6 +36,8 @@ std::wstring ClaimedPath(const std::wstring& bridge) {
                                 L".tmp");
 }
 
+RequestWaitClock g_waiting;
+
 }  // namespace
 
 std::string DefaultCaptureUploadUrl() {
@@ -46,18 +51,43 @@ std::vector<CaptureRequest> ClaimCaptureRequests() {
   WIN32_FIND_DATAW found{};
   FindHandle find(
       ::FindFirstFileW(BridgePath(bridge, L"QV_Capture_Request_*.txt").c_str(), &found));
-  if (!find.valid()) return requests;
+  if (!find.valid()) {
+    g_waiting.Retain({});
+    return requests;
+  }
   const std::string defaultUrl = DefaultCaptureUploadUrl();
+  std::vector<std::wstring> seen;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    if (!IsCaptureRequestName(found.cFileName)) continue;
+    const std::wstring name = found.cFileName;
+    if (!IsCaptureRequestName(name)) continue;
+    const std::wstring path = BridgePath(bridge, name);
+    // Empty while the companion is still writing it (or while it holds it open): read it
+    // again on the next tick rather than journaling a fill without its values.
+    const std::string peek = WideToUtf8(ReadTextFile(path, nullptr, kConfigFileCapBytes));
+    if (peek.empty()) {
+      seen.push_back(name);
+      continue;
+    }
+    // A request naming a chart is that chart's picture: another overlay would journal the
+    // wrong chart for the fill.
+    const std::uint64_t named = RequestChartHandle(peek);
+    const std::uint64_t waited = g_waiting.Waited(name, ::GetTickCount64());
+    if (!ShouldTakeRequest(g_launch.chartWindow, named, named != 0 && ChartProcessRunning(named),
+                           waited)) {
+      seen.push_back(name);
+      continue;
+    }
+    g_waiting.Forget(name);
     const std::wstring claimed = ClaimedPath(bridge);
     // Reading and deleting are two steps, so two processes could both read one request
     // and both upload it. A rename is atomic: whoever loses finds the file gone.
-    if (!::MoveFileExW(BridgePath(bridge, found.cFileName).c_str(), claimed.c_str(), 0)) continue;
-    const std::wstring body = ReadTextFile(claimed, nullptr, kConfigFileCapBytes);
+    if (!::MoveFileExW(path.c_str(), claimed.c_str(), 0)) continue;
+    std::string body = WideToUtf8(ReadTextFile(claimed, nullptr, kConfigFileCapBytes));
+    if (body.empty()) body = peek;
     ::DeleteFileW(claimed.c_str());
-    requests.push_back(ParseCaptureRequest(WideToUtf8(body), defaultUrl));
+    requests.push_back(ParseCaptureRequest(body, defaultUrl));
   } while (::FindNextFileW(find.get(), &found));
+  g_waiting.Retain(seen);
   return requests;
 }

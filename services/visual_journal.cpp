@@ -1,6 +1,7 @@
 #include "services/visual_journal.h"
 
 #include <cstdio>
+#include "bridge/request_target.h"
 
 namespace {
 
@@ -71,11 +72,9 @@ CaptureRequest ParseCaptureRequest(const std::string& body, const std::string& d
 }
 
 bool IsCaptureRequestName(const std::wstring& name) {
-  static const std::wstring kPrefix = L"QV_Capture_Request_";
-  static const std::wstring kSuffix = L".txt";
-  return name.size() >= kPrefix.size() + kSuffix.size() &&
-         name.compare(0, kPrefix.size(), kPrefix) == 0 &&
-         name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0;
+  // Case-insensitive, as the file system and the launch request names are: a companion
+  // writing "qv_capture_request_1.TXT" must not have its fill go unjournaled.
+  return StartsAndEndsWithNoCase(name, L"QV_Capture_Request_", L".txt");
 }
 
 std::string Base64Encode(const std::string& bytes) {

@@ -19,7 +19,7 @@ struct CaptureRequest {
 [[nodiscard]] CaptureRequest ParseCaptureRequest(const std::string& body,
                                                  const std::string& defaultUploadUrl);
 
-// "QV_Capture_Request_" + anything + ".txt". The directory pattern alone is not enough:
+// "QV_Capture_Request_" + anything + ".txt", letters compared without case. The directory pattern alone is not enough:
 // FindFirstFileW also matches on short 8.3 names, which can let other names through.
 [[nodiscard]] bool IsCaptureRequestName(const std::wstring& name);
 

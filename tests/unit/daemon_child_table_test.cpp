@@ -55,7 +55,9 @@ struct FakeOps {
   std::vector<std::string> log;
   std::vector<std::pair<std::uint64_t, std::string>> navigations;
   std::vector<std::uint64_t> killDeletes;
+  std::vector<std::uint64_t> heartbeatDeletes;
   int evalWrites = 0;
+  std::uint64_t evalHandle = 0;
   int raises = 0;
 
   ChildState StateOf(const Process& p) { return processes.at(p.id).state; }
@@ -86,8 +88,12 @@ struct FakeOps {
   void WriteNavigationRequest(std::uint64_t h, const std::string& s) {
     navigations.emplace_back(h, s);
   }
-  void WriteEvalRequest() { ++evalWrites; }
+  void WriteEvalRequest(std::uint64_t handle) {
+    ++evalWrites;
+    evalHandle = handle;
+  }
   void DeleteKillRequest(std::uint64_t h) { killDeletes.push_back(h); }
+  void DeleteChartHeartbeat(std::uint64_t h) { heartbeatDeletes.push_back(h); }
   std::wstring ProgramPath() { return L"C:\\qv\\QuorvaleWorkspace.exe"; }
   std::wstring ToWide(const std::string& s) { return Widen(s); }
   std::string ToUtf8(const std::wstring& w) { return Narrow(w); }
@@ -175,6 +181,11 @@ TEST_F(ChildTableTest, StudioRequestRaisesTheRunningStudio) {
   EXPECT_EQ(ops.processes.size(), 1u);
   EXPECT_EQ(ops.evalWrites, 1);
   EXPECT_EQ(ops.log.back(), "Quorvale AI Studio brought to foreground.");
+  // The evaluation request names the studio it is for, so no chart overlay takes it.
+  Launch("HWND=4242\nMODE=HEADLESS_VPS");
+  Launch("HWND=4242\nMODE=HEADLESS_VPS");
+  EXPECT_EQ(ops.evalWrites, 2);
+  EXPECT_EQ(ops.evalHandle, 4242u);
 }
 
 TEST_F(ChildTableTest, StudioWithoutItsWindowIsRelaunched) {
@@ -202,6 +213,11 @@ TEST_F(ChildTableTest, EndedChildIsReplacedAndReaped) {
   ReapEndedChildren(table, ops);
   EXPECT_EQ(table.size(), 1u);
   EXPECT_EQ(table.count(9001), 0u);
+  // A child that died without its clean shutdown leaves no heartbeat behind.
+  EXPECT_EQ(ops.heartbeatDeletes, (std::vector<std::uint64_t>{5678, 9001}));
+  // A running child's heartbeat is never touched.
+  ReapEndedChildren(table, ops);
+  EXPECT_EQ(ops.heartbeatDeletes.size(), 2u);
 }
 
 TEST_F(ChildTableTest, ProcessThatCannotBeAskedIsNeitherReplacedNorDropped) {

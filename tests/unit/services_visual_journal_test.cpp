@@ -49,12 +49,13 @@ TEST(CaptureRequestFile, EmptyUploadUrlKeepsTheDefault) {
   EXPECT_EQ(CaptureUploadFileName(none), "QV_TV___.png");
 }
 
-TEST(CaptureRequestFile, NamesFollowThePatternExactly) {
+TEST(CaptureRequestFile, NamesFollowThePatternWithoutLetterCase) {
   EXPECT_TRUE(IsCaptureRequestName(L"QV_Capture_Request_123.txt"));
   EXPECT_TRUE(IsCaptureRequestName(L"QV_Capture_Request_.txt"));
   EXPECT_FALSE(IsCaptureRequestName(L"QV_Capture_Request_1.txt2"));
-  EXPECT_FALSE(IsCaptureRequestName(L"QV_Capture_Request_1.TXT"));
-  EXPECT_FALSE(IsCaptureRequestName(L"qv_capture_request_1.txt"));
+  // Letter case is ignored, as for launch requests: such a fill was never journaled.
+  EXPECT_TRUE(IsCaptureRequestName(L"QV_Capture_Request_1.TXT"));
+  EXPECT_TRUE(IsCaptureRequestName(L"qv_capture_request_1.txt"));
   EXPECT_FALSE(IsCaptureRequestName(L"QV_Capture_Request.txt"));
 }
 

@@ -51,8 +51,8 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   await waitForCall(rt.callLog, /^Navigate /);
   const calls = readCalls(rt.callLog);
   assert.ok(calls.some((l) => /put_DefaultBackgroundColor .*255.*14.*18.*28/.test(l)), 'dark background');
-  // Neutraliser, key seeding and the HUD, each once for this controller.
-  assert.equal(calls.filter((l) => l.startsWith('AddScriptToExecuteOnDocumentCreated')).length, 3);
+  // Neutraliser, chart identity, key seeding and the HUD, each once for this controller.
+  assert.equal(calls.filter((l) => l.startsWith('AddScriptToExecuteOnDocumentCreated')).length, 4);
 
   // The overlay window sits in the chart's client area and the WebView fills it.
   const [overlay] = (await children()).filter((c) => c.cls === 'QuorvaleWorkspace_Class');
