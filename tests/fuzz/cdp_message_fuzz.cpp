@@ -13,8 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(ParseJson(result, &script));
     FUZZ_CHECK(CountOtherPages(incoming.result, incoming.sessionId) >= 0);
   }
-  const BindingPayload binding = SplitBindingPayload(text);
-  FUZZ_CHECK(binding.source.find('\n') == std::string::npos);
 
   const std::vector<std::string> parts = fuzz::Split(text, '\n');
   const std::string method = parts[0];

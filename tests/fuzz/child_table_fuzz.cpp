@@ -50,7 +50,8 @@ struct FakeOps {
   void WriteNavigationRequest(std::uint64_t handle, const std::string& symbol) {
     navigations.emplace_back(handle, symbol);
   }
-  void WriteEvalRequest() {}
+  void WriteEvalRequest(std::uint64_t) {}
+  void DeleteChartHeartbeat(std::uint64_t) {}
   void DeleteKillRequest(std::uint64_t) {}
   std::wstring ProgramPath() { return L"C:\\Quorvale\\Quorvale.exe"; }
   std::wstring ToWide(const std::string& s) { return fuzz::Latin1ToWide(s); }
