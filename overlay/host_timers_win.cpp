@@ -4,15 +4,15 @@
 #include <string>
 
 #include "bridge/bridge_names.h"
+#include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "bridge/text_file.h"
+#include "overlay/capture_watcher.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/host_timers.h"
 #include "overlay/order_queue.h"
 #include "overlay/page_scripts.h"
 #include "overlay/webview_host.h"
-#include "overlay/capture_watcher.h"
 
 namespace {
 
