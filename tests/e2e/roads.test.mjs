@@ -56,6 +56,9 @@ test('a BUY from the ticket is executed once and comes back as a position in the
   assert.equal(result.action, 'BUY');
   assert.equal(result.symbol, 'XAUUSD');
   assert.match(fs.readFileSync(path.join(w.bridge, 'QV_TradeSignal.csv'), 'utf8'), /^\d+,BUY,0\.10,XAUUSD,20,40$/);
+  // The ticket shows the fate the companion wrote, with its ticket number.
+  await waitFor(async () => (await page.textContent('#qv-order-status')) === `BUY EXECUTED #${result.opened[0]}`, 15000, 200,
+    'the ticket showing the execution');
   await waitFor(async () => /\(\d+\)/.test(await page.textContent('#qv-pnl-badge')), 15000, 200, 'the badge counting the position');
   // The same record read again is not executed twice.
   await new Promise((r) => setTimeout(r, 1500));
