@@ -79,10 +79,10 @@ test('a fill is journalled: the chart picture is uploaded once and the fill anno
 
 test('a Telegram /closeall from the trader\'s chat closes everything, once, with its reply', async () => {
   assert.ok(open().length > 0);
-  telegram.pushUpdate({ message: { chat: { id: 77 }, text: '/closeall' } });
+  telegram.pushUpdate({ message: { chat: { id: 77 }, date: Math.floor(Date.now() / 1000), text: '/closeall' } });
   await waitFor(() => open().length === 0, 30000, 200, 'all positions closed');
-  await waitFor(() => telegram.sent.find((m) => String(m.text).includes('Close All Positions executed.')), 10000, 200, 'the reply');
+  await waitFor(() => telegram.sent.find((m) => /^\u{1F6D1} \*CLOSE ALL:\* Close all positions executed, ticket \d+\.$/u.test(String(m.text))), 10000, 200, 'the reply');
   await new Promise((r) => setTimeout(r, 4000));
-  assert.equal(telegram.sent.filter((m) => String(m.text).includes('Close All Positions executed.')).length, 1,
+  assert.equal(telegram.sent.filter((m) => /^\u{1F6D1} \*CLOSE ALL:\* Close all positions executed, ticket \d+\.$/u.test(String(m.text))).length, 1,
     'one reply although every process runs a worker');
 });
