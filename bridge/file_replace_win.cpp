@@ -51,8 +51,7 @@ bool IsTransient(DWORD error) {
 
 }  // namespace
 
-WriteStatus ReplaceFileWhole(const std::wstring& path, const std::string& bytes,
-                             WriteRetry retry) {
+WriteStatus ReplaceFileWhole(const std::wstring& path, const std::string& bytes, WriteRetry retry) {
   const std::wstring temporary = TemporaryPathBeside(path);
   if (const DWORD error = WriteNewFile(temporary, bytes)) {
     ::DeleteFileW(temporary.c_str());

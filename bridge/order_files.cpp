@@ -55,8 +55,8 @@ bool HasControl(std::string_view text) {
 bool IsValidOrderId(std::string_view id) {
   if (id.empty() || id.size() > 64) return false;
   return std::all_of(id.begin(), id.end(), [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '-' || c == '.';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.';
   });
 }
 
@@ -129,13 +129,20 @@ std::optional<TradeResult> ParseTradeResult(std::string_view text, std::string_v
     if (eq == std::string_view::npos) continue;
     const std::string_view key = line.substr(0, eq);
     const std::string value(line.substr(eq + 1));
-    if (key == "ID") id = value;
-    else if (key == "STATUS") status = value;
-    else if (key == "TICKET") result.ticket = value;
-    else if (key == "PRICE") result.price = value;
-    else if (key == "VOLUME") result.volume = value;
-    else if (key == "REASON") result.reason = value;
-    else if (key == "END") end = value;
+    if (key == "ID")
+      id = value;
+    else if (key == "STATUS")
+      status = value;
+    else if (key == "TICKET")
+      result.ticket = value;
+    else if (key == "PRICE")
+      result.price = value;
+    else if (key == "VOLUME")
+      result.volume = value;
+    else if (key == "REASON")
+      result.reason = value;
+    else if (key == "END")
+      end = value;
   }
   // END=1 must be the last line: a file cut anywhere before it is not whole.
   std::string_view tail = text;

@@ -32,8 +32,8 @@ inline constexpr std::uint64_t kStaleOrderFileAgeMs = 60ull * 60ull * 1000ull;
 // The first field of a record.
 [[nodiscard]] std::string RecordId(const std::string& record);
 
-[[nodiscard]] std::wstring OrderFileName(const std::string& id);       // QV_Order_<id>.csv
-[[nodiscard]] std::wstring OrderTakenFileName(const std::string& id);  // QV_OrderTaken_<id>.csv
+[[nodiscard]] std::wstring OrderFileName(const std::string& id);        // QV_Order_<id>.csv
+[[nodiscard]] std::wstring OrderTakenFileName(const std::string& id);   // QV_OrderTaken_<id>.csv
 [[nodiscard]] std::wstring TradeResultFileName(const std::string& id);  // QV_TradeResult_<id>.txt
 
 // An order file holds the record and one line feed; without the line feed it is not whole.

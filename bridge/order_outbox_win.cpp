@@ -23,8 +23,8 @@ std::atomic<bool> g_protocolWritten{false};
 std::uint64_t UnixMsNow() {
   FILETIME now{};
   ::GetSystemTimeAsFileTime(&now);
-  const std::uint64_t ticks = static_cast<std::uint64_t>(now.dwHighDateTime) << 32 |
-                              now.dwLowDateTime;
+  const std::uint64_t ticks =
+      static_cast<std::uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
   constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;
   return ticks < kUnixEpochTicks ? 0 : (ticks - kUnixEpochTicks) / 10000;
 }
@@ -103,8 +103,7 @@ OrderSend SendOrder(const std::string& record, bool keepRecordId) {
     const std::uint64_t id = NextOrderId(last, UnixMsNow());
     // Recorded before the order leaves, so a kill right after can never hand the id out
     // again.
-    const WriteStatus kept =
-        ReplaceFileWhole(statePath, OutboxStateBody(id), WriteRetry::kPatient);
+    const WriteStatus kept = ReplaceFileWhole(statePath, OutboxStateBody(id), WriteRetry::kPatient);
     if (!kept.ok()) return Failed(send, kept.error, "record the order id");
     send.id = std::to_string(id);
     send.record = RecordWithId(record, send.id);
@@ -147,9 +146,9 @@ void SweepStaleOrderFiles() {
     if (listing == INVALID_HANDLE_VALUE) continue;
     do {
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-      const std::uint64_t ticks =
-          static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32 |
-          found.ftLastWriteTime.dwLowDateTime;
+      const std::uint64_t ticks = static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime)
+                                      << 32 |
+                                  found.ftLastWriteTime.dwLowDateTime;
       const std::uint64_t written =
           ticks < 116444736000000000ull ? 0 : (ticks - 116444736000000000ull) / 10000;
       if (now > written && now - written > kStaleOrderFileAgeMs) {

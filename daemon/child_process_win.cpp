@@ -1,15 +1,15 @@
-#include "daemon/child_process_win.h"
-
 #include <windows.h>
+
+#include "daemon/child_process_win.h"
 
 #include <vector>
 
 #include "bridge/bridge_names.h"
 #include "bridge/file_replace.h"
 #include "bridge/request_target.h"
+#include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "bridge/text_file.h"
 
 namespace {
 
@@ -101,8 +101,9 @@ bool Win32ChildOps::RaiseStudioWindow() {
 }
 
 void Win32ChildOps::WriteNavigationRequest(std::uint64_t handle, const std::string& utf8Symbol) {
-  const WriteStatus status = ReplaceFileWhole(
-      BridgePath(g_folders.bridge, NavigationRequestFileName(handle)), utf8Symbol, WriteRetry::kPatient);
+  const WriteStatus status =
+      ReplaceFileWhole(BridgePath(g_folders.bridge, NavigationRequestFileName(handle)), utf8Symbol,
+                       WriteRetry::kPatient);
   if (!status.ok()) {
     LogDebug("Could not write the navigation request for chart " + std::to_string(handle) + ": " +
              DescribeWriteError(status.error));

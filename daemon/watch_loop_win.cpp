@@ -8,13 +8,13 @@
 #include "bridge/file_replace.h"
 #include "bridge/order_outbox.h"
 #include "daemon/bridge_folder.h"
+#include "bridge/text_file.h"
 #include "daemon/child_process_win.h"
 #include "daemon/child_table.h"
 #include "daemon/launch_request.h"
 #include "daemon/watch_loop.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "bridge/text_file.h"
 #include "host/win_handles.h"
 
 namespace {
@@ -47,9 +47,10 @@ std::wstring FetchProgramPath() {
 }
 
 void WriteDaemonHeartbeat(ULONGLONG now) {
-  const WriteStatus beat = ReplaceFileWhole(BridgePath(g_folders.bridge, DaemonHeartbeatFileName()),
-                                            HeartbeatBody(now));
-  if (!beat.ok()) LogDebug("Could not write the daemon heartbeat: " + DescribeWriteError(beat.error));
+  const WriteStatus beat =
+      ReplaceFileWhole(BridgePath(g_folders.bridge, DaemonHeartbeatFileName()), HeartbeatBody(now));
+  if (!beat.ok())
+    LogDebug("Could not write the daemon heartbeat: " + DescribeWriteError(beat.error));
   LogDebug("Quorvale Daemon watcher heartbeat alive (active children: " +
            std::to_string(g_children.size()) + ")");
 }

@@ -61,8 +61,7 @@ std::string OrderFateJson(const OrderFate& fate) {
   return "{\"client\":" + JsonString(fate.client) + ",\"id\":" + JsonString(fate.id) +
          ",\"status\":" + JsonString(OrderFateStatusName(fate.status)) +
          ",\"ticket\":" + JsonString(fate.ticket) + ",\"price\":" + JsonString(fate.price) +
-         ",\"volume\":" + JsonString(fate.volume) + ",\"reason\":" + JsonString(fate.reason) +
-         "}";
+         ",\"volume\":" + JsonString(fate.volume) + ",\"reason\":" + JsonString(fate.reason) + "}";
 }
 
 std::string BuildOrderFateScript(const OrderFate& fate) {

@@ -5,6 +5,7 @@
 #include "bridge/bridge_names.h"
 #include "bridge/file_replace.h"
 #include "bridge/order_files.h"
+#include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "bridge/text_file.h"
@@ -73,7 +74,8 @@ void HandleVaultConfig(const std::string& rest) {
   const WriteStatus bridge = ReplaceFileWhole(BridgeFile(L"QV_AIConfig.json"), rest);
   // In a child the workspace data folder is its profile folder.
   const WriteStatus vault = ReplaceFileWhole(g_folders.workspaceData + L"\\vault.json", rest);
-  if (!bridge.ok()) LogDebug("Could not write QV_AIConfig.json: " + DescribeWriteError(bridge.error));
+  if (!bridge.ok())
+    LogDebug("Could not write QV_AIConfig.json: " + DescribeWriteError(bridge.error));
   if (!vault.ok()) LogDebug("Could not write vault.json: " + DescribeWriteError(vault.error));
   if (bridge.ok() && vault.ok()) LogDebug("Updated AI Configuration via WebMessage.");
 }

@@ -3,14 +3,14 @@
 #include <string>
 
 #include "bridge/bridge_names.h"
+#include "bridge/file_replace.h"
+#include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "bridge/text_file.h"
 #include "host/win_handles.h"
 #include "services/cot_data.h"
 #include "services/cot_refresh.h"
 #include "services/endpoints.h"
-#include "bridge/file_replace.h"
 #include "services/http_client.h"
 
 namespace {

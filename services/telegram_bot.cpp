@@ -19,8 +19,10 @@ std::size_t OwnMember(const std::string& body, std::size_t open, std::size_t end
   for (std::size_t i = open; i < end; ++i) {
     const char c = body[i];
     if (inString) {
-      if (c == '\\') ++i;
-      else if (c == '"') inString = false;
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
       continue;
     }
     if (c == '"') {
@@ -102,10 +104,9 @@ CommandOutcome RemoteOrder(const std::string& text, const std::string& id, bool 
   }
   CommandOutcome outcome;
   outcome.record = id + (buy ? ",BUY," : ",SELL,") + risk + "," + symbol + ",0,0";
-  outcome.order = TelegramOrderLabel{buy ? "\xF0\x9F\x9F\xA2" : "\xF0\x9F\x94\xB4",
-                                     buy ? "REMOTE BUY" : "REMOTE SELL",
-                                     EscapeTelegramMarkdown(symbol) + " (" +
-                                         EscapeTelegramMarkdown(risk) + ")"};
+  outcome.order = TelegramOrderLabel{
+      buy ? "\xF0\x9F\x9F\xA2" : "\xF0\x9F\x94\xB4", buy ? "REMOTE BUY" : "REMOTE SELL",
+      EscapeTelegramMarkdown(symbol) + " (" + EscapeTelegramMarkdown(risk) + ")"};
   return outcome;
 }
 
@@ -158,7 +159,8 @@ std::vector<TelegramUpdate> ScanTelegramUpdates(const std::string& body,
     // count: a reply carries the quoted message (with its text, date and chat) inside
     // "reply_to_message", and that text must never run as a command.
     const std::size_t updateOpen = body.rfind('{', k);
-    const std::size_t message = ObjectAt(body, OwnMember(body, updateOpen, spanEnd, "message"), spanEnd);
+    const std::size_t message =
+        ObjectAt(body, OwnMember(body, updateOpen, spanEnd, "message"), spanEnd);
     const std::size_t chat = ObjectAt(body, OwnMember(body, message, spanEnd, "chat"), spanEnd);
     const std::size_t id = OwnMember(body, chat, spanEnd, "id");
     if (id < spanEnd) {
@@ -191,7 +193,8 @@ std::vector<TelegramUpdate> ScanTelegramUpdates(const std::string& body,
 
 CommandOutcome HandleTelegramCommand(const std::string& text, const std::string& id,
                                      const std::string& hostSymbol) {
-  if (StartsWith(text, "/status")) return {std::nullopt, std::nullopt, TelegramStatusText(hostSymbol)};
+  if (StartsWith(text, "/status"))
+    return {std::nullopt, std::nullopt, TelegramStatusText(hostSymbol)};
   if (StartsWith(text, "/closeall")) {
     return {id + ",CLOSE,0.10,ALL,0,0",
             TelegramOrderLabel{"\xF0\x9F\x9B\x91", "CLOSE ALL", "Close all positions"},
@@ -242,8 +245,7 @@ std::string TelegramExpiredText(const std::string& rawCommandText) {
 std::string TelegramInterruptedText(std::int64_t updateId) {
   return "\xE2\x9A\xA0\xEF\xB8\x8F *COMMAND INTERRUPTED:* the workspace stopped while handling "
          "update " +
-         Decimal(updateId) +
-         "; it was not repeated. Check the terminal before sending it again.";
+         Decimal(updateId) + "; it was not repeated. Check the terminal before sending it again.";
 }
 
 std::string TelegramNotRecordedText(const std::string& error) {
@@ -290,8 +292,10 @@ std::optional<TelegramBotState> ParseTelegramState(const std::string& text) {
       *out = std::stoll(line.substr(n));
       return true;
     };
-    if (digitsAfter("OFFSET=", &state.offset)) sawOffset = true;
-    else digitsAfter("PENDING=", &state.pending);
+    if (digitsAfter("OFFSET=", &state.offset))
+      sawOffset = true;
+    else
+      digitsAfter("PENDING=", &state.pending);
     start = end + 1;
   }
   if (!sawOffset) return std::nullopt;

@@ -27,9 +27,9 @@ struct TelegramUpdate {
   };
   std::int64_t updateId = 0;
   Kind kind = Kind::kNoMessage;
-  std::string chatId;  // stripped chat id text, for the rejection log line
+  std::string chatId;     // stripped chat id text, for the rejection log line
   std::int64_t date = 0;  // the message's own "date" (Unix seconds), 0 when absent
-  std::string text;    // raw bytes between the quotes; JSON escapes stay as they are
+  std::string text;       // raw bytes between the quotes; JSON escapes stay as they are
 };
 
 // Scans a getUpdates body for every "update_id": in order. Each update's keys are
@@ -77,8 +77,7 @@ struct CommandOutcome {
 enum class TelegramOrderFate { kNotSent, kSent, kExecuted, kRejected };
 // detail: the Windows error text (not sent), the ticket (executed) or the reason (rejected).
 [[nodiscard]] std::string TelegramOrderReplyText(const TelegramOrderLabel& label,
-                                                 TelegramOrderFate fate,
-                                                 const std::string& detail);
+                                                 TelegramOrderFate fate, const std::string& detail);
 
 // Commands older than this when first seen are not executed: Telegram keeps updates for a
 // day, and a /closeall typed during an outage must not fire when the workspace comes back.

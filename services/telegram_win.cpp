@@ -62,8 +62,8 @@ class PollerLease {
 std::int64_t UnixSecondsNow() {
   FILETIME now{};
   ::GetSystemTimeAsFileTime(&now);
-  const std::uint64_t ticks = static_cast<std::uint64_t>(now.dwHighDateTime) << 32 |
-                              now.dwLowDateTime;
+  const std::uint64_t ticks =
+      static_cast<std::uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
   return static_cast<std::int64_t>((ticks - 116444736000000000ull) / 10000000ull);
 }
 
@@ -88,8 +88,8 @@ std::string SendOrderAndDescribe(const CommandOutcome& outcome) {
   const OrderSend send = SendOrder(*outcome.record, false);
   if (!send.status.ok()) {
     const std::string error = DescribeWriteError(send.status.error);
-    LogDebug("Telegram order NOT sent: " + send.record + " (could not " + send.step + ": " +
-             error + ")");
+    LogDebug("Telegram order NOT sent: " + send.record + " (could not " + send.step + ": " + error +
+             ")");
     return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kNotSent, error);
   }
   LogDebug("Emitted Telegram order to MT5: " + send.record);
@@ -109,8 +109,7 @@ std::string SendOrderAndDescribe(const CommandOutcome& outcome) {
   return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kSent, {});
 }
 
-void HandleUpdates(const std::string& body, const TelegramConfig& config,
-                   TelegramBotState& state) {
+void HandleUpdates(const std::string& body, const TelegramConfig& config, TelegramBotState& state) {
   for (const TelegramUpdate& update : ScanTelegramUpdates(body, config.chatId)) {
     if (update.updateId < state.offset) continue;  // confirmed by an earlier poller
     // Recorded before the command runs: a worker killed in the middle of a command loses
@@ -146,7 +145,8 @@ void HandleUpdates(const std::string& body, const TelegramConfig& config,
     }
     state.pending = 0;
     const WriteStatus done = SaveState(config.token, state);
-    if (!done.ok()) LogDebug("Could not record the Telegram offset: " + DescribeWriteError(done.error));
+    if (!done.ok())
+      LogDebug("Could not record the Telegram offset: " + DescribeWriteError(done.error));
   }
 }
 
@@ -212,8 +212,7 @@ void TelegramWorker() noexcept {
           }
         }
         const std::string apiBase = WideToUtf8(TelegramApiBaseUrl());
-        const std::string body =
-            HttpGet(Utf8ToWide(
+        const std::string body = HttpGet(Utf8ToWide(
             TelegramPollUrl(apiBase, config.token, std::max<std::int64_t>(state.offset, 1))));
         if (!body.empty() && body.find("\"ok\":true") != std::string::npos) {
           HandleUpdates(body, config, state);

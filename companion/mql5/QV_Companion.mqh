@@ -180,6 +180,8 @@ class QvCompanion {
       StringReplace(reason, "\r", " ");
       body += "\nREASON=" + QvText::Sub(reason, 0, 200);
     }
+    // The workspace takes a result as whole only with this last line.
+    body += "\nEND=1";
     bool ok = QvFiles::Write(QV_BRIDGE, "QV_TradeResult_" + id + ".txt", body, Tag());
     if (!ok) Print("Quorvale: the result of order " + id + " could not be written");
     return ok;

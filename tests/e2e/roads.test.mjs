@@ -56,6 +56,9 @@ test('a BUY from the ticket is executed once and comes back as a position in the
   assert.equal(result.action, 'BUY');
   assert.equal(result.symbol, 'XAUUSD');
   assert.match(fs.readFileSync(path.join(w.bridge, 'QV_TradeSignal.csv'), 'utf8'), /^\d+,BUY,0\.10,XAUUSD,20,40$/);
+  // The ticket shows the fate the companion wrote, with its ticket number.
+  await waitFor(async () => (await page.textContent('#qv-order-status')) === `BUY EXECUTED #${result.opened[0]}`, 15000, 200,
+    'the ticket showing the execution');
   await waitFor(async () => /\(\d+\)/.test(await page.textContent('#qv-pnl-badge')), 15000, 200, 'the badge counting the position');
   // The same record read again is not executed twice.
   await new Promise((r) => setTimeout(r, 1500));
@@ -76,10 +79,10 @@ test('a fill is journalled: the chart picture is uploaded once and the fill anno
 
 test('a Telegram /closeall from the trader\'s chat closes everything, once, with its reply', async () => {
   assert.ok(open().length > 0);
-  telegram.pushUpdate({ message: { chat: { id: 77 }, text: '/closeall' } });
+  telegram.pushUpdate({ message: { chat: { id: 77 }, date: Math.floor(Date.now() / 1000), text: '/closeall' } });
   await waitFor(() => open().length === 0, 30000, 200, 'all positions closed');
-  await waitFor(() => telegram.sent.find((m) => String(m.text).includes('Close All Positions executed.')), 10000, 200, 'the reply');
+  await waitFor(() => telegram.sent.find((m) => /^\u{1F6D1} \*CLOSE ALL:\* Close all positions executed, ticket \d+\.$/u.test(String(m.text))), 10000, 200, 'the reply');
   await new Promise((r) => setTimeout(r, 4000));
-  assert.equal(telegram.sent.filter((m) => String(m.text).includes('Close All Positions executed.')).length, 1,
+  assert.equal(telegram.sent.filter((m) => /^\u{1F6D1} \*CLOSE ALL:\* Close all positions executed, ticket \d+\.$/u.test(String(m.text))).length, 1,
     'one reply although every process runs a worker');
 });

@@ -1,6 +1,7 @@
 // The terminal companion's order intake against the paper trade server: each id executed
 // once (across passes, restarts and two charts), the trader's rules, the server's answers,
 // the management actions, and bad files ignored.
+#include "bridge/order_files.h"
 #include "companion_fixture.h"
 
 namespace {
@@ -15,8 +16,9 @@ class CompanionOrders : public CompanionTest {
     a.Init(Chart(1001, "EURUSD"), Settings("EURUSD"));
   }
 
+  // As the workspace writes it: the record and one line feed.
   void Order(const std::string& id, const std::string& record, long age = 0) {
-    Put("QV_Order_" + id + ".csv", record, age);
+    Put("QV_Order_" + id + ".csv", record + "\n", age);
   }
 
   static void Open(const char* sym, bool buy, double vol, double open, double sl) {
@@ -37,6 +39,11 @@ TEST_F(CompanionOrders, BuyExecutesOnceWithResultCaptureAndPositions) {
   EXPECT_NEAR(p.tp, 1.08910, 1e-9);
   std::string ticket = std::to_string(p.ticket);
   EXPECT_EQ(Result("101", "TICKET"), ticket);
+  // The workspace's own reader takes the companion's result as whole (a result it refused
+  // would leave the trader with "sent to terminal" for a fill).
+  const std::optional<TradeResult> read = ParseTradeResult(Get("QV_TradeResult_101.txt"), "101");
+  ASSERT_TRUE(read.has_value()) << Get("QV_TradeResult_101.txt");
+  EXPECT_EQ(read->ticket, ticket);
   EXPECT_FALSE(Has("QV_Order_101.csv"));
   EXPECT_FALSE(Has("QV_OrderTaken_101.csv"));
   std::string capture = Get("QV_Capture_Request_1001_" + ticket + ".txt");

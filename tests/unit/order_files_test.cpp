@@ -1,7 +1,6 @@
 #include "bridge/order_files.h"
 
 #include <gtest/gtest.h>
-
 #include <set>
 
 #include "bridge/write_status.h"
@@ -30,7 +29,8 @@ TEST(OrderIds, NeverRepeatNeverFallBehindTheClock) {
 TEST(OrderIds, StateFileRoundTripsAndRefusesDamage) {
   EXPECT_EQ(ParseOutboxState(OutboxStateBody(1765000000123)), 1765000000123u);
   EXPECT_EQ(ParseOutboxState("LAST=42\r\n"), 42u);
-  for (const char* bad : {"", "LAST=", "LAST=12x", "last=1", "LAST=-1", "LAST=99999999999999999999"}) {
+  for (const char* bad :
+       {"", "LAST=", "LAST=12x", "last=1", "LAST=-1", "LAST=99999999999999999999"}) {
     EXPECT_FALSE(ParseOutboxState(bad).has_value()) << bad;
   }
 }
@@ -83,7 +83,8 @@ TEST(OrderFiles, EveryPrefixOfAnOrderFileYieldsNoOrder) {
 
 TEST(TradeResults, EveryPrefixYieldsNoResult) {
   const std::string executed =
-      "ID=1765000000000\r\nSTATUS=EXECUTED\r\nTICKET=100001\r\nPRICE=2650.5\r\nVOLUME=0.10\r\nEND=1\r\n";
+      "ID=1765000000000\r\nSTATUS=EXECUTED\r\nTICKET=100001\r\nPRICE=2650.5\r\nVOLUME=0.10\r\nEND="
+      "1\r\n";
   for (std::size_t n = 0; n < executed.size() - 2; ++n) {
     EXPECT_FALSE(ParseTradeResult(executed.substr(0, n), "1765000000000").has_value()) << n;
   }

@@ -80,12 +80,14 @@ TEST(TelegramReplies, EachFateAndEscapedValues) {
             "\U0001F7E2 *REMOTE BUY:* GER\\_40 (R:\\*2) executed, ticket 100001.");
   EXPECT_EQ(TelegramOrderReplyText(*buy.order, TelegramOrderFate::kRejected, "[10019] no_money"),
             "\U0001F7E2 *REMOTE BUY:* GER\\_40 (R:\\*2) rejected: \\[10019] no\\_money.");
-  EXPECT_EQ(TelegramOrderReplyText(*buy.order, TelegramOrderFate::kNotSent,
-                                   "Windows error 32 (sharing violation)"),
-            "\U0001F7E2 *REMOTE BUY:* GER\\_40 (R:\\*2) NOT sent: Windows error 32 (sharing violation).");
+  EXPECT_EQ(
+      TelegramOrderReplyText(*buy.order, TelegramOrderFate::kNotSent,
+                             "Windows error 32 (sharing violation)"),
+      "\U0001F7E2 *REMOTE BUY:* GER\\_40 (R:\\*2) NOT sent: Windows error 32 (sharing violation).");
   EXPECT_EQ(EscapeTelegramMarkdown("a_b*c`d[e]f"), "a\\_b\\*c\\`d\\[e]f");
-  EXPECT_EQ(TelegramExpiredText("/closeall_now"),
-            "\u23F1 *COMMAND EXPIRED:* /closeall\\_now is older than 90 seconds and was not executed.");
+  EXPECT_EQ(
+      TelegramExpiredText("/closeall_now"),
+      "\u23F1 *COMMAND EXPIRED:* /closeall\\_now is older than 90 seconds and was not executed.");
 }
 
 TEST(TelegramAge, OldOrUndatedCommandsAreRefused) {

@@ -149,7 +149,8 @@ TEST(TelegramUpdateScan, AReplyNeverRunsTheQuotedMessage) {
 
   // A photo replying to a /buy has no text of its own.
   const std::string photo =
-      "{\"update_id\":41,\"message\":{\"reply_to_message\":{\"chat\":{\"id\":42},\"text\":\"/buy\"},"
+      "{\"update_id\":41,\"message\":{\"reply_to_message\":{\"chat\":{\"id\":42},\"text\":\"/"
+      "buy\"},"
       "\"chat\":{\"id\":42},\"date\":5,\"photo\":[{\"file_id\":\"x\"}]}}";
   EXPECT_EQ(ScanTelegramUpdates(Answer(photo), "42")[0].kind, Kind::kNoText);
   // The quoted message's chat is not the sender's: a foreign chat quoting ours stays foreign.
@@ -159,7 +160,8 @@ TEST(TelegramUpdateScan, AReplyNeverRunsTheQuotedMessage) {
   EXPECT_EQ(ScanTelegramUpdates(Answer(foreign), "42")[0].kind, Kind::kForeignChat);
   // Keys inside string values ("text" mentioning "chat":) do not count as members.
   const std::string tricky =
-      "{\"update_id\":43,\"message\":{\"caption\":\"\\\"text\\\":\\\"/closeall\",\"chat\":{\"id\":42},"
+      "{\"update_id\":43,\"message\":{\"caption\":\"\\\"text\\\":\\\"/"
+      "closeall\",\"chat\":{\"id\":42},"
       "\"date\":7}}";
   const auto t = ScanTelegramUpdates(Answer(tricky), "42");
   EXPECT_EQ(t[0].kind, Kind::kNoText);

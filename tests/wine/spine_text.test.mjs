@@ -3,7 +3,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { freshWine, paths } from './lib/wine.mjs';
+import { freshWine, paths, lineReader } from './lib/wine.mjs';
 
 let w;
 let dir;
@@ -116,4 +116,39 @@ test('runtime lookup: fixed folder, registry channels and hives', async () => {
   fs.mkdirSync(empty, { recursive: true });
   const overridden = await w.run(paths.tool('host_probe.exe'), ['version'], { env: { WEBVIEW2_BROWSER_EXECUTABLE_FOLDER: 'C:\\emptyrt' } });
   assert.match(overridden.stdout, /HR 80070002 VERSION \(null\)/);
+});
+
+// A terminal that holds QV_TradeSignal.csv open without write or delete sharing: the order
+// waits for it and is never lost; one held past the retry budget is not sent, its order file
+// is taken back, and the failure names the Windows error.
+test('a held signal file delays an order but never loses it; held for good it is not sent', async () => {
+  fs.mkdirSync(w.bridge, { recursive: true });
+  const signal = path.join(w.bridge, 'QV_TradeSignal.csv');
+  fs.writeFileSync(signal, '1,BUY,0.10,XAUUSD,0,0');
+  const hold = async () => {
+    const holder = w.spawn(paths.tool('host_probe.exe'), ['hold', w.toWin(signal)]);
+    const out = lineReader(holder.stdout);
+    await out.next((l) => l === 'HELD');
+    return holder;
+  };
+  let holder = await hold();
+  const sending = probe('order', '0,SELL,0.20,EURUSD,0,0');
+  await new Promise((r) => setTimeout(r, 1500));
+  holder.stdin.write('release\n');
+  const sent = await sending;
+  const m = /^SENT (\d{13}) (\d{13},SELL,0\.20,EURUSD,0,0)\r?$/m.exec(sent.stdout);
+  assert.ok(m, sent.stdout);
+  assert.equal(fs.readFileSync(signal, 'utf8'), m[2]);
+  assert.equal(fs.readFileSync(path.join(w.bridge, `QV_Order_${m[1]}.csv`), 'utf8'), m[2] + '\n');
+
+  holder = await hold();
+  const failed = await probe('order', '0,BUY,0.30,EURUSD,0,0');
+  holder.stdin.write('release\n');
+  const f = /^NOTSENT (\d+) replace QV_TradeSignal\.csv\r?$/m.exec(failed.stdout);
+  assert.ok(f, failed.stdout);
+  assert.ok(['5', '32'].includes(f[1]), 'access denied or sharing violation: ' + f[1]);
+  assert.equal(fs.readFileSync(signal, 'utf8'), m[2], 'the old record stays whole');
+  const orders = fs.readdirSync(w.bridge).filter((n) => /^QV_Order_/.test(n));
+  assert.deepEqual(orders, [`QV_Order_${m[1]}.csv`], 'the failed order file was taken back');
+  assert.deepEqual(fs.readdirSync(w.bridge).filter((n) => n.endsWith('.tmp')), []);
 });

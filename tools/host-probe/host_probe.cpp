@@ -16,13 +16,13 @@
 #include <iostream>
 #include <string>
 
-#include "host/crash_filter.h"
-#include "host/debug_log.h"
 #include "bridge/file_replace.h"
 #include "bridge/order_outbox.h"
 #include "bridge/text_file.h"
-#include "host/workspace_folders.h"
+#include "host/crash_filter.h"
+#include "host/debug_log.h"
 #include "host/win_handles.h"
+#include "host/workspace_folders.h"
 #include "webview2/webview2_loader.h"
 
 namespace {
