@@ -142,8 +142,8 @@ void SweepStaleOrderFiles() {
   for (const wchar_t* pattern :
        {L"QV_TradeResult_*.txt", L"QV_Order_*.csv", L"QV_OrderTaken_*.csv"}) {
     WIN32_FIND_DATAW found{};
-    const HANDLE listing = ::FindFirstFileW(Bridge(pattern).c_str(), &found);
-    if (listing == INVALID_HANDLE_VALUE) continue;
+    const UniqueFind listing(::FindFirstFileW(Bridge(pattern).c_str(), &found));
+    if (!listing.valid()) continue;
     do {
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
       const std::uint64_t ticks = static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime)
@@ -154,7 +154,6 @@ void SweepStaleOrderFiles() {
       if (now > written && now - written > kStaleOrderFileAgeMs) {
         ::DeleteFileW(Bridge(found.cFileName).c_str());
       }
-    } while (::FindNextFileW(listing, &found));
-    ::FindClose(listing);
+    } while (::FindNextFileW(listing.get(), &found));
   }
 }

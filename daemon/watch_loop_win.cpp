@@ -19,13 +19,6 @@
 
 namespace {
 
-struct FindTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-  static void Close(Handle h) noexcept { ::FindClose(h); }
-};
-using UniqueFind = UniqueResource<FindTraits>;
-
 constexpr ULONGLONG kHeartbeatPeriodMs = 15000;
 
 ChildTable<UniqueHandle> g_children;

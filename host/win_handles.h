@@ -37,6 +37,12 @@ struct LocalFreeTraits {
   static Handle Invalid() noexcept { return nullptr; }
   static void Close(Handle h) noexcept { ::LocalFree(h); }
 };
+// FindFirstFileW's listing: closed with FindClose, not CloseHandle.
+struct FindTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) noexcept { ::FindClose(h); }
+};
 struct CoTaskMemTraits {
   using Handle = void*;
   static Handle Invalid() noexcept { return nullptr; }
@@ -50,6 +56,7 @@ using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueInternet = UniqueResource<InternetTraits>;
 using UniqueLocal = UniqueResource<LocalFreeTraits>;
 using UniqueCoTaskMem = UniqueResource<CoTaskMemTraits>;
+using UniqueFind = UniqueResource<FindTraits>;
 
 // COM pointer: every out-parameter lands in one; put() releases the old reference first.
 template <typename T>

@@ -15,13 +15,6 @@
 
 namespace {
 
-struct FindTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-  static void Close(Handle h) noexcept { ::FindClose(h); }
-};
-using UniqueFind = UniqueResource<FindTraits>;
-
 std::uint64_t FileTimeMs(const FILETIME& t) {
   ULARGE_INTEGER v{};
   v.LowPart = t.dwLowDateTime;

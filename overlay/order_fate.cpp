@@ -1,30 +1,6 @@
 #include "overlay/order_fate.h"
 
-#include <cstdio>
-
 #include "overlay/page_scripts.h"
-
-namespace {
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04X", byte);
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
-}  // namespace
 
 const char* OrderFateStatusName(OrderFate::Status status) {
   switch (status) {
@@ -58,10 +34,10 @@ OrderFate FateFromResult(const std::string& client, const std::string& id,
 }
 
 std::string OrderFateJson(const OrderFate& fate) {
-  return "{\"client\":" + JsonString(fate.client) + ",\"id\":" + JsonString(fate.id) +
-         ",\"status\":" + JsonString(OrderFateStatusName(fate.status)) +
-         ",\"ticket\":" + JsonString(fate.ticket) + ",\"price\":" + JsonString(fate.price) +
-         ",\"volume\":" + JsonString(fate.volume) + ",\"reason\":" + JsonString(fate.reason) + "}";
+  return "{\"client\":" + JsStringLiteral(fate.client) + ",\"id\":" + JsStringLiteral(fate.id) +
+         ",\"status\":" + JsStringLiteral(OrderFateStatusName(fate.status)) +
+         ",\"ticket\":" + JsStringLiteral(fate.ticket) + ",\"price\":" + JsStringLiteral(fate.price) +
+         ",\"volume\":" + JsStringLiteral(fate.volume) + ",\"reason\":" + JsStringLiteral(fate.reason) + "}";
 }
 
 std::string BuildOrderFateScript(const OrderFate& fate) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "host/string_literal.h"
+
 // Host name mapped to the bridge folder; the HUD reads bridge files from it.
 inline constexpr const char* kVirtualDataHost = "quorvale-data.example";
 
@@ -15,8 +17,6 @@ inline constexpr const char* kVirtualDataHost = "quorvale-data.example";
 // https://<virtual data host>/<file>
 [[nodiscard]] std::string VirtualDataUrl(const std::string& fileName);
 
-// A JavaScript string literal (double-quoted) holding the UTF-8 text exactly.
-[[nodiscard]] std::string JsStringLiteral(const std::string& utf8);
 
 [[nodiscard]] std::string BuildBeforeUnloadNeutraliser();
 

@@ -8,25 +8,11 @@
 #include "bridge/request_target_win.h"
 #include "bridge/text_file.h"
 #include "host/process_state.h"
+#include "host/win_handles.h"
 #include "services/capture_requests.h"
 #include "services/endpoints.h"
 
 namespace {
-
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE handle) : handle_(handle) {}
-  ~FindHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) ::FindClose(handle_);
-  }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  [[nodiscard]] HANDLE get() const { return handle_; }
-  [[nodiscard]] bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
 
 std::wstring ClaimedPath(const std::wstring& bridge) {
   static volatile LONG counter = 0;
@@ -49,7 +35,7 @@ std::vector<CaptureRequest> ClaimCaptureRequests() {
   const std::wstring& bridge = g_folders.bridge;
   if (bridge.empty()) return requests;
   WIN32_FIND_DATAW found{};
-  FindHandle find(
+  UniqueFind find(
       ::FindFirstFileW(BridgePath(bridge, L"QV_Capture_Request_*.txt").c_str(), &found));
   if (!find.valid()) {
     g_waiting.Retain({});

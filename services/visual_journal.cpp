@@ -1,29 +1,15 @@
 #include "services/visual_journal.h"
 
-#include <cstdio>
 #include "bridge/request_target.h"
+#include "host/string_literal.h"
 
 namespace {
 
 // A JSON string's contents: the request file is written by the terminal side, and a quote
 // or control character in a value must not change the body's shape.
 std::string JsonText(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04X", byte);
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  const std::string literal = JsStringLiteral(text);
+  return literal.substr(1, literal.size() - 2);
 }
 
 std::string Lower(std::string text) {

@@ -160,7 +160,7 @@ TEST(OrderFateReport, ReachesThePageAsParsedJsonNeverAsCode) {
   EXPECT_EQ(OrderFateJson(fate),
             "{\"client\":\"1765000000123\",\"id\":\"1765000000999\",\"status\":\"rejected\","
             "\"ticket\":\"\",\"price\":\"\",\"volume\":\"\",\"reason\":\"no money\\\"); alert(1); "
-            "(\\\"</script>\"}");
+            "(\\\"\\u003C/script>\"}");
   const std::string script = BuildOrderFateScript(fate);
   EXPECT_NE(script.find("window.qvOrderFate(JSON.parse(\"{"), std::string::npos);
   EXPECT_EQ(script.find("</script>"), std::string::npos);
