@@ -36,8 +36,10 @@ OrderFate FateFromResult(const std::string& client, const std::string& id,
 std::string OrderFateJson(const OrderFate& fate) {
   return "{\"client\":" + JsStringLiteral(fate.client) + ",\"id\":" + JsStringLiteral(fate.id) +
          ",\"status\":" + JsStringLiteral(OrderFateStatusName(fate.status)) +
-         ",\"ticket\":" + JsStringLiteral(fate.ticket) + ",\"price\":" + JsStringLiteral(fate.price) +
-         ",\"volume\":" + JsStringLiteral(fate.volume) + ",\"reason\":" + JsStringLiteral(fate.reason) + "}";
+         ",\"ticket\":" + JsStringLiteral(fate.ticket) +
+         ",\"price\":" + JsStringLiteral(fate.price) +
+         ",\"volume\":" + JsStringLiteral(fate.volume) +
+         ",\"reason\":" + JsStringLiteral(fate.reason) + "}";
 }
 
 std::string BuildOrderFateScript(const OrderFate& fate) {
