@@ -10,7 +10,8 @@ const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..')
 const dump = (kind, input = '') =>
   execFileSync(path.join(root, 'build/native/tools/page_script_dump'), [kind], { input }).toString('utf8');
 
-function page(storage = {}) {
+// href: the document the script runs in; frame: a child frame rather than the top document.
+function page(storage = {}, { href = 'https://www.tradingview.com/chart/?symbol=XAUUSD', frame = false } = {}) {
   const badge = { textContent: 'PnL: --', style: { color: '' } };
   const logs = [];
   const store = { ...storage };
@@ -18,6 +19,7 @@ function page(storage = {}) {
     listeners: [],
     addEventListener(type, fn, capture) { this.listeners.push({ type, fn, capture }); },
   };
+  window.top = frame ? {} : window;
   const context = {
     window,
     document: { getElementById: (id) => (id === 'qv-pnl-badge' ? badge : null) },
@@ -27,6 +29,7 @@ function page(storage = {}) {
       setItem: (k, v) => { store[k] = String(v); },
     },
     JSON, Math, Number, Object,
+    location: { href, origin: new URL(href).origin },
   };
   vm.createContext(context);
   return { context, badge, logs, store, window };
@@ -79,6 +82,13 @@ test('key seeding fills only missing keys and never overwrites', () => {
   vm.runInContext(dump('seed', '0 || (globalThis.pwned = 1)'), hostile.context);
   assert.equal(hostile.context.pwned, undefined);
   assert.equal(hostile.store.qv_byok_vault, undefined);
+
+  // The trader's keys never reach a widget frame or another site's page.
+  for (const where of [{ frame: true }, { href: 'https://widgets.example/chart/' }]) {
+    const foreign = page({}, where);
+    vm.runInContext(dump('seed', '{"gemini":"g"}'), foreign.context);
+    assert.equal(foreign.store.qv_byok_vault, undefined, JSON.stringify(where));
+  }
 });
 
 test('the neutraliser keeps onbeforeunload null and swallows the event', () => {

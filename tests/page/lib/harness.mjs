@@ -131,6 +131,7 @@ export async function openChart(browser, script, opts = {}) {
     viewport: opts.viewport,
     host: opts.host,
     chartHandle: opts.chartHandle,
+    noHost: opts.noHost,
   });
 }
 

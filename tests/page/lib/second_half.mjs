@@ -134,6 +134,8 @@ export async function openPage(browser, opts = {}) {
     await page.exposeBinding('__qvHostPost', (source, m) => { opts.host.post(m, { page: source.page, chartHandle: opts.chartHandle }); });
   }
   await page.addInitScript(BRIDGE_RECORDER);
+  // A page outside the workspace: no host to post to when the HUD starts.
+  if (opts.noHost) await page.addInitScript(() => { delete window.chrome.webview; });
   if (opts.script) await page.addInitScript({ content: opts.script });
   for (const extra of opts.extraScripts || []) await page.addInitScript({ content: extra });
   await page.goto(opts.url || 'https://fixture.test/chart.html');
