@@ -24,8 +24,8 @@ void Reset(const string& commonDir) {
   S() = State();
   S().commonDir = commonDir;
 }
-void AddSymbol(const string& name, const Symbol& spec) {
-  S().symbols[name] = spec;
+void AddSymbol(const string& name, const Symbol& symbol) {
+  S().symbols[name] = symbol;
 }
 void SetQuote(const string& name, double bid, double ask) {
   S().symbols[name].bid = bid;

@@ -283,7 +283,7 @@ struct State {
 
 State& S();
 void Reset(const string& commonDir);
-void AddSymbol(const string& name, const Symbol& spec);
+void AddSymbol(const string& name, const Symbol& symbol);
 void SetQuote(const string& name, double bid, double ask);
 double Floating(const Position& p);
 double Equity();

@@ -4,7 +4,7 @@
 
 namespace {
 
-QvSymbolSpec Spec(const char* name) {
+QvSymbolSpec Contract(const char* name) {
   QvSymbolSpec s;
   EXPECT_TRUE(QvRules::LoadSpec(name, s)) << name;
   return s;
@@ -13,10 +13,10 @@ QvSymbolSpec Spec(const char* name) {
 using CompanionRules = CompanionTest;
 
 TEST_F(CompanionRules, PipIsTenPointsOnFractionalQuotesAndGold) {
-  EXPECT_DOUBLE_EQ(QvRules::PipSize(Spec("EURUSD")), 0.0001);
-  EXPECT_DOUBLE_EQ(QvRules::PipSize(Spec("USDJPY")), 0.01);
-  EXPECT_DOUBLE_EQ(QvRules::PipSize(Spec("XAUUSD")), 0.1);
-  EXPECT_DOUBLE_EQ(QvRules::PipSize(Spec("US500")), 0.01);
+  EXPECT_DOUBLE_EQ(QvRules::PipSize(Contract("EURUSD")), 0.0001);
+  EXPECT_DOUBLE_EQ(QvRules::PipSize(Contract("USDJPY")), 0.01);
+  EXPECT_DOUBLE_EQ(QvRules::PipSize(Contract("XAUUSD")), 0.1);
+  EXPECT_DOUBLE_EQ(QvRules::PipSize(Contract("US500")), 0.01);
 }
 
 // A price near the market is never read as a distance, whatever its magnitude.
@@ -40,14 +40,14 @@ TEST_F(CompanionRules, LevelsTellPricesFromDistances) {
       {"US500", "", true, false, 0},
   };
   for (const Case& c : cases) {
-    QvSymbolSpec s = Spec(c.sym);
+    QvSymbolSpec s = Contract(c.sym);
     double price = -1;
     string why;
     ASSERT_TRUE(QvRules::ResolveLevel(s, c.text, c.buy, c.stop, false, price, why))
         << c.sym << " " << c.text << ": " << why;
     EXPECT_NEAR(price, c.want, 1e-9) << c.sym << " " << c.text;
   }
-  QvSymbolSpec eur = Spec("EURUSD");
+  QvSymbolSpec eur = Contract("EURUSD");
   double price = 0;
   string why;
   EXPECT_TRUE(QvRules::ResolveLevel(eur, "150", true, true, true, price, why));
@@ -60,7 +60,7 @@ TEST_F(CompanionRules, LevelsTellPricesFromDistances) {
 
 TEST_F(CompanionRules, StopsCheckedAgainstTheBrokersQuoteAndStopsLevel) {
   shim::S().symbols["EURUSD"].stopsLevel = 30;  // 3 pips
-  QvSymbolSpec s = Spec("EURUSD");
+  QvSymbolSpec s = Contract("EURUSD");
   string why;
   EXPECT_TRUE(QvRules::CheckStops(s, true, 1.08470, 1.08600, why)) << why;
   EXPECT_FALSE(QvRules::CheckStops(s, true, 1.08480, 0, why)) << "2 pips under the bid";
@@ -74,11 +74,11 @@ TEST_F(CompanionRules, StopsCheckedAgainstTheBrokersQuoteAndStopsLevel) {
 }
 
 TEST_F(CompanionRules, LotsRoundToTheStepAndClampToTheLimits) {
-  QvSymbolSpec eur = Spec("EURUSD");
+  QvSymbolSpec eur = Contract("EURUSD");
   EXPECT_DOUBLE_EQ(QvRules::RoundLots(eur, 0.123), 0.12);
   EXPECT_DOUBLE_EQ(QvRules::RoundLots(eur, 0.001), 0.01);
   EXPECT_DOUBLE_EQ(QvRules::RoundLots(eur, 250), 100);
-  QvSymbolSpec idx = Spec("US500");
+  QvSymbolSpec idx = Contract("US500");
   EXPECT_DOUBLE_EQ(QvRules::RoundLots(idx, 0.26), 0.3);
   EXPECT_DOUBLE_EQ(QvRules::RoundLots(idx, 0.04), 0.1);
 }
@@ -97,15 +97,15 @@ TEST_F(CompanionRules, RiskSizingMatchesHandComputedLots) {
   for (const Case& c : cases) {
     double lots = 0;
     string why;
-    ASSERT_TRUE(QvRules::RiskLots(Spec(c.sym), c.equity, c.pct, c.entry, c.sl, lots, why))
+    ASSERT_TRUE(QvRules::RiskLots(Contract(c.sym), c.equity, c.pct, c.entry, c.sl, lots, why))
         << c.sym << ": " << why;
     EXPECT_NEAR(lots, c.lots, 1e-9) << c.sym;
   }
   double lots = 0;
   string why;
-  EXPECT_FALSE(QvRules::RiskLots(Spec("EURUSD"), 10000, 1.0, 1.08510, 0, lots, why));
+  EXPECT_FALSE(QvRules::RiskLots(Contract("EURUSD"), 10000, 1.0, 1.08510, 0, lots, why));
   EXPECT_EQ(why, "a risk size needs a stop loss");
-  EXPECT_FALSE(QvRules::RiskLots(Spec("XAUUSD"), 500, 0.5, 2341.50, 2331.50, lots, why))
+  EXPECT_FALSE(QvRules::RiskLots(Contract("XAUUSD"), 500, 0.5, 2341.50, 2331.50, lots, why))
       << "2.50 at risk cannot buy the minimum 0.01 lots";
   EXPECT_NE(why.find("below the minimum volume 0.01, which would risk 10.00"), string::npos) << why;
 }
