@@ -121,9 +121,13 @@ void PostJson(const std::wstring& url, const std::string& body) {
 
   OpenedRequest opened = OpenRequest(root.get(), L"POST", host, parts.nPort, path, parts.nScheme);
   if (!opened.request) return;
-  // The outcome is deliberately not looked at: nobody waits for a POST's answer.
-  (void)::HttpSendRequestW(opened.request.get(), kJsonHeader, kJsonHeaderLength,
-                           const_cast<char*>(body.data()), static_cast<DWORD>(body.size()));
+  // Nobody waits for a POST's answer, but a request that never left is logged (without the
+  // URL: a Telegram URL carries the bot token).
+  if (!::HttpSendRequestW(opened.request.get(), kJsonHeader, kJsonHeaderLength,
+                          const_cast<char*>(body.data()), static_cast<DWORD>(body.size()))) {
+    const DWORD error = ::GetLastError();
+    LogDebug("Asynchronous POST could not be sent: Windows error " + std::to_string(error));
+  }
 }
 
 bool PostJsonAsync(const std::wstring& url, const std::string& body) {

@@ -184,8 +184,8 @@ void SendTelegramMessage(const std::string& token, const std::string& chatId,
   if (token.empty() || chatId.empty() || text.empty()) return;
   const std::wstring url =
       Utf8ToWide(TelegramSendMessageUrl(WideToUtf8(TelegramApiBaseUrl()), token));
-  // A reply that cannot get a thread is lost, like one Telegram refuses.
-  (void)PostJsonAsync(url, TelegramSendMessageBody(chatId, text));
+  if (!PostJsonAsync(url, TelegramSendMessageBody(chatId, text)))
+    LogDebug("Telegram reply could not be sent: no thread for the request.");
 }
 
 void TelegramWorker() noexcept {
