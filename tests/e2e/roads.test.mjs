@@ -1,13 +1,14 @@
 // The whole workspace under Wine: the daemon, a chart child it starts for a launch
 // request, the Chromium-backed runtime with the HUD in the chart page, and the terminal
 // companion simulator executing what arrives. One trade travels each road: from the HUD's
-// ticket, from Telegram, and into the visual journal after its fill.
+// ticket, from Telegram, and into the visual journal after its fill; and the AutoTrader on
+// two charts of different instruments, each trading only its own.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { freshWine, paths, waitFor } from '../wine/lib/wine.mjs';
-import { startCloudServer, startTelegramServer } from '../wine/lib/http_servers.mjs';
+import { startCloudServer, startTelegramServer, startRecordingServer } from '../wine/lib/http_servers.mjs';
 import { runtimeEnv, attachBrowser, findPage, startFakeChart } from '../wine/lib/overlay.mjs';
 import { Companion } from '../../tools/companion-sim/companion.mjs';
 
@@ -17,6 +18,8 @@ let telegram;
 let companion;
 let chart;
 let page;
+let browser;
+let provider;
 const executed = [];
 
 before(async () => {
@@ -34,7 +37,7 @@ before(async () => {
   companion.start({ pollMs: 200, onExecute: (r) => executed.push(r) });
   companion.writeLaunch({ hwnd: chart.hwnd, symbol: 'XAUUSD', interval: '60' });
 
-  const browser = await attachBrowser(w);
+  browser = await attachBrowser(w);
   page = await findPage(browser, /tradingview\.com\/chart\/\?symbol=OANDA:XAUUSD/, 90000);
   await page.waitForSelector('#qv-btn-buy', { timeout: 30000 });
 });
@@ -43,6 +46,7 @@ after(async () => {
   await w?.close();
   await cloud?.close();
   await telegram?.close();
+  await provider?.close();
 });
 
 const positions = () => JSON.parse(fs.readFileSync(path.join(w.bridge, 'QV_OpenPositions.json'), 'utf8'));
@@ -85,4 +89,100 @@ test('a Telegram /closeall from the trader\'s chat closes everything, once, with
   await new Promise((r) => setTimeout(r, 4000));
   assert.equal(telegram.sent.filter((m) => /^\u{1F6D1} \*CLOSE ALL:\* Close all positions executed, ticket \d+\.$/u.test(String(m.text))).length, 1,
     'one reply although every process runs a worker');
+});
+
+// The fixture chart site draws no toolbar; the real chart page shows its symbol there, and
+// that is where the HUD learns which instrument its chart trades.
+const showSymbol = (p, symbol) => p.evaluate((s) => {
+  const bar = document.createElement('div');
+  bar.id = 'header-toolbar';
+  bar.innerHTML = '<div id="header-toolbar-symbol-search"></div>';
+  bar.firstChild.textContent = s;
+  document.body.appendChild(bar);
+}, symbol);
+
+const proposal = (p) => '**Market Structure:** clean.\n```json:trade_proposal\n' + JSON.stringify(p) + '\n```';
+
+test('the AutoTrader on two charts of different instruments sends one order per chart, each with its own symbol', async () => {
+  // The AI provider is a server on 127.0.0.1; the page's requests to the provider's address
+  // are carried there, naming the chart page that asked.
+  const replies = {
+    XAUUSD: proposal({ action: 'BUY', symbol: 'XAUUSD', confidence: 90, entry_price: 2650.5, stop_loss: 2630, take_profit: 2690, risk_pct: 0.5 }),
+    EURUSD: proposal({ action: 'SELL', symbol: 'EURUSD', confidence: 90, entry_price: 1.085, stop_loss: 1.095, take_profit: 1.07, risk_pct: 0.5 }),
+  };
+  provider = await startRecordingServer((req, record, res) => {
+    res.writeHead(200, { 'Content-Type': 'application/json' });
+    res.end(JSON.stringify({ choices: [{ message: { content: replies[req.headers['x-chart-symbol']] || 'No setup.' } }] }));
+  });
+  const cors = (req) => ({
+    'access-control-allow-origin': '*',
+    'access-control-allow-headers': req.headers()['access-control-request-headers'] || '*',
+    'access-control-allow-methods': 'POST, OPTIONS',
+  });
+  const symbolOfPage = new Map();
+  const carry = async (route) => {
+    const req = route.request();
+    if (req.method() === 'OPTIONS') return route.fulfill({ status: 204, headers: cors(req) });
+    const symbol = symbolOfPage.get(req.frame().page()) || '';
+    const url = provider.url + new URL(req.url()).pathname;
+    const response = await route.fetch({ url, headers: { ...req.headers(), 'x-chart-symbol': symbol } });
+    return route.fulfill({ response, headers: { ...response.headers(), ...cors(req) } });
+  };
+
+  // The second chart, with its own companion writing its own snapshot; the first chart's
+  // companion executes every order, as any chart's advisor may.
+  const chart2 = await startFakeChart(w, 'EURUSD,H1');
+  const companion2 = new Companion(w.bridge, { symbol: 'EURUSD', price: 1.085 });
+  companion2.chartHandle = chart2.hwnd;
+  companion2.writeSnapshot();
+  companion.chartHandle = chart.hwnd;
+  companion.setPrice('EURUSD', 1.085);
+  companion.writeSnapshot();
+  companion2.writeLaunch({ hwnd: chart2.hwnd, symbol: 'EURUSD', interval: '60' });
+  const page2 = await findPage(browser, /tradingview\.com\/chart\/\?symbol=[A-Z]*:?EURUSD/, 120000);
+  await page2.waitForSelector('#qv-btn-buy', { timeout: 60000 });
+
+  const charts = [
+    { page, symbol: 'XAUUSD', hwnd: chart.hwnd, sim: companion },
+    { page: page2, symbol: 'EURUSD', hwnd: chart2.hwnd, sim: companion2 },
+  ];
+  for (const c of charts) {
+    symbolOfPage.set(c.page, c.symbol);
+    await c.page.route('https://api.openai.com/**', carry);
+    await showSymbol(c.page, c.symbol);
+    c.reads = 0;
+    const own = `QV_AICopilotData_${BigInt(c.hwnd).toString()}.json`;
+    c.page.on('request', (r) => { if (r.url().endsWith('/' + own)) c.reads++; });
+  }
+  fs.writeFileSync(path.join(w.bridge, 'QV_AIConfig.json'), JSON.stringify({
+    openai: 'sk-proj-e2e-roads', model: 'gpt-4o', autotrader: 1, risk_pct: 1.0, confidence_threshold: 85, max_spread: 35,
+  }));
+  for (const c of charts) {
+    await waitFor(async () => (await c.page.textContent('#qv-auto-label')) === 'AutoTrader: ON (>=85% Conf)', 60000, 200,
+      `the AutoTrader on for ${c.symbol}`);
+  }
+  // Two reads of its own snapshot after the page learnt its instrument: the loop has seen
+  // the current bar, so the next one is a bar close.
+  for (const c of charts) {
+    const seen = c.reads;
+    await waitFor(() => c.reads >= seen + 2, 60000, 200, `${c.symbol}'s page reading its own snapshot`);
+  }
+
+  const automatic = () => executed.filter((r) => /^AT_/.test(r.id));
+  const bars = {};
+  for (const c of charts) bars[c.symbol] = c.sim.nextBar();
+  await waitFor(() => automatic().length >= 2, 180000, 250, 'one automatic order per chart');
+  assert.equal(provider.requests.filter((r) => r.method === 'POST').length, 2, 'one evaluation per chart and bar');
+  // The wait in which a second page, a second process or a later tick would have sent more.
+  await new Promise((r) => setTimeout(r, 8000));
+  const orders = automatic();
+  assert.equal(orders.length, 2, 'exactly one automatic order per chart');
+  for (const c of charts) {
+    const mine = orders.filter((r) => r.symbol === c.symbol);
+    assert.equal(mine.length, 1, `one order carries ${c.symbol}`);
+    assert.match(mine[0].id, new RegExp(`^AT_${c.symbol}_${bars[c.symbol]}_(BUY|SELL)$`));
+  }
+  assert.equal(orders.find((r) => r.symbol === 'XAUUSD').action, 'BUY');
+  assert.equal(orders.find((r) => r.symbol === 'EURUSD').action, 'SELL');
+  assert.equal(provider.requests.filter((r) => r.method === 'POST').length, 2);
 });
