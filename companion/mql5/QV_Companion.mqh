@@ -64,6 +64,16 @@ class QvCompanion {
   string Tag() { return QvText::Int(m_chart.hwnd); }
 
   void Init(const QvChart &chart, const QvSettings &set) {
+    StartOrders(chart, set);
+    WriteLaunch();
+    WritePositions(true);
+    WriteSnapshots(true);
+  }
+
+  // The order side alone (ledger, recovery, registry, positions), without the launch
+  // request and snapshots: a harness that launches and snapshots the chart itself runs
+  // only this and TimerOrders, so the orders still meet the advisor's own decisions.
+  void StartOrders(const QvChart &chart, const QvSettings &set) {
     m_chart = chart;
     m_exec.m_set = set;
     m_ledger.SetTag(Tag());
@@ -76,9 +86,6 @@ class QvCompanion {
     m_ledger.Prune(TimeLocal(), id);
     RecoverInterrupted();
     SlowDuties(true);
-    WriteLaunch();
-    WritePositions(true);
-    WriteSnapshots(true);
   }
 
   // --- launch, kill, chart registry --------------------------------------------------
@@ -454,13 +461,17 @@ class QvCompanion {
   }
 
   void Timer() {
+    TimerOrders();
+    WriteSnapshots(false);
+  }
+
+  void TimerOrders() {
     SlowDuties(false);
     if (m_orderFiles)
       PollOrderFiles();
     else
       PollTradeSignal();
     WritePositions(false);
-    WriteSnapshots(false);
   }
 
   void TradeTransaction() { WritePositions(false); }

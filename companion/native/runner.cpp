@@ -4,13 +4,20 @@
 //
 //   qv_companion <bridge folder> [--chart HWND] [--symbol SYM] [--period H1|M15|...]
 //                [--mode WORKSTATION|HEADLESS_VPS] [--seconds N] [--requotes N]
-//                [--reject RETCODE] [--keep-overlay]
+//                [--reject RETCODE] [--keep-overlay] [--orders-only] [--quotes DIR]
+//
+// --quotes DIR: the paper server's prices follow DIR/<SYMBOL>.txt ("bid ask"), written by
+// whoever draws the chart (the simulator, the demo), so the chart, the snapshot and the
+// fills all show one price; a symbol without its file keeps the catalog's quote.
 #include <signal.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
+#include <map>
+#include <sys/stat.h>
 #include <thread>
 
 // The shim declares the MQL5 built-ins the include files rely on, so it comes first.
@@ -61,6 +68,30 @@ void AddCatalog() {
   shim::SetQuote("BTCUSD", 64000.00, 64025.00);
 }
 
+// Last change time (ns) of each quote file read, so an unchanged file is not read again.
+std::map<std::string, long long> g_quoteSeen;
+
+void FollowQuotes(const std::string& dir) {
+  for (auto& entry : shim::S().symbols) {
+    std::string file = dir + "/" + entry.first + ".txt";
+    struct stat st;
+    if (stat(file.c_str(), &st) != 0) continue;
+    long long changed =
+        static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    auto seen = g_quoteSeen.find(entry.first);
+    if (seen != g_quoteSeen.end() && seen->second == changed) continue;
+    std::ifstream in(file);
+    double bid = 0, ask = 0;
+    if (!(in >> bid >> ask) || bid <= 0 || ask < bid) {
+      std::cerr << "qv_companion: ignored quote file " << file << "\n";
+      g_quoteSeen[entry.first] = changed;
+      continue;
+    }
+    g_quoteSeen[entry.first] = changed;
+    shim::SetQuote(entry.first, bid, ask);
+  }
+}
+
 int PeriodOf(const std::string& p) {
   if (p == "M1") return PERIOD_M1;
   if (p == "M5") return PERIOD_M5;
@@ -74,9 +105,10 @@ int PeriodOf(const std::string& p) {
 
 int main(int argc, char** argv) {
   if (argc < 2 || std::strncmp(argv[1], "--", 2) == 0) {
-    std::cerr << "usage: qv_companion <bridge folder> [--chart HWND] [--symbol SYM] "
-                 "[--period H1] [--mode WORKSTATION|HEADLESS_VPS] [--seconds N] "
-                 "[--requotes N] [--reject RETCODE] [--keep-overlay]\n";
+    std::cerr
+        << "usage: qv_companion <bridge folder> [--chart HWND] [--symbol SYM] "
+           "[--period H1] [--mode WORKSTATION|HEADLESS_VPS] [--seconds N] "
+           "[--requotes N] [--reject RETCODE] [--keep-overlay] [--orders-only] [--quotes DIR]\n";
     return 2;
   }
   std::string bridge = argv[1];
@@ -100,11 +132,17 @@ int main(int argc, char** argv) {
   chart.journalUrl = "";
   double seconds = 0;
   bool keepOverlay = false;
+  bool ordersOnly = false;
+  std::string quotes;
   for (int i = 2; i < argc; i++) {
     std::string a = argv[i];
     std::string v = i + 1 < argc ? argv[i + 1] : "";
     if (a == "--keep-overlay") {
       keepOverlay = true;
+      continue;
+    }
+    if (a == "--orders-only") {
+      ordersOnly = true;
       continue;
     }
     if (v.empty()) {
@@ -120,6 +158,8 @@ int main(int argc, char** argv) {
       chart.period = PeriodOf(v);
     else if (a == "--mode")
       chart.mode = v;
+    else if (a == "--quotes")
+      quotes = v;
     else if (a == "--seconds")
       seconds = std::atof(v.c_str());
     else if (a == "--requotes")
@@ -151,19 +191,35 @@ int main(int argc, char** argv) {
   set.maxDailyLossPct = 0;
   set.hourStart = -1;
   set.hourEnd = -1;
+  if (!quotes.empty()) FollowQuotes(quotes);
   QvCompanion companion;
-  companion.Init(chart, set);
+  if (ordersOnly) {
+    companion.StartOrders(chart, set);
+    companion.WritePositions(true);
+  } else {
+    companion.Init(chart, set);
+  }
   std::cout << "qv_companion: chart " << chart.hwnd << " " << chart.symbol << " on " << bridge
             << std::endl;
   auto start = std::chrono::steady_clock::now();
+  auto lastQuotes = start;
   while (!g_stop) {
-    companion.Timer();
+    if (!quotes.empty() &&
+        std::chrono::steady_clock::now() - lastQuotes >= std::chrono::milliseconds(100)) {
+      lastQuotes = std::chrono::steady_clock::now();
+      FollowQuotes(quotes);
+    }
+    if (ordersOnly)
+      companion.TimerOrders();
+    else
+      companion.Timer();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (seconds > 0 && elapsed >= seconds) break;
   }
-  companion.Deinit(keepOverlay ? REASON_CHARTCHANGE : REASON_REMOVE);
+  // Whoever launched the overlay also ends it: an orders-only run sends no kill request.
+  companion.Deinit(keepOverlay || ordersOnly ? REASON_CHARTCHANGE : REASON_REMOVE);
   std::cout << "qv_companion: stopped" << std::endl;
   return 0;
 }

@@ -1,8 +1,11 @@
 // The whole workspace under Wine: the daemon, a chart child it starts for a launch
 // request, the Chromium-backed runtime with the HUD in the chart page, and the terminal
-// companion simulator executing what arrives. One trade travels each road: from the HUD's
+// companion's own logic (build/native/qv_companion --orders-only) executing what arrives
+// on its paper account; the simulator only launches the charts, writes their snapshots and
+// sets the prices the paper account follows. One trade travels each road: from the HUD's
 // ticket, from Telegram, and into the visual journal after its fill; and the AutoTrader on
 // two charts of different instruments, each trading only its own.
+import { spawn } from 'node:child_process';
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -20,7 +23,15 @@ let chart;
 let page;
 let browser;
 let provider;
-const executed = [];
+let advisor;
+let advisorLog = '';
+let boughtTicket;
+let quotes;
+const QV_COMPANION = path.resolve(import.meta.dirname, '../../build/native/qv_companion');
+
+// Every order the advisor ran, from its Experts log lines.
+const executed = () => [...advisorLog.matchAll(/^Quorvale: order (\S+) (\S+) (\S+) (\S+) -> (?:EXECUTED ticket (\d+)|REJECTED (.*))$/gm)]
+  .map(([, id, action, size, symbol, ticket, reason]) => ({ id, action, size, symbol, ticket, reason }));
 
 before(async () => {
   w = await freshWine();
@@ -33,8 +44,14 @@ before(async () => {
   await w.waitForLog('Quorvale Daemon loop active and watching: ', 60000);
 
   chart = await startFakeChart(w, 'XAUUSD,H1');
-  companion = new Companion(w.bridge, { symbol: 'XAUUSD', captureOnFill: true });
-  companion.start({ pollMs: 200, onExecute: (r) => executed.push(r) });
+  quotes = path.join(w.root, 'quotes');
+  companion = new Companion(w.bridge, { symbol: 'XAUUSD', executeOrders: false, quoteDir: quotes });
+  companion.start({ pollMs: 200 });
+  advisor = spawn(QV_COMPANION, [w.bridge, '--chart', String(chart.hwnd), '--symbol', 'XAUUSD', '--orders-only', '--quotes', quotes],
+    { stdio: ['ignore', 'pipe', 'pipe'] });
+  advisor.stdout.on('data', (d) => { advisorLog += d; });
+  advisor.stderr.on('data', (d) => { advisorLog += d; });
+  await waitFor(() => fs.existsSync(path.join(w.bridge, 'QV_OpenPositions.json')), 20000, 200, 'the advisor writing its positions');
   companion.writeLaunch({ hwnd: chart.hwnd, symbol: 'XAUUSD', interval: '60' });
 
   browser = await attachBrowser(w);
@@ -43,6 +60,12 @@ before(async () => {
 });
 after(async () => {
   companion?.stop?.();
+  if (advisor && advisor.exitCode === null) {
+    const ended = new Promise((r) => advisor.once('exit', r));
+    advisor.kill('SIGTERM');
+    await ended;
+  }
+  if (process.env.QV_ROAD_ADVISOR_LOG) console.log(advisorLog);
   await w?.close();
   await cloud?.close();
   await telegram?.close();
@@ -53,20 +76,25 @@ const positions = () => JSON.parse(fs.readFileSync(path.join(w.bridge, 'QV_OpenP
 const open = () => positions().filter((p) => p.ticket && p.ticket !== '0');
 
 test('a BUY from the ticket is executed once and comes back as a position in the PnL badge', async () => {
-  const before = open().length;
+  const before = open();
   await page.click('#qv-btn-buy');
-  await waitFor(() => open().length === before + 1, 20000, 200, 'the position opened by the companion');
-  const [result] = executed.slice(-1);
-  assert.equal(result.action, 'BUY');
-  assert.equal(result.symbol, 'XAUUSD');
+  await waitFor(() => open().length === before.length + 1, 20000, 200, 'the position opened by the advisor');
+  const [position] = open().filter((p) => !before.some((b) => b.ticket === p.ticket));
+  assert.equal(position.type, 'BUY');
+  assert.equal(position.symbol, 'XAUUSD');
+  assert.equal(position.volume, 0.1);
+  boughtTicket = position.ticket;
   assert.match(fs.readFileSync(path.join(w.bridge, 'QV_TradeSignal.csv'), 'utf8'), /^\d+,BUY,0\.10,XAUUSD,20,40$/);
-  // The ticket shows the fate the companion wrote, with its ticket number.
-  await waitFor(async () => (await page.textContent('#qv-order-status')) === `BUY EXECUTED #${result.opened[0]}`, 15000, 200,
+  // The ticket shows the fate the advisor wrote, with its ticket number.
+  await waitFor(async () => (await page.textContent('#qv-order-status')) === `BUY EXECUTED #${position.ticket}`, 15000, 200,
     'the ticket showing the execution');
   await waitFor(async () => /\(\d+\)/.test(await page.textContent('#qv-pnl-badge')), 15000, 200, 'the badge counting the position');
   // The same record read again is not executed twice.
   await new Promise((r) => setTimeout(r, 1500));
-  assert.equal(open().length, before + 1);
+  assert.equal(open().length, before.length + 1);
+  const runs = executed().filter((r) => r.action === 'BUY');
+  assert.equal(runs.length, 1, 'the advisor ran the ticket\'s order once');
+  assert.equal(runs[0].ticket, position.ticket);
 });
 
 test('a fill is journalled: the chart picture is uploaded once and the fill announced', async () => {
@@ -74,11 +102,33 @@ test('a fill is journalled: the chart picture is uploaded once and the fill anno
   const body = JSON.parse(upload[0].body.toString('utf8'));
   assert.equal(body.symbol, 'XAUUSD');
   assert.equal(body.event_type, 'BUY');
+  // The advisor's capture request names the fill's ticket and the chart it sits on.
+  assert.equal(body.filename, `QV_TV_XAUUSD_BUY_${boughtTicket}.png`);
   assert.equal(Buffer.from(body.image_data, 'base64').subarray(1, 4).toString(), 'PNG');
   await waitFor(() => telegram.sent.find((m) => /QUORVALE TRADE FILLED/.test(m.text) && m.text.includes(body.symbol)), 15000, 200, 'the trade-filled notice');
   await new Promise((r) => setTimeout(r, 3000));
   const uploads = cloud.requests.filter((r) => r.method === 'POST' && /image_data/.test(r.body.toString('utf8')));
   assert.equal(uploads.length, 1, 'one upload although daemon and child both watch for requests');
+  assert.equal(telegram.sent.filter((m) => /QUORVALE TRADE FILLED/.test(m.text)).length, 1, 'one fill notice');
+});
+
+test('an order the advisor refuses (a stop above the bid of a BUY) shows its reason on the ticket and opens nothing', async () => {
+  const before = open().length;
+  const runs = executed().length;
+  const { bid } = companion.quote();
+  const sl = (bid + 10).toFixed(2);
+  await page.fill('#qv-sl-input', sl);
+  try {
+    await page.click('#qv-btn-buy');
+    await waitFor(async () => (await page.textContent('#qv-order-status')) === `BUY REJECTED: stop loss ${sl} is not below the bid ${bid.toFixed(2)}`,
+      15000, 200, 'the ticket showing the advisor\'s reason');
+  } finally {
+    await page.fill('#qv-sl-input', '20');
+  }
+  assert.equal(executed().length, runs + 1);
+  assert.match(executed().at(-1).reason, /^stop loss /);
+  assert.equal(open().length, before);
+  assert.equal(cloud.requests.filter((r) => r.method === 'POST' && /image_data/.test(r.body.toString('utf8'))).length, 1, 'no capture for a refused order');
 });
 
 test('a Telegram /closeall from the trader\'s chat closes everything, once, with its reply', async () => {
@@ -129,14 +179,13 @@ test('the AutoTrader on two charts of different instruments sends one order per 
     return route.fulfill({ response, headers: { ...response.headers(), ...cors(req) } });
   };
 
-  // The second chart, with its own companion writing its own snapshot; the first chart's
-  // companion executes every order, as any chart's advisor may.
+  // The second chart, with its own simulator writing its own snapshot and price; the
+  // advisor on the first chart executes every order, as any chart's advisor may.
   const chart2 = await startFakeChart(w, 'EURUSD,H1');
-  const companion2 = new Companion(w.bridge, { symbol: 'EURUSD', price: 1.085 });
+  const companion2 = new Companion(w.bridge, { symbol: 'EURUSD', price: 1.085, executeOrders: false, quoteDir: quotes });
   companion2.chartHandle = chart2.hwnd;
   companion2.writeSnapshot();
   companion.chartHandle = chart.hwnd;
-  companion.setPrice('EURUSD', 1.085);
   companion.writeSnapshot();
   companion2.writeLaunch({ hwnd: chart2.hwnd, symbol: 'EURUSD', interval: '60' });
   const page2 = await findPage(browser, /tradingview\.com\/chart\/\?symbol=[A-Z]*:?EURUSD/, 120000);
@@ -168,7 +217,7 @@ test('the AutoTrader on two charts of different instruments sends one order per 
     await waitFor(() => c.reads >= seen + 2, 60000, 200, `${c.symbol}'s page reading its own snapshot`);
   }
 
-  const automatic = () => executed.filter((r) => /^AT_/.test(r.id));
+  const automatic = () => executed().filter((r) => /^AT_/.test(r.id));
   const bars = {};
   for (const c of charts) bars[c.symbol] = c.sim.nextBar();
   await waitFor(() => automatic().length >= 2, 180000, 250, 'one automatic order per chart');
@@ -181,6 +230,8 @@ test('the AutoTrader on two charts of different instruments sends one order per 
     const mine = orders.filter((r) => r.symbol === c.symbol);
     assert.equal(mine.length, 1, `one order carries ${c.symbol}`);
     assert.match(mine[0].id, new RegExp(`^AT_${c.symbol}_${bars[c.symbol]}_(BUY|SELL)$`));
+    assert.ok(mine[0].ticket, `${c.symbol}'s order executed, not refused: ${mine[0].reason}`);
+    assert.equal(open().filter((p) => p.ticket === mine[0].ticket && p.symbol === c.symbol).length, 1);
   }
   assert.equal(orders.find((r) => r.symbol === 'XAUUSD').action, 'BUY');
   assert.equal(orders.find((r) => r.symbol === 'EURUSD').action, 'SELL');

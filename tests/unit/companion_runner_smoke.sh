@@ -35,4 +35,35 @@ kill -TERM "$pid"
 wait "$pid" || fail "runner exit status $?"
 pid=
 [ -e "$bridge/QV_Kill_5678.txt" ] || fail "no kill request at the end"
+# --orders-only (the road tests launch and snapshot the chart themselves): orders and
+# positions alone, no launch request, snapshot nor kill request.
+rm -f "$bridge"/QV_Launch_* "$bridge"/QV_AICopilotData* "$bridge"/QV_Kill_*
+# --quotes: the paper server takes the price the chart draws (the catalog's gold is 2341.20,
+# where a stop at 2640 would be above the bid).
+mkdir -p "$root/quotes"
+printf '2650.50 2650.68\n' >"$root/quotes/XAUUSD.txt"
+"$runner" "$bridge" --chart 5679 --symbol EURUSD --orders-only --quotes "$root/quotes" >"$root/out2.log" 2>&1 &
+pid=$!
+printf '172,SELL,0.10,EURUSD,20,40' >"$bridge/~QV_Order_172.tmp"
+mv "$bridge/~QV_Order_172.tmp" "$bridge/QV_Order_172.csv"
+wait_for QV_TradeResult_172.txt "STATUS=EXECUTED" 10 || fail "orders-only: not executed: $(cat "$root/out2.log")"
+ticket=$(sed -n 's/^TICKET=//p' "$bridge/QV_TradeResult_172.txt")
+wait_for QV_OpenPositions.json "\"ticket\":\"$ticket\"" 5 || fail "orders-only: positions lack $ticket"
+grep -q "HWND=5679" "$bridge/QV_Capture_Request_5679_$ticket.txt" || fail "orders-only: no capture request"
+printf '173,BUY,0.10,XAUUSD,2640,2670' >"$bridge/~QV_Order_173.tmp"
+mv "$bridge/~QV_Order_173.tmp" "$bridge/QV_Order_173.csv"
+wait_for QV_TradeResult_173.txt "STATUS=EXECUTED" 10 || fail "quotes: gold at its drawn price not executed: $(cat "$bridge/QV_TradeResult_173.txt")"
+printf '2630.00 2630.18\n' >"$root/quotes/~XAUUSD.tmp"
+mv "$root/quotes/~XAUUSD.tmp" "$root/quotes/XAUUSD.txt"
+sleep 0.5
+printf '174,BUY,0.10,XAUUSD,2640,0' >"$bridge/~QV_Order_174.tmp"
+mv "$bridge/~QV_Order_174.tmp" "$bridge/QV_Order_174.csv"
+wait_for QV_TradeResult_174.txt "REASON=stop loss 2640.00 is not below the bid 2630.00" 10 ||
+  fail "quotes: a moved price not followed: $(cat "$bridge/QV_TradeResult_174.txt")"
+kill -TERM "$pid"
+wait "$pid" || fail "orders-only: runner exit status $?"
+pid=
+for f in "$bridge"/QV_Launch_* "$bridge"/QV_AICopilotData* "$bridge"/QV_Kill_*; do
+  [ -e "$f" ] && fail "orders-only wrote $(basename "$f")"
+done
 echo "runner smoke: ok"

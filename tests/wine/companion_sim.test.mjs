@@ -66,6 +66,21 @@ test('the snapshot carries every member the page reads and a new BarTime exactly
   assert.equal(next.BarTimeStr, '2026.12.07 10:00');
 });
 
+test('with a quote folder the paper account follows the snapshot: its price is the bid, the ask the spread above', () => {
+  const quotes = path.join(bridge, 'quotes');
+  const q = new Companion(bridge, { symbol: 'XAUUSD', price: 2650.5, spreadPts: 18, executeOrders: false, quoteDir: quotes });
+  const read = () => fs.readFileSync(path.join(quotes, 'XAUUSD.txt'), 'utf8');
+  assert.equal(read(), '2650.5 2650.68\n');
+  for (const move of [() => q.tick(), () => q.nextBar()]) {
+    move();
+    const snap = JSON.parse(fs.readFileSync(path.join(bridge, 'QV_AICopilotData.json'), 'utf8'));
+    const [bid, ask] = read().trim().split(' ').map(Number);
+    assert.equal(bid, snap.CurrentPrice);
+    assert.equal(Math.round((ask - bid) * 100), 18);
+  }
+  assert.deepEqual(fs.readdirSync(quotes), ['XAUUSD.txt'], 'no temporary file left');
+});
+
 test('trade records: six fields, empty stops kept, a record still being written is not taken', () => {
   assert.deepEqual(parseTradeSignal('171,SELL,0.20,XAUUSD,,0'),
     { id: '171', action: 'SELL', size: '0.20', symbol: 'XAUUSD', sl: '', tp: '0' });

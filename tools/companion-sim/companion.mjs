@@ -142,7 +142,7 @@ export class Companion {
   constructor(bridge, { symbol = 'XAUUSD', price = 2650.5, timeframe = 'H1', balance = 10000, seed = 7,
     barTime = Date.UTC(2026, 11, 7, 9, 0, 0) / 1000, spreadPts = 18, captureOnFill = false,
     userId = 'MQL5_MARKET_EDITION', accountNumber = '5001234', marketMeta = null,
-    legacy = false, rejectReason = null } = {}) {
+    legacy = false, rejectReason = null, executeOrders = true, quoteDir = null } = {}) {
     this.bridge = bridge;
     this.symbol = symbol;
     this.timeframe = timeframe;
@@ -166,8 +166,19 @@ export class Companion {
     // writes no results. rejectReason: every order is refused with this reason.
     this.legacy = legacy;
     this.rejectReason = rejectReason;
+    // executeOrders false: the advisor's own logic (build/native/qv_companion --orders-only)
+    // executes the orders and writes the positions; this one only launches and snapshots.
+    this.executeOrders = executeOrders;
+    // quoteDir: every price set here is also published as <quoteDir>/<SYMBOL>.txt ("bid ask"),
+    // which the advisor's paper server follows (qv_companion --quotes), so the chart, the
+    // snapshot and the fills agree on one price.
+    this.quoteDir = quoteDir;
     this.results = [];
     fs.mkdirSync(bridge, { recursive: true });
+    if (quoteDir) {
+      fs.mkdirSync(quoteDir, { recursive: true });
+      this.publishQuote(symbol);
+    }
   }
 
   file(name) {
@@ -228,7 +239,24 @@ export class Companion {
 
   setPrice(symbol, value) {
     this.prices.set(bareSymbol(symbol), value);
+    this.publishQuote(symbol);
     this.reprice();
+  }
+
+  /** Bid and ask of a symbol: the price is the bid, the ask is the spread above it. */
+  quote(symbol = this.symbol) {
+    const { digits } = instrument(symbol);
+    const bid = this.price(symbol);
+    return { bid, ask: round(bid + this.spreadPts * 10 ** -digits, digits) };
+  }
+
+  publishQuote(symbol) {
+    if (!this.quoteDir) return;
+    const { bid, ask } = this.quote(symbol);
+    const target = path.join(this.quoteDir, `${bareSymbol(symbol)}.txt`);
+    const temp = `${target}.${process.pid}.${++this.counter}.part`;
+    fs.writeFileSync(temp, `${bid} ${ask}\n`);
+    fs.renameSync(temp, target);
   }
 
   /** The technical snapshot of the chart, every member the page reads. */
@@ -525,13 +553,16 @@ export class Companion {
     return beats;
   }
 
-  /** Runs the companion's timer: trade signals every pollMs, a new bar every barMs. */
+  /** Runs the companion's timer: trade signals every pollMs (unless executeOrders is false), a new bar every barMs. */
   start({ pollMs = 200, barMs = 0, tickMs = 0, onExecute } = {}) {
     this.writeSnapshot();
-    this.writePositions();
-    const timers = [setInterval(() => {
-      for (const r of this.pollOrders()) if (onExecute) onExecute(r);
-    }, pollMs)];
+    const timers = [];
+    if (this.executeOrders) {
+      this.writePositions();
+      timers.push(setInterval(() => {
+        for (const r of this.pollOrders()) if (onExecute) onExecute(r);
+      }, pollMs));
+    }
     if (barMs) timers.push(setInterval(() => this.nextBar(), barMs));
     if (tickMs) timers.push(setInterval(() => this.tick(), tickMs));
     this.stop = () => timers.forEach(clearInterval);

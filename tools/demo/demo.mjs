@@ -1,7 +1,8 @@
 // The demo's scenario, run by tools/demo.sh once Wine, the display and the build are ready:
 // the daemon with local stand-ins of the cloud service and the Telegram Bot API, two chart
-// windows and the studio, a BUY from the HUD's ticket executed by the terminal-companion
-// simulator, its position in the PnL badge, the fill's picture in the journal folder and a
+// windows and the studio, a BUY from the HUD's ticket executed by the terminal companion's
+// own logic (build/native/qv_companion on its paper account; the simulator draws the
+// prices and launches the charts), its position in the PnL badge, the fill's picture in the journal folder and a
 // /status answered by the bot. Every step is printed; a step that does not happen within
 // its deadline ends the demo with exit code 1.
 //   node tools/demo/demo.mjs <unix APPDATA of the Wine user> <demo folder> [--watch]
@@ -86,6 +87,8 @@ async function main() {
   fs.mkdirSync(bridge, { recursive: true });
   // Each run fetches the sample COT data anew, so the stand-in's road is shown every time.
   fs.rmSync(path.join(bridge, 'QV_COTData.json'), { force: true });
+  // The paper account starts empty each run; its positions file is the companion's sign of life.
+  fs.rmSync(path.join(bridge, 'QV_OpenPositions.json'), { force: true });
   fs.writeFileSync(path.join(bridge, 'QV_TelegramConfig.json'), `{"token":"${TOKEN}","chatid":"${CHAT}"}`);
 
   const cloud = await startCloudStandIn({
@@ -107,20 +110,17 @@ async function main() {
   // The history ends on a Monday morning, so the market is open when the scenario trades.
   const HISTORY = 120;
   const barTime = Date.UTC(2026, 11, 7, 9, 0, 0) / 1000 - HISTORY * 3600;
-  const gold = new Companion(bridge, { symbol: 'XAUUSD', captureOnFill: true, barTime });
+  // The prices the charts draw are also the paper account's: the advisor follows them.
+  const quotes = path.join(demo, 'quotes');
+  const gold = new Companion(bridge, { symbol: 'XAUUSD', barTime, executeOrders: false, quoteDir: quotes });
   const goldSeries = new PriceSeries(gold);
   goldSeries.history(HISTORY);
   goldSeries.write();
-  const euro = new QuietCompanion(bridge, { symbol: 'EURUSD', price: 1.0842, seed: 11, barTime });
+  const euro = new QuietCompanion(bridge, { symbol: 'EURUSD', price: 1.0842, seed: 11, barTime, executeOrders: false, quoteDir: quotes });
   const euroSeries = new PriceSeries(euro);
   euroSeries.history(HISTORY);
   euroSeries.write();
-  const executed = [];
-  gold.skipCurrentSignal();
-  gold.start({ pollMs: 200, onExecute: (r) => {
-    executed.push(r);
-    say(`companion simulator executed ${r.action} ${r.symbol}${r.opened.length ? `, opened ticket ${r.opened.join(', ')}` : ''}${r.rejected ? ` (rejected: ${r.rejected})` : ''}`);
-  } });
+  gold.start({ pollMs: 200 });
   let ticks = 0;
   const market = setInterval(() => {
     goldSeries.tick();
@@ -131,7 +131,6 @@ async function main() {
     }
     goldSeries.write();
     euroSeries.write();
-    gold.writePositions();
   }, 2000);
 
   const env = {
@@ -143,9 +142,16 @@ async function main() {
   const logStart = readLog().length;
   const newLog = () => readLog().slice(logStart);
   let browser;
+  let advisor;
+  const executed = [];
   const cleanup = async () => {
     clearInterval(market);
     gold.stop?.();
+    if (advisor && advisor.exitCode === null) {
+      const ended = new Promise((r) => advisor.once('exit', r));
+      advisor.kill('SIGTERM');
+      await ended;
+    }
     await browser?.close().catch(() => {});
     await cloud.close();
     await telegram.close();
@@ -164,6 +170,32 @@ async function main() {
 
     const goldHwnd = await fakeChart('XAUUSD,H1 (demo chart)');
     const euroHwnd = await fakeChart('EURUSD,H1 (demo chart)');
+    await step('the terminal companion (its own logic, on a paper account) watching the XAUUSD chart\'s orders', async () => {
+      const exe = path.join(repo, 'build/native/qv_companion');
+      if (!fs.existsSync(exe)) throw new Error(`${exe} is missing (bash tools/build.sh builds it)`);
+      advisor = spawn(exe, [bridge, '--chart', String(goldHwnd), '--symbol', 'XAUUSD', '--orders-only', '--quotes', quotes],
+        { stdio: ['ignore', 'pipe', 'pipe'] });
+      advisor.stderr.on('data', (d) => say(`terminal companion: ${String(d).trim()}`));
+      let pending = '';
+      advisor.stdout.setEncoding('utf8');
+      advisor.stdout.on('data', (d) => {
+        pending += d;
+        let i;
+        while ((i = pending.indexOf('\n')) >= 0) {
+          const line = pending.slice(0, i).replace(/\r$/, '');
+          pending = pending.slice(i + 1);
+          const run = /^Quorvale: order (\S+) (\S+) (\S+) (\S+) -> (?:EXECUTED ticket (\d+)|REJECTED (.*))$/.exec(line);
+          if (run) {
+            const [, id, action, size, symbol, ticket, reason] = run;
+            executed.push({ id, action, size, symbol, ticket, reason });
+          }
+          if (/^Quorvale: /.test(line)) say(`terminal companion: ${line.slice(10)}`);
+        }
+      });
+      await waitFor(() => advisor.exitCode !== null || fs.existsSync(path.join(bridge, 'QV_OpenPositions.json')), 20000, 100, 'its positions file');
+      if (advisor.exitCode !== null) throw new Error(`qv_companion ended with status ${advisor.exitCode}`);
+      return `pid ${advisor.pid}, chart ${goldHwnd}, prices from ${quotes}`;
+    });
     await step('two charts (XAUUSD, EURUSD) and the studio launched by the terminal companion', async () => {
       // One at a time: the first child starts the browser that the others then join.
       const launches = [
@@ -240,8 +272,11 @@ async function main() {
     const before = executed.length;
     await step('BUY clicked on the XAUUSD ticket and executed by the terminal companion', async () => {
       await pages.gold.click('#qv-btn-buy');
-      const record = await waitFor(() => executed.slice(before).find((r) => r.action === 'BUY' && r.opened.length), 30000, 100, 'the BUY executed');
-      return `record ${fs.readFileSync(path.join(bridge, 'QV_TradeSignal.csv'), 'utf8')}, ticket ${record.opened[0]}`;
+      const record = await waitFor(() => executed.slice(before).find((r) => r.action === 'BUY'), 30000, 100, 'the BUY run by the companion');
+      if (!record.ticket) throw new Error(`the companion refused the BUY: ${record.reason}`);
+      await waitFor(async () => (await pages.gold.textContent('#qv-order-status')) === `BUY EXECUTED #${record.ticket}`, 15000, 200,
+        'the ticket showing the execution with its ticket number');
+      return `record ${fs.readFileSync(path.join(bridge, 'QV_TradeSignal.csv'), 'utf8')}, ticket ${record.ticket}`;
     });
 
     await step('the positions badge shows the open position', async () => {
