@@ -199,10 +199,29 @@ test('the AutoTrader on two charts of different instruments sends one order per 
     symbolOfPage.set(c.page, c.symbol);
     await c.page.route('https://api.openai.com/**', carry);
     await showSymbol(c.page, c.symbol);
-    c.reads = 0;
-    const own = `QV_AICopilotData_${BigInt(c.hwnd).toString()}.json`;
-    c.page.on('request', (r) => { if (r.url().endsWith('/' + own)) c.reads++; });
+    // Counted in the page (resource timing sees every fetch, however it was answered).
+    await c.page.evaluate((own) => {
+      window.qvTestReads = { own: 0, names: [] };
+      new PerformanceObserver((list) => {
+        for (const e of list.getEntries()) {
+          if (e.name.endsWith('/' + own)) window.qvTestReads.own++;
+          window.qvTestReads.names = [...window.qvTestReads.names.slice(-9), e.name];
+        }
+      }).observe({ type: 'resource' });
+    }, `QV_AICopilotData_${BigInt(c.hwnd).toString()}.json`);
+    c.notes = [];
+    c.page.on('console', (m) => c.notes.push(`${m.text()} ${m.location()?.url || ''}`));
   }
+  const reads = (c) => c.page.evaluate(() => window.qvTestReads.own);
+  const explain = async (c, fn) => {
+    try {
+      return await fn();
+    } catch (err) {
+      const names = await c.page.evaluate(() => window.qvTestReads.names).catch(() => []);
+      err.message += `\n${c.symbol}'s page ${c.page.url()}, last requests and console lines:\n  ${[...names, ...c.notes.slice(-10)].join('\n  ')}`;
+      throw err;
+    }
+  };
   fs.writeFileSync(path.join(w.bridge, 'QV_AIConfig.json'), JSON.stringify({
     openai: 'sk-proj-e2e-roads', model: 'gpt-4o', autotrader: 1, risk_pct: 1.0, confidence_threshold: 85, max_spread: 35,
   }));
@@ -213,8 +232,8 @@ test('the AutoTrader on two charts of different instruments sends one order per 
   // Two reads of its own snapshot after the page learnt its instrument: the loop has seen
   // the current bar, so the next one is a bar close.
   for (const c of charts) {
-    const seen = c.reads;
-    await waitFor(() => c.reads >= seen + 2, 60000, 200, `${c.symbol}'s page reading its own snapshot`);
+    const seen = await reads(c);
+    await explain(c, () => waitFor(async () => (await reads(c)) >= seen + 2, 60000, 200, `${c.symbol}'s page reading its own snapshot`));
   }
 
   const automatic = () => executed().filter((r) => /^AT_/.test(r.id));
