@@ -70,8 +70,26 @@ export async function startTelegramStandIn({ token, onReply = () => {} }) {
     }
   }, 50);
   const close = server.close;
+  // Telegram never gives a bot an update id twice, and the workspace keeps its offset across
+  // runs (in its own folder), so the ids go on from run to run: tenths of a second since
+  // 2026 (far below Telegram's 2^31), one more for messages within one tenth.
+  let lastId = 0;
+  const nextUpdateId = () => (lastId = Math.max(lastId + 1, Math.floor((Date.now() - Date.UTC(2026, 0, 1)) / 100)));
   return {
     ...server,
+    pushText(chatId, text) {
+      const id = nextUpdateId();
+      return server.pushUpdate({
+        update_id: id,
+        message: {
+          message_id: id,
+          from: { id: 777, is_bot: false, first_name: 'Trader' },
+          chat: { id: chatId, type: 'private' },
+          date: Math.floor(Date.now() / 1000),
+          text,
+        },
+      });
+    },
     close() {
       clearInterval(timer);
       return close();
