@@ -50,9 +50,9 @@ async function startFakeChart(title) {
   return { chart, hwnd, ask };
 }
 
-// The arguments of every running child whose first argument is the given one, as Wine
-// split its command line; found among this prefix's processes.
-function childArgvs(firstArgument) {
+// The arguments (or the process ids) of every running child whose first argument is the
+// given one, as Wine split its command line; found among this prefix's processes.
+function childArgvs(firstArgument, withPid = false) {
   const found = [];
   for (const pid of fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p))) {
     try {
@@ -61,9 +61,7 @@ function childArgvs(firstArgument) {
       const argv = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
       // Wine rewrites the argument area in place and pads it with NULs.
       while (argv.length && argv[argv.length - 1] === '') argv.pop();
-      if (/QuorvaleWorkspace\.exe$/i.test(argv[0] ?? '') && argv[1] === firstArgument) {
-        found.push(Object.assign(argv.slice(1), { pid: Number(pid) }));
-      }
+      if (/QuorvaleWorkspace\.exe$/i.test(argv[0] ?? '') && argv[1] === firstArgument) found.push(withPid ? Number(pid) : argv.slice(1));
     } catch {
       // The process ended while we looked.
     }
@@ -71,6 +69,8 @@ function childArgvs(firstArgument) {
   return found;
 }
 const childArgv = (firstArgument) => childArgvs(firstArgument)[0] ?? null;
+// The Linux process id of that child (its Wine process).
+const childPid = (firstArgument) => childArgvs(firstArgument, true)[0] ?? null;
 
 // Dismisses one runtime message box and waits until it has gone.
 async function dismissBox(ask) {
@@ -209,9 +209,9 @@ test('a child killed without its clean shutdown leaves no heartbeat after the da
   const { hwnd } = await startFakeChart('Chart K');
   companion.writeLaunch({ hwnd, symbol: 'EURUSD' });
   await waitFor(() => exists(`QV_Active_${hwnd}.txt`), 30000, 100, 'the child heartbeat');
-  const child = await waitFor(() => childArgv(hwnd), 10000, 100, 'the child process');
+  const pid = await waitFor(() => childPid(hwnd), 10000, 100, 'the child process');
   // No code of the child runs: the heartbeat stays unless the daemon removes it.
-  process.kill(child.pid, 'SIGKILL');
+  process.kill(pid, 'SIGKILL');
   await waitFor(() => childArgv(hwnd) === null, 10000, 100, 'the child to end');
   await waitFor(() => !exists(`QV_Active_${hwnd}.txt`), 10000, 100, 'the heartbeat of the dead child removed');
 });

@@ -291,13 +291,28 @@ test('two charts: a capture request naming chart B is journaled from B, and each
     assert.ok(!log.includes(`Visual journal capture for ticket ${t} taken by the overlay of HWND: ${a.hwnd}\r\n`), t);
   }
 
-  // Every version of both charts' pictures, as the children replace them.
+  // The two pages look alike; each is covered in a colour of its own so that their pictures
+  // differ, and the pictures taken before that are left out.
   const own = (hwnd) => bridgeFile(`QV_AICopilotChart_${hwnd}.png`);
-  await waitFor(() => fs.existsSync(own(a.hwnd)) && fs.existsSync(own(b.hwnd)), 30000, 200, 'both charts\' pictures');
+  const picture = (hwnd) => { try { return fs.readFileSync(own(hwnd)).toString('base64'); } catch { return ''; } };
+  await waitFor(() => picture(a.hwnd) && picture(b.hwnd), 30000, 200, 'both charts\' pictures');
+  const unmarked = new Set([picture(a.hwnd), picture(b.hwnd)]);
+  for (const [page, colour] of [[pageA, '#d01010'], [pageB, '#1010d0']]) {
+    await page.evaluate((c) => {
+      const d = document.createElement('div');
+      d.style.cssText = `position:fixed;inset:0;background:${c};z-index:2147483646;pointer-events:none`;
+      document.documentElement.appendChild(d);
+    }, colour);
+  }
+  await waitFor(() => {
+    const [pa, pb] = [picture(a.hwnd), picture(b.hwnd)];
+    return pa && pb && pa !== pb && !unmarked.has(pa) && !unmarked.has(pb);
+  }, 30000, 100, 'the marked pictures');
   const versions = { [a.hwnd]: new Set(), [b.hwnd]: new Set() };
   const collect = () => {
     for (const h of [a.hwnd, b.hwnd]) {
-      try { versions[h].add(fs.readFileSync(own(h)).toString('base64')); } catch { /* being replaced */ }
+      const p = picture(h);
+      if (p) versions[h].add(p);
     }
   };
   collect();
