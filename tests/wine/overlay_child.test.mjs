@@ -266,7 +266,7 @@ test('closing the chart ends its overlay; closing the studio only hides it', asy
   studio.kill('SIGKILL');
 });
 
-test('two charts: a capture request naming chart B is journaled from B, and each chart\'s AI request carries its own picture', async () => {
+test('two charts: a capture request naming chart B is journaled from B, each chart\'s AI request carries its own picture, a fast series of symbol changes ends on the last one', async () => {
   const a = await startFakeChart(w, 'XAGUSD,H1');
   const b = await startFakeChart(w, 'ETHUSD,H1');
   const children = [
@@ -347,6 +347,21 @@ test('two charts: a capture request naming chart B is journaled from B, and each
   } finally {
     clearInterval(collector);
   }
+
+  // A fast series of symbol changes for chart A, each replacing its navigation file whole
+  // as the daemon does, ends on the last one.
+  const navA = bridgeFile(`QV_Nav_${a.hwnd}.txt`);
+  const series = ['GBPUSD', 'USDJPY', 'AUDUSD', 'NZDUSD', 'EURGBP', 'XAUUSD'];
+  for (const [i, symbol] of series.entries()) {
+    const temporary = bridgeFile(`~nav_${i}.tmp`);
+    fs.writeFileSync(temporary, symbol);
+    fs.renameSync(temporary, navA);
+    await new Promise((r) => setTimeout(r, 120));
+  }
+  await waitFor(() => !fs.existsSync(navA), 10000, 50, 'the last navigation request consumed');
+  await waitFor(() => pageA.url().includes('symbol=OANDA:XAUUSD'), 30000, 100, 'chart A on the last symbol');
+  await new Promise((r) => setTimeout(r, 1500));
+  assert.ok(pageA.url().includes('symbol=OANDA:XAUUSD'), 'and it stays there');
 
   for (const [c, chart] of [[children[0], a], [children[1], b]]) {
     fs.writeFileSync(bridgeFile(`QV_Kill_${chart.hwnd}.txt`), '');
