@@ -3,15 +3,19 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <string>
+
+#include "app/runtime_installer.h"
+#include "app/startup.h"
+#include "bridge/leftover_sweep.h"
+#include "bridge/text_file.h"
 #include "daemon/bridge_folder.h"
 #include "daemon/watch_loop.h"
 #include "host/autostart.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "app/runtime_installer.h"
-#include "app/startup.h"
-#include "bridge/text_file.h"
 #include "host/win_handles.h"
+#include "services/http_client.h"
 #include "services/service_threads.h"
 
 std::vector<std::wstring> ProcessArguments() {
@@ -23,6 +27,22 @@ std::vector<std::wstring> ProcessArguments() {
   for (int i = 0; i < count; ++i) args.emplace_back(argv[i]);
   return args;
 }
+
+namespace {
+
+// The daemon's only stop that can run code: a console close, log-off or shutdown (with a
+// console attached). Telegram notices it is still sending get their grace before the
+// default handler ends the process.
+BOOL WINAPI OnDaemonStop(DWORD event) noexcept {
+  try {
+    LogDebug("Daemon asked to stop (console event " + std::to_string(event) + ").");
+    AwaitPostsBeforeExit();
+  } catch (...) {
+  }
+  return FALSE;
+}
+
+}  // namespace
 
 int RunDaemon() {
   LogDebug("Starting Quorvale Workspace Daemon Mode...");
@@ -42,11 +62,17 @@ int RunDaemon() {
     ::CoUninitialize();
     return 0;
   }
+  if (!::SetConsoleCtrlHandler(OnDaemonStop, TRUE)) {
+    LogDebug("Could not register the daemon's stop handler: Windows error " +
+             std::to_string(::GetLastError()));
+  }
   StartCotRefreshThread();
   StartTelegramWorkerThread();
   // Only a folder that is there is claimed to be watched; the loop keeps looking for it.
   if (EnsureBridgeFolder()) {
     LogDebug("Quorvale Daemon loop active and watching: " + WideToUtf8(g_folders.bridge));
+    // Only the one daemon sweeps, and before it starts any child.
+    SweepLeftoverTemporaries(g_folders.bridge);
   }
   DaemonWatchLoop();
 }

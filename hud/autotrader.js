@@ -200,8 +200,6 @@ function scheduleAutoExecution(proposal, auto, card) {
 // One loop per build; its memory starts in the waiting state.
 function startAutoTraderLoop() {
   const state = { lastBarTime: 0, isBarTimeInit: false, lastTimerTrigger: 0, noted: '' };
-  window.qvReceiveChartContext = qvReceiveChartContext;
-  askChartContext();
 
   // A console line once per distinct reason, so a steady condition does not fill the log.
   function noteOnce(line) {
@@ -213,7 +211,6 @@ function startAutoTraderLoop() {
   async function tick() {
     try {
       await syncExternalAIConfig();
-      askChartContext();
       const snap = await fetchChartSnapshot();
       if (!snap) return;
       // A BarTime that is no number is no bar: it must never look new at every tick.

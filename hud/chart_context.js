@@ -3,24 +3,18 @@
 // one; with several charts the shared file describes whichever chart wrote last, so a page
 // that knows its chart reads its own file and only falls back to the shared one.
 
-var qvChartHandle = '';
-var qvChartContextAnswered = false;
-
-// The host answers "CHART_CONTEXT" by running a script that calls this with the chart's
-// window handle in decimal ("0" in the studio, which has no chart).
-function qvReceiveChartContext(handle) {
-  const h = String(handle === undefined || handle === null ? '' : handle);
-  qvChartHandle = /^[1-9][0-9]{0,19}$/.test(h) ? h : '';
-  qvChartContextAnswered = true;
-}
-
-// Asked again at every loop tick until answered: the host may not be listening yet.
-function askChartContext() {
-  if (!qvChartContextAnswered) postToHost('CHART_CONTEXT');
+// The host tells the page its chart's window handle in a document script
+// (window.__qv_chart_hwnd, a decimal string) that runs before any page script and again at
+// every load, so the handle is there from the first tick, after every navigation and reload.
+// The studio, which has no chart, and a page outside the workspace have none.
+function qvChartHandle() {
+  const h = window.__qv_chart_hwnd;
+  return typeof h === 'string' && /^[1-9][0-9]{0,19}$/.test(h) ? h : '';
 }
 
 function chartSnapshotFile() {
-  return qvChartHandle ? 'QV_AICopilotData_' + qvChartHandle + '.json' : '';
+  const h = isStudioPage ? '' : qvChartHandle();
+  return h ? 'QV_AICopilotData_' + h + '.json' : '';
 }
 
 // This chart's snapshot, else the shared one; null when neither reads.

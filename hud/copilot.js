@@ -48,8 +48,8 @@ const CHART_PICTURE_SETTLE_MS = 8000;
 
 // Each chart's own picture; the studio, which holds no chart, reads the shared one.
 function chartPictureFile() {
-  const h = window.__qv_chart_hwnd;
-  if (!isStudioPage && typeof h === 'string' && /^[1-9][0-9]*$/.test(h)) return 'QV_AICopilotChart_' + h + '.png';
+  const h = isStudioPage ? '' : qvChartHandle();
+  if (h) return 'QV_AICopilotChart_' + h + '.png';
   return 'QV_AICopilotChart.png';
 }
 

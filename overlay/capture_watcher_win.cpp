@@ -3,6 +3,7 @@
 #include <string>
 
 #include "bridge/bridge_names.h"
+#include "bridge/leftover_temporaries.h"
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
@@ -20,8 +21,9 @@ namespace {
 // millisecond, would otherwise write the same temporary file.
 std::wstring TemporaryCapturePath() {
   static unsigned counter = 0;
-  return BridgePath(g_folders.bridge, L"temp_capture_" + std::to_wstring(::GetTickCount64()) +
-                                          L"_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
+  return BridgePath(g_folders.bridge, std::wstring(kCaptureTemporaryPrefix) +
+                                          std::to_wstring(::GetTickCount64()) + L"_" +
+                                          std::to_wstring(::GetCurrentProcessId()) + L"_" +
                                           std::to_wstring(++counter) + L".png");
 }
 
@@ -42,11 +44,16 @@ std::wstring TemporaryCapturePath() {
 
 void OnCaptureCompleted(const std::wstring& temporaryPath, const CaptureRequest& request,
                         HRESULT result) {
-  if (FAILED(result)) return;
   std::string png;
-  if (!ReadWholeFile(temporaryPath, &png)) return;
+  const bool read = SUCCEEDED(result) && ReadWholeFile(temporaryPath, &png);
   ::DeleteFileW(temporaryPath.c_str());
-  if (png.empty()) return;
+  if (!read || png.empty()) {
+    // The request is claimed already: without this line the fill would silently have no
+    // picture in the journal.
+    LogDebug("Visual journal capture for ticket " + request.ticket + " failed (HRESULT " +
+             std::to_string(static_cast<long>(result)) + "); nothing uploaded.");
+    return;
+  }
   const std::string body = CaptureUploadBody(request, Base64Encode(png), png.size());
   // Whether the upload will succeed is never known; the notice goes out regardless.
   if (!IsAllowedUploadUrl(request.uploadUrl)) {
@@ -65,8 +72,15 @@ void CaptureRequestWatcher() {
   // has one (or for this one, once its WebView is up) instead of being thrown away.
   if (!WebViewExists()) return;
   for (const CaptureRequest& request : ClaimCaptureRequests()) {
+    // Which overlay took it: a request naming a chart must be journaled from that chart.
+    LogDebug("Visual journal capture for ticket " + request.ticket +
+             " taken by the overlay of HWND: " + std::to_string(g_launch.chartWindow));
     const std::wstring path = TemporaryCapturePath();
-    (void)CapturePreviewToFile(
-        path, [path, request](HRESULT result) { OnCaptureCompleted(path, request, result); });
+    if (!CapturePreviewToFile(
+            path, [path, request](HRESULT result) { OnCaptureCompleted(path, request, result); })) {
+      ::DeleteFileW(path.c_str());
+      LogDebug("Visual journal capture for ticket " + request.ticket +
+               " could not start; nothing uploaded.");
+    }
   }
 }

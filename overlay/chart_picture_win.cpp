@@ -5,6 +5,7 @@
 
 #include "bridge/bridge_names.h"
 #include "bridge/file_replace.h"
+#include "bridge/leftover_temporaries.h"
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
@@ -26,8 +27,9 @@ PictureState g_picture;
 
 std::wstring TemporaryPicturePath() {
   static unsigned counter = 0;
-  return BridgePath(g_folders.bridge, L"temp_chart_" + std::to_wstring(::GetCurrentProcessId()) +
-                                          L"_" + std::to_wstring(++counter) + L".png");
+  return BridgePath(g_folders.bridge, std::wstring(kChartPictureTemporaryPrefix) +
+                                          std::to_wstring(::GetCurrentProcessId()) + L"_" +
+                                          std::to_wstring(++counter) + L".png");
 }
 
 [[nodiscard]] bool ReadWholeFile(const std::wstring& path, std::string* bytes) {

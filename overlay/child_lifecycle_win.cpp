@@ -16,6 +16,7 @@
 #include "overlay/webview_host.h"
 #include "overlay/window_layout.h"
 #include "services/host_symbol.h"
+#include "services/http_client.h"
 #include "services/shutdown_flag.h"
 
 OverlayWindows g_windows;
@@ -94,9 +95,16 @@ void CheckKillAndNavigation() {
   if (!FileExists(navPath)) return;
   // An empty file is one still being written (or held open by its writer): deleting it
   // now would lose the symbol it is about to hold, so it waits for the next tick.
-  const std::wstring raw = ReadTextFile(navPath, nullptr, kConfigFileCapBytes);
-  if (raw.empty()) return;
-  if (!::DeleteFileW(navPath.c_str())) return;
+  if (ReadTextFile(navPath, nullptr, kConfigFileCapBytes).empty()) return;
+  // Taken by a rename before it is read: the daemon replaces the file whole at every symbol
+  // change, and reading it and then deleting it by name could delete a newer symbol that
+  // arrived in between, leaving the chart on the older one for good. What arrives after the
+  // rename is a new file, read on the next tick.
+  const std::wstring claimPath = BridgePath(
+      g_folders.bridge, L"~" + NavigationRequestFileName(g_launch.chartWindow) + L".claimed");
+  if (!::MoveFileExW(navPath.c_str(), claimPath.c_str(), MOVEFILE_REPLACE_EXISTING)) return;
+  const std::wstring raw = ReadTextFile(claimPath, nullptr, kConfigFileCapBytes);
+  ::DeleteFileW(claimPath.c_str());
   const std::wstring text = TrimRequestText(raw);
   if (text.empty()) return;
   const std::wstring mapped = MapToTradingViewSymbol(text);
@@ -122,6 +130,9 @@ void CleanShutdown() {
     g_windows.window = nullptr;
     ::DestroyWindow(window);
   }
+  // The window is gone already; a journal upload or a notice still being sent gets a short
+  // grace, or the fill it reports would never reach the journal.
+  AwaitPostsBeforeExit();
   ::CoUninitialize();
   ::ExitProcess(0);
 }

@@ -1,6 +1,5 @@
 #include "overlay/page_scripts.h"
 
-
 #include "overlay/message_source.h"
 
 std::string BuildChartPageUrl(const std::string& symbol, const std::string& interval,
@@ -81,11 +80,6 @@ std::string BuildPositionsPushScript(const std::string& positionsText) {
 std::string BuildEvaluationCallScript() {
   return "if (window.triggerEvaluationNow) { window.triggerEvaluationNow('Immediate on-demand user "
          "analysis: Evaluate active chart structure and formulate setup.'); }";
-}
-
-std::string BuildChartContextScript(std::uint64_t chartWindow) {
-  return "if (window.qvReceiveChartContext) { window.qvReceiveChartContext(\"" +
-         std::to_string(chartWindow) + "\"); }";
 }
 
 std::string BuildStudioPageHtml() {

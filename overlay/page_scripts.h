@@ -17,11 +17,12 @@ inline constexpr const char* kVirtualDataHost = "quorvale-data.example";
 // https://<virtual data host>/<file>
 [[nodiscard]] std::string VirtualDataUrl(const std::string& fileName);
 
-
 [[nodiscard]] std::string BuildBeforeUnloadNeutraliser();
 
-// Tells the page its chart's handle (window.__qv_chart_hwnd, a decimal string), so the HUD
-// reads its own chart's picture QV_AICopilotChart_<hwnd>.png.
+// Tells the page its chart's handle (window.__qv_chart_hwnd, a decimal string, "0" in the
+// studio) as a document script: it is there before the page's own scripts run and again at
+// every load, so the HUD reads its own chart's snapshot QV_AICopilotData_<hwnd>.json and
+// picture QV_AICopilotChart_<hwnd>.png from its first tick, also after a reload.
 [[nodiscard]] std::string BuildChartIdentityScript(std::uint64_t chartHandle);
 
 // Copies the five provider keys from QV_AIConfig.json's text into the page's key vault
@@ -32,10 +33,6 @@ inline constexpr const char* kVirtualDataHost = "quorvale-data.example";
 [[nodiscard]] std::string BuildPositionsPushScript(const std::string& positionsText);
 
 [[nodiscard]] std::string BuildEvaluationCallScript();
-
-// Tells the page its chart's window handle (0 in the studio), so that it reads its own
-// chart's snapshot file.
-[[nodiscard]] std::string BuildChartContextScript(std::uint64_t chartWindow);
 
 // The studio page document written to headless.html.
 [[nodiscard]] std::string BuildStudioPageHtml();

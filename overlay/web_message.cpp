@@ -43,7 +43,6 @@ WebMessage ClassifyWebMessage(const std::string& message) {
   if (message == "CLOSE_STUDIO" || message == "CLOSE_WINDOW")
     return {WebMessageKind::kHideWindow, {}};
   if (message == "CLEAR_EVAL_REQ") return {WebMessageKind::kClearEvalRequest, {}};
-  if (message == "CHART_CONTEXT") return {WebMessageKind::kChartContext, {}};
   static const Prefix kLater[] = {
       {"AI_STATUS:", WebMessageKind::kAiStatus},
       {"VAULT_CFG:", WebMessageKind::kVaultConfig},

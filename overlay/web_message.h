@@ -12,7 +12,6 @@ enum class WebMessageKind {
   kVaultConfig,     // VAULT_CFG:<json>
   kTelegramConfig,  // TG_CFG:<token>,<chat id>
   kBarClaim,        // AT_CLAIM:<instrument>,<bar>,<token>
-  kChartContext,    // CHART_CONTEXT (the page asks which chart it belongs to)
   kOther,
 };
 

@@ -8,15 +8,14 @@
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "bridge/text_file.h"
 #include "overlay/bar_claim_handler.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/order_fate.h"
 #include "overlay/order_queue.h"
 #include "overlay/page_scripts.h"
-#include "overlay/webview_host.h"
 #include "overlay/web_message.h"
 #include "overlay/web_message_handler.h"
+#include "overlay/webview_host.h"
 #include "services/host_symbol.h"
 #include "services/telegram.h"
 
@@ -125,9 +124,6 @@ void HandleWebMessage(const std::wstring& message) {
       if (HandleBarClaim(parsed.rest) == ClaimResult::kFailed) {
         LogDebug("AutoTrader claim failed; the asking page skips the bar.");
       }
-      return;
-    case WebMessageKind::kChartContext:
-      ExecutePageScript(Utf8ToWide(BuildChartContextScript(g_launch.chartWindow)));
       return;
     case WebMessageKind::kOther:
       LogDebug("WebMessage: " + parsed.rest);

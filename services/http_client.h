@@ -16,3 +16,7 @@ void PostJson(const std::wstring& url, const std::string& body);
 // PostJson on a detached thread of its own with copies of both arguments. False when the
 // thread could not be started (nothing is sent then).
 [[nodiscard]] bool PostJsonAsync(const std::wstring& url, const std::string& body);
+
+// Waits until every PostJsonAsync has finished, at most kExitGraceForPosts, before a process
+// exits; logs how many were still running when it gave up.
+void AwaitPostsBeforeExit();

@@ -9,6 +9,7 @@
 #include "host/win_handles.h"
 #include "services/http_client.h"
 #include "services/http_flags.h"
+#include "services/posts_in_flight.h"
 
 namespace {
 
@@ -130,17 +131,39 @@ void PostJson(const std::wstring& url, const std::string& body) {
   }
 }
 
+PostsInFlight& AsyncPosts() {
+  static PostsInFlight posts;
+  return posts;
+}
+
 bool PostJsonAsync(const std::wstring& url, const std::string& body) {
   struct PostJob {
     std::wstring url;
     std::string body;
   };
+  // Counted before the thread exists, so an exit that starts right after this call still
+  // waits for it.
+  AsyncPosts().Begin();
   try {
     auto job = std::make_unique<PostJob>(PostJob{url, body});
-    std::thread([owned = std::move(job)]() { PostJson(owned->url, owned->body); }).detach();
+    std::thread([owned = std::move(job)]() {
+      struct Done {
+        ~Done() { AsyncPosts().End(); }
+      } done;
+      PostJson(owned->url, owned->body);
+    }).detach();
   } catch (const std::exception&) {
     // Thread creation (std::system_error) or the copies (std::bad_alloc) failed.
+    AsyncPosts().End();
     return false;
   }
   return true;
+}
+
+void AwaitPostsBeforeExit() {
+  if (AsyncPosts().WaitUntilIdle(kExitGraceForPosts)) return;
+  const std::size_t left = AsyncPosts().Count();
+  LogDebug("Exiting with " + std::to_string(left) +
+           " asynchronous POST(s) (journal upload or notice) still in flight after " +
+           std::to_string(kExitGraceForPosts.count()) + " ms; they may not arrive.");
 }

@@ -1,9 +1,33 @@
 #include <gtest/gtest.h>
+#include <thread>
 
 #include "services/endpoints.h"
 #include "services/http_flags.h"
+#include "services/posts_in_flight.h"
 
 namespace {
+
+TEST(PostsInFlight, ExitWaitsForTheLastPostAndGivesUpWhenOneHangs) {
+  PostsInFlight posts;
+  EXPECT_TRUE(posts.WaitUntilIdle(std::chrono::milliseconds(0)));
+  posts.Begin();
+  posts.Begin();
+  std::thread finisher([&posts] {
+    posts.End();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    posts.End();
+  });
+  EXPECT_TRUE(posts.WaitUntilIdle(std::chrono::seconds(10)));
+  finisher.join();
+  EXPECT_EQ(posts.Count(), 0u);
+  posts.Begin();
+  EXPECT_FALSE(posts.WaitUntilIdle(std::chrono::milliseconds(20)));
+  EXPECT_EQ(posts.Count(), 1u);
+  // A surplus end never wraps the count round to "billions in flight".
+  posts.End();
+  posts.End();
+  EXPECT_TRUE(posts.WaitUntilIdle(std::chrono::milliseconds(0)));
+}
 
 TEST(HttpRequestFlags, TlsOnlyForHttps) {
   EXPECT_EQ(HttpRequestFlags(true), 0x84800000u);

@@ -28,8 +28,6 @@ TEST(WebMessageClassify, PrefixesAreCaseSensitiveAndFirstMatchWins) {
       {"PICK_SET: target=sl", WebMessageKind::kOther, "PICK_SET: target=sl"},
       {" TRADE:1", WebMessageKind::kOther, " TRADE:1"},
       {"AT_CLAIM:XAUUSD,1000,abcdef12", WebMessageKind::kBarClaim, "XAUUSD,1000,abcdef12"},
-      {"CHART_CONTEXT", WebMessageKind::kChartContext, ""},
-      {"CHART_CONTEXT:1", WebMessageKind::kOther, "CHART_CONTEXT:1"},
   };
   for (const Case& c : cases) {
     const WebMessage m = ClassifyWebMessage(c.message);
@@ -138,12 +136,10 @@ TEST(BarClaim, ExpiresAfterTwoDays) {
   EXPECT_TRUE(IsExpiredBarClaim(kBarClaimKeepMs + 1));
 }
 
-TEST(PageScripts, ChartContextCallsThePageWithTheHandleInDecimal) {
-  EXPECT_EQ(BuildChartContextScript(18446744073709551615ULL),
-            "if (window.qvReceiveChartContext) { "
-            "window.qvReceiveChartContext(\"18446744073709551615\"); }");
-  EXPECT_EQ(BuildChartContextScript(0),
-            "if (window.qvReceiveChartContext) { window.qvReceiveChartContext(\"0\"); }");
+// The page matches the handle as 1 to 20 decimal digits; a 64-bit handle must reach it whole.
+TEST(PageScripts, ChartIdentityHoldsTheWholeHandleInDecimal) {
+  EXPECT_NE(BuildChartIdentityScript(18446744073709551615ULL).find("'18446744073709551615'"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -18,6 +18,10 @@ before(async () => {
   w = await freshWine();
   const emptyRuntime = path.join(w.root, 'no-webview2-runtime');
   fs.mkdirSync(emptyRuntime);
+  // Temporary files a crashed capture, chart picture or COT refresh left behind (their
+  // writer, process 4000000, runs no more) beside files of the same look that are not ours.
+  fs.mkdirSync(w.bridge, { recursive: true });
+  for (const n of [...LEFTOVERS, ...NOT_LEFTOVERS]) fs.writeFileSync(path.join(w.bridge, n), 'x');
   // Children inherit the daemon's environment, so they see the runtime missing too.
   daemon = w.spawn(paths.exe, [], { env: { WEBVIEW2_BROWSER_EXECUTABLE_FOLDER: w.toWin(emptyRuntime) } });
   await w.waitForLog('Quorvale Daemon loop active and watching: ', 60000);
@@ -27,6 +31,9 @@ after(async () => {
   await w?.close();
 });
 
+const LEFTOVERS = ['temp_capture_81234_4000000_1.png', 'temp_chart_4000000_3.png',
+  '~QV_COTData.json.4000000_12_1.tmp', '~QV_AICopilotChart_65552.png.4000000_12_2.tmp'];
+const NOT_LEFTOVERS = ['temp_capture_notes.png', '~QV_Order_5.csv.4000000_1_1.tmp', 'QV_COTData.json'];
 const count = (log, text) => log.split(text).length - 1;
 const exists = (name) => fs.existsSync(path.join(w.bridge, name));
 const launchFiles = () => fs.readdirSync(w.bridge).filter((n) => n.startsWith('QV_Launch_'));
@@ -43,9 +50,9 @@ async function startFakeChart(title) {
   return { chart, hwnd, ask };
 }
 
-// The arguments of every running child whose first argument is the given one, as Wine
-// split its command line; found among this prefix's processes.
-function childArgvs(firstArgument) {
+// The arguments (or the process ids) of every running child whose first argument is the
+// given one, as Wine split its command line; found among this prefix's processes.
+function childArgvs(firstArgument, withPid = false) {
   const found = [];
   for (const pid of fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p))) {
     try {
@@ -54,7 +61,7 @@ function childArgvs(firstArgument) {
       const argv = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
       // Wine rewrites the argument area in place and pads it with NULs.
       while (argv.length && argv[argv.length - 1] === '') argv.pop();
-      if (/QuorvaleWorkspace\.exe$/i.test(argv[0] ?? '') && argv[1] === firstArgument) found.push(argv.slice(1));
+      if (/QuorvaleWorkspace\.exe$/i.test(argv[0] ?? '') && argv[1] === firstArgument) found.push(withPid ? Number(pid) : argv.slice(1));
     } catch {
       // The process ended while we looked.
     }
@@ -62,6 +69,8 @@ function childArgvs(firstArgument) {
   return found;
 }
 const childArgv = (firstArgument) => childArgvs(firstArgument)[0] ?? null;
+// The Linux process id of that child (its Wine process).
+const childPid = (firstArgument) => childArgvs(firstArgument, true)[0] ?? null;
 
 // Dismisses one runtime message box and waits until it has gone.
 async function dismissBox(ask) {
@@ -75,6 +84,10 @@ test('the first pass writes the daemon heartbeat and the count line', async () =
   const beats = companion.readHeartbeats();
   assert.ok(beats['999999999'], 'QV_Active_999999999.txt present');
   assert.match(fs.readFileSync(path.join(w.bridge, 'QV_Active_999999999.txt'), 'latin1'), /^ACTIVE=\d+$/);
+  // The start-up sweep took only our own temporary files of ended writers, and said so.
+  assert.ok(log.includes('Start-up sweep: removed 4 temporary capture/COT file(s) left by ended processes.'));
+  for (const n of LEFTOVERS) assert.equal(exists(n), false, n);
+  for (const n of NOT_LEFTOVERS) assert.equal(exists(n), true, n);
 });
 
 test('a chart request starts one child; repeats only log "already active" or navigate', async () => {
@@ -158,6 +171,49 @@ test('handle digits 007 reach the child as written while file names use the numb
   companion.writeLaunch({ hwnd, symbol: 'XAGUSD' });
   await w.waitForLog(`Quorvale child already active in mode WORKSTATION for HWND: ${hwnd}, brought to focus.`);
   await dismissBox(ask);
+});
+
+test('a fast series of symbol changes for one chart always ends on the last symbol', async () => {
+  const { hwnd, ask } = await startFakeChart('Chart F');
+  const nav = path.join(w.bridge, `QV_Nav_${hwnd}.txt`);
+  companion.writeLaunch({ hwnd, symbol: 'EURUSD' });
+  await w.waitForLog(`Launching Quorvale Chart Overlay for HWND: ${hwnd} Symbol: EURUSD\r\n`);
+  const active = `Quorvale child already active in mode WORKSTATION for HWND: ${hwnd}, brought to focus.`;
+  const seen = count(await w.readLog(), active);
+  // The companion's way: one request file per chart, replaced whole at every change, as fast
+  // as the terminal re-initialises the advisor.
+  const series = ['GBPUSD', 'XAUUSD', 'USDJPY', 'BTCUSD', 'XAGUSD', 'AUDUSD'];
+  for (const symbol of series) {
+    companion.writeLaunch({ hwnd, symbol, name: `QV_Launch_${hwnd}.txt` });
+    await new Promise((r) => setTimeout(r, 15));
+  }
+  // Then a burst of requests under names of their own, all waiting in one pass: the one
+  // written last is the chart's symbol.
+  for (const symbol of ['NZDUSD', 'USDCAD', 'EURGBP']) {
+    companion.writeLaunch({ hwnd, symbol });
+    await new Promise((r) => setTimeout(r, 5));
+  }
+  await waitFor(() => launchFiles().length === 0, 20000, 50, 'every request consumed');
+  assert.equal(fs.readFileSync(nav, 'latin1'), 'EURGBP', 'the navigation names the last symbol');
+  // The daemon's table ends on it too: asking for it again navigates nowhere.
+  fs.unlinkSync(nav);
+  const before = count(await w.readLog(), active);
+  assert.ok(before > seen);
+  companion.writeLaunch({ hwnd, symbol: 'EURGBP', name: `QV_Launch_${hwnd}.txt` });
+  await w.waitForLog(active, 20000, before + 1);
+  assert.equal(fs.existsSync(nav), false);
+  await dismissBox(ask);
+});
+
+test('a child killed without its clean shutdown leaves no heartbeat after the daemon\'s next pass', async () => {
+  const { hwnd } = await startFakeChart('Chart K');
+  companion.writeLaunch({ hwnd, symbol: 'EURUSD' });
+  await waitFor(() => exists(`QV_Active_${hwnd}.txt`), 30000, 100, 'the child heartbeat');
+  const pid = await waitFor(() => childPid(hwnd), 10000, 100, 'the child process');
+  // No code of the child runs: the heartbeat stays unless the daemon removes it.
+  process.kill(pid, 'SIGKILL');
+  await waitFor(() => childArgv(hwnd) === null, 10000, 100, 'the child to end');
+  await waitFor(() => !exists(`QV_Active_${hwnd}.txt`), 10000, 100, 'the heartbeat of the dead child removed');
 });
 
 test('values with blanks, quotes and backslashes reach the child unchanged and add no argument', async () => {

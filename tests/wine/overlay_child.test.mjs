@@ -124,14 +124,15 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   await waitFor(async () => (await page.evaluate(() => window.__fates.length)) >= 3, 10000, 100, 'dropped reported');
   assert.deepEqual(await page.evaluate(() => [window.__fates[2].client, window.__fates[2].status]), ['172', 'not_sent']);
   // Bar claims: the first asker's token is kept, a later asker changes nothing, fields
-  // outside the page's form make no file; the chart context names this chart.
-  await page.evaluate(() => { window.qvReceiveChartContext = (h) => { window.__qvChart = h; }; });
+  // outside the page's form make no file; the page knows its chart from the host's
+  // document script.
   await hudPost(page, 'AT_CLAIM:XAUUSD,1772618400,firstpage1');
   await hudPost(page, 'AT_CLAIM:XAUUSD,1772618400,secondpage');
   await hudPost(page, 'AT_CLAIM:..\\QV_Kill,1,abcdefgh');
-  await hudPost(page, 'CHART_CONTEXT');
-  await waitFor(() => page.evaluate(() => window.__qvChart), 10000, 100, 'chart context');
-  assert.equal(await page.evaluate(() => window.__qvChart), String(BigInt(hwnd)));
+  assert.equal(await page.evaluate(() => window.__qv_chart_hwnd), String(BigInt(hwnd)));
+  // Messages are served in order: once this one is logged the claims above are done.
+  await hudPost(page, 'claims-served');
+  await w.waitForLog('WebMessage: claims-served');
   assert.equal(text('QV_ATClaim_XAUUSD_1772618400.txt'), 'firstpage1');
   assert.deepEqual(fs.readdirSync(w.bridge).filter((n) => n.startsWith('QV_ATClaim_')), ['QV_ATClaim_XAUUSD_1772618400.txt']);
   await page.evaluate(() => window.chrome.webview.postMessage({ not: 'a string' }));
@@ -170,6 +171,10 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   await waitFor(() => !fs.existsSync(bridgeFile(`QV_Nav_${hwnd}.txt`)), 5000, 50, 'navigation request consumed');
   fs.writeFileSync(bridgeFile(`QV_Nav_${hwnd}.txt`), '\n');
   await waitFor(() => !fs.existsSync(bridgeFile(`QV_Nav_${hwnd}.txt`)), 5000, 50, 'blank request consumed');
+  // Positions that do not change while the page reloads are shown in the new document at once.
+  fs.writeFileSync(bridgeFile('QV_OpenPositions.json'), '[{"ticket":"21","profit":7.25}]');
+  const badge = () => page.evaluate(() => document.getElementById('qv-pnl-badge')?.textContent ?? '').catch(() => '');
+  await waitFor(async () => (await badge()) === 'PnL: +$7.25 (1)', 10000, 100, 'the positions in the badge');
   await page.evaluate(() => { window.__beforeNavigation = true; });
   fs.writeFileSync(bridgeFile(`QV_Nav_${hwnd}.txt`), 'XAUUSD');
   log = await w.waitForLog('Navigating existing Quorvale overlay to: ' + url);
@@ -187,6 +192,10 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
       return false;
     }
   }, 20000, 200, 'the reloaded chart page');
+  await waitFor(async () => (await badge()) === 'PnL: +$7.25 (1)', 10000, 100, 'the positions after the navigation');
+  await page.reload();
+  await waitFor(async () => (await badge()) === 'PnL: +$7.25 (1)', 20000, 100, 'the positions after a reload');
+  assert.equal(await page.evaluate(() => window.__qv_chart_hwnd), String(BigInt(hwnd)), 'the chart handle after a reload');
   const secret = pageSecret(rt.callLog);
   const files = ['QV_TradeSignal.csv', 'QV_AIConfig.json'];
   const before = Object.fromEntries(files.map((n) => [n, text(n)]));
@@ -255,4 +264,110 @@ test('closing the chart ends its overlay; closing the studio only hides it', asy
   const pngAfter = fs.existsSync(bridgeFile('QV_AICopilotChart.png')) ? fs.statSync(bridgeFile('QV_AICopilotChart.png')).mtimeMs : 0;
   assert.equal(pngAfter, pngBefore);
   studio.kill('SIGKILL');
+});
+
+test('two charts: a capture request naming chart B is journaled from B, each chart\'s AI request carries its own picture, a fast series of symbol changes ends on the last one', async () => {
+  const a = await startFakeChart(w, 'XAGUSD,H1');
+  const b = await startFakeChart(w, 'ETHUSD,H1');
+  const children = [
+    w.spawn(paths.exe, [a.hwnd, 'XAGUSD', '60', 'dark', 'tester', 'WORKSTATION'], { env: rt.env }),
+    w.spawn(paths.exe, [b.hwnd, 'ETHUSD', '60', 'dark', 'tester', 'WORKSTATION'], { env: rt.env }),
+  ];
+  browser ??= await attachBrowser(w);
+  const pageA = await findPage(browser, /symbol=OANDA:XAGUSD/, 60000);
+  const pageB = await findPage(browser, /symbol=COINBASE:ETHUSD/, 60000);
+  for (const page of [pageA, pageB]) await page.waitForSelector('#qv-hud-panel', { state: 'attached', timeout: 30000 });
+
+  // Three fills of chart B: under the any-process rule chart A would take some of them.
+  const tickets = ['7001', '7002', '7003'];
+  for (const t of tickets) {
+    fs.writeFileSync(bridgeFile(`QV_Capture_Request_${t}.txt`),
+      `TICKET=${t}\r\nSYMBOL=ETHUSD\r\nACTION=BUY\r\nHWND=${b.hwnd}\r\nFIREBASE_URL=${cloud.url}/journal/two-charts\r\n`);
+  }
+  await cloud.waitForRequests((r) => r.method === 'POST' && r.url === '/journal/two-charts', 3, 30000);
+  let log = await w.readLog();
+  for (const t of tickets) {
+    assert.ok(log.includes(`Visual journal capture for ticket ${t} taken by the overlay of HWND: ${b.hwnd}\r\n`), t);
+    assert.ok(!log.includes(`Visual journal capture for ticket ${t} taken by the overlay of HWND: ${a.hwnd}\r\n`), t);
+  }
+
+  // The two pages look alike; each is covered in a colour of its own so that their pictures
+  // differ, and the pictures taken before that are left out.
+  const own = (hwnd) => bridgeFile(`QV_AICopilotChart_${hwnd}.png`);
+  const picture = (hwnd) => { try { return fs.readFileSync(own(hwnd)).toString('base64'); } catch { return ''; } };
+  await waitFor(() => picture(a.hwnd) && picture(b.hwnd), 30000, 200, 'both charts\' pictures');
+  const unmarked = new Set([picture(a.hwnd), picture(b.hwnd)]);
+  for (const [page, colour] of [[pageA, '#d01010'], [pageB, '#1010d0']]) {
+    await page.evaluate((c) => {
+      const d = document.createElement('div');
+      d.style.cssText = `position:fixed;inset:0;background:${c};z-index:2147483646;pointer-events:none`;
+      document.documentElement.appendChild(d);
+    }, colour);
+  }
+  await waitFor(() => {
+    const [pa, pb] = [picture(a.hwnd), picture(b.hwnd)];
+    return pa && pb && pa !== pb && !unmarked.has(pa) && !unmarked.has(pb);
+  }, 30000, 100, 'the marked pictures');
+  const versions = { [a.hwnd]: new Set(), [b.hwnd]: new Set() };
+  const collect = () => {
+    for (const h of [a.hwnd, b.hwnd]) {
+      const p = picture(h);
+      if (p) versions[h].add(p);
+    }
+  };
+  collect();
+  const collector = setInterval(collect, 50);
+  try {
+    const sent = {};
+    for (const [page, hwnd] of [[pageA, a.hwnd], [pageB, b.hwnd]]) {
+      await page.route('https://api.openai.com/**', async (route) => {
+        const req = route.request();
+        const cors = { 'access-control-allow-origin': '*', 'access-control-allow-headers': '*', 'access-control-allow-methods': 'POST, OPTIONS' };
+        if (req.method() === 'OPTIONS') return route.fulfill({ status: 204, headers: cors });
+        const m = /data:image\/png;base64,([A-Za-z0-9+/=]+)/.exec(req.postData() || '');
+        sent[hwnd] = m ? m[1] : '';
+        return route.fulfill({ status: 200, contentType: 'application/json', headers: cors,
+          body: JSON.stringify({ choices: [{ message: { content: 'No setup.' } }] }) });
+      });
+      await page.evaluate(() => {
+        const vault = JSON.parse(localStorage.getItem('qv_byok_vault') || '{}');
+        vault.openai = 'sk-proj-two-charts';
+        localStorage.setItem('qv_byok_vault', JSON.stringify(vault));
+        const select = document.getElementById('qv-ai-model-select');
+        select.value = 'gpt-4o';
+        window.triggerEvaluationNow('Which chart is this?');
+      });
+    }
+    await waitFor(() => sent[a.hwnd] !== undefined && sent[b.hwnd] !== undefined, 30000, 100, 'both AI requests');
+    collect();
+    for (const [mine, other] of [[a.hwnd, b.hwnd], [b.hwnd, a.hwnd]]) {
+      assert.ok(versions[mine].has(sent[mine]), `chart ${mine} sent a picture of its own`);
+      assert.ok(!versions[other].has(sent[mine]), `chart ${mine} sent no picture of the other chart`);
+    }
+  } finally {
+    clearInterval(collector);
+  }
+
+  // A fast series of symbol changes for chart A, each replacing its navigation file whole
+  // as the daemon does, ends on the last one.
+  const navA = bridgeFile(`QV_Nav_${a.hwnd}.txt`);
+  const series = ['GBPUSD', 'USDJPY', 'AUDUSD', 'NZDUSD', 'EURGBP', 'XAUUSD'];
+  for (const [i, symbol] of series.entries()) {
+    const temporary = bridgeFile(`~nav_${i}.tmp`);
+    fs.writeFileSync(temporary, symbol);
+    fs.renameSync(temporary, navA);
+    await new Promise((r) => setTimeout(r, 120));
+  }
+  await waitFor(() => !fs.existsSync(navA), 10000, 50, 'the last navigation request consumed');
+  await waitFor(() => pageA.url().includes('symbol=OANDA:XAUUSD'), 30000, 100, 'chart A on the last symbol');
+  await new Promise((r) => setTimeout(r, 1500));
+  assert.ok(pageA.url().includes('symbol=OANDA:XAUUSD'), 'and it stays there');
+
+  for (const [c, chart] of [[children[0], a], [children[1], b]]) {
+    fs.writeFileSync(bridgeFile(`QV_Kill_${chart.hwnd}.txt`), '');
+    assert.equal(await exitOf(c), 0);
+    await chart.ask('quit');
+  }
+  log = await w.readLog();
+  assert.ok(!log.includes('still in flight'), 'no upload was cut off by the exit');
 });

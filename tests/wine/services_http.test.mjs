@@ -93,6 +93,29 @@ test('an asynchronous POST returns at once and still delivers its body', async (
   child.stdin.end('quit\n');
 });
 
+test('a process that exits gives asynchronous POSTs in flight a short grace, and says when it gave up', async () => {
+  // Answered late: the exit must wait for the body to have gone out.
+  const slow = await startRecordingServer((req, record, res) => new Promise((resolve) => {
+    setTimeout(() => { res.end('{}'); resolve(); }, 800);
+  }));
+  const silent = await startRecordingServer(() => new Promise(() => {}));
+  try {
+    const body = JSON.stringify({ action: 'upload_screenshot', image_data: 'B'.repeat(8000) });
+    const r = await w.run(probe, ['postexit', `${slow.url}/vantrelVisualJournalApi`, hex(body)], { timeoutMs: 60000 });
+    assert.match(r.stdout, /EXITING/);
+    assert.equal(slow.requests.length, 1, 'the upload reached the server before the exit');
+    assert.deepEqual(slow.requests[0].body, Buffer.from(body));
+    assert.ok(!(await w.readLog()).includes('still in flight'));
+    const s = await w.run(probe, ['postexit', `${silent.url}/up`, hex('{}')], { timeoutMs: 60000 });
+    assert.equal(s.timedOut, false, 'the grace is bounded');
+    assert.match(s.stdout, /EXITING/);
+    await w.waitForLog('Exiting with 1 asynchronous POST(s) (journal upload or notice) still in flight after 3000 ms');
+  } finally {
+    await slow.close();
+    await silent.close();
+  }
+});
+
 test('a server that accepts but never answers cannot hold a GET or a POST for ever', async () => {
   const silent = await startRecordingServer(() => new Promise(() => {}));
   try {

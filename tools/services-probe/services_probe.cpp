@@ -2,6 +2,8 @@
 //   services_probe get <url>                 prints "LEN <n>" and "HEX <body bytes>"
 //   services_probe post <url> <hex>          PostJson, then prints DONE
 //   services_probe postasync <url> <hex>     PostJsonAsync, prints STARTED, waits for stdin
+//   services_probe postexit <url> <hex>      PostJsonAsync, then exits as a stopping process
+//                                            does (grace for posts in flight), prints EXITING
 //   services_probe cot                       runs the COT refresh on this thread
 //   services_probe send <token> <chat> <hex> SendTelegramMessage, waits for stdin
 //   services_probe worker                    starts the Telegram worker, then reads lines:
@@ -68,6 +70,15 @@ int wmain(int argc, wchar_t** argv) {
     Say(PostJsonAsync(argv[2], FromHex(argv[3])) ? "STARTED" : "FAILED");
     WaitForStdinEnd();
     return 0;
+  }
+  if (command == L"postexit" && argc > 3) {
+    if (!PostJsonAsync(argv[2], FromHex(argv[3]))) {
+      Say("FAILED");
+      return 1;
+    }
+    AwaitPostsBeforeExit();
+    Say("EXITING");
+    ::ExitProcess(0);
   }
   if (command == L"cot") {
     CotRefresh();

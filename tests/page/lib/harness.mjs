@@ -112,7 +112,7 @@ export function technicals(over = {}) {
 
 // Opens the chart page. opts: chart (chartHtml options), frame (adds a same-origin iframe),
 // files (bridge files, live object), providers (see openPage), storage, fixedTime, clock,
-// injectTwice, viewport.
+// injectTwice, viewport, chartHandle (the host's window.__qv_chart_hwnd).
 export async function openChart(browser, script, opts = {}) {
   const chart = { ...(opts.chart || {}) };
   if (opts.frame) chart.extra = (chart.extra || '') + `<iframe id="child" src="${CHART_ORIGIN}frame.html" style="position:absolute;left:0;top:760px;width:200px;height:30px"></iframe>`;
@@ -153,23 +153,21 @@ export async function openStudio(browser, script, opts = {}) {
 
 // The host's part for the AutoTrader, shared by every page opened with it: a bar claim
 // goes to the first page that asks (the host creates the claim file exclusively) and is
-// then readable as QV_ATClaim_<instrument>_<bar>.txt; "CHART_CONTEXT" is answered with the
-// page's chart handle. A claim asked for but not yet recorded is waited for briefly, as
-// the host's message and the page's read race only inside one machine.
+// then readable as QV_ATClaim_<instrument>_<bar>.txt. A claim asked for but not yet
+// recorded is waited for briefly, as the host's message and the page's read race only
+// inside one machine.
 export function fakeHost() {
   const claims = new Map();
   const messages = [];
   return {
     claims,
     messages,
-    post(m, { page, chartHandle }) {
+    post(m) {
       messages.push(m);
       const c = /^AT_CLAIM:([A-Za-z0-9_.-]{1,32}),([0-9]{1,20}),([A-Za-z0-9]{8,64})$/.exec(m);
       if (c) {
         const name = `QV_ATClaim_${c[1]}_${c[2]}.txt`;
         if (!claims.has(name)) claims.set(name, c[3]);
-      } else if (m === 'CHART_CONTEXT') {
-        page.evaluate((h) => { if (window.qvReceiveChartContext) window.qvReceiveChartContext(h); }, String(chartHandle || 0)).catch(() => {});
       }
     },
     async file(name) {

@@ -74,7 +74,7 @@ const BRIDGE_RECORDER = () => {
 // Opens a fresh page. files: bridge file name -> JSON value, Buffer, or a function
 // returning { status, body } per request. providers: origin+path prefix -> handler.
 // host: an object playing the host's part (see fakeHost in harness.mjs): post(message,
-// { page, chartHandle }) sees every posted message, file(name) may answer bridge files.
+// { page }) sees every posted message, file(name) may answer bridge files.
 // Anything else outside the page's own origin is answered 404 so nothing leaves the box.
 export async function openPage(browser, opts = {}) {
   const context = await browser.newContext({ viewport: opts.viewport || { width: 1280, height: 800 } });
@@ -131,9 +131,15 @@ export async function openPage(browser, opts = {}) {
   if (opts.clock) await page.clock.install({ time: opts.clock });
   if (opts.fixedTime) await page.clock.setFixedTime(opts.fixedTime);
   if (opts.host) {
-    await page.exposeBinding('__qvHostPost', (source, m) => { opts.host.post(m, { page: source.page, chartHandle: opts.chartHandle }); });
+    await page.exposeBinding('__qvHostPost', (source, m) => { opts.host.post(m, { page: source.page }); });
   }
   await page.addInitScript(BRIDGE_RECORDER);
+  // The host's document script: the chart's handle before any page script, at every load.
+  if (opts.chartHandle !== undefined) {
+    await page.addInitScript((h) => {
+      Object.defineProperty(window, '__qv_chart_hwnd', { value: h, writable: false, configurable: false });
+    }, String(opts.chartHandle));
+  }
   // A page outside the workspace: no host to post to when the HUD starts.
   if (opts.noHost) await page.addInitScript(() => { delete window.chrome.webview; });
   if (opts.script) await page.addInitScript({ content: opts.script });
