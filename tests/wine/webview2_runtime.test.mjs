@@ -257,9 +257,9 @@ test('a resource filter raises WebResourceRequested on the window thread; a put 
     ' out[f] = {status: r.status, text: r.statusText, header: r.headers.get("X-Test"), body: await r.text()}; }' +
     ' window.chrome.webview.postMessage(JSON.stringify(out)); })() && 1';
   assert.equal((await main.ask(`exec ${script}`, 'EXEC')).hr, '0x00000000');
-  const answer = await waitFor(() => main.messages(seen).find((m) => m.string && m.string.includes('served.txt')),
+  const answer = await waitFor(() => main.messages(seen).find((m) => m.json && m.json.includes('served.txt')),
     20000, 50, 'the fetch results');
-  const results = JSON.parse(answer.string);
+  const results = JSON.parse(JSON.parse(answer.json));
   assert.deepEqual(results['served.txt'], { status: 200, text: 'OK', header: 'yes', body: 'served:GET' });
   assert.deepEqual(results['refused.txt'], { status: 403, text: 'Refused here', header: 'yes', body: 'refused' });
   assert.equal(results['QV_Data.json'].status, 200, 'no response: the mapping answers as before');
@@ -269,8 +269,10 @@ test('a resource filter raises WebResourceRequested on the window thread; a put 
   assert.ok(served, main.out.lines.slice(seen).join('\n'));
   assertOnWindowThread(served, 'WebResourceRequested');
   assert.equal(served.method, 'GET');
-  assert.equal(served.context, '8', 'a fetch is COREWEBVIEW2_WEB_RESOURCE_CONTEXT_FETCH');
+  // Chromium names fetch() requests XHR when it pauses them, so the context is XML_HTTP_REQUEST.
+  assert.equal(served.context, '7', 'the context of a script read');
   assert.equal(served.origin, 'https://page.test', 'the cross-origin read names its Origin');
+  assert.equal(served.site, '-', 'no fetch metadata at the interception stage');
   assert.ok(!main.out.lines.slice(seen).some((l) => l.startsWith('RESOURCE-ANSWER ')), 'every answer was accepted');
   const calls = await fsp.readFile(callLog, 'utf8');
   assert.ok(calls.split('\n').includes('AddWebResourceRequestedFilter https://data.test/* 0'), calls);
