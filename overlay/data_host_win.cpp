@@ -58,6 +58,19 @@ std::string TakeString(HRESULT hr, LPWSTR raw) {
   return hr;
 }
 
+// Origin only (the path may carry anything a page chose), and once a minute per origin:
+// a page polling the data host must not fill the log.
+void NoteRefusal(const std::string& origin) {
+  static std::string lastOrigin;
+  static ULONGLONG lastAt = 0;
+  const ULONGLONG now = ::GetTickCount64();
+  if (origin == lastOrigin && lastAt != 0 && now - lastAt < 60000) return;
+  lastOrigin = origin;
+  lastAt = now;
+  LogDebug("Refused a data host request from " +
+           PrintableForLog(origin.empty() ? std::string("a document without Origin") : origin));
+}
+
 HRESULT OnDataHostRequest(ICoreWebView2WebResourceRequestedEventArgs* args) {
   if (!args || !g_dataHost.environment) return S_OK;
   ComPtr<ICoreWebView2WebResourceRequest> request;
@@ -92,12 +105,7 @@ HRESULT OnDataHostRequest(ICoreWebView2WebResourceRequestedEventArgs* args) {
       verdict = DataHostVerdict::NotFound;
     }
   }
-  if (verdict == DataHostVerdict::Forbidden) {
-    // Origin only: the path may carry anything a page chose.
-    LogDebug("Refused a data host request from " +
-             PrintableForLog(facts.origin.empty() ? std::string("a document without Origin")
-                                                  : facts.origin));
-  }
+  if (verdict == DataHostVerdict::Forbidden) NoteRefusal(facts.origin);
   if (verdict != DataHostVerdict::Serve) {
     body = DataHostReason(verdict);
   } else if (answer.headOnly) {
