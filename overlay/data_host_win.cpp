@@ -47,14 +47,19 @@ std::string TakeString(HRESULT hr, LPWSTR raw) {
 [[nodiscard]] HRESULT Answer(ICoreWebView2WebResourceRequestedEventArgs* args, int status,
                              const char* reason, const std::string& headers,
                              const std::string& body) {
-  ComPtr<IStream> content = ComPtr<IStream>::Attach(::SHCreateMemStream(
-      reinterpret_cast<const BYTE*>(body.data()), static_cast<UINT>(body.size())));
-  if (!content) return E_OUTOFMEMORY;
+  // No stream at all for an empty body (HEAD, a preflight): "no content" to WebView2.
+  ComPtr<IStream> content;
+  if (!body.empty()) {
+    content = ComPtr<IStream>::Attach(::SHCreateMemStream(
+        reinterpret_cast<const BYTE*>(body.data()), static_cast<UINT>(body.size())));
+    if (!content) return E_OUTOFMEMORY;
+  }
   ComPtr<ICoreWebView2WebResourceResponse> response;
   HRESULT hr = g_dataHost.environment->CreateWebResourceResponse(
       content.get(), status, Utf8ToWide(reason).c_str(), Utf8ToWide(headers).c_str(),
       response.put());
-  if (SUCCEEDED(hr) && response) hr = args->put_Response(response.get());
+  if (SUCCEEDED(hr) && !response) hr = E_POINTER;
+  if (SUCCEEDED(hr)) hr = args->put_Response(response.get());
   return hr;
 }
 
