@@ -15,6 +15,11 @@ inline constexpr std::size_t kConfigFileCapBytes = 64u * 1024;
 [[nodiscard]] std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime = nullptr,
                                         std::size_t maxBytes = kTextFileCapBytes);
 
+// Whole file as bytes, unchanged. False when missing, unreadable, a folder or over maxBytes
+// (an oversized file is logged once per change, as ReadTextFile does).
+[[nodiscard]] bool ReadFileBytes(const std::wstring& path, std::size_t maxBytes,
+                                 std::string* bytes);
+
 // A file (not a folder) is at the path.
 [[nodiscard]] bool FileExists(const std::wstring& path);
 

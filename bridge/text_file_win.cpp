@@ -90,6 +90,39 @@ std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime, std
   return Utf8BytesToWide(reinterpret_cast<const char*>(payload), layout.length);
 }
 
+bool ReadFileBytes(const std::wstring& path, std::size_t maxBytes, std::string* bytes) {
+  bytes->clear();
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return false;
+  }
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
+  if (size.QuadPart > 0x7FFFFFF0 || static_cast<unsigned long long>(size.QuadPart) > maxBytes) {
+    LogOversizedOnce(path, size.QuadPart, info.ftLastWriteTime);
+    return false;
+  }
+  bytes->resize(static_cast<std::size_t>(size.QuadPart));
+  std::size_t done = 0;
+  while (done < bytes->size()) {
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), bytes->data() + done, static_cast<DWORD>(bytes->size() - done),
+                    &read, nullptr)) {
+      bytes->clear();
+      return false;
+    }
+    if (read == 0) break;  // shrank while we read: what is there
+    done += read;
+  }
+  bytes->resize(done);
+  return true;
+}
+
 bool WriteTextFile(const std::wstring& path, const std::string& bytes) {
   return ReplaceFileWhole(path, bytes).ok();
 }

@@ -14,6 +14,7 @@
 #include "host/process_state.h"
 #include "host/win_handles.h"
 #include "overlay/chart_picture.h"
+#include "overlay/data_host.h"
 #include "overlay/hud_script.h"
 #include "overlay/message_source.h"
 #include "overlay/page_requests.h"
@@ -75,17 +76,6 @@ std::string NewPageSecret() {
   return out;
 }
 
-void MapBridgeFolder() {
-  ComPtr<ICoreWebView2_3> webview3;
-  // Older runtimes lack the mapping; the page then cannot read bridge files.
-  if (FAILED(g_view.webview.As(IID_ICoreWebView2_3, &webview3)) || !webview3) return;
-  const std::wstring host = Utf8ToWide(kVirtualDataHost);
-  const HRESULT hr = webview3->SetVirtualHostNameToFolderMapping(
-      host.c_str(), g_folders.bridge.c_str(), COREWEBVIEW2_HOST_RESOURCE_ACCESS_KIND_ALLOW);
-  LogDebug("SetVirtualHostNameToFolderMapping [" + std::string(kVirtualDataHost) + "] -> [" +
-           WideToUtf8(g_folders.bridge) + "] Result: " + SignedDecimal(hr));
-}
-
 void SetBackgroundColour() {
   ComPtr<ICoreWebView2Controller2> controller2;
   if (FAILED(g_view.controller.As(IID_ICoreWebView2Controller2, &controller2)) || !controller2) {
@@ -141,9 +131,8 @@ void SubscribeWebMessages() {
 
 void NavigateToFirstPage() {
   if (IsStudioMode(g_launch.mode)) {
-    // An unwritable page file still navigates; the previous copy, if any, is shown.
-    if (!WriteTextFile(BridgePath(g_folders.bridge, L"headless.html"), BuildStudioPageHtml()))
-      LogDebug("Could not write the studio page headless.html; showing the copy already there.");
+    // Served from memory by the data host handler; nothing is written into the shared
+    // bridge folder, so no other program can put a page there that runs as ours.
     const std::string url = VirtualDataUrl("headless.html");
     LogDebug("Navigating Headless Agent to: " + url);
     NavigateWebView(Utf8ToWide(url));
@@ -164,7 +153,7 @@ void SetUpController(ICoreWebView2Controller* controller) {
   }
   (void)g_view.controller->put_Bounds(ClientRect(g_view.window));
   (void)g_view.controller->put_IsVisible(TRUE);
-  MapBridgeFolder();
+  ServeDataHost(g_view.webview.get(), g_view.environment.get());
   SetBackgroundColour();
   AddDocumentScript(Utf8ToWide(BuildBeforeUnloadNeutraliser()));
   AddDocumentScript(Utf8ToWide(BuildChartIdentityScript(g_launch.chartWindow)));
@@ -267,6 +256,7 @@ bool CapturePreviewToFile(const std::wstring& path, std::function<void(HRESULT)>
 }
 
 void ReleaseWebView() {
+  StopServingDataHost(g_view.webview.get());
   if (g_view.webview && g_view.messageSubscribed) {
     (void)g_view.webview->remove_WebMessageReceived(g_view.messageToken);
     g_view.messageSubscribed = false;

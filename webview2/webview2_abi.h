@@ -91,6 +91,7 @@ struct ICoreWebView2AcceleratorKeyPressedEventHandler;
 struct ICoreWebView2CallDevToolsProtocolMethodCompletedHandler;
 struct ICoreWebView2ContainsFullScreenElementChangedEventHandler;
 struct ICoreWebView2ContentLoadingEventHandler;
+struct ICoreWebView2Deferral;
 struct ICoreWebView2CookieManager;
 struct ICoreWebView2DOMContentLoadedEventHandler;
 struct ICoreWebView2DevToolsProtocolEventReceiver;
@@ -106,9 +107,6 @@ struct ICoreWebView2PermissionRequestedEventHandler;
 struct ICoreWebView2ProcessFailedEventHandler;
 struct ICoreWebView2ScriptDialogOpeningEventHandler;
 struct ICoreWebView2SourceChangedEventHandler;
-struct ICoreWebView2WebResourceRequest;
-struct ICoreWebView2WebResourceRequestedEventHandler;
-struct ICoreWebView2WebResourceResponse;
 struct ICoreWebView2WebResourceResponseReceivedEventHandler;
 struct ICoreWebView2WindowCloseRequestedEventHandler;
 struct ICoreWebView2ZoomFactorChangedEventHandler;
@@ -126,6 +124,13 @@ struct ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler;
 struct ICoreWebView2ExecuteScriptCompletedHandler;
 struct ICoreWebView2TrySuspendCompletedHandler;
 struct ICoreWebView2WebMessageReceivedEventHandler;
+struct ICoreWebView2HttpHeadersCollectionIterator;
+struct ICoreWebView2HttpRequestHeaders;
+struct ICoreWebView2HttpResponseHeaders;
+struct ICoreWebView2WebResourceRequest;
+struct ICoreWebView2WebResourceResponse;
+struct ICoreWebView2WebResourceRequestedEventArgs;
+struct ICoreWebView2WebResourceRequestedEventHandler;
 
 // clang-format off
 #define QV_ICoreWebView2Environment_METHODS(X) \
@@ -265,6 +270,51 @@ struct ICoreWebView2WebMessageReceivedEventHandler;
   X(get_WebMessageAsJson, (LPWSTR* webMessageAsJson)) \
   X(TryGetWebMessageAsString, (LPWSTR* webMessageAsString))
 
+#define QV_ICoreWebView2HttpHeadersCollectionIterator_METHODS(X) \
+  X(GetCurrentHeader, (LPWSTR* name, LPWSTR* value)) \
+  X(get_HasCurrentHeader, (BOOL* hasCurrent)) \
+  X(MoveNext, (BOOL* hasNext))
+
+#define QV_ICoreWebView2HttpRequestHeaders_METHODS(X) \
+  X(GetHeader, (LPCWSTR name, LPWSTR* value)) \
+  X(GetHeaders, (LPCWSTR name, ICoreWebView2HttpHeadersCollectionIterator** iterator)) \
+  X(Contains, (LPCWSTR name, BOOL* contains)) \
+  X(SetHeader, (LPCWSTR name, LPCWSTR value)) \
+  X(RemoveHeader, (LPCWSTR name)) \
+  X(GetIterator, (ICoreWebView2HttpHeadersCollectionIterator** iterator))
+
+#define QV_ICoreWebView2HttpResponseHeaders_METHODS(X) \
+  X(AppendHeader, (LPCWSTR name, LPCWSTR value)) \
+  X(Contains, (LPCWSTR name, BOOL* contains)) \
+  X(GetHeader, (LPCWSTR name, LPWSTR* value)) \
+  X(GetHeaders, (LPCWSTR name, ICoreWebView2HttpHeadersCollectionIterator** iterator)) \
+  X(GetIterator, (ICoreWebView2HttpHeadersCollectionIterator** iterator))
+
+#define QV_ICoreWebView2WebResourceRequest_METHODS(X) \
+  X(get_Uri, (LPWSTR* uri)) \
+  X(put_Uri, (LPCWSTR uri)) \
+  X(get_Method, (LPWSTR* method)) \
+  X(put_Method, (LPCWSTR method)) \
+  X(get_Content, (IStream** content)) \
+  X(put_Content, (IStream* content)) \
+  X(get_Headers, (ICoreWebView2HttpRequestHeaders** headers))
+
+#define QV_ICoreWebView2WebResourceResponse_METHODS(X) \
+  X(get_Content, (IStream** content)) \
+  X(put_Content, (IStream* content)) \
+  X(get_Headers, (ICoreWebView2HttpResponseHeaders** headers)) \
+  X(get_StatusCode, (int* statusCode)) \
+  X(put_StatusCode, (int statusCode)) \
+  X(get_ReasonPhrase, (LPWSTR* reasonPhrase)) \
+  X(put_ReasonPhrase, (LPCWSTR reasonPhrase))
+
+#define QV_ICoreWebView2WebResourceRequestedEventArgs_METHODS(X) \
+  X(get_Request, (ICoreWebView2WebResourceRequest** request)) \
+  X(get_Response, (ICoreWebView2WebResourceResponse** response)) \
+  X(put_Response, (ICoreWebView2WebResourceResponse* response)) \
+  X(GetDeferral, (ICoreWebView2Deferral** deferral)) \
+  X(get_ResourceContext, (COREWEBVIEW2_WEB_RESOURCE_CONTEXT* context))
+
 #define QV_ICoreWebView2EnvironmentOptions_METHODS(X) \
   X(get_AdditionalBrowserArguments, (LPWSTR* value)) \
   X(put_AdditionalBrowserArguments, (LPCWSTR value)) \
@@ -289,6 +339,8 @@ struct ICoreWebView2WebMessageReceivedEventHandler;
   X(Invoke, (HRESULT errorCode))
 #define QV_ICoreWebView2TrySuspendCompletedHandler_METHODS(X) \
   X(Invoke, (HRESULT errorCode, BOOL isSuccessful))
+#define QV_ICoreWebView2WebResourceRequestedEventHandler_METHODS(X) \
+  X(Invoke, (ICoreWebView2* sender, ICoreWebView2WebResourceRequestedEventArgs* args))
 
 // Every interface: name, base, published count of its own methods, published IID.
 #define QV_WEBVIEW2_INTERFACES(X) \
@@ -307,7 +359,14 @@ struct ICoreWebView2WebMessageReceivedEventHandler;
   X(ICoreWebView2ExecuteScriptCompletedHandler, IUnknown, 1, 0x49511172, 0xCC67, 0x4BCA, 0x99, 0x23, 0x13, 0x71, 0x12, 0xF4, 0xC4, 0xCC) \
   X(ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler, IUnknown, 1, 0xB99369F3, 0x9B11, 0x47B5, 0xBC, 0x6F, 0x8E, 0x78, 0x95, 0xFC, 0xEA, 0x17) \
   X(ICoreWebView2CapturePreviewCompletedHandler, IUnknown, 1, 0x697E05E9, 0x3D8F, 0x45FA, 0x96, 0xF4, 0x8F, 0xFE, 0x1E, 0xDE, 0xDA, 0xF5) \
-  X(ICoreWebView2TrySuspendCompletedHandler, IUnknown, 1, 0x00F206A7, 0x9D17, 0x4605, 0x91, 0xF6, 0x4E, 0x8E, 0x4D, 0xE1, 0x92, 0xE3)
+  X(ICoreWebView2TrySuspendCompletedHandler, IUnknown, 1, 0x00F206A7, 0x9D17, 0x4605, 0x91, 0xF6, 0x4E, 0x8E, 0x4D, 0xE1, 0x92, 0xE3) \
+  X(ICoreWebView2HttpHeadersCollectionIterator, IUnknown, 3, 0x0702FC30, 0xF43B, 0x47BB, 0xAB, 0x52, 0xA4, 0x2C, 0xB5, 0x52, 0xAD, 0x9F) \
+  X(ICoreWebView2HttpRequestHeaders, IUnknown, 6, 0xE86CAC0E, 0x5523, 0x465C, 0xB5, 0x36, 0x8F, 0xB9, 0xFC, 0x8C, 0x8C, 0x60) \
+  X(ICoreWebView2HttpResponseHeaders, IUnknown, 5, 0x03C5FF5A, 0x9B45, 0x4A88, 0x88, 0x1C, 0x89, 0xA9, 0xF3, 0x28, 0x61, 0x9C) \
+  X(ICoreWebView2WebResourceRequest, IUnknown, 7, 0x97055CD4, 0x512C, 0x4264, 0x8B, 0x5F, 0xE3, 0xF4, 0x46, 0xCE, 0xA6, 0xA5) \
+  X(ICoreWebView2WebResourceResponse, IUnknown, 7, 0xAAFCC94F, 0xFA27, 0x48FD, 0x97, 0xDF, 0x83, 0x0E, 0xF7, 0x5A, 0xAE, 0xC9) \
+  X(ICoreWebView2WebResourceRequestedEventArgs, IUnknown, 5, 0x453E667F, 0x12C7, 0x49D4, 0xBE, 0x6D, 0xDD, 0xBE, 0x79, 0x56, 0xF5, 0x7A) \
+  X(ICoreWebView2WebResourceRequestedEventHandler, IUnknown, 1, 0xAB00B74C, 0x15F1, 0x4646, 0x80, 0xE8, 0xE7, 0x63, 0x41, 0xD2, 0x5D, 0x71)
 // clang-format on
 
 // Slot counts of the bases, so each derived slot enum continues where its base ends.
@@ -372,6 +431,23 @@ static_assert(ICoreWebView2WebMessageReceivedEventArgsSlot::TryGetWebMessageAsSt
 static_assert(ICoreWebView2EnvironmentOptionsSlot::put_AllowSingleSignOnUsingOSPrimaryAccount == 10,
               "slot");
 static_assert(ICoreWebView2CapturePreviewCompletedHandlerSlot::Invoke == 3, "slot");
+static_assert(ICoreWebView2Slot::add_WebResourceRequested == 55, "slot");
+static_assert(ICoreWebView2Slot::remove_WebResourceRequested == 56, "slot");
+static_assert(ICoreWebView2Slot::AddWebResourceRequestedFilter == 57, "slot");
+static_assert(ICoreWebView2Slot::RemoveWebResourceRequestedFilter == 58, "slot");
+static_assert(ICoreWebView2EnvironmentSlot::CreateWebResourceResponse == 4, "slot");
+static_assert(ICoreWebView2HttpRequestHeadersSlot::GetHeader == 3, "slot");
+static_assert(ICoreWebView2HttpRequestHeadersSlot::Contains == 5, "slot");
+static_assert(ICoreWebView2HttpRequestHeadersSlot::GetIterator == 8, "slot");
+static_assert(ICoreWebView2HttpHeadersCollectionIteratorSlot::MoveNext == 5, "slot");
+static_assert(ICoreWebView2WebResourceRequestSlot::get_Uri == 3, "slot");
+static_assert(ICoreWebView2WebResourceRequestSlot::get_Method == 5, "slot");
+static_assert(ICoreWebView2WebResourceRequestSlot::get_Headers == 9, "slot");
+static_assert(ICoreWebView2WebResourceResponseSlot::get_Headers == 5, "slot");
+static_assert(ICoreWebView2WebResourceResponseSlot::put_ReasonPhrase == 9, "slot");
+static_assert(ICoreWebView2WebResourceRequestedEventArgsSlot::get_Request == 3, "slot");
+static_assert(ICoreWebView2WebResourceRequestedEventArgsSlot::put_Response == 5, "slot");
+static_assert(ICoreWebView2WebResourceRequestedEventArgsSlot::get_ResourceContext == 7, "slot");
 
 // A pure interface is exactly one vtable pointer; anything else means a destructor, a data
 // member or a second base crept in.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
+
+#include "overlay/data_host_request.h"
 
 namespace {
 
@@ -47,6 +50,168 @@ TEST(MessageSource, TheHudScriptGetsItsSecretOnce) {
   const std::string hud =
       std::string("var s = '") + kPageSecretPlaceholder + "'; // " + kPageSecretPlaceholder;
   EXPECT_EQ(WithPageSecret(hud, "abc"), std::string("var s = 'abc'; // ") + kPageSecretPlaceholder);
+}
+
+constexpr const char* kData = "https://quorvale-data.example";
+constexpr const char* kChart = "https://www.tradingview.com";
+
+DataHostAnswer Ask(const std::string& path, const std::string& origin, const std::string& site = "",
+                   const std::string& method = "GET", bool document = false,
+                   const std::string& dest = "") {
+  DataHostRequest r;
+  r.method = method;
+  r.url = std::string(kData) + path;
+  r.origin = origin;
+  r.secFetchSite = site;
+  r.secFetchDest = dest;
+  r.document = document;
+  return DecideDataHostRequest(r, kChart, kData);
+}
+
+TEST(DataHostRequest, TheHudOnTheChartSiteReadsItsFilesWithCorsToThatOriginOnly) {
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"QV_OpenPositions.json", "application/json; charset=utf-8"},
+      {"QV_AIConfig.json", "application/json; charset=utf-8"},
+      {"QV_AICopilotData.json", "application/json; charset=utf-8"},
+      {"QV_AICopilotData_198432.json", "application/json; charset=utf-8"},
+      {"QV_AICopilotChart.png", "image/png"},
+      {"QV_AICopilotChart_198432.png", "image/png"},
+      {"QV_COTData.json", "application/json; charset=utf-8"},
+      {"QV_ATClaim_XAUUSD.m_1733664000.txt", "text/plain; charset=utf-8"},
+  };
+  for (const auto& [file, type] : files) {
+    const DataHostAnswer a = Ask("/" + file + "?t=1", "https://www.tradingview.com", "cross-site");
+    ASSERT_EQ(a.verdict, DataHostVerdict::Serve) << file;
+    EXPECT_EQ(a.fileName, file);
+    EXPECT_FALSE(a.studioPage);
+    EXPECT_EQ(a.contentType, type) << file;
+    EXPECT_EQ(a.allowOrigin, kChart);
+    EXPECT_GT(a.maxBytes, 0u);
+    const std::string headers = DataHostResponseHeaders(a, a.verdict);
+    EXPECT_NE(headers.find("Access-Control-Allow-Origin: https://www.tradingview.com\r\n"),
+              std::string::npos)
+        << headers;
+    EXPECT_NE(headers.find("Cache-Control: no-store"), std::string::npos);
+    EXPECT_EQ(headers.find('*'), std::string::npos) << headers;
+  }
+  // Keys are small; positions and pictures get room, never unbounded.
+  EXPECT_LE(Ask("/QV_AIConfig.json", kChart).maxBytes, 64u * 1024);
+  EXPECT_LE(Ask("/QV_AICopilotChart.png", kChart).maxBytes, 16u * 1024 * 1024);
+  // A missing file still answers the HUD readably (404 with its CORS header).
+  DataHostAnswer missing = Ask("/QV_OpenPositions.json", kChart);
+  EXPECT_NE(DataHostResponseHeaders(missing, DataHostVerdict::NotFound)
+                .find("Access-Control-Allow-Origin: https://www.tradingview.com"),
+            std::string::npos);
+  EXPECT_EQ(DataHostStatus(DataHostVerdict::NotFound), 404);
+  // HEAD gets headers only; a preflight from the chart site is answered, others refused.
+  EXPECT_TRUE(Ask("/QV_AIConfig.json", kChart, "", "HEAD").headOnly);
+  const DataHostAnswer preflight = Ask("/QV_AIConfig.json", kChart, "", "OPTIONS");
+  EXPECT_EQ(preflight.verdict, DataHostVerdict::Preflight);
+  EXPECT_EQ(DataHostStatus(preflight.verdict), 204);
+  EXPECT_NE(DataHostResponseHeaders(preflight, preflight.verdict).find("GET, HEAD"),
+            std::string::npos);
+  EXPECT_EQ(Ask("/QV_AIConfig.json", "https://evil.test", "", "OPTIONS").verdict,
+            DataHostVerdict::Forbidden);
+  EXPECT_EQ(Ask("/QV_AIConfig.json", kChart, "", "POST").verdict, DataHostVerdict::Forbidden);
+  EXPECT_EQ(Ask("/QV_AIConfig.json", kChart, "", "PUT").verdict, DataHostVerdict::Forbidden);
+}
+
+TEST(DataHostRequest, OtherOriginsAndForeignLoadsAreRefused) {
+  const char* origins[] = {
+      "https://widget.example",
+      "https://accounts.example",
+      "null",
+      "http://www.tradingview.com",
+      "https://www.tradingview.com.evil.test",
+      "https://tradingview.com",
+      "https://www.tradingview.com:8443",
+      "https://quorvale-data.example:444",
+  };
+  for (const char* origin : origins) {
+    for (const char* file : {"/QV_AIConfig.json", "/QV_OpenPositions.json", "/headless.html"}) {
+      const DataHostAnswer a = Ask(file, origin, "cross-site");
+      EXPECT_EQ(a.verdict, DataHostVerdict::Forbidden) << origin << file;
+      EXPECT_EQ(DataHostStatus(a.verdict), 403);
+      EXPECT_EQ(DataHostResponseHeaders(a, a.verdict).find("Access-Control-Allow-Origin"),
+                std::string::npos);
+    }
+  }
+  // Without Origin, fetch metadata that names another site is some other document's load.
+  EXPECT_EQ(Ask("/QV_AIConfig.json", "", "cross-site").verdict, DataHostVerdict::Forbidden);
+  EXPECT_EQ(Ask("/QV_AICopilotChart.png", "", "same-site").verdict, DataHostVerdict::Forbidden);
+  // Bridge files are read, never shown as a document (a link or a frame navigating there).
+  EXPECT_EQ(Ask("/QV_AIConfig.json", "", "", "GET", true).verdict, DataHostVerdict::Forbidden);
+  EXPECT_EQ(Ask("/QV_AIConfig.json", "", "none").verdict, DataHostVerdict::Forbidden);
+  EXPECT_EQ(Ask("/QV_AIConfig.json", "", "", "GET", false, "iframe").verdict,
+            DataHostVerdict::Forbidden);
+}
+
+TEST(DataHostRequest, TheStudioPageAndItsOwnReadsWithoutOrigin) {
+  // The studio page's navigation (none, or no metadata at all) is served from memory.
+  for (const char* site : {"", "none", "same-origin"}) {
+    const DataHostAnswer page = Ask("/headless.html", "", site, "GET", true, "document");
+    ASSERT_EQ(page.verdict, DataHostVerdict::Serve) << site;
+    EXPECT_TRUE(page.studioPage);
+    EXPECT_TRUE(page.fileName.empty());
+    EXPECT_EQ(page.contentType, "text/html; charset=utf-8");
+    EXPECT_TRUE(page.allowOrigin.empty());
+  }
+  // Its same-origin reads carry no Origin (GET) and no CORS header is needed.
+  for (const char* site : {"", "same-origin"}) {
+    const DataHostAnswer read = Ask("/QV_AIConfig.json", "", site);
+    EXPECT_EQ(read.verdict, DataHostVerdict::Serve) << site;
+    EXPECT_TRUE(read.allowOrigin.empty());
+    EXPECT_EQ(DataHostResponseHeaders(read, read.verdict).find("Access-Control"),
+              std::string::npos);
+  }
+  EXPECT_EQ(Ask("/QV_AIConfig.json", kData, "same-origin").verdict, DataHostVerdict::Serve);
+  EXPECT_EQ(Ask("/quorvale.ico", "", "same-origin", "GET", false, "image").contentType,
+            "image/x-icon");
+}
+
+TEST(DataHostRequest, OnlyListedNamesAndNoPathEscapes) {
+  const char* unlisted[] = {
+      "/QV_TelegramConfig.json",
+      "/QV_TradeSignal.csv",
+      "/QV_Protocol.txt",
+      "/QV_EvalRequest.txt",
+      "/QV_AIStatus.json",
+      "/QV_TVSync.csv",
+      "/debug.log",
+      "/",
+      "/favicon.ico",
+      "/qv_aiconfig.json",
+      "/QV_AICopilotData_.json",
+      "/QV_AICopilotData_0123.json",
+      "/QV_AICopilotData_12x.json",
+      "/QV_AICopilotChart_-1.png",
+      "/QV_ATClaim_XAUUSD.txt",
+      "/QV_ATClaim__1.txt",
+      "/QV_ATClaim_A B_1.txt",
+      "/headless.html.bak",
+  };
+  for (const char* path : unlisted) {
+    EXPECT_EQ(Ask(path, kChart).verdict, DataHostVerdict::NotFound) << path;
+  }
+  const char* escapes[] = {
+      "/../QV_AIConfig.json",       "/..%2FQV_AIConfig.json", "/%2e%2e/QV_AIConfig.json",
+      "/%2E%2E%5CQV_AIConfig.json", "/..\\QV_AIConfig.json",  "/sub\\..\\QV_AIConfig.json",
+      "/%5cQV_AIConfig.json",       "/C:/Windows/win.ini",    "//server/share/x.json",
+      "/QV_AIConfig.json%00.png",   "/sub/QV_AIConfig.json",  "/QV_AIConfig.json::$DATA",
+      "/QV_ATClaim_.._1.txt",       "/QV_AI%43onfig.json",
+  };
+  for (const char* path : escapes) {
+    EXPECT_EQ(Ask(path, kChart).verdict, DataHostVerdict::Forbidden) << path;
+  }
+  std::string nul = "/QV_AIConfig.json";
+  nul.insert(4, 1, '\0');
+  EXPECT_EQ(Ask(nul, kChart).verdict, DataHostVerdict::Forbidden);
+  // Another host than the data host names no file of ours.
+  DataHostRequest elsewhere;
+  elsewhere.method = "GET";
+  elsewhere.url = "https://quorvale-data.example.evil.test/QV_AIConfig.json";
+  elsewhere.origin = kChart;
+  EXPECT_EQ(DecideDataHostRequest(elsewhere, kChart, kData).verdict, DataHostVerdict::NotFound);
 }
 
 }  // namespace

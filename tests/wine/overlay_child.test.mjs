@@ -213,7 +213,39 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   // Messages are handled in order: once this one is done, the frame's would have been.
   await hudPost(page, 'SYNC:FX:GBPUSD');
   await waitFor(() => /^GBPUSD,\d+$/.test(text('QV_TVSync.csv')), 10000, 100, 'the later sync record');
+  // The data host answers the chart site's documents only: the frame's reads of the keys and
+  // positions fail (403 without CORS), a no-cors load gets nothing it can read; the chart
+  // page's own reads (the HUD's origin) still work, and unlisted files are not served.
+  fs.writeFileSync(bridgeFile('QV_OpenPositions.json'), '{"positions":[],"balance":1000}');
+  const readData = (ctx) => ctx.evaluate(async (names) => {
+    const out = {};
+    for (const n of names) {
+      try {
+        const r = await fetch('https://quorvale-data.example/' + n, { cache: 'no-store' });
+        out[n] = r.status + ' ' + (await r.text());
+      } catch (e) {
+        out[n] = 'failed';
+      }
+    }
+    const opaque = await fetch('https://quorvale-data.example/QV_AIConfig.json', { mode: 'no-cors' });
+    out.noCors = opaque.type + ' ' + opaque.status + ' ' + (await opaque.text()).length;
+    return out;
+  }, ['QV_AIConfig.json', 'QV_OpenPositions.json', 'QV_TelegramConfig.json']);
+  assert.deepEqual(await readData(widget), {
+    'QV_AIConfig.json': 'failed', 'QV_OpenPositions.json': 'failed', 'QV_TelegramConfig.json': 'failed', noCors: 'opaque 0 0',
+  });
+  await w.waitForLog('Refused a data host request from https://widgets.example', 10000);
+  // Three refusals, one line: a page polling the data host does not fill the log.
+  assert.equal(count(await w.readLog(), 'Refused a data host request from https://widgets.example'), 1);
+  const ours = await readData(page);
+  assert.equal(ours['QV_AIConfig.json'], '200 ' + text('QV_AIConfig.json'));
+  assert.equal(ours['QV_OpenPositions.json'], '200 {"positions":[],"balance":1000}');
+  // Not a file the page reads: a 404 without CORS headers, which no page can read.
+  assert.equal(ours['QV_TelegramConfig.json'], 'failed');
   await page.goto('https://widgets.example/signin.html');
+  const elsewhere = await readData(page);
+  assert.equal(elsewhere['QV_AIConfig.json'], 'failed', 'another top-level origin reads no keys');
+  assert.equal(elsewhere['QV_OpenPositions.json'], 'failed');
   await page.evaluate(([s, a]) => a.forEach((m) => window.chrome.webview.postMessage(s + ':' + m)), [secret, attacks]);
   await w.waitForLog('Dropped web message from https://widgets.example', 10000, 3);
   assert.equal(await page.evaluate(() => localStorage.getItem('qv_byok_vault')), null, 'no key seeded into another origin');
@@ -249,11 +281,13 @@ test('closing the chart ends its overlay; closing the studio only hides it', asy
 
   const studio = w.spawn(paths.exe, ['0', 'EURUSD', 'D', 'dark', 'tester', 'HEADLESS_VPS'], { env: rt.env });
   await w.waitForLog('Navigating Headless Agent to: https://quorvale-data.example/headless.html', 60000);
-  assert.match(fs.readFileSync(bridgeFile('headless.html'), 'utf8'), /class="qv-studio-page"/);
   fs.writeFileSync(bridgeFile('QV_Kill_0.txt'), '');
   await w.waitForLog('Ignoring kill signal in HEADLESS_VPS mode because AI Studio is an independent workstation.');
   assert.equal(fs.existsSync(bridgeFile('QV_Kill_0.txt')), false);
   const page = await findPage(browser ?? (browser = await attachBrowser(w)), /quorvale-data\.example\/headless\.html/);
+  // Served from memory: the shared bridge folder holds no page that would run as ours.
+  await waitFor(() => page.evaluate(() => document.body && document.body.className === 'qv-studio-page'), 20000, 200, 'the studio page');
+  assert.equal(fs.existsSync(bridgeFile('headless.html')), false);
   await hudPost(page, 'CLOSE_STUDIO');
   await w.waitForLog('Received CLOSE_STUDIO WebMessage. Hiding window...');
   // The studio is never captured, and the process lives on after being hidden.

@@ -248,6 +248,36 @@ test('a mapped folder serves pages of another https origin, with 404 for missing
   await waitFor(() => main.messages(sent).some((m) => m.string === '{"price":2}'), 20000, 50, 'fresh file');
 });
 
+test('a resource filter raises WebResourceRequested on the window thread; a put response is what the page gets', async () => {
+  // data.test stays mapped (test above): a request the handler leaves alone continues to it.
+  assert.equal(await main.askLine('serve https://data.test/*'), 'OK serve 0x00000000');
+  const seen = main.out.lines.length;
+  const script = '(async () => { const out = {}; for (const f of ["served.txt", "refused.txt", "QV_Data.json"]) {' +
+    ' const r = await fetch("https://data.test/" + f + "?q=1", {cache: "no-store"});' +
+    ' out[f] = {status: r.status, text: r.statusText, header: r.headers.get("X-Test"), body: await r.text()}; }' +
+    ' window.chrome.webview.postMessage(JSON.stringify(out)); })() && 1';
+  assert.equal((await main.ask(`exec ${script}`, 'EXEC')).hr, '0x00000000');
+  const answer = await waitFor(() => main.messages(seen).find((m) => m.json && m.json.includes('served.txt')),
+    20000, 50, 'the fetch results');
+  const results = JSON.parse(JSON.parse(answer.json));
+  assert.deepEqual(results['served.txt'], { status: 200, text: 'OK', header: 'yes', body: 'served:GET' });
+  assert.deepEqual(results['refused.txt'], { status: 403, text: 'Refused here', header: 'yes', body: 'refused' });
+  assert.equal(results['QV_Data.json'].status, 200, 'no response: the mapping answers as before');
+  assert.equal(results['QV_Data.json'].header, null);
+  const events = main.out.lines.slice(seen).filter((l) => l.startsWith('RESOURCE ')).map(parse);
+  const served = events.find((e) => e.uri === 'https://data.test/served.txt?q=1');
+  assert.ok(served, main.out.lines.slice(seen).join('\n'));
+  assertOnWindowThread(served, 'WebResourceRequested');
+  assert.equal(served.method, 'GET');
+  // Chromium names fetch() requests XHR when it pauses them, so the context is XML_HTTP_REQUEST.
+  assert.equal(served.context, '7', 'the context of a script read');
+  assert.equal(served.origin, 'https://page.test', 'the cross-origin read names its Origin');
+  assert.equal(served.site, '-', 'no fetch metadata at the interception stage');
+  assert.ok(!main.out.lines.slice(seen).some((l) => l.startsWith('RESOURCE-ANSWER ')), 'every answer was accepted');
+  const calls = await fsp.readFile(callLog, 'utf8');
+  assert.ok(calls.split('\n').includes('AddWebResourceRequestedFilter https://data.test/* 0'), calls);
+});
+
 test('put_Bounds sets window.innerWidth and CapturePreview writes a PNG of that size', async () => {
   assert.equal(await main.askLine('bounds 640 360'), 'OK bounds 0x00000000');
   const size = await main.ask('exec [innerWidth, innerHeight]', 'EXEC');

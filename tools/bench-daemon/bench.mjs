@@ -153,17 +153,21 @@ const cloud = await startCloudServer();
 const telegram = await startTelegramServer({ token: '123:BENCH' });
 let companion;
 try {
+  // The demo chart's candles are served on a host of their own, beside the bridge folder.
+  const barsFolder = path.join(road.appdata, 'Quorvale_Demo_Bars');
+  fs.mkdirSync(barsFolder, { recursive: true });
   const rt = runtimeEnv(road, {
     QV_CLOUD_BASE_URL: cloud.url,
     QV_TELEGRAM_API_BASE: telegram.url,
-    QV_WEBVIEW2_EXTRA_HOSTS: `www.tradingview.com=${road.toWin(path.join(paths.repoRoot, 'tools/demo/chart-site'))}`,
+    QV_WEBVIEW2_EXTRA_HOSTS: `www.tradingview.com=${road.toWin(path.join(paths.repoRoot, 'tools/demo/chart-site'))};` +
+      `quorvale-demo-bars.example=${road.toWin(barsFolder)}`,
   });
   fs.mkdirSync(road.bridge, { recursive: true });
   fs.writeFileSync(path.join(road.bridge, 'QV_TelegramConfig.json'), '{"token":"123:BENCH","chatid":"77"}');
   road.spawn(paths.exe, [], { env: rt.env });
   await road.waitForLog('Quorvale Daemon loop active and watching: ', 60000);
   companion = new Companion(road.bridge, { symbol: 'XAUUSD' });
-  const series = new PriceSeries(companion);
+  const series = new PriceSeries(companion, barsFolder);
   series.history(100);
   series.write();
   companion.start({ pollMs: 200 });

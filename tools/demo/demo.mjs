@@ -24,6 +24,8 @@ if (!appdata || !demo) {
   process.exit(2);
 }
 const bridge = path.join(appdata, 'MetaQuotes/Terminal/Common/Files/Quorvale');
+// The demo chart's candles, beside the bridge folder (never in it).
+const barsFolder = path.join(appdata, 'Quorvale_Demo_Bars');
 const log = path.join(appdata, 'Quorvale_Workspace_Debug.log');
 const shots = path.join(demo, 'screenshots');
 const journal = path.join(demo, 'journal');
@@ -85,6 +87,7 @@ async function shoot(page, name) {
 async function main() {
   fs.mkdirSync(shots, { recursive: true });
   fs.mkdirSync(bridge, { recursive: true });
+  fs.mkdirSync(barsFolder, { recursive: true });
   // Each run fetches the sample COT data anew, so the stand-in's road is shown every time.
   fs.rmSync(path.join(bridge, 'QV_COTData.json'), { force: true });
   // The paper account starts empty each run; its positions file is the companion's sign of life.
@@ -113,11 +116,11 @@ async function main() {
   // The prices the charts draw are also the paper account's: the advisor follows them.
   const quotes = path.join(demo, 'quotes');
   const gold = new Companion(bridge, { symbol: 'XAUUSD', barTime, executeOrders: false, quoteDir: quotes });
-  const goldSeries = new PriceSeries(gold);
+  const goldSeries = new PriceSeries(gold, barsFolder);
   goldSeries.history(HISTORY);
   goldSeries.write();
   const euro = new QuietCompanion(bridge, { symbol: 'EURUSD', price: 1.0842, seed: 11, barTime, executeOrders: false, quoteDir: quotes });
-  const euroSeries = new PriceSeries(euro);
+  const euroSeries = new PriceSeries(euro, barsFolder);
   euroSeries.history(HISTORY);
   euroSeries.write();
   gold.start({ pollMs: 200 });
@@ -136,7 +139,7 @@ async function main() {
   const env = {
     QV_CLOUD_BASE_URL: cloud.url,
     QV_TELEGRAM_API_BASE: telegram.url,
-    QV_WEBVIEW2_EXTRA_HOSTS: `www.tradingview.com=${toWin(path.join(repo, 'tools/demo/chart-site'))}`,
+    QV_WEBVIEW2_EXTRA_HOSTS: `www.tradingview.com=${toWin(path.join(repo, 'tools/demo/chart-site'))};quorvale-demo-bars.example=${toWin(barsFolder)}`,
     ...(watch ? { QV_WEBVIEW2_HEADFUL: '1' } : {}),
   };
   const logStart = readLog().length;

@@ -1,6 +1,9 @@
 // The candles the demo chart page draws: the terminal-companion simulator's own price path
 // (its ticks and bar closes), kept as open/high/low/close per bar and written into the
-// bridge folder as QV_DemoBars_<symbol>.json, where the page reads it through the data host.
+// demo's own folder as QV_DemoBars_<symbol>.json, which the demo serves to the chart page on a
+// host of its own (the workspace's data host serves only the workspace's files).
+import fs from 'node:fs';
+import path from 'node:path';
 import { Companion, instrument } from '../companion-sim/companion.mjs';
 
 /** A simulator that only moves prices: its snapshot belongs to the chart that trades. */
@@ -11,8 +14,9 @@ export class QuietCompanion extends Companion {
 }
 
 export class PriceSeries {
-  constructor(companion) {
+  constructor(companion, folder) {
     this.companion = companion;
+    this.folder = folder;
     this.bars = [];
     this.current = this.openBar(companion.price());
   }
@@ -56,6 +60,10 @@ export class PriceSeries {
       digits: instrument(c.symbol).digits,
       bars: [...this.bars.slice(-300), this.current],
     });
-    return c.writeFile(`QV_DemoBars_${c.symbol}.json`, Buffer.from(text, 'utf8'));
+    const target = path.join(this.folder, `QV_DemoBars_${c.symbol}.json`);
+    const temp = `${target}.${process.pid}.part`;
+    fs.writeFileSync(temp, text);
+    fs.renameSync(temp, target);
+    return target;
   }
 }

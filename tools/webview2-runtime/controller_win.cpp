@@ -87,6 +87,7 @@ class Controller final : public ComObject<Controller, ControllerBase, ICoreWebVi
     if (view_->closed) return S_OK;
     view_->closed = true;
     view_->messageHandlers.clear();
+    view_->resourceHandlers.clear();
     view_->core->RemoveSession(view_->sessionId);
     // Straight on the link, with the follow-up on the reader thread: a host that closes
     // and then ends its message loop still gets its page, and maybe the browser, closed.

@@ -10,6 +10,7 @@
 #include "tools/webview2-runtime/controller_win.h"
 #include "tools/webview2-runtime/runtime_version.h"
 #include "tools/webview2-runtime/text_win.h"
+#include "tools/webview2-runtime/view_state_win.h"
 #include "webview2/webview2_abi.h"
 
 namespace {
@@ -32,11 +33,10 @@ class Environment final
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE
-  CreateWebResourceResponse(IStream*, int, LPCWSTR, LPCWSTR,
+  CreateWebResourceResponse(IStream* content, int statusCode, LPCWSTR reasonPhrase, LPCWSTR headers,
                             ICoreWebView2WebResourceResponse** response) noexcept override {
-    RecordCall("CreateWebResourceResponse");
-    if (response) *response = nullptr;
-    return E_NOTIMPL;
+    RecordCall("CreateWebResourceResponse " + std::to_string(statusCode));
+    return MakeWebResourceResponse(content, statusCode, reasonPhrase, headers, response);
   }
   HRESULT STDMETHODCALLTYPE get_BrowserVersionString(LPWSTR* versionInfo) noexcept override {
     RecordCall("get_BrowserVersionString");

@@ -1,5 +1,7 @@
 #include "host_mapping.h"
 
+#include "json.h"
+
 namespace {
 
 int HexDigit(char c) {
@@ -170,5 +172,84 @@ std::vector<std::pair<std::wstring, std::wstring>> ParseExtraHosts(std::wstring_
     }
     start = end + 1;
   }
+  return out;
+}
+
+bool FilterUriMatches(std::string_view filter, std::string_view url) {
+  // Iterative wildcard match with one backtrack point: linear in practice, never recursive.
+  std::size_t f = 0;
+  std::size_t u = 0;
+  std::size_t star = std::string_view::npos;
+  std::size_t mark = 0;
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  while (u < url.size()) {
+    if (f < filter.size() && filter[f] == '*') {
+      star = f++;
+      mark = u;
+    } else if (f < filter.size() && lower(filter[f]) == lower(url[u])) {
+      ++f;
+      ++u;
+    } else if (star != std::string_view::npos) {
+      f = star + 1;
+      u = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (f < filter.size() && filter[f] == '*') ++f;
+  return f == filter.size();
+}
+
+int ResourceContextOf(std::string_view resourceType) {
+  static const char* const kTypes[] = {
+      "Document",  "Stylesheet", "Image",          "Media",     "Font",
+      "Script",    "XHR",        "Fetch",          "TextTrack", "EventSource",
+      "WebSocket", "Manifest",   "SignedExchange", "Ping",      "CSPViolationReport"};
+  for (int i = 0; i < static_cast<int>(sizeof kTypes / sizeof kTypes[0]); ++i) {
+    if (resourceType == kTypes[i]) return i + 1;
+  }
+  return 16;
+}
+
+std::string FetchPatternOf(std::string_view filterUri) {
+  std::string out;
+  for (const char c : filterUri) {
+    if (c == '?' || c == '\\') out.push_back('\\');
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::vector<std::pair<std::string, std::string>> ParseHeaderLines(std::string_view text) {
+  std::vector<std::pair<std::string, std::string>> out;
+  auto trim = [](std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+      s.remove_suffix(1);
+    return s;
+  };
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = text.substr(start, end - start);
+    const std::size_t colon = line.find(':');
+    if (colon != std::string_view::npos) {
+      const std::string_view name = trim(line.substr(0, colon));
+      if (!name.empty())
+        out.emplace_back(std::string(name), std::string(trim(line.substr(colon + 1))));
+    }
+    start = end + 1;
+  }
+  return out;
+}
+
+std::string HeaderPairsJson(const std::vector<std::pair<std::string, std::string>>& headers) {
+  std::string out = "[";
+  for (const auto& [name, value] : headers) {
+    if (out.size() > 1) out.push_back(',');
+    out += "{\"name\":" + JsonQuote(name) + ",\"value\":" + JsonQuote(value) + "}";
+  }
+  out.push_back(']');
   return out;
 }

@@ -40,3 +40,24 @@ struct RequestUrl {
 
 // Lower-case ASCII copy, for host comparison.
 [[nodiscard]] std::string AsciiLower(std::string_view text);
+
+// WebView2's resource filter URI against a request URL: '*' matches any run of characters,
+// everything else itself (ASCII case ignored, as the runtime compares URLs).
+[[nodiscard]] bool FilterUriMatches(std::string_view filter, std::string_view url);
+
+// The COREWEBVIEW2_WEB_RESOURCE_CONTEXT number of a Fetch.requestPaused resourceType
+// ("Document" 1 ... "Other" 16; unknown types count as Other).
+[[nodiscard]] int ResourceContextOf(std::string_view resourceType);
+
+// The Fetch.enable urlPattern of a filter URI: CDP treats '?' as a wildcard and '\' as an
+// escape, WebView2 neither, so both are escaped.
+[[nodiscard]] std::string FetchPatternOf(std::string_view filterUri);
+
+// "Name: value" lines separated by CR LF (the headers argument of
+// CreateWebResourceResponse); lines without a name are skipped, values trimmed.
+[[nodiscard]] std::vector<std::pair<std::string, std::string>> ParseHeaderLines(
+    std::string_view text);
+
+// A Fetch.fulfillRequest responseHeaders array (JSON) of name/value pairs.
+[[nodiscard]] std::string HeaderPairsJson(
+    const std::vector<std::pair<std::string, std::string>>& headers);

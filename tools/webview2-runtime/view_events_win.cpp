@@ -3,6 +3,7 @@
 
 #include <optional>
 
+#include "tools/webview2-runtime/host_mapping.h"
 #include "tools/webview2-runtime/text_win.h"
 #include "tools/webview2-runtime/view_state_win.h"
 
@@ -58,7 +59,7 @@ void HandleViewEvent(const std::shared_ptr<ViewState>& view, const CdpIncoming& 
 }
 
 void SendFetchPatterns(const std::shared_ptr<ViewState>& view, RuntimeCore::Done done) {
-  if (view->mappings.empty()) {
+  if (view->mappings.empty() && view->resourceFilters.empty()) {
     view->core->Call("Fetch.disable", "", view->sessionId, std::move(done));
     return;
   }
@@ -71,6 +72,11 @@ void SendFetchPatterns(const std::shared_ptr<ViewState>& view, RuntimeCore::Done
       patterns +=
           "{\"urlPattern\":" + JsonQuote(scheme + m.host + "/*") + ",\"requestStage\":\"Request\"}";
     }
+  }
+  for (const ResourceFilter& f : view->resourceFilters) {
+    if (!patterns.empty()) patterns.push_back(',');
+    patterns +=
+        "{\"urlPattern\":" + JsonQuote(FetchPatternOf(f.uri)) + ",\"requestStage\":\"Request\"}";
   }
   view->core->Call("Fetch.enable", "{\"patterns\":[" + patterns + "]}", view->sessionId,
                    std::move(done));

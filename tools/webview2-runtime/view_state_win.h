@@ -30,6 +30,12 @@ enum SettingIndex : int {
   kBuiltInErrorPageEnabled,
 };
 
+// One AddWebResourceRequestedFilter: a URI with '*' wildcards and a resource context.
+struct ResourceFilter {
+  std::string uri;
+  int context = 0;  // COREWEBVIEW2_WEB_RESOURCE_CONTEXT
+};
+
 struct ViewState {
   std::shared_ptr<RuntimeCore> core;
   ComPtr<ICoreWebView2Environment> environment;
@@ -45,6 +51,8 @@ struct ViewState {
   FrameTracker frames;
   std::vector<FolderMapping> mappings;
   std::map<INT64, ComPtr<ICoreWebView2WebMessageReceivedEventHandler>> messageHandlers;
+  std::vector<ResourceFilter> resourceFilters;
+  std::map<INT64, ComPtr<ICoreWebView2WebResourceRequestedEventHandler>> resourceHandlers;
   INT64 nextToken = 1;
   ICoreWebView2* webview = nullptr;  // sender of events; cleared when that object goes
   ViewSettings settings;
@@ -57,7 +65,18 @@ void HandleViewEvent(const std::shared_ptr<ViewState>& view, const CdpIncoming& 
 // continues to the network.
 void ServePausedRequest(const std::shared_ptr<ViewState>& view, const JsonValue& params);
 
-// Fetch.enable with one pattern per mapped host (and none at all without mappings).
+// Raises WebResourceRequested for a paused request that matches a filter (on the window
+// thread, which created the view). True when a handler put a response and the request was
+// fulfilled with it; false leaves the request to the mappings or the network.
+[[nodiscard]] bool RaiseWebResourceRequested(const std::shared_ptr<ViewState>& view,
+                                             const JsonValue& params);
+
+// The environment's CreateWebResourceResponse: headers are "Name: value" lines split by CR LF.
+[[nodiscard]] HRESULT MakeWebResourceResponse(IStream* content, int statusCode,
+                                              LPCWSTR reasonPhrase, LPCWSTR headers,
+                                              ICoreWebView2WebResourceResponse** response);
+
+// Fetch.enable with one pattern per mapped host and filter (and none at all without either).
 void SendFetchPatterns(const std::shared_ptr<ViewState>& view, RuntimeCore::Done done);
 
 // Viewport (headless) or window (headful) to the controller's bounds.

@@ -51,6 +51,8 @@ void Fulfil(const std::shared_ptr<ViewState>& view, const std::string& requestId
 void ServePausedRequest(const std::shared_ptr<ViewState>& view, const JsonValue& params) {
   DevToolsLink* link = view->core->link();
   if (!link) return;
+  // The host's handler answers before any mapping, as WebView2 raises the event first.
+  if (RaiseWebResourceRequested(view, params)) return;
   const std::string requestId = params.StringAt("requestId");
   const JsonValue* request = params.Find("request");
   const std::string url = request ? request->StringAt("url") : std::string();

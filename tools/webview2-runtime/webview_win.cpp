@@ -177,6 +177,63 @@ class WebView final
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE
+  add_WebResourceRequested(ICoreWebView2WebResourceRequestedEventHandler* handler,
+                           EventRegistrationToken* token) noexcept override {
+    RecordCall("add_WebResourceRequested");
+    if (!handler || !token) return E_POINTER;
+    if (view_->closed) return kClosedError;
+    token->value = view_->nextToken++;
+    view_->resourceHandlers[token->value] =
+        ComPtr<ICoreWebView2WebResourceRequestedEventHandler>::FromRaw(handler);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE
+  remove_WebResourceRequested(EventRegistrationToken token) noexcept override {
+    RecordCall("remove_WebResourceRequested " + std::to_string(token.value));
+    view_->resourceHandlers.erase(token.value);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE AddWebResourceRequestedFilter(
+      LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT resourceContext) noexcept override {
+    RecordCall("AddWebResourceRequestedFilter " + CallArg(uri) + " " +
+               std::to_string(static_cast<int>(resourceContext)));
+    if (view_->closed) return kClosedError;
+    if (!uri || !*uri) return E_INVALIDARG;
+    const int context = static_cast<int>(resourceContext);
+    if (context < COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL ||
+        context > COREWEBVIEW2_WEB_RESOURCE_CONTEXT_OTHER) {
+      return E_INVALIDARG;
+    }
+    const std::string text = Narrow(uri);
+    for (const ResourceFilter& f : view_->resourceFilters) {
+      if (f.uri == text && f.context == context) return S_OK;
+    }
+    view_->resourceFilters.push_back({text, context});
+    SendFetchPatterns(view_, nullptr);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE RemoveWebResourceRequestedFilter(
+      LPCWSTR uri, COREWEBVIEW2_WEB_RESOURCE_CONTEXT resourceContext) noexcept override {
+    RecordCall("RemoveWebResourceRequestedFilter " + CallArg(uri) + " " +
+               std::to_string(static_cast<int>(resourceContext)));
+    if (view_->closed) return kClosedError;
+    if (!uri) return E_INVALIDARG;
+    const std::string text = Narrow(uri);
+    std::vector<ResourceFilter> kept;
+    bool found = false;
+    for (ResourceFilter& f : view_->resourceFilters) {
+      if (f.uri == text && f.context == static_cast<int>(resourceContext)) {
+        found = true;
+      } else {
+        kept.push_back(std::move(f));
+      }
+    }
+    if (!found) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    view_->resourceFilters = std::move(kept);
+    SendFetchPatterns(view_, nullptr);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE
   get_Environment(ICoreWebView2Environment** environment) noexcept override {
     RecordCall("get_Environment");
     if (!environment) return E_POINTER;

@@ -1,7 +1,11 @@
 // A window with one WebView, created through our loader, driven by one command per stdin
 // line for the Windows tests of the WebView2 runtime:
 //   navigate URL | docscript JS | exec JS | capture PATH | bounds W H | visible 0|1 |
-//   background A R G B | map HOST FOLDER | post JSON | close | quit
+//   background A R G B | map HOST FOLDER | serve URI-FILTER | post JSON | close | quit
+// "serve" adds a resource filter and a handler that prints every request it sees
+// (RESOURCE uri=... method=... context=N origin=...), answers a path ending in "/served.txt"
+// with 200 and "served:<method>", one ending in "/refused.txt" with 403, and leaves
+// everything else alone.
 // Every completion and web message is printed with the thread it arrived on, the window's
 // thread, and whether it came inside the call that started it:
 //   EXEC hr=0x00000000 thread=12 window=12 inside=0 json=...
@@ -178,6 +182,68 @@ void Capture(const std::wstring& path) {
   if (FAILED(hr)) Report("CAPTURE", hr);
 }
 
+std::string HeaderOf(ICoreWebView2HttpRequestHeaders* headers, const wchar_t* name) {
+  BOOL has = FALSE;
+  if (!headers || FAILED(headers->Contains(name, &has)) || !has) return "-";
+  LPWSTR raw = nullptr;
+  if (FAILED(headers->GetHeader(name, &raw)) || !raw) return "?";
+  const std::string out = Narrow(raw);
+  CoTaskMemFree(raw);
+  return out;
+}
+
+HRESULT AnswerResource(ICoreWebView2WebResourceRequestedEventArgs* args) {
+  ComPtr<ICoreWebView2WebResourceRequest> request;
+  if (FAILED(args->get_Request(request.put())) || !request) return S_OK;
+  LPWSTR rawUri = nullptr;
+  LPWSTR rawMethod = nullptr;
+  (void)request->get_Uri(&rawUri);
+  (void)request->get_Method(&rawMethod);
+  const std::string uri = rawUri ? Narrow(rawUri) : "";
+  const std::string method = rawMethod ? Narrow(rawMethod) : "";
+  CoTaskMemFree(rawUri);
+  CoTaskMemFree(rawMethod);
+  ComPtr<ICoreWebView2HttpRequestHeaders> headers;
+  (void)request->get_Headers(headers.put());
+  COREWEBVIEW2_WEB_RESOURCE_CONTEXT context = COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL;
+  (void)args->get_ResourceContext(&context);
+  Report("RESOURCE", S_OK,
+         "uri=" + uri + " method=" + method + " context=" + std::to_string(context) +
+             " origin=" + HeaderOf(headers.get(), L"Origin") +
+             " site=" + HeaderOf(headers.get(), L"Sec-Fetch-Site"));
+  const std::string path = uri.substr(0, uri.find_first_of("?#"));
+  auto ends = [&](const std::string& tail) {
+    return path.size() >= tail.size() &&
+           path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
+  };
+  int status = 0;
+  std::string body;
+  const wchar_t* reason = L"";
+  if (ends("/served.txt")) {
+    status = 200;
+    reason = L"OK";
+    body = "served:" + method;
+  } else if (ends("/refused.txt")) {
+    status = 403;
+    reason = L"Refused here";
+    body = "refused";
+  } else {
+    return S_OK;
+  }
+  ComPtr<IStream> content;
+  content = ComPtr<IStream>::Attach(SHCreateMemStream(reinterpret_cast<const BYTE*>(body.data()),
+                                                      static_cast<UINT>(body.size())));
+  ComPtr<ICoreWebView2WebResourceResponse> response;
+  HRESULT hr = g_environment->CreateWebResourceResponse(
+      content.get(), status, reason,
+      L"Content-Type: text/plain; charset=utf-8\r\nAccess-Control-Allow-Origin: *\r\n"
+      L"Access-Control-Expose-Headers: X-Test\r\nX-Test: yes",
+      response.put());
+  if (SUCCEEDED(hr)) hr = args->put_Response(response.get());
+  if (FAILED(hr)) Report("RESOURCE-ANSWER", hr);
+  return S_OK;
+}
+
 void RunCommand(const std::string& line) {
   const std::size_t space = line.find(' ');
   const std::string verb = line.substr(0, space);
@@ -243,6 +309,17 @@ void RunCommand(const std::string& line) {
           COREWEBVIEW2_HOST_RESOURCE_ACCESS_KIND_ALLOW);
     }
     Print("OK map " + Hr(hr));
+  } else if (verb == "serve") {
+    auto handler = MakeComCallback<ICoreWebView2WebResourceRequestedEventHandler>(
+        IID_ICoreWebView2WebResourceRequestedEventHandler,
+        [](ICoreWebView2*, ICoreWebView2WebResourceRequestedEventArgs* args) -> HRESULT {
+          return args ? AnswerResource(args) : S_OK;
+        });
+    EventRegistrationToken token{};
+    HRESULT hr = g_webview->AddWebResourceRequestedFilter(Widen(rest).c_str(),
+                                                          COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
+    if (SUCCEEDED(hr)) hr = g_webview->add_WebResourceRequested(handler.get(), &token);
+    Print("OK serve " + Hr(hr));
   } else if (verb == "post") {
     Print("OK post " + Hr(g_webview->PostWebMessageAsJson(Widen(rest).c_str())));
   } else if (verb == "close") {

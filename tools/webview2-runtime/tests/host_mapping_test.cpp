@@ -90,3 +90,34 @@ TEST(ExtraHosts, ParsesPairsLowerCasesHostsAndSkipsBrokenEntries) {
 }
 
 }  // namespace
+
+TEST(WebResourceFilter, WildcardUriMatchesLikeWebView2) {
+  EXPECT_TRUE(FilterUriMatches("https://data.example/*", "https://data.example/a.json"));
+  EXPECT_TRUE(FilterUriMatches("https://data.example/*", "HTTPS://DATA.example/"));
+  EXPECT_TRUE(FilterUriMatches("*", "https://any.test/x?y"));
+  EXPECT_TRUE(FilterUriMatches("https://*.example/*.json", "https://a.b.example/c/d.json"));
+  EXPECT_FALSE(FilterUriMatches("https://data.example/*", "https://data.example.evil.test/a"));
+  EXPECT_FALSE(FilterUriMatches("https://data.example/*", "http://data.example/a"));
+  EXPECT_FALSE(FilterUriMatches("https://data.example/a", "https://data.example/ab"));
+  // '?' is a character of the URI, not a wildcard.
+  EXPECT_FALSE(FilterUriMatches("https://d.example/a?b", "https://d.example/axb"));
+  EXPECT_EQ(FetchPatternOf("https://d.example/a?b\\*"), "https://d.example/a\\?b\\\\*");
+}
+
+TEST(WebResourceFilter, ContextsAndHeaderLines) {
+  EXPECT_EQ(ResourceContextOf("Document"), 1);
+  EXPECT_EQ(ResourceContextOf("Image"), 3);
+  EXPECT_EQ(ResourceContextOf("XHR"), 7);
+  EXPECT_EQ(ResourceContextOf("Fetch"), 8);
+  EXPECT_EQ(ResourceContextOf("CSPViolationReport"), 15);
+  EXPECT_EQ(ResourceContextOf("Preflight"), 16);
+  const auto headers =
+      ParseHeaderLines("Content-Type: application/json\r\n: nameless\r\nX-A:  b c \r\nbad\r\n");
+  ASSERT_EQ(headers.size(), 2u);
+  EXPECT_EQ(headers[0].first, "Content-Type");
+  EXPECT_EQ(headers[0].second, "application/json");
+  EXPECT_EQ(headers[1].second, "b c");
+  EXPECT_EQ(HeaderPairsJson(headers),
+            "[{\"name\":\"Content-Type\",\"value\":\"application/json\"},"
+            "{\"name\":\"X-A\",\"value\":\"b c\"}]");
+}

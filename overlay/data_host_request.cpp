@@ -1,0 +1,212 @@
+#include "overlay/data_host_request.h"
+
+#include <cctype>
+
+namespace {
+
+constexpr std::size_t kKiB = 1024;
+constexpr std::size_t kMiB = 1024 * 1024;
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+bool AllDigits(const std::string& text, std::size_t maxLen) {
+  if (text.empty() || text.size() > maxLen) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// "<prefix><middle><suffix>" with a middle that passes ok.
+bool Shaped(const std::string& name, const std::string& prefix, const std::string& suffix,
+            bool (*ok)(const std::string&)) {
+  if (!StartsWith(name, prefix) || !EndsWith(name, suffix) ||
+      name.size() <= prefix.size() + suffix.size()) {
+    return false;
+  }
+  return ok(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()));
+}
+
+bool ChartHandle(const std::string& text) {
+  return AllDigits(text, 20) && text[0] != '0';
+}
+
+// "<instrument>_<bar>" of an AutoTrader claim file (instrument: letters, digits, "_-.").
+bool ClaimKey(const std::string& text) {
+  const std::size_t cut = text.rfind('_');
+  if (cut == std::string::npos || cut == 0 || cut > 32) return false;
+  for (std::size_t i = 0; i < cut; ++i) {
+    const char c = text[i];
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.')
+      return false;
+  }
+  return AllDigits(text.substr(cut + 1), 20);
+}
+
+struct Served {
+  const char* contentType;
+  std::size_t maxBytes;
+};
+
+constexpr Served kJson{"application/json; charset=utf-8", 4 * kMiB};
+constexpr Served kConfig{"application/json; charset=utf-8", 64 * kKiB};
+constexpr Served kPicture{"image/png", 8 * kMiB};
+constexpr Served kClaim{"text/plain; charset=utf-8", 4 * kKiB};
+constexpr Served kIcon{"image/x-icon", 1 * kMiB};
+
+// The files the HUD and the studio page read; nothing else of the bridge folder is served.
+bool AllowedFile(const std::string& name, Served* served) {
+  if (name == "QV_OpenPositions.json" || name == "QV_AICopilotData.json" ||
+      name == "QV_COTData.json" || Shaped(name, "QV_AICopilotData_", ".json", ChartHandle)) {
+    *served = kJson;
+  } else if (name == "QV_AIConfig.json") {
+    *served = kConfig;
+  } else if (name == "QV_AICopilotChart.png" ||
+             Shaped(name, "QV_AICopilotChart_", ".png", ChartHandle)) {
+    *served = kPicture;
+  } else if (Shaped(name, "QV_ATClaim_", ".txt", ClaimKey)) {
+    *served = kClaim;
+  } else if (name == "quorvale.ico") {
+    *served = kIcon;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// A path that could name anything outside the folder, or that needs decoding to mean
+// something: none of the served names has an escape, a separator or a dot pair.
+bool EscapingPath(const std::string& path) {
+  if (path.find('%') != std::string::npos || path.find('\\') != std::string::npos ||
+      path.find('\0') != std::string::npos || path.find(':') != std::string::npos ||
+      path.find("..") != std::string::npos) {
+    return true;
+  }
+  for (char c : path) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
+DataHostAnswer Refuse(DataHostVerdict verdict) {
+  DataHostAnswer answer;
+  answer.verdict = verdict;
+  return answer;
+}
+
+}  // namespace
+
+DataHostAnswer DecideDataHostRequest(const DataHostRequest& request, const std::string& chartOrigin,
+                                     const std::string& dataHostOrigin) {
+  // Only "<data host origin>/<name>" (query and fragment aside) names a file.
+  const std::string prefix = dataHostOrigin + "/";
+  if (Lower(request.url.substr(0, prefix.size())) != Lower(prefix)) {
+    return Refuse(DataHostVerdict::NotFound);
+  }
+  std::string path = request.url.substr(prefix.size());
+  path = path.substr(0, path.find_first_of("?#"));
+  if (EscapingPath(path) || path.find('/') != std::string::npos) {
+    return Refuse(DataHostVerdict::Forbidden);
+  }
+
+  const std::string origin = Lower(request.origin);
+  const std::string site = Lower(request.secFetchSite);
+  const std::string dest = Lower(request.secFetchDest);
+  const bool fromChart = !origin.empty() && origin == Lower(chartOrigin);
+  const bool fromDataHost = !origin.empty() && origin == Lower(dataHostOrigin);
+  // Any other origin, "null" (sandboxed and opaque documents) included, is not ours.
+  if (!origin.empty() && !fromChart && !fromDataHost) return Refuse(DataHostVerdict::Forbidden);
+  if (origin.empty() && (site == "cross-site" || site == "same-site")) {
+    // The HUD's reads from the chart site always name their origin; a cross-site request
+    // without one is some other document's load.
+    return Refuse(DataHostVerdict::Forbidden);
+  }
+
+  const std::string method = request.method.empty() ? std::string("GET") : request.method;
+  if (method == "OPTIONS") {
+    if (!fromChart) return Refuse(DataHostVerdict::Forbidden);
+    DataHostAnswer answer;
+    answer.verdict = DataHostVerdict::Preflight;
+    answer.allowOrigin = chartOrigin;
+    return answer;
+  }
+  if (method != "GET" && method != "HEAD") return Refuse(DataHostVerdict::Forbidden);
+
+  const bool navigation = request.document || dest == "document" || dest == "iframe" ||
+                          dest == "frame" || Lower(request.secFetchMode) == "navigate" ||
+                          site == "none";
+  DataHostAnswer answer;
+  answer.headOnly = method == "HEAD";
+  answer.allowOrigin = fromChart ? chartOrigin : std::string();
+  if (path == "headless.html") {
+    answer.verdict = DataHostVerdict::Serve;
+    answer.studioPage = true;
+    answer.contentType = "text/html; charset=utf-8";
+    return answer;
+  }
+  Served served{};
+  if (!AllowedFile(path, &served)) return Refuse(DataHostVerdict::NotFound);
+  // Only the studio page is ever shown as a document; bridge files are read, not visited.
+  if (navigation) return Refuse(DataHostVerdict::Forbidden);
+  answer.verdict = DataHostVerdict::Serve;
+  answer.fileName = path;
+  answer.maxBytes = served.maxBytes;
+  answer.contentType = served.contentType;
+  return answer;
+}
+
+int DataHostStatus(DataHostVerdict verdict) {
+  switch (verdict) {
+    case DataHostVerdict::Serve:
+      return 200;
+    case DataHostVerdict::Preflight:
+      return 204;
+    case DataHostVerdict::Forbidden:
+      return 403;
+    case DataHostVerdict::NotFound:
+      break;
+  }
+  return 404;
+}
+
+const char* DataHostReason(DataHostVerdict verdict) {
+  switch (verdict) {
+    case DataHostVerdict::Serve:
+      return "OK";
+    case DataHostVerdict::Preflight:
+      return "No Content";
+    case DataHostVerdict::Forbidden:
+      return "Forbidden";
+    case DataHostVerdict::NotFound:
+      break;
+  }
+  return "Not Found";
+}
+
+std::string DataHostResponseHeaders(const DataHostAnswer& answer, DataHostVerdict verdict) {
+  const bool served = verdict == DataHostVerdict::Serve;
+  std::string headers =
+      "Content-Type: " + (served ? answer.contentType : std::string("text/plain; charset=utf-8"));
+  headers += "\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff";
+  if (!answer.allowOrigin.empty() &&
+      (verdict == DataHostVerdict::Serve || verdict == DataHostVerdict::Preflight ||
+       verdict == DataHostVerdict::NotFound)) {
+    headers += "\r\nAccess-Control-Allow-Origin: " + answer.allowOrigin + "\r\nVary: Origin";
+  }
+  if (verdict == DataHostVerdict::Preflight) {
+    headers += "\r\nAccess-Control-Allow-Methods: GET, HEAD\r\nAccess-Control-Max-Age: 600";
+  }
+  return headers;
+}

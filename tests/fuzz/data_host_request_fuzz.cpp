@@ -1,0 +1,57 @@
+// Requests for the data host from page content: whatever a page sends, only a listed file of
+// the bridge folder itself is served, only to the chart site or the data host's own
+// documents, and CORS is never answered to anyone but the chart site.
+#include "fuzz_support.h"
+#include "overlay/data_host_request.h"
+
+namespace {
+
+constexpr const char* kChart = "https://www.tradingview.com";
+constexpr const char* kData = "https://quorvale-data.example";
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // method \n path \n origin \n Sec-Fetch-Site \n Sec-Fetch-Mode \n Sec-Fetch-Dest \n document
+  const std::vector<std::string> parts = fuzz::Split(fuzz::Bytes(data, size), '\n');
+  auto part = [&](std::size_t i) { return i < parts.size() ? parts[i] : std::string(); };
+  DataHostRequest request;
+  request.method = part(0);
+  request.url = std::string(kData) + part(1);
+  request.origin = part(2);
+  request.secFetchSite = part(3);
+  request.secFetchMode = part(4);
+  request.secFetchDest = part(5);
+  request.document = part(6) == "1";
+  const DataHostAnswer answer = DecideDataHostRequest(request, kChart, kData);
+  FUZZ_CHECK(answer.allowOrigin.empty() || answer.allowOrigin == kChart);
+  const std::string headers = DataHostResponseHeaders(answer, answer.verdict);
+  FUZZ_CHECK(headers.find("Cache-Control: no-store") != std::string::npos);
+  FUZZ_CHECK(headers.find('*') == std::string::npos);
+  if (answer.verdict == DataHostVerdict::Serve || answer.verdict == DataHostVerdict::Preflight) {
+    // Origins compare ignoring ASCII case (browsers send them lower-case).
+    std::string origin = request.origin;
+    for (char& c : origin) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    FUZZ_CHECK(origin.empty() || origin == kChart || origin == kData);
+    FUZZ_CHECK(request.method == "GET" || request.method == "HEAD" || request.method.empty() ||
+               request.method == "OPTIONS");
+  }
+  if (answer.verdict == DataHostVerdict::Serve) {
+    FUZZ_CHECK(!answer.contentType.empty());
+    if (answer.studioPage) {
+      FUZZ_CHECK(answer.fileName.empty());
+    } else {
+      FUZZ_CHECK(!request.document);
+      FUZZ_CHECK(answer.maxBytes > 0 && answer.maxBytes <= 16u * 1024 * 1024);
+      const std::string& name = answer.fileName;
+      FUZZ_CHECK(name.rfind("QV_", 0) == 0 || name == "quorvale.ico");
+      FUZZ_CHECK(name.find_first_of("/\\%:") == std::string::npos);
+      FUZZ_CHECK(name.find("..") == std::string::npos);
+      for (unsigned char c : name) FUZZ_CHECK(c > 0x20 && c != 0x7F);
+      FUZZ_CHECK(name != "QV_TelegramConfig.json" && name.find("Order") == std::string::npos);
+    }
+  }
+  return 0;
+}
