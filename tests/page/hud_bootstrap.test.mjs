@@ -61,6 +61,20 @@ test('the header shows the whole title in a font of Segoe UI\'s widths, and emoj
     assert.equal(title.text, 'QUORVALE WORKSPACE');
     // A wider fallback (DejaVu Sans) clipped it to "QUORVALE WORKSP.".
     assert.ok(title.scroll <= title.client, `title ${title.scroll} px in ${title.client} px`);
+    // Open positions widen the badge beside it (it cut the title to "QUORVALE WORKSP"): a
+    // usual figure keeps one header line, a wide one moves the buttons down, never cutting.
+    const header = (badge) => page.evaluate((text) => {
+      document.getElementById('qv-pnl-badge').textContent = text;
+      const t = document.querySelector('.qv-hud-title');
+      const h = document.getElementById('qv-hud-header');
+      return { scroll: t.scrollWidth, client: t.clientWidth, over: h.scrollWidth - h.clientWidth, height: h.getBoundingClientRect().height };
+    }, badge);
+    const idle = await header('PnL: $0.00');
+    for (const badge of ['PnL: -$1.80 (1)', 'PnL: -$12345.67 (12)']) {
+      const shown = await header(badge);
+      assert.ok(shown.scroll <= shown.client && shown.over <= 0, `${badge}: title ${shown.scroll} px in ${shown.client} px, header over by ${shown.over} px`);
+      if (badge === 'PnL: -$1.80 (1)') assert.equal(shown.height, idle.height, 'a usual badge keeps one header line');
+    }
     const [family] = await platformFonts(page, '.qv-hud-title span');
     assert.ok(['Segoe UI', 'Selawik', 'Liberation Sans', 'Arial'].includes(family), `title drawn in ${family}`);
     await page.evaluate(() => {
