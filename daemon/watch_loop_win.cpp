@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "bridge/bridge_names.h"
@@ -20,6 +21,14 @@
 namespace {
 
 constexpr ULONGLONG kHeartbeatPeriodMs = 15000;
+constexpr DWORD kPassPeriodMs = 100;
+constexpr DWORD kBridgeChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE;
+
+// A launch request arriving ends the wait at once instead of at the next pass. The
+// pass's timeout stays as the fallback: for a change the notification misses, for a
+// folder the handle cannot watch, and for the reaping and heartbeats the pass also does.
+UniqueChangeNotification g_bridgeChanges;
+bool g_bridgeChangesFailureLogged = false;
 
 ChildTable<UniqueHandle> g_children;
 Win32ChildOps g_ops;
@@ -53,6 +62,52 @@ void PumpMessages() {
   while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
+  }
+}
+
+// Created once the bridge folder exists (it may appear only after the daemon starts) and
+// again after a failure, so the loop never keeps waiting on a dead handle.
+void ArmBridgeChanges() {
+  if (g_bridgeChanges) return;
+  g_bridgeChanges.reset(
+      ::FindFirstChangeNotificationW(g_folders.bridge.c_str(), FALSE, kBridgeChanges));
+  if (g_bridgeChanges) {
+    g_bridgeChangesFailureLogged = false;
+    return;
+  }
+  if (!g_bridgeChangesFailureLogged) {
+    g_bridgeChangesFailureLogged = true;
+    LogDebug("Could not watch the bridge folder for changes (error " +
+             std::to_string(::GetLastError()) + "); the loop falls back to its 100 ms pass.");
+  }
+}
+
+// Messages still wake the wait (the loop pumps them), and the timeout keeps the pass.
+void WaitForNextPass() {
+  if (!g_bridgeChanges) {
+    if (::MsgWaitForMultipleObjects(0, nullptr, FALSE, kPassPeriodMs, QS_ALLINPUT) ==
+        WAIT_FAILED) {
+      ::Sleep(kPassPeriodMs);
+    }
+    return;
+  }
+  const HANDLE handle = g_bridgeChanges.get();
+  const DWORD woke = ::MsgWaitForMultipleObjects(1, &handle, FALSE, kPassPeriodMs, QS_ALLINPUT);
+  if (woke == WAIT_OBJECT_0) {
+    // Re-armed before the pass, so a change made while the pass runs wakes the next wait.
+    if (!::FindNextChangeNotification(handle)) {
+      LogDebug("Could not re-arm the bridge folder watch (error " +
+               std::to_string(::GetLastError()) + "); it is created again.");
+      g_bridgeChanges.reset();
+    }
+    return;
+  }
+  if (woke == WAIT_FAILED) {
+    LogDebug("Waiting on the bridge folder watch failed (error " +
+             std::to_string(::GetLastError()) + "); it is created again.");
+    g_bridgeChanges.reset();
+    // A wait that fails at once must not turn the loop into a busy one.
+    ::Sleep(kPassPeriodMs);
   }
 }
 
@@ -102,10 +157,11 @@ void DaemonWatchLoop() {
         LogDebug("Quorvale Daemon loop active and watching: " + WideToUtf8(g_folders.bridge));
       } else {
         PumpMessages();
-        ::Sleep(100);
+        WaitForNextPass();
         continue;
       }
     }
+    ArmBridgeChanges();
     const ULONGLONG now = ::GetTickCount64();
     // The first pass always writes, even on a machine up for less than 15 s, so the terminal
     // companion sees the daemon at once.
@@ -136,6 +192,6 @@ void DaemonWatchLoop() {
     } catch (...) {
       LogDebug("Daemon loop unknown exception handled.");
     }
-    ::Sleep(100);
+    WaitForNextPass();
   }
 }
