@@ -134,7 +134,11 @@ try {
       const tail = (await w.readLog()).slice(seen);
       if (!tDaemon && tail.includes('Daemon launching Quorvale child')) tDaemon = performance.now();
       return tail.includes('Launching Quorvale Chart Overlay for HWND:');
-    }, 30000, 5, 'the child line');
+    }, 30000, 5, 'the child line').catch(async (error) => {
+      console.log(`round ${i}: no child line; the log since the request:\n${(await w.readLog()).slice(seen)}`);
+      console.log(`files: ${fs.readdirSync(w.bridge).join(' ')}`);
+      throw error;
+    });
     const t1 = performance.now();
     pickup.push((tDaemon || t1) - t0);
     firstLine.push(t1 - t0);
@@ -193,7 +197,9 @@ try {
   const series = new PriceSeries(companion);
   series.history(100);
   series.write();
-  // Orders are executed by the terminal companion's own logic (below), not by the simulator.
+  // The simulator executes the orders of the click → record rounds (the ticket waits for
+  // each order's fate); the terminal companion's own logic takes over below.
+  companion.start({ pollMs: 200 });
   const chart = await startFakeChart(road, 'XAUUSD,H1');
   companion.writeLaunch({ hwnd: chart.hwnd, symbol: 'XAUUSD', interval: '60' });
   const browser = await attachBrowser(road);
@@ -233,16 +239,24 @@ try {
 
   // Ticket click → record: the click dispatched in the page, the file watched from here;
   // both sides stamp on the epoch clock, so the DevTools round trip is not counted.
+  // The ticket obeys only a trusted click, so the mouse clicks it through DevTools; the page
+  // stamps the click as it reaches the document, so the round trip is not counted.
+  await page.evaluate(() => {
+    window.addEventListener('click', (e) => {
+      if (e.target instanceof Element && e.target.closest('#qv-btn-buy')) window.__benchClickAt = performance.timeOrigin + performance.now();
+    }, true);
+  });
+  const trustedBuyClick = async () => {
+    await page.evaluate(() => { window.__benchClickAt = 0; });
+    await page.click('#qv-btn-buy');
+    return waitFor(() => page.evaluate(() => window.__benchClickAt), 5000, 5, 'the click stamp');
+  };
   const clicks = [];
   const epochNow = () => performance.timeOrigin + performance.now();
   for (let i = 0; i < rounds; i++) {
     const before = readSignal();
     const pending = waitSignal(before, (t) => /,BUY,/.test(t), 'the ticket record').then(epochNow);
-    const t0 = await page.evaluate(() => {
-      const t = performance.timeOrigin + performance.now();
-      document.getElementById('qv-btn-buy').click();
-      return t;
-    });
+    const t0 = await trustedBuyClick();
     clicks.push((await pending) - t0);
     await sleep(700 + Math.random() * 300);  // past the ticket's 600 ms lock
   }
@@ -254,6 +268,7 @@ try {
   const executed = [];
   let executedNote = 'not measured (build/native/qv_companion missing)';
   if (fs.existsSync(qvCompanion)) {
+    companion.stop();
     const runner = spawn(qvCompanion, [road.bridge, '--chart', String(Number(chart.hwnd)), '--symbol', 'XAUUSD', '--keep-overlay'],
       { stdio: ['ignore', 'pipe', 'inherit'] });
     const fates = [];
@@ -275,11 +290,7 @@ try {
       await sleep(2000);  // its first timer passes: protocol read, launch and snapshot written
       for (let i = 0; i < rounds; i++) {
         const seen = fates.length;
-        const t0 = await page.evaluate(() => {
-          const t = performance.timeOrigin + performance.now();
-          document.getElementById('qv-btn-buy').click();
-          return t;
-        });
+        const t0 = await trustedBuyClick();
         const fate = await waitFor(() => fates[seen], 30000, 5, 'the companion\'s order line');
         if (fate.status !== 'EXECUTED') throw new Error(`the companion did not execute: ${fate.line}`);
         executed.push(fate.at - t0);
@@ -291,6 +302,7 @@ try {
     } finally {
       runner.kill('SIGTERM');
       if (runner.exitCode === null) await new Promise((r) => runner.once('exit', r));
+      companion.start({ pollMs: 200 });  // the simulator executes the Telegram orders again
     }
     await sleep(1500);
   }
