@@ -2,13 +2,14 @@
 
 #include <exception>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "bridge/bridge_names.h"
 #include "bridge/file_replace.h"
 #include "bridge/order_outbox.h"
-#include "daemon/bridge_folder.h"
 #include "bridge/text_file.h"
+#include "daemon/bridge_folder.h"
 #include "daemon/child_process_win.h"
 #include "daemon/child_table.h"
 #include "daemon/launch_request.h"
@@ -20,6 +21,21 @@
 namespace {
 
 constexpr ULONGLONG kHeartbeatPeriodMs = 15000;
+// Without a folder watch the pass polls at this period.
+constexpr DWORD kPassPeriodMs = 100;
+// With the watch, a request ends the wait at once, so the timed pass is only the safety net
+// for a change the watch misses and for reaping and heartbeats; it can be rare, and the
+// idle daemon wakes once a second instead of ten times.
+constexpr DWORD kWatchedPassPeriodMs = 1000;
+// A folder written without pause (prices, positions, heartbeats of many charts) signals the
+// watch again before the pass ends; passes that close together would keep a core busy, so
+// the next one waits out the rest of this gap. A change after a quiet spell is not delayed.
+constexpr DWORD kMinPassGapMs = 25;
+constexpr DWORD kBridgeChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE;
+
+UniqueChangeNotification g_bridgeChanges;
+// One line says the watch does not work; a watch that keeps failing must not fill the log.
+bool g_bridgeChangesFailureLogged = false;
 
 ChildTable<UniqueHandle> g_children;
 Win32ChildOps g_ops;
@@ -53,6 +69,51 @@ void PumpMessages() {
   while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
+  }
+}
+
+void LogWatchFailureOnce(const char* what, DWORD error) {
+  if (g_bridgeChangesFailureLogged) return;
+  g_bridgeChangesFailureLogged = true;
+  LogDebug(std::string(what) + " (error " + std::to_string(error) +
+           "); the loop falls back to its 100 ms pass.");
+}
+
+// Created once the bridge folder exists (it may appear only after the daemon starts) and
+// again after a failure, so the loop never keeps waiting on a dead handle.
+void ArmBridgeChanges() {
+  if (g_bridgeChanges) return;
+  g_bridgeChanges.reset(
+      ::FindFirstChangeNotificationW(g_folders.bridge.c_str(), FALSE, kBridgeChanges));
+  if (!g_bridgeChanges) {
+    LogWatchFailureOnce("Could not watch the bridge folder for changes", ::GetLastError());
+  }
+}
+
+// Ends at the first of: a change in the bridge folder, a message for the loop to pump, the
+// timed pass. Every wake is answered by exactly one pass.
+void WaitForNextPass() {
+  const HANDLE handle = g_bridgeChanges ? g_bridgeChanges.get() : nullptr;
+  const DWORD count = handle ? 1 : 0;
+  const ULONGLONG waitStarted = ::GetTickCount64();
+  const DWORD woke =
+      ::MsgWaitForMultipleObjects(count, handle ? &handle : nullptr, FALSE,
+                                  handle ? kWatchedPassPeriodMs : kPassPeriodMs, QS_ALLINPUT);
+  if (handle && woke == WAIT_OBJECT_0) {
+    // Re-armed before the pass, so a change made while the pass runs wakes the next wait.
+    if (!::FindNextChangeNotification(handle)) {
+      LogWatchFailureOnce("Could not re-arm the bridge folder watch", ::GetLastError());
+      g_bridgeChanges.reset();
+    }
+    const ULONGLONG since = ::GetTickCount64() - waitStarted;
+    if (since < kMinPassGapMs) ::Sleep(static_cast<DWORD>(kMinPassGapMs - since));
+    return;
+  }
+  if (woke == WAIT_FAILED) {
+    LogWatchFailureOnce("Waiting on the bridge folder watch failed", ::GetLastError());
+    g_bridgeChanges.reset();
+    // A wait that fails at once must not turn the loop into a busy one.
+    ::Sleep(kPassPeriodMs);
   }
 }
 
@@ -102,10 +163,11 @@ void DaemonWatchLoop() {
         LogDebug("Quorvale Daemon loop active and watching: " + WideToUtf8(g_folders.bridge));
       } else {
         PumpMessages();
-        ::Sleep(100);
+        WaitForNextPass();
         continue;
       }
     }
+    ArmBridgeChanges();
     const ULONGLONG now = ::GetTickCount64();
     // The first pass always writes, even on a machine up for less than 15 s, so the terminal
     // companion sees the daemon at once.
@@ -136,6 +198,6 @@ void DaemonWatchLoop() {
     } catch (...) {
       LogDebug("Daemon loop unknown exception handled.");
     }
-    ::Sleep(100);
+    WaitForNextPass();
   }
 }

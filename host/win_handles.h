@@ -43,6 +43,13 @@ struct FindTraits {
   static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
   static void Close(Handle h) noexcept { ::FindClose(h); }
 };
+// FindFirstChangeNotificationW fails with INVALID_HANDLE_VALUE, not null, and its handle is
+// released by its own call, not CloseHandle.
+struct ChangeNotificationTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) noexcept { ::FindCloseChangeNotification(h); }
+};
 struct CoTaskMemTraits {
   using Handle = void*;
   static Handle Invalid() noexcept { return nullptr; }
@@ -57,6 +64,7 @@ using UniqueInternet = UniqueResource<InternetTraits>;
 using UniqueLocal = UniqueResource<LocalFreeTraits>;
 using UniqueCoTaskMem = UniqueResource<CoTaskMemTraits>;
 using UniqueFind = UniqueResource<FindTraits>;
+using UniqueChangeNotification = UniqueResource<ChangeNotificationTraits>;
 
 // COM pointer: every out-parameter lands in one; put() releases the old reference first.
 template <typename T>

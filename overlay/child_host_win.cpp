@@ -9,6 +9,7 @@
 #include "overlay/child_host.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/host_timers.h"
+#include "overlay/positions_push.h"
 #include "overlay/webview_host.h"
 #include "overlay/window_layout.h"
 #include "services/service_threads.h"
@@ -65,6 +66,9 @@ LRESULT HandleWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_TIMER:
       if (wParam == kFollowTimer) OnFollowTimer();
       if (wParam == kHousekeepingTimer) OnHousekeepingTimer();
+      return 0;
+    case kPositionsChangedMessage:
+      OnPositionsChanged();
       return 0;
     default:
       return ::DefWindowProcW(window, message, wParam, lParam);
@@ -153,6 +157,7 @@ int RunChildHost(HINSTANCE instance) {
   StartCotRefreshThread();
   StartTelegramWorkerThread();
   StartWebViewEnvironment(g_windows.window);
+  StartPositionsWatch(g_windows.window);
   ::SetTimer(g_windows.window, kFollowTimer, 50, nullptr);
   ::SetTimer(g_windows.window, kHousekeepingTimer, 500, nullptr);
 

@@ -1,44 +1,132 @@
 #include <windows.h>
 
+#include <atomic>
+#include <exception>
 #include <string>
+#include <thread>
 
 #include "bridge/bridge_names.h"
 #include "bridge/text_file.h"
+#include "host/debug_log.h"
 #include "host/process_state.h"
+#include "host/win_handles.h"
+#include "overlay/child_lifecycle.h"
 #include "overlay/page_scripts.h"
+#include "overlay/positions_change.h"
 #include "overlay/positions_push.h"
 #include "overlay/webview_host.h"
 
+// How a change reaches the page without the window thread ever waiting: the WebView2 calls
+// must be made on the window thread, which also runs the HUD's messages, so it cannot sit
+// in a wait on the folder, and polling the handle from its 50 ms timer would tie the badge
+// to that timer and cost a server call twenty times a second. A worker thread waits on the
+// bridge folder's change notification instead, looks at the positions file's stamp (no
+// read), and only when it moved posts one message; the window thread then reads and pushes
+// exactly as on the tick. One message is in flight at a time, so a folder written without
+// pause cannot flood the window's queue.
+
 namespace {
 
-struct PositionsState {
-  FILETIME time{};
-  std::wstring text;
-};
-PositionsState g_positions;
+constexpr DWORD kWatchedChanges = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE;
+// Wakes closer together than this are a storm (prices, heartbeats, the positions file
+// rewritten in pieces); the watch rests out the gap, and the message then carries them all.
+constexpr ULONGLONG kMinWakeGapMs = 25;
+// Only for noticing the shutting-down flag; the changes themselves end the wait.
+constexpr DWORD kShutdownCheckMs = 1000;
 
-bool SameTime(const FILETIME& a, const FILETIME& b) {
-  return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+PositionsPushGate g_gate;
+std::atomic<bool> g_messagePending{false};
+
+std::wstring PositionsPath() {
+  return BridgePath(g_folders.bridge, L"QV_OpenPositions.json");
+}
+
+std::uint64_t TimeOf(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+PositionsStamp StampOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return {};
+  PositionsStamp stamp;
+  stamp.present = true;
+  stamp.writeTime = TimeOf(data.ftLastWriteTime);
+  stamp.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return stamp;
+}
+
+void WatchPositions(HWND window) noexcept {
+  try {
+    UniqueChangeNotification change(
+        ::FindFirstChangeNotificationW(g_folders.bridge.c_str(), FALSE, kWatchedChanges));
+    if (!change) {
+      LogDebug("Could not watch the bridge folder for position changes (error " +
+               std::to_string(::GetLastError()) + "); the 500 ms tick pushes them.");
+      return;
+    }
+    const std::wstring path = PositionsPath();
+    PositionsStampWatch watch;
+    ULONGLONG lastWake = 0;
+    while (!IsShuttingDown()) {
+      const DWORD woke = ::WaitForSingleObject(change.get(), kShutdownCheckMs);
+      if (woke == WAIT_TIMEOUT) continue;
+      if (woke != WAIT_OBJECT_0 || !::FindNextChangeNotification(change.get())) {
+        LogDebug("The position change watch stopped (error " + std::to_string(::GetLastError()) +
+                 "); the 500 ms tick pushes them.");
+        return;
+      }
+      const ULONGLONG now = ::GetTickCount64();
+      if (lastWake != 0 && now - lastWake < kMinWakeGapMs) {
+        ::Sleep(static_cast<DWORD>(kMinWakeGapMs - (now - lastWake)));
+      }
+      lastWake = ::GetTickCount64();
+      if (!watch.Moved(StampOf(path)) || g_messagePending.exchange(true)) continue;
+      // A window already gone takes no message; the process is ending with it.
+      if (!::PostMessageW(window, kPositionsChangedMessage, 0, 0)) g_messagePending = false;
+    }
+  } catch (const std::exception&) {
+    LogDebug("The position change watch stopped on an exception; the 500 ms tick pushes them.");
+  }
 }
 
 }  // namespace
 
-// Runs every 500 ms, so the unchanged case is one existence test, one read and two
-// comparisons, with no page call.
+// Runs every 500 ms and on every change message, so the unchanged case is one existence
+// test, one read and two comparisons, with no page call.
 void PushOpenPositions() {
   if (!WebViewExists()) return;
-  const std::wstring path = BridgePath(g_folders.bridge, L"QV_OpenPositions.json");
+  const std::wstring path = PositionsPath();
   if (!FileExists(path)) return;
   FILETIME written{};
-  const std::wstring text = ReadTextFile(path, &written);
-  if (text.empty()) return;
-  if (SameTime(written, g_positions.time) && text == g_positions.text) return;
-  g_positions.time = written;
-  g_positions.text = text;
-  ExecutePageScript(Utf8ToWide(BuildPositionsPushScript(WideToUtf8(text))));
+  const std::string text = WideToUtf8(ReadTextFile(path, &written));
+  switch (g_gate.Decide(TimeOf(written), text)) {
+    case PositionsPush::kNothing:
+      return;
+    case PositionsPush::kTooLarge:
+      LogDebug("QV_OpenPositions.json has " + std::to_string(text.size()) + " bytes, over the " +
+               std::to_string(kPositionsPushCapBytes) + " shown in the page; it is not pushed.");
+      return;
+    case PositionsPush::kPush:
+      ExecutePageScript(Utf8ToWide(BuildPositionsPushScript(text)));
+      return;
+  }
 }
 
 void RepushOpenPositions() {
-  g_positions = PositionsState{};
+  g_gate.Forget();
+  PushOpenPositions();
+}
+
+void StartPositionsWatch(HWND window) {
+  try {
+    std::thread(WatchPositions, window).detach();
+  } catch (const std::exception&) {
+    LogDebug("Could not start the position change watch; the 500 ms tick pushes them.");
+  }
+}
+
+void OnPositionsChanged() {
+  // Cleared before the read, so a change made while it runs posts the next message.
+  g_messagePending = false;
   PushOpenPositions();
 }
