@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <exception>
 #include <set>
 #include <string>
@@ -120,25 +121,50 @@ void WaitForNextPass() {
 }  // namespace
 
 void ProcessLaunchRequests() {
-  WIN32_FIND_DATAW found{};
-  UniqueFind listing(
-      ::FindFirstFileW(BridgePath(g_folders.bridge, kLaunchRequestPattern).c_str(), &found));
-  if (!listing) return;
+  struct Waiting {
+    std::wstring name;
+    ULONGLONG written;
+    bool readOnly;
+  };
+  std::vector<Waiting> waiting;
+  {
+    WIN32_FIND_DATAW found{};
+    UniqueFind listing(
+        ::FindFirstFileW(BridgePath(g_folders.bridge, kLaunchRequestPattern).c_str(), &found));
+    if (!listing) return;
+    do {
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+          !IsLaunchRequestFileName(found.cFileName)) {
+        continue;
+      }
+      const ULONGLONG written =
+          (static_cast<ULONGLONG>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+          found.ftLastWriteTime.dwLowDateTime;
+      waiting.push_back(
+          {found.cFileName, written, (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0});
+    } while (::FindNextFileW(listing.get(), &found));
+  }
+  // Requests waiting together are obeyed in the order they were written, not in the
+  // listing's order: a chart's later change of mode must not be undone by its earlier one.
+  std::stable_sort(waiting.begin(), waiting.end(), [](const Waiting& a, const Waiting& b) {
+    return a.written != b.written ? a.written < b.written : a.name < b.name;
+  });
   g_ops.programPath = FetchProgramPath();
-  do {
-    const std::wstring name = found.cFileName;
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsLaunchRequestFileName(name)) {
-      continue;
-    }
+  for (const Waiting& request : waiting) {
+    const std::wstring& name = request.name;
     const std::wstring path = BridgePath(g_folders.bridge, name);
-    const std::wstring text = ReadTextFile(path);
     // Still being created, or not readable yet: the next pass reads it again.
-    if (text.empty()) continue;
-    // Only a request we could consume is acted on. One we cannot delete (read-only, or
-    // still held open by its writer without delete sharing) would otherwise be obeyed again
-    // on every pass: ten studio raises and evaluation requests a second, for ever.
-    if (!::DeleteFileW(path.c_str())) {
-      const DWORD error = ::GetLastError();
+    if (ReadTextFile(path).empty()) continue;
+    // The request is taken by a rename before it is read for good: the companion rewrites
+    // the same name for the next change of its chart, and a delete after the read could
+    // remove that newer request unread. A request that cannot be taken (read-only, or held
+    // open by its writer without delete sharing) is not obeyed either: it would otherwise be
+    // obeyed again on every pass, ten studio raises and evaluation requests a second.
+    // (A read-only file could be renamed but never removed, so it counts as held.)
+    const std::wstring claim = BridgePath(g_folders.bridge, L"~" + name + L".claimed");
+    if (request.readOnly ||
+        !::MoveFileExW(path.c_str(), claim.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      const DWORD error = request.readOnly ? ERROR_ACCESS_DENIED : ::GetLastError();
       if (error == ERROR_FILE_NOT_FOUND) continue;
       if (g_undeletableReported.insert(name).second) {
         LogDebug("Launch request " + WideToUtf8(name) + " could not be deleted (error " +
@@ -147,8 +173,14 @@ void ProcessLaunchRequests() {
       continue;
     }
     g_undeletableReported.erase(name);
+    const std::wstring text = ReadTextFile(claim);
+    if (!::DeleteFileW(claim.c_str())) {
+      LogDebug("Taken launch request " + WideToUtf8(name) + " could not be removed (error " +
+               std::to_string(::GetLastError()) + ").");
+    }
+    if (text.empty()) continue;
     HandleLaunchRequest(g_children, WideToUtf8(text), g_ops);
-  } while (::FindNextFileW(listing.get(), &found));
+  }
 }
 
 void DaemonWatchLoop() {
