@@ -77,19 +77,31 @@ HeaderList Matching(const HeaderList& headers, const std::string& name) {
   return out;
 }
 
+// Request and response headers answer the same lookups over their lists.
+HRESULT FirstHeader(const HeaderList& headers, LPCWSTR name, LPWSTR* value) {
+  if (!value) return E_POINTER;
+  *value = nullptr;
+  if (!name) return E_INVALIDARG;
+  for (const auto& h : headers) {
+    if (SameName(h.first, Narrow(name))) return CoTaskMemCopy(Widen(h.second), value);
+  }
+  return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+}
+
+HRESULT HasHeader(const HeaderList& headers, LPCWSTR name, BOOL* contains) {
+  if (!contains) return E_POINTER;
+  if (!name) return E_INVALIDARG;
+  *contains = Matching(headers, Narrow(name)).empty() ? FALSE : TRUE;
+  return S_OK;
+}
+
 class RequestHeaders final : public ComObject<RequestHeaders, ICoreWebView2HttpRequestHeaders,
                                               ICoreWebView2HttpRequestHeaders> {
  public:
   explicit RequestHeaders(HeaderList headers) : headers_(std::move(headers)) {}
 
   HRESULT STDMETHODCALLTYPE GetHeader(LPCWSTR name, LPWSTR* value) noexcept override {
-    if (!value) return E_POINTER;
-    *value = nullptr;
-    if (!name) return E_INVALIDARG;
-    for (const auto& h : headers_) {
-      if (SameName(h.first, Narrow(name))) return CoTaskMemCopy(Widen(h.second), value);
-    }
-    return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    return FirstHeader(headers_, name, value);
   }
   HRESULT STDMETHODCALLTYPE GetHeaders(
       LPCWSTR name, ICoreWebView2HttpHeadersCollectionIterator** iterator) noexcept override {
@@ -97,10 +109,7 @@ class RequestHeaders final : public ComObject<RequestHeaders, ICoreWebView2HttpR
     return MakeIterator(Matching(headers_, Narrow(name)), iterator);
   }
   HRESULT STDMETHODCALLTYPE Contains(LPCWSTR name, BOOL* contains) noexcept override {
-    if (!contains) return E_POINTER;
-    if (!name) return E_INVALIDARG;
-    *contains = Matching(headers_, Narrow(name)).empty() ? FALSE : TRUE;
-    return S_OK;
+    return HasHeader(headers_, name, contains);
   }
   HRESULT STDMETHODCALLTYPE SetHeader(LPCWSTR, LPCWSTR) noexcept override {
     // The paused request is answered or continued as it arrived.
@@ -133,19 +142,10 @@ class ResponseHeaders final : public ComObject<ResponseHeaders, ICoreWebView2Htt
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Contains(LPCWSTR name, BOOL* contains) noexcept override {
-    if (!contains) return E_POINTER;
-    if (!name) return E_INVALIDARG;
-    *contains = Matching(headers_, Narrow(name)).empty() ? FALSE : TRUE;
-    return S_OK;
+    return HasHeader(headers_, name, contains);
   }
   HRESULT STDMETHODCALLTYPE GetHeader(LPCWSTR name, LPWSTR* value) noexcept override {
-    if (!value) return E_POINTER;
-    *value = nullptr;
-    if (!name) return E_INVALIDARG;
-    for (const auto& h : headers_) {
-      if (SameName(h.first, Narrow(name))) return CoTaskMemCopy(Widen(h.second), value);
-    }
-    return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    return FirstHeader(headers_, name, value);
   }
   HRESULT STDMETHODCALLTYPE GetHeaders(
       LPCWSTR name, ICoreWebView2HttpHeadersCollectionIterator** iterator) noexcept override {
