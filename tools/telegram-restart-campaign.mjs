@@ -51,7 +51,7 @@ async function kill(child) {
  * worker, pushes one to three commands at random moments and kills the worker at a random
  * moment; a last worker then answers what is left. Returns the counts and every command.
  */
-export async function runRestartCampaign({ w, tg, companion, chat, env, cycles, seed = 1, maxKillDelayMs = 2500,
+export async function runRestartCampaign({ w, tg, companion, chat, env, cycles, seed = 1, maxKillDelayMs = 1500,
   onCycle = () => {} }) {
   const random = seededRandom(seed);
   const commands = []; // { tag, updateId, pushedAt, dateMs }
@@ -65,13 +65,20 @@ export async function runRestartCampaign({ w, tg, companion, chat, env, cycles, 
   };
   const timers = new Set();
   for (let cycle = 1; cycle <= cycles; cycle++) {
+    const pollsBefore = tg.polls.length;
     const worker = await startWorker(w, env);
     const n = 1 + Math.floor(random() * 3);
-    const killAfter = Math.floor(random() * maxKillDelayMs);
-    // Commands land before, during and after the worker's first poll and handling.
+    // Most kills land while the worker handles commands: after its first poll, within the
+    // time a command takes (state saved, order written, the result awaited, the reply).
+    // The rest land while it starts, before it has polled at all.
+    const early = random() < 0.2;
+    if (!early) {
+      await waitFor(() => tg.polls.length > pollsBefore, 30000, 20, 'the worker polling').catch(() => false);
+    }
+    const killAfter = Math.floor(random() * (early ? 600 : maxKillDelayMs));
     for (let i = 0; i < n; i++) {
       // Some land after the kill, while no worker runs.
-      const at = Math.floor(random() * (killAfter + 800));
+      const at = Math.floor(random() * (killAfter + 300));
       const t = setTimeout(() => {
         timers.delete(t);
         push();
