@@ -123,6 +123,11 @@ export async function runRestartCampaign({ w, tg, companion, chat, env, cycles, 
   }
 
   const answers = answeredBy();
+  // Replies that name no command (a state that could not be saved says so without one).
+  const unattributed = tg.sent.slice(sentStart).map((m) => String(m.text ?? m.invalid ?? ''))
+    .filter((text) => !tagOf(text) && !/COMMAND INTERRUPTED/.test(text));
+  const log = await w.readLog();
+  const stateNotSaved = log.split('Could not record the Telegram offset').length - 1;
   const executions = new Map(); // tag -> [journal entry]
   for (const r of companion.journal.slice(journalStart)) {
     const tag = tagOf(r.symbol);
@@ -150,7 +155,7 @@ export async function runRestartCampaign({ w, tg, companion, chat, env, cycles, 
     unanswered: rows.filter((r) => !r.answered).length,
     executedAfterAgeBound: rows.reduce((s, r) => s + r.late, 0),
   };
-  return { table, rows };
+  return { table, rows, unattributed, stateNotSaved };
 }
 
 export function formatTable(table) {
@@ -182,7 +187,7 @@ async function main() {
     fs.writeFileSync(path.join(w.appdata, 'Quorvale_Workspace_Data', 'QV_TelegramConfig.json'),
       `{"token":"123:TEST","chatid":"${chat}"}`);
     const started = Date.now();
-    const { table, rows } = await runRestartCampaign({
+    const { table, rows, unattributed, stateNotSaved } = await runRestartCampaign({
       w, tg, companion, chat, cycles, seed,
       env: { QV_TELEGRAM_API_BASE: tg.url, QV_CLOUD_BASE_URL: 'http://127.0.0.1:9' },
       onCycle: (cycle, n) => {
@@ -191,6 +196,8 @@ async function main() {
     });
     console.log(`seed ${seed}, ${Math.round((Date.now() - started) / 1000)} s`);
     console.log(formatTable(table));
+    console.log(`state not saved (log lines)       ${stateNotSaved}`);
+    for (const text of unattributed) console.log(`  reply naming no command: ${JSON.stringify(text)}`);
     for (const r of rows.filter((x) => x.executed > 1 || !x.answered || x.late)) {
       console.log(`  ${r.tag} update ${r.updateId}: executed ${r.executed}, replies ${JSON.stringify(r.replies)}`);
     }
