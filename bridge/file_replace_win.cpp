@@ -30,7 +30,10 @@ DWORD ErrorOrGeneric() {
 }
 
 [[nodiscard]] DWORD WriteNewFile(const std::wstring& path, const std::string& bytes) {
-  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  // The name is unique among live writers (process, thread, call), so a file already
+  // there was left by a writer that died between writing and renaming; process and thread
+  // ids are reused, so refusing it (CREATE_NEW) would fail a later write for nothing.
+  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return ErrorOrGeneric();
   if (bytes.empty()) return 0;

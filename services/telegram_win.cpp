@@ -83,6 +83,16 @@ TelegramBotState ReadState(const std::string& token) {
   return ReplaceFileWhole(StatePath(token), TelegramStateBody(state), WriteRetry::kPatient);
 }
 
+// The answer to a command goes out before the command counts as handled (the state file's
+// pending mark is cleared only after this returns). Posted on a thread of its own, it could
+// still be on its way when the process is killed right after the mark is cleared, and the
+// trader would never hear what became of the order.
+void ReplyNow(const TelegramConfig& config, const std::string& text) {
+  if (config.token.empty() || config.chatId.empty() || text.empty()) return;
+  PostJson(Utf8ToWide(TelegramSendMessageUrl(WideToUtf8(TelegramApiBaseUrl()), config.token)),
+           TelegramSendMessageBody(config.chatId, text));
+}
+
 // Sends the order and waits a few seconds for the companion's answer.
 std::string SendOrderAndDescribe(const CommandOutcome& outcome) {
   const OrderSend send = SendOrder(*outcome.record, false);
@@ -121,7 +131,7 @@ void HandleUpdates(const std::string& body, const TelegramConfig& config, Telegr
       const std::string error = DescribeWriteError(saved.error);
       LogDebug("Could not record the Telegram offset: " + error);
       if (update.kind == TelegramUpdate::Kind::kText) {
-        SendTelegramMessage(config.token, config.chatId, TelegramNotRecordedText(error));
+        ReplyNow(config, TelegramNotRecordedText(error));
       }
       // Kept in memory so this process does not run it either; the next poll confirms it.
       state = {next.offset, 0};
@@ -136,11 +146,11 @@ void HandleUpdates(const std::string& body, const TelegramConfig& config, Telegr
       const bool isCommand = outcome.record || outcome.reply;
       if (isCommand && IsTelegramCommandTooOld(update.date, UnixSecondsNow())) {
         LogDebug("Telegram command too old, not executed: " + update.text);
-        SendTelegramMessage(config.token, config.chatId, TelegramExpiredText(update.text));
+        ReplyNow(config, TelegramExpiredText(update.text));
       } else if (outcome.record && outcome.order) {
-        SendTelegramMessage(config.token, config.chatId, SendOrderAndDescribe(outcome));
+        ReplyNow(config, SendOrderAndDescribe(outcome));
       } else if (outcome.reply) {
-        SendTelegramMessage(config.token, config.chatId, *outcome.reply);
+        ReplyNow(config, *outcome.reply);
       }
     }
     state.pending = 0;
@@ -204,7 +214,7 @@ void TelegramWorker() noexcept {
         if (state.pending != 0) {
           LogDebug("Telegram update " + std::to_string(state.pending) +
                    " was interrupted and is not repeated.");
-          SendTelegramMessage(config.token, config.chatId, TelegramInterruptedText(state.pending));
+          ReplyNow(config, TelegramInterruptedText(state.pending));
           state.pending = 0;
           const WriteStatus cleared = SaveState(config.token, state);
           if (!cleared.ok()) {

@@ -98,7 +98,12 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   await waitFor(() => /^EURUSD,\d+$/.test(text('QV_TVSync.csv')), 10000, 100, 'sync record');
   // The page's id (171) only routes the fate back; the outbox gives the order its own id,
   // writes the order file and then the same record to the signal file.
-  await page.evaluate(() => { window.__fates = []; window.qvOrderFate = (f) => window.__fates.push(f); });
+  // Recorded on their way to the HUD, which still shows them.
+  await page.evaluate(() => {
+    const hud = window.qvOrderFate;
+    window.__fates = [];
+    window.qvOrderFate = (f) => { window.__fates.push(f); hud(f); };
+  });
   await hudPost(page, 'TRADE:171,SELL,0.20,CURRENT,,');
   await waitFor(() => /^\d{13},SELL,0\.20,EURUSD,,0$/.test(text('QV_TradeSignal.csv')), 10000, 100, 'trade record');
   const traded = text('QV_TradeSignal.csv');
@@ -123,6 +128,23 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   assert.equal(fs.readFileSync(bridgeFile('QV_TradeSignal.csv'), 'utf8'), traded, 'a record with a line break is dropped');
   await waitFor(async () => (await page.evaluate(() => window.__fates.length)) >= 3, 10000, 100, 'dropped reported');
   assert.deepEqual(await page.evaluate(() => [window.__fates[2].client, window.__fates[2].status]), ['172', 'not_sent']);
+  // A write that cannot succeed (a folder where the signal file goes): the trader's BUY on
+  // the ticket ends as NOT SENT with the Windows error, the log says so and no order is left.
+  fs.rmSync(bridgeFile('QV_TradeSignal.csv'));
+  fs.mkdirSync(bridgeFile('QV_TradeSignal.csv'));
+  const logBeforeFailure = (await w.readLog()).length;
+  await page.click('#qv-btn-buy', { force: true });
+  await waitFor(async () => (await page.evaluate(() => window.__fates.length)) >= 4, 20000, 100, 'the failure reported');
+  const failure = await page.evaluate(() => window.__fates[3]);
+  assert.equal(failure.status, 'not_sent', JSON.stringify(failure));
+  assert.match(failure.reason, /\S/);
+  assert.match(await page.textContent('#qv-order-status'), /^BUY NOT SENT: \S/);
+  const failureLog = (await w.readLog()).slice(logBeforeFailure);
+  assert.match(failureLog, /Quorvale Trade Signal NOT sent \[[^\]]*\]: \d{13},BUY,0\.10,[^,]+,20,40 \(could not replace QV_TradeSignal\.csv: .+\)/);
+  assert.doesNotMatch(failureLog, /Emitted Quorvale Trade Signal/);
+  assert.deepEqual(fs.readdirSync(w.bridge).filter((n) => /^QV_Order/.test(n)), [`QV_Order_${orderId}.csv`]);
+  fs.rmdirSync(bridgeFile('QV_TradeSignal.csv'));
+  fs.writeFileSync(bridgeFile('QV_TradeSignal.csv'), traded);
   // Bar claims: the first asker's token is kept, a later asker changes nothing, fields
   // outside the page's form make no file; the page knows its chart from the host's
   // document script.
@@ -284,7 +306,9 @@ test('closing the chart ends its overlay; closing the studio only hides it', asy
   fs.writeFileSync(bridgeFile('QV_Kill_0.txt'), '');
   await w.waitForLog('Ignoring kill signal in HEADLESS_VPS mode because AI Studio is an independent workstation.');
   assert.equal(fs.existsSync(bridgeFile('QV_Kill_0.txt')), false);
-  const page = await findPage(browser ?? (browser = await attachBrowser(w)), /quorvale-data\.example\/headless\.html/);
+  // The first test's browser ended with its last page; the studio's may be another.
+  if (!browser?.isConnected()) browser = await attachBrowser(w);
+  const page = await findPage(browser, /quorvale-data\.example\/headless\.html/);
   // Served from memory: the shared bridge folder holds no page that would run as ours.
   await waitFor(() => page.evaluate(() => document.body && document.body.className === 'qv-studio-page'), 20000, 200, 'the studio page');
   assert.equal(fs.existsSync(bridgeFile('headless.html')), false);
@@ -404,4 +428,96 @@ test('two charts: a capture request naming chart B is journaled from B, each cha
   }
   log = await w.readLog();
   assert.ok(!log.includes('still in flight'), 'no upload was cut off by the exit');
+});
+
+// Two charts' pages and the Telegram worker send orders at the same moment; the companion
+// simulator takes the order files. Every order is executed exactly once under an id of
+// its own, and each sender hears its own order's ticket.
+test('a burst from two charts and Telegram: each order executed once, none lost', async () => {
+  const companion = new Companion(w.bridge, { symbol: 'EURUSD' }).start({ pollMs: 50 });
+  fs.writeFileSync(telegramFile, '{"token":"123:TEST","chatid":"42"}');
+  const charts = [];
+  const workerStart = 'Starting Quorvale Telegram Bot Worker...';
+  const workersBefore = count(await w.readLog(), workerStart);
+  try {
+    for (const [title, symbol, tag] of [['EURUSD,H1', 'EURUSD', 'PA'], ['XAUUSD,H1', 'XAUUSD', 'PB']]) {
+      const fake = await startFakeChart(w, title);
+      // A call record of its own, so each page is signed with its own document's secret.
+      const callLog = path.join(w.root, `calls-${tag}.log`);
+      const child = w.spawn(paths.exe, [fake.hwnd, symbol, '60', 'dark', 'tester', 'WORKSTATION'],
+        { env: { ...rt.env, QV_WEBVIEW2_CALL_LOG: w.toWin(callLog) } });
+      charts.push({ ...fake, child, callLog, symbol, tag });
+    }
+    const pages = await waitFor(async () => {
+      try {
+        browser = browser?.isConnected() ? browser : await attachBrowser(w);
+        const found = [];
+        for (const c of charts) found.push(await findPage(browser, new RegExp(`chart/\\?symbol=[^&]*${c.symbol}&`), 2000));
+        for (const p of found) {
+          if (!(await p.evaluate(() => typeof window.qvOrderFate === 'function' && !!window.chrome?.webview))) return false;
+        }
+        return found;
+      } catch {
+        browser = null;
+        return false;
+      }
+    }, 90000, 500, 'both chart pages with the HUD');
+    for (const p of pages) await p.evaluate(() => { window.__fates = []; window.qvOrderFate = (f) => window.__fates.push(f); });
+    await w.waitForLog(workerStart, 30000, workersBefore + 2);
+    // Each page's poster, bound to its own secret.
+    const posters = charts.map((c, i) => (messages) =>
+      pages[i].evaluate(([s, m]) => m.forEach((x) => window.chrome.webview.postMessage(s + ':' + x)), [pageSecret(c.callLog), messages]));
+
+    const perPage = 4;
+    const telegramOrders = 3;
+    const sentBefore = telegram.sent.length;
+    const ordersOf = (tag, first) => Array.from({ length: perPage }, (_, k) => `TRADE:${first + k},BUY,0.10,${tag}${k + 1},0,0`);
+    await Promise.all([
+      posters[0](ordersOf('PA', 5001)),
+      posters[1](ordersOf('PB', 6001)),
+      (async () => { for (let k = 1; k <= telegramOrders; k++) telegram.pushText(42, `/buy TG${k} 0.5`); })(),
+    ]);
+    const tags = [...['PA', 'PB'].flatMap((t) => Array.from({ length: perPage }, (_, k) => `${t}${k + 1}`)),
+      ...Array.from({ length: telegramOrders }, (_, k) => `TG${k + 1}`)];
+    const executedTags = () => companion.journal.map((r) => r.symbol).filter((s) => tags.includes(s));
+    await waitFor(() => executedTags().length >= tags.length, 60000, 100, 'every order executed');
+    await waitFor(() => telegram.sent.length - sentBefore >= telegramOrders, 30000, 100, 'the Telegram replies');
+    for (const p of pages) {
+      await waitFor(async () => (await p.evaluate(() => window.__fates.filter((f) => f.status === 'executed').length)) >= perPage,
+        20000, 100, 'the pages told');
+    }
+    // Time for a second execution to show, had there been one: the companion polls every 50 ms.
+    const polls = telegram.polls.length;
+    await waitFor(() => telegram.polls.length >= polls + 2, 20000, 100, 'two more polls');
+
+    const mine = companion.journal.filter((r) => tags.includes(r.symbol));
+    assert.deepEqual(mine.map((r) => r.symbol).sort(), [...tags].sort(), 'each order once, none lost');
+    const ids = mine.map((r) => r.id);
+    assert.equal(new Set(ids).size, ids.length, 'ids unique across processes');
+    assert.ok(ids.every((id) => /^\d{13,}$/.test(id)), ids.join());
+    const ticketOf = new Map(mine.map((r) => [r.symbol, r.opened[0]]));
+    for (const [i, p] of pages.entries()) {
+      const fates = await p.evaluate(() => window.__fates);
+      const first = i === 0 ? 5001 : 6001;
+      for (let k = 0; k < perPage; k++) {
+        const own = fates.filter((f) => f.client === String(first + k));
+        assert.deepEqual(own.map((f) => f.status), ['sent', 'executed'], `${charts[i].tag}${k + 1}: ${JSON.stringify(own)}`);
+        assert.equal(own[1].ticket, ticketOf.get(`${charts[i].tag}${k + 1}`));
+        assert.equal(own[1].id, own[0].id);
+        assert.equal(mine.find((r) => r.id === own[0].id)?.symbol, `${charts[i].tag}${k + 1}`);
+      }
+    }
+    const replies = telegram.sent.slice(sentBefore).map((m) => m.text);
+    for (let k = 1; k <= telegramOrders; k++) {
+      const own = replies.filter((t) => t.includes(`REMOTE BUY:* TG${k} (0.5)`));
+      assert.deepEqual(own, [`\u{1F7E2} *REMOTE BUY:* TG${k} (0.5) executed, ticket ${ticketOf.get(`TG${k}`)}.`], replies.join('\n'));
+    }
+  } finally {
+    companion.stop();
+    for (const c of charts) {
+      fs.writeFileSync(bridgeFile(`QV_Kill_${c.hwnd}.txt`), '');
+      await Promise.race([exitOf(c.child), new Promise((r) => setTimeout(r, 15000))]);
+      await c.ask('quit');
+    }
+  }
 });

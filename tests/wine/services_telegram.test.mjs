@@ -10,6 +10,7 @@ import path from 'node:path';
 import { freshWine, paths, lineReader, waitFor } from './lib/wine.mjs';
 import { startTelegramServer, startCloudServer } from './lib/http_servers.mjs';
 import { Companion } from '../../tools/companion-sim/companion.mjs';
+import { runRestartCampaign, formatTable } from '../../tools/telegram-restart-campaign.mjs';
 
 const probe = paths.tool('services_probe.exe');
 const CHAT = 4242;
@@ -36,6 +37,8 @@ let cloud;
 let signalFile;
 let daemon;
 let companion;
+// Workers of the probe still running after their test; the restart campaign ends them.
+const liveWorkers = [];
 const env = () => ({ QV_TELEGRAM_API_BASE: tg.url, QV_CLOUD_BASE_URL: cloud.url });
 
 before(async () => {
@@ -155,6 +158,32 @@ test('a reply never runs the quoted command; an old command is refused; a reject
   assert.equal(new Set(ids).size, ids.length, 'every order ran once');
 });
 
+test('an order that cannot be written is logged and answered as not sent, and leaves no order', async () => {
+  // A folder where QV_TradeSignal.csv goes: the replace fails however long it retries. The
+  // companion pauses so that it cannot take the order file during the retries (then the
+  // order would be out after all, and "sent" the truth).
+  companion.stop();
+  await fsp.rm(signalFile, { force: true });
+  await fsp.mkdir(signalFile);
+  const ordersBefore = executedIds().length;
+  try {
+    const logBefore = (await w.readLog()).length;
+    const r = await command('/buy NOSEND 0.5');
+    assert.equal(r.replies.length, 1);
+    assert.match(r.replies[0].text, /^\u{1F7E2} \*REMOTE BUY:\* NOSEND \(0\.5\) NOT sent: .+\.$/u);
+    const log = (await w.readLog()).slice(logBefore);
+    assert.match(log, /Telegram order NOT sent: \d{13},BUY,0\.5,NOSEND,0,0 \(could not replace QV_TradeSignal\.csv: .+\)\r\n/);
+    assert.doesNotMatch(log, /Emitted Telegram order to MT5: \d+,BUY,0\.5,NOSEND/);
+    assert.deepEqual(fs.readdirSync(w.bridge).filter((n) => /^QV_Order/.test(n)), [], 'the order file was taken back');
+  } finally {
+    await fsp.rm(signalFile, { recursive: true, force: true });
+    companion.start({ pollMs: 100 });
+  }
+  const pollsNow = tg.polls.length;
+  await waitFor(() => tg.polls.length >= pollsNow + 1, 20000, 50, 'a later poll');
+  assert.equal(executedIds().length, ordersBefore, 'nothing executed');
+});
+
 test('with the daemon and two more workers a command runs once, also across a takeover', async () => {
   const workers = [];
   for (const symbol of ['AAAUSD', 'BBBUSD']) {
@@ -168,6 +197,7 @@ test('with the daemon and two more workers a command runs once, also across a ta
     };
     await ask(`symbol ${symbol}`);
     workers.push({ child, symbol, ask });
+    liveWorkers.push(child);
   }
   await w.waitForLog(WORKER_START, 30000, 3);
 
@@ -228,4 +258,25 @@ test('benchmark: Telegram command to QV_TradeSignal.csv with the 3 s long-poll',
   t.diagnostic(figures);
   console.log(figures);
   assert.equal(latencies.length, 6);
+});
+
+// Every process that handles Telegram is killed at random moments while commands arrive;
+// tools/telegram-restart-campaign.mjs runs the same code for hundreds of cycles.
+test('killed again and again while handling commands, each command runs at most once and is answered', async (t) => {
+  for (const child of liveWorkers) child.kill('SIGKILL');
+  await waitFor(() => liveWorkers.every((c) => c.exitCode !== null || c.signalCode !== null), 20000, 50, 'the workers ended');
+  const { table, rows } = await runRestartCampaign({ w, tg, companion, chat: CHAT, env: env(), cycles: 10, seed: 13 });
+  t.diagnostic('\n' + formatTable(table));
+  const wrong = rows.filter((r) => r.executed > 1 || !r.answered || r.late);
+  assert.deepEqual(wrong, [], 'commands run twice, unanswered or late');
+  assert.equal(table.executedTwice, 0);
+  assert.equal(table.unanswered, 0);
+  assert.equal(table.executedAfterAgeBound, 0);
+  assert.ok(table.commands >= 10 && table.executedOnce > 0, JSON.stringify(table));
+  // An answer names the command's true fate: executed with a ticket, or interrupted.
+  for (const r of rows) {
+    for (const text of r.replies) {
+      if (r.executed === 0) assert.doesNotMatch(text, /executed, ticket/, r.tag);
+    }
+  }
 });

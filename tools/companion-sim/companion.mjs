@@ -377,7 +377,8 @@ export class Companion {
     const all = record.symbol.toUpperCase() === 'ALL';
     const symbol = record.symbol === '' || record.symbol.toUpperCase() === 'CURRENT' ? this.symbol : record.symbol;
     const mine = (p) => all || p.symbol === bareSymbol(symbol);
-    const result = { id: record.id, action, symbol: all ? 'ALL' : bareSymbol(symbol), opened: [], closed: [], changed: [] };
+    // at: when it ran, for checks of how late an order was executed.
+    const result = { id: record.id, action, symbol: all ? 'ALL' : bareSymbol(symbol), opened: [], closed: [], changed: [], at: Date.now() };
     switch (action) {
       case 'BUY':
       case 'SELL': {
@@ -511,7 +512,7 @@ export class Companion {
       } else if (Date.now() - mtimeMs > ORDER_MAX_AGE_MS) {
         this.writeResult({ id, status: 'REJECTED', reason: 'expired' });
       } else if (this.rejectReason) {
-        this.journal.push({ id, action: record.action, rejected: this.rejectReason, opened: [], closed: [], changed: [] });
+        this.journal.push({ id, action: record.action, symbol: bareSymbol(record.symbol), rejected: this.rejectReason, opened: [], closed: [], changed: [], at: Date.now() });
         this.writeResult({ id, status: 'REJECTED', reason: this.rejectReason });
       } else {
         const r = this.execute(record);
