@@ -72,27 +72,23 @@ inline std::string WideToLatin1(const std::wstring& text) {
 
 namespace fuzz {
 
-// True when the text names the key anywhere, letter case ignored: a cut that leaves part
-// of such a line is allowed to read that key differently.
-inline bool MentionsKey(const std::string& text, const std::string& key) {
-  std::string upper = text;
+// Key=value files have no end mark, so a cut can only change what its cut last line (or a
+// later line) says. Calls check(prefix, mentions) for every prefix of a file of at most
+// 256 bytes (real requests are about a hundred; the law's cost is quadratic), where
+// mentions(key) tells whether the whole file names that key (letter case ignored) from the
+// prefix's last line start on: only such a key may read differently.
+template <typename Check>
+void ForEachCut(const std::string& whole, Check check) {
+  if (whole.size() > 256) return;
+  std::string upper = whole;
   for (char& c : upper) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
-  return upper.find(key) != std::string::npos;
-}
-
-// Key=value files have no end mark, so a cut can only change what its cut last line (or a
-// later line) says. Calls check(prefix, rest) for every prefix of a file of at most 1024
-// bytes (the law's cost is quadratic); rest is the whole file from the prefix's last
-// line start, the part whose keys may read differently.
-template <typename Check>
-void ForEachCut(const std::string& whole, Check check) {
-  if (whole.size() > 1024) return;
   for (std::size_t n = 0; n < whole.size(); ++n) {
-    const std::string prefix = whole.substr(0, n);
-    const std::size_t line = prefix.rfind('\n');
-    check(prefix, whole.substr(line == std::string::npos ? 0 : line + 1));
+    const std::size_t line = n == 0 ? std::string::npos : whole.rfind('\n', n - 1);
+    const std::size_t restStart = line == std::string::npos ? 0 : line + 1;
+    check(whole.substr(0, n),
+          [&](const char* key) { return upper.find(key, restStart) != std::string::npos; });
   }
 }
 
