@@ -122,6 +122,7 @@ std::optional<OrderRecord> ParseOrderFile(std::string_view text, std::string_vie
 
 std::optional<TradeResult> ParseTradeResult(std::string_view text, std::string_view expectedId) {
   std::string id, status, end;
+  std::size_t ends = 0;
   TradeResult result;
   for (std::string_view line : Split(text, '\n')) {
     line = TrimLine(line);
@@ -142,7 +143,7 @@ std::optional<TradeResult> ParseTradeResult(std::string_view text, std::string_v
     else if (key == "REASON")
       result.reason = value;
     else if (key == "END")
-      end = value;
+      end = value, ++ends;
   }
   // END=1 must be the last line: a file cut anywhere before it is not whole.
   std::string_view tail = text;
@@ -152,7 +153,9 @@ std::optional<TradeResult> ParseTradeResult(std::string_view text, std::string_v
   const std::size_t lastBreak = tail.find_last_of('\n');
   const std::string_view lastLine =
       TrimLine(lastBreak == std::string_view::npos ? tail : tail.substr(lastBreak + 1));
-  if (end != "1" || lastLine != "END=1") return std::nullopt;
+  // A second END line would make the file's first part a whole result of its own, one that
+  // says something else than the file (a reason or ticket that follows it).
+  if (ends != 1 || end != "1" || lastLine != "END=1") return std::nullopt;
   if (id != expectedId) return std::nullopt;
   if (HasControl(result.ticket) || HasControl(result.reason)) return std::nullopt;
   if (result.reason.size() > 200) result.reason.resize(200);

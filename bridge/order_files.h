@@ -57,7 +57,7 @@ struct TradeResult {
   std::string reason;  // for rejected, at most 200 characters
 };
 // Whole only with ID equal to the expected id, a known STATUS, a TICKET for EXECUTED and
-// the closing line END=1; anything less is a file still being written.
+// the closing line END=1 (the only END line); anything less is a file still being written.
 [[nodiscard]] std::optional<TradeResult> ParseTradeResult(std::string_view text,
                                                           std::string_view expectedId);
 

@@ -11,27 +11,12 @@
 #include "host/debug_log.h"
 #include "host/win_handles.h"
 
+// One decoder and encoder for every conversion, the pure ones that the file reads use.
 std::string WideToUtf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int needed =
-      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-  if (needed <= 0) return {};
-  std::string out(static_cast<std::size_t>(needed), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, out.data(), needed, nullptr, nullptr);
-  return out;
+  return EncodeUtf8(text);
 }
 
 namespace {
-std::wstring Utf8BytesToWide(const char* bytes, std::size_t count) {
-  if (count == 0) return {};
-  const int length = static_cast<int>(count);
-  const int needed = ::MultiByteToWideChar(CP_UTF8, 0, bytes, length, nullptr, 0);
-  if (needed <= 0) return {};
-  std::wstring out(static_cast<std::size_t>(needed), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, bytes, length, out.data(), needed);
-  return out;
-}
 // One line per oversized file and change: the window thread re-reads some files every
 // 100 ms, and the log must not grow with every look.
 void LogOversizedOnce(const std::wstring& path, long long size, const FILETIME& written) {
@@ -51,7 +36,7 @@ void LogOversizedOnce(const std::wstring& path, long long size, const FILETIME& 
 }  // namespace
 
 std::wstring Utf8ToWide(const std::string& text) {
-  return Utf8BytesToWide(text.data(), text.size());
+  return DecodeUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size());
 }
 
 std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime, std::size_t maxBytes) {
@@ -78,16 +63,7 @@ std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime, std
   if (!::ReadFile(file.get(), buffer.data(), toRead, &read, nullptr)) read = 0;
   file.reset();
 
-  const TextLayout layout = DetectTextLayout(buffer.data(), read);
-  const unsigned char* payload = buffer.data() + layout.offset;
-  if (layout.encoding == TextEncoding::kUtf16Le) {
-    std::wstring text(layout.length / 2, L'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      text[i] = static_cast<wchar_t>(payload[2 * i] | (payload[2 * i + 1] << 8));
-    }
-    return text;
-  }
-  return Utf8BytesToWide(reinterpret_cast<const char*>(payload), layout.length);
+  return DecodeTextFileBytes(buffer.data(), read);
 }
 
 bool ReadFileBytes(const std::wstring& path, std::size_t maxBytes, std::string* bytes) {

@@ -11,10 +11,8 @@
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "overlay/child_lifecycle.h"
-#include "overlay/page_scripts.h"
-#include "overlay/symbol_mapping.h"
+#include "overlay/navigation_request.h"
 #include "overlay/webview_host.h"
-#include "overlay/window_layout.h"
 #include "services/host_symbol.h"
 #include "services/http_client.h"
 #include "services/shutdown_flag.h"
@@ -105,16 +103,14 @@ void CheckKillAndNavigation() {
   if (!::MoveFileExW(navPath.c_str(), claimPath.c_str(), MOVEFILE_REPLACE_EXISTING)) return;
   const std::wstring raw = ReadTextFile(claimPath, nullptr, kConfigFileCapBytes);
   ::DeleteFileW(claimPath.c_str());
-  const std::wstring text = TrimRequestText(raw);
-  if (text.empty()) return;
-  const std::wstring mapped = MapToTradingViewSymbol(text);
-  if (!IsNewTicker(CurrentHostSymbol(), mapped)) return;
-  SetHostSymbol(mapped);
+  if (raw.empty()) return;
+  const NavigationDecision decision =
+      DecideNavigation(raw, CurrentHostSymbol(), g_launch.interval, g_launch.theme);
+  if (!decision.newSymbol) return;
+  SetHostSymbol(decision.symbol);
   if (!WebViewExists()) return;
-  const std::string url = BuildChartPageUrl(WideToUtf8(mapped), WideToUtf8(g_launch.interval),
-                                            WideToUtf8(g_launch.theme));
-  LogDebug("Navigating existing Quorvale overlay to: " + url);
-  NavigateWebView(Utf8ToWide(url));
+  LogDebug("Navigating existing Quorvale overlay to: " + decision.url);
+  NavigateWebView(Utf8ToWide(decision.url));
 }
 
 void CleanShutdown() {

@@ -2,11 +2,35 @@
 
 #include "overlay/message_source.h"
 
+namespace {
+
+// A broker's symbol may hold '#', '&', '+' or a blank ("US30#", "#AAPL"): unencoded, the
+// page would read a cut symbol (or none) from the address. The colon stays as it is, since
+// the chart page expects "OANDA:XAUUSD"; '!' stays for continuous futures ("ES1!").
+std::string QueryValue(const std::string& value) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : value) {
+    const auto b = static_cast<unsigned char>(c);
+    const bool plain = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') ||
+                       b == '-' || b == '.' || b == '_' || b == '~' || b == ':' || b == '!';
+    if (plain) {
+      out.push_back(c);
+    } else {
+      out.push_back('%');
+      out.push_back(kHex[b >> 4]);
+      out.push_back(kHex[b & 0x0F]);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string BuildChartPageUrl(const std::string& symbol, const std::string& interval,
                               const std::string& theme) {
-  // Not percent-encoded: the chart page expects "OANDA:XAUUSD" with its colon.
-  return "https://www.tradingview.com/chart/?symbol=" + symbol + "&interval=" + interval +
-         "&theme=" + theme;
+  return "https://www.tradingview.com/chart/?symbol=" + QueryValue(symbol) +
+         "&interval=" + QueryValue(interval) + "&theme=" + QueryValue(theme);
 }
 
 std::string VirtualDataUrl(const std::string& fileName) {

@@ -10,7 +10,8 @@
 // Host name mapped to the bridge folder; the HUD reads bridge files from it.
 inline constexpr const char* kVirtualDataHost = "quorvale-data.example";
 
-// https://www.tradingview.com/chart/?symbol=<s>&interval=<i>&theme=<t>, values as given.
+// https://www.tradingview.com/chart/?symbol=<s>&interval=<i>&theme=<t>; each value is
+// percent-encoded except letters, digits and - . _ ~ : !
 [[nodiscard]] std::string BuildChartPageUrl(const std::string& symbol, const std::string& interval,
                                             const std::string& theme);
 

@@ -14,6 +14,7 @@
 #include "overlay/order_queue.h"
 #include "overlay/page_scripts.h"
 #include "overlay/web_message.h"
+#include "overlay/web_message_action.h"
 #include "overlay/web_message_handler.h"
 #include "overlay/webview_host.h"
 #include "services/host_symbol.h"
@@ -25,38 +26,15 @@ std::wstring BridgeFile(const wchar_t* name) {
   return BridgePath(g_folders.bridge, name);
 }
 
-void HandleSync(const std::string& rest) {
-  const std::string symbol = StripExchangePrefix(rest);
-  // The symbol becomes a field of a comma-separated record the terminal reads; a page
-  // that sends a comma or a line break in it must not split that record.
-  if (!IsSafeRecordField(symbol)) {
-    LogDebug("Dropped Symbol Sync with an unusable symbol: " + PrintableForLog(symbol));
-    return;
-  }
-  SetHostSymbol(Utf8ToWide(symbol));
-  const WriteStatus status = ReplaceFileWhole(BridgeFile(L"QV_TVSync.csv"),
-                                              symbol + "," + std::to_string(::GetTickCount64()));
+void SyncSymbol(const WebMessageAction& action) {
+  SetHostSymbol(Utf8ToWide(action.symbol));
+  const WriteStatus status = ReplaceFileWhole(BridgeFile(L"QV_TVSync.csv"), action.body);
   if (!status.ok()) {
-    LogDebug("Could not write Symbol Sync " + symbol + ": " + DescribeWriteError(status.error));
+    LogDebug("Could not write Symbol Sync " + action.symbol + ": " +
+             DescribeWriteError(status.error));
     return;
   }
-  LogDebug("Emitted Symbol Sync to MT5: " + symbol);
-}
-
-void HandleTrade(const std::string& rest) {
-  const TradeRecord record =
-      BuildTradeRecord(rest, WideToUtf8(CurrentHostSymbol()), ::GetTickCount64());
-  // The page's id routes the fate back to the button or card that sent the order; the
-  // outbox gives the order its own id (AutoTrader ids excepted).
-  const std::string pageId = RecordId(record.line);
-  if (!IsSafeTradeRecord(record)) {
-    LogDebug("Dropped Quorvale Trade Signal with a line break or control character: " +
-             PrintableForLog(record.line));
-    ReportOrderNotSent(IsValidOrderId(pageId) ? pageId : "", "unusable order record");
-    return;
-  }
-  LogDebug("Queued Quorvale Trade Signal [" + record.symbol + "] from page order " + pageId);
-  QueueOrder(pageId, record.line, IsKeptPageOrderId(pageId));
+  LogDebug("Emitted Symbol Sync to MT5: " + action.symbol);
 }
 
 void HandleAiStatus(const std::string& rest) {
@@ -79,9 +57,7 @@ void HandleVaultConfig(const std::string& rest) {
   if (bridge.ok() && vault.ok()) LogDebug("Updated AI Configuration via WebMessage.");
 }
 
-void HandleTelegramConfig(const std::string& rest) {
-  std::string json;
-  if (!BuildTelegramConfigJson(rest, &json)) return;
+void StoreTelegramConfig(const std::string& json) {
   // The token never goes into the bridge folder, which every page and program can read. An
   // empty token is stored too: the bot stops polling at its next pass.
   if (!WriteTextFile(TelegramConfigPath(), json)) {
@@ -94,39 +70,53 @@ void HandleTelegramConfig(const std::string& rest) {
 }  // namespace
 
 void HandleWebMessage(const std::wstring& message) {
-  const WebMessage parsed = ClassifyWebMessage(WideToUtf8(message));
-  switch (parsed.kind) {
-    case WebMessageKind::kSync:
-      HandleSync(parsed.rest);
+  using Step = WebMessageAction::Step;
+  const WebMessageAction action =
+      DecideWebMessage(WideToUtf8(message), WideToUtf8(CurrentHostSymbol()), ::GetTickCount64());
+  switch (action.step) {
+    case Step::kSyncSymbol:
+      SyncSymbol(action);
       return;
-    case WebMessageKind::kTrade:
-      HandleTrade(parsed.rest);
+    case Step::kDropSync:
+      LogDebug("Dropped Symbol Sync with an unusable symbol: " + PrintableForLog(action.symbol));
       return;
-    case WebMessageKind::kHideWindow:
+    case Step::kQueueOrder:
+      LogDebug("Queued Quorvale Trade Signal [" + action.symbol + "] from page order " +
+               action.pageId);
+      QueueOrder(action.pageId, action.body, action.keepPageId);
+      return;
+    case Step::kRefuseOrder:
+      LogDebug("Dropped Quorvale Trade Signal with a line break or control character: " +
+               PrintableForLog(action.body));
+      ReportOrderNotSent(action.pageId, "unusable order record");
+      return;
+    case Step::kHideWindow:
       LogDebug("Received CLOSE_STUDIO WebMessage. Hiding window...");
       if (g_windows.window) ::ShowWindow(g_windows.window, SW_HIDE);
       return;
-    case WebMessageKind::kClearEvalRequest:
+    case Step::kClearEvalRequest:
       ::DeleteFileW(BridgeFile(kEvalRequestFileName).c_str());
       return;
-    case WebMessageKind::kAiStatus:
-      HandleAiStatus(parsed.rest);
+    case Step::kWriteAiStatus:
+      HandleAiStatus(action.body);
       return;
-    case WebMessageKind::kVaultConfig:
-      HandleVaultConfig(parsed.rest);
+    case Step::kWriteVaultConfig:
+      HandleVaultConfig(action.body);
       return;
-    case WebMessageKind::kTelegramConfig:
-      HandleTelegramConfig(parsed.rest);
+    case Step::kStoreTelegramConfig:
+      StoreTelegramConfig(action.body);
       return;
-    case WebMessageKind::kBarClaim:
+    case Step::kIgnore:
+      return;
+    case Step::kClaimBar:
       // The page learns the outcome from the claim file; a failure leaves none, which the
       // page reports in its chat.
-      if (HandleBarClaim(parsed.rest) == ClaimResult::kFailed) {
+      if (HandleBarClaim(action.body) == ClaimResult::kFailed) {
         LogDebug("AutoTrader claim failed; the asking page skips the bar.");
       }
       return;
-    case WebMessageKind::kOther:
-      LogDebug("WebMessage: " + parsed.rest);
+    case Step::kLog:
+      LogDebug("WebMessage: " + action.body);
       return;
   }
 }

@@ -18,6 +18,7 @@
 #include "services/http_client.h"
 #include "services/shutdown_flag.h"
 #include "services/telegram.h"
+#include "services/telegram_pass.h"
 
 namespace {
 
@@ -120,40 +121,43 @@ std::string SendOrderAndDescribe(const CommandOutcome& outcome) {
 }
 
 void HandleUpdates(const std::string& body, const TelegramConfig& config, TelegramBotState& state) {
+  using Action = TelegramStep::Action;
   for (const TelegramUpdate& update : ScanTelegramUpdates(body, config.chatId)) {
-    if (update.updateId < state.offset) continue;  // confirmed by an earlier poller
-    // Recorded before the command runs: a worker killed in the middle of a command loses
-    // that one command (and says so on the next start) rather than letting its successor
-    // place the trade a second time. Without the record the command is not run at all.
-    TelegramBotState next{NextOffset(update.updateId), update.updateId};
-    const WriteStatus saved = SaveState(config.token, next);
+    const TelegramStep step =
+        DecideTelegramUpdate(update, state, WideToUtf8(CurrentHostSymbol()), UnixSecondsNow());
+    if (step.action == Action::kSkip) continue;
+    // Without the record the command is not run at all.
+    const WriteStatus saved = SaveState(config.token, step.recorded);
     if (!saved.ok()) {
       const std::string error = DescribeWriteError(saved.error);
       LogDebug("Could not record the Telegram offset: " + error);
-      if (update.kind == TelegramUpdate::Kind::kText) {
+      if (step.tellWhenNotRecorded) {
         ReplyNow(config, TelegramNotRecordedText(error));
       }
       // Kept in memory so this process does not run it either; the next poll confirms it.
-      state = {next.offset, 0};
+      state = step.done;
       continue;
     }
-    state = next;
-    if (update.kind == TelegramUpdate::Kind::kForeignChat) {
-      LogDebug("Rejected unauthorized Telegram message from chat ID: " + update.chatId);
-    } else if (update.kind == TelegramUpdate::Kind::kText) {
-      const CommandOutcome outcome =
-          HandleTelegramCommand(update.text, "0", WideToUtf8(CurrentHostSymbol()));
-      const bool isCommand = outcome.record || outcome.reply;
-      if (isCommand && IsTelegramCommandTooOld(update.date, UnixSecondsNow())) {
+    state = step.recorded;
+    switch (step.action) {
+      case Action::kRejectForeign:
+        LogDebug("Rejected unauthorized Telegram message from chat ID: " + update.chatId);
+        break;
+      case Action::kReplyExpired:
         LogDebug("Telegram command too old, not executed: " + update.text);
-        ReplyNow(config, TelegramExpiredText(update.text));
-      } else if (outcome.record && outcome.order) {
-        ReplyNow(config, SendOrderAndDescribe(outcome));
-      } else if (outcome.reply) {
-        ReplyNow(config, *outcome.reply);
-      }
+        ReplyNow(config, step.reply);
+        break;
+      case Action::kSendOrder:
+        ReplyNow(config, SendOrderAndDescribe(step.outcome));
+        break;
+      case Action::kReply:
+        ReplyNow(config, step.reply);
+        break;
+      case Action::kSkip:
+      case Action::kNone:
+        break;
     }
-    state.pending = 0;
+    state = step.done;
     const WriteStatus done = SaveState(config.token, state);
     if (!done.ok())
       LogDebug("Could not record the Telegram offset: " + DescribeWriteError(done.error));

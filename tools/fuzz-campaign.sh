@@ -22,7 +22,8 @@ else
   mapfile -t targets < <(ls tests/fuzz/*_fuzz.cpp | xargs -n1 basename | sed 's/_fuzz\.cpp$//')
 fi
 
-table=$build/campaign-table.txt
+# Two campaigns may run side by side (one core each) when each names its own table.
+table=${QV_FUZZ_TABLE:-$build/campaign-table.txt}
 printf '%-22s %12s %10s %8s %9s\n' target runs exec/s corpus findings >"$table"
 for t in "${targets[@]}"; do
   corpus=$build/corpus/$t

@@ -1,5 +1,6 @@
 // QV_Capture_Request_*.txt bodies: the parsed request written back parses to itself, and
-// the upload body is JSON that carries every value exactly.
+// the upload body is JSON that carries every value exactly; a cut file reads differently only
+// in its cut line.
 #include "fuzz_support.h"
 #include "json.h"
 #include "services/visual_journal.h"
@@ -33,5 +34,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(upload.StringAt("filename") == CaptureUploadFileName(request));
   FUZZ_CHECK(upload.StringAt("action") == "upload_screenshot");
   FUZZ_CHECK(upload.IntegerAt("file_size", -1) == 8);
+
+  // A cut file keeps the meaning of every line it left whole.
+  fuzz::ForEachCut(body, [&](const std::string& prefix, const auto& mentions) {
+    const CaptureRequest half = ParseCaptureRequest(prefix, fallback);
+    const std::pair<const char*, std::string CaptureRequest::*> fields[] = {
+        {"TICKET", &CaptureRequest::ticket},
+        {"SYMBOL", &CaptureRequest::symbol},
+        {"ACTION", &CaptureRequest::action},
+        {"USER_ID", &CaptureRequest::userId},
+        {"ACCOUNT_NUM", &CaptureRequest::accountNumber},
+        {"FIREBASE_URL", &CaptureRequest::uploadUrl}};
+    for (const auto& [key, member] : fields) {
+      if (!mentions(key)) FUZZ_CHECK(half.*member == request.*member);
+    }
+  });
   return 0;
 }

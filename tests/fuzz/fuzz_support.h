@@ -69,3 +69,69 @@ inline std::string WideToLatin1(const std::wstring& text) {
 }
 
 }  // namespace fuzz
+
+namespace fuzz {
+
+// Key=value files have no end mark, so a cut can only change what its cut last line (or a
+// later line) says. Calls check(prefix, mentions) for every prefix of a file of at most
+// 256 bytes (real requests are about a hundred; the law's cost is quadratic), where
+// mentions(key) tells whether the whole file names that key (letter case ignored) from the
+// prefix's last line start on: only such a key may read differently.
+template <typename Check>
+void ForEachCut(const std::string& whole, Check check) {
+  if (whole.size() > 256) return;
+  std::string upper = whole;
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  for (std::size_t n = 0; n < whole.size(); ++n) {
+    const std::size_t line = n == 0 ? std::string::npos : whole.rfind('\n', n - 1);
+    const std::size_t restStart = line == std::string::npos ? 0 : line + 1;
+    check(whole.substr(0, n),
+          [&](const char* key) { return upper.find(key, restStart) != std::string::npos; });
+  }
+}
+
+}  // namespace fuzz
+
+namespace fuzz {
+
+// Well-formed UTF-8 by the table of the Unicode standard, written apart from the decoder.
+inline bool IsValidUtf8(const std::string& text) {
+  std::size_t i = 0;
+  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  while (i < text.size()) {
+    const unsigned b = at(i);
+    std::size_t more = 0;
+    unsigned low = 0x80, high = 0xBF;
+    if (b <= 0x7F) {
+      ++i;
+      continue;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+      more = 1;
+    } else if (b == 0xE0) {
+      more = 2, low = 0xA0;
+    } else if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) {
+      more = 2;
+    } else if (b == 0xED) {
+      more = 2, high = 0x9F;
+    } else if (b == 0xF0) {
+      more = 3, low = 0x90;
+    } else if (b >= 0xF1 && b <= 0xF3) {
+      more = 3;
+    } else if (b == 0xF4) {
+      more = 3, high = 0x8F;
+    } else {
+      return false;
+    }
+    if (i + more >= text.size()) return false;
+    if (at(i + 1) < low || at(i + 1) > high) return false;
+    for (std::size_t k = 2; k <= more; ++k) {
+      if (at(i + k) < 0x80 || at(i + k) > 0xBF) return false;
+    }
+    i += more + 1;
+  }
+  return true;
+}
+
+}  // namespace fuzz

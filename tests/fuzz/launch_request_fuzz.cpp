@@ -1,6 +1,6 @@
 // QV_Launch_*.txt bodies from any program that can write the bridge folder. The parsed
 // request written back as key=value lines parses to itself, and the handle digits read
-// like a reference with wider arithmetic.
+// like a reference with wider arithmetic. A cut file reads differently only in its cut line.
 #include <limits>
 
 #include "daemon/launch_request.h"
@@ -39,5 +39,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_CHECK(ParseHandleDigits(digits) == static_cast<std::uint64_t>(value));
   FUZZ_CHECK(ParseHandleDigits(body) == ParseHandleDigits(HandleDigits(body)));
+
+  // A cut file keeps the meaning of every line it left whole.
+  fuzz::ForEachCut(body, [&](const std::string& prefix, const auto& mentions) {
+    const LaunchRequest half = ParseLaunchRequest(prefix);
+    const std::pair<const char*, std::string LaunchRequest::*> fields[] = {
+        {"HWND", &LaunchRequest::handleText},   {"SYMBOL", &LaunchRequest::symbol},
+        {"INTERVAL", &LaunchRequest::interval}, {"THEME", &LaunchRequest::theme},
+        {"USER_ID", &LaunchRequest::userId},    {"MODE", &LaunchRequest::mode}};
+    for (const auto& [key, member] : fields) {
+      if (!mentions(key)) FUZZ_CHECK(half.*member == request.*member);
+    }
+  });
   return 0;
 }

@@ -110,6 +110,8 @@ TEST(TradeResults, RefusesWhatIsNotThisOrdersWholeResult) {
   EXPECT_FALSE(ParseTradeResult("ID=7\nSTATUS=EXECUTED\nEND=1", "7")) << "executed needs a ticket";
   EXPECT_FALSE(ParseTradeResult("ID=7\nSTATUS=DONE\nEND=1", "7"));
   EXPECT_FALSE(ParseTradeResult("ID=7\nEND=1\nSTATUS=REJECTED", "7")) << "END must close the file";
+  // Its first part alone would be a whole result without the reason.
+  EXPECT_FALSE(ParseTradeResult("ID=7\nSTATUS=REJECTED\nEND=1\nREASON=late\nEND=1", "7"));
   const auto longReason =
       ParseTradeResult("ID=7\nSTATUS=REJECTED\nREASON=" + std::string(300, 'x') + "\nEND=1", "7");
   ASSERT_TRUE(longReason.has_value());

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "services/telegram_bot.h"
+#include "services/telegram_pass.h"
 
 namespace {
 
@@ -150,6 +151,55 @@ TEST(TelegramEscaping, SendMessageBodyIsMarkdownJson) {
   // A damaged chat id cannot break out of its string either.
   EXPECT_EQ(TelegramSendMessageBody("4\\2", "x"),
             "{\"chat_id\":\"4\\\\2\",\"text\":\"x\",\"parse_mode\":\"Markdown\"}");
+}
+
+TEST(TelegramPass, EachUpdateIsRecordedBeforeItRunsAndRunsOnce) {
+  using Action = TelegramStep::Action;
+  constexpr std::int64_t kNow = 1765000000;
+  TelegramUpdate text;
+  text.updateId = 10;
+  text.kind = TelegramUpdate::Kind::kText;
+  text.chatId = "42";
+  text.date = kNow;
+  text.text = "/sell EURUSD 0.5";
+  const TelegramStep order = DecideTelegramUpdate(text, {10, 0}, "XAUUSD", kNow);
+  EXPECT_EQ(order.action, Action::kSendOrder);
+  EXPECT_EQ(order.recorded.offset, 11);
+  EXPECT_EQ(order.recorded.pending, 10);
+  EXPECT_EQ(order.done.offset, 11);
+  EXPECT_EQ(order.done.pending, 0);
+  EXPECT_TRUE(order.tellWhenNotRecorded);
+  EXPECT_EQ(order.outcome.record, "0,SELL,0.5,EURUSD,0,0");
+  // Confirmed by an earlier poller: nothing is recorded or run.
+  EXPECT_EQ(DecideTelegramUpdate(text, {11, 0}, "XAUUSD", kNow).action, Action::kSkip);
+
+  text.date = kNow - kTelegramCommandMaxAgeSeconds - 1;
+  const TelegramStep old = DecideTelegramUpdate(text, {0, 0}, "XAUUSD", kNow);
+  EXPECT_EQ(old.action, Action::kReplyExpired);
+  EXPECT_EQ(old.reply, TelegramExpiredText(text.text));
+  text.date = kNow;
+  text.text = "/status";
+  const TelegramStep status = DecideTelegramUpdate(text, {0, 0}, "XAUUSD", kNow);
+  EXPECT_EQ(status.action, Action::kReply);
+  EXPECT_EQ(status.reply, TelegramStatusText("XAUUSD"));
+  // An old message that is no command is only recorded: nobody is told it expired.
+  text.text = "hello";
+  text.date = 0;
+  EXPECT_EQ(DecideTelegramUpdate(text, {0, 0}, "XAUUSD", kNow).action, Action::kNone);
+
+  // No offset lies past the top id, so such an update would come back on every poll.
+  TelegramUpdate top = text;
+  top.text = "/closeall";
+  top.date = kNow;
+  top.updateId = ParseUpdateId("99999999999999999999");
+  EXPECT_EQ(DecideTelegramUpdate(top, {0, 0}, "XAUUSD", kNow).action, Action::kNone);
+
+  TelegramUpdate foreign = text;
+  foreign.kind = TelegramUpdate::Kind::kForeignChat;
+  const TelegramStep rejected = DecideTelegramUpdate(foreign, {0, 0}, "XAUUSD", kNow);
+  EXPECT_EQ(rejected.action, Action::kRejectForeign);
+  EXPECT_FALSE(rejected.tellWhenNotRecorded);
+  EXPECT_EQ(rejected.recorded.pending, 10);
 }
 
 }  // namespace

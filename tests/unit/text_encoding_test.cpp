@@ -1,7 +1,6 @@
 #include "bridge/text_encoding.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -91,6 +90,42 @@ TEST(TextEncoding, ArbitraryBytesStayInsideTheBuffer) {
       ASSERT_EQ(layout.length % 2, 0u);
     }
   }
+}
+
+std::wstring Units(std::initializer_list<unsigned> units) {
+  std::wstring out;
+  for (unsigned u : units) out.push_back(static_cast<wchar_t>(u));
+  return out;
+}
+
+TEST(TextEncoding, Utf8DecodesToUtf16UnitsAndIllFormedBytesToReplacements) {
+  const auto decode = [](const std::string& bytes) {
+    return DecodeUtf8(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  };
+  EXPECT_EQ(decode("A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x9A\x80"),
+            Units({'A', 0xE9, 0x20AC, 0xD83D, 0xDE80}));
+  // Stray continuation, overlong, encoded surrogate, past U+10FFFF, cut sequence.
+  EXPECT_EQ(decode("\x80"), Units({0xFFFD}));
+  EXPECT_EQ(decode("\xC0\xAF"), Units({0xFFFD, 0xFFFD}));
+  EXPECT_EQ(decode("\xED\xA0\x80"), Units({0xFFFD, 0xFFFD, 0xFFFD}));
+  EXPECT_EQ(decode("\xF4\x90\x80\x80"), Units({0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD}));
+  EXPECT_EQ(decode("\xF0\x9F\x9A"
+                   "A"),
+            Units({0xFFFD, 'A'}));
+  EXPECT_EQ(decode(std::string("a\0b", 3)), Units({'a', 0, 'b'}));
+}
+
+TEST(TextEncoding, Utf8EncodingPairsSurrogatesAndReplacesLoneOnes) {
+  EXPECT_EQ(EncodeUtf8(Units({'A', 0xE9, 0x20AC, 0xD83D, 0xDE80})),
+            "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x9A\x80");
+  EXPECT_EQ(EncodeUtf8(Units({0xD83D, 'x', 0xDE80})), "\xEF\xBF\xBDx\xEF\xBF\xBD");
+  const std::string utf16(
+      "\xFF\xFE"
+      "A\0\xAC\x20",
+      6);
+  EXPECT_EQ(EncodeUtf8(DecodeTextFileBytes(reinterpret_cast<const unsigned char*>(utf16.data()),
+                                           utf16.size())),
+            "A\xE2\x82\xAC");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "overlay/bar_claim.h"
 #include "overlay/page_scripts.h"
+#include "overlay/web_message_action.h"
 
 namespace {
 
@@ -186,6 +187,40 @@ TEST(TelegramConfig, RefusesValuesThatWouldNotReadBackAsWritten) {
     EXPECT_FALSE(BuildTelegramConfigJson(rest, &json)) << rest;
   }
   EXPECT_EQ(json, "unchanged");
+}
+
+TEST(WebMessageAction, OrdersAreQueuedOrRefusedToAnIdThatCanBeReported) {
+  using Step = WebMessageAction::Step;
+  const WebMessageAction kept =
+      DecideWebMessage("TRADE:AT_XAUUSD_1765000000_BUY,SELL,0.25,,0,0", "OANDA:XAUUSD", 7);
+  EXPECT_EQ(kept.step, Step::kQueueOrder);
+  EXPECT_EQ(kept.pageId, "AT_XAUUSD_1765000000_BUY");
+  EXPECT_TRUE(kept.keepPageId);
+  EXPECT_EQ(kept.symbol, "XAUUSD");
+  const WebMessageAction page = DecideWebMessage("TRADE:pg1,BUY", "XAUUSD", 7);
+  EXPECT_EQ(page.step, Step::kQueueOrder);
+  EXPECT_FALSE(page.keepPageId);
+  // A refused record's fate goes back to the page's id, unless that id could name no order.
+  const WebMessageAction broken = DecideWebMessage("TRADE:pg1,BUY,0.1,X\nY,0,0", "XAUUSD", 7);
+  EXPECT_EQ(broken.step, Step::kRefuseOrder);
+  EXPECT_EQ(broken.pageId, "pg1");
+  const WebMessageAction badId = DecideWebMessage("TRADE:bad id!,BUY,0.1,\x01,0,0", "XAUUSD", 7);
+  EXPECT_EQ(badId.step, Step::kRefuseOrder);
+  EXPECT_EQ(badId.pageId, "");
+}
+
+TEST(WebMessageAction, SyncAndConfigurationOnlyWhenUsable) {
+  using Step = WebMessageAction::Step;
+  const WebMessageAction sync = DecideWebMessage("SYNC:OANDA:XAUUSD", "", 99);
+  EXPECT_EQ(sync.step, Step::kSyncSymbol);
+  EXPECT_EQ(sync.symbol, "XAUUSD");
+  EXPECT_EQ(sync.body, "XAUUSD,99");
+  EXPECT_EQ(DecideWebMessage("SYNC:A,B", "", 99).step, Step::kDropSync);
+  EXPECT_EQ(DecideWebMessage("TG_CFG:tok,42", "", 0).step, Step::kStoreTelegramConfig);
+  const WebMessageAction quote = DecideWebMessage("TG_CFG:t\"k,42", "", 0);
+  EXPECT_EQ(quote.step, Step::kIgnore);
+  EXPECT_EQ(quote.body, "");
+  EXPECT_EQ(DecideWebMessage("hello", "", 0).body, "hello");
 }
 
 }  // namespace

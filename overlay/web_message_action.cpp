@@ -1,0 +1,68 @@
+#include "overlay/web_message_action.h"
+
+#include "bridge/order_files.h"
+#include "overlay/order_fate.h"
+
+WebMessageAction DecideWebMessage(const std::string& utf8Message, const std::string& hostSymbol,
+                                  std::uint64_t tickCount) {
+  using Step = WebMessageAction::Step;
+  const WebMessage parsed = ClassifyWebMessage(utf8Message);
+  WebMessageAction action;
+  switch (parsed.kind) {
+    case WebMessageKind::kSync:
+      action.symbol = StripExchangePrefix(parsed.rest);
+      // The symbol becomes a field of a comma-separated record the terminal reads; a page
+      // that sends a comma or a line break in it must not split that record.
+      if (!IsSafeRecordField(action.symbol)) {
+        action.step = Step::kDropSync;
+        return action;
+      }
+      action.step = Step::kSyncSymbol;
+      action.body = action.symbol + "," + std::to_string(tickCount);
+      return action;
+    case WebMessageKind::kTrade: {
+      const TradeRecord record = BuildTradeRecord(parsed.rest, hostSymbol, tickCount);
+      // The page's id routes the fate back to the button or card that sent the order; the
+      // outbox gives the order its own id (AutoTrader ids excepted).
+      action.pageId = RecordId(record.line);
+      action.body = record.line;
+      action.symbol = record.symbol;
+      if (!IsSafeTradeRecord(record)) {
+        action.step = Step::kRefuseOrder;
+        if (!IsValidOrderId(action.pageId)) action.pageId.clear();
+        return action;
+      }
+      action.step = Step::kQueueOrder;
+      action.keepPageId = IsKeptPageOrderId(action.pageId);
+      return action;
+    }
+    case WebMessageKind::kHideWindow:
+      action.step = Step::kHideWindow;
+      return action;
+    case WebMessageKind::kClearEvalRequest:
+      action.step = Step::kClearEvalRequest;
+      return action;
+    case WebMessageKind::kAiStatus:
+      action.step = Step::kWriteAiStatus;
+      action.body = parsed.rest;
+      return action;
+    case WebMessageKind::kVaultConfig:
+      action.step = Step::kWriteVaultConfig;
+      action.body = parsed.rest;
+      return action;
+    case WebMessageKind::kTelegramConfig:
+      action.step = BuildTelegramConfigJson(parsed.rest, &action.body) ? Step::kStoreTelegramConfig
+                                                                       : Step::kIgnore;
+      if (action.step == Step::kIgnore) action.body.clear();
+      return action;
+    case WebMessageKind::kBarClaim:
+      action.step = Step::kClaimBar;
+      action.body = parsed.rest;
+      return action;
+    case WebMessageKind::kOther:
+      break;
+  }
+  action.step = Step::kLog;
+  action.body = parsed.rest;
+  return action;
+}
