@@ -18,3 +18,42 @@ NavigationDecision DecideNavigation(const std::wstring& requestText,
       BuildChartPageUrl(EncodeUtf8(decision.symbol), EncodeUtf8(interval), EncodeUtf8(theme));
   return decision;
 }
+
+void NavigationFollowUp::Navigated(const std::string& url, std::uint64_t nowMs) {
+  if (url == wanted_) {
+    // The repair of the same address: the earlier ones stay known as superseded.
+    since_ = nowMs;
+    return;
+  }
+  if (!wanted_.empty()) superseded_.push_back(wanted_);
+  // A long series of symbol changes only needs its recent addresses remembered.
+  if (superseded_.size() > 16) superseded_.erase(superseded_.begin());
+  wanted_ = url;
+  since_ = nowMs;
+  retries_ = 0;
+}
+
+NavigationFollowUp::Repair NavigationFollowUp::Check(const std::string& source,
+                                                     std::uint64_t nowMs) {
+  if (wanted_.empty() || superseded_.empty()) return {};
+  if (source == wanted_) {
+    superseded_.clear();
+    return {};
+  }
+  if (nowMs - since_ < kSettleMs) return {};
+  bool older = false;
+  for (const std::string& url : superseded_) older = older || url == source;
+  // Anywhere else the page has moved on by itself (a redirect, the trader's own change):
+  // the earlier requests no longer matter.
+  if (!older) {
+    superseded_.clear();
+    return {};
+  }
+  if (retries_ >= kMostRetries) {
+    superseded_.clear();
+    return {{}, true};
+  }
+  ++retries_;
+  since_ = nowMs;
+  return {wanted_, false};
+}

@@ -16,6 +16,8 @@ void SetWebViewBounds(const RECT& bounds);
 void SetWebViewVisible(bool visible);
 [[nodiscard]] bool IsWebViewVisible();
 void NavigateWebView(const std::wstring& url);
+// Navigates again when the page ended on an address asked for before the last one.
+void RepairSupersededNavigation();
 // Fire and forget: the result is not awaited.
 void ExecutePageScript(const std::wstring& script);
 

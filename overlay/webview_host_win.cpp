@@ -17,6 +17,7 @@
 #include "overlay/data_host.h"
 #include "overlay/hud_script.h"
 #include "overlay/message_source.h"
+#include "overlay/navigation_request.h"
 #include "overlay/page_requests.h"
 #include "overlay/page_scripts.h"
 #include "overlay/web_message.h"
@@ -39,6 +40,7 @@ struct WebViewState {
   bool messageSubscribed = false;
   // Given to the HUD's document script only; messages without it are not the HUD's.
   std::string pageSecret;
+  NavigationFollowUp followUp;
 };
 WebViewState g_view;
 
@@ -227,7 +229,31 @@ bool IsWebViewVisible() {
 void NavigateWebView(const std::wstring& url) {
   if (!g_view.webview) return;
   NoteChartNavigation();
-  (void)g_view.webview->Navigate(url.c_str());
+  const HRESULT hr = g_view.webview->Navigate(url.c_str());
+  if (FAILED(hr)) {
+    LogDebug("Navigation to " + PrintableForLog(WideToUtf8(url)) +
+             " could not start: " + SignedDecimal(hr));
+    return;
+  }
+  g_view.followUp.Navigated(WideToUtf8(url), ::GetTickCount64());
+}
+
+void RepairSupersededNavigation() {
+  if (!g_view.webview || !g_view.followUp.Pending()) return;
+  LPWSTR raw = nullptr;
+  const HRESULT hr = g_view.webview->get_Source(&raw);
+  const UniqueCoTaskMem owner(raw);
+  if (FAILED(hr) || !raw) return;
+  const std::string source = WideToUtf8(raw);
+  const NavigationFollowUp::Repair repair = g_view.followUp.Check(source, ::GetTickCount64());
+  if (repair.gaveUp) {
+    LogDebug("Chart page stays on an older request: " + PrintableForLog(source));
+    return;
+  }
+  if (repair.url.empty()) return;
+  LogDebug("Chart page ended on an older request (" + PrintableForLog(source) +
+           "); navigating again to: " + repair.url);
+  NavigateWebView(Utf8ToWide(repair.url));
 }
 
 void ExecutePageScript(const std::wstring& script) {

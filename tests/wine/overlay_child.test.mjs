@@ -417,7 +417,13 @@ test('two charts: a capture request naming chart B is journaled from B, each cha
     await new Promise((r) => setTimeout(r, 120));
   }
   await waitFor(() => !fs.existsSync(navA), 10000, 50, 'the last navigation request consumed');
-  await waitFor(() => pageA.url().includes('symbol=OANDA:XAUUSD'), 30000, 100, 'chart A on the last symbol');
+  try {
+    await waitFor(() => pageA.url().includes('symbol=OANDA:XAUUSD'), 30000, 100, 'chart A on the last symbol');
+  } catch (e) {
+    const navigations = (await w.readLog()).split(/\r?\n/).filter((l) => /Navigat|Symbol Sync/.test(l));
+    const calls = readCalls(rt.callLog).filter((l) => l.startsWith('Navigate'));
+    throw new Error(`${e.message}; page at ${pageA.url()}\nlog:\n${navigations.slice(-12).join('\n')}\ncalls:\n${calls.slice(-8).join('\n')}`);
+  }
   await new Promise((r) => setTimeout(r, 1500));
   assert.ok(pageA.url().includes('symbol=OANDA:XAUUSD'), 'and it stays there');
 

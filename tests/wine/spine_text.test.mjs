@@ -75,6 +75,18 @@ test('the write routine puts exact bytes in place and reports a failure with its
   const fail = await probe('write', 'C:\\no\\such\\folder\\x.txt', '41');
   assert.match(fail.stdout, /FAILED 3\r?\n/, 'path not found');
   assert.deepEqual(fs.readdirSync(dir).filter((n) => n.endsWith('.tmp')), [], 'no temporary file stays');
+
+  // A reader beside a writer that keeps replacing the file (the positions and snapshot files
+  // are rewritten every few hundred milliseconds) sees one whole version or the other, never
+  // an empty or half file.
+  const versionA = Buffer.from(JSON.stringify({ positions: Array.from({ length: 40 }, (_, i) => ({ ticket: i, profit: i * 1.5 })) }));
+  const versionB = Buffer.from(JSON.stringify({ positions: Array.from({ length: 70 }, (_, i) => ({ ticket: 900 + i, symbol: 'XAUUSD' })) }));
+  const race = await probe('race', 'C:\\texts\\race.json', versionA.toString('hex'), versionB.toString('hex'), '400');
+  const m = /WRITES (\d+) FAILED (\d+) READS (\d+) WHOLE (\d+) MISSING (\d+) TORN (\d+)/.exec(race.stdout);
+  assert.ok(m, race.stdout + race.stderr);
+  const [, , failed, reads, whole, missing, torn] = m.map(Number);
+  assert.equal(failed, 0, 'every replacement succeeded');
+  assert.ok(reads > 0 && whole === reads, `reads ${reads}, whole ${whole}, missing ${missing}, torn ${torn}`);
 });
 
 test('log entries carry the asctime stamp and CRLF line ends, one line each', async () => {

@@ -8,13 +8,20 @@
 //   host_probe order <record>       SendOrder through the outbox (folders resolved); prints
 //                                   "SENT <id> <record>" or "NOTSENT <error> <step>"
 //   host_probe log <hex>            LogDebug with the given bytes
+//   host_probe race <path> <hexA> <hexB> <writes>
+//                                   one thread replaces the file whole (patient) with A
+//                                   and B in turn while this one reads it with
+//                                   ReadTextFile; prints
+//                                   "WRITES n FAILED f READS r WHOLE k MISSING m TORN t"
 //   host_probe crash                installs CrashFilter, then dereferences a bad pointer
 //   host_probe version              GetAvailableCoreWebView2BrowserVersionString
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <thread>
 
 #include "bridge/file_replace.h"
 #include "bridge/order_outbox.h"
@@ -73,6 +80,40 @@ int wmain(int argc, wchar_t** argv) {
       std::printf("NOTSENT %lu %s\n", static_cast<unsigned long>(send.status.error),
                   send.step.c_str());
     }
+    return 0;
+  }
+  if (command == L"race" && argc > 5) {
+    const std::wstring path = argv[2];
+    const std::string versions[2] = {FromHex(argv[3]), FromHex(argv[4])};
+    const int writes = std::stoi(argv[5]);
+    if (!ReplaceFileWhole(path, versions[0]).ok()) return 1;
+    std::atomic<bool> done{false};
+    int failed = 0;
+    std::thread writer([&] {
+      for (int i = 1; i <= writes; ++i) {
+        if (!ReplaceFileWhole(path, versions[i % 2], WriteRetry::kPatient).ok()) ++failed;
+      }
+      done = true;
+    });
+    const std::wstring wide[2] = {Utf8ToWide(versions[0]), Utf8ToWide(versions[1])};
+    unsigned long reads = 0, whole = 0, missing = 0, torn = 0;
+    while (!done) {
+      const std::wstring text = ReadTextFile(path);
+      ++reads;
+      if (text == wide[0] || text == wide[1]) {
+        ++whole;
+      } else if (text.empty()) {
+        ++missing;
+      } else {
+        ++torn;
+      }
+      // A file held open cannot be replaced until it is closed; a reader that never let go
+      // would only measure the writer's retries, not what the reader sees.
+      ::Sleep(1);
+    }
+    writer.join();
+    std::printf("WRITES %d FAILED %d READS %lu WHOLE %lu MISSING %lu TORN %lu\n", writes, failed,
+                reads, whole, missing, torn);
     return 0;
   }
   if (command == L"log" && argc > 2) {
