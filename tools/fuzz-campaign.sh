@@ -87,12 +87,12 @@ campaign() {
 
 printf '%-22s %12s %10s %8s %9s\n' target runs exec/s corpus findings
 running=0
-for spec in "${targets[@]}"; do
+for entry in "${targets[@]}"; do
   if [ "$jobs" -le 1 ]; then
-    campaign "$spec"
+    campaign "$entry"
     continue
   fi
-  campaign "$spec" &
+  campaign "$entry" &
   running=$((running + 1))
   if [ "$running" -ge "$jobs" ]; then
     wait -n || true
@@ -103,5 +103,5 @@ wait
 echo
 table=$build/campaign-table.txt
 printf '%-22s %12s %10s %8s %9s\n' target runs exec/s corpus findings >"$table"
-for spec in "${targets[@]}"; do row "${spec%%:*}" >>"$table"; done
+for entry in "${targets[@]}"; do row "${entry%%:*}" >>"$table"; done
 cat "$table"
