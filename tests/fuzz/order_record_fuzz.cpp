@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(again && Same(*again, *record));
     FUZZ_CHECK(RecordId(line) == id);
     FUZZ_CHECK(RecordWithId(line, "7") == "7" + line.substr(id.size()));
-    for (std::size_t n = 0; n < text.size(); ++n) {
+    for (const std::size_t n : fuzz::CutPoints(text)) {
       const std::optional<OrderRecord> half = ParseOrderFile(text.substr(0, n), id);
       FUZZ_CHECK(!half || Same(*half, *record));
     }
