@@ -12,7 +12,9 @@ void WriteChartHeartbeatFile() {
   static std::atomic<bool> failing{false};
   const std::wstring path =
       BridgePath(g_folders.bridge, ChartHeartbeatFileName(g_launch.chartWindow));
-  const WriteStatus status = ReplaceFileWhole(path, HeartbeatBody(::GetTickCount64()));
+  // A tick count means nothing after a restart of the machine, so it is never flushed.
+  const WriteStatus status = ReplaceFileWhole(path, HeartbeatBody(::GetTickCount64()),
+                                              WriteRetry::kBrief, WriteDurability::kProcessKill);
   if (status.ok()) {
     if (failing.exchange(false)) LogDebug("Chart heartbeat written again.");
   } else if (!failing.exchange(true)) {

@@ -15,10 +15,23 @@ enum class WriteRetry {
   kPatient,
 };
 
+// What the new content must survive once the call has returned.
+enum class WriteDurability {
+  // Flushed to the disk before the rename: a power loss right after leaves the new
+  // content, never an empty file under the name. Orders and everything the trader set.
+  kPowerLoss,
+  // Left to the system's cache: a kill of the writer keeps it, a power loss may bring back
+  // the old content (still whole). Only for files whose old content is harmless after a
+  // restart of the machine, since a flush costs a disk round trip that other writers wait
+  // behind.
+  kProcessKill,
+};
+
 // Replaces the file with exactly these bytes so that a reader sees the old content or the
 // new one, never a mix: a temporary file in the same folder, then MoveFileExW over the old
 // one, retried on sharing, lock and access-denied errors within the budget. On failure the
 // old file is left as it was, no temporary file stays behind, and the status carries the
 // Windows error of the last attempt.
-[[nodiscard]] WriteStatus ReplaceFileWhole(const std::wstring& path, const std::string& bytes,
-                                           WriteRetry retry = WriteRetry::kBrief);
+[[nodiscard]] WriteStatus ReplaceFileWhole(
+    const std::wstring& path, const std::string& bytes, WriteRetry retry = WriteRetry::kBrief,
+    WriteDurability durability = WriteDurability::kPowerLoss);

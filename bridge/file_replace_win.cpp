@@ -29,7 +29,8 @@ DWORD ErrorOrGeneric() {
   return error == 0 ? ERROR_GEN_FAILURE : error;
 }
 
-[[nodiscard]] DWORD WriteNewFile(const std::wstring& path, const std::string& bytes) {
+[[nodiscard]] DWORD WriteNewFile(const std::wstring& path, const std::string& bytes,
+                                 WriteDurability durability) {
   // The name is unique among live writers (process, thread, call), so a file already
   // there was left by a writer that died between writing and renaming; process and thread
   // ids are reused, so refusing it (CREATE_NEW) would fail a later write for nothing.
@@ -43,7 +44,9 @@ DWORD ErrorOrGeneric() {
   }
   if (written != bytes.size()) return ERROR_HANDLE_DISK_FULL;
   // Flushed before the rename, so a crash never leaves the name pointing at empty data.
-  if (!::FlushFileBuffers(file.get())) return ErrorOrGeneric();
+  if (durability == WriteDurability::kPowerLoss && !::FlushFileBuffers(file.get())) {
+    return ErrorOrGeneric();
+  }
   return 0;
 }
 
@@ -54,9 +57,10 @@ bool IsTransient(DWORD error) {
 
 }  // namespace
 
-WriteStatus ReplaceFileWhole(const std::wstring& path, const std::string& bytes, WriteRetry retry) {
+WriteStatus ReplaceFileWhole(const std::wstring& path, const std::string& bytes, WriteRetry retry,
+                             WriteDurability durability) {
   const std::wstring temporary = TemporaryPathBeside(path);
-  if (const DWORD error = WriteNewFile(temporary, bytes)) {
+  if (const DWORD error = WriteNewFile(temporary, bytes, durability)) {
     ::DeleteFileW(temporary.c_str());
     return {error};
   }
@@ -67,8 +71,10 @@ WriteStatus ReplaceFileWhole(const std::wstring& path, const std::string& bytes,
                           : kPatientRetries;
   DWORD error = 0;
   for (int attempt = 0;; ++attempt) {
-    if (::MoveFileExW(temporary.c_str(), path.c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD flags = durability == WriteDurability::kPowerLoss
+                            ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH
+                            : MOVEFILE_REPLACE_EXISTING;
+    if (::MoveFileExW(temporary.c_str(), path.c_str(), flags)) {
       return {};
     }
     error = ErrorOrGeneric();

@@ -58,7 +58,8 @@ std::wstring FetchProgramPath() {
 
 void WriteDaemonHeartbeat(ULONGLONG now) {
   const WriteStatus beat =
-      ReplaceFileWhole(BridgePath(g_folders.bridge, DaemonHeartbeatFileName()), HeartbeatBody(now));
+      ReplaceFileWhole(BridgePath(g_folders.bridge, DaemonHeartbeatFileName()), HeartbeatBody(now),
+                       WriteRetry::kBrief, WriteDurability::kProcessKill);
   if (!beat.ok())
     LogDebug("Could not write the daemon heartbeat: " + DescribeWriteError(beat.error));
   LogDebug("Quorvale Daemon watcher heartbeat alive (active children: " +

@@ -1,7 +1,8 @@
 #!/usr/bin/env node
 // Workspace figures under Wine, printed, never asserted, measured in one run: how long a
 // launch request takes to become a running child and what the daemon costs while it only
-// watches the folder (with no WebView2 runtime, so children stop at the runtime box), then,
+// watches the folder (with no WebView2 runtime, so children stop at the runtime box), beside
+// it what a bare process of the child's shape costs here (start_floor.exe), then,
 // with the Chromium-backed runtime and the demo chart page, the roads a trader feels:
 // ticket click -> record, click -> executed by the terminal companion (its own logic, run
 // natively as build/native/qv_companion), positions file -> badge text, Telegram command ->
@@ -149,6 +150,18 @@ try {
     await new Promise((r) => setTimeout(r, 250));  // let the daemon reap it
   }
 
+  // The same rounds for a bare program of the child's shape (the same system DLLs, COM
+  // initialised), started by a Windows process in this prefix while the daemon runs: what
+  // a new process costs here before any of the workspace's code can run.
+  let floor = null;
+  const floorExe = paths.tool('start_floor.exe');
+  if (fs.existsSync(floorExe)) {
+    const r = await w.run(floorExe, [String(rounds)], { timeoutMs: 120000 });
+    const m = /FLOOR main ([\d.]+) ([\d.]+) ([\d.]+) COM ([\d.]+) ([\d.]+) ([\d.]+)/.exec(r.stdout);
+    if (m) floor = { main: m.slice(1, 4).map(Number), com: m.slice(4, 7).map(Number) };
+    else console.log(`start_floor gave no figures: ${r.stdout}${r.stderr}`);
+  }
+
   // Idle with five live children, each held at its runtime box.
   for (let i = 0; i < 5; i++) {
     const chart = await startChart(w, `Bench Chart ${i}`);
@@ -160,12 +173,21 @@ try {
 
   console.log(`launch file → daemon launch line: ${stats(pickup)} (${rounds} rounds)`);
   console.log(`launch file → child's first log line: ${stats(firstLine)}`);
+  const floorText = (f) => `median ${ms(f[0])} ms (${ms(f[1])}-${ms(f[2])}, ${rounds} rounds)`;
+  if (floor) {
+    console.log(`bare process of the child's shape, CreateProcess → wWinMain: ${floorText(floor.main)}`);
+    console.log(`bare process of the child's shape, CreateProcess → COM initialised: ${floorText(floor.com)}`);
+  }
   console.log(`daemon CPU idle, 0 children: ${idle0.toFixed(2)} % of one core (wineserver ${server0?.toFixed(2) ?? 'n/a'} %)`);
   console.log(`daemon CPU idle, 5 children: ${idle5.toFixed(2)} % of one core (wineserver ${server5?.toFixed(2) ?? 'n/a'} %)`);
   console.log(`daemon CPU in a change storm (${stormRate.toFixed(0)} writes/s): ${stormCpu.toFixed(2)} % of one core (wineserver ${stormServer?.toFixed(2) ?? 'n/a'} %)`);
   const wake = 'daemon: bridge folder change notification (timed pass every 1000 ms as fallback)';
   row('launch file → child\'s first log line', firstLine, wake, 100, '≤ 120 ms');
   rows[rows.length - 1].ratio += ' (the former pass period)';
+  if (floor) {
+    rows.push({ name: 'bare process of the child\'s shape: CreateProcess → COM initialised', figure: floorText(floor.com),
+      loop: 'none: Wine\'s process start and COM (start_floor.exe)', ratio: 'n/a (no loop)', goal: '' });
+  }
   // The idle cost is a share of a core; its "loop" is the timed pass, once a second.
   rows.push({ name: 'daemon idle CPU, 0 children', figure: `${idle0.toFixed(2)} % of a core (wineserver ${server0?.toFixed(2) ?? 'n/a'} %)`,
     loop: wake, ratio: `${(idle0 * 10).toFixed(1)} ms of CPU per 1000 ms pass`, goal: '≤ 0.20 %' });
@@ -256,12 +278,25 @@ try {
     return waitFor(() => page.evaluate(() => window.__benchClickAt), 5000, 5, 'the click stamp');
   };
   const clicks = [];
+  const orderFiles = [];
   const epochNow = () => performance.timeOrigin + performance.now();
+  const listOrders = () => new Set(fs.readdirSync(road.bridge).filter((n) => /^QV_Order_\d+\.csv$/.test(n)));
+  // The order file is what a companion of today's contract takes; it is written before
+  // the QV_TradeSignal.csv slot, so both are stamped.
+  const waitNewOrder = async (before) => {
+    for (const deadline = performance.now() + 30000; performance.now() < deadline;) {
+      for (const name of listOrders()) if (!before.has(name)) return epochNow();
+      await new Promise((r) => setImmediate(r));
+    }
+    throw new Error('timed out waiting for the order file');
+  };
   for (let i = 0; i < rounds; i++) {
     const before = readSignal();
     const pending = waitSignal(before, (t) => /,BUY,/.test(t), 'the ticket record').then(epochNow);
+    const orderPending = waitNewOrder(listOrders());
     const t0 = await trustedBuyClick();
     clicks.push((await pending) - t0);
+    orderFiles.push((await orderPending) - t0);
     await sleep(700 + Math.random() * 300);  // past the ticket's 600 ms lock
   }
 
@@ -341,10 +376,12 @@ try {
   }
 
   console.log(`HUD build in the page: ${stats(builds)}`);
-  console.log(`ticket click → record in the bridge folder: ${stats(clicks)}`);
+  console.log(`ticket click → order file QV_Order_<id>.csv: ${stats(orderFiles)}`);
+  console.log(`ticket click → record in QV_TradeSignal.csv: ${stats(clicks)}`);
   console.log(`positions file change → badge text: ${stats(badges)}`);
   console.log(`Telegram command → record: ${stats(commands)}`);
-  row('ticket click → record in the bridge folder', clicks, 'none: the web message is handled at once', 0, '< 20 ms');
+  row('ticket click → order file `QV_Order_<id>.csv`', orderFiles, 'none: the web message is handled at once', 0, '< 20 ms');
+  row('ticket click → record in `QV_TradeSignal.csv`', clicks, 'none: written right after the order file', 0, '< 20 ms');
   if (executed.length) {
     console.log(`click → executed by the terminal companion: ${stats(executed)}`);
     row('click → executed by the terminal companion', executed, 'companion timer, 20 ms (qv_companion)', 20, '≤ 60 ms');
