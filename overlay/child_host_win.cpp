@@ -9,6 +9,7 @@
 #include "overlay/child_host.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/host_timers.h"
+#include "overlay/order_queue.h"
 #include "overlay/positions_push.h"
 #include "overlay/webview_host.h"
 #include "overlay/window_layout.h"
@@ -154,6 +155,7 @@ int RunChildHost(HINSTANCE instance) {
   }
 
   WriteChartHeartbeat();
+  StartOrderSender();
   StartCotRefreshThread();
   StartTelegramWorkerThread();
   StartWebViewEnvironment(g_windows.window);

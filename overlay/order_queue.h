@@ -3,6 +3,10 @@
 // sent them, so the window thread never waits for the outbox lock or a held file.
 #include <string>
 
+// Child start-up: starts the sender ahead of the first order, which would otherwise wait for
+// the thread and the protocol file.
+void StartOrderSender();
+
 // Window thread: hands the record to the sender. clientId is the page's id for the order.
 void QueueOrder(const std::string& clientId, const std::string& record, bool keepRecordId);
 

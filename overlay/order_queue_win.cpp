@@ -70,6 +70,16 @@ void SendOne(const Job& job) {
 }
 
 void SenderLoop() noexcept {
+  // Written before the first click, so that click does not wait on it as well; a failure
+  // here is written again by the first order, which reports it if it persists.
+  try {
+    const WriteStatus protocol = WriteProtocolFile();
+    if (!protocol.ok()) {
+      LogDebug("Could not write QV_Protocol.txt yet: " + DescribeWriteError(protocol.error));
+    }
+  } catch (...) {
+    LogDebug("Could not write QV_Protocol.txt yet: internal error");
+  }
   for (;;) {
     Job job;
     {
@@ -95,25 +105,35 @@ void Push(const OrderFate& fate) {
   if (WebViewExists()) ExecutePageScript(Utf8ToWide(BuildOrderFateScript(fate)));
 }
 
+// Caller holds g_lock.
+bool SenderRunning() {
+  if (g_senderStarted) return true;
+  try {
+    std::thread(SenderLoop).detach();
+    g_senderStarted = true;
+  } catch (const std::exception&) {
+    LogDebug("Could not start the order sender thread.");
+  }
+  return g_senderStarted;
+}
+
 }  // namespace
+
+void StartOrderSender() {
+  std::lock_guard<std::mutex> hold(g_lock);
+  if (!SenderRunning()) LogDebug("The first order will try to start the sender again.");
+}
 
 void QueueOrder(const std::string& clientId, const std::string& record, bool keepRecordId) {
   {
     std::lock_guard<std::mutex> hold(g_lock);
-    if (!g_senderStarted) {
-      try {
-        std::thread(SenderLoop).detach();
-        g_senderStarted = true;
-      } catch (const std::exception&) {
-        LogDebug("Could not start the order sender thread; the order was not sent.");
-      }
-    }
-    if (g_senderStarted) {
+    if (SenderRunning()) {
       g_jobs.push_back({clientId, record, keepRecordId});
       g_wake.notify_one();
       return;
     }
   }
+  LogDebug("Quorvale Trade Signal NOT sent: no sender thread.");
   ReportOrderNotSent(clientId, "no sender thread");
 }
 
