@@ -20,10 +20,10 @@ enum class WriteDurability {
   // Flushed to the disk before the rename: a power loss right after leaves the new
   // content, never an empty file under the name. Orders and everything the trader set.
   kPowerLoss,
-  // Left to the system's cache: a kill of the writer keeps it, a power loss may bring back
-  // the old content (still whole). Only for files whose old content is harmless after a
-  // restart of the machine, since a flush costs a disk round trip that other writers wait
-  // behind.
+  // Left to the system's cache: a kill of the writer keeps it, but after a power loss the
+  // name may hold the old content, the new or a damaged file. Only for files whose readers
+  // take a damaged file as absent and whose old content is harmless after a restart of the
+  // machine, since a flush costs a disk round trip that other writers wait behind.
   kProcessKill,
 };
 

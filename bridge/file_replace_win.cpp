@@ -43,7 +43,7 @@ DWORD ErrorOrGeneric() {
     return ErrorOrGeneric();
   }
   if (written != bytes.size()) return ERROR_HANDLE_DISK_FULL;
-  // Flushed before the rename, so a crash never leaves the name pointing at empty data.
+  // Flushed before the rename, so a power loss never leaves the name pointing at empty data.
   if (durability == WriteDurability::kPowerLoss && !::FlushFileBuffers(file.get())) {
     return ErrorOrGeneric();
   }

@@ -102,9 +102,9 @@ OrderSend SendOrder(const std::string& record, bool keepRecordId) {
     }
     const std::uint64_t id = NextOrderId(last, UnixMsNow());
     // Recorded before the order leaves, so a kill right after can never hand the id out
-    // again. Not flushed: after a power loss an older number comes back, and the clock
-    // part, far past it by the next start, keeps the ids unique; the click waits on one
-    // disk round trip less.
+    // again. Not flushed: after a power loss an older or damaged number may come back, and
+    // the clock part, far past it by the next start, keeps the ids unique; the click waits
+    // on one disk round trip less.
     const WriteStatus kept = ReplaceFileWhole(statePath, OutboxStateBody(id), WriteRetry::kPatient,
                                               WriteDurability::kProcessKill);
     if (!kept.ok()) return Failed(send, kept.error, "record the order id");
