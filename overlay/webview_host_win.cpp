@@ -252,7 +252,7 @@ void RepairSupersededNavigation() {
   }
   if (repair.url.empty()) return;
   LogDebug("Chart page ended on an older request (" + PrintableForLog(source) +
-           "); navigating again to: " + repair.url);
+           "); navigating again to: " + PrintableForLog(repair.url));
   NavigateWebView(Utf8ToWide(repair.url));
 }
 
