@@ -76,11 +76,25 @@ enum COREWEBVIEW2_WEB_RESOURCE_CONTEXT {
   COREWEBVIEW2_WEB_RESOURCE_CONTEXT_OTHER = 16,
 };
 
+enum COREWEBVIEW2_PROCESS_FAILED_KIND {
+  COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED = 0,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED = 1,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE = 2,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED = 3,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_UTILITY_PROCESS_EXITED = 4,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_SANDBOX_HELPER_PROCESS_EXITED = 5,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED = 6,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_PPAPI_PLUGIN_PROCESS_EXITED = 7,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_PPAPI_BROKER_PROCESS_EXITED = 8,
+  COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED = 9,
+};
+
 // The runtime treats every WebView2 enum as a 32-bit value ([v1_enum]).
 static_assert(sizeof(COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT) == 4, "enum width");
 static_assert(sizeof(COREWEBVIEW2_HOST_RESOURCE_ACCESS_KIND) == 4, "enum width");
 static_assert(sizeof(COREWEBVIEW2_MOVE_FOCUS_REASON) == 4, "enum width");
 static_assert(sizeof(COREWEBVIEW2_WEB_RESOURCE_CONTEXT) == 4, "enum width");
+static_assert(sizeof(COREWEBVIEW2_PROCESS_FAILED_KIND) == 4, "enum width");
 static_assert(sizeof(COREWEBVIEW2_COLOR) == 4 && offsetof(COREWEBVIEW2_COLOR, A) == 0 &&
                   offsetof(COREWEBVIEW2_COLOR, B) == 3,
               "COREWEBVIEW2_COLOR is A, R, G, B bytes");
@@ -101,10 +115,8 @@ struct ICoreWebView2HistoryChangedEventHandler;
 struct ICoreWebView2MoveFocusRequestedEventHandler;
 struct ICoreWebView2NavigationCompletedEventHandler;
 struct ICoreWebView2NavigationStartingEventHandler;
-struct ICoreWebView2NewBrowserVersionAvailableEventHandler;
 struct ICoreWebView2NewWindowRequestedEventHandler;
 struct ICoreWebView2PermissionRequestedEventHandler;
-struct ICoreWebView2ProcessFailedEventHandler;
 struct ICoreWebView2ScriptDialogOpeningEventHandler;
 struct ICoreWebView2SourceChangedEventHandler;
 struct ICoreWebView2WebResourceResponseReceivedEventHandler;
@@ -131,6 +143,9 @@ struct ICoreWebView2WebResourceRequest;
 struct ICoreWebView2WebResourceResponse;
 struct ICoreWebView2WebResourceRequestedEventArgs;
 struct ICoreWebView2WebResourceRequestedEventHandler;
+struct ICoreWebView2ProcessFailedEventArgs;
+struct ICoreWebView2ProcessFailedEventHandler;
+struct ICoreWebView2NewBrowserVersionAvailableEventHandler;
 
 // clang-format off
 #define QV_ICoreWebView2Environment_METHODS(X) \
@@ -341,6 +356,13 @@ struct ICoreWebView2WebResourceRequestedEventHandler;
   X(Invoke, (HRESULT errorCode, BOOL isSuccessful))
 #define QV_ICoreWebView2WebResourceRequestedEventHandler_METHODS(X) \
   X(Invoke, (ICoreWebView2* sender, ICoreWebView2WebResourceRequestedEventArgs* args))
+#define QV_ICoreWebView2ProcessFailedEventArgs_METHODS(X) \
+  X(get_ProcessFailedKind, (COREWEBVIEW2_PROCESS_FAILED_KIND* processFailedKind))
+#define QV_ICoreWebView2ProcessFailedEventHandler_METHODS(X) \
+  X(Invoke, (ICoreWebView2* sender, ICoreWebView2ProcessFailedEventArgs* args))
+// The event carries no arguments of its own: args is a plain IUnknown.
+#define QV_ICoreWebView2NewBrowserVersionAvailableEventHandler_METHODS(X) \
+  X(Invoke, (ICoreWebView2Environment* sender, IUnknown* args))
 
 // Every interface: name, base, published count of its own methods, published IID.
 #define QV_WEBVIEW2_INTERFACES(X) \
@@ -366,7 +388,10 @@ struct ICoreWebView2WebResourceRequestedEventHandler;
   X(ICoreWebView2WebResourceRequest, IUnknown, 7, 0x97055CD4, 0x512C, 0x4264, 0x8B, 0x5F, 0xE3, 0xF4, 0x46, 0xCE, 0xA6, 0xA5) \
   X(ICoreWebView2WebResourceResponse, IUnknown, 7, 0xAAFCC94F, 0xFA27, 0x48FD, 0x97, 0xDF, 0x83, 0x0E, 0xF7, 0x5A, 0xAE, 0xC9) \
   X(ICoreWebView2WebResourceRequestedEventArgs, IUnknown, 5, 0x453E667F, 0x12C7, 0x49D4, 0xBE, 0x6D, 0xDD, 0xBE, 0x79, 0x56, 0xF5, 0x7A) \
-  X(ICoreWebView2WebResourceRequestedEventHandler, IUnknown, 1, 0xAB00B74C, 0x15F1, 0x4646, 0x80, 0xE8, 0xE7, 0x63, 0x41, 0xD2, 0x5D, 0x71)
+  X(ICoreWebView2WebResourceRequestedEventHandler, IUnknown, 1, 0xAB00B74C, 0x15F1, 0x4646, 0x80, 0xE8, 0xE7, 0x63, 0x41, 0xD2, 0x5D, 0x71) \
+  X(ICoreWebView2ProcessFailedEventArgs, IUnknown, 1, 0x8155A9A4, 0x1474, 0x4A86, 0x8C, 0xAE, 0x15, 0x1B, 0x0F, 0xA6, 0xB8, 0xCA) \
+  X(ICoreWebView2ProcessFailedEventHandler, IUnknown, 1, 0x79E0AEA4, 0x990B, 0x42D9, 0xAA, 0x1D, 0x0F, 0xCC, 0x2E, 0x5B, 0xC7, 0xF1) \
+  X(ICoreWebView2NewBrowserVersionAvailableEventHandler, IUnknown, 1, 0xF9A2976E, 0xD34E, 0x44FC, 0xAD, 0xEE, 0x81, 0xB6, 0xB5, 0x7C, 0xA9, 0x14)
 // clang-format on
 
 // Slot counts of the bases, so each derived slot enum continues where its base ends.
@@ -400,6 +425,8 @@ QV_WEBVIEW2_INTERFACES(QV_WEBVIEW2_DECLARE)
 // Absolute slots of the methods the host calls, as the published vtables number them.
 static_assert(ICoreWebView2EnvironmentSlot::CreateCoreWebView2Controller == 3, "slot");
 static_assert(ICoreWebView2EnvironmentSlot::get_BrowserVersionString == 5, "slot");
+static_assert(ICoreWebView2EnvironmentSlot::add_NewBrowserVersionAvailable == 6, "slot");
+static_assert(ICoreWebView2EnvironmentSlot::remove_NewBrowserVersionAvailable == 7, "slot");
 static_assert(ICoreWebView2ControllerSlot::put_IsVisible == 4, "slot");
 static_assert(ICoreWebView2ControllerSlot::put_Bounds == 6, "slot");
 static_assert(ICoreWebView2ControllerSlot::NotifyParentWindowPositionChanged == 23, "slot");
@@ -409,7 +436,10 @@ static_assert(ICoreWebView2Controller2Slot::put_DefaultBackgroundColor == 27, "s
 static_assert(ICoreWebView2Slot::get_Settings == 3, "slot");
 static_assert(ICoreWebView2Slot::Navigate == 5, "slot");
 static_assert(ICoreWebView2Slot::NavigateToString == 6, "slot");
+static_assert(ICoreWebView2Slot::add_ProcessFailed == 25, "slot");
+static_assert(ICoreWebView2Slot::remove_ProcessFailed == 26, "slot");
 static_assert(ICoreWebView2Slot::AddScriptToExecuteOnDocumentCreated == 27, "slot");
+static_assert(ICoreWebView2Slot::Reload == 31, "slot");
 static_assert(ICoreWebView2Slot::ExecuteScript == 29, "slot");
 static_assert(ICoreWebView2Slot::CapturePreview == 30, "slot");
 static_assert(ICoreWebView2Slot::PostWebMessageAsJson == 32, "slot");
@@ -448,6 +478,9 @@ static_assert(ICoreWebView2WebResourceResponseSlot::put_ReasonPhrase == 9, "slot
 static_assert(ICoreWebView2WebResourceRequestedEventArgsSlot::get_Request == 3, "slot");
 static_assert(ICoreWebView2WebResourceRequestedEventArgsSlot::put_Response == 5, "slot");
 static_assert(ICoreWebView2WebResourceRequestedEventArgsSlot::get_ResourceContext == 7, "slot");
+static_assert(ICoreWebView2ProcessFailedEventArgsSlot::get_ProcessFailedKind == 3, "slot");
+static_assert(ICoreWebView2ProcessFailedEventHandlerSlot::Invoke == 3, "slot");
+static_assert(ICoreWebView2NewBrowserVersionAvailableEventHandlerSlot::Invoke == 3, "slot");
 
 // A pure interface is exactly one vtable pointer; anything else means a destructor, a data
 // member or a second base crept in.

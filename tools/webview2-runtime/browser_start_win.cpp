@@ -2,6 +2,7 @@
 #include <shlobj.h>
 
 #include "host/win_handles.h"
+#include "tools/webview2-runtime/runtime_update_win.h"
 #include "tools/webview2-runtime/text_win.h"
 
 namespace {
@@ -101,6 +102,11 @@ HRESULT ConnectOrStartBrowser(const BrowserRequest& request, std::shared_ptr<Dev
   DevToolsEndpoint endpoint;
   if (ReadSmallFile(portFile, &content) && ParseDevToolsActivePort(content, &endpoint) &&
       SUCCEEDED(DevToolsLink::Connect(endpoint, link))) {
+    const std::wstring running = RunningBrowserVersion(request.userDataFolder);
+    if (!running.empty() && running != request.version) {
+      link->reset();
+      return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
+    }
     return S_OK;
   }
   // Absent, or stale from a browser that died: start a new one (Chromium takes over the
@@ -109,6 +115,7 @@ HRESULT ConnectOrStartBrowser(const BrowserRequest& request, std::shared_ptr<Dev
   const HRESULT launched = LaunchChromium(request);
   if (FAILED(launched)) return launched;
   *started = true;
+  RecordRunningBrowserVersion(request.userDataFolder, request.version);
   const ULONGLONG deadline = ::GetTickCount64() + kStartTimeoutMs;
   HRESULT last = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
   // This is the worker thread that creates the environment, never the window thread.

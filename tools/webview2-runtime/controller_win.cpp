@@ -42,6 +42,7 @@ class Controller final : public ComObject<Controller, ControllerBase, ICoreWebVi
     RecordCall(std::string("put_IsVisible ") + (isVisible ? "1" : "0"));
     if (view_->closed) return kClosedError;
     view_->visible = isVisible ? TRUE : FALSE;
+    if (isVisible) RunParkedCaptures(view_);
     // Headless pages cannot be shown or hidden; the state is kept for get_IsVisible. A
     // headful window is minimised and restored.
     if (view_->core->headful() && view_->windowId) {
@@ -88,6 +89,10 @@ class Controller final : public ComObject<Controller, ControllerBase, ICoreWebVi
     view_->closed = true;
     view_->messageHandlers.clear();
     view_->resourceHandlers.clear();
+    view_->failedHandlers.clear();
+    // Parked captures are dropped unrun: their handlers are never called, their streams
+    // (and the files under them) are let go.
+    view_->parkedCaptures.clear();
     view_->core->RemoveSession(view_->sessionId);
     // Straight on the link, with the follow-up on the reader thread: a host that closes
     // and then ends its message loop still gets its page, and maybe the browser, closed.
@@ -216,6 +221,8 @@ void SetUpSession(const std::shared_ptr<ViewState>& view, const ControllerHandle
   std::vector<std::pair<std::string, std::string>> commands = {
       {"Page.enable", ""},
       {"Runtime.enable", ""},
+      // Raises Inspector.targetCrashed when the page's renderer ends.
+      {"Inspector.enable", ""},
       {"Runtime.addBinding", std::string("{\"name\":") + JsonQuote(kBindingName) + "}"},
       {"Page.addScriptToEvaluateOnNewDocument", "{\"source\":" + JsonQuote(ShimScript()) + "}"},
   };

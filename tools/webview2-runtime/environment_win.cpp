@@ -8,7 +8,7 @@
 #include "tools/webview2-runtime/call_log_win.h"
 #include "tools/webview2-runtime/com_object.h"
 #include "tools/webview2-runtime/controller_win.h"
-#include "tools/webview2-runtime/runtime_version.h"
+#include "tools/webview2-runtime/runtime_update_win.h"
 #include "tools/webview2-runtime/text_win.h"
 #include "tools/webview2-runtime/view_state_win.h"
 #include "webview2/webview2_abi.h"
@@ -18,7 +18,9 @@ namespace {
 class Environment final
     : public ComObject<Environment, ICoreWebView2Environment, ICoreWebView2Environment> {
  public:
-  explicit Environment(std::shared_ptr<RuntimeCore> core) : core_(std::move(core)) {}
+  explicit Environment(std::shared_ptr<RuntimeCore> core) : core_(std::move(core)) {
+    core_->SetEnvironment(this);
+  }
 
   HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
       HWND parentWindow,
@@ -40,23 +42,27 @@ class Environment final
   }
   HRESULT STDMETHODCALLTYPE get_BrowserVersionString(LPWSTR* versionInfo) noexcept override {
     RecordCall("get_BrowserVersionString");
-    return CoTaskMemCopy(QV_RUNTIME_VERSION_WTEXT, versionInfo);
+    return CoTaskMemCopy(core_->version(), versionInfo);
   }
   HRESULT STDMETHODCALLTYPE
-  add_NewBrowserVersionAvailable(ICoreWebView2NewBrowserVersionAvailableEventHandler*,
-                                 EventRegistrationToken*) noexcept override {
+  add_NewBrowserVersionAvailable(ICoreWebView2NewBrowserVersionAvailableEventHandler* handler,
+                                 EventRegistrationToken* token) noexcept override {
     RecordCall("add_NewBrowserVersionAvailable");
-    return E_NOTIMPL;
+    if (!handler || !token) return E_POINTER;
+    token->value = core_->AddVersionHandler(
+        ComPtr<ICoreWebView2NewBrowserVersionAvailableEventHandler>::FromRaw(handler));
+    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE
-  remove_NewBrowserVersionAvailable(EventRegistrationToken) noexcept override {
-    RecordCall("remove_NewBrowserVersionAvailable");
-    return E_NOTIMPL;
+  remove_NewBrowserVersionAvailable(EventRegistrationToken token) noexcept override {
+    RecordCall("remove_NewBrowserVersionAvailable " + std::to_string(token.value));
+    core_->RemoveVersionHandler(token.value);
+    return S_OK;
   }
 
  private:
   friend ComObject;
-  ~Environment() = default;
+  ~Environment() { core_->SetEnvironment(nullptr); }
   std::shared_ptr<RuntimeCore> core_;
 };
 
@@ -113,10 +119,13 @@ extern "C" HRESULT STDMETHODCALLTYPE CreateWebViewEnvironmentWithOptionsInternal
   }
   request.headful = EnvironmentValue(L"QV_WEBVIEW2_HEADFUL") == L"1";
   request.extraArguments = OptionArguments(options);
+  request.version = InstalledRuntimeVersion();
 
   std::shared_ptr<RuntimeCore> core;
-  const HRESULT created = RuntimeCore::Create(request.userDataFolder, request.headful, &core);
+  const HRESULT created =
+      RuntimeCore::Create(request.userDataFolder, request.headful, request.version, &core);
   if (FAILED(created)) return created;
+  WatchForRuntimeUpdate(core);
 
   auto callback =
       ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>::FromRaw(handler);

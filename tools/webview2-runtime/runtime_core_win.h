@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "host/win_handles.h"
 #include "tools/webview2-runtime/devtools_link_win.h"
 #include "tools/webview2-runtime/ui_queue_win.h"
+#include "webview2/webview2_abi.h"
 
 struct ViewState;
 
@@ -26,7 +28,7 @@ class RuntimeCore : public std::enable_shared_from_this<RuntimeCore> {
 
   // On the thread that creates the environment: its message loop delivers everything.
   [[nodiscard]] static HRESULT Create(std::wstring userDataFolder, bool headful,
-                                      std::shared_ptr<RuntimeCore>* out);
+                                      std::wstring version, std::shared_ptr<RuntimeCore>* out);
   ~RuntimeCore();
 
   // Hands the link over (from the worker that connected) and starts routing its events.
@@ -41,6 +43,8 @@ class RuntimeCore : public std::enable_shared_from_this<RuntimeCore> {
   DevToolsLink* link() const { return link_.get(); }
   const std::wstring& userDataFolder() const { return userDataFolder_; }
   bool headful() const { return headful_; }
+  // The runtime version this environment was created with; fixed for its life.
+  const std::wstring& version() const { return version_; }
   const std::vector<FolderMapping>& extraHosts() const { return extraHosts_; }
 
   void AddSession(const std::string& sessionId, const std::shared_ptr<ViewState>& view);
@@ -48,6 +52,17 @@ class RuntimeCore : public std::enable_shared_from_this<RuntimeCore> {
   // True once, for the first controller of the process that started the browser: it then
   // closes the browser's own start page.
   bool TakeStartPageCleanup();
+  // The link to the browser ended: ProcessFailed (browser exited) for every view.
+  void BrowserExited();
+  [[nodiscard]] bool browserExited() const { return browserExited_; }
+
+  // NewBrowserVersionAvailable, window thread. The sender is the environment object, set
+  // while it lives.
+  void SetEnvironment(ICoreWebView2Environment* environment) { environment_ = environment; }
+  INT64 AddVersionHandler(ComPtr<ICoreWebView2NewBrowserVersionAvailableEventHandler> handler);
+  void RemoveVersionHandler(INT64 token);
+  // Raised once per newly installed version.
+  void NewVersionInstalled(const std::wstring& version);
 
  private:
   RuntimeCore() = default;
@@ -56,9 +71,15 @@ class RuntimeCore : public std::enable_shared_from_this<RuntimeCore> {
   std::unique_ptr<UiQueue> ui_;
   std::shared_ptr<DevToolsLink> link_;
   std::wstring userDataFolder_;
+  std::wstring version_;
+  std::wstring announcedVersion_;
+  ICoreWebView2Environment* environment_ = nullptr;
+  std::map<INT64, ComPtr<ICoreWebView2NewBrowserVersionAvailableEventHandler>> versionHandlers_;
+  INT64 nextVersionToken_ = 1;
   bool headful_ = false;
   bool startedBrowser_ = false;
   bool startPageCleaned_ = false;
+  bool browserExited_ = false;
   std::vector<FolderMapping> extraHosts_;
   std::map<std::string, std::weak_ptr<ViewState>> sessions_;  // window thread only
 };

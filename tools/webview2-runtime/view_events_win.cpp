@@ -55,6 +55,9 @@ void HandleViewEvent(const std::shared_ptr<ViewState>& view, const CdpIncoming& 
     view->frames.ContextDestroyed(event.params.IntegerAt("executionContextId", -1));
   } else if (event.method == "Runtime.executionContextsCleared") {
     view->frames.ContextsCleared();
+  } else if (event.method == "Inspector.targetCrashed") {
+    view->frames.ContextsCleared();
+    RaiseProcessFailed(view, COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED);
   }
 }
 

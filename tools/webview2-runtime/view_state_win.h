@@ -36,6 +36,14 @@ struct ResourceFilter {
   int context = 0;  // COREWEBVIEW2_WEB_RESOURCE_CONTEXT
 };
 
+// A CapturePreview asked for while the view could not be painted: WebView2 does not complete
+// it then (WebView2Feedback #579), so it waits here until the view is shown again.
+struct ParkedCapture {
+  std::string format;  // "png" or "jpeg"
+  ComPtr<IStream> stream;
+  ComPtr<ICoreWebView2CapturePreviewCompletedHandler> done;
+};
+
 struct ViewState {
   std::shared_ptr<RuntimeCore> core;
   ComPtr<ICoreWebView2Environment> environment;
@@ -53,6 +61,8 @@ struct ViewState {
   std::map<INT64, ComPtr<ICoreWebView2WebMessageReceivedEventHandler>> messageHandlers;
   std::vector<ResourceFilter> resourceFilters;
   std::map<INT64, ComPtr<ICoreWebView2WebResourceRequestedEventHandler>> resourceHandlers;
+  std::map<INT64, ComPtr<ICoreWebView2ProcessFailedEventHandler>> failedHandlers;
+  std::vector<ParkedCapture> parkedCaptures;
   INT64 nextToken = 1;
   ICoreWebView2* webview = nullptr;  // sender of events; cleared when that object goes
   ViewSettings settings;
@@ -60,6 +70,17 @@ struct ViewState {
 
 // Page events of the view's session, on the window thread.
 void HandleViewEvent(const std::shared_ptr<ViewState>& view, const CdpIncoming& event);
+
+// ProcessFailed to the view's handlers, on the window thread. A browser that exited takes
+// the view into the closed state first, as WebView2 does; its handlers are dropped after.
+void RaiseProcessFailed(const std::shared_ptr<ViewState>& view,
+                        COREWEBVIEW2_PROCESS_FAILED_KIND kind);
+
+// Captures the page into the stream now, or parks the capture while the view cannot be
+// painted (hidden, or its parent window not visible).
+void CaptureOrPark(const std::shared_ptr<ViewState>& view, ParkedCapture capture);
+// Runs the parked captures once the view can be painted again.
+void RunParkedCaptures(const std::shared_ptr<ViewState>& view);
 
 // Answers a Fetch.requestPaused: a mapped host is served from its folder, anything else
 // continues to the network.

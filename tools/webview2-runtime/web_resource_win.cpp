@@ -344,12 +344,42 @@ bool ReadStream(IStream* stream, std::string* bytes) {
   }
 }
 
+// QV_WEBVIEW2_WITHHOLD_HEADERS: names (comma-separated) of request headers a handler does not
+// see. Microsoft's handler "may not contain any request headers that are added by the
+// network stack"; Chromium adds Origin there for CORS requests, so a host must work without
+// it, and a test can take it away to prove that.
+const std::vector<std::string>& WithheldHeaders() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> out;
+    std::string name;
+    for (const char c : Narrow(EnvironmentValue(L"QV_WEBVIEW2_WITHHOLD_HEADERS")) + ",") {
+      if (c == ',') {
+        if (!name.empty()) out.push_back(AsciiLower(name));
+        name.clear();
+      } else if (c != ' ') {
+        name.push_back(c);
+      }
+    }
+    return out;
+  }();
+  return names;
+}
+
+bool Withheld(const std::string& name) {
+  for (const std::string& w : WithheldHeaders()) {
+    if (AsciiLower(name) == w) return true;
+  }
+  return false;
+}
+
 HeaderList RequestHeaderList(const JsonValue* request) {
   HeaderList out;
   const JsonValue* headers = request ? request->Find("headers") : nullptr;
   if (!headers || !headers->IsObject()) return out;
   for (std::size_t i = 0; i < headers->names.size() && i < headers->items.size(); ++i) {
-    if (headers->items[i].IsString()) out.emplace_back(headers->names[i], headers->items[i].text);
+    if (headers->items[i].IsString() && !Withheld(headers->names[i])) {
+      out.emplace_back(headers->names[i], headers->items[i].text);
+    }
   }
   return out;
 }

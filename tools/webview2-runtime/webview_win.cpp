@@ -3,7 +3,6 @@
 
 #include <new>
 
-#include "tools/webview2-runtime/base64.h"
 #include "tools/webview2-runtime/call_log_win.h"
 #include "tools/webview2-runtime/com_object.h"
 #include "tools/webview2-runtime/host_mapping.h"
@@ -23,19 +22,6 @@ struct WebViewBase : public ICoreWebView2_3 {
           QV_ICoreWebView2_3_METHODS(QV_COM_NOT_IMPLEMENTED)
 };
 #pragma GCC diagnostic pop
-
-HRESULT WriteAll(IStream* stream, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ULONG chunk = static_cast<ULONG>(std::min<std::size_t>(bytes.size() - done, 1u << 24));
-    ULONG written = 0;
-    const HRESULT hr = stream->Write(bytes.data() + done, chunk, &written);
-    if (FAILED(hr)) return hr;
-    if (written == 0) return STG_E_MEDIUMFULL;
-    done += written;
-  }
-  return S_OK;
-}
 
 class WebView final
     : public ComObject<WebView, WebViewBase, ICoreWebView2, ICoreWebView2_2, ICoreWebView2_3> {
@@ -119,25 +105,11 @@ class WebView final
         imageFormat != COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT_JPEG) {
       return E_INVALIDARG;
     }
-    auto stream = ComPtr<IStream>::FromRaw(imageStream);
-    auto done = ComPtr<ICoreWebView2CapturePreviewCompletedHandler>::FromRaw(handler);
-    const char* format =
-        imageFormat == COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT_PNG ? "png" : "jpeg";
-    view_->core->Call("Page.captureScreenshot", std::string("{\"format\":\"") + format + "\"}",
-                      view_->sessionId, [stream, done](const CdpIncoming& reply) mutable {
-                        HRESULT hr = reply.failed ? E_FAIL : S_OK;
-                        std::string bytes;
-                        // A corrupted image is reported, never written as if it were one.
-                        if (SUCCEEDED(hr) && !Base64Decode(reply.result.StringAt("data"), &bytes)) {
-                          hr = E_FAIL;
-                        }
-                        if (SUCCEEDED(hr) && bytes.empty()) hr = E_FAIL;
-                        if (SUCCEEDED(hr)) hr = WriteAll(stream.get(), bytes);
-                        // The caller may delete or reopen the file from the handler, so our
-                        // reference (and with it the file handle) goes first.
-                        stream.reset();
-                        if (done) (void)done->Invoke(hr);
-                      });
+    ParkedCapture capture;
+    capture.format = imageFormat == COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT_PNG ? "png" : "jpeg";
+    capture.stream = ComPtr<IStream>::FromRaw(imageStream);
+    capture.done = ComPtr<ICoreWebView2CapturePreviewCompletedHandler>::FromRaw(handler);
+    CaptureOrPark(view_, std::move(capture));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Reload() noexcept override {
@@ -174,6 +146,21 @@ class WebView final
   remove_WebMessageReceived(EventRegistrationToken token) noexcept override {
     RecordCall("remove_WebMessageReceived " + std::to_string(token.value));
     view_->messageHandlers.erase(token.value);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* handler,
+                                              EventRegistrationToken* token) noexcept override {
+    RecordCall("add_ProcessFailed");
+    if (!handler || !token) return E_POINTER;
+    if (view_->closed) return kClosedError;
+    token->value = view_->nextToken++;
+    view_->failedHandlers[token->value] =
+        ComPtr<ICoreWebView2ProcessFailedEventHandler>::FromRaw(handler);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE remove_ProcessFailed(EventRegistrationToken token) noexcept override {
+    RecordCall("remove_ProcessFailed " + std::to_string(token.value));
+    view_->failedHandlers.erase(token.value);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE
