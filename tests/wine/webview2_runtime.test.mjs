@@ -1,6 +1,8 @@
 // The Chromium-backed WebView2 runtime under Wine, driven through our loader by the
 // WebView2 test host: document scripts, web messages and their thread, ExecuteScript,
-// virtual hosts, CapturePreview, bounds, Close, and one browser shared by two processes.
+// virtual hosts, CapturePreview, bounds, Close, one browser shared by two processes, and
+// the ways the real runtime fails a host: a process that dies, a runtime update, a header
+// the handler does not see, a capture that never completes while hidden.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -93,7 +95,7 @@ function parse(line) {
   return fields;
 }
 
-async function startHost(folderName, env = {}) {
+async function startHost(folderName, env = {}, version = '156.0.8078.73') {
   const folderWin = `C:\\wv2\\${folderName}`;
   const child = w.spawn(hostExe, [folderWin], {
     env: {
@@ -134,9 +136,10 @@ async function startHost(folderName, env = {}) {
   };
   hosts.push(h);
   h.windowThread = (await h.next('WINDOW', 0, 60000)).thread;
+  if (version === null) return h;
   const ready = await waitFor(() => out.lines.find((l) => l.startsWith('READY') || / hr=0x8/.test(l)),
     90000, 100, 'the WebView');
-  assert.match(ready, /^READY version=156\.0\.8078\.73$/, out.lines.join('\n'));
+  assert.equal(ready, `READY version=${version}`, out.lines.join('\n'));
   return h;
 }
 
@@ -278,6 +281,47 @@ test('a resource filter raises WebResourceRequested on the window thread; a put 
   assert.ok(calls.split('\n').includes('AddWebResourceRequestedFilter https://data.test/* 0'), calls);
 });
 
+test('the request headers the network stack adds can be withheld from the handler', async () => {
+  const h = await startHost('withheld', { QV_WEBVIEW2_WITHHOLD_HEADERS: 'Origin' });
+  assert.equal(await h.askLine('serve https://data.test/*'), 'OK serve 0x00000000');
+  const page = h.send('navigate https://page.test/order.html');
+  await waitFor(() => h.messages(page).length >= 1, 30000, 50, 'the page');
+  const seen = h.out.lines.length;
+  const script = '(async () => { const r = await fetch("https://data.test/served.txt", {cache: "no-store"});' +
+    ' window.chrome.webview.postMessage(r.status + ":" + await r.text()); })() && 1';
+  assert.equal((await h.ask(`exec ${script}`, 'EXEC')).hr, '0x00000000');
+  await waitFor(() => h.messages(seen).some((m) => m.string === '200:served:GET'), 20000, 50, 'the read');
+  const served = h.out.lines.slice(seen).filter((l) => l.startsWith('RESOURCE ')).map(parse)
+    .find((e) => e.uri === 'https://data.test/served.txt');
+  assert.equal(served.origin, '-', 'Origin withheld');
+  assert.equal(served.context, '7');
+  assert.equal(await h.askLine('close'), 'OK close 0x00000000 after=0x8007139F');
+});
+
+test('no capture completes while the view is hidden; it runs once shown, and Close drops one unrun', async () => {
+  const shot = path.join(w.root, 'hidden.png');
+  assert.equal(await main.askLine('visible 0'), 'OK visible 0x00000000');
+  const seen = main.send(`capture ${w.toWin(shot)}`);
+  await waitFor(async () => (await fsp.readFile(callLog, 'utf8')).includes('CapturePreview parked\n'),
+    10000, 50, 'the parked capture');
+  assert.ok(!main.out.lines.slice(seen).some((l) => l.startsWith('CAPTURE ')), 'no completion while hidden');
+  assert.equal(await main.askLine('visible 1'), 'OK visible 0x00000000');
+  const late = await main.next('CAPTURE', seen, 20000);
+  assert.equal(late.hr, '0x00000000');
+  assertOnWindowThread(late, 'the late capture');
+  assert.equal((await fsp.readFile(shot)).subarray(1, 4).toString('latin1'), 'PNG');
+
+  const dropped = await startHost('dropped');
+  assert.equal(await dropped.askLine('visible 0'), 'OK visible 0x00000000');
+  const before = dropped.send(`capture ${w.toWin(path.join(w.root, 'dropped.png'))}`);
+  await waitFor(async () => (await fsp.readFile(callLog, 'utf8')).split('CapturePreview parked\n').length >= 3,
+    10000, 50, 'the second parked capture');
+  assert.equal(await dropped.askLine('close'), 'OK close 0x00000000 after=0x8007139F');
+  assert.ok(!dropped.out.lines.slice(before).some((l) => l.startsWith('CAPTURE ')), 'never completed');
+  // The runtime let go of the stream: the file can be deleted.
+  await fsp.rm(path.join(w.root, 'dropped.png'));
+});
+
 test('put_Bounds sets window.innerWidth and CapturePreview writes a PNG of that size', async () => {
   assert.equal(await main.askLine('bounds 640 360'), 'OK bounds 0x00000000');
   const size = await main.ask('exec [innerWidth, innerHeight]', 'EXEC');
@@ -360,4 +404,60 @@ test('a host that dies without Close does not keep Chromium alive after the last
   assert.equal((await pageTargets(port)).length, 2);
   assert.equal(await survivor.askLine('close'), 'OK close 0x00000000 after=0x8007139F');
   await waitFor(() => browserProcesses('orphan').length === 0, 30000, 200, 'Chromium to end');
+});
+
+test('ProcessFailed: a renderer crash leaves the view to Reload; a browser that dies closes it', { timeout: 180000 }, async () => {
+  const h = await startHost('crash');
+  const first = h.send('navigate https://page.test/order.html?before');
+  await waitFor(() => h.messages(first).length >= 1, 30000, 50, 'the page');
+  const browser = await chromium.connectOverCDP(`http://127.0.0.1:${devToolsPort(h.folderUnix)}`);
+  try {
+    const page = browser.contexts().flatMap((c) => c.pages()).find((p) => p.url().endsWith('?before'));
+    const cdp = await page.context().newCDPSession(page);
+    const crashed = h.out.lines.length;
+    // Never answered: the renderer that would answer is gone.
+    cdp.send('Page.crash').catch(() => {});
+    const renderer = await h.next('FAILED', crashed, 20000);
+    assert.equal(renderer.kind, '1', 'RENDER_PROCESS_EXITED');
+    assertOnWindowThread(renderer, 'ProcessFailed');
+    const reloaded = h.out.lines.length;
+    assert.equal(await h.askLine('reload'), 'OK reload 0x00000000');
+    await waitFor(() => h.messages(reloaded).some((m) => m.json.includes('?before')), 30000, 50, 'the page reloaded');
+  } finally {
+    await browser.close().catch(() => {});
+  }
+
+  const [pid] = browserProcesses('crash');
+  const killed = h.out.lines.length;
+  process.kill(pid, 'SIGKILL');
+  const gone = await h.next('FAILED', killed, 20000);
+  assert.equal(gone.kind, '0', 'BROWSER_PROCESS_EXITED');
+  assertOnWindowThread(gone, 'ProcessFailed');
+  // The view moved to the closed state by itself.
+  assert.equal(await h.askLine('navigate https://page.test/order.html'), 'OK navigate 0x8007139F');
+  const again = h.send('recreate');
+  await h.nextLine('READY', again, 90000);
+  const after = h.send('navigate https://page.test/order.html?after');
+  await waitFor(() => h.messages(after).length >= 1, 30000, 50, 'the page in a new browser');
+  assert.equal(await h.askLine('close'), 'OK close 0x00000000 after=0x8007139F');
+});
+
+test('a runtime update: NewBrowserVersionAvailable, no new environment while the old browser lives', { timeout: 180000 }, async () => {
+  const updateUnix = path.join(w.root, 'update.txt');
+  const env = { QV_WEBVIEW2_UPDATE_FILE: w.toWin(updateUnix) };
+  const old = await startHost('update', env);
+  const seen = old.out.lines.length;
+  await fsp.writeFile(updateUnix, '157.0.8100.1\n');
+  const announced = await old.next('NEWVERSION', seen, 10000);
+  assertOnWindowThread(announced, 'NewBrowserVersionAvailable');
+  assert.equal(announced.version, '156.0.8078.73', 'the environment keeps the version it runs');
+  // A process that starts now gets the new version, which the old browser refuses.
+  const late = await startHost('update', env, null);
+  const refused = await late.next('ENVIRONMENT', 0, 60000);
+  assert.equal(refused.hr, '0x8007139F', 'ERROR_INVALID_STATE while the old browser lives');
+  assert.equal(await old.askLine('close'), 'OK close 0x00000000 after=0x8007139F');
+  await waitFor(() => browserProcesses('update').length === 0, 30000, 200, 'the old browser to end');
+  const again = late.send('recreate');
+  assert.equal(await late.nextLine('READY', again, 90000), 'READY version=157.0.8100.1');
+  assert.equal(await late.askLine('close'), 'OK close 0x00000000 after=0x8007139F');
 });

@@ -1,7 +1,11 @@
 // A window with one WebView, created through our loader, driven by one command per stdin
 // line for the Windows tests of the WebView2 runtime:
 //   navigate URL | docscript JS | exec JS | capture PATH | bounds W H | visible 0|1 |
-//   background A R G B | map HOST FOLDER | serve URI-FILTER | post JSON | close | quit
+//   background A R G B | map HOST FOLDER | serve URI-FILTER | post JSON | reload | close | recreate |
+//   quit
+// "recreate" drops the WebView and creates a new environment and controller (after a
+// browser that died, or a refused environment). ProcessFailed is printed as
+// "FAILED kind=N", NewBrowserVersionAvailable as "NEWVERSION version=<environment's>".
 // "serve" adds a resource filter and a handler that prints every request it sees
 // (RESOURCE uri=... method=... context=N origin=...), answers a path ending in "/served.txt"
 // with 200 and "served:<method>", one ending in "/refused.txt" with 403, and leaves
@@ -118,6 +122,30 @@ void OnWebMessage(ICoreWebView2WebMessageReceivedEventArgs* args) {
              " json=" + Take(json));
 }
 
+std::wstring g_userDataFolder;
+
+void SubscribeFailures() {
+  auto onFailed = MakeComCallback<ICoreWebView2ProcessFailedEventHandler>(
+      IID_ICoreWebView2ProcessFailedEventHandler,
+      [](ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs* args) -> HRESULT {
+        COREWEBVIEW2_PROCESS_FAILED_KIND kind = COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED;
+        const HRESULT hr = args ? args->get_ProcessFailedKind(&kind) : E_POINTER;
+        Report("FAILED", hr, "kind=" + std::to_string(static_cast<int>(kind)));
+        return S_OK;
+      });
+  EventRegistrationToken token{};
+  if (g_webview) (void)g_webview->add_ProcessFailed(onFailed.get(), &token);
+  auto onVersion = MakeComCallback<ICoreWebView2NewBrowserVersionAvailableEventHandler>(
+      IID_ICoreWebView2NewBrowserVersionAvailableEventHandler,
+      [](ICoreWebView2Environment* sender, IUnknown*) -> HRESULT {
+        LPWSTR version = nullptr;
+        const HRESULT hr = sender ? sender->get_BrowserVersionString(&version) : E_POINTER;
+        Report("NEWVERSION", hr, "version=" + Take(version));
+        return S_OK;
+      });
+  (void)g_environment->add_NewBrowserVersionAvailable(onVersion.get(), &token);
+}
+
 void CreateController() {
   auto handler = MakeComCallback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>(
       IID_ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
@@ -133,6 +161,7 @@ void CreateController() {
               return S_OK;
             });
         if (g_webview) (void)g_webview->add_WebMessageReceived(onMessage.get(), &g_messageToken);
+        SubscribeFailures();
         LPWSTR version = nullptr;
         (void)g_environment->get_BrowserVersionString(&version);
         Print("READY version=" + Take(version));
@@ -144,6 +173,7 @@ void CreateController() {
 }
 
 void CreateEnvironment(const std::wstring& userDataFolder) {
+  g_userDataFolder = userDataFolder;
   auto handler = MakeComCallback<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>(
       IID_ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler,
       [](HRESULT hr, ICoreWebView2Environment* environment) -> HRESULT {
@@ -253,6 +283,15 @@ void RunCommand(const std::string& line) {
     DestroyWindow(g_window);
     return;
   }
+  if (verb == "recreate") {
+    if (g_controller) (void)g_controller->Close();
+    g_webview.reset();
+    g_controller.reset();
+    g_environment.reset();
+    Print("OK recreate");
+    CreateEnvironment(g_userDataFolder);
+    return;
+  }
   if (!g_webview || !g_controller) {
     Print("ERROR no webview");
     return;
@@ -320,6 +359,8 @@ void RunCommand(const std::string& line) {
                                                           COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL);
     if (SUCCEEDED(hr)) hr = g_webview->add_WebResourceRequested(handler.get(), &token);
     Print("OK serve " + Hr(hr));
+  } else if (verb == "reload") {
+    Print("OK reload " + Hr(g_webview->Reload()));
   } else if (verb == "post") {
     Print("OK post " + Hr(g_webview->PostWebMessageAsJson(Widen(rest).c_str())));
   } else if (verb == "close") {
