@@ -12,6 +12,7 @@
 #include "overlay/order_queue.h"
 #include "overlay/positions_push.h"
 #include "overlay/webview_host.h"
+#include "overlay/window_dpi.h"
 #include "overlay/window_layout.h"
 #include "services/service_threads.h"
 
@@ -110,10 +111,16 @@ HWND CreateOverlayWindow(HINSTANCE instance) {
   RECT chart{};
   ::GetClientRect(g_windows.chart, &chart);
   const WindowRect rect = OverlayRect(chart.right - chart.left, chart.bottom - chart.top);
+  AdoptChartDpiAwareness(g_windows.chart);
   HWND window = ::CreateWindowExW(
       0, kClassName, kOverlayTitle, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
       rect.width, rect.height, g_windows.chart, nullptr, instance, nullptr);
-  if (!window) return nullptr;
+  if (!window) {
+    // 5 (access denied) is the terminal running elevated: a window of a lower integrity
+    // level cannot be its child.
+    LogDebug("CreateWindowExW failed with error: " + std::to_string(::GetLastError()));
+    return nullptr;
+  }
   ::SetParent(window, g_windows.chart);
   ::ShowWindow(window, SW_SHOWNORMAL);
   ::UpdateWindow(window);
@@ -127,7 +134,10 @@ HWND CreateStudioWindow(HINSTANCE instance) {
   HWND window =
       ::CreateWindowExW(WS_EX_APPWINDOW, kClassName, kStudioTitle, WS_OVERLAPPEDWINDOW, rect.x,
                         rect.y, rect.width, rect.height, nullptr, nullptr, instance, nullptr);
-  if (!window) return nullptr;
+  if (!window) {
+    LogDebug("CreateWindowExW failed with error: " + std::to_string(::GetLastError()));
+    return nullptr;
+  }
   ::ShowWindow(window, SW_RESTORE);
   ::ShowWindow(window, SW_SHOW);
   ::UpdateWindow(window);
@@ -144,6 +154,7 @@ int RunChildHost(HINSTANCE instance) {
   RegisterWindowClass(instance, icons);
 
   const bool studio = IsStudioMode(g_launch.mode);
+  if (studio) BecomePerMonitorDpiAware();
   g_windows.window = studio ? CreateStudioWindow(instance) : CreateOverlayWindow(instance);
   if (!g_windows.window) {
     LogDebug(studio ? "Failed to create headless popup window." : "Failed to create child window.");

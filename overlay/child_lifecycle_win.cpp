@@ -22,6 +22,33 @@ OverlayWindows g_windows;
 namespace {
 
 std::uint64_t g_lastHeartbeat = 0;
+// Where the chart's client area last was on the screen.
+POINT g_chartOrigin{};
+bool g_chartOriginKnown = false;
+
+// The chart is a view inside the terminal's MDI windows: a minimised terminal (or a chart
+// window minimised inside it) leaves the view's own client area as it was, so the size
+// alone never shows it. The view, or any window it sits in, minimised or hidden is.
+bool ChartOutOfSight(HWND chart) {
+  if (!::IsWindowVisible(chart)) return true;
+  for (HWND at = chart; at != nullptr; at = ::GetAncestor(at, GA_PARENT)) {
+    if (::IsIconic(at)) return true;
+    if (at == ::GetAncestor(chart, GA_ROOT)) break;
+  }
+  return false;
+}
+
+// The terminal moved, or the chart inside it: WebView2 must hear of it, or its pop-ups
+// (the HUD's drop-downs) open where the page was.
+void FollowChartPosition(HWND chart) {
+  POINT origin{0, 0};
+  if (!::ClientToScreen(chart, &origin)) return;
+  const bool moved =
+      g_chartOriginKnown && (origin.x != g_chartOrigin.x || origin.y != g_chartOrigin.y);
+  g_chartOrigin = origin;
+  g_chartOriginKnown = true;
+  if (moved) NotifyWebViewParentMoved();
+}
 
 std::string HandleText() {
   return std::to_string(g_launch.chartWindow);
@@ -52,11 +79,12 @@ void TrackChartWindow() {
   if (!::GetClientRect(g_windows.chart, &chart)) return;
   const int width = chart.right - chart.left;
   const int height = chart.bottom - chart.top;
-  if (width <= 0 || height <= 0) {
-    // A minimised terminal collapses the chart; the page must not float over the desktop.
+  if (width <= 0 || height <= 0 || ChartOutOfSight(g_windows.chart)) {
+    // The page must not float over the desktop, and a hidden page is not captured.
     SetWebViewVisible(false);
     return;
   }
+  FollowChartPosition(g_windows.chart);
   RECT own{};
   ::GetClientRect(g_windows.window, &own);
   if (own.right - own.left == width && own.bottom - own.top == height) {

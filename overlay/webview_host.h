@@ -16,6 +16,8 @@ void SetWebViewBounds(const RECT& bounds);
 void SetWebViewVisible(bool visible);
 [[nodiscard]] bool IsWebViewVisible();
 void NavigateWebView(const std::wstring& url);
+// The chart moved on the screen: WebView2 places its pop-ups (drop-downs) by it.
+void NotifyWebViewParentMoved();
 // Navigates again when the page ended on an address asked for before the last one.
 void RepairSupersededNavigation();
 // Fire and forget: the result is not awaited.

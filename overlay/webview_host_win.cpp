@@ -220,6 +220,10 @@ void SetWebViewVisible(bool visible) {
   if (g_view.controller) (void)g_view.controller->put_IsVisible(visible ? TRUE : FALSE);
 }
 
+void NotifyWebViewParentMoved() {
+  if (g_view.controller) (void)g_view.controller->NotifyParentWindowPositionChanged();
+}
+
 bool IsWebViewVisible() {
   BOOL visible = FALSE;
   if (!g_view.controller || FAILED(g_view.controller->get_IsVisible(&visible))) return false;

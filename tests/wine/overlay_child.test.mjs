@@ -85,11 +85,21 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
     const [o] = (await children()).filter((c) => c.cls === 'QuorvaleWorkspace_Class');
     return o && o.width === overlay.width - 124 && o.height === overlay.height - 100;
   }, 5000, 100, 'overlay following the chart size');
-  await ask('minimize');
-  await waitForCall(rt.callLog, /^put_IsVisible 0/, 5000);
-  await ask('restore');
-  await waitFor(() => /^put_IsVisible 1/.test(readCalls(rt.callLog).filter((l) => l.startsWith('put_IsVisible')).at(-1)),
-    5000, 100, 'WebView shown again');
+  // The terminal moving on the screen moves the chart with it: WebView2 is told, so its
+  // pop-ups (the HUD's drop-downs) open where the page now is.
+  const notified = () => readCalls(rt.callLog).filter((l) => l === 'NotifyParentWindowPositionChanged').length;
+  const notifiedBefore = notified();
+  await ask('move 60 50');
+  await waitFor(() => notified() > notifiedBefore, 5000, 50, 'NotifyParentWindowPositionChanged');
+  // A minimised terminal leaves the chart's own client area as it was; the overlay hides all
+  // the same, and so it does for a chart window minimised inside the terminal.
+  const lastVisible = () => readCalls(rt.callLog).filter((l) => l.startsWith('put_IsVisible')).at(-1);
+  for (const [hide, show] of [['minimize', 'restore'], ['chartmin', 'chartrestore']]) {
+    await ask(hide);
+    await waitFor(() => lastVisible() === 'put_IsVisible 0', 5000, 50, `WebView hidden on ${hide}`);
+    await ask(show);
+    await waitFor(() => lastVisible() === 'put_IsVisible 1', 5000, 100, `WebView shown again on ${show}`);
+  }
 
   // Messages from the page become bridge files.
   await hudPost(page, 'SYNC:FX:EURUSD');

@@ -88,8 +88,7 @@ LRESULT CALLBACK ViewProc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
 }
 
 // The chart window keeps its view on the whole client area, as the terminal's does.
-LRESULT CALLBACK ChartWindowProc(HWND window, UINT message, WPARAM wparam,
-                                 LPARAM lparam) noexcept {
+LRESULT CALLBACK ChartWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
   if (message == WM_SIZE && g_view && wparam != SIZE_MINIMIZED) {
     MoveWindow(g_view, 0, 0, LOWORD(lparam), HIWORD(lparam), TRUE);
   }
@@ -222,11 +221,11 @@ int wmain(int argc, wchar_t** argv) {
                                    1024, 700, g_mdiClient, instance, 0);
   RECT client{};
   if (g_chartWindow) GetClientRect(g_chartWindow, &client);
-  g_view = g_chartWindow ? CreateWindowExW(0, kViewClass, L"", WS_CHILD | WS_VISIBLE |
-                                                                   WS_CLIPCHILDREN,
-                                           0, 0, client.right, client.bottom, g_chartWindow,
-                                           nullptr, instance, nullptr)
-                         : nullptr;
+  g_view =
+      g_chartWindow
+          ? CreateWindowExW(0, kViewClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
+                            client.right, client.bottom, g_chartWindow, nullptr, instance, nullptr)
+          : nullptr;
   if (!g_view) {
     Reply("ERROR CreateWindowExW failed (chart)");
     return 1;

@@ -15,6 +15,31 @@
 
 namespace {
 
+template <typename F>
+F User32(const char* name) {
+  return reinterpret_cast<F>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// WebView2 puts its own window into the parent from the calling thread, and Windows
+// refuses a child of another DPI awareness than its parent unless the thread allows mixed
+// hosting (DPI_HOSTING_BEHAVIOR: "cannot create or re-parent child windows with a different
+// DPI_AWARENESS_CONTEXT"). Wine does not enforce that rule, so the runtime does: the
+// controller of a thread whose awareness differs from the parent window's is refused.
+bool DpiMismatch(HWND parent) {
+  using ThreadContextFn = DPI_AWARENESS_CONTEXT(WINAPI*)();
+  using WindowContextFn = DPI_AWARENESS_CONTEXT(WINAPI*)(HWND);
+  using AwarenessFn = DPI_AWARENESS(WINAPI*)(DPI_AWARENESS_CONTEXT);
+  using HostingFn = DPI_HOSTING_BEHAVIOR(WINAPI*)();
+  const auto thread = User32<ThreadContextFn>("GetThreadDpiAwarenessContext");
+  const auto window = User32<WindowContextFn>("GetWindowDpiAwarenessContext");
+  const auto awareness = User32<AwarenessFn>("GetAwarenessFromDpiAwarenessContext");
+  const auto hosting = User32<HostingFn>("GetThreadDpiHostingBehavior");
+  if (!thread || !window || !awareness) return false;
+  if (hosting && hosting() == DPI_HOSTING_BEHAVIOR_MIXED) return false;
+  return awareness(thread()) != awareness(window(parent));
+}
+
 class Environment final
     : public ComObject<Environment, ICoreWebView2Environment, ICoreWebView2Environment> {
  public:
@@ -29,6 +54,15 @@ class Environment final
                std::to_string(reinterpret_cast<UINT_PTR>(parentWindow)));
     if (!handler) return E_POINTER;
     if (!::IsWindow(parentWindow)) return HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE);
+    if (DpiMismatch(parentWindow)) {
+      RecordCall("CreateCoreWebView2Controller refused: DPI awareness differs from the parent's");
+      // The exact code of the real refusal is not documented; it arrives in the handler.
+      auto done =
+          ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>::FromRaw(handler);
+      core_->Post(
+          [done] { (void)done->Invoke(HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER), nullptr); });
+      return S_OK;
+    }
     StartController(
         core_, ComPtr<ICoreWebView2Environment>::FromRaw(this), parentWindow,
         ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>::FromRaw(handler));

@@ -43,7 +43,7 @@ void RaiseProcessFailed(const std::shared_ptr<ViewState>& view,
     view->parkedCaptures.clear();
   }
   auto args = ComPtr<ICoreWebView2ProcessFailedEventArgs>::Attach(new (std::nothrow)
-                                                                       ProcessFailedArgs(kind));
+                                                                      ProcessFailedArgs(kind));
   // A handler may remove itself (or others) while the event is delivered.
   std::vector<ComPtr<ICoreWebView2ProcessFailedEventHandler>> handlers;
   for (const auto& [token, handler] : view->failedHandlers) handlers.push_back(handler);

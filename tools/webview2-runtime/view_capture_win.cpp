@@ -31,21 +31,22 @@ bool Paintable(const ViewState& view) {
 }
 
 void Capture(const std::shared_ptr<ViewState>& view, ParkedCapture capture) {
-  view->core->Call(
-      "Page.captureScreenshot", "{\"format\":\"" + capture.format + "\"}", view->sessionId,
-      [stream = std::move(capture.stream), done = std::move(capture.done)](
-          const CdpIncoming& reply) mutable {
-        HRESULT hr = reply.failed ? E_FAIL : S_OK;
-        std::string bytes;
-        // A corrupted image is reported, never written as if it were one.
-        if (SUCCEEDED(hr) && !Base64Decode(reply.result.StringAt("data"), &bytes)) hr = E_FAIL;
-        if (SUCCEEDED(hr) && bytes.empty()) hr = E_FAIL;
-        if (SUCCEEDED(hr)) hr = WriteAll(stream.get(), bytes);
-        // The caller may delete or reopen the file from the handler, so our reference (and
-        // with it the file handle) goes first.
-        stream.reset();
-        if (done) (void)done->Invoke(hr);
-      });
+  view->core->Call("Page.captureScreenshot", "{\"format\":\"" + capture.format + "\"}",
+                   view->sessionId,
+                   [stream = std::move(capture.stream),
+                    done = std::move(capture.done)](const CdpIncoming& reply) mutable {
+                     HRESULT hr = reply.failed ? E_FAIL : S_OK;
+                     std::string bytes;
+                     // A corrupted image is reported, never written as if it were one.
+                     if (SUCCEEDED(hr) && !Base64Decode(reply.result.StringAt("data"), &bytes))
+                       hr = E_FAIL;
+                     if (SUCCEEDED(hr) && bytes.empty()) hr = E_FAIL;
+                     if (SUCCEEDED(hr)) hr = WriteAll(stream.get(), bytes);
+                     // The caller may delete or reopen the file from the handler, so our reference
+                     // (and with it the file handle) goes first.
+                     stream.reset();
+                     if (done) (void)done->Invoke(hr);
+                   });
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // A window with one WebView, created through our loader, driven by one command per stdin
 // line for the Windows tests of the WebView2 runtime:
 //   navigate URL | docscript JS | exec JS | capture PATH | bounds W H | visible 0|1 |
-//   background A R G B | map HOST FOLDER | serve URI-FILTER | post JSON | reload | close | recreate |
-//   quit
+//   background A R G B | map HOST FOLDER | serve URI-FILTER | post JSON | reload | close | recreate
+//   | quit
 // "recreate" drops the WebView and creates a new environment and controller (after a
 // browser that died, or a refused environment). ProcessFailed is printed as
 // "FAILED kind=N", NewBrowserVersionAvailable as "NEWVERSION version=<environment's>".
@@ -128,7 +128,8 @@ void SubscribeFailures() {
   auto onFailed = MakeComCallback<ICoreWebView2ProcessFailedEventHandler>(
       IID_ICoreWebView2ProcessFailedEventHandler,
       [](ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs* args) -> HRESULT {
-        COREWEBVIEW2_PROCESS_FAILED_KIND kind = COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED;
+        COREWEBVIEW2_PROCESS_FAILED_KIND kind =
+            COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED;
         const HRESULT hr = args ? args->get_ProcessFailedKind(&kind) : E_POINTER;
         Report("FAILED", hr, "kind=" + std::to_string(static_cast<int>(kind)));
         return S_OK;

@@ -70,7 +70,10 @@ export async function findPage(browser, pattern, timeoutMs = 30000) {
   }, timeoutMs, 200, `a page at ${pattern}`);
 }
 
-/** A fake chart window driven by stdin commands. */
+/**
+ * A fake chart driven by stdin commands: a chart view in a chart window (MDI child) in a
+ * terminal frame, as the terminal's is, with a DPI awareness of its own.
+ */
 export async function startFakeChart(w, title = 'EURUSD,H1') {
   const chart = w.spawn(paths.tool('fake_chart.exe'), [title]);
   const out = lineReader(chart.stdout);
@@ -81,7 +84,7 @@ export async function startFakeChart(w, title = 'EURUSD,H1') {
     await waitFor(() => out.lines.slice(seen).find(pred), 15000, 50, `reply to ${command}`);
     return out.lines.slice(seen);
   };
-  /** The overlay windows parented into the chart: [{ cls, width, height, visible }]. */
+  /** The windows parented into the chart: [{ cls, width, height, visible }]. */
   const children = async () => (await ask('children'))
     .filter((l) => l.startsWith('CHILD '))
     .map((l) => {
