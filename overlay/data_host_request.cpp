@@ -128,15 +128,11 @@ DataHostAnswer DecideDataHostRequest(const DataHostRequest& request, const std::
   const bool fromDataHost = !origin.empty() && origin == Lower(dataHostOrigin);
   // Any other origin, "null" (sandboxed and opaque documents) included, is not ours.
   if (!origin.empty() && !fromChart && !fromDataHost) return Refuse(DataHostVerdict::Forbidden);
-  if (origin.empty() && (site == "cross-site" || site == "same-site")) {
-    // The HUD's reads from the chart site always name their origin; a cross-site request
-    // without one is some other document's load.
-    return Refuse(DataHostVerdict::Forbidden);
-  }
-
   const std::string method = request.method.empty() ? std::string("GET") : request.method;
+  // The answer may be the chart site's to read unless another origin asked.
+  const std::string chartMayRead = fromDataHost ? std::string() : chartOrigin;
   if (method == "OPTIONS") {
-    if (!fromChart) return Refuse(DataHostVerdict::Forbidden);
+    if (fromDataHost) return Refuse(DataHostVerdict::Forbidden);
     DataHostAnswer answer;
     answer.verdict = DataHostVerdict::Preflight;
     answer.allowOrigin = chartOrigin;
@@ -144,13 +140,13 @@ DataHostAnswer DecideDataHostRequest(const DataHostRequest& request, const std::
   }
   if (method != "GET" && method != "HEAD") return Refuse(DataHostVerdict::Forbidden);
 
-  const bool navigation = request.document || dest == "document" || dest == "iframe" ||
-                          dest == "frame" || Lower(request.secFetchMode) == "navigate" ||
-                          site == "none";
+  const bool navigation = request.context == DataHostContext::kDocument || dest == "document" ||
+                          dest == "iframe" || dest == "frame" ||
+                          Lower(request.secFetchMode) == "navigate" || site == "none";
   DataHostAnswer answer;
   answer.headOnly = method == "HEAD";
-  answer.allowOrigin = fromChart ? chartOrigin : std::string();
   if (path == "headless.html") {
+    // The studio's own page, shown as a document of the data host: no CORS to answer.
     answer.verdict = DataHostVerdict::Serve;
     answer.studioPage = true;
     answer.contentType = "text/html; charset=utf-8";
@@ -158,12 +154,17 @@ DataHostAnswer DecideDataHostRequest(const DataHostRequest& request, const std::
   }
   Served served{};
   if (!AllowedFile(path, &served)) return Refuse(DataHostVerdict::NotFound);
-  // Only the studio page is ever shown as a document; bridge files are read, not visited.
-  if (navigation) return Refuse(DataHostVerdict::Forbidden);
+  // Bridge files are read, never visited or loaded into a page; the icon is an image.
+  const bool icon = path == "quorvale.ico";
+  const bool loadable = icon ? request.context != DataHostContext::kDocument
+                             : request.context == DataHostContext::kRead ||
+                                   request.context == DataHostContext::kUnknown;
+  if (navigation || !loadable) return Refuse(DataHostVerdict::Forbidden);
   answer.verdict = DataHostVerdict::Serve;
   answer.fileName = path;
   answer.maxBytes = served.maxBytes;
   answer.contentType = served.contentType;
+  answer.allowOrigin = chartMayRead;
   return answer;
 }
 

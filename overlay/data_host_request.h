@@ -4,16 +4,32 @@
 // studio read, only to the chart site's documents and the data host's own (the studio
 // page), CORS answered to the chart site's origin alone, never "*".
 //
-// Judged by Origin first: a cross-origin read a script can see (fetch, XHR) always carries
-// one, so every other origin, and "null", is refused. A request without Origin is the
-// studio page's navigation or one of its same-origin reads (GET carries no Origin then);
-// when the fetch metadata headers are present they narrow that further. They may be absent
-// (the runtime under Wine sees requests before the network stack adds them), and the
-// decision stays sound without them: a cross-origin request without Origin is a no-cors
-// load whose response the requesting page cannot read (answered with nosniff, so it is
-// not run as a script either).
+// Judged by the request's resource context, and by Origin when it is there. The browser
+// adds Origin to every cross-origin read a script can see (fetch, XHR), but the host may
+// not see it: WebView2's WebResourceRequested "may not contain any request headers that are
+// added by the network stack". So:
+// - an Origin that is present and is neither the chart site's nor the data host's (and
+//   "null") is refused;
+// - a request that may be the chart site's (its Origin, or none at all) is answered with
+//   Access-Control-Allow-Origin for the chart site alone, plus Vary: Origin. Whatever page
+//   really asked, the browser lets only the chart site's documents read the answer, so a
+//   foreign page without a visible Origin still reads nothing;
+// - bridge files go only to reads (fetch, XHR): a document, a script, a style sheet, an
+//   image or any other load gets none; only the studio page is a document, and only the
+//   icon an image.
+// The fetch metadata headers narrow it further when present; they are usually absent (the
+// network stack adds them after interception), and nothing depends on them.
 #include <cstddef>
 #include <string>
+
+// What the resource context says the request loads.
+enum class DataHostContext {
+  kUnknown,   // not told: taken as a read
+  kDocument,  // a navigation (top level or frame)
+  kRead,      // fetch or XMLHttpRequest
+  kImage,
+  kOther,  // script, style sheet, font, media, socket and the rest
+};
 
 struct DataHostRequest {
   std::string method;
@@ -23,8 +39,7 @@ struct DataHostRequest {
   std::string secFetchSite;
   std::string secFetchMode;
   std::string secFetchDest;
-  // The request loads a document (the resource context is a navigation).
-  bool document = false;
+  DataHostContext context = DataHostContext::kUnknown;
 };
 
 enum class DataHostVerdict { Serve, Preflight, Forbidden, NotFound };

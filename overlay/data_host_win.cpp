@@ -39,6 +39,22 @@ std::string Header(ICoreWebView2HttpRequestHeaders* headers, const wchar_t* name
   return SUCCEEDED(hr) && raw ? WideToUtf8(raw) : std::string();
 }
 
+DataHostContext ContextOf(COREWEBVIEW2_WEB_RESOURCE_CONTEXT context) {
+  switch (context) {
+    case COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL:
+      return DataHostContext::kUnknown;
+    case COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT:
+      return DataHostContext::kDocument;
+    case COREWEBVIEW2_WEB_RESOURCE_CONTEXT_XML_HTTP_REQUEST:
+    case COREWEBVIEW2_WEB_RESOURCE_CONTEXT_FETCH:
+      return DataHostContext::kRead;
+    case COREWEBVIEW2_WEB_RESOURCE_CONTEXT_IMAGE:
+      return DataHostContext::kImage;
+    default:
+      return DataHostContext::kOther;
+  }
+}
+
 std::string TakeString(HRESULT hr, LPWSTR raw) {
   const UniqueCoTaskMem owner(raw);
   return SUCCEEDED(hr) && raw ? WideToUtf8(raw) : std::string();
@@ -95,9 +111,7 @@ HRESULT OnDataHostRequest(ICoreWebView2WebResourceRequestedEventArgs* args) {
     facts.secFetchDest = Header(headers.get(), L"Sec-Fetch-Dest");
   }
   COREWEBVIEW2_WEB_RESOURCE_CONTEXT context = COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL;
-  if (SUCCEEDED(args->get_ResourceContext(&context))) {
-    facts.document = context == COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT;
-  }
+  if (SUCCEEDED(args->get_ResourceContext(&context))) facts.context = ContextOf(context);
 
   const DataHostAnswer answer = DecideDataHostRequest(facts, kChartSiteOrigin, DataHostOrigin());
   DataHostVerdict verdict = answer.verdict;

@@ -12,7 +12,8 @@ constexpr const char* kData = "https://quorvale-data.example";
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // method \n path \n origin \n Sec-Fetch-Site \n Sec-Fetch-Mode \n Sec-Fetch-Dest \n document
+  // method \n path \n origin \n Sec-Fetch-Site \n Sec-Fetch-Mode \n Sec-Fetch-Dest \n context
+  // (0 unknown, 1 document, 2 read, 3 image, 4 other)
   const std::vector<std::string> parts = fuzz::Split(fuzz::Bytes(data, size), '\n');
   auto part = [&](std::size_t i) { return i < parts.size() ? parts[i] : std::string(); };
   DataHostRequest request;
@@ -22,7 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   request.secFetchSite = part(3);
   request.secFetchMode = part(4);
   request.secFetchDest = part(5);
-  request.document = part(6) == "1";
+  const std::string context = part(6);
+  request.context = context == "1"   ? DataHostContext::kDocument
+                    : context == "2" ? DataHostContext::kRead
+                    : context == "3" ? DataHostContext::kImage
+                    : context == "4" ? DataHostContext::kOther
+                                     : DataHostContext::kUnknown;
   const DataHostAnswer answer = DecideDataHostRequest(request, kChart, kData);
   FUZZ_CHECK(answer.allowOrigin.empty() || answer.allowOrigin == kChart);
   const std::string headers = DataHostResponseHeaders(answer, answer.verdict);
@@ -43,7 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (answer.studioPage) {
       FUZZ_CHECK(answer.fileName.empty());
     } else {
-      FUZZ_CHECK(!request.document);
+      FUZZ_CHECK(request.context != DataHostContext::kDocument);
+      // Bridge files only to reads; the icon to any load but a document.
+      FUZZ_CHECK(answer.fileName == "quorvale.ico" || request.context == DataHostContext::kRead ||
+                 request.context == DataHostContext::kUnknown);
       FUZZ_CHECK(answer.maxBytes > 0 && answer.maxBytes <= 16u * 1024 * 1024);
       const std::string& name = answer.fileName;
       FUZZ_CHECK(name.rfind("QV_", 0) == 0 || name == "quorvale.ico");

@@ -56,15 +56,15 @@ constexpr const char* kData = "https://quorvale-data.example";
 constexpr const char* kChart = "https://www.tradingview.com";
 
 DataHostAnswer Ask(const std::string& path, const std::string& origin, const std::string& site = "",
-                   const std::string& method = "GET", bool document = false,
-                   const std::string& dest = "") {
+                   const std::string& method = "GET",
+                   DataHostContext context = DataHostContext::kRead, const std::string& dest = "") {
   DataHostRequest r;
   r.method = method;
   r.url = std::string(kData) + path;
   r.origin = origin;
   r.secFetchSite = site;
   r.secFetchDest = dest;
-  r.document = document;
+  r.context = context;
   return DecideDataHostRequest(r, kChart, kData);
 }
 
@@ -136,37 +136,77 @@ TEST(DataHostRequest, OtherOriginsAndForeignLoadsAreRefused) {
                 std::string::npos);
     }
   }
-  // Without Origin, fetch metadata that names another site is some other document's load.
-  EXPECT_EQ(Ask("/QV_AIConfig.json", "", "cross-site").verdict, DataHostVerdict::Forbidden);
-  EXPECT_EQ(Ask("/QV_AICopilotChart.png", "", "same-site").verdict, DataHostVerdict::Forbidden);
-  // Bridge files are read, never shown as a document (a link or a frame navigating there).
-  EXPECT_EQ(Ask("/QV_AIConfig.json", "", "", "GET", true).verdict, DataHostVerdict::Forbidden);
+  // Bridge files are read, never shown as a document (a link or a frame navigating there)
+  // nor loaded into a page as a script, style sheet or image, Origin or not.
+  for (const DataHostContext context :
+       {DataHostContext::kDocument, DataHostContext::kImage, DataHostContext::kOther}) {
+    for (const char* origin : {"", kChart}) {
+      for (const char* file : {"/QV_AIConfig.json", "/QV_AICopilotChart.png"}) {
+        EXPECT_EQ(Ask(file, origin, "", "GET", context).verdict, DataHostVerdict::Forbidden)
+            << file << origin << static_cast<int>(context);
+      }
+    }
+  }
   EXPECT_EQ(Ask("/QV_AIConfig.json", "", "none").verdict, DataHostVerdict::Forbidden);
-  EXPECT_EQ(Ask("/QV_AIConfig.json", "", "", "GET", false, "iframe").verdict,
+  EXPECT_EQ(Ask("/QV_AIConfig.json", "", "", "GET", DataHostContext::kRead, "iframe").verdict,
             DataHostVerdict::Forbidden);
+}
+
+// The host may not see Origin at all (WebView2 leaves out headers the network stack adds).
+// Fault guarded: without Origin the chart page's reads got no CORS header, so every HUD read
+// failed in the browser. Such a read may be the chart site's and is answered to it alone; a
+// foreign page that asked can still not read it, as the browser checks the header.
+TEST(DataHostRequest, AReadWithoutOriginIsAnsweredToTheChartSiteAlone) {
+  for (const char* site : {"", "cross-site", "same-site", "same-origin"}) {
+    for (const DataHostContext context : {DataHostContext::kRead, DataHostContext::kUnknown}) {
+      const DataHostAnswer a = Ask("/QV_OpenPositions.json", "", site, "GET", context);
+      ASSERT_EQ(a.verdict, DataHostVerdict::Serve) << site;
+      EXPECT_EQ(a.allowOrigin, kChart) << site;
+      const std::string headers = DataHostResponseHeaders(a, a.verdict);
+      EXPECT_NE(
+          headers.find("Access-Control-Allow-Origin: https://www.tradingview.com\r\nVary: Origin"),
+          std::string::npos)
+          << headers;
+    }
+  }
+  // A file missing at read time still answers the HUD readably; a preflight is answered.
+  EXPECT_NE(DataHostResponseHeaders(Ask("/QV_COTData.json", ""), DataHostVerdict::NotFound)
+                .find("Access-Control-Allow-Origin: https://www.tradingview.com"),
+            std::string::npos);
+  EXPECT_EQ(Ask("/QV_COTData.json", "", "", "OPTIONS").verdict, DataHostVerdict::Preflight);
+  // An unlisted name is no file of ours for anyone: no CORS header to read the 404 by.
+  EXPECT_EQ(DataHostResponseHeaders(Ask("/QV_TelegramConfig.json", ""), DataHostVerdict::NotFound)
+                .find("Access-Control"),
+            std::string::npos);
 }
 
 TEST(DataHostRequest, TheStudioPageAndItsOwnReadsWithoutOrigin) {
   // The studio page's navigation (none, or no metadata at all) is served from memory.
   for (const char* site : {"", "none", "same-origin"}) {
-    const DataHostAnswer page = Ask("/headless.html", "", site, "GET", true, "document");
+    const DataHostAnswer page =
+        Ask("/headless.html", "", site, "GET", DataHostContext::kDocument, "document");
     ASSERT_EQ(page.verdict, DataHostVerdict::Serve) << site;
     EXPECT_TRUE(page.studioPage);
     EXPECT_TRUE(page.fileName.empty());
     EXPECT_EQ(page.contentType, "text/html; charset=utf-8");
     EXPECT_TRUE(page.allowOrigin.empty());
   }
-  // Its same-origin reads carry no Origin (GET) and no CORS header is needed.
+  // Its same-origin reads carry no Origin (GET); the chart site's header they get instead is
+  // ignored for a same-origin read. One that names the data host's origin gets none.
   for (const char* site : {"", "same-origin"}) {
-    const DataHostAnswer read = Ask("/QV_AIConfig.json", "", site);
-    EXPECT_EQ(read.verdict, DataHostVerdict::Serve) << site;
-    EXPECT_TRUE(read.allowOrigin.empty());
-    EXPECT_EQ(DataHostResponseHeaders(read, read.verdict).find("Access-Control"),
-              std::string::npos);
+    EXPECT_EQ(Ask("/QV_AIConfig.json", "", site).verdict, DataHostVerdict::Serve) << site;
   }
-  EXPECT_EQ(Ask("/QV_AIConfig.json", kData, "same-origin").verdict, DataHostVerdict::Serve);
-  EXPECT_EQ(Ask("/quorvale.ico", "", "same-origin", "GET", false, "image").contentType,
-            "image/x-icon");
+  const DataHostAnswer own = Ask("/QV_AIConfig.json", kData, "same-origin");
+  EXPECT_EQ(own.verdict, DataHostVerdict::Serve);
+  EXPECT_EQ(DataHostResponseHeaders(own, own.verdict).find("Access-Control"), std::string::npos);
+  EXPECT_EQ(Ask("/QV_AIConfig.json", kData, "", "OPTIONS").verdict, DataHostVerdict::Forbidden);
+  // The page's icon is an image (or whatever else the browser calls it), never a document.
+  for (const DataHostContext context : {DataHostContext::kImage, DataHostContext::kOther}) {
+    EXPECT_EQ(Ask("/quorvale.ico", "", "same-origin", "GET", context, "image").contentType,
+              "image/x-icon");
+  }
+  EXPECT_EQ(Ask("/quorvale.ico", "", "", "GET", DataHostContext::kDocument).verdict,
+            DataHostVerdict::Forbidden);
 }
 
 TEST(DataHostRequest, OnlyListedNamesAndNoPathEscapes) {

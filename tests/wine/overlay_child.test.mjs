@@ -40,6 +40,23 @@ const count = (text, part) => text.split(part).length - 1;
 const hudPost = (page, message) =>
   page.evaluate(([s, m]) => window.chrome.webview.postMessage(s + ':' + m), [pageSecret(rt.callLog), message]);
 
+// Reads bridge files through the data host from a page or frame: "<status> <body>", or
+// "failed" when the browser refuses the response to that document (CORS).
+const readData = (ctx) => ctx.evaluate(async (names) => {
+  const out = {};
+  for (const n of names) {
+    try {
+      const r = await fetch('https://quorvale-data.example/' + n, { cache: 'no-store' });
+      out[n] = r.status + ' ' + (await r.text());
+    } catch (e) {
+      out[n] = 'failed';
+    }
+  }
+  const opaque = await fetch('https://quorvale-data.example/QV_AIConfig.json', { mode: 'no-cors' });
+  out.noCors = opaque.type + ' ' + opaque.status + ' ' + (await opaque.text()).length;
+  return out;
+}, ['QV_AIConfig.json', 'QV_OpenPositions.json', 'QV_TelegramConfig.json']);
+
 test('an overlay child shows the chart page in its chart, follows it, serves its messages and ends on a kill request', async () => {
   fs.writeFileSync(bridgeFile('QV_AIConfig.json'), '{"gemini":"seeded-key","openai":""}');
   const { chart, hwnd, ask, children } = await startFakeChart(w);
@@ -249,20 +266,6 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   // positions fail (403 without CORS), a no-cors load gets nothing it can read; the chart
   // page's own reads (the HUD's origin) still work, and unlisted files are not served.
   fs.writeFileSync(bridgeFile('QV_OpenPositions.json'), '{"positions":[],"balance":1000}');
-  const readData = (ctx) => ctx.evaluate(async (names) => {
-    const out = {};
-    for (const n of names) {
-      try {
-        const r = await fetch('https://quorvale-data.example/' + n, { cache: 'no-store' });
-        out[n] = r.status + ' ' + (await r.text());
-      } catch (e) {
-        out[n] = 'failed';
-      }
-    }
-    const opaque = await fetch('https://quorvale-data.example/QV_AIConfig.json', { mode: 'no-cors' });
-    out.noCors = opaque.type + ' ' + opaque.status + ' ' + (await opaque.text()).length;
-    return out;
-  }, ['QV_AIConfig.json', 'QV_OpenPositions.json', 'QV_TelegramConfig.json']);
   assert.deepEqual(await readData(widget), {
     'QV_AIConfig.json': 'failed', 'QV_OpenPositions.json': 'failed', 'QV_TelegramConfig.json': 'failed', noCors: 'opaque 0 0',
   });
@@ -296,6 +299,29 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   assert.equal(fs.existsSync(bridgeFile(`QV_Active_${hwnd}.txt`)), false);
   await ask('quit');
   await exitOf(chart);
+});
+
+// Microsoft's WebResourceRequested may lack the headers the network stack adds; Origin is one
+// of them. The data host then still serves the chart page, and the browser still keeps a
+// foreign frame from reading.
+test('with Origin withheld from the data host, the chart page reads its files and a foreign frame none', async () => {
+  const { hwnd, ask } = await startFakeChart(w, 'AUDUSD,H1');
+  const child = w.spawn(paths.exe, [hwnd, 'AUDUSD', '60', 'dark', 'tester', 'WORKSTATION'],
+    { env: { ...rt.env, QV_WEBVIEW2_WITHHOLD_HEADERS: 'Origin' } });
+  browser = browser?.isConnected() ? browser : await attachBrowser(w);
+  const page = await findPage(browser, /symbol=[^&]*AUDUSD&/, 60000);
+  await page.waitForSelector('#qv-hud-panel', { state: 'attached', timeout: 30000 });
+  fs.writeFileSync(bridgeFile('QV_OpenPositions.json'), '[{"ticket":"31","profit":1.5}]');
+  const ours = await readData(page);
+  assert.equal(ours['QV_OpenPositions.json'], '200 [{"ticket":"31","profit":1.5}]');
+  assert.equal(ours['QV_TelegramConfig.json'], 'failed', 'not a file the page reads: a 404 no page can read');
+  const widget = await waitFor(() => page.frames().find((f) => /widgets\.example\/frame\.html/.test(f.url())), 20000, 100, 'the widget frame');
+  assert.deepEqual(await readData(widget), {
+    'QV_AIConfig.json': 'failed', 'QV_OpenPositions.json': 'failed', 'QV_TelegramConfig.json': 'failed', noCors: 'opaque 0 0',
+  });
+  fs.writeFileSync(bridgeFile(`QV_Kill_${hwnd}.txt`), '');
+  assert.equal(await exitOf(child), 0);
+  await ask('quit');
 });
 
 test('closing the chart ends its overlay; closing the studio only hides it', async () => {
