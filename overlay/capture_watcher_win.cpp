@@ -9,6 +9,7 @@
 #include "host/process_state.h"
 #include "host/win_handles.h"
 #include "overlay/capture_watcher.h"
+#include "overlay/chart_picture.h"
 #include "overlay/webview_host.h"
 #include "services/capture_requests.h"
 #include "services/http_client.h"
@@ -68,9 +69,10 @@ void OnCaptureCompleted(const std::wstring& temporaryPath, const CaptureRequest&
 }  // namespace
 
 void CaptureRequestWatcher() {
-  // Without a WebView there is nothing to capture; the requests stay for a process that
-  // has one (or for this one, once its WebView is up) instead of being thrown away.
-  if (!WebViewExists()) return;
+  // Without a WebView there is nothing to capture, and a hidden one captures nothing (its
+  // capture would never complete); the requests stay for a process that can (or for this
+  // one, once its page is back) instead of being thrown away.
+  if (!PageCanBeCaptured()) return;
   for (const CaptureRequest& request : ClaimCaptureRequests()) {
     // Which overlay took it: a request naming a chart must be journaled from that chart.
     LogDebug("Visual journal capture for ticket " + request.ticket +

@@ -10,18 +10,25 @@
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "host/win_handles.h"
+#include "overlay/capture_gate.h"
 #include "overlay/chart_picture.h"
+#include "overlay/child_lifecycle.h"
 #include "overlay/page_readiness.h"
 #include "overlay/webview_host.h"
 
 namespace {
 
 constexpr std::uint64_t kPicturePeriodMs = 4000;
+// A capture not done by then is given up: another may start, and its picture is dropped
+// whenever it comes.
+constexpr std::uint64_t kCaptureTimeoutMs = 10000;
 
 struct PictureState {
   std::uint64_t lastCapture = 0;
   PageReadiness page;
+  CaptureGate gate{kCaptureTimeoutMs};
   bool failureLogged = false;
+  bool overdueLogged = false;
 };
 PictureState g_picture;
 
@@ -46,11 +53,13 @@ std::wstring TemporaryPicturePath() {
   }
 }
 
-// The capture writes into a file of its own; only a finished, non-empty picture replaces
-// the published ones, so the page never reads a half-written PNG.
-void PublishPicture(const std::wstring& temporary, HRESULT result) {
+// The capture writes into a file of its own; only a finished, non-empty, current picture
+// replaces the published ones, so the page never reads a half-written or stale PNG. The
+// temporary file goes whatever came of it (the runtime has let go of its stream by now).
+void PublishPicture(const std::wstring& temporary, std::uint64_t token, HRESULT result) {
+  const bool current = g_picture.gate.Complete(token, ::GetTickCount64());
   std::string png;
-  const bool read = SUCCEEDED(result) && ReadWholeFile(temporary, &png);
+  const bool read = current && SUCCEEDED(result) && ReadWholeFile(temporary, &png);
   ::DeleteFileW(temporary.c_str());
   if (!read || png.empty()) return;
   const std::wstring own = BridgePath(
@@ -79,6 +88,11 @@ void NotePageReported() {
   g_picture.page.PageReported(::GetTickCount64());
 }
 
+bool PageCanBeCaptured() {
+  return WebViewExists() && IsWebViewVisible() && g_windows.window &&
+         ::IsWindowVisible(g_windows.window);
+}
+
 void CaptureChart() {
   if (!WebViewExists()) return;
   if (IsStudioMode(g_launch.mode)) return;
@@ -86,11 +100,30 @@ void CaptureChart() {
   if (g_picture.lastCapture != 0 && now - g_picture.lastCapture < kPicturePeriodMs) return;
   // A picture taken before the new page painted would show the previous symbol.
   if (!g_picture.page.ReadyForPicture(now)) return;
+  if (!PageCanBeCaptured()) return;
+  switch (g_picture.gate.Admit(now)) {
+    case CaptureGate::Admission::kBusy:
+      return;
+    case CaptureGate::Admission::kStartGivingUp:
+      // Once per spell: a runtime that completes none would say so every 4 s.
+      if (!g_picture.overdueLogged) {
+        g_picture.overdueLogged = true;
+        LogDebug("Chart picture capture did not complete within " +
+                 std::to_string(kCaptureTimeoutMs / 1000) + " s; it is given up.");
+      }
+      break;
+    case CaptureGate::Admission::kStart:
+      g_picture.overdueLogged = false;
+      break;
+  }
   // Stamped before the file is opened, so a failed open also waits the full 4 seconds.
   g_picture.lastCapture = now;
   const std::wstring temporary = TemporaryPicturePath();
-  if (!CapturePreviewToFile(temporary,
-                            [temporary](HRESULT result) { PublishPicture(temporary, result); })) {
+  const std::uint64_t token = g_picture.gate.Start(now);
+  if (!CapturePreviewToFile(temporary, [temporary, token](HRESULT result) {
+        PublishPicture(temporary, token, result);
+      })) {
+    (void)g_picture.gate.Complete(token, now);  // never started: nothing to wait for
     ::DeleteFileW(temporary.c_str());
   }
 }

@@ -117,6 +117,24 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
     await ask(show);
     await waitFor(() => lastVisible() === 'put_IsVisible 1', 5000, 100, `WebView shown again on ${show}`);
   }
+  // Hidden, nothing is captured: WebView2 would never complete the capture, and a capture
+  // every 4 s would pile up open files. A fill's request waits until the page is back.
+  await ask('minimize');
+  await waitFor(() => lastVisible() === 'put_IsVisible 0', 5000, 50, 'WebView hidden');
+  const hiddenFrom = readCalls(rt.callLog).length;
+  companion.writeCapture({ ticket: '5002', action: 'SELL', url: `${cloud.url}/journal/upload` });
+  // Two heartbeats (4 s apart) later, more than one picture period has passed.
+  const beat = () => fs.readFileSync(bridgeFile(`QV_Active_${hwnd}.txt`), 'utf8');
+  for (let i = 0; i < 2; i++) {
+    const was = beat();
+    await waitFor(() => beat() !== was, 10000, 100, 'the next heartbeat');
+  }
+  const whileHidden = readCalls(rt.callLog).slice(hiddenFrom);
+  assert.deepEqual(whileHidden.filter((l) => l.startsWith('CapturePreview')), [], 'no capture while hidden');
+  assert.equal(fs.readdirSync(w.bridge).filter((n) => n.startsWith('QV_Capture_Request_')).length, 1, 'the request waits');
+  await ask('restore');
+  await cloud.waitForRequests((r) => r.method === 'POST' && r.url === '/journal/upload', 2, 20000);
+  assert.deepEqual(fs.readdirSync(w.bridge).filter((n) => /^QV_Capture_Request_|^temp_capture_|^temp_chart_/.test(n)), []);
 
   // Messages from the page become bridge files.
   await hudPost(page, 'SYNC:FX:EURUSD');
