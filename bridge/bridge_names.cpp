@@ -13,6 +13,10 @@ std::wstring ChartHeartbeatFileName(std::uint64_t handle) {
 std::wstring DaemonHeartbeatFileName() {
   return ChartHeartbeatFileName(kDaemonHeartbeatHandle);
 }
+std::wstring RestartRequestFileName(std::uint64_t handle) {
+  return L"QV_Restart_" + Decimal(handle) + L".txt";
+}
+
 std::wstring KillRequestFileName(std::uint64_t handle) {
   return L"QV_Kill_" + Decimal(handle) + L".txt";
 }

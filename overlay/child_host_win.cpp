@@ -12,6 +12,7 @@
 #include "overlay/order_queue.h"
 #include "overlay/positions_push.h"
 #include "overlay/webview_host.h"
+#include "overlay/webview_recovery_hooks.h"
 #include "overlay/window_dpi.h"
 #include "overlay/window_layout.h"
 #include "services/service_threads.h"
@@ -68,6 +69,7 @@ LRESULT HandleWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_TIMER:
       if (wParam == kFollowTimer) OnFollowTimer();
       if (wParam == kHousekeepingTimer) OnHousekeepingTimer();
+      if (wParam == kRecoveryTimer) OnRecoveryTimer();
       return 0;
     case kPositionsChangedMessage:
       OnPositionsChanged();

@@ -7,6 +7,7 @@
 
 #include "bridge/bridge_names.h"
 #include "bridge/chart_heartbeat.h"
+#include "bridge/file_replace.h"
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
@@ -22,6 +23,8 @@ OverlayWindows g_windows;
 namespace {
 
 std::uint64_t g_lastHeartbeat = 0;
+bool g_heartbeatStopped = false;
+UINT g_exitCode = 0;
 // Where the chart's client area last was on the screen.
 POINT g_chartOrigin{};
 bool g_chartOriginKnown = false;
@@ -61,11 +64,41 @@ bool IsShuttingDown() {
 }
 
 void WriteChartHeartbeat() {
-  if (g_launch.chartWindow == 0) return;
+  if (g_launch.chartWindow == 0 || g_heartbeatStopped) return;
   const std::uint64_t now = ::GetTickCount64();
   if (now - g_lastHeartbeat < 4000) return;
   g_lastHeartbeat = now;
   WriteChartHeartbeatFile();
+}
+
+void StopChartHeartbeat() {
+  if (g_heartbeatStopped) return;
+  g_heartbeatStopped = true;
+  if (g_launch.chartWindow == 0) return;
+  ::DeleteFileW(BridgePath(g_folders.bridge, ChartHeartbeatFileName(g_launch.chartWindow)).c_str());
+}
+
+void ResumeChartHeartbeat() {
+  if (!g_heartbeatStopped) return;
+  g_heartbeatStopped = false;
+  g_lastHeartbeat = 0;
+  WriteChartHeartbeat();
+}
+
+void RestartChild(const std::string& why) {
+  if (IsShuttingDown()) return;
+  LogDebug("Quorvale child for HWND: " + HandleText() + " restarts: " + why);
+  // Not flushed: the request is read within moments by the next child, and a power loss
+  // loses nothing but a symbol the companion's next launch request names again.
+  const std::wstring nav =
+      BridgePath(g_folders.bridge, NavigationRequestFileName(g_launch.chartWindow));
+  const WriteStatus kept = ReplaceFileWhole(nav, WideToUtf8(CurrentHostSymbol()),
+                                            WriteRetry::kBrief, WriteDurability::kProcessKill);
+  if (!kept.ok()) {
+    LogDebug("The next child opens on the launch symbol: " + DescribeWriteError(kept.error));
+  }
+  g_exitCode = kChildRestartExitCode;
+  CleanShutdown();
 }
 
 void TrackChartWindow() {
@@ -158,5 +191,5 @@ void CleanShutdown() {
   // grace, or the fill it reports would never reach the journal.
   AwaitPostsBeforeExit();
   ::CoUninitialize();
-  ::ExitProcess(0);
+  ::ExitProcess(g_exitCode);
 }

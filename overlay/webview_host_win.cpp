@@ -23,6 +23,7 @@
 #include "overlay/web_message.h"
 #include "overlay/web_message_handler.h"
 #include "overlay/webview_host.h"
+#include "overlay/webview_recovery_hooks.h"
 #include "overlay/window_layout.h"
 #include "services/host_symbol.h"
 #include "webview2/com_callback.h"
@@ -151,6 +152,7 @@ void SetUpController(ICoreWebView2Controller* controller) {
   g_view.webview.reset();
   if (FAILED(g_view.controller->get_CoreWebView2(g_view.webview.put())) || !g_view.webview) {
     LogDebug("CreateCoreWebView2Controller failed res = " + SignedDecimal(E_NOINTERFACE));
+    OnWebViewCreationFailed("get_CoreWebView2", E_NOINTERFACE);
     return;
   }
   (void)g_view.controller->put_Bounds(ClientRect(g_view.window));
@@ -165,6 +167,7 @@ void SetUpController(ICoreWebView2Controller* controller) {
   if (g_view.pageSecret.empty()) g_view.pageSecret = NewPageSecret();
   AddDocumentScript(Utf8ToWide(WithPageSecret(HudScriptUtf8(), g_view.pageSecret)));
   SubscribeWebMessages();
+  OnWebViewReady(g_view.webview.get());
   NavigateToFirstPage();
 }
 
@@ -172,6 +175,7 @@ HRESULT OnControllerCreated(HRESULT result, ICoreWebView2Controller* controller)
   if (FAILED(result) || !controller) {
     LogDebug("CreateCoreWebView2Controller failed res = " +
              SignedDecimal(FAILED(result) ? result : E_POINTER));
+    OnWebViewCreationFailed("CreateCoreWebView2Controller", FAILED(result) ? result : E_POINTER);
     return S_OK;
   }
   SetUpController(controller);
@@ -182,13 +186,18 @@ HRESULT OnEnvironmentCreated(HRESULT result, ICoreWebView2Environment* environme
   if (FAILED(result) || !environment) {
     LogDebug("CreateCoreWebView2Environment failed hr = " +
              SignedDecimal(FAILED(result) ? result : E_POINTER));
+    OnWebViewCreationFailed("CreateCoreWebView2Environment", FAILED(result) ? result : E_POINTER);
     return S_OK;
   }
   g_view.environment = ComPtr<ICoreWebView2Environment>::FromRaw(environment);
+  WatchRuntimeUpdates(environment);
   auto handler = MakeComCallback<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>(
       IID_ICoreWebView2CreateCoreWebView2ControllerCompletedHandler, OnControllerCreated);
   const HRESULT hr = g_view.environment->CreateCoreWebView2Controller(g_view.window, handler.get());
-  if (FAILED(hr)) LogDebug("CreateCoreWebView2Controller failed res = " + SignedDecimal(hr));
+  if (FAILED(hr)) {
+    LogDebug("CreateCoreWebView2Controller failed res = " + SignedDecimal(hr));
+    OnWebViewCreationFailed("CreateCoreWebView2Controller", hr);
+  }
   return S_OK;
 }
 
@@ -201,7 +210,10 @@ void StartWebViewEnvironment(HWND window) {
   const HRESULT hr = CreateCoreWebView2EnvironmentWithOptions(
       nullptr, g_folders.workspaceData.c_str(), nullptr, handler.get());
   // A creation that could not even start never calls the handler; log it the same way.
-  if (FAILED(hr)) LogDebug("CreateCoreWebView2Environment failed hr = " + SignedDecimal(hr));
+  if (FAILED(hr)) {
+    LogDebug("CreateCoreWebView2Environment failed hr = " + SignedDecimal(hr));
+    OnWebViewCreationFailed("CreateCoreWebView2Environment", hr);
+  }
 }
 
 bool WebViewExists() {
@@ -285,7 +297,12 @@ bool CapturePreviewToFile(const std::wstring& path, std::function<void(HRESULT)>
   return SUCCEEDED(hr);
 }
 
+bool ReloadWebView() {
+  return g_view.webview && SUCCEEDED(g_view.webview->Reload());
+}
+
 void ReleaseWebView() {
+  StopWatchingWebView(g_view.webview.get(), g_view.environment.get());
   StopServingDataHost(g_view.webview.get());
   if (g_view.webview && g_view.messageSubscribed) {
     (void)g_view.webview->remove_WebMessageReceived(g_view.messageToken);

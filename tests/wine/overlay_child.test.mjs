@@ -319,6 +319,67 @@ test('an overlay child shows the chart page in its chart, follows it, serves its
   await exitOf(chart);
 });
 
+// The main process of the Chromium serving the children's profile (helpers carry --type=).
+function profileBrowserPid() {
+  for (const pid of fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p))) {
+    let argv;
+    try {
+      argv = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
+    } catch {
+      continue;
+    }
+    if (!/chromium$/.test(argv[0] || '') || argv.some((a) => a.startsWith('--type='))) continue;
+    if (argv.some((a) => a.startsWith('--user-data-dir=') && a.includes(w.root) && a.endsWith('/Profile'))) return Number(pid);
+  }
+  return null;
+}
+
+// WebView2 raises ProcessFailed when its processes die. A crashed page is reloaded; a dead
+// browser takes every view with it, and the child makes a new one, back on the symbol the
+// trader was on, its heartbeat gone while it has none.
+test('a page whose renderer crashes is reloaded; Chromium killed under the overlay comes back on its symbol', async () => {
+  const { hwnd, ask } = await startFakeChart(w, 'USDCAD,H1');
+  const child = w.spawn(paths.exe, [hwnd, 'USDCAD', '60', 'dark', 'tester', 'WORKSTATION'], { env: rt.env });
+  browser = browser?.isConnected() ? browser : await attachBrowser(w);
+  let page = await findPage(browser, /symbol=[^&]*USDCAD&/, 60000);
+  await page.waitForSelector('#qv-hud-panel', { state: 'attached', timeout: 30000 });
+  // The trader moves the chart to another symbol; that is the one to come back to.
+  fs.writeFileSync(bridgeFile(`QV_Nav_${hwnd}.txt`), 'NZDUSD');
+  await w.waitForLog('Navigating existing Quorvale overlay to: https://www.tradingview.com/chart/?symbol=NZDUSD&', 20000);
+  page = await findPage(browser, /symbol=NZDUSD&/, 30000);
+  await page.waitForSelector('#qv-hud-panel', { state: 'attached', timeout: 30000 });
+
+  const cdp = await page.context().newCDPSession(page);
+  // Never answered: the renderer that would answer is gone.
+  cdp.send('Page.crash').catch(() => {});
+  await w.waitForLog('Reloading the chart page after its render process failed.', 20000);
+  // A crashed page stays dead to Playwright; the reloaded document is seen afresh.
+  const reloads = () => readCalls(rt.callLog).filter((l) => l === 'Reload').length;
+  await waitFor(() => reloads() === 1, 10000, 100, 'the Reload call');
+  await browser.close();
+  browser = await attachBrowser(w);
+  page = await findPage(browser, /symbol=NZDUSD&/, 30000);
+  await page.waitForSelector('#qv-hud-panel', { state: 'attached', timeout: 30000 });
+
+  const heartbeat = bridgeFile(`QV_Active_${hwnd}.txt`);
+  assert.ok(fs.existsSync(heartbeat));
+  const pid = profileBrowserPid();
+  assert.ok(pid, 'the browser of the profile');
+  process.kill(pid, 'SIGKILL');
+  await w.waitForLog('WebView2 process failed (kind 0): the browser process exited.', 20000);
+  await waitFor(() => !fs.existsSync(heartbeat), 5000, 50, 'the heartbeat to go while there is no WebView');
+  await w.waitForLog('Creating a new WebView2 environment and controller.', 20000);
+  browser = await attachBrowser(w);
+  page = await findPage(browser, /symbol=NZDUSD&/, 60000);
+  await page.waitForSelector('#qv-hud-panel', { state: 'attached', timeout: 30000 });
+  await waitFor(() => fs.existsSync(heartbeat), 10000, 100, 'the heartbeat back with the WebView');
+  assert.equal(child.exitCode, null, 'the same child brought its overlay back');
+
+  fs.writeFileSync(bridgeFile(`QV_Kill_${hwnd}.txt`), '');
+  assert.equal(await exitOf(child), 0);
+  await ask('quit');
+});
+
 // Microsoft's WebResourceRequested may lack the headers the network stack adds; Origin is one
 // of them. The data host then still serves the chart page, and the browser still keeps a
 // foreign frame from reading.

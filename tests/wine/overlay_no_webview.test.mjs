@@ -1,6 +1,7 @@
 // A chart child whose WebView never comes up (a runtime whose environment creation fails,
-// late or at once): the failure is logged with its code, and the window, its timers and
-// the bridge duties go on without touching a page that does not exist.
+// late or at once): the failure is logged with its code and tried again with backoff, the
+// chart's heartbeat goes (no overlay is shown), and the window, its timers and the bridge
+// duties go on without touching a page that does not exist.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -29,8 +30,10 @@ const bridgeFile = (name) => path.join(w.bridge, name);
 test('a failed environment is logged; the overlay still follows its chart, keeps page requests and ends on a kill', async () => {
   const { chart, hwnd, ask, children } = await startFakeChart(w, 'GBPUSD,H4');
   const child = w.spawn(paths.exe, [hwnd, 'GBPUSD', '240'], { env: runtimeEnv });
-  // The client DLL calls back with E_FAIL and no environment.
+  // The client DLL calls back with E_FAIL and no environment, every time it is asked.
   await w.waitForLog('CreateCoreWebView2Environment failed hr = -2147467259', 30000);
+  await w.waitForLog('CreateCoreWebView2Environment failed with 0x80004005; trying again in 1 s.', 10000);
+  await w.waitForLog('CreateCoreWebView2Environment failed with 0x80004005; trying again in 2 s.', 10000);
 
   const [overlay] = (await children()).filter((c) => c.cls === 'QuorvaleWorkspace_Class');
   assert.ok(overlay, 'the overlay window exists without a WebView');
@@ -39,7 +42,8 @@ test('a failed environment is logged; the overlay still follows its chart, keeps
     const [o] = (await children()).filter((c) => c.cls === 'QuorvaleWorkspace_Class');
     return o && o.width === overlay.width - 224;
   }, 5000, 100, 'overlay following the chart without a WebView');
-  assert.match(fs.readFileSync(bridgeFile(`QV_Active_${hwnd}.txt`), 'utf8'), /^ACTIVE=\d+$/);
+  // Without a WebView the child is no overlay: the companion must not see one alive.
+  await waitFor(() => !fs.existsSync(bridgeFile(`QV_Active_${hwnd}.txt`)), 5000, 100, 'the heartbeat gone');
 
   // Without a page, requests meant for it stay for later; a navigation request still moves
   // the symbol but navigates nothing.
@@ -64,6 +68,7 @@ test('a creation that cannot even start is logged with its code', async () => {
   const { chart, hwnd, ask } = await startFakeChart(w, 'USDCHF,M5');
   const child = w.spawn(paths.exe, [hwnd, 'USDCHF', '5'], { env: { ...runtimeEnv, QV_FAKE_RUNTIME_RESULT: '80070005' } });
   await w.waitForLog('CreateCoreWebView2Environment failed hr = -2147024891', 30000);
+  await w.waitForLog('CreateCoreWebView2Environment failed with 0x80070005; trying again in 1 s.', 10000);
   fs.writeFileSync(bridgeFile(`QV_Kill_${hwnd}.txt`), '');
   assert.equal(await exitOf(child), 0);
   await ask('quit');
