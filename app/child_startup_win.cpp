@@ -4,14 +4,14 @@
 
 #include <string>
 
-#include "bridge/bridge_names.h"
-#include "bridge/chart_heartbeat.h"
-#include "host/debug_log.h"
 #include "app/role_selection.h"
-#include "host/process_state.h"
 #include "app/runtime_installer.h"
 #include "app/startup.h"
+#include "bridge/bridge_names.h"
+#include "bridge/chart_heartbeat.h"
 #include "bridge/text_file.h"
+#include "host/debug_log.h"
+#include "host/process_state.h"
 #include "overlay/child_host.h"
 
 namespace {
@@ -67,7 +67,8 @@ int RunChild(HINSTANCE instance, const std::vector<std::wstring>& args) {
   }
 
   g_folders.workspaceData += L"\\Profile";
-  // A request left over from an earlier child must not end this one.
+  // A request left over from an earlier child must not end (or restart) this one.
   ::DeleteFileW(BridgePath(g_folders.bridge, KillRequestFileName(g_launch.chartWindow)).c_str());
+  ::DeleteFileW(BridgePath(g_folders.bridge, RestartRequestFileName(g_launch.chartWindow)).c_str());
   return RunChildHost(instance);
 }

@@ -35,8 +35,12 @@ ChildState Win32ChildOps::StateOf(const Process& process) {
   // The object is signalled exactly when the process has ended; an exit code alone cannot
   // tell a live child from one that happened to exit with 259 (STILL_ACTIVE).
   switch (::WaitForSingleObject(process.get(), 0)) {
-    case WAIT_OBJECT_0:
-      return ChildState::kEnded;
+    case WAIT_OBJECT_0: {
+      DWORD code = 0;
+      return ::GetExitCodeProcess(process.get(), &code) && code == kChildRestartExitCode
+                 ? ChildState::kEndedForRestart
+                 : ChildState::kEnded;
+    }
     case WAIT_TIMEOUT:
       return ChildState::kRunning;
     default:
@@ -114,7 +118,8 @@ void Win32ChildOps::WriteEvalRequest(std::uint64_t handle) {
   // Named, so that a chart overlay polling the same file leaves it to the studio.
   const WriteStatus status = ReplaceFileWhole(BridgePath(g_folders.bridge, kEvalRequestFileName),
                                               EvalRequestBody(handle), WriteRetry::kPatient);
-  if (!status.ok()) LogDebug("Could not write the evaluation request: " + DescribeWriteError(status.error));
+  if (!status.ok())
+    LogDebug("Could not write the evaluation request: " + DescribeWriteError(status.error));
 }
 
 void Win32ChildOps::DeleteKillRequest(std::uint64_t handle) {
@@ -123,6 +128,21 @@ void Win32ChildOps::DeleteKillRequest(std::uint64_t handle) {
 
 void Win32ChildOps::DeleteChartHeartbeat(std::uint64_t handle) {
   ::DeleteFileW(BridgePath(g_folders.bridge, ChartHeartbeatFileName(handle)).c_str());
+}
+
+void Win32ChildOps::WriteRestartRequest(std::uint64_t handle) {
+  // Not flushed: after a power loss there is no child left to ask.
+  const WriteStatus status =
+      ReplaceFileWhole(BridgePath(g_folders.bridge, RestartRequestFileName(handle)), "RESTART",
+                       WriteRetry::kPatient, WriteDurability::kProcessKill);
+  if (!status.ok()) {
+    LogDebug("Could not ask the child of chart " + std::to_string(handle) +
+             " to restart: " + DescribeWriteError(status.error));
+  }
+}
+
+std::uint64_t Win32ChildOps::NowMs() {
+  return ::GetTickCount64();
 }
 
 std::wstring Win32ChildOps::ProgramPath() {

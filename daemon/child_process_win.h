@@ -21,6 +21,8 @@ struct Win32ChildOps {
   void WriteEvalRequest(std::uint64_t handle);
   void DeleteKillRequest(std::uint64_t handle);
   void DeleteChartHeartbeat(std::uint64_t handle);
+  void WriteRestartRequest(std::uint64_t handle);
+  [[nodiscard]] std::uint64_t NowMs();
   [[nodiscard]] std::wstring ProgramPath();
   [[nodiscard]] std::wstring ToWide(const std::string& text);
   [[nodiscard]] std::string ToUtf8(const std::wstring& text);

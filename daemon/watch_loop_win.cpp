@@ -18,6 +18,7 @@
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "host/win_handles.h"
+#include "overlay/web_message.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ bool g_bridgeChangesFailureLogged = false;
 
 ChildTable<UniqueHandle> g_children;
 Win32ChildOps g_ops;
+RestartRound g_restartRound;
 // Requests that could not be deleted, so their line is written once and not every pass.
 std::set<std::wstring> g_undeletableReported;
 
@@ -64,6 +66,19 @@ void WriteDaemonHeartbeat(ULONGLONG now) {
     LogDebug("Could not write the daemon heartbeat: " + DescribeWriteError(beat.error));
   LogDebug("Quorvale Daemon watcher heartbeat alive (active children: " +
            std::to_string(g_children.size()) + ")");
+}
+
+// A child announced a new WebView2 runtime: the request is taken once, by a rename as
+// launch requests are, however many children wrote it.
+void TakeRuntimeUpdateRequest() {
+  const std::wstring path = BridgePath(g_folders.bridge, kRuntimeUpdateFileName);
+  if (!FileExists(path)) return;
+  const std::wstring claim =
+      BridgePath(g_folders.bridge, std::wstring(L"~") + kRuntimeUpdateFileName);
+  if (!::MoveFileExW(path.c_str(), claim.c_str(), MOVEFILE_REPLACE_EXISTING)) return;
+  const std::string version = WideToUtf8(ReadTextFile(claim, nullptr, 256));
+  ::DeleteFileW(claim.c_str());
+  BeginRestartRound(g_children, g_restartRound, PrintableForLog(version), g_ops);
 }
 
 void PumpMessages() {
@@ -218,7 +233,9 @@ void DaemonWatchLoop() {
     }
     try {
       ProcessLaunchRequests();
+      TakeRuntimeUpdateRequest();
       ReapEndedChildren(g_children, g_ops);
+      AdvanceRestartRound(g_children, g_restartRound, g_ops);
     } catch (const std::exception& error) {
       LogDebug(std::string("Daemon loop exception: ") + error.what());
     } catch (...) {

@@ -13,6 +13,7 @@
 #include "host/process_state.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/navigation_request.h"
+#include "overlay/order_queue.h"
 #include "overlay/webview_host.h"
 #include "services/host_symbol.h"
 #include "services/http_client.h"
@@ -101,6 +102,30 @@ void RestartChild(const std::string& why) {
   CleanShutdown();
 }
 
+namespace {
+
+// The daemon asks every child to restart after a runtime update. An order still on its way
+// is not cut off: the request waits (said once) until none is.
+bool RestartRequested() {
+  static bool waitLogged = false;
+  const std::wstring path =
+      BridgePath(g_folders.bridge, RestartRequestFileName(g_launch.chartWindow));
+  if (!FileExists(path)) return false;
+  if (OrdersInFlight()) {
+    if (!waitLogged) {
+      waitLogged = true;
+      LogDebug("Restart of the Quorvale child for HWND: " + HandleText() +
+               " waits for the chart's orders in flight.");
+    }
+    return false;
+  }
+  if (!::DeleteFileW(path.c_str())) return false;
+  RestartChild("the daemon asked (WebView2 runtime update)");
+  return true;
+}
+
+}  // namespace
+
 void TrackChartWindow() {
   if (IsStudioMode(g_launch.mode)) return;
   if (g_windows.chart == nullptr || !::IsWindow(g_windows.chart)) {
@@ -148,6 +173,8 @@ void CheckKillAndNavigation() {
     CleanShutdown();
     return;
   }
+
+  if (RestartRequested()) return;
 
   const std::wstring navPath =
       BridgePath(g_folders.bridge, NavigationRequestFileName(g_launch.chartWindow));

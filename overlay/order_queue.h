@@ -15,5 +15,9 @@ void QueueOrder(const std::string& clientId, const std::string& record, bool kee
 // is there).
 void PushOrderFates();
 
+// Window thread: whether an order of this chart is still on its way (queued, being written,
+// or sent and its result not yet in, within the result wait). A restart waits for none.
+[[nodiscard]] bool OrdersInFlight();
+
 // Tells the page at once that an order never reached the sender (an unusable record).
 void ReportOrderNotSent(const std::string& clientId, const std::string& reason);

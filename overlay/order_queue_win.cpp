@@ -39,6 +39,7 @@ std::condition_variable g_wake;
 std::deque<Job> g_jobs;
 std::vector<OrderFate> g_finished;  // sender -> window thread
 bool g_senderStarted = false;
+bool g_sending = false;          // the sender holds a job it took
 std::vector<Awaited> g_awaited;  // window thread only
 
 std::string SymbolOf(const std::string& record) {
@@ -67,6 +68,7 @@ void SendOne(const Job& job) {
   }
   std::lock_guard<std::mutex> hold(g_lock);
   g_finished.push_back(std::move(fate));
+  g_sending = false;
 }
 
 void SenderLoop() noexcept {
@@ -87,6 +89,7 @@ void SenderLoop() noexcept {
       g_wake.wait(hold, [] { return !g_jobs.empty(); });
       job = std::move(g_jobs.front());
       g_jobs.pop_front();
+      g_sending = true;
     }
     try {
       SendOne(job);
@@ -97,6 +100,7 @@ void SenderLoop() noexcept {
       fate.reason = "internal error";
       std::lock_guard<std::mutex> hold(g_lock);
       g_finished.push_back(std::move(fate));
+      g_sending = false;
     }
   }
 }
@@ -135,6 +139,14 @@ void QueueOrder(const std::string& clientId, const std::string& record, bool kee
   }
   LogDebug("Quorvale Trade Signal NOT sent: no sender thread.");
   ReportOrderNotSent(clientId, "no sender thread");
+}
+
+bool OrdersInFlight() {
+  {
+    std::lock_guard<std::mutex> hold(g_lock);
+    if (!g_jobs.empty() || g_sending || !g_finished.empty()) return true;
+  }
+  return !g_awaited.empty();
 }
 
 void ReportOrderNotSent(const std::string& clientId, const std::string& reason) {

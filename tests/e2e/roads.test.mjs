@@ -4,7 +4,8 @@
 // on its paper account; the simulator only launches the charts, writes their snapshots and
 // sets the prices the paper account follows. One trade travels each road: from the HUD's
 // ticket, from Telegram, and into the visual journal after its fill; and the AutoTrader on
-// two charts of different instruments, each trading only its own.
+// two charts of different instruments, each trading only its own. Last, the runtime updates
+// itself under the running charts and every chart comes back.
 import { spawn } from 'node:child_process';
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
@@ -27,6 +28,7 @@ let advisor;
 let advisorLog = '';
 let boughtTicket;
 let quotes;
+let updateFile;
 const QV_COMPANION = path.resolve(import.meta.dirname, '../../build/native/qv_companion');
 
 // Every order the advisor ran, from its Experts log lines.
@@ -37,7 +39,10 @@ before(async () => {
   w = await freshWine();
   cloud = await startCloudServer();
   telegram = await startTelegramServer({ token: '123:ROAD' });
-  const rt = runtimeEnv(w, { QV_CLOUD_BASE_URL: cloud.url, QV_TELEGRAM_API_BASE: telegram.url });
+  updateFile = path.join(w.root, 'runtime-update.txt');
+  const rt = runtimeEnv(w, {
+    QV_CLOUD_BASE_URL: cloud.url, QV_TELEGRAM_API_BASE: telegram.url, QV_WEBVIEW2_UPDATE_FILE: w.toWin(updateFile),
+  });
   fs.mkdirSync(w.bridge, { recursive: true });
   fs.writeFileSync(path.join(w.bridge, 'QV_TelegramConfig.json'), '{"token":"123:ROAD","chatid":"77"}');
   w.spawn(paths.exe, [], { env: rt.env });
@@ -256,4 +261,33 @@ test('the AutoTrader on two charts of different instruments sends one order per 
   assert.equal(orders.find((r) => r.symbol === 'XAUUSD').action, 'BUY');
   assert.equal(orders.find((r) => r.symbol === 'EURUSD').action, 'SELL');
   assert.equal(provider.requests.filter((r) => r.method === 'POST').length, 2);
+});
+
+// An Evergreen update lands while the charts are open: a WebView of the new version cannot be
+// made while the old browser lives, so the daemon restarts the children one at a time; the
+// last one to go takes the old browser with it, and every chart comes back on its symbol.
+test('a runtime update restarts the children one by one, each back on its symbol', async () => {
+  const symbols = [/symbol=OANDA:XAUUSD/, /symbol=[A-Z]*:?EURUSD&/];
+  for (const s of symbols) await findPage(browser, s, 10000);
+  // A client attached to the browser keeps it alive; a trader's machine has none.
+  await browser.close();
+  const profile = path.join(w.appdata, 'Quorvale_Workspace_Data/Profile');
+  const port = () => fs.readFileSync(path.join(profile, 'DevToolsActivePort'), 'utf8').split('\n')[0];
+  const oldPort = port();
+  fs.writeFileSync(updateFile, '157.0.8100.1');
+  await w.waitForLog('A new WebView2 runtime is installed (children ran 156.0.8078.73); restarting 2 children one by one.', 20000);
+  const log = await w.waitForLog('Every child was restarted for the runtime update.', 240000);
+  // One at a time: each child was back before the next was asked.
+  const steps = log.split(/\r?\n/).filter((l) => /Asking the Quorvale child|asked for a restart\.$/.test(l));
+  assert.equal(steps.length, 4, steps.join('\n'));
+  steps.forEach((l, i) => assert.match(l, i % 2 === 0 ? /Asking the Quorvale child/ : /asked for a restart\.$/, steps.join('\n')));
+  // The old browser ends with the last old child; the new version starts its own.
+  await waitFor(() => { try { return port() !== oldPort; } catch { return false; } }, 120000, 200, 'a new browser');
+  assert.equal(fs.readFileSync(path.join(profile, 'QvBrowserVersion.txt'), 'utf8'), '157.0.8100.1', 'of the new version');
+  browser = await attachBrowser(w);
+  for (const s of symbols) {
+    const back = await findPage(browser, s, 120000);
+    await back.waitForSelector('#qv-btn-buy', { timeout: 60000 });
+  }
+  page = await findPage(browser, symbols[0], 10000);
 });

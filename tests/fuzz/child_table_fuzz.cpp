@@ -3,7 +3,8 @@
 // Laws: every child started gets a command line that splits back into the request's values;
 // after a request the table holds the chart only with the request's mode and mapped symbol
 // (or not at all when nothing could run); a navigation request names the new symbol only
-// when it changed.
+// when it changed; a child that ends asking for a restart (flag 64) is started again with the
+// values it was started with, its chart's record keeping them.
 #include <map>
 
 #include "daemon/child_table.h"
@@ -23,11 +24,13 @@ struct FakeOps {
   int nextId = 1;
   int starts = 0;
   std::wstring lastCommandLine;
+  std::map<int, std::wstring> commandLines;  // by child id
   std::vector<std::pair<std::uint64_t, std::string>> navigations;
 
   ChildState StateOf(const Process& p) {
     if (flags & 8) return ChildState::kUnknown;
-    return p.ended ? ChildState::kEnded : ChildState::kRunning;
+    if (!p.ended) return ChildState::kRunning;
+    return (flags & 64) ? ChildState::kEndedForRestart : ChildState::kEnded;
   }
   void Terminate(Process& p) { p.ended = true; }
   bool Start(const std::wstring& commandLine, Process* out, unsigned long* error) {
@@ -37,6 +40,7 @@ struct FakeOps {
       *error = 2;
       return false;
     }
+    commandLines[nextId] = commandLine;
     *out = Child{nextId++, (flags & 16) != 0};
     return true;
   }
@@ -53,6 +57,9 @@ struct FakeOps {
   void WriteEvalRequest(std::uint64_t) {}
   void DeleteChartHeartbeat(std::uint64_t) {}
   void DeleteKillRequest(std::uint64_t) {}
+  void WriteRestartRequest(std::uint64_t) {}
+  std::uint64_t NowMs() { return now += 1000; }
+  std::uint64_t now = 0;
   std::wstring ProgramPath() { return L"C:\\Quorvale\\Quorvale.exe"; }
   std::wstring ToWide(const std::string& s) { return fuzz::Latin1ToWide(s); }
   std::string ToUtf8(const std::wstring& s) { return fuzz::WideToLatin1(s); }
@@ -107,6 +114,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(ops.navigations.back().first == handle);
       FUZZ_CHECK(ops.navigations.back().second == symbol);
       FUZZ_CHECK(!knownBefore || symbolBefore != symbol);
+    }
+
+    std::map<std::uint64_t, int> idBefore;
+    for (const auto& [h, record] : table) idBefore[h] = record.process.id;
+    ReapEndedChildren(table, ops);
+    for (const auto& [h, record] : table) {
+      FUZZ_CHECK(record.request.mode == record.mode);
+      if (idBefore.count(h) && idBefore[h] == record.process.id) continue;
+      // Started again on its own request: exactly as it was started before.
+      FUZZ_CHECK(ops.flags & 64);
+      const std::vector<std::wstring> args =
+          fuzz::SplitWindowsCommandLine(ops.commandLines[record.process.id]);
+      FUZZ_CHECK(args.size() == 7);
+      FUZZ_CHECK(args[1] == fuzz::Latin1ToWide(record.digits));
+      FUZZ_CHECK(args[2] == fuzz::Latin1ToWide(record.symbol));
+      FUZZ_CHECK(args[3] == fuzz::Latin1ToWide(record.request.interval));
+      FUZZ_CHECK(args[6] == fuzz::Latin1ToWide(record.mode));
     }
   }
   return 0;

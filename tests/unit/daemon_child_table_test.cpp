@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <set>
 
 #include "daemon/child_table.h"
@@ -56,6 +55,8 @@ struct FakeOps {
   std::vector<std::pair<std::uint64_t, std::string>> navigations;
   std::vector<std::uint64_t> killDeletes;
   std::vector<std::uint64_t> heartbeatDeletes;
+  std::vector<std::uint64_t> restartRequests;
+  std::uint64_t now = 100000;
   int evalWrites = 0;
   std::uint64_t evalHandle = 0;
   int raises = 0;
@@ -94,6 +95,8 @@ struct FakeOps {
   }
   void DeleteKillRequest(std::uint64_t h) { killDeletes.push_back(h); }
   void DeleteChartHeartbeat(std::uint64_t h) { heartbeatDeletes.push_back(h); }
+  void WriteRestartRequest(std::uint64_t h) { restartRequests.push_back(h); }
+  std::uint64_t NowMs() { return now; }
   std::wstring ProgramPath() { return L"C:\\qv\\QuorvaleWorkspace.exe"; }
   std::wstring ToWide(const std::string& s) { return Widen(s); }
   std::string ToUtf8(const std::wstring& w) { return Narrow(w); }
@@ -294,6 +297,93 @@ TEST_F(ChildTableTest, TwoRequestsInOnePassSeeEachOther) {
   Launch("HWND=5678\nSYMBOL=XAGUSD");
   EXPECT_EQ(ops.processes.size(), 1u);
   EXPECT_EQ(ops.navigations.size(), 1u);
+}
+
+// Fault guarded: a child that could not bring its WebView back ended, and nothing started a
+// new one, so the chart had no overlay until the trader re-attached the advisor.
+TEST_F(ChildTableTest, AChildAskingForARestartIsStartedAgainAsItWasBoundedPerChart) {
+  ops.windows.insert(42);
+  Launch("HWND=0042\nSYMBOL=XAUUSD\nINTERVAL=60\nTHEME=light\nUSERID=u7");
+  ASSERT_EQ(ops.processes.size(), 1u);
+  const std::wstring first = ops.processes[0].commandLine;
+  for (int i = 1; i <= kMaxChildRestarts; ++i) {
+    ops.processes.back().state = ChildState::kEndedForRestart;
+    ops.now += 1000;
+    ReapEndedChildren(table, ops);
+    ASSERT_EQ(ops.processes.size(), static_cast<std::size_t>(i + 1)) << i;
+    // The same command line (handle digits as written, values, mapped symbol).
+    EXPECT_EQ(ops.processes.back().commandLine, first);
+    EXPECT_EQ(table.at(42).process.id, i);
+    EXPECT_EQ(
+        ops.log.back(),
+        "Daemon launching Quorvale child for HWND: 0042 Mode: WORKSTATION Symbol: OANDA:XAUUSD");
+  }
+  // A child that keeps asking is not started again within ten minutes.
+  ops.processes.back().state = ChildState::kEndedForRestart;
+  ReapEndedChildren(table, ops);
+  EXPECT_EQ(ops.processes.size(), static_cast<std::size_t>(kMaxChildRestarts + 1));
+  EXPECT_EQ(table.count(42), 0u);
+  EXPECT_EQ(
+      ops.log.back(),
+      "Quorvale child for HWND: 0042 asked for a restart 4 times within ten minutes; it is not "
+      "started again.");
+  // A child that simply ended is only reaped.
+  Launch("HWND=7");
+  ops.processes.back().state = ChildState::kEnded;
+  ReapEndedChildren(table, ops);
+  EXPECT_EQ(table.count(7), 0u);
+  // Its restarts age out: ten minutes later a chart may restart again.
+  Launch("HWND=9001");
+  for (int i = 0; i < kMaxChildRestarts; ++i) {
+    ops.processes.back().state = ChildState::kEndedForRestart;
+    ops.now += kChildRestartWindowMs / 2;
+    ReapEndedChildren(table, ops);
+    EXPECT_EQ(table.count(9001), 1u) << i;
+  }
+}
+
+// Fault guarded: after a runtime update the old browser lived on under the running children,
+// so no chart opened later got an overlay. Children restart one at a time; the next is asked
+// only once the one before is back (a new process) or has gone.
+TEST_F(ChildTableTest, ARuntimeUpdateRestartsTheChildrenOneByOne) {
+  Launch("HWND=5678");
+  Launch("HWND=7");
+  Launch("HWND=9001");
+  RestartRound round;
+  BeginRestartRound(table, round, "156.0.1.2", ops);
+  EXPECT_EQ(ops.log.back(),
+            "A new WebView2 runtime is installed (children ran 156.0.1.2); restarting 3 children "
+            "one by one.");
+  // Announced by every child: the round does not grow.
+  BeginRestartRound(table, round, "156.0.1.2", ops);
+  AdvanceRestartRound(table, round, ops);
+  EXPECT_EQ(ops.restartRequests, (std::vector<std::uint64_t>{7}));
+  ops.now += 100;
+  AdvanceRestartRound(table, round, ops);
+  EXPECT_EQ(ops.restartRequests.size(), 1u) << "the first has not come back yet";
+  // It restarts: the next is asked.
+  ops.processes[1].state = ChildState::kEndedForRestart;
+  ops.now += 100;
+  ReapEndedChildren(table, ops);
+  AdvanceRestartRound(table, round, ops);
+  EXPECT_EQ(ops.restartRequests, (std::vector<std::uint64_t>{7, 5678}));
+  // One that ends for good (its chart closed) counts as done; one that never answers is
+  // passed after its time.
+  ops.processes[0].state = ChildState::kEnded;
+  ReapEndedChildren(table, ops);
+  AdvanceRestartRound(table, round, ops);
+  EXPECT_EQ(ops.restartRequests, (std::vector<std::uint64_t>{7, 5678, 9001}));
+  ops.now += kRestartAskTimeoutMs - 1;
+  AdvanceRestartRound(table, round, ops);
+  EXPECT_NE(ops.log.back(), "Every child was restarted for the runtime update.");
+  ops.now += 1;
+  AdvanceRestartRound(table, round, ops);
+  EXPECT_EQ(ops.log[ops.log.size() - 2],
+            "Quorvale child for HWND: 9001 did not restart for the runtime update; asking the "
+            "next one.");
+  EXPECT_EQ(ops.log.back(), "Every child was restarted for the runtime update.");
+  AdvanceRestartRound(table, round, ops);
+  EXPECT_EQ(ops.restartRequests.size(), 3u);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "tools/webview2-runtime/browser_start_win.h"
 #include <shlobj.h>
 
+#include <chrono>
+#include <future>
+
 #include "host/win_handles.h"
 #include "tools/webview2-runtime/runtime_update_win.h"
 #include "tools/webview2-runtime/text_win.h"
@@ -73,6 +76,42 @@ HRESULT LaunchChromium(const BrowserRequest& request) {
   return S_OK;
 }
 
+// True once a browser none of whose pages has a client attached (every host is gone) has
+// ended; false when a host still uses it or it would not end.
+bool EndBrowserWithoutHosts(const std::shared_ptr<DevToolsLink>& link) {
+  auto closed = std::make_shared<std::promise<void>>();
+  std::future<void> ended = closed->get_future();
+  link->Start([](std::shared_ptr<CdpIncoming>) {}, [closed] { closed->set_value(); });
+  auto targets = std::make_shared<std::promise<std::shared_ptr<CdpIncoming>>>();
+  std::future<std::shared_ptr<CdpIncoming>> listed = targets->get_future();
+  link->Send("Target.getTargets", "", "",
+             [targets](std::shared_ptr<CdpIncoming> reply) { targets->set_value(std::move(reply)); });
+  if (listed.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    link->Shutdown();
+    return false;
+  }
+  const std::shared_ptr<CdpIncoming> reply = listed.get();
+  if (reply->failed || CountOtherPages(reply->result, "") > 0) {
+    link->Shutdown();
+    return false;
+  }
+  link->Send("Browser.close", "", "", nullptr);
+  return ended.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+}
+
+// The link drops before the process has quite gone, and a new Chromium on the same folder
+// would hand itself over to the old one (ProcessSingleton) and exit: wait until the old one
+// no longer listens.
+void WaitUntilRefused(const DevToolsEndpoint& endpoint) {
+  const ULONGLONG deadline = ::GetTickCount64() + 10000;
+  while (::GetTickCount64() < deadline) {
+    std::shared_ptr<DevToolsLink> probe;
+    if (FAILED(DevToolsLink::Connect(endpoint, &probe))) return;
+    probe.reset();
+    ::Sleep(50);
+  }
+}
+
 }  // namespace
 
 HRESULT ConnectOrStartBrowser(const BrowserRequest& request, std::shared_ptr<DevToolsLink>* link,
@@ -103,11 +142,13 @@ HRESULT ConnectOrStartBrowser(const BrowserRequest& request, std::shared_ptr<Dev
   if (ReadSmallFile(portFile, &content) && ParseDevToolsActivePort(content, &endpoint) &&
       SUCCEEDED(DevToolsLink::Connect(endpoint, link))) {
     const std::wstring running = RunningBrowserVersion(request.userDataFolder);
-    if (!running.empty() && running != request.version) {
-      link->reset();
-      return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
-    }
-    return S_OK;
+    if (running.empty() || running == request.version) return S_OK;
+    // Another version's browser. WebView2's browser process ends once every host of its
+    // WebViews has gone; Chromium outlives the processes that drove it, so an old browser
+    // that no host is attached to any more is ended here, as it would have ended by itself.
+    std::shared_ptr<DevToolsLink> old = std::move(*link);
+    if (!EndBrowserWithoutHosts(old)) return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
+    WaitUntilRefused(endpoint);
   }
   // Absent, or stale from a browser that died: start a new one (Chromium takes over the
   // profile lock of a process that is gone).
