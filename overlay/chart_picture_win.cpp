@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -13,6 +14,7 @@
 #include "overlay/capture_gate.h"
 #include "overlay/chart_picture.h"
 #include "overlay/child_lifecycle.h"
+#include "overlay/file_writer.h"
 #include "overlay/page_readiness.h"
 #include "overlay/webview_host.h"
 
@@ -27,7 +29,6 @@ struct PictureState {
   std::uint64_t lastCapture = 0;
   PageReadiness page;
   CaptureGate gate{kCaptureTimeoutMs};
-  bool failureLogged = false;
   bool overdueLogged = false;
 };
 PictureState g_picture;
@@ -56,26 +57,29 @@ std::wstring TemporaryPicturePath() {
 // The capture writes into a file of its own; only a finished, non-empty, current picture
 // replaces the published ones, so the page never reads a half-written or stale PNG. The
 // temporary file goes whatever came of it (the runtime has let go of its stream by now).
+// Reading it and replacing the published ones (flushed) is the writer thread's work.
 void PublishPicture(const std::wstring& temporary, std::uint64_t token, HRESULT result) {
   const bool current = g_picture.gate.Complete(token, ::GetTickCount64());
-  std::string png;
-  const bool read = current && SUCCEEDED(result) && ReadWholeFile(temporary, &png);
-  ::DeleteFileW(temporary.c_str());
-  if (!read || png.empty()) return;
+  const bool publish = current && SUCCEEDED(result);
   const std::wstring own = BridgePath(
       g_folders.bridge, L"QV_AICopilotChart_" + std::to_wstring(g_launch.chartWindow) + L".png");
-  const bool ownWritten = ReplaceFileWhole(own, png).ok();
-  const bool sharedWritten =
-      ReplaceFileWhole(BridgePath(g_folders.bridge, L"QV_AICopilotChart.png"), png).ok();
-  if (ownWritten && sharedWritten) {
-    g_picture.failureLogged = false;
-    return;
-  }
-  // Once per failure spell, not every 4 s.
-  if (!g_picture.failureLogged) {
-    g_picture.failureLogged = true;
-    LogDebug("Chart picture for the AI copilot could not be written to the bridge folder.");
-  }
+  const std::wstring shared = BridgePath(g_folders.bridge, L"QV_AICopilotChart.png");
+  const bool queued = RunOffWindowThread([temporary, publish, own, shared] {
+    std::string png;
+    const bool read = publish && ReadWholeFile(temporary, &png);
+    ::DeleteFileW(temporary.c_str());
+    if (!read || png.empty()) return;
+    const bool written = ReplaceFileWhole(own, png, WriteRetry::kPatient).ok() &&
+                         ReplaceFileWhole(shared, png, WriteRetry::kPatient).ok();
+    // Once per failure spell, not every 4 s.
+    static std::atomic<bool> failing{false};
+    if (written) {
+      failing = false;
+    } else if (!failing.exchange(true)) {
+      LogDebug("Chart picture for the AI copilot could not be written to the bridge folder.");
+    }
+  });
+  if (!queued) ::DeleteFileW(temporary.c_str());
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "overlay/host_timers.h"
 #include "overlay/order_queue.h"
 #include "overlay/positions_push.h"
+#include "overlay/ui_queue.h"
 #include "overlay/webview_host.h"
 #include "overlay/webview_recovery_hooks.h"
 #include "overlay/window_dpi.h"
@@ -70,9 +71,6 @@ LRESULT HandleWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (wParam == kFollowTimer) OnFollowTimer();
       if (wParam == kHousekeepingTimer) OnHousekeepingTimer();
       if (wParam == kRecoveryTimer) OnRecoveryTimer();
-      return 0;
-    case kPositionsChangedMessage:
-      OnPositionsChanged();
       return 0;
     default:
       return ::DefWindowProcW(window, message, wParam, lParam);
@@ -167,12 +165,13 @@ int RunChildHost(HINSTANCE instance) {
     ::SendMessageW(g_windows.window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons.small));
   }
 
+  if (!StartUiQueue()) LogDebug("Changes reach the page at the 500 ms tick only.");
   WriteChartHeartbeat();
   StartOrderSender();
   StartCotRefreshThread();
   StartTelegramWorkerThread();
   StartWebViewEnvironment(g_windows.window);
-  StartPositionsWatch(g_windows.window);
+  StartPositionsWatch();
   ::SetTimer(g_windows.window, kFollowTimer, 50, nullptr);
   ::SetTimer(g_windows.window, kHousekeepingTimer, 500, nullptr);
 
@@ -181,6 +180,5 @@ int RunChildHost(HINSTANCE instance) {
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
   }
-  CleanShutdown();
-  return 0;
+  FinishShutdown();
 }

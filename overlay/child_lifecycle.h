@@ -20,9 +20,14 @@ void StopChartHeartbeat();
 void ResumeChartHeartbeat();
 void TrackChartWindow();
 void CheckKillAndNavigation();
-// Ends the process with code 0; a re-entry while shutting down (the window's destruction
-// comes back through the window procedure) returns at once.
+// Starts the end of the process: the heartbeat goes and the message loop is told to end; a
+// re-entry while shutting down returns at once. Quick, as it may run inside the WM_DESTROY
+// the terminal's thread waits for.
 void CleanShutdown();
+// After the message loop: releases the WebView, destroys the window if it still exists,
+// gives queued files and uploads their grace, and ends the process with its exit code (0,
+// or kChildRestartExitCode after RestartChild).
+[[noreturn]] void FinishShutdown();
 [[nodiscard]] bool IsShuttingDown();
 // Ends the child through its clean shutdown with kChildRestartExitCode, so the daemon starts
 // a new one on this chart; the symbol shown now is left as the chart's navigation request,

@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "overlay/child_lifecycle.h"
+#include "overlay/file_writer.h"
 #include "overlay/navigation_request.h"
 #include "overlay/order_queue.h"
 #include "overlay/webview_host.h"
@@ -22,6 +24,9 @@
 OverlayWindows g_windows;
 
 namespace {
+
+// Queued writes are small; a held file gets the writer's few seconds of retries.
+constexpr std::chrono::milliseconds kExitGraceForFiles{6000};
 
 std::uint64_t g_lastHeartbeat = 0;
 bool g_heartbeatStopped = false;
@@ -58,6 +63,13 @@ std::string HandleText() {
   return std::to_string(g_launch.chartWindow);
 }
 
+// In the writer's order, after any heartbeat still queued; at once if it takes no job.
+void RemoveHeartbeatFile() {
+  const std::wstring path =
+      BridgePath(g_folders.bridge, ChartHeartbeatFileName(g_launch.chartWindow));
+  if (!RunOffWindowThread([path] { ::DeleteFileW(path.c_str()); })) ::DeleteFileW(path.c_str());
+}
+
 }  // namespace
 
 bool IsShuttingDown() {
@@ -65,18 +77,18 @@ bool IsShuttingDown() {
 }
 
 void WriteChartHeartbeat() {
-  if (g_launch.chartWindow == 0 || g_heartbeatStopped) return;
+  if (g_launch.chartWindow == 0 || g_heartbeatStopped || IsShuttingDown()) return;
   const std::uint64_t now = ::GetTickCount64();
   if (now - g_lastHeartbeat < 4000) return;
   g_lastHeartbeat = now;
-  WriteChartHeartbeatFile();
+  // A reader holding the file makes the write retry; not on the window thread.
+  if (!RunOffWindowThread(WriteChartHeartbeatFile)) WriteChartHeartbeatFile();
 }
 
 void StopChartHeartbeat() {
   if (g_heartbeatStopped) return;
   g_heartbeatStopped = true;
-  if (g_launch.chartWindow == 0) return;
-  ::DeleteFileW(BridgePath(g_folders.bridge, ChartHeartbeatFileName(g_launch.chartWindow)).c_str());
+  if (g_launch.chartWindow != 0) RemoveHeartbeatFile();
 }
 
 void ResumeChartHeartbeat() {
@@ -201,21 +213,32 @@ void CheckKillAndNavigation() {
   NavigateWebView(Utf8ToWide(decision.url));
 }
 
+// Runs from window messages, and one of them may be the WM_DESTROY that the terminal's own
+// thread sends while it destroys the chart (and with it the overlay): that thread waits for
+// the answer, so the terminal stands still for as long as this takes. Only what is quick
+// happens here; the rest follows once the message loop has ended (FinishShutdown).
 void CleanShutdown() {
   if (ShuttingDownFlag().exchange(true)) return;
   LogDebug("CleanShutdown initiated for HWND: " + HandleText());
-  if (g_launch.chartWindow != 0) {
-    ::DeleteFileW(
-        BridgePath(g_folders.bridge, ChartHeartbeatFileName(g_launch.chartWindow)).c_str());
-  }
+  // Behind any heartbeat write still queued, so none can bring the file back.
+  if (g_launch.chartWindow != 0) RemoveHeartbeatFile();
+  ::PostQuitMessage(static_cast<int>(g_exitCode));
+}
+
+void FinishShutdown() {
+  CleanShutdown();
   ReleaseWebView();
   if (g_windows.window && ::IsWindow(g_windows.window)) {
     const HWND window = g_windows.window;
     g_windows.window = nullptr;
     ::DestroyWindow(window);
   }
-  // The window is gone already; a journal upload or a notice still being sent gets a short
-  // grace, or the fill it reports would never reach the journal.
+  // The window is gone: waiting now holds nobody up. Files the window thread asked for are
+  // written, and a journal upload or a notice still being sent gets a short grace, or the
+  // fill it reports would never reach the journal.
+  if (!DrainFileWriter(kExitGraceForFiles)) {
+    LogDebug("Some files of this chart were not written before the exit.");
+  }
   AwaitPostsBeforeExit();
   ::CoUninitialize();
   ::ExitProcess(g_exitCode);

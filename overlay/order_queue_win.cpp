@@ -13,6 +13,7 @@
 #include "host/debug_log.h"
 #include "overlay/order_fate.h"
 #include "overlay/order_queue.h"
+#include "overlay/ui_queue.h"
 #include "overlay/web_message.h"
 #include "overlay/webview_host.h"
 
@@ -93,6 +94,9 @@ void SenderLoop() noexcept {
     }
     try {
       SendOne(job);
+      // "Sent" (or "not sent") reaches the ticket now, not at the next tick. The tick stays
+      // as the fallback, so a hand-over the window thread does not take loses nothing.
+      (void)PostToWindowThread(PushOrderFates);
     } catch (...) {
       LogDebug("Order sender exception handled; the order was not sent.");
       OrderFate fate;

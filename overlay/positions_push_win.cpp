@@ -11,9 +11,11 @@
 #include "host/process_state.h"
 #include "host/win_handles.h"
 #include "overlay/child_lifecycle.h"
+#include "overlay/order_queue.h"
 #include "overlay/page_scripts.h"
 #include "overlay/positions_change.h"
 #include "overlay/positions_push.h"
+#include "overlay/ui_queue.h"
 #include "overlay/webview_host.h"
 
 // How a change reaches the page without the window thread ever waiting: the WebView2 calls
@@ -21,9 +23,11 @@
 // in a wait on the folder, and polling the handle from its 50 ms timer would tie the badge
 // to that timer and cost a server call twenty times a second. A worker thread waits on the
 // bridge folder's change notification instead, looks at the positions file's stamp (no
-// read), and only when it moved posts one message; the window thread then reads and pushes
-// exactly as on the tick. One message is in flight at a time, so a folder written without
-// pause cannot flood the window's queue.
+// read), and only when it moved hands one task to the window thread, which then reads and
+// pushes exactly as on the tick. The companion's order results (QV_TradeResult_<id>.txt) are
+// watched the same way, so a fate reaches the ticket as soon as its result lands. One task
+// of each kind is in flight at a time, so a folder written without pause cannot flood the
+// window's queue.
 
 namespace {
 
@@ -34,15 +38,40 @@ constexpr ULONGLONG kMinWakeGapMs = 25;
 // Only for noticing the shutting-down flag; the changes themselves end the wait.
 constexpr DWORD kShutdownCheckMs = 1000;
 
+std::uint64_t TimeOf(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 PositionsPushGate g_gate;
 std::atomic<bool> g_messagePending{false};
+std::atomic<bool> g_resultsPending{false};
+
+// Names and write times of the result files there now; empty when there are none.
+std::wstring ResultFilesSignature() {
+  std::wstring signature;
+  WIN32_FIND_DATAW found{};
+  UniqueFind listing(
+      ::FindFirstFileW(BridgePath(g_folders.bridge, L"QV_TradeResult_*.txt").c_str(), &found));
+  if (!listing) return signature;
+  do {
+    signature += found.cFileName;
+    signature += L'|' + std::to_wstring(TimeOf(found.ftLastWriteTime)) + L'\n';
+  } while (::FindNextFileW(listing.get(), &found));
+  return signature;
+}
+
+void HandOverResults() {
+  if (g_resultsPending.exchange(true)) return;
+  const bool posted = PostToWindowThread([] {
+    g_resultsPending = false;
+    PushOrderFates();
+  });
+  // The 500 ms tick reads them then.
+  if (!posted) g_resultsPending = false;
+}
 
 std::wstring PositionsPath() {
   return BridgePath(g_folders.bridge, L"QV_OpenPositions.json");
-}
-
-std::uint64_t TimeOf(const FILETIME& time) {
-  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
 PositionsStamp StampOf(const std::wstring& path) {
@@ -55,7 +84,7 @@ PositionsStamp StampOf(const std::wstring& path) {
   return stamp;
 }
 
-void WatchPositions(HWND window) noexcept {
+void WatchPositions() noexcept {
   try {
     UniqueChangeNotification change(
         ::FindFirstChangeNotificationW(g_folders.bridge.c_str(), FALSE, kWatchedChanges));
@@ -66,6 +95,7 @@ void WatchPositions(HWND window) noexcept {
     }
     const std::wstring path = PositionsPath();
     PositionsStampWatch watch;
+    std::wstring results;
     ULONGLONG lastWake = 0;
     while (!IsShuttingDown()) {
       const DWORD woke = ::WaitForSingleObject(change.get(), kShutdownCheckMs);
@@ -80,9 +110,14 @@ void WatchPositions(HWND window) noexcept {
         ::Sleep(static_cast<DWORD>(kMinWakeGapMs - (now - lastWake)));
       }
       lastWake = ::GetTickCount64();
+      const std::wstring nowResults = ResultFilesSignature();
+      if (nowResults != results) {
+        results = nowResults;
+        if (!results.empty()) HandOverResults();
+      }
       if (!watch.Moved(StampOf(path)) || g_messagePending.exchange(true)) continue;
-      // A window already gone takes no message; the process is ending with it.
-      if (!::PostMessageW(window, kPositionsChangedMessage, 0, 0)) g_messagePending = false;
+      // A window thread already gone takes no task; the process is ending with it.
+      if (!PostToWindowThread(OnPositionsChanged)) g_messagePending = false;
     }
   } catch (const std::exception&) {
     LogDebug("The position change watch stopped on an exception; the 500 ms tick pushes them.");
@@ -117,9 +152,9 @@ void RepushOpenPositions() {
   PushOpenPositions();
 }
 
-void StartPositionsWatch(HWND window) {
+void StartPositionsWatch() {
   try {
-    std::thread(WatchPositions, window).detach();
+    std::thread(WatchPositions).detach();
   } catch (const std::exception&) {
     LogDebug("Could not start the position change watch; the 500 ms tick pushes them.");
   }

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "bridge/bridge_names.h"
@@ -10,6 +12,7 @@
 #include "host/process_state.h"
 #include "overlay/bar_claim_handler.h"
 #include "overlay/child_lifecycle.h"
+#include "overlay/file_writer.h"
 #include "overlay/order_fate.h"
 #include "overlay/order_queue.h"
 #include "overlay/page_scripts.h"
@@ -26,45 +29,59 @@ std::wstring BridgeFile(const wchar_t* name) {
   return BridgePath(g_folders.bridge, name);
 }
 
+// The writes below are flushed and retried while a reader holds the file: the writer thread
+// does them, and the outcome is logged when it comes back to the window thread.
+void Write(const std::wstring& path, const std::string& body,
+           std::function<void(WriteStatus)> told) {
+  if (!ReplaceFileOffWindowThread(path, body, told)) told(WriteStatus{ERROR_GEN_FAILURE});
+}
+
 void SyncSymbol(const WebMessageAction& action) {
   SetHostSymbol(Utf8ToWide(action.symbol));
-  const WriteStatus status = ReplaceFileWhole(BridgeFile(L"QV_TVSync.csv"), action.body);
-  if (!status.ok()) {
-    LogDebug("Could not write Symbol Sync " + action.symbol + ": " +
-             DescribeWriteError(status.error));
-    return;
-  }
-  LogDebug("Emitted Symbol Sync to MT5: " + action.symbol);
+  Write(BridgeFile(L"QV_TVSync.csv"), action.body, [symbol = action.symbol](WriteStatus status) {
+    if (!status.ok()) {
+      LogDebug("Could not write Symbol Sync " + symbol + ": " + DescribeWriteError(status.error));
+      return;
+    }
+    LogDebug("Emitted Symbol Sync to MT5: " + symbol);
+  });
 }
 
 void HandleAiStatus(const std::string& rest) {
-  // Rewritten often; one line per failure would flood the log, so only the change is told.
-  static bool failing = false;
-  const WriteStatus status = ReplaceFileWhole(BridgeFile(L"QV_AIStatus.json"), rest);
-  if (!status.ok() && !failing) {
-    LogDebug("Could not write QV_AIStatus.json: " + DescribeWriteError(status.error));
-  }
-  failing = !status.ok();
+  Write(BridgeFile(L"QV_AIStatus.json"), rest, [](WriteStatus status) {
+    // Rewritten often; one line per failure would flood the log, so only the change is told.
+    static bool failing = false;
+    if (!status.ok() && !failing) {
+      LogDebug("Could not write QV_AIStatus.json: " + DescribeWriteError(status.error));
+    }
+    failing = !status.ok();
+  });
 }
 
 void HandleVaultConfig(const std::string& rest) {
-  const WriteStatus bridge = ReplaceFileWhole(BridgeFile(L"QV_AIConfig.json"), rest);
+  // Both outcomes are told together, once the second is in.
+  auto bridge = std::make_shared<WriteStatus>();
+  Write(BridgeFile(L"QV_AIConfig.json"), rest, [bridge](WriteStatus status) { *bridge = status; });
   // In a child the workspace data folder is its profile folder.
-  const WriteStatus vault = ReplaceFileWhole(g_folders.workspaceData + L"\\vault.json", rest);
-  if (!bridge.ok())
-    LogDebug("Could not write QV_AIConfig.json: " + DescribeWriteError(bridge.error));
-  if (!vault.ok()) LogDebug("Could not write vault.json: " + DescribeWriteError(vault.error));
-  if (bridge.ok() && vault.ok()) LogDebug("Updated AI Configuration via WebMessage.");
+  Write(g_folders.workspaceData + L"\\vault.json", rest, [bridge](WriteStatus vault) {
+    if (!bridge->ok()) {
+      LogDebug("Could not write QV_AIConfig.json: " + DescribeWriteError(bridge->error));
+    }
+    if (!vault.ok()) LogDebug("Could not write vault.json: " + DescribeWriteError(vault.error));
+    if (bridge->ok() && vault.ok()) LogDebug("Updated AI Configuration via WebMessage.");
+  });
 }
 
 void StoreTelegramConfig(const std::string& json) {
   // The token never goes into the bridge folder, which every page and program can read. An
   // empty token is stored too: the bot stops polling at its next pass.
-  if (!WriteTextFile(TelegramConfigPath(), json)) {
-    LogDebug("Could not store the Telegram Configuration from WebMessage.");
-    return;
-  }
-  LogDebug("Updated Telegram Configuration via WebMessage.");
+  Write(TelegramConfigPath(), json, [](WriteStatus status) {
+    if (!status.ok()) {
+      LogDebug("Could not store the Telegram Configuration from WebMessage.");
+      return;
+    }
+    LogDebug("Updated Telegram Configuration via WebMessage.");
+  });
 }
 
 }  // namespace

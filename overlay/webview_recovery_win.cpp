@@ -10,6 +10,7 @@
 #include "host/process_state.h"
 #include "host/win_handles.h"
 #include "overlay/child_lifecycle.h"
+#include "overlay/file_writer.h"
 #include "overlay/webview_host.h"
 #include "overlay/webview_recovery.h"
 #include "overlay/webview_recovery_hooks.h"
@@ -110,12 +111,15 @@ HRESULT OnNewBrowserVersion(ICoreWebView2Environment* sender) {
   LogDebug("A new WebView2 runtime is installed (this child runs " + version +
            "); asking the daemon to restart the children.");
   // Every child on the old browser announces it; the daemon needs one request.
-  const WriteStatus written =
-      ReplaceFileWhole(BridgePath(g_folders.bridge, kRuntimeUpdateFileName), version,
-                       WriteRetry::kBrief, WriteDurability::kProcessKill);
-  if (!written.ok()) {
-    LogDebug("Could not ask the daemon to restart the children: " +
-             DescribeWriteError(written.error));
+  const auto told = [](WriteStatus written) {
+    if (!written.ok()) {
+      LogDebug("Could not ask the daemon to restart the children: " +
+               DescribeWriteError(written.error));
+    }
+  };
+  if (!ReplaceFileOffWindowThread(BridgePath(g_folders.bridge, kRuntimeUpdateFileName), version,
+                                  told, WriteDurability::kProcessKill)) {
+    LogDebug("Could not ask the daemon to restart the children.");
   }
   return S_OK;
 }

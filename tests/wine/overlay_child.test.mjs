@@ -6,7 +6,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { freshWine, paths, waitFor } from './lib/wine.mjs';
-import { startCloudServer, startTelegramServer } from './lib/http_servers.mjs';
+import { startCloudServer, startTelegramServer, startRecordingServer } from './lib/http_servers.mjs';
 import { Companion } from '../../tools/companion-sim/companion.mjs';
 import { runtimeEnv, readCalls, waitForCall, attachBrowser, findPage, startFakeChart, exitOf, pageSecret } from './lib/overlay.mjs';
 
@@ -369,7 +369,8 @@ test('a page whose renderer crashes is reloaded; Chromium killed under the overl
   await w.waitForLog('WebView2 process failed (kind 0): the browser process exited.', 20000);
   await waitFor(() => !fs.existsSync(heartbeat), 5000, 50, 'the heartbeat to go while there is no WebView');
   await w.waitForLog('Creating a new WebView2 environment and controller.', 20000);
-  browser = await attachBrowser(w);
+  // The port file names the dead browser until the new one has written its own.
+  browser = await waitFor(() => attachBrowser(w).catch(() => false), 60000, 500, 'the new browser');
   page = await findPage(browser, /symbol=NZDUSD&/, 60000);
   await page.waitForSelector('#qv-hud-panel', { state: 'attached', timeout: 30000 });
   await waitFor(() => fs.existsSync(heartbeat), 10000, 100, 'the heartbeat back with the WebView');
@@ -403,12 +404,25 @@ test('with Origin withheld from the data host, the chart page reads its files an
   await ask('quit');
 });
 
-test('closing the chart ends its overlay; closing the studio only hides it', async () => {
+test('closing the chart ends its overlay without holding the terminal up; closing the studio only hides it', async () => {
   const { hwnd, ask } = await startFakeChart(w, 'USDJPY,M15');
   const child = w.spawn(paths.exe, [hwnd, 'USDJPY', '15', 'light', 'tester', 'WORKSTATION'], { env: rt.env });
-  await w.waitForLog(`Navigating to: https://www.tradingview.com/chart/?symbol=`, 60000, 2);
+  await w.waitForLog(`Navigating to: https://www.tradingview.com/chart/?symbol=USDJPY&`, 60000);
   await waitForCall(rt.callLog, /put_DefaultBackgroundColor .*255.*245.*247.*250/);
-  await ask('close');
+  // A journal upload that takes its time is in flight when the chart closes. The child waits
+  // for it before it exits, but only once its window is gone: the terminal's thread, which
+  // destroys the chart and with it the overlay, waits for no more than one message.
+  const slow = await startRecordingServer(() => new Promise(() => {}));
+  try {
+    fs.writeFileSync(bridgeFile('QV_Capture_Request_8001.txt'),
+      `TICKET=8001\r\nSYMBOL=USDJPY\r\nACTION=BUY\r\nHWND=${hwnd}\r\nFIREBASE_URL=${slow.url}/journal/slow\r\n`);
+    await slow.waitForRequests((r) => r.url === '/journal/slow', 1, 30000);
+    const [closed] = (await ask('close')).filter((l) => l.startsWith('OK close'));
+    const held = Number(closed.split(' ')[2]);
+    assert.ok(held < 1000, `the terminal's thread waited ${held} ms for the overlay`);
+  } finally {
+    await slow.close();
+  }
   assert.equal(await exitOf(child), 0);
   const log = await w.readLog();
   // Destroying the chart also destroys the overlay window parented into it, so either the

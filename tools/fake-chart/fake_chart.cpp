@@ -12,7 +12,8 @@
 //   mdimove X Y     the chart window inside the frame
 //   minimize | restore          the terminal's frame
 //   chartmin | chartrestore     the chart window inside the frame
-//   close           the chart window is closed (the terminal lives on)
+//   close           the chart window is closed (the terminal lives on); answers with the
+//                   milliseconds the closing took
 //   exists <caption> | dismiss <caption> | children | quit
 // and answers each with one line ("OK ...", "FOUND", "MISSING", "CHILD ..." then "END n").
 //
@@ -165,10 +166,14 @@ void RunCommand(const std::string& line) {
     SendMessageW(g_mdiClient, WM_MDIRESTORE, reinterpret_cast<WPARAM>(g_chartWindow), 0);
     Reply("OK chartrestore");
   } else if (line == "close") {
-    Reply("OK close");
+    // Destroying the chart window destroys the overlay inside it, and this thread waits
+    // while the overlay's thread handles its WM_DESTROY: the time is what the terminal would
+    // stand still.
+    const ULONGLONG started = GetTickCount64();
     if (g_chartWindow) {
       SendMessageW(g_mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(g_chartWindow), 0);
     }
+    Reply("OK close " + std::to_string(GetTickCount64() - started));
   } else if (line.rfind("exists ", 0) == 0) {
     Reply(FindWindowW(nullptr, Widen(line.substr(7)).c_str()) ? "FOUND" : "MISSING");
   } else if (line.rfind("dismiss ", 0) == 0) {
