@@ -105,11 +105,16 @@ void RestartChild(const std::string& why) {
   // loses nothing but a symbol the companion's next launch request names again.
   const std::wstring nav =
       BridgePath(g_folders.bridge, NavigationRequestFileName(g_launch.chartWindow));
-  const WriteStatus kept = ReplaceFileWhole(nav, WideToUtf8(CurrentHostSymbol()),
-                                            WriteRetry::kBrief, WriteDurability::kProcessKill);
-  if (!kept.ok()) {
-    LogDebug("The next child opens on the launch symbol: " + DescribeWriteError(kept.error));
-  }
+  // Written before the process ends: the exit waits for the writer.
+  const bool queued = ReplaceFileOffWindowThread(
+      nav, WideToUtf8(CurrentHostSymbol()),
+      [](WriteStatus kept) {
+        if (!kept.ok()) {
+          LogDebug("The next child opens on the launch symbol: " + DescribeWriteError(kept.error));
+        }
+      },
+      WriteDurability::kProcessKill);
+  if (!queued) LogDebug("The next child opens on the launch symbol.");
   g_exitCode = kChildRestartExitCode;
   CleanShutdown();
 }
