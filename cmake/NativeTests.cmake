@@ -34,7 +34,9 @@ endif()
 # paper trade server over a real bridge folder.
 set(QV_COMPANION_DIRS ${CMAKE_CURRENT_SOURCE_DIR}/companion/native
                       ${CMAKE_CURRENT_SOURCE_DIR}/companion/mql5)
-add_library(qv_mql5_shim STATIC ${CMAKE_CURRENT_SOURCE_DIR}/companion/native/mql5_shim.cpp)
+add_library(qv_mql5_shim STATIC ${CMAKE_CURRENT_SOURCE_DIR}/companion/native/mql5_shim.cpp
+                                ${CMAKE_CURRENT_SOURCE_DIR}/companion/native/mql5_shim_files.cpp
+                                ${CMAKE_CURRENT_SOURCE_DIR}/companion/native/mql5_shim_trade.cpp)
 target_include_directories(qv_mql5_shim PUBLIC ${QV_COMPANION_DIRS})
 target_compile_options(qv_mql5_shim PRIVATE ${QV_WARNINGS})
 target_link_libraries(qv_unit_tests PRIVATE qv_mql5_shim)

@@ -1,5 +1,8 @@
 // A simulated terminal for the companion's tests: a fresh common folder, four symbols with
-// different digits, tick values and volume steps, and helpers to drop bridge files.
+// different digits, tick values and volume steps, and helpers to drop bridge files. The
+// terminal is as strict as a real one: its local time, UTC, server time and file clock all
+// differ, fills show in the position list only a moment after OrderSend, and the tick
+// count moves only when a test (or the advisor's Sleep) moves it.
 #pragma once
 
 #include <stdlib.h>
@@ -26,6 +29,7 @@ class CompanionTest : public ::testing::Test {
     root = mkdtemp(tmpl);
     shim::Reset(root);
     mkdir((root + "/Quorvale").c_str(), 0755);
+    Strict();
     shim::Symbol eur;  // 5 digits, tick 0.00001 worth 1.00 per lot
     shim::AddSymbol("EURUSD", eur);
     shim::SetQuote("EURUSD", 1.08500, 1.08510);
@@ -55,6 +59,16 @@ class CompanionTest : public ::testing::Test {
   }
 
   void TearDown() override { std::system(("rm -rf '" + root + "'").c_str()); }
+
+  // The clocks of a PC at UTC+2 on a broker at UTC+3, a file clock on none of them, and
+  // fills that settle 40 ms after OrderSend returns; for the terminal now in use.
+  static void Strict() {
+    shim::M().localOffset = 2 * 3600;
+    shim::M().fileOffset = -5 * 3600;
+    shim::M().fakeTick = 5000000;
+    shim::S().serverOffset = 3 * 3600;
+    shim::S().settleMs = 40;
+  }
 
   static QvSettings Settings(const std::string& chartSymbol) {
     QvSettings s;

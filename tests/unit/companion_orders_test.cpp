@@ -22,7 +22,7 @@ class CompanionOrders : public CompanionTest {
   }
 
   static void Open(const char* sym, bool buy, double vol, double open, double sl) {
-    shim::Position p{shim::S().nextTicket++, sym, buy, vol, open, sl, 0, 1, 0};
+    shim::Position p{shim::S().nextTicket++, sym, buy, vol, open, sl, 0, 1, 0, 0, ""};
     shim::S().positions.push_back(p);
   }
 };
@@ -176,8 +176,7 @@ TEST_F(CompanionOrders, TradersRulesRefuseWithTheReason) {
             "AutoTrader risk 2.0% above the configured 1.0%");
 
   // Down 3% today against a cap of 2%: no new position, closing still allowed.
-  shim::S().balance = 9700;
-  shim::S().deals.push_back({1, TimeCurrent(), -300});
+  shim::AddClosedDeal(-300);
   Order("52", "52,BUY,R:1.0,EURUSD,20,40");
   a.Timer();
   EXPECT_EQ(Result("52", "REASON"), "daily loss cap reached: down 3.00% today, cap 2.00%");
@@ -185,7 +184,7 @@ TEST_F(CompanionOrders, TradersRulesRefuseWithTheReason) {
 
   shim::S().deals.clear();
   shim::S().balance = 10000;
-  shim::S().fakeTime = 1765195200;  // 12:00 UTC
+  shim::M().fakeUtc = 1765195200;  // 12:00 UTC
   QvSettings hours = Settings("EURUSD");
   hours.hourStart = 7;
   hours.hourEnd = 9;
@@ -303,7 +302,7 @@ TEST_F(CompanionSignalSlot, SlotRecordsExecuteOncePerIdAcrossChartsAndRestarts) 
 class CompanionDuties : public CompanionTest {};
 
 TEST_F(CompanionDuties, LaunchKillAndSnapshot) {
-  shim::S().fakeTime = 1765195199;  // 11:59:59 UTC
+  shim::M().fakeUtc = 1765195199;  // 11:59:59 UTC
   QvCompanion a;
   a.Init(Chart(5678, "XAUUSD"), Settings("XAUUSD"));
   EXPECT_EQ(Get("QV_Launch_5678.txt"),
@@ -317,7 +316,7 @@ TEST_F(CompanionDuties, LaunchKillAndSnapshot) {
     EXPECT_NE(shared.find(field), std::string::npos) << field << " in " << shared;
   a.Timer();
   EXPECT_NE(Get("QV_AICopilotData.json").find("\"BarTime\":1765191600,"), std::string::npos);
-  shim::S().fakeTime = 1765195200;  // the next bar opens
+  shim::M().fakeUtc = 1765195200;  // the next bar opens
   a.Timer();
   EXPECT_NE(Get("QV_AICopilotData.json").find("\"BarTime\":1765195200,"), std::string::npos);
 
