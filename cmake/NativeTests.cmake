@@ -13,6 +13,7 @@ target_link_libraries(qv_unit_tests PRIVATE qv_pure GTest::gtest GTest::gtest_ma
 target_compile_options(qv_unit_tests PRIVATE ${QV_WARNINGS})
 add_dependencies(qv_unit_tests hud_script)
 target_compile_definitions(qv_unit_tests PRIVATE QV_HUD_JS_PATH="${QV_HUD_JS}"
+                           QV_LEVEL_CASES="${CMAKE_CURRENT_SOURCE_DIR}/tests/unit/level_reading_cases.tsv"
                            QV_FUZZ_CORPUS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/corpus")
 if(QV_SANITIZE AND NOT MSVC)
   target_compile_options(qv_unit_tests PRIVATE ${QV_SAN_FLAGS})

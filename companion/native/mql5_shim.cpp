@@ -186,6 +186,15 @@ int StringReplace(string& s, const string& find, const string& repl) {
   }
   return n;
 }
+int StringCompare(const string& a, const string& b, bool caseSensitive) {
+  string x = a;
+  string y = b;
+  if (!caseSensitive) {
+    StringToUpper(x);
+    StringToUpper(y);
+  }
+  return x < y ? -1 : (x > y ? 1 : 0);
+}
 double StringToDouble(const string& s) {
   return std::atof(s.c_str());
 }

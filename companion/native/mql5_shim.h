@@ -259,6 +259,7 @@ int StringFind(const string& s, const string& what, int start = 0);
 ushort StringGetCharacter(const string& s, int pos);
 bool StringToUpper(string& s);
 int StringReplace(string& s, const string& find, const string& repl);
+int StringCompare(const string& a, const string& b, bool caseSensitive = true);
 double StringToDouble(const string& s);
 long StringToInteger(const string& s);
 string DoubleToString(double v, int digits = 8);

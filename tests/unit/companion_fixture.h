@@ -79,6 +79,7 @@ class CompanionTest : public ::testing::Test {
     s.retryDelayMs = 0;
     s.distancesInPoints = false;
     s.maxRiskPct = 5;
+    s.maxLots = 10;
     s.maxSpreadPts = 0;
     s.maxDailyLossPct = 0;
     s.hourStart = -1;

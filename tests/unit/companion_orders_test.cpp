@@ -21,7 +21,9 @@ class CompanionOrders : public CompanionTest {
     Put("QV_Order_" + id + ".csv", record + "\n", age);
   }
 
+  // A position the server already had: shown at once.
   static void Open(const char* sym, bool buy, double vol, double open, double sl) {
+    shim::SettleAll();
     shim::Position p{shim::S().nextTicket++, sym, buy, vol, open, sl, 0, 1, 0, 0, ""};
     shim::S().positions.push_back(p);
   }
@@ -100,7 +102,7 @@ TEST_F(CompanionOrders, BadFilesAreRefusedOrIgnoredNeverExecuted) {
   Order("20", "20,BUY,0.10,EURUSD,20,40", 120);
   Order("21", "21,BUY,0.10,EURUSD,20");
   Order("22", "22,BUY,0.10,EURUSD,20,40" + std::string(2000, ' '));
-  Order("23", "23,BUY,0.10,EURUSD\n,20,40");
+  Order("23", "23,BUY,0.10,EURUSD\t,20,40");
   Order("24", "99,BUY,0.10,EURUSD,20,40");
   Order("bad$id", "1,BUY,0.10,EURUSD,20,40");
   Order("25", "25,BUY,-1,EURUSD,20,40");
@@ -154,8 +156,7 @@ TEST_F(CompanionOrders, InvalidLevelsNeverReachTheServer) {
   EXPECT_EQ(shim::S().sends, 0);
   EXPECT_NE(Result("40", "REASON").find("minimum stop distance of 50 points"), std::string::npos)
       << Result("40", "REASON");
-  EXPECT_NE(Result("41", "REASON").find("stop loss 1.08400 is not above the ask"),
-            std::string::npos);
+  EXPECT_EQ(Result("41", "REASON"), "stop loss 1.0840 is not above the ask 1.08510");
 }
 
 TEST_F(CompanionOrders, TradersRulesRefuseWithTheReason) {
@@ -188,12 +189,12 @@ TEST_F(CompanionOrders, TradersRulesRefuseWithTheReason) {
   QvSettings hours = Settings("EURUSD");
   hours.hourStart = 7;
   hours.hourEnd = 9;
-  a.m_exec.m_set = hours;
+  a.m_intake.m_exec.m_set = hours;
   Order("53", "53,BUY,0.10,EURUSD,20,40");
   a.Timer();
   EXPECT_EQ(Result("53", "REASON"), "outside the trading hours 7-9 UTC (now 12:00)");
   shim::S().tradeAllowed = false;
-  a.m_exec.m_set = Settings("EURUSD");
+  a.m_intake.m_exec.m_set = Settings("EURUSD");
   Order("54", "54,BUY,0.10,EURUSD,20,40");
   a.Timer();
   EXPECT_EQ(Result("54", "REASON"), "algo trading is disabled in the terminal");
@@ -302,23 +303,24 @@ TEST_F(CompanionSignalSlot, SlotRecordsExecuteOncePerIdAcrossChartsAndRestarts) 
 class CompanionDuties : public CompanionTest {};
 
 TEST_F(CompanionDuties, LaunchKillAndSnapshot) {
-  shim::M().fakeUtc = 1765195199;  // 11:59:59 UTC
+  shim::M().fakeUtc = 1765195199;  // 11:59:59 UTC, 14:59:59 on the server: bars are the server's
   QvCompanion a;
   a.Init(Chart(5678, "XAUUSD"), Settings("XAUUSD"));
   EXPECT_EQ(Get("QV_Launch_5678.txt"),
-            "HWND=5678\nSYMBOL=XAUUSD\nINTERVAL=60\nTHEME=dark\nUSER_ID=trader7\nMODE=WORKSTATION");
+            "HWND=5678\nSYMBOL=XAUUSD\nINTERVAL=60\nTHEME=dark\nUSER_ID=trader7\nMODE=WORKSTATION\n"
+            "ACCOUNT=5550001");
   std::string shared = Get("QV_AICopilotData.json");
   EXPECT_EQ(shared, Get("QV_AICopilotData_5678.json"));
   for (const char* field :
        {"\"Symbol\":\"XAUUSD\"", "\"CurrentPrice\":2341.20", "\"Timeframe\":\"H1\"",
-        "\"BarTime\":1765191600,", "\"CurrentSpreadPts\":30", "\"CurrentHourUTC\":11",
+        "\"BarTime\":1765202400,", "\"CurrentSpreadPts\":30", "\"CurrentHourUTC\":11",
         "\"MarketClosed\":false", "\"D1_High\":", "\"ATR_14\":", "\"PipSize\":0.1"})
     EXPECT_NE(shared.find(field), std::string::npos) << field << " in " << shared;
   a.Timer();
-  EXPECT_NE(Get("QV_AICopilotData.json").find("\"BarTime\":1765191600,"), std::string::npos);
+  EXPECT_NE(Get("QV_AICopilotData.json").find("\"BarTime\":1765202400,"), std::string::npos);
   shim::M().fakeUtc = 1765195200;  // the next bar opens
   a.Timer();
-  EXPECT_NE(Get("QV_AICopilotData.json").find("\"BarTime\":1765195200,"), std::string::npos);
+  EXPECT_NE(Get("QV_AICopilotData.json").find("\"BarTime\":1765206000,"), std::string::npos);
 
   EXPECT_TRUE(a.Deinit(REASON_CHARTCHANGE));
   EXPECT_FALSE(Has("QV_Kill_5678.txt")) << "a symbol change keeps the overlay";
