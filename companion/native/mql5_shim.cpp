@@ -209,6 +209,20 @@ string DoubleToString(double v, int digits) {
 string IntegerToString(long v) {
   return std::to_string(v);
 }
+string ShortToString(ushort c) {
+  string out;
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return out;
+}
 string TimeToString(datetime t, int mode) {
   time_t tt = static_cast<time_t>(t);
   struct tm tmv;

@@ -264,6 +264,7 @@ double StringToDouble(const string& s);
 long StringToInteger(const string& s);
 string DoubleToString(double v, int digits = 8);
 string IntegerToString(long v);
+string ShortToString(ushort code);  // one UTF-16 code unit (UTF-8 in the shim's strings)
 string TimeToString(datetime t, int mode = TIME_DATE | TIME_MINUTES);
 void Print(const string& s);
 void Comment(const string& s);
@@ -442,12 +443,13 @@ struct State {
 
 // What the terminals of one machine share: the common folder, the clocks, open files.
 struct Machine {
-  string commonDir;      // the real directory behind FILE_COMMON
-  datetime fakeUtc = 0;  // 0: the real clock
-  long localOffset = 0;  // local time = UTC + this
-  long fileOffset = 0;   // FILE_MODIFY_DATE = the file system's UTC time + this
-  ulong fakeTick = 0;    // 0: the real tick count
-  ulong slept = 0;       // ms that Sleep moved the tick count on
+  string commonDir;               // the real directory behind FILE_COMMON
+  datetime fakeUtc = 0;           // 0: the real clock
+  long localOffset = 0;           // local time = UTC + this
+  long fileOffset = 0;            // FILE_MODIFY_DATE = the file system's UTC time + this
+  ulong fakeTick = 0;             // 0: the real tick count
+  ulong slept = 0;                // ms that Sleep moved the tick count on
+  bool fileClockStopped = false;  // every file date the same (a broken file clock)
 };
 
 Machine& M();
