@@ -56,7 +56,7 @@ class QvCompanion {
     return MQLInfoInteger(MQL_TESTER) != 0 || MQLInfoInteger(MQL_OPTIMIZATION) != 0;
   }
 
-  void Init(const QvChart& chart, const QvSettings& set) {
+  void Init(const QvChart &chart, const QvSettings &set) {
     StartOrders(chart, set);
     WriteLaunch();
     WritePositions(true);
@@ -66,7 +66,7 @@ class QvCompanion {
   // The order side alone (ledger, recovery, registry, positions), without the launch
   // request and snapshots: a harness that launches and snapshots the chart itself runs
   // only this and TimerOrders, so the orders still meet the advisor's own decisions.
-  void StartOrders(const QvChart& chart, const QvSettings& set) {
+  void StartOrders(const QvChart &chart, const QvSettings &set) {
     m_chart = chart;
     m_login = QvText::Int(AccountInfoInteger(ACCOUNT_LOGIN));
     m_intake.Start(chart, set);
@@ -99,9 +99,8 @@ class QvCompanion {
 
   bool WriteLaunch() {
     string body = "HWND=" + Tag() + "\nSYMBOL=" + QvText::Token(m_chart.symbol) +
-                  "\nINTERVAL=" + Interval(m_chart.period) +
-                  "\nTHEME=" + QvText::Token(m_chart.theme) +
-                  "\nUSER_ID=" + QvText::Token(m_chart.userId) +
+                  "\nINTERVAL=" + Interval(m_chart.period) + "\nTHEME=" +
+                  QvText::Token(m_chart.theme) + "\nUSER_ID=" + QvText::Token(m_chart.userId) +
                   "\nMODE=" + QvText::Token(m_chart.mode) + "\nACCOUNT=" + m_login;
     return QvFiles::Write(QV_BRIDGE, "QV_Launch_" + Tag() + ".txt", body, Tag(), m_gate);
   }
@@ -155,13 +154,12 @@ class QvCompanion {
     if (status == QV_READ_FAILED) return;  // read again next second
     m_configModified = modified;
     string t = QvText::Trim(text);
-    bool whole =
-        status == QV_READ_MISSING || (QvText::StartsWith(t, "{") && QvText::EndsWith(t, "}"));
+    bool whole = status == QV_READ_MISSING ||
+                 (QvText::StartsWith(t, "{") && QvText::EndsWith(t, "}"));
     if (status == QV_READ_TOO_BIG || !whole) {
       m_intake.Ignore("QV_AIConfig.json@" + QvText::Int(modified),
-                      status == QV_READ_TOO_BIG
-                          ? "larger than 64 KiB; the last settings stay"
-                          : "not a whole JSON object; the last settings stay");
+                      status == QV_READ_TOO_BIG ? "larger than 64 KiB; the last settings stay"
+                                                : "not a whole JSON object; the last settings stay");
       m_intake.m_exec.m_cfgUnreadable = true;
       return;
     }
@@ -171,7 +169,7 @@ class QvCompanion {
 
   // --- positions, heartbeats -----------------------------------------------------------
 
-  static string PositionsJson(string& key) {
+  static string PositionsJson(string &key) {
     string json = "[";
     key = "";
     int n = 0;
@@ -186,16 +184,16 @@ class QvCompanion {
       string tp = QvText::Num(PositionGetDouble(POSITION_TP), digits);
       key += QvText::Int((long)t) + ":" + QvText::Num(vol, 2) + ":" + sl + ":" + tp + ";";
       if (n > 0) json += ",";
-      json +=
-          "{\"ticket\":\"" + QvText::Int((long)t) + "\",\"symbol\":\"" + QvText::JsonEscape(sym) +
-          "\",\"type\":\"" + (buy ? "BUY" : "SELL") + "\",\"volume\":" + QvText::Num(vol, 2) +
-          ",\"open_price\":" + QvText::Num(PositionGetDouble(POSITION_PRICE_OPEN), digits) +
-          ",\"current_price\":" + QvText::Num(PositionGetDouble(POSITION_PRICE_CURRENT), digits) +
-          ",\"sl\":" + sl + ",\"tp\":" + tp +
-          ",\"profit\":" + QvText::Num(PositionGetDouble(POSITION_PROFIT), 2) +
-          ",\"swap\":" + QvText::Num(PositionGetDouble(POSITION_SWAP), 2) +
-          ",\"magic\":" + QvText::Int(PositionGetInteger(POSITION_MAGIC)) +
-          ",\"open_time\":" + QvText::Int(PositionGetInteger(POSITION_TIME)) + "}";
+      json += "{\"ticket\":\"" + QvText::Int((long)t) + "\",\"symbol\":\"" +
+              QvText::JsonEscape(sym) + "\",\"type\":\"" + (buy ? "BUY" : "SELL") +
+              "\",\"volume\":" + QvText::Num(vol, 2) + ",\"open_price\":" +
+              QvText::Num(PositionGetDouble(POSITION_PRICE_OPEN), digits) +
+              ",\"current_price\":" +
+              QvText::Num(PositionGetDouble(POSITION_PRICE_CURRENT), digits) + ",\"sl\":" + sl +
+              ",\"tp\":" + tp + ",\"profit\":" + QvText::Num(PositionGetDouble(POSITION_PROFIT), 2) +
+              ",\"swap\":" + QvText::Num(PositionGetDouble(POSITION_SWAP), 2) +
+              ",\"magic\":" + QvText::Int(PositionGetInteger(POSITION_MAGIC)) +
+              ",\"open_time\":" + QvText::Int(PositionGetInteger(POSITION_TIME)) + "}";
       n++;
     }
     return json + "]";
@@ -215,8 +213,7 @@ class QvCompanion {
     bool structural = key != m_positionsKey || (shared && !m_sharedPositions);
     if (!force && !structural && (json == m_positionsText || now - m_lastPositionsWrite < 1000))
       return;
-    bool ok =
-        QvFiles::Write(QV_BRIDGE, "QV_OpenPositions_" + m_login + ".json", json, Tag(), m_gate);
+    bool ok = QvFiles::Write(QV_BRIDGE, "QV_OpenPositions_" + m_login + ".json", json, Tag(), m_gate);
     if (shared) ok = QvFiles::Write(QV_BRIDGE, "QV_OpenPositions.json", json, Tag(), m_gate) && ok;
     if (ok) {
       m_positionsKey = key;

@@ -89,7 +89,7 @@ class QvExecutor {
   // A market order's filling policy by the symbol's execution mode: Instant and Request
   // execution accept Fill or Kill only; Market execution what the symbol's flags allow;
   // Exchange execution also Return, which every other mode refuses with 10030.
-  static uint FillingFor(const QvSymbolSpec& s) {
+  static uint FillingFor(const QvSymbolSpec &s) {
     bool fok = (s.fillingModes & SYMBOL_FILLING_FOK) != 0;
     bool ioc = (s.fillingModes & SYMBOL_FILLING_IOC) != 0;
     if (s.execution == SYMBOL_TRADE_EXECUTION_REQUEST ||
@@ -102,7 +102,7 @@ class QvExecutor {
   }
 
   // The other policy the symbol allows, tried once after an "invalid filling mode" answer.
-  static uint OtherFilling(const QvSymbolSpec& s, uint used) {
+  static uint OtherFilling(const QvSymbolSpec &s, uint used) {
     if (used != ORDER_FILLING_IOC && (s.fillingModes & SYMBOL_FILLING_IOC) != 0)
       return ORDER_FILLING_IOC;
     if (used != ORDER_FILLING_FOK) return ORDER_FILLING_FOK;
@@ -112,8 +112,8 @@ class QvExecutor {
 
   // Sends a request, refreshing the price after a requote; every other answer than a fill
   // or one of the retryable ones ends it with the server's reason.
-  bool Send(MqlTradeRequest& req, const QvSymbolSpec& s, bool isDeal, bool isBuy,
-            MqlTradeResult& res, string& reason) {
+  bool Send(MqlTradeRequest &req, const QvSymbolSpec &s, bool isDeal, bool isBuy,
+            MqlTradeResult &res, string &reason) {
     bool refilled = false;
     for (int attempt = 0; attempt <= m_set.maxRetries; attempt++) {
       if (isDeal)
@@ -150,7 +150,7 @@ class QvExecutor {
     return false;
   }
 
-  void BaseRequest(MqlTradeRequest& req, const QvSymbolSpec& s, const string id) {
+  void BaseRequest(MqlTradeRequest &req, const QvSymbolSpec &s, const string id) {
     ZeroMemory(req);
     req.symbol = s.name;
     req.magic = (ulong)m_set.magic;
@@ -203,14 +203,13 @@ class QvExecutor {
   }
 
   // What the terminal, the account and the symbol allow, before anything is sent.
-  static bool CheckPermissions(const QvSymbolSpec& s, bool opening, bool isBuy, string& reason) {
+  static bool CheckPermissions(const QvSymbolSpec &s, bool opening, bool isBuy, string &reason) {
     if (!TerminalInfoInteger(TERMINAL_TRADE_ALLOWED) || !MQLInfoInteger(MQL_TRADE_ALLOWED)) {
       reason = "algo trading is disabled in the terminal";
       return false;
     }
     if (!AccountInfoInteger(ACCOUNT_TRADE_ALLOWED)) {
-      reason = "trading is not allowed on account " +
-               QvText::Int(AccountInfoInteger(ACCOUNT_LOGIN)) +
+      reason = "trading is not allowed on account " + QvText::Int(AccountInfoInteger(ACCOUNT_LOGIN)) +
                " (logged in with the investor password?)";
       return false;
     }
@@ -241,8 +240,8 @@ class QvExecutor {
 
   // The trader's rules for an order that opens a position. AutoTrader orders (AT_ ids)
   // also obey the page's own settings: its risk, spread limit and hours.
-  bool CheckOpeningRules(const QvOrder& o, const QvSymbolSpec& s, bool isBuy, double riskPct,
-                         double lots, string& reason) {
+  bool CheckOpeningRules(const QvOrder &o, const QvSymbolSpec &s, bool isBuy, double riskPct,
+                         double lots, string &reason) {
     if (!CheckPermissions(s, true, isBuy, reason)) return false;
     bool automatic = QvText::StartsWith(o.id, "AT_");
     if (m_set.maxLots > 0 && lots > m_set.maxLots + 1e-9) {
@@ -305,8 +304,8 @@ class QvExecutor {
   }
 
   // An opening order fully checked, not yet sent: what Open sends.
-  bool PrepareOpen(const QvOrder& o, const string symbol, bool isBuy, double fixedLots,
-                   QvSymbolSpec& s, double& sl, double& tp, double& lots, string& reason) {
+  bool PrepareOpen(const QvOrder &o, const string symbol, bool isBuy, double fixedLots,
+                   QvSymbolSpec &s, double &sl, double &tp, double &lots, string &reason) {
     if (!QvRules::LoadSpec(symbol, s)) {
       reason = "symbol " + symbol + " is not quoted in this terminal";
       return false;
@@ -343,8 +342,8 @@ class QvExecutor {
     return CheckOpeningRules(o, s, isBuy, riskPct, lots, reason);
   }
 
-  bool SendOpen(const QvOrder& o, const QvSymbolSpec& s, bool isBuy, double sl, double tp,
-                double lots, QvOutcome& out) {
+  bool SendOpen(const QvOrder &o, const QvSymbolSpec &s, bool isBuy, double sl, double tp,
+                double lots, QvOutcome &out) {
     MqlTradeRequest req;
     MqlTradeResult res;
     BaseRequest(req, s, o.id);
@@ -364,7 +363,7 @@ class QvExecutor {
     return true;
   }
 
-  bool Open(const QvOrder& o, const string symbol, bool isBuy, QvOutcome& out) {
+  bool Open(const QvOrder &o, const string symbol, bool isBuy, QvOutcome &out) {
     QvSymbolSpec s;
     double sl = 0;
     double tp = 0;
@@ -374,7 +373,8 @@ class QvExecutor {
   }
 
   // Within the freeze level the broker neither modifies nor closes a position.
-  static bool CheckFreeze(const QvSymbolSpec& s, bool isBuy, double sl, double tp, string& reason) {
+  static bool CheckFreeze(const QvSymbolSpec &s, bool isBuy, double sl, double tp,
+                          string &reason) {
     if (s.freezeLevel <= 0) return true;
     double freeze = s.freezeLevel * s.point + s.point / 2;
     double ref = isBuy ? s.bid : s.ask;
@@ -387,7 +387,7 @@ class QvExecutor {
     return false;
   }
 
-  bool ClosePosition(const string id, ulong ticket, double volume, QvOutcome& out) {
+  bool ClosePosition(const string id, ulong ticket, double volume, QvOutcome &out) {
     if (!PositionSelectByTicket(ticket)) {
       out.reason = "position " + QvText::Int((long)ticket) + " is gone";
       return false;
@@ -455,7 +455,7 @@ class QvExecutor {
     return count;
   }
 
-  bool CloseAll(const string id, const string symbol, QvOutcome& out) {
+  bool CloseAll(const string id, const string symbol, QvOutcome &out) {
     int n = OldestFirst(symbol);
     int closed = 0;
     string failure = "";
@@ -475,9 +475,9 @@ class QvExecutor {
     }
     out.symbol = symbol;
     if (closed == 0) {
-      out.reason = failure != ""
-                       ? failure
-                       : (symbol == "" ? "no open position" : "no open position on " + symbol);
+      out.reason = failure != "" ? failure
+                                 : (symbol == "" ? "no open position"
+                                                 : "no open position on " + symbol);
       return false;
     }
     if (failure != "") Print("Quorvale: a position did not close: " + failure);
@@ -489,7 +489,7 @@ class QvExecutor {
   // Half of each position, down to the volume step; a half below the minimum volume, or a
   // rest below it, is refused for that position. On a FIFO account only the oldest position
   // may shrink, so half of the symbol's whole volume is closed from the oldest on.
-  bool CloseHalf(const string id, const string symbol, QvOutcome& out) {
+  bool CloseHalf(const string id, const string symbol, QvOutcome &out) {
     QvSymbolSpec s;
     if (!QvRules::LoadSpec(symbol, s)) {
       out.reason = "symbol " + symbol + " is not quoted in this terminal";
@@ -543,7 +543,7 @@ class QvExecutor {
 
   // Stop to entry plus 2 pips on the profit side, only where that improves the stop and
   // the broker accepts it at the current price.
-  bool BreakEvenPlus(const string id, const string symbol, QvOutcome& out) {
+  bool BreakEvenPlus(const string id, const string symbol, QvOutcome &out) {
     int done = 0;
     string failure = "";
     QvSymbolSpec s;
@@ -606,7 +606,7 @@ class QvExecutor {
   // record's stop and target taken from the new entry. Everything that could refuse the
   // new position is checked before anything closes, so a refusal never leaves the trader
   // flat; the closes are waited for before the new position is sent.
-  bool Reverse(const QvOrder& o, const string symbol, QvOutcome& out) {
+  bool Reverse(const QvOrder &o, const string symbol, QvOutcome &out) {
     double net = 0;
     for (int i = 0; i < PositionsTotal(); i++) {
       ulong t = PositionGetTicket(i);
@@ -660,7 +660,7 @@ class QvExecutor {
   }
 
   // symbol: the terminal's name for the record's symbol ("" with CLOSE ALL).
-  bool Execute(const QvOrder& o, const string symbol, QvOutcome& out) {
+  bool Execute(const QvOrder &o, const string symbol, QvOutcome &out) {
     QvOrders::ClearOutcome(out);
     out.symbol = symbol;
     if (o.action == "CLOSE" && o.symbol == "ALL") return CloseAll(o.id, "", out);
@@ -709,7 +709,7 @@ class QvExecutor {
     return StringLen(comment) >= 24 && QvText::StartsWith(want, comment);
   }
 
-  static void Note(ulong ticket, ulong& found, bool& clash) {
+  static void Note(ulong ticket, ulong &found, bool &clash) {
     if (ticket == 0) return;
     if (found != 0 && found != ticket) clash = true;
     found = ticket;

@@ -51,14 +51,14 @@ class QvFiles {
 
   // Reads a whole UTF-8 file. A file larger than maxBytes is not read at all: the bridge
   // files are small, and an oversized one is a fault to log, never a reason to stall.
-  static int Read(const string path, long maxBytes, string& text) {
+  static int Read(const string path, long maxBytes, string &text) {
     text = "";
     long size = Size(path);
     if (size < 0) return QV_READ_MISSING;
     if (size > maxBytes) return QV_READ_TOO_BIG;
-    int h = FileOpen(
-        path, FILE_READ | FILE_BIN | FILE_ANSI | FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_COMMON,
-        0, CP_UTF8);
+    int h = FileOpen(path, FILE_READ | FILE_BIN | FILE_ANSI | FILE_SHARE_READ | FILE_SHARE_WRITE |
+                               FILE_COMMON,
+                     0, CP_UTF8);
     if (h == INVALID_HANDLE) return QV_READ_FAILED;
     if (size > 0) text = FileReadString(h, (int)size);
     FileClose(h);
@@ -72,7 +72,7 @@ class QvFiles {
   // target. tag keeps the temporary names of two charts apart. A failure is told through
   // the gate, with the terminal's error code.
   static bool Write(const string folder, const string name, const string text, const string tag,
-                    QvGate& gate) {
+                    QvGate &gate) {
     string tmp = folder + "~" + name + "." + tag + ".tmp";
     ResetLastError();
     int h = FileOpen(tmp, FILE_WRITE | FILE_BIN | FILE_ANSI | FILE_COMMON, 0, CP_UTF8);

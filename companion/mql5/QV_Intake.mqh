@@ -84,7 +84,7 @@ class QvIntake {
 
   string Tag() { return QvText::Int(m_chart.hwnd); }
 
-  void Start(const QvChart& chart, const QvSettings& set) {
+  void Start(const QvChart &chart, const QvSettings &set) {
     m_chart = chart;
     m_exec.m_set = set;
     m_login = QvText::Int(AccountInfoInteger(ACCOUNT_LOGIN));
@@ -104,7 +104,7 @@ class QvIntake {
     Print("Quorvale: ignored " + key + ": " + why);
   }
 
-  bool WriteResult(const string id, const QvOutcome& out) {
+  bool WriteResult(const string id, const QvOutcome &out) {
     // The workspace takes a result as whole only with the last line END=1.
     string body = "ID=" + id + "\n" + QvOrders::OutcomeLines(out) + "\nEND=1";
     bool ok = QvFiles::Write(QV_BRIDGE, "QV_TradeResult_" + id + ".txt", body, Tag(), m_gate);
@@ -112,18 +112,18 @@ class QvIntake {
     return ok;
   }
 
-  static void Refuse(QvOutcome& out, const string reason) {
+  static void Refuse(QvOutcome &out, const string reason) {
     QvOrders::ClearOutcome(out);
     out.reason = reason;
   }
 
-  string MarkNote(const QvOrder& o) {
+  string MarkNote(const QvOrder &o) {
     return "OWNER=" + Tag() + "\nACTION=" + o.action + "\nSYMBOL=" + o.symbol;
   }
 
   // Marks, executes, records the outcome in the marker, reports. The marker is taken before
   // anything is sent, so a crash after it never leads to a second execution.
-  void Run(const QvOrder& o, const string symbol, QvRegistry& reg, QvOutcome& out) {
+  void Run(const QvOrder &o, const string symbol, QvRegistry &reg, QvOutcome &out) {
     QvOrders::ClearOutcome(out);
     string note = MarkNote(o);
     if (!m_ledger.TryMark(o.id, note)) {
@@ -144,29 +144,29 @@ class QvIntake {
 
   // The chart that shows a symbol on this account, for the capture request; this chart
   // when none does.
-  string ChartFor(const string symbol, QvRegistry& reg) {
+  string ChartFor(const string symbol, QvRegistry &reg) {
     if (symbol == m_chart.symbol) return Tag();
     long other = reg.ChartShowing(symbol, m_login);
     return other != 0 ? QvText::Int(other) : Tag();
   }
 
-  bool WriteCapture(const string action, const QvOutcome& out, QvRegistry& reg) {
+  bool WriteCapture(const string action, const QvOutcome &out, QvRegistry &reg) {
     string chart = ChartFor(out.symbol, reg);
-    string body = "TICKET=" + QvText::Int((long)out.ticket) +
-                  "\nSYMBOL=" + QvText::Token(out.symbol) + "\nACTION=" + QvText::Token(action) +
-                  "\nUSER_ID=" + QvText::Token(m_chart.userId) + "\nACCOUNT_NUM=" + m_login +
-                  "\nHWND=" + chart;
+    string body = "TICKET=" + QvText::Int((long)out.ticket) + "\nSYMBOL=" +
+                  QvText::Token(out.symbol) + "\nACTION=" + QvText::Token(action) + "\nUSER_ID=" +
+                  QvText::Token(m_chart.userId) + "\nACCOUNT_NUM=" + m_login + "\nHWND=" + chart;
     if (m_chart.journalUrl != "") body += "\nFIREBASE_URL=" + QvText::Token(m_chart.journalUrl);
-    return QvFiles::Write(
-        QV_BRIDGE, "QV_Capture_Request_" + chart + "_" + QvText::Int((long)out.ticket) + ".txt",
-        body, Tag(), m_gate);
+    return QvFiles::Write(QV_BRIDGE,
+                          "QV_Capture_Request_" + chart + "_" + QvText::Int((long)out.ticket) +
+                              ".txt",
+                          body, Tag(), m_gate);
   }
 
   // --- the executor lock of this chart's account -------------------------------------
 
   string LockName() { return "Lock_" + m_login + ".txt"; }
 
-  bool Lock(QvRegistry& reg, QvClock& clock) {
+  bool Lock(QvRegistry &reg, QvClock &clock) {
     if (QvFiles::CreateExclusive(QV_OWN, LockName(), "OWNER=" + Tag(), Tag())) return true;
     string text = "";
     string owner = "";
@@ -218,7 +218,7 @@ class QvIntake {
     m_count++;
   }
 
-  static bool Before(const QvEntry& a, const QvEntry& b) {
+  static bool Before(const QvEntry &a, const QvEntry &b) {
     if (a.o.seq != b.o.seq) return a.o.seq < b.o.seq;
     return StringCompare(a.id, b.id) < 0;
   }
@@ -256,15 +256,14 @@ class QvIntake {
 
   // The chart a CURRENT order belongs to: the chart it names when that chart runs, else the
   // account's chart with the smallest handle.
-  long CurrentChart(const QvOrder& o, QvRegistry& reg) {
-    if (o.chart != 0 && reg.IsLive(o.chart) &&
-        (o.account == "" || reg.AccountOf(o.chart) == o.account))
+  long CurrentChart(const QvOrder &o, QvRegistry &reg) {
+    if (o.chart != 0 && reg.IsLive(o.chart) && (o.account == "" || reg.AccountOf(o.chart) == o.account))
       return o.chart;
     return reg.Primary(o.account);
   }
 
   // 1: claim and run it; 0: leave it for now; -1: claim and refuse with reason.
-  int Decide(int index, QvRegistry& reg, QvClock& clock, string& symbol, string& reason) {
+  int Decide(int index, QvRegistry &reg, QvClock &clock, string &symbol, string &reason) {
     QvEntry e = m_list[index];
     long age = clock.Age(e.path);
     if (age > QV_ORDER_MAX_AGE) {
@@ -298,7 +297,7 @@ class QvIntake {
     return 1;
   }
 
-  void Take(int index, int verdict, const string symbol, const string reason, QvRegistry& reg) {
+  void Take(int index, int verdict, const string symbol, const string reason, QvRegistry &reg) {
     QvEntry e = m_list[index];
     string taken = QV_BRIDGE + "QV_OrderTaken_" + e.id + ".csv";
     if (!QvFiles::Claim(e.path, taken)) return;
@@ -319,7 +318,7 @@ class QvIntake {
     QvFiles::Delete(taken);
   }
 
-  void PollOrderFiles(QvRegistry& reg, QvClock& clock) {
+  void PollOrderFiles(QvRegistry &reg, QvClock &clock) {
     if (!clock.Known()) {
       if (!m_toldNoClock)
         Print("Quorvale: no order is taken while this chart's registry file cannot be written");
@@ -345,7 +344,7 @@ class QvIntake {
   // marker (the outcome it recorded), else from the history (the fill its comment names),
   // else UNKNOWN; never REJECTED for a fill, never run again. This chart executes inside
   // one call, so an order its marker says it owns is its previous life's.
-  void Recover(QvRegistry& reg, QvClock& clock) {
+  void Recover(QvRegistry &reg, QvClock &clock) {
     if (!clock.Known()) return;
     List();
     for (int i = 0; i < m_count; i++) {
@@ -374,8 +373,7 @@ class QvIntake {
         Unlock();
         continue;  // marked meanwhile: someone runs it after all
       }
-      m_ledger.Finish(e.id, marker != "" ? marker : "OWNER=" + Tag() + "\nRECOVERED=1", out,
-                      m_gate);
+      m_ledger.Finish(e.id, marker != "" ? marker : "OWNER=" + Tag() + "\nRECOVERED=1", out, m_gate);
       Print("Quorvale: order " + e.id + " was cut off; answered " +
             QvOrders::StatusName(out.ok ? QV_EXECUTED : out.status) +
             (out.ok ? " ticket " + QvText::Int((long)out.ticket) : ": " + out.reason));
@@ -385,7 +383,7 @@ class QvIntake {
     }
   }
 
-  void RecoveredOutcome(const QvEntry& e, const string marker, QvOutcome& out) {
+  void RecoveredOutcome(const QvEntry &e, const string marker, QvOutcome &out) {
     QvOrders::ClearOutcome(out);
     if (marker == "") {
       out.reason = "the terminal stopped before executing this order";
@@ -411,7 +409,7 @@ class QvIntake {
   // (or within two seconds of its last change, the resolution of its time), a record older
   // than a minute at first sight is history, not an order, and no result is written (an
   // older workspace reads none).
-  void PollTradeSignal(QvRegistry& reg, QvClock& clock) {
+  void PollTradeSignal(QvRegistry &reg, QvClock &clock) {
     if (!clock.Known()) return;
     string path = QV_BRIDGE + "QV_TradeSignal.csv";
     long size = QvFiles::Size(path);
@@ -438,8 +436,7 @@ class QvIntake {
     if (o.symbol == "CURRENT" && reg.Primary("") != m_chart.hwnd) return;
     if (age > QV_ORDER_MAX_AGE) {
       m_signalSeenId = o.id;
-      Print("Quorvale: order " + o.id +
-            " in QV_TradeSignal.csv is older than a minute; not executed");
+      Print("Quorvale: order " + o.id + " in QV_TradeSignal.csv is older than a minute; not executed");
       return;
     }
     m_signalSeenId = o.id;

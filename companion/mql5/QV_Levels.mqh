@@ -29,7 +29,7 @@ class QvLevels {
   // afterwards, refuse one on the wrong side.
   static bool Read(const string text, const string kind, bool isBuy, bool isStop, double bid,
                    double ask, int digits, double unit, bool whole, const string unitName,
-                   double& price, string& reason) {
+                   double &price, string &reason) {
     price = 0;
     string t = QvText::Trim(text);
     string what = isStop ? "stop loss" : "take profit";
@@ -62,8 +62,8 @@ class QvLevels {
       return false;
     }
     bool priceLike = ref > 0 && MathAbs(v - ref) <= QV_PRICE_BAND * ref;
-    bool distanceLike =
-        Decimals(t) <= (whole ? 0 : 1) && distance <= QV_DISTANCE_BAND * ref && fromDistance > 0;
+    bool distanceLike = Decimals(t) <= (whole ? 0 : 1) && distance <= QV_DISTANCE_BAND * ref &&
+                        fromDistance > 0;
     if (priceLike && distanceLike) {
       reason = what + " " + t + " could be a price or a distance of " + t + " " + unitName +
                "; the order does not say which";
@@ -83,8 +83,8 @@ class QvLevels {
       price = fromDistance;
       return true;
     }
-    reason = what + " " + t + " is neither a price near the market nor a distance in " + unitName +
-             " within " + QvText::Num(QV_DISTANCE_BAND * 100, 0) + "% of it";
+    reason = what + " " + t + " is neither a price near the market nor a distance in " +
+             unitName + " within " + QvText::Num(QV_DISTANCE_BAND * 100, 0) + "% of it";
     return false;
   }
 };

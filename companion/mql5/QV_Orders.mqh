@@ -44,8 +44,8 @@ struct QvOutcome {
 class QvOrders {
  public:
   static bool IsIdChar(int c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '-' || c == '.';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           c == '_' || c == '-' || c == '.';
   }
 
   static bool ValidId(const string id) {
@@ -71,7 +71,7 @@ class QvOrders {
     return true;
   }
 
-  static void Clear(QvOrder& o) {
+  static void Clear(QvOrder &o) {
     o.id = "";
     o.action = "";
     o.size = "";
@@ -87,7 +87,7 @@ class QvOrders {
 
   // id,action,size,symbol,sl,tp. A trailing line end is tolerated; anything else that is
   // not exactly six fields of printable text is refused with the reason.
-  static bool Parse(const string raw, QvOrder& o, string& reason) {
+  static bool Parse(const string raw, QvOrder &o, string &reason) {
     Clear(o);
     string text = QvText::Trim(raw);
     int n = StringLen(text);
@@ -148,7 +148,7 @@ class QvOrders {
   }
 
   // One added line KEY=VALUE; unknown keys are left for later versions.
-  static bool ParseAddition(const string line, QvOrder& o, string& reason) {
+  static bool ParseAddition(const string line, QvOrder &o, string &reason) {
     int eq = StringFind(line, "=", 0);
     string key = eq > 0 ? QvText::Sub(line, 0, eq) : "";
     string v = eq > 0 ? QvText::Trim(QvText::Sub(line, eq + 1, StringLen(line) - eq - 1)) : "";
@@ -174,7 +174,7 @@ class QvOrders {
   }
 
   // An order file: the record on its first line, then the workspace's added lines.
-  static bool ParseFile(const string text, QvOrder& o, string& reason) {
+  static bool ParseFile(const string text, QvOrder &o, string &reason) {
     int end = StringFind(text, "\n", 0);
     if (end < 0) return Parse(text, o, reason);
     if (!Parse(QvText::Sub(text, 0, end), o, reason)) return false;
@@ -201,7 +201,7 @@ class QvOrders {
     return action == "BUY" || action == "SELL" || action == "REVERSE";
   }
 
-  static void ClearOutcome(QvOutcome& out) {
+  static void ClearOutcome(QvOutcome &out) {
     out.status = QV_REJECTED;
     out.ok = false;
     out.ticket = 0;
@@ -218,7 +218,7 @@ class QvOrders {
   }
 
   // STATUS and what goes with it, as lines of the result file (without ID and END).
-  static string OutcomeLines(const QvOutcome& out) {
+  static string OutcomeLines(const QvOutcome &out) {
     int status = out.ok ? QV_EXECUTED : out.status;
     string body = "STATUS=" + StatusName(status);
     if (status == QV_EXECUTED) {
@@ -234,7 +234,7 @@ class QvOrders {
   }
 
   // The outcome written by OutcomeLines, read back (from a marker); false without STATUS.
-  static bool ReadOutcome(const string text, QvOutcome& out) {
+  static bool ReadOutcome(const string text, QvOutcome &out) {
     ClearOutcome(out);
     string v = "";
     if (!QvText::KeyValue(text, "STATUS", v)) return false;
@@ -310,7 +310,7 @@ class QvLedger {
   // Records the outcome in the marker, so a crash before the result is written leaves the
   // truth behind (the ticket of a fill above all). The marker keeps existing throughout: it
   // is replaced by a rename over it.
-  bool Finish(const string id, const string note, const QvOutcome& out, QvGate& gate) {
+  bool Finish(const string id, const string note, const QvOutcome &out, QvGate &gate) {
     return QvFiles::Write(QV_OWN, MarkerName(id), note + "\n" + QvOrders::OutcomeLines(out), m_tag,
                           gate);
   }

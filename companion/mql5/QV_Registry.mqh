@@ -33,16 +33,16 @@ class QvRegistry {
 
   // Writes this chart's line, then takes the clock from it: the one file date that is
   // known to be "now".
-  bool Register(long hwnd, const string symbol, const string account, QvClock& clock,
-                QvGate& gate) {
+  bool Register(long hwnd, const string symbol, const string account, QvClock &clock,
+                QvGate &gate) {
     string tag = QvText::Int(hwnd);
-    bool ok = QvFiles::Write(QV_OWN, OwnName(hwnd), "SYMBOL=" + symbol + "\nACCOUNT=" + account,
-                             tag, gate);
+    bool ok = QvFiles::Write(QV_OWN, OwnName(hwnd), "SYMBOL=" + symbol + "\nACCOUNT=" + account, tag,
+                             gate);
     if (ok) clock.Sync(QV_OWN + OwnName(hwnd));
     ulong now = GetTickCount64();
     if (m_lastPublic == 0 || now - m_lastPublic >= QV_CHART_FILE_PERIOD_MS) {
-      string body = "HWND=" + tag + "\nACCOUNT=" + account +
-                    "\nSERVER=" + QvText::Token(AccountInfoString(ACCOUNT_SERVER)) +
+      string body = "HWND=" + tag + "\nACCOUNT=" + account + "\nSERVER=" +
+                    QvText::Token(AccountInfoString(ACCOUNT_SERVER)) +
                     "\nSYMBOL=" + QvText::Token(symbol) + "\nPROTOCOL=3";
       if (QvFiles::Write(QV_BRIDGE, PublicName(hwnd), body, tag, gate)) m_lastPublic = now;
     }
@@ -55,7 +55,7 @@ class QvRegistry {
     QvFiles::Delete(QV_BRIDGE + PublicName(hwnd));
   }
 
-  void Scan(QvClock& clock) {
+  void Scan(QvClock &clock) {
     m_count = 0;
     string name = "";
     long h = FileFindFirst(QV_OWN + "Chart_*.txt", name, FILE_COMMON);

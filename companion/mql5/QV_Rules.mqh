@@ -36,7 +36,7 @@ struct QvConfig {
 
 class QvRules {
  public:
-  static bool LoadSpec(const string symbol, QvSymbolSpec& s) {
+  static bool LoadSpec(const string symbol, QvSymbolSpec &s) {
     s.name = symbol;
     s.digits = (int)SymbolInfoInteger(symbol, SYMBOL_DIGITS);
     s.point = SymbolInfoDouble(symbol, SYMBOL_POINT);
@@ -58,7 +58,7 @@ class QvRules {
 
   // One pip: ten points on symbols quoted with 3 or 5 digits (a fractional pip) and on
   // gold quoted with 2 digits (a pip of ten cents); one point everywhere else.
-  static double PipSize(const QvSymbolSpec& s) {
+  static double PipSize(const QvSymbolSpec &s) {
     if (s.digits == 3 || s.digits == 5) return s.point * 10;
     string u = QvText::Upper(s.name);
     if (s.digits == 2 && (StringFind(u, "XAU", 0) >= 0 || StringFind(u, "GOLD", 0) >= 0))
@@ -66,7 +66,7 @@ class QvRules {
     return s.point;
   }
 
-  static double NormalizePrice(const QvSymbolSpec& s, double price) {
+  static double NormalizePrice(const QvSymbolSpec &s, double price) {
     double ts = s.tickSize > 0 ? s.tickSize : s.point;
     return NormalizeDouble(MathRound(price / ts) * ts, s.digits);
   }
@@ -74,8 +74,8 @@ class QvRules {
   // Turns the typed stop (isStop) or target into a price for a buy or a sell, by the one
   // price-or-distance rule (QV_Levels.mqh). Empty or 0: none (price 0). kind: the mark the
   // workspace sent ("PRICE", "DISTANCE", "" for none). inPoints: distances are points.
-  static bool ResolveLevel(const QvSymbolSpec& s, const string text, const string kind, bool isBuy,
-                           bool isStop, bool inPoints, double& price, string& reason) {
+  static bool ResolveLevel(const QvSymbolSpec &s, const string text, const string kind, bool isBuy,
+                           bool isStop, bool inPoints, double &price, string &reason) {
     double raw = 0;
     double unit = inPoints ? s.point : PipSize(s);
     if (!QvLevels::Read(text, kind, isBuy, isStop, s.bid, s.ask, s.digits, unit, inPoints,
@@ -88,14 +88,14 @@ class QvRules {
   // Broker-side rules for a position's stop and target: a buy closes at the bid, so its
   // stop lies below and its target above the bid by at least the stops level; a sell
   // closes at the ask. Checked here so an invalid level never reaches the server.
-  static bool CheckStops(const QvSymbolSpec& s, bool isBuy, double sl, double tp, string& reason) {
+  static bool CheckStops(const QvSymbolSpec &s, bool isBuy, double sl, double tp, string &reason) {
     // Half a point of slack: prices are doubles, the broker counts whole points.
     double minDist = s.stopsLevel * s.point - s.point / 2;
     double ref = isBuy ? s.bid : s.ask;
     string refName = isBuy ? "bid" : "ask";
-    string gap = s.stopsLevel > 0
-                     ? " by the minimum stop distance of " + QvText::Int(s.stopsLevel) + " points"
-                     : "";
+    string gap = s.stopsLevel > 0 ? " by the minimum stop distance of " +
+                                        QvText::Int(s.stopsLevel) + " points"
+                                  : "";
     if (sl > 0) {
       bool ok = isBuy ? (ref - sl >= minDist && sl < ref) : (sl - ref >= minDist && sl > ref);
       if (!ok) {
@@ -117,7 +117,7 @@ class QvRules {
     return true;
   }
 
-  static int VolumeDigits(const QvSymbolSpec& s) {
+  static int VolumeDigits(const QvSymbolSpec &s) {
     int d = 0;
     double step = s.volStep;
     while (d < 8 && MathAbs(step - MathRound(step)) > 1e-9) {
@@ -130,7 +130,7 @@ class QvRules {
   // Fixed lots: to the nearest volume step. Below the symbol's minimum or above its maximum
   // the order is refused: raising 0.001 to a minimum of 0.01 would risk ten times what the
   // trader asked for, and a clamp down would trade what nobody asked for.
-  static bool FixedLots(const QvSymbolSpec& s, double asked, double& lots, string& reason) {
+  static bool FixedLots(const QvSymbolSpec &s, double asked, double &lots, string &reason) {
     int vd = VolumeDigits(s);
     lots = NormalizeDouble(MathRound(asked / s.volStep) * s.volStep, vd);
     if (lots < s.volMin - 1e-9) {
@@ -147,15 +147,15 @@ class QvRules {
   }
 
   // Volume down to a whole number of steps (never above what was asked).
-  static double FloorLots(const QvSymbolSpec& s, double lots) {
+  static double FloorLots(const QvSymbolSpec &s, double lots) {
     double v = MathFloor(lots / s.volStep + 1e-7) * s.volStep;
     return NormalizeDouble(v, VolumeDigits(s));
   }
 
   // Risk sizing: the money at risk over the loss of one lot between entry and stop,
   // rounded down to the step so the risk never exceeds what was asked.
-  static bool RiskLots(const QvSymbolSpec& s, double equity, double pct, double entry, double sl,
-                       double& lots, string& reason) {
+  static bool RiskLots(const QvSymbolSpec &s, double equity, double pct, double entry, double sl,
+                       double &lots, string &reason) {
     lots = 0;
     if (sl <= 0) {
       reason = "a risk size needs a stop loss";
@@ -181,7 +181,7 @@ class QvRules {
     return true;
   }
 
-  static void ParseConfig(const string json, QvConfig& c) {
+  static void ParseConfig(const string json, QvConfig &c) {
     c.loaded = StringLen(QvText::Trim(json)) > 0;
     double v = 0;
     c.riskPct = QvText::JsonNumber(json, "risk_pct", v) ? v : 0;
@@ -201,7 +201,7 @@ class QvRules {
 
   // AI_TradingHours as "7-18" (UTC hours, both included); empty allows every hour. A text
   // that is no such window is ignored with a line in the log by the caller.
-  static bool ParseHours(const string text, int& start, int& end) {
+  static bool ParseHours(const string text, int &start, int &end) {
     start = -1;
     end = -1;
     string t = QvText::Trim(text);

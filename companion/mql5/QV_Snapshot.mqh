@@ -68,7 +68,7 @@ class QvSnapshot {
 
   // Closed when the symbol cannot be traded or the server time lies outside every
   // trading session of the day.
-  static bool MarketClosed(const string sym, string& reason) {
+  static bool MarketClosed(const string sym, string &reason) {
     if (SymbolInfoInteger(sym, SYMBOL_TRADE_MODE) == SYMBOL_TRADE_MODE_DISABLED) {
       reason = "Trading disabled for this symbol";
       return true;
@@ -88,7 +88,7 @@ class QvSnapshot {
     }
     if (!any) {
       reason = t.day_of_week == 0 || t.day_of_week == 6 ? "Weekend - no trading session"
-                                                        : "No trading session today";
+                                                          : "No trading session today";
       return true;
     }
     reason = "Outside the broker's trading session";
@@ -114,14 +114,11 @@ class QvSnapshot {
     double atr = Atr14(sym, tf);
     string json = "{\"Symbol\":\"" + QvText::JsonEscape(sym) + "\"";
     json += Field("CurrentPrice", s.bid, d) + Field("Bid", s.bid, d) + Field("Ask", s.ask, d);
-    json += ",\"Timeframe\":\"" + PeriodName(period) + "\",\"PeriodStr\":\"" + PeriodName(period) +
-            "\"";
+    json += ",\"Timeframe\":\"" + PeriodName(period) + "\",\"PeriodStr\":\"" + PeriodName(period) + "\"";
     json += ",\"BarTime\":" + QvText::Int(bar) + ",\"BarTimeStr\":\"" +
             TimeToString((datetime)bar, TIME_DATE | TIME_MINUTES) + "\"";
-    json +=
-        Field("D1_High", iHigh(sym, PERIOD_D1, 0), d) + Field("D1_Low", iLow(sym, PERIOD_D1, 0), d);
-    json +=
-        Field("H4_High", iHigh(sym, PERIOD_H4, 0), d) + Field("H4_Low", iLow(sym, PERIOD_H4, 0), d);
+    json += Field("D1_High", iHigh(sym, PERIOD_D1, 0), d) + Field("D1_Low", iLow(sym, PERIOD_D1, 0), d);
+    json += Field("H4_High", iHigh(sym, PERIOD_H4, 0), d) + Field("H4_Low", iLow(sym, PERIOD_H4, 0), d);
     json += Field("Range20_High", Highest(sym, tf, 1, 20), d) +
             Field("Range20_Low", Lowest(sym, tf, 1, 20), d);
     json += Field("ATR_14", atr, d) + Field("ATR_Volatility", atr, d);
@@ -130,8 +127,8 @@ class QvSnapshot {
     json += Field("MTF_Resistance_D1", iHigh(sym, PERIOD_D1, 1), d) +
             Field("MTF_Support_D1", iLow(sym, PERIOD_D1, 1), d);
     json += Field("CurrentSpreadPts", s.point > 0 ? MathRound((s.ask - s.bid) / s.point) : 0, 0);
-    json += ",\"CurrentHourUTC\":" + QvText::Int(utc.hour) +
-            ",\"BrokerHour\":" + QvText::Int(server.hour);
+    json += ",\"CurrentHourUTC\":" + QvText::Int(utc.hour) + ",\"BrokerHour\":" +
+            QvText::Int(server.hour);
     json += ",\"DayOfWeek\":\"" + DayName(utc.day_of_week) + "\"";
     json += ",\"MarketClosed\":" + QvText::Bool(closed) + ",\"MarketState\":\"" +
             (closed ? "CLOSED" : "OPEN") + "\",\"MarketCloseReason\":\"" +

@@ -33,7 +33,7 @@ class QvSymbols {
 
   // found: the terminal's symbol, selected into Market Watch so it has quotes. False with
   // the reason when the terminal has no such symbol or two that fit.
-  bool Resolve(const string wanted, string& found, string& reason) {
+  bool Resolve(const string wanted, string &found, string &reason) {
     for (int i = 0; i < 16; i++) {
       if (m_asked[i] != wanted || m_asked[i] == "") continue;
       found = m_found[i];
@@ -46,8 +46,8 @@ class QvSymbols {
       return false;
     }
     if (QvText::StartsWith(match, "?")) {
-      reason = "symbol " + wanted +
-               " is ambiguous in this terminal: " + QvText::Sub(match, 1, StringLen(match) - 1);
+      reason = "symbol " + wanted + " is ambiguous in this terminal: " +
+               QvText::Sub(match, 1, StringLen(match) - 1);
       return false;
     }
     if (!SymbolSelect(match, true)) {

@@ -40,7 +40,7 @@ class QvText {
 
   // Value of KEY in "KEY=VALUE" lines; a carriage return and trailing blanks are ignored,
   // the later line wins, a key must match exactly.
-  static bool KeyValue(const string text, const string key, string& value) {
+  static bool KeyValue(const string text, const string key, string &value) {
     bool found = false;
     int pos = 0;
     int n = StringLen(text);
@@ -87,7 +87,7 @@ class QvText {
 
   // A number member; also a number written as a string ("4.5") and true/false as 1/0,
   // since the page writes whatever its storage held.
-  static bool JsonNumber(const string json, const string key, double& out) {
+  static bool JsonNumber(const string json, const string key, double &out) {
     int p = JsonValueStart(json, key);
     if (p < 0) return false;
     int n = StringLen(json);
@@ -107,7 +107,7 @@ class QvText {
   }
 
   // Strict decimal number: optional sign, digits, at most one point, at least one digit.
-  static bool ParseNumber(const string s, double& out) {
+  static bool ParseNumber(const string s, double &out) {
     string t = Trim(s);
     int n = StringLen(t);
     if (n == 0 || n > 32) return false;
