@@ -30,6 +30,12 @@ class CompanionTest : public ::testing::Test {
     shim::Reset(root);
     mkdir((root + "/Quorvale").c_str(), 0755);
     Strict();
+    Catalog();
+  }
+
+  // Four symbols with different digits, tick values and volume steps, in the terminal now
+  // in use.
+  static void Catalog() {
     shim::Symbol eur;  // 5 digits, tick 0.00001 worth 1.00 per lot
     shim::AddSymbol("EURUSD", eur);
     shim::SetQuote("EURUSD", 1.08500, 1.08510);
@@ -56,6 +62,16 @@ class CompanionTest : public ::testing::Test {
     us500.volMax = 50;
     shim::AddSymbol("US500", us500);
     shim::SetQuote("US500", 5000.00, 5000.50);
+  }
+
+  // Another terminal on the same common folder, logged in to its own account; now in use.
+  static int Terminal(long login) {
+    int t = shim::AddTerminal();
+    shim::Use(t);
+    shim::S().login = login;
+    Strict();
+    Catalog();
+    return t;
   }
 
   void TearDown() override { std::system(("rm -rf '" + root + "'").c_str()); }
