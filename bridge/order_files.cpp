@@ -168,6 +168,10 @@ std::optional<TradeResult> ParseTradeResult(std::string_view text, std::string_v
     result.status = TradeResult::Status::kRejected;
     return result;
   }
+  if (status == "UNKNOWN") {
+    result.status = TradeResult::Status::kUnknown;
+    return result;
+  }
   return std::nullopt;
 }
 

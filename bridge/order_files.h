@@ -47,14 +47,15 @@ struct OrderRecord {
 [[nodiscard]] std::optional<OrderRecord> ParseOrderFile(std::string_view text,
                                                         std::string_view expectedId);
 
-// QV_TradeResult_<id>.txt as the companion writes it.
+// QV_TradeResult_<id>.txt as the companion writes it. kUnknown: the companion stopped while
+// executing and could not tell whether the order filled (the trader must look).
 struct TradeResult {
-  enum class Status { kExecuted, kRejected };
+  enum class Status { kExecuted, kRejected, kUnknown };
   Status status = Status::kRejected;
   std::string ticket;  // for executed
   std::string price;   // optional
   std::string volume;  // optional
-  std::string reason;  // for rejected, at most 200 characters
+  std::string reason;  // for rejected and unknown, at most 200 characters
 };
 // Whole only with ID equal to the expected id, a known STATUS, a TICKET for EXECUTED and
 // the closing line END=1 (the only END line); anything less is a file still being written.

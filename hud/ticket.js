@@ -156,6 +156,7 @@ function orderFateText(fate) {
   const status = fate && fate.status;
   if (status === 'executed') return 'EXECUTED' + (fate.ticket ? ' #' + fate.ticket : '');
   if (status === 'rejected') return 'REJECTED' + (fate.reason ? ': ' + fate.reason : '');
+  if (status === 'unknown') return 'unknown: check your positions';
   if (status === 'sent') return 'SENT TO TERMINAL';
   if (status === 'pending') return 'PENDING\u2026';
   return 'NOT SENT' + (fate && fate.reason ? ': ' + fate.reason : '');
@@ -177,7 +178,7 @@ function showTicketFate(action, fate) {
   if (!line) return;
   line.textContent = action + ' ' + orderFateText(fate);
   const s = fate && fate.status;
-  line.style.color = s === 'executed' ? '#089981' : s === 'rejected' || s === 'not_sent' ? '#f23645' : '#9598a1';
+  line.style.color = s === 'executed' ? '#089981' : s === 'rejected' || s === 'not_sent' ? '#f23645' : s === 'unknown' ? '#ffab00' : '#9598a1';
 }
 
 // Sends one order; onFate (optional) hears pending, then each report of the host. orderId:

@@ -10,6 +10,8 @@ const char* OrderFateStatusName(OrderFate::Status status) {
       return "executed";
     case OrderFate::Status::kRejected:
       return "rejected";
+    case OrderFate::Status::kUnknown:
+      return "unknown";
     case OrderFate::Status::kNotSent:
       break;
   }
@@ -26,6 +28,9 @@ OrderFate FateFromResult(const std::string& client, const std::string& id,
     fate.ticket = result.ticket;
     fate.price = result.price;
     fate.volume = result.volume;
+  } else if (result.status == TradeResult::Status::kUnknown) {
+    fate.status = OrderFate::Status::kUnknown;
+    fate.reason = result.reason.empty() ? "check your positions" : result.reason;
   } else {
     fate.status = OrderFate::Status::kRejected;
     fate.reason = result.reason.empty() ? "no reason given" : result.reason;

@@ -6,12 +6,12 @@
 #include "bridge/order_files.h"
 
 struct OrderFate {
-  enum class Status { kSent, kNotSent, kExecuted, kRejected };
+  enum class Status { kSent, kNotSent, kExecuted, kRejected, kUnknown };
   std::string client;  // the id the page put in its TRADE message
   std::string id;      // the outbox id (empty when the order never got one)
   Status status = Status::kNotSent;
   std::string ticket, price, volume;  // executed
-  std::string reason;                 // rejected, or why it was not sent
+  std::string reason;                 // rejected or unknown, or why it was not sent
 };
 
 [[nodiscard]] const char* OrderFateStatusName(OrderFate::Status status);  // "sent", ...

@@ -227,6 +227,9 @@ std::string TelegramOrderReplyText(const TelegramOrderLabel& label, TelegramOrde
     case TelegramOrderFate::kRejected:
       tail = "rejected: " + EscapeTelegramMarkdown(detail) + ".";
       break;
+    case TelegramOrderFate::kUnknown:
+      tail = "unknown: check your positions (" + EscapeTelegramMarkdown(detail) + ").";
+      break;
   }
   return label.icon + " *" + label.title + ":* " + label.subject + " " + tail;
 }

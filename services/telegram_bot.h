@@ -74,8 +74,9 @@ struct CommandOutcome {
 [[nodiscard]] const std::string& TelegramRejectedWordText();
 
 // What became of a command's order, as far as the worker knows when it replies.
-enum class TelegramOrderFate { kNotSent, kSent, kExecuted, kRejected };
-// detail: the Windows error text (not sent), the ticket (executed) or the reason (rejected).
+enum class TelegramOrderFate { kNotSent, kSent, kExecuted, kRejected, kUnknown };
+// detail: the Windows error text (not sent), the ticket (executed) or the reason (rejected,
+// unknown: the terminal stopped mid-way and cannot tell whether it filled).
 [[nodiscard]] std::string TelegramOrderReplyText(const TelegramOrderLabel& label,
                                                  TelegramOrderFate fate, const std::string& detail);
 

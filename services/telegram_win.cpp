@@ -112,6 +112,10 @@ std::string SendOrderAndDescribe(const CommandOutcome& outcome) {
       LogDebug("Order " + send.id + " executed ticket " + result->ticket);
       return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kExecuted, result->ticket);
     }
+    if (result->status == TradeResult::Status::kUnknown) {
+      LogDebug("Order " + send.id + " unknown: " + result->reason);
+      return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kUnknown, result->reason);
+    }
     LogDebug("Order " + send.id + " rejected: " + result->reason);
     return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kRejected,
                                   result->reason.empty() ? "no reason given" : result->reason);

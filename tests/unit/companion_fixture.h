@@ -120,11 +120,10 @@ class CompanionTest : public ::testing::Test {
   void Put(const std::string& name, const std::string& text, long ageSeconds = 0) {
     std::string tmp = Path("tmp_put");
     std::ofstream(tmp, std::ios::binary) << text;
-    if (ageSeconds > 0) {
-      struct utimbuf t;
-      t.actime = t.modtime = time(nullptr) - ageSeconds;
-      utime(tmp.c_str(), &t);
-    }
+    // Dated on the shim's file clock, which the advisor's Sleep and Advance move on.
+    struct utimbuf t;
+    t.actime = t.modtime = time(nullptr) + static_cast<time_t>(shim::M().slept / 1000) - ageSeconds;
+    utime(tmp.c_str(), &t);
     rename(tmp.c_str(), Path(name).c_str());
   }
 

@@ -1,6 +1,9 @@
 // The terminal companion's order intake against the paper trade server: each id executed
 // once (across passes, restarts and two charts), the trader's rules, the server's answers,
 // the management actions, and bad files ignored.
+#include <algorithm>
+#include <optional>
+
 #include "bridge/order_files.h"
 #include "companion_fixture.h"
 
@@ -262,14 +265,200 @@ TEST_F(CompanionOrders, CloseReverseAndCloseAll) {
   EXPECT_EQ(Result("83", "REASON"), "no position on EURUSD to reverse");
 }
 
-TEST_F(CompanionOrders, InterruptedOrderIsReportedNotRunAgain) {
-  Put("QV_OrderTaken_90.csv", "90,BUY,0.10,EURUSD,0,0", 600);
+// Every age is one file date against another: on a PC whose local time, UTC, server time
+// and file clock all differ, the old comparison with TimeLocal expired every order.
+TEST_F(CompanionOrders, AgesAreTakenOnTheFileClock) {
+  Order("95", "95,BUY,0.10,EURUSD,0,0", 30);
+  Order("96", "96,BUY,0.10,EURUSD,0,0", 70);
+  a.Timer();
+  EXPECT_EQ(Result("95", "STATUS"), "EXECUTED") << Result("95", "REASON");
+  EXPECT_EQ(Result("96", "REASON"), "expired");
+  std::string own = root + "/QuorvaleCompanion/";
+  for (int days : {6, 8}) {
+    std::string marker = own + "Done_old" + std::to_string(days) + ".txt";
+    std::ofstream(marker) << "OWNER=1";
+    struct utimbuf t;
+    t.actime = t.modtime = time(nullptr) - days * 86400;
+    utime(marker.c_str(), &t);
+  }
   QvCompanion restarted;
   restarted.Init(Chart(1001, "EURUSD"), Settings("EURUSD"));
+  EXPECT_TRUE(std::ifstream(own + "Done_old6.txt").good());
+  EXPECT_FALSE(std::ifstream(own + "Done_old8.txt").good()) << "markers go after a week";
+}
+
+// A crash between the marker and the result. The old advisor answered REJECTED even for a
+// fill (inviting a resend), and only at start-up for files over two minutes old.
+class CompanionRecovery : public CompanionOrders {
+ protected:
+  std::string Marker(const std::string& id) {
+    std::ifstream in(root + "/QuorvaleCompanion/Done_" + id + ".txt");
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  void SetMarker(const std::string& id, const std::string& text, long age) {
+    std::string path = root + "/QuorvaleCompanion/Done_" + id + ".txt";
+    std::ofstream(path) << text;
+    struct utimbuf t;
+    t.actime = t.modtime = time(nullptr) - age;
+    utime(path.c_str(), &t);
+  }
+  // What OrderSend did before the advisor was cut off.
+  static ulong Filled(const std::string& id) {
+    MqlTradeRequest req{};
+    req.action = TRADE_ACTION_DEAL;
+    req.symbol = "EURUSD";
+    req.volume = 0.10;
+    req.type = ORDER_TYPE_BUY;
+    req.type_filling = ORDER_FILLING_FOK;
+    req.comment = "Quorvale " + id;
+    MqlTradeResult res{};
+    EXPECT_TRUE(OrderSend(req, res));
+    return res.order;
+  }
+};
+
+TEST_F(CompanionRecovery, AFillCutOffIsReportedExecutedWithItsTicket) {
+  // The outcome reached the marker: the result is written from it.
+  Order("70", "70,BUY,0.10,EURUSD,0,0");
+  a.Timer();
+  std::string ticket = Result("70", "TICKET");
+  EXPECT_NE(Marker("70").find("TICKET=" + ticket), std::string::npos) << Marker("70");
+  unlink(Path("QV_TradeResult_70.txt").c_str());
+  Put("QV_OrderTaken_70.csv", "70,BUY,0.10,EURUSD,0,0\n");
+  QvCompanion restarted;
+  restarted.Init(Chart(1001, "EURUSD"), Settings("EURUSD"));
+  EXPECT_EQ(Result("70", "STATUS"), "EXECUTED");
+  EXPECT_EQ(Result("70", "TICKET"), ticket);
+
+  // Cut off between OrderSend and the marker's outcome: the history has the fill, found by
+  // its comment, also when the broker shortened the comment.
+  const std::string id = "AT_EURUSD_1765000000_BUY";
+  ulong filled = Filled(id);
+  shim::SettleAll();
+  SetMarker(id, "OWNER=1001\nACTION=BUY\nSYMBOL=EURUSD", 5);
+  Put("QV_OrderTaken_" + id + ".csv", id + ",BUY,0.10,EURUSD,0,0\n", 5);
+  QvCompanion again;
+  again.Init(Chart(1001, "EURUSD"), Settings("EURUSD"));
+  EXPECT_EQ(Result(id, "STATUS"), "EXECUTED") << Result(id, "REASON");
+  EXPECT_EQ(Result(id, "TICKET"), std::to_string(filled));
+  EXPECT_EQ(shim::S().positions.size(), 2u) << "never run again";
+  // The workspace takes the answer as whole.
+  EXPECT_TRUE(ParseTradeResult(Get("QV_TradeResult_" + id + ".txt"), id).has_value());
+}
+
+TEST_F(CompanionRecovery, WithoutAFillTheFateIsUnknownOrNeverRun) {
+  SetMarker("71", "OWNER=1001\nACTION=BUY\nSYMBOL=EURUSD", 5);
+  Put("QV_OrderTaken_71.csv", "71,BUY,0.10,EURUSD,0,0\n", 5);
+  Put("QV_OrderTaken_72.csv", "72,BUY,0.10,EURUSD,0,0\n", 600);
+  QvCompanion restarted;
+  restarted.Init(Chart(1001, "EURUSD"), Settings("EURUSD"));
+  EXPECT_EQ(Result("71", "STATUS"), "UNKNOWN");
+  EXPECT_EQ(Result("71", "REASON"),
+            "the terminal stopped while executing this order; check your positions");
+  const std::optional<TradeResult> read = ParseTradeResult(Get("QV_TradeResult_71.txt"), "71");
+  ASSERT_TRUE(read.has_value()) << "the workspace reads the new status";
+  EXPECT_EQ(read->status, TradeResult::Status::kUnknown);
+  EXPECT_EQ(Result("72", "REASON"), "the terminal stopped before executing this order");
+  EXPECT_FALSE(Has("QV_OrderTaken_71.csv"));
+  EXPECT_FALSE(Has("QV_OrderTaken_72.csv"));
+  Order("72", "72,BUY,0.10,EURUSD,0,0");
   restarted.Timer();
-  EXPECT_TRUE(shim::S().positions.empty());
-  EXPECT_EQ(Result("90", "STATUS"), "REJECTED");
-  EXPECT_FALSE(Has("QV_OrderTaken_90.csv"));
+  EXPECT_TRUE(shim::S().positions.empty()) << "an answered order never runs";
+}
+
+// Recovery runs every second, for a chart that stopped while this one keeps running, and
+// leaves an order whose executor still runs.
+TEST_F(CompanionRecovery, RunsEverySecondAndLeavesALiveExecutor) {
+  QvCompanion busy;
+  busy.Init(Chart(1003, "XAUUSD"), Settings("XAUUSD"));
+  SetMarker("73", "OWNER=1003\nACTION=CLOSE\nSYMBOL=ALL", 60);
+  Put("QV_OrderTaken_73.csv", "73,CLOSE,0.10,ALL,0,0\n", 60);
+  SetMarker("74", "OWNER=1002\nACTION=CLOSE\nSYMBOL=ALL", 5);
+  Put("QV_OrderTaken_74.csv", "74,CLOSE,0.10,ALL,0,0\n", 5);
+  a.SlowDuties(true);
+  EXPECT_TRUE(Has("QV_OrderTaken_73.csv")) << "chart 1003 runs: it is still executing 73";
+  EXPECT_TRUE(Has("QV_OrderTaken_74.csv")) << "1002's marker is only 5 s old";
+  SetMarker("74", "OWNER=1002\nACTION=CLOSE\nSYMBOL=ALL", 20);
+  shim::Advance(1000);
+  a.Timer();
+  EXPECT_EQ(Result("74", "STATUS"), "UNKNOWN") << "chart 1002 is gone";
+  EXPECT_TRUE(Has("QV_OrderTaken_73.csv"));
+}
+
+// Which file an order comes from, and the trader's settings, when a read fails.
+class CompanionModes : public CompanionOrders {};
+
+// One failed read of QV_Protocol.txt sent the advisor back to the slot for a pass: it ran
+// the slot's record and answered the order file "already executed" for a fill.
+TEST_F(CompanionModes, OrderFileModeLatchesOnceAnnounced) {
+  unlink(Path("QV_Protocol.txt").c_str());
+  shim::Advance(1000);
+  Order("600", "600,BUY,0.10,EURUSD,0,0");
+  Put("QV_TradeSignal.csv", "600,BUY,0.10,EURUSD,0,0");
+  a.Timer();
+  UseOrderFiles();
+  shim::Advance(1000);
+  a.Timer();
+  EXPECT_EQ(Result("600", "STATUS"), "EXECUTED") << Result("600", "REASON");
+  shim::SettleAll();
+  EXPECT_EQ(shim::S().positions.size(), 1u);
+  // Gone for longer (a workspace of the first version took the folder over): the slot.
+  unlink(Path("QV_Protocol.txt").c_str());
+  for (int i = 0; i < 12; i++) {
+    shim::Advance(1000);
+    a.Timer();
+  }
+  Put("QV_TradeSignal.csv", "601,BUY,0.10,EURUSD,0,0");
+  a.Timer();
+  shim::SettleAll();
+  EXPECT_EQ(shim::S().positions.size(), 2u);
+  Put("QV_Protocol.txt", "ORDER_FILES=0");
+  EXPECT_TRUE(shim::LogContains("reading QV_TradeSignal.csv"));
+}
+
+// A configuration that failed to read turned the risk caps off until it changed again.
+TEST_F(CompanionModes, TheLastGoodSettingsStayWhenTheFileCannotBeRead) {
+  Put("QV_AIConfig.json", "{\"max_dd\":2.0,\"risk_pct\":1.0}");
+  a.SlowDuties(true);
+  shim::AddClosedDeal(-300);  // down 3% today
+  Put("QV_AIConfig.json", "{\"max_dd\":2.0,\"risk_pct\":" + std::string(70000, ' ') + "1.0}", 5);
+  shim::Advance(1000);
+  a.Timer();
+  Order("80", "80,BUY,0.10,EURUSD,0,0");
+  Order("AT_EURUSD_1765000000_SELL", "AT_EURUSD_1765000000_SELL,SELL,0.10,EURUSD,0,0");
+  a.Timer();
+  EXPECT_EQ(Result("80", "REASON"),
+            "the workspace's risk settings (QV_AIConfig.json) cannot be read");
+  EXPECT_EQ(Result("AT_EURUSD_1765000000_SELL", "REASON"),
+            "the workspace's risk settings (QV_AIConfig.json) cannot be read");
+  Put("QV_AIConfig.json", "{\"max_dd\":2.0,\"risk", 2);  // cut short
+  shim::Advance(1000);
+  Order("81", "81,BUY,0.10,EURUSD,0,0");
+  a.Timer();
+  EXPECT_NE(Result("81", "REASON").find("cannot be read"), std::string::npos);
+  Put("QV_AIConfig.json", "{\"max_dd\":5.0}");
+  shim::Advance(1000);
+  Order("82", "82,BUY,0.10,EURUSD,0,0");
+  a.Timer();
+  EXPECT_EQ(Result("82", "STATUS"), "EXECUTED") << Result("82", "REASON");
+}
+
+// The terminal opens files without delete sharing: a reader elsewhere makes the rename over
+// a file fail. The old advisor printed that on every 20 ms pass.
+TEST_F(CompanionModes, AFileHeldOpenIsRetriedAndToldOnceAMinute) {
+  shim::HoldOpen("Quorvale\\QV_OpenPositions_5550001.json");
+  for (int i = 0; i < 5; i++) {
+    std::string id = std::to_string(90 + i);
+    Order(id, id + ",BUY,0.10,EURUSD,0,0");
+    a.Timer();
+  }
+  EXPECT_EQ(shim::LogCount("cannot replace Quorvale\\QV_OpenPositions_5550001.json"), 1);
+  shim::Release("Quorvale\\QV_OpenPositions_5550001.json");
+  a.Timer();
+  const std::string written = Get("QV_OpenPositions_5550001.json");
+  EXPECT_EQ(std::count(written.begin(), written.end(), '{'), 5) << written;
 }
 
 // An older workspace: one slot, never deleted, no results.

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <set>
 
 #include "daemon/child_table.h"

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <random>
 
 #include "daemon/child_command_line.h"

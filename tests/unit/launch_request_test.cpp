@@ -1,7 +1,6 @@
 #include "daemon/launch_request.h"
 
 #include <gtest/gtest.h>
-
 #include <random>
 
 namespace {

@@ -103,6 +103,11 @@ TEST(TradeResults, EveryPrefixYieldsNoResult) {
   ASSERT_TRUE(j.has_value());
   EXPECT_EQ(j->status, TradeResult::Status::kRejected);
   EXPECT_EQ(j->reason, "market closed");
+  // A companion cut off mid-order that cannot tell whether it filled.
+  const auto u = ParseTradeResult("ID=7\nSTATUS=UNKNOWN\nREASON=check your positions\nEND=1", "7");
+  ASSERT_TRUE(u.has_value());
+  EXPECT_EQ(u->status, TradeResult::Status::kUnknown);
+  EXPECT_EQ(u->reason, "check your positions");
 }
 
 TEST(TradeResults, RefusesWhatIsNotThisOrdersWholeResult) {

@@ -81,6 +81,9 @@ TEST(TelegramReplies, EachFateAndEscapedValues) {
             "\U0001F7E2 *REMOTE BUY:* GER\\_40 (R:\\*2) executed, ticket 100001.");
   EXPECT_EQ(TelegramOrderReplyText(*buy.order, TelegramOrderFate::kRejected, "[10019] no_money"),
             "\U0001F7E2 *REMOTE BUY:* GER\\_40 (R:\\*2) rejected: \\[10019] no\\_money.");
+  EXPECT_EQ(TelegramOrderReplyText(*buy.order, TelegramOrderFate::kUnknown, "the terminal stopped"),
+            "\U0001F7E2 *REMOTE BUY:* GER\\_40 (R:\\*2) unknown: check your positions (the "
+            "terminal stopped).");
   EXPECT_EQ(
       TelegramOrderReplyText(*buy.order, TelegramOrderFate::kNotSent,
                              "Windows error 32 (sharing violation)"),

@@ -1,7 +1,6 @@
 #include "host/unique_resource.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 namespace {

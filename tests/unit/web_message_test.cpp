@@ -167,6 +167,11 @@ TEST(OrderFateReport, ReachesThePageAsParsedJsonNeverAsCode) {
   EXPECT_EQ(FateFromResult("c", "i", executed).status, OrderFate::Status::kExecuted);
   EXPECT_EQ(FateFromResult("c", "i", executed).ticket, "100001");
   EXPECT_EQ(FateFromResult("c", "i", TradeResult{}).reason, "no reason given");
+  TradeResult unknown;
+  unknown.status = TradeResult::Status::kUnknown;
+  EXPECT_EQ(FateFromResult("c", "i", unknown).status, OrderFate::Status::kUnknown);
+  EXPECT_EQ(FateFromResult("c", "i", unknown).reason, "check your positions");
+  EXPECT_STREQ(OrderFateStatusName(OrderFate::Status::kUnknown), "unknown");
   EXPECT_STREQ(OrderFateStatusName(OrderFate::Status::kNotSent), "not_sent");
   EXPECT_STREQ(OrderFateStatusName(OrderFate::Status::kSent), "sent");
 }
