@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+
 #include <set>
 
 #include "daemon/child_table.h"

@@ -1,6 +1,7 @@
 #include "daemon/launch_request.h"
 
 #include <gtest/gtest.h>
+
 #include <random>
 
 namespace {

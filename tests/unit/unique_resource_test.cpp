@@ -1,6 +1,7 @@
 #include "host/unique_resource.h"
 
 #include <gtest/gtest.h>
+
 #include <vector>
 
 namespace {
