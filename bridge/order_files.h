@@ -36,13 +36,30 @@ inline constexpr std::uint64_t kStaleOrderFileAgeMs = 60ull * 60ull * 1000ull;
 [[nodiscard]] std::wstring OrderTakenFileName(const std::string& id);   // QV_OrderTaken_<id>.csv
 [[nodiscard]] std::wstring TradeResultFileName(const std::string& id);  // QV_TradeResult_<id>.txt
 
-// An order file holds the record and one line feed; without the line feed it is not whole.
-[[nodiscard]] std::string OrderFileBody(const std::string& record);
+// What an order file adds after its record, each on a line of its own: the login that must
+// execute it, the chart it came from, the outbox's sequence (an account executes in this
+// order) and whether the stop and target are a price or a distance. A companion of the
+// second version refuses a file with such lines as unreadable, so they are written only
+// while a current companion (one that keeps QV_Chart_<hwnd>.txt) runs.
+struct OrderAdditions {
+  std::string account;
+  std::uint64_t chart = 0;
+  std::uint64_t seq = 0;
+  std::string slKind, tpKind;  // "PRICE", "DISTANCE" or empty
+};
+
+// An order file holds the record and one line feed (without it the file is not whole),
+// then the additions that are set, as KEY=VALUE lines each ended by a line feed, and after
+// them END=1 (the added lines are whole only with it).
+[[nodiscard]] std::string OrderFileBody(const std::string& record,
+                                        const OrderAdditions& additions = {});
 
 // The six fields of an order file whose name carries this id: exactly six fields, the
-// first equal to the id, a known action, no control character, ended by its line feed.
+// first equal to the id, a known action, no control character, ended by its line feed;
+// then added lines of the form KEY=VALUE (unknown keys are ignored) closed by END=1.
 struct OrderRecord {
   std::string id, action, size, symbol, sl, tp;
+  OrderAdditions additions;
 };
 [[nodiscard]] std::optional<OrderRecord> ParseOrderFile(std::string_view text,
                                                         std::string_view expectedId);

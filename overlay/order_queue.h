@@ -7,12 +7,14 @@
 // the thread and the protocol file.
 void StartOrderSender();
 
-// Window thread: hands the record to the sender. clientId is the page's id for the order.
-void QueueOrder(const std::string& clientId, const std::string& record, bool keepRecordId);
+// Window thread: hands the record to the sender. clientId is the page's id for the order;
+// slKind and tpKind the page's marks of its levels ("PRICE", "DISTANCE" or empty).
+void QueueOrder(const std::string& clientId, const std::string& record, bool keepRecordId,
+                const std::string& slKind = {}, const std::string& tpKind = {});
 
 // Window thread, from the 500 ms timer: tells the page what became of its orders (sent or
-// not sent as soon as the sender knows, executed or rejected once the companion's result
-// is there).
+// not sent as soon as the sender knows, executed, rejected or unknown once the companion's
+// result is there).
 void PushOrderFates();
 
 // Tells the page at once that an order never reached the sender (an unusable record).

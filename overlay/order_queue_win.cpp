@@ -11,6 +11,7 @@
 #include "bridge/order_outbox.h"
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
+#include "host/process_state.h"
 #include "overlay/order_fate.h"
 #include "overlay/order_queue.h"
 #include "overlay/web_message.h"
@@ -26,6 +27,7 @@ struct Job {
   std::string client;
   std::string record;
   bool keepId = false;
+  std::string slKind, tpKind;
 };
 
 struct Awaited {
@@ -50,7 +52,11 @@ std::string SymbolOf(const std::string& record) {
 }
 
 void SendOne(const Job& job) {
-  const OrderSend send = SendOrder(job.record, job.keepId);
+  OrderRoute route;
+  route.chart = g_launch.chartWindow;
+  route.slKind = job.slKind;
+  route.tpKind = job.tpKind;
+  const OrderSend send = SendOrder(job.record, job.keepId, route);
   OrderFate fate;
   fate.client = job.client;
   fate.id = send.id;
@@ -58,10 +64,11 @@ void SendOne(const Job& job) {
   if (send.status.ok()) {
     fate.status = OrderFate::Status::kSent;
     if (!send.step.empty()) LogDebug("Order " + send.id + ": could not " + send.step);
-    LogDebug("Emitted Quorvale Trade Signal to MT5 [" + symbol + "]: " + send.record);
+    LogDebug("Emitted Quorvale Trade Signal to MT5 [" + symbol + "]: " + send.record +
+             (send.account.empty() ? "" : " for account " + send.account));
   } else {
     fate.status = OrderFate::Status::kNotSent;
-    fate.reason = DescribeWriteError(send.status.error);
+    fate.reason = send.refusal.empty() ? DescribeWriteError(send.status.error) : send.refusal;
     LogDebug("Quorvale Trade Signal NOT sent [" + symbol + "]: " + PrintableForLog(send.record) +
              " (could not " + send.step + ": " + fate.reason + ")");
   }
@@ -124,11 +131,12 @@ void StartOrderSender() {
   if (!SenderRunning()) LogDebug("The first order will try to start the sender again.");
 }
 
-void QueueOrder(const std::string& clientId, const std::string& record, bool keepRecordId) {
+void QueueOrder(const std::string& clientId, const std::string& record, bool keepRecordId,
+                const std::string& slKind, const std::string& tpKind) {
   {
     std::lock_guard<std::mutex> hold(g_lock);
     if (SenderRunning()) {
-      g_jobs.push_back({clientId, record, keepRecordId});
+      g_jobs.push_back({clientId, record, keepRecordId, slKind, tpKind});
       g_wake.notify_one();
       return;
     }

@@ -2,10 +2,12 @@
 
 #include <atomic>
 #include <exception>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "bridge/bridge_names.h"
+#include "bridge/chart_accounts.h"
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
@@ -37,8 +39,34 @@ constexpr DWORD kShutdownCheckMs = 1000;
 PositionsPushGate g_gate;
 std::atomic<bool> g_messagePending{false};
 
+// The file the badge shows: the chart's own account's positions once its companion says
+// which account that is (QV_Chart_<hwnd>.txt), the shared file of earlier companions until
+// then. Looked up again every few seconds on the window thread; the watch thread reads it.
+constexpr ULONGLONG kSourceCheckMs = 3000;
+std::mutex g_sourceLock;
+std::wstring g_source = L"QV_OpenPositions.json";
+ULONGLONG g_sourceCheckedAt = 0;
+
 std::wstring PositionsPath() {
-  return BridgePath(g_folders.bridge, L"QV_OpenPositions.json");
+  std::lock_guard<std::mutex> hold(g_sourceLock);
+  return BridgePath(g_folders.bridge, g_source);
+}
+
+// Window thread. True when the file changed, so the next read is pushed whatever it holds.
+bool RefreshPositionsSource() {
+  const ULONGLONG now = ::GetTickCount64();
+  if (g_sourceCheckedAt != 0 && now - g_sourceCheckedAt < kSourceCheckMs) return false;
+  g_sourceCheckedAt = now;
+  const std::string account = LiveChartAccount(g_launch.chartWindow);
+  const std::wstring name = account.empty() ? L"QV_OpenPositions.json" : PositionsFileName(account);
+  {
+    std::lock_guard<std::mutex> hold(g_sourceLock);
+    if (name == g_source) return false;
+    g_source = name;
+  }
+  LogDebug("Positions of chart " + std::to_string(g_launch.chartWindow) + " come from " +
+           WideToUtf8(name));
+  return true;
 }
 
 std::uint64_t TimeOf(const FILETIME& time) {
@@ -64,7 +92,6 @@ void WatchPositions(HWND window) noexcept {
                std::to_string(::GetLastError()) + "); the 500 ms tick pushes them.");
       return;
     }
-    const std::wstring path = PositionsPath();
     PositionsStampWatch watch;
     ULONGLONG lastWake = 0;
     while (!IsShuttingDown()) {
@@ -80,7 +107,7 @@ void WatchPositions(HWND window) noexcept {
         ::Sleep(static_cast<DWORD>(kMinWakeGapMs - (now - lastWake)));
       }
       lastWake = ::GetTickCount64();
-      if (!watch.Moved(StampOf(path)) || g_messagePending.exchange(true)) continue;
+      if (!watch.Moved(StampOf(PositionsPath())) || g_messagePending.exchange(true)) continue;
       // A window already gone takes no message; the process is ending with it.
       if (!::PostMessageW(window, kPositionsChangedMessage, 0, 0)) g_messagePending = false;
     }
@@ -95,6 +122,7 @@ void WatchPositions(HWND window) noexcept {
 // test, one read and two comparisons, with no page call.
 void PushOpenPositions() {
   if (!WebViewExists()) return;
+  if (RefreshPositionsSource()) g_gate.Forget();
   const std::wstring path = PositionsPath();
   if (!FileExists(path)) return;
   FILETIME written{};

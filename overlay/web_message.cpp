@@ -25,6 +25,15 @@ std::vector<std::string> SplitFields(const std::string& text) {
   return fields;
 }
 
+// "P:<price>" and "D:<distance>": the number, with its kind.
+std::string Unmarked(const std::string& level, std::string* kind) {
+  if (level.size() > 2 && level[1] == ':' && (level[0] == 'P' || level[0] == 'D')) {
+    *kind = level[0] == 'P' ? "PRICE" : "DISTANCE";
+    return level.substr(2);
+  }
+  return level;
+}
+
 }  // namespace
 
 WebMessage ClassifyWebMessage(const std::string& message) {
@@ -77,8 +86,8 @@ TradeRecord BuildTradeRecord(const std::string& rest, const std::string& hostSym
     record.symbol = StripExchangePrefix(hostSymbol);
   }
   // An empty stop or target stays empty; only a missing one becomes "0".
-  const std::string sl = f.size() > 4 ? f[4] : "0";
-  const std::string tp = f.size() > 5 ? f[5] : "0";
+  const std::string sl = Unmarked(f.size() > 4 ? f[4] : "0", &record.slKind);
+  const std::string tp = Unmarked(f.size() > 5 ? f[5] : "0", &record.tpKind);
   record.line = id + "," + action + "," + size + "," + record.symbol + "," + sl + "," + tp;
   return record;
 }

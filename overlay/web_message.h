@@ -29,10 +29,14 @@ struct WebMessage {
 struct TradeRecord {
   std::string symbol;  // as written in field 4
   std::string line;    // the whole six-field record, no line end
+  std::string slKind;  // "PRICE" or "DISTANCE" when the page marked the stop, else empty
+  std::string tpKind;
 };
 
 // Builds the trade-signal record from the text after "TRADE:", filling defaults from the
-// host symbol and the tick count.
+// host symbol and the tick count. A stop or target the page marks "P:<price>" (picked on the
+// chart or typed as a price) or "D:<distance>" goes into the record as the bare number,
+// its kind beside it; an unmarked one is left to the companion's rule.
 [[nodiscard]] TradeRecord BuildTradeRecord(const std::string& rest, const std::string& hostSymbol,
                                            std::uint64_t tickCount);
 

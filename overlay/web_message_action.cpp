@@ -34,6 +34,8 @@ WebMessageAction DecideWebMessage(const std::string& utf8Message, const std::str
       }
       action.step = Step::kQueueOrder;
       action.keepPageId = IsKeptPageOrderId(action.pageId);
+      action.slKind = record.slKind;
+      action.tpKind = record.tpKind;
       return action;
     }
     case WebMessageKind::kHideWindow:

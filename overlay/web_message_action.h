@@ -26,6 +26,7 @@ struct WebMessageAction {
   std::string symbol;
   std::string pageId;
   bool keepPageId = false;
+  std::string slKind, tpKind;  // kQueueOrder: the levels' marks
 };
 
 // hostSymbol: the process's UTF-8 host symbol (the trade record's default); tickCount: the

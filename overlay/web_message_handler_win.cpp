@@ -83,7 +83,7 @@ void HandleWebMessage(const std::wstring& message) {
     case Step::kQueueOrder:
       LogDebug("Queued Quorvale Trade Signal [" + action.symbol + "] from page order " +
                action.pageId);
-      QueueOrder(action.pageId, action.body, action.keepPageId);
+      QueueOrder(action.pageId, action.body, action.keepPageId, action.slKind, action.tpKind);
       return;
     case Step::kRefuseOrder:
       LogDebug("Dropped Quorvale Trade Signal with a line break or control character: " +

@@ -98,12 +98,14 @@ void ReplyNow(const TelegramConfig& config, const std::string& text) {
 std::string SendOrderAndDescribe(const CommandOutcome& outcome) {
   const OrderSend send = SendOrder(*outcome.record, false);
   if (!send.status.ok()) {
-    const std::string error = DescribeWriteError(send.status.error);
+    const std::string error =
+        send.refusal.empty() ? DescribeWriteError(send.status.error) : send.refusal;
     LogDebug("Telegram order NOT sent: " + send.record + " (could not " + send.step + ": " + error +
              ")");
     return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kNotSent, error);
   }
-  LogDebug("Emitted Telegram order to MT5: " + send.record);
+  LogDebug("Emitted Telegram order to MT5: " + send.record +
+           (send.account.empty() ? "" : " for account " + send.account));
   for (int step = 0; step < kResultWaitSteps && !ShuttingDownFlag().load(); ++step) {
     ::Sleep(kResultWaitStepMs);
     const std::optional<TradeResult> result = TakeTradeResult(send.id);

@@ -173,13 +173,16 @@ class QvOrders {
     return ok;
   }
 
-  // An order file: the record on its first line, then the workspace's added lines.
+  // An order file: the record on its first line, then the workspace's added lines, which
+  // count only when END=1 closes them (a file cut short must not lose its ACCOUNT line).
   static bool ParseFile(const string text, QvOrder &o, string &reason) {
     int end = StringFind(text, "\n", 0);
     if (end < 0) return Parse(text, o, reason);
     if (!Parse(QvText::Sub(text, 0, end), o, reason)) return false;
     int pos = end + 1;
     int n = StringLen(text);
+    bool any = false;
+    bool ended = false;
     while (pos < n) {
       int stop = StringFind(text, "\n", pos);
       if (stop < 0) stop = n;
@@ -191,8 +194,22 @@ class QvOrders {
           return false;
         }
       }
-      if (line != "" && !ParseAddition(line, o, reason)) return false;
       pos = stop + 1;
+      if (line == "") continue;
+      if (ended) {
+        reason = "order file has lines after its END=1";
+        return false;
+      }
+      any = true;
+      if (line == "END=1") {
+        ended = true;
+        continue;
+      }
+      if (!ParseAddition(line, o, reason)) return false;
+    }
+    if (any && !ended) {
+      reason = "order file is cut short (no END=1 after its added lines)";
+      return false;
     }
     return true;
   }

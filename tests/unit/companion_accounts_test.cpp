@@ -32,7 +32,7 @@ class CompanionAccounts : public CompanionTest {
   // As the workspace writes an order that knows its account and chart.
   void Order(const std::string& id, const std::string& record, const std::string& added,
              long age = 0) {
-    Put("QV_Order_" + id + ".csv", record + "\n" + added, age);
+    Put("QV_Order_" + id + ".csv", record + "\n" + added + "END=1\n", age);
   }
 
   static size_t Positions(int terminal) {

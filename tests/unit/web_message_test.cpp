@@ -57,6 +57,25 @@ TEST(TradeRecord, FullRecordKeepsFieldsAndStripsThePrefix) {
             "1,BUY,0.10,NDX,20,40");
 }
 
+// The HUD marks a level picked on the chart or typed as a price (P:) apart from a typed
+// distance (D:); the record keeps the bare numbers that older companions read, the kinds go
+// beside it into the order file.
+TEST(TradeRecord, MarkedLevelsGoInBareWithTheirKinds) {
+  const TradeRecord r = BuildTradeRecord("9,BUY,0.10,XAUUSD,P:2330.5,D:40", "X", 1);
+  EXPECT_EQ(r.line, "9,BUY,0.10,XAUUSD,2330.5,40");
+  EXPECT_EQ(r.slKind, "PRICE");
+  EXPECT_EQ(r.tpKind, "DISTANCE");
+  const TradeRecord bare = BuildTradeRecord("9,BUY,0.10,XAUUSD,20,P:", "X", 1);
+  EXPECT_EQ(bare.line, "9,BUY,0.10,XAUUSD,20,P:") << "a mark without a number is no mark";
+  EXPECT_EQ(bare.slKind, "");
+  EXPECT_EQ(bare.tpKind, "");
+  const WebMessageAction action =
+      DecideWebMessage("TRADE:9,SELL,0.10,EURUSD,D:20,P:1.0790", "X", 1);
+  EXPECT_EQ(action.body, "9,SELL,0.10,EURUSD,20,1.0790");
+  EXPECT_EQ(action.slKind, "DISTANCE");
+  EXPECT_EQ(action.tpKind, "PRICE");
+}
+
 TEST(TradeRecord, CurrentAndEmptySymbolUseTheHostSymbol) {
   // Five fields: the fifth empty stays empty, the missing sixth becomes "0".
   EXPECT_EQ(BuildTradeRecord("171,SELL,0.20,CURRENT,,", "TVC:USOIL", 1).line,
