@@ -49,7 +49,7 @@ function readLevel(text, kind, m) {
   }
   if (priceLike) {
     const rightSide = below ? v < ref : v > ref;
-    if (!rightSide) return refuse(what + ' ' + t + ' is not ' + (below ? 'below' : 'above') + ' the ' + (m.buy ? 'bid ' : 'ask ') + ref.toFixed(m.digits));
+    if (!rightSide) return refuse(what + ' ' + v.toFixed(m.digits) + ' is not ' + (below ? 'below' : 'above') + ' the ' + (m.buy ? 'bid ' : 'ask ') + ref.toFixed(m.digits));
     return { ok: true, price: v, reading: 'price', reason: '' };
   }
   if (distanceLike) return { ok: true, price: fromDistance, reading: 'distance', reason: '' };

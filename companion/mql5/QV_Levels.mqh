@@ -72,8 +72,8 @@ class QvLevels {
     if (priceLike) {
       bool rightSide = below ? v < ref : v > ref;
       if (!rightSide) {
-        reason = what + " " + t + " is not " + (below ? "below" : "above") + " the " +
-                 (isBuy ? "bid " : "ask ") + QvText::Num(ref, digits);
+        reason = what + " " + QvText::Num(v, digits) + " is not " + (below ? "below" : "above") +
+                 " the " + (isBuy ? "bid " : "ask ") + QvText::Num(ref, digits);
         return false;
       }
       price = v;

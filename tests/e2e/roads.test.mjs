@@ -27,6 +27,10 @@ let advisor;
 let advisorLog = '';
 let boughtTicket;
 let quotes;
+let chart2;
+let page2;
+let advisor2;
+let advisor2Log = '';
 const QV_COMPANION = path.resolve(import.meta.dirname, '../../build/native/qv_companion');
 
 // Every order the advisor ran, from its Experts log lines.
@@ -60,10 +64,12 @@ before(async () => {
 });
 after(async () => {
   companion?.stop?.();
-  if (advisor && advisor.exitCode === null) {
-    const ended = new Promise((r) => advisor.once('exit', r));
-    advisor.kill('SIGTERM');
-    await ended;
+  for (const a of [advisor, advisor2]) {
+    if (a && a.exitCode === null) {
+      const ended = new Promise((r) => a.once('exit', r));
+      a.kill('SIGTERM');
+      await ended;
+    }
   }
   if (process.env.QV_ROAD_ADVISOR_LOG) console.log(advisorLog);
   await w?.close();
@@ -84,7 +90,11 @@ test('a BUY from the ticket is executed once and comes back as a position in the
   assert.equal(position.symbol, 'XAUUSD');
   assert.equal(position.volume, 0.1);
   boughtTicket = position.ticket;
-  assert.match(fs.readFileSync(path.join(w.bridge, 'QV_TradeSignal.csv'), 'utf8'), /^\d+,BUY,0\.10,XAUUSD,20,40$/);
+  // A current companion runs, so the order file names its account and chart, and the slot
+  // of the first version stays untouched (a companion of that version would run it again).
+  const orderFile = fs.readdirSync(w.bridge).find((n) => /^QV_Order(Taken)?_\d+\.csv$/.test(n));
+  assert.equal(orderFile, undefined, 'the order file was taken');
+  assert.ok(!fs.existsSync(path.join(w.bridge, 'QV_TradeSignal.csv')), 'no slot record');
   // The ticket shows the fate the advisor wrote, with its ticket number.
   await waitFor(async () => (await page.textContent('#qv-order-status')) === `BUY EXECUTED #${position.ticket}`, 15000, 200,
     'the ticket showing the execution');
@@ -182,14 +192,14 @@ test('the AutoTrader on two charts of different instruments sends one order per 
 
   // The second chart, with its own simulator writing its own snapshot and price; the
   // advisor on the first chart executes every order, as any chart's advisor may.
-  const chart2 = await startFakeChart(w, 'EURUSD,H1');
+  chart2 = await startFakeChart(w, 'EURUSD,H1');
   const companion2 = new Companion(w.bridge, { symbol: 'EURUSD', price: 1.085, executeOrders: false, quoteDir: quotes });
   companion2.chartHandle = chart2.hwnd;
   companion2.writeSnapshot();
   companion.chartHandle = chart.hwnd;
   companion.writeSnapshot();
   companion2.writeLaunch({ hwnd: chart2.hwnd, symbol: 'EURUSD', interval: '60' });
-  const page2 = await findPage(browser, /tradingview\.com\/chart\/\?symbol=[A-Z]*:?EURUSD/, 120000);
+  page2 = await findPage(browser, /tradingview\.com\/chart\/\?symbol=[A-Z]*:?EURUSD/, 120000);
   await page2.waitForSelector('#qv-btn-buy', { timeout: 60000 });
 
   const charts = [
@@ -256,4 +266,67 @@ test('the AutoTrader on two charts of different instruments sends one order per 
   assert.equal(orders.find((r) => r.symbol === 'XAUUSD').action, 'BUY');
   assert.equal(orders.find((r) => r.symbol === 'EURUSD').action, 'SELL');
   assert.equal(provider.requests.filter((r) => r.method === 'POST').length, 2);
+});
+
+// A demo and a live terminal over one common folder: the companion on the EURUSD chart is
+// logged in to another account than the XAUUSD chart's. Before, an order clicked on one
+// chart filled on whichever account polled first, and the badge flipped between accounts.
+test('two accounts with a chart each: every order fills on its own chart\'s account, each badge shows its own, Telegram goes to the chosen one', async () => {
+  const LIVE = '7000002';
+  const DEMO = '5550001';
+  const hwnd2 = BigInt(chart2.hwnd).toString();
+  const hwnd1 = BigInt(chart.hwnd).toString();
+  advisor2 = spawn(QV_COMPANION, [w.bridge, '--chart', String(chart2.hwnd), '--symbol', 'EURUSD', '--orders-only',
+    '--quotes', quotes, '--login', LIVE], { stdio: ['ignore', 'pipe', 'pipe'] });
+  advisor2.stdout.on('data', (d) => { advisor2Log += d; });
+  advisor2.stderr.on('data', (d) => { advisor2Log += d; });
+  const chartFile = (h) => path.join(w.bridge, `QV_Chart_${h}.txt`);
+  await waitFor(() => fs.existsSync(chartFile(hwnd2)) && fs.readFileSync(chartFile(hwnd2), 'utf8').includes(`ACCOUNT=${LIVE}`),
+    20000, 200, 'the live account\'s companion announcing its chart');
+  assert.match(fs.readFileSync(chartFile(hwnd1), 'utf8'), new RegExp(`ACCOUNT=${DEMO}`));
+  const runs = (log) => [...log.matchAll(/^Quorvale: order (\S+) (\S+) (\S+) (\S+) -> (?:EXECUTED ticket (\d+)|REJECTED (.*))$/gm)]
+    .map(([, id, action, size, symbol, ticket, reason]) => ({ id, action, size, symbol, ticket, reason }));
+  const accountPositions = (login) => {
+    try {
+      return JSON.parse(fs.readFileSync(path.join(w.bridge, `QV_OpenPositions_${login}.json`), 'utf8'));
+    } catch {
+      return [];
+    }
+  };
+
+  // Each chart's own order, on its own account only.
+  const demoRuns = runs(advisorLog).length;
+  await page2.click('#qv-btn-buy');
+  await waitFor(() => runs(advisor2Log).some((r) => r.action === 'BUY' && r.ticket), 20000, 200, 'the live account filling the EURUSD chart\'s BUY');
+  const liveBuy = runs(advisor2Log).find((r) => r.action === 'BUY');
+  assert.equal(liveBuy.symbol, 'EURUSD');
+  await page.click('#qv-btn-sell');
+  await waitFor(() => runs(advisorLog).slice(demoRuns).some((r) => r.action === 'SELL' && r.ticket), 20000, 200, 'the demo account filling the XAUUSD chart\'s SELL');
+  const demoSell = runs(advisorLog).slice(demoRuns).find((r) => r.action === 'SELL');
+  assert.equal(demoSell.symbol, 'XAUUSD');
+  assert.equal(runs(advisorLog).slice(demoRuns).filter((r) => r.action === 'BUY').length, 0, 'the demo account never took the live chart\'s BUY');
+  assert.equal(runs(advisor2Log).filter((r) => r.action === 'SELL').length, 0, 'the live account never took the demo chart\'s SELL');
+  await waitFor(() => accountPositions(LIVE).some((p) => p.ticket === liveBuy.ticket), 10000, 100, 'the live account\'s positions');
+  assert.ok(!accountPositions(DEMO).some((p) => p.ticket === liveBuy.ticket));
+  assert.ok(accountPositions(DEMO).some((p) => p.ticket === demoSell.ticket));
+
+  // Each chart's badge: the host pushes its own account's file.
+  await w.waitForLog(`Positions of chart ${hwnd2} come from QV_OpenPositions_${LIVE}.json`, 20000);
+  await w.waitForLog(`Positions of chart ${hwnd1} come from QV_OpenPositions_${DEMO}.json`, 20000);
+  const badge = (p) => p.textContent('#qv-pnl-badge');
+  await waitFor(async () => (await badge(page2)).endsWith(`(${accountPositions(LIVE).length})`), 15000, 200, 'the live chart\'s badge');
+  await waitFor(async () => (await badge(page)).endsWith(`(${accountPositions(DEMO).length})`), 15000, 200, 'the demo chart\'s badge');
+  assert.notEqual(accountPositions(LIVE).length, accountPositions(DEMO).length, 'the two badges count different accounts');
+
+  // Telegram: the first account that registered by default, the chosen one once chosen.
+  const choice = path.join(w.appdata, 'Quorvale_Workspace_Data', 'order_account.txt');
+  assert.match(fs.readFileSync(choice, 'utf8'), new RegExp(`FIRST=${DEMO}`));
+  fs.writeFileSync(choice, `CHOSEN=${LIVE}\nFIRST=${DEMO}\n`);
+  const liveRuns = runs(advisor2Log).length;
+  const demoBefore = runs(advisorLog).length;
+  telegram.pushUpdate({ message: { chat: { id: 77 }, date: Math.floor(Date.now() / 1000), text: '/sell EURUSD 0.20' } });
+  await waitFor(() => runs(advisor2Log).slice(liveRuns).some((r) => r.action === 'SELL' && r.ticket), 30000, 200, 'the chosen account filling the Telegram order');
+  const remote = runs(advisor2Log).slice(liveRuns).find((r) => r.action === 'SELL');
+  await waitFor(() => telegram.sent.find((m) => String(m.text).includes(`*REMOTE SELL:* EURUSD (0.20) executed, ticket ${remote.ticket}.`)), 15000, 200, 'the reply');
+  assert.equal(runs(advisorLog).length, demoBefore, 'the other account took nothing');
 });

@@ -161,7 +161,7 @@ TEST_F(CompanionOrders, InvalidLevelsNeverReachTheServer) {
   EXPECT_EQ(shim::S().sends, 0);
   EXPECT_NE(Result("40", "REASON").find("minimum stop distance of 50 points"), std::string::npos)
       << Result("40", "REASON");
-  EXPECT_EQ(Result("41", "REASON"), "stop loss 1.0840 is not above the ask 1.08510");
+  EXPECT_EQ(Result("41", "REASON"), "stop loss 1.08400 is not above the ask 1.08510");
 }
 
 TEST_F(CompanionOrders, TradersRulesRefuseWithTheReason) {

@@ -58,7 +58,7 @@ mv "$root/quotes/~XAUUSD.tmp" "$root/quotes/XAUUSD.txt"
 sleep 0.5
 printf '174,BUY,0.10,XAUUSD,2640,0' >"$bridge/~QV_Order_174.tmp"
 mv "$bridge/~QV_Order_174.tmp" "$bridge/QV_Order_174.csv"
-wait_for QV_TradeResult_174.txt "REASON=stop loss 2640 is not below the bid 2630.00" 10 ||
+wait_for QV_TradeResult_174.txt "REASON=stop loss 2640.00 is not below the bid 2630.00" 10 ||
   fail "quotes: a moved price not followed: $(cat "$bridge/QV_TradeResult_174.txt")"
 kill -TERM "$pid"
 wait "$pid" || fail "orders-only: runner exit status $?"
