@@ -111,6 +111,9 @@ TEST_F(CompanionOrders, BadFilesAreRefusedOrIgnoredNeverExecuted) {
   Order("25", "25,BUY,-1,EURUSD,20,40");
   Order("26", "26,HODL,0.10,EURUSD,20,40");
   Order("27", "27,BUY,0.10,EURUSD,20,40\nACCOUNT=5550001");  // cut before its END=1
+  // A marker that cannot be created stops the order, and says so (not "already executed").
+  shim::HoldOpen("QuorvaleCompanion\\~Done_28.txt.1001.tmp");
+  Order("28", "28,BUY,0.10,EURUSD,20,40");
   a.Timer();
   a.Timer();
   EXPECT_TRUE(shim::S().positions.empty());
@@ -122,6 +125,7 @@ TEST_F(CompanionOrders, BadFilesAreRefusedOrIgnoredNeverExecuted) {
   EXPECT_NE(Result("25", "REASON").find("not a positive lot size"), std::string::npos);
   EXPECT_NE(Result("26", "REASON").find("unknown action"), std::string::npos);
   EXPECT_NE(Result("27", "REASON").find("cut short"), std::string::npos) << Result("27", "REASON");
+  EXPECT_EQ(Result("28", "REASON"), "the marker of order 28 cannot be written; not executed");
   EXPECT_TRUE(Has("QV_Order_bad$id.csv"));
   int lines = 0;
   for (const std::string& l : shim::S().log)
