@@ -231,6 +231,9 @@ int main(int argc, char** argv) {
   }
   // Whoever launched the overlay also ends it: an orders-only run sends no kill request.
   companion.Deinit(keepOverlay || ordersOnly ? REASON_CHARTCHANGE : REASON_REMOVE);
+  // No companion runs on the chart any more, overlay kept or not: the workspace must not
+  // route the chart's orders to this account or keep the slot for it.
+  companion.m_reg.Forget(chart.hwnd);
   std::cout << "qv_companion: stopped" << std::endl;
   return 0;
 }

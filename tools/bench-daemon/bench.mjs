@@ -343,7 +343,9 @@ try {
       if (runner.exitCode === null) await new Promise((r) => runner.once('exit', r));
       companion.start({ pollMs: 200 });  // the simulator executes the Telegram orders again
     }
-    await sleep(1500);
+    // The chart's process looks every 3 s for the companion's account (QV_Chart_<hwnd>.txt,
+    // gone with the runner) before the badge shows the shared positions file again.
+    await sleep(3500);
   }
 
   // Positions file change → badge text: each round writes a new total; the page notes when

@@ -279,7 +279,9 @@ async function main() {
       if (!record.ticket) throw new Error(`the companion refused the BUY: ${record.reason}`);
       await waitFor(async () => (await pages.gold.textContent('#qv-order-status')) === `BUY EXECUTED #${record.ticket}`, 15000, 200,
         'the ticket showing the execution with its ticket number');
-      return `record ${fs.readFileSync(path.join(bridge, 'QV_TradeSignal.csv'), 'utf8')}, ticket ${record.ticket}`;
+      // With a current companion running the order travels in its own file only (the slot
+      // QV_TradeSignal.csv is left for companions of the first version).
+      return `order ${record.id} ${record.action} ${record.size} ${record.symbol}, ticket ${record.ticket}`;
     });
 
     await step('the positions badge shows the open position', async () => {
