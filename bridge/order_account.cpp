@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "bridge/order_files.h"
+
 namespace {
 
 std::string_view TrimLine(std::string_view line) {
@@ -28,16 +30,7 @@ std::string KeyValue(std::string_view text, std::string_view key) {
 }
 
 bool ParseHandle(std::string_view text, std::uint64_t* value) {
-  if (text.empty() || text.size() > 20) return false;
-  std::uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-    if (v > (UINT64_MAX - digit) / 10) return false;
-    v = v * 10 + digit;
-  }
-  *value = v;
-  return v != 0;
+  return ParseDecimal(text, value) && *value != 0;
 }
 
 }  // namespace

@@ -9,19 +9,6 @@ std::wstring Widen(const std::string& ascii) {
   return std::wstring(ascii.begin(), ascii.end());
 }
 
-bool ParseDecimal(std::string_view text, std::uint64_t* value) {
-  if (text.empty() || text.size() > 20) return false;
-  std::uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-    if (v > (UINT64_MAX - digit) / 10) return false;
-    v = v * 10 + digit;
-  }
-  *value = v;
-  return true;
-}
-
 std::vector<std::string_view> Split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
   std::size_t start = 0;
@@ -51,6 +38,19 @@ bool HasControl(std::string_view text) {
 }
 
 }  // namespace
+
+bool ParseDecimal(std::string_view text, std::uint64_t* value) {
+  if (text.empty() || text.size() > 20) return false;
+  std::uint64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+    if (v > (UINT64_MAX - digit) / 10) return false;
+    v = v * 10 + digit;
+  }
+  *value = v;
+  return true;
+}
 
 bool IsValidOrderId(std::string_view id) {
   if (id.empty() || id.size() > 64) return false;
