@@ -104,7 +104,11 @@ OrderSend SendOrder(const std::string& record, bool keepRecordId, const OrderRou
   // one runs the slot stays untouched, so a companion of the first version anywhere cannot
   // execute the order a second time.
   const std::vector<ChartRegistration> live = LiveChartRegistrations();
-  send.account = route.chart != 0 ? AccountOfChart(live, route.chart) : OrderAccount(live);
+  // Without any current companion the order names no account, as before: companions of
+  // earlier versions take it from the slot or its plain order file.
+  if (!live.empty()) {
+    send.account = route.chart != 0 ? AccountOfChart(live, route.chart) : OrderAccount(live);
+  }
   if (!send.account.empty() && AccountOfLive(live, send.account) == 0) {
     send.refusal = "no terminal companion of account " + send.account + " is running";
     return Failed(send, ERROR_NOT_FOUND, "find a companion of the order's account");
