@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,9 +30,17 @@ AccountChoice ReadChoice() {
   return ParseAccountChoice(WideToUtf8(ReadTextFile(path, nullptr, kConfigFileCapBytes)));
 }
 
+// Once this process has seen FIRST recorded it stops looking: the daemon asks at every
+// launch request, and the file is written once.
+std::atomic<bool> g_firstKnown{false};
+
 void RecordFirst(const std::string& account) {
+  if (account.empty() || g_firstKnown) return;
   AccountChoice choice = ReadChoice();
-  if (!choice.first.empty() || account.empty()) return;
+  if (!choice.first.empty()) {
+    g_firstKnown = true;
+    return;
+  }
   choice.first = account;
   const WriteStatus status = ReplaceFileWhole(ChoicePath(), AccountChoiceBody(choice));
   if (!status.ok()) {
@@ -39,6 +48,7 @@ void RecordFirst(const std::string& account) {
              DescribeWriteError(status.error));
     return;
   }
+  g_firstKnown = true;
   LogDebug("Orders that name no chart go to account " + account +
            ", the first that registered (order_account.txt, CHOSEN= to change it)");
 }
