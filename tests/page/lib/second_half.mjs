@@ -223,7 +223,13 @@ export async function openPage(browser, opts = {}) {
     dropped: [],
     ready: new Promise((resolve) => { markReady = resolve; }),
     markReady: () => markReady(),
-    posted: () => rec.messages.slice(),
+    // The HUD's messages so far. A binding call made while the page handled a click can
+    // arrive after the click's own answer; a round trip to the HUD's world lets it in first.
+    async posted() {
+      const contextId = hud.contextId();
+      if (contextId) await cdp.send('Runtime.evaluate', { contextId, expression: '0' }).catch(() => {});
+      return rec.messages.slice();
+    },
     // A push the way the host makes one; none reaches a document without the HUD's context.
     async push(message) {
       const contextId = hud.contextId();
