@@ -171,6 +171,7 @@ export async function openPage(browser, opts = {}) {
   const errors = [];
   const consoleLines = [];
   const requests = [];
+  // Playwright reports errors and console lines of every world of the page, the HUD's too.
   page.on('pageerror', (e) => errors.push(e));
   page.on('console', (m) => consoleLines.push(m.text()));
   const files = opts.files || {};
@@ -253,15 +254,6 @@ export async function openPage(browser, opts = {}) {
     }
     rec.messages.push(e.payload);
     if (host) hostQueue = hostQueue.then(() => host.post(e.payload, rec)).catch((err) => errors.push(err));
-  });
-  cdp.on('Runtime.exceptionThrown', (e) => {
-    if (hud.contexts.get(e.exceptionDetails.executionContextId)?.name === HUD_WORLD) {
-      errors.push(new Error('HUD world: ' + (e.exceptionDetails.exception?.description || e.exceptionDetails.text)));
-    }
-  });
-  cdp.on('Runtime.consoleAPICalled', (e) => {
-    if (hud.contexts.get(e.executionContextId)?.name !== HUD_WORLD) return;
-    consoleLines.push(e.args.map((a) => (a.value !== undefined ? String(a.value) : a.description || '')).join(' '));
   });
   await hud.start();
   if (host) await cdp.send('Runtime.addBinding', { name: HUD_BINDING, executionContextName: HUD_WORLD });
