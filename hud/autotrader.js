@@ -22,7 +22,7 @@ function updateAutoTraderUI() {
   if (label) label.textContent = on ? 'AutoTrader: ON (>=85% Conf)' : 'AutoTrader: OFF';
 }
 
-// A switch the host has not answered yet: { want, at }.
+// The switch asked of the host and not answered yet.
 var autoTraderRequest = null;
 
 async function onAutoTraderToggle() {
@@ -33,13 +33,10 @@ async function onAutoTraderToggle() {
     appendAIMessage(QV_ICONS.alert + ' AutoTrader not switched: no connection to the workspace.', 'AUTOTRADER RULES');
     return;
   }
+  // A question already asked is not asked twice while the host has not answered it.
   autoTraderRequest = sent;
-  let outcome;
-  try {
-    outcome = await awaitConfirmation('settings', sent, 30000);
-  } finally {
-    autoTraderRequest = null;
-  }
+  const outcome = await awaitConfirmation('settings', sent, 30000);
+  autoTraderRequest = null;
   if (outcome.timedOut) {
     appendAIMessage(QV_ICONS.alert + ' AutoTrader not switched: the workspace did not confirm it.', 'AUTOTRADER RULES');
   } else if (outcome.differing) {
@@ -333,6 +330,6 @@ onHostPush('evaluate', function () {
 
 function wireAutoTrader() {
   const toggle = byId('qv-autotrader-toggle');
-  onTrustedClick(toggle, function () { onAutoTraderToggle(); });
+  onTrustedClick(toggle, onAutoTraderToggle);
   updateAutoTraderUI();
 }

@@ -135,14 +135,6 @@ function byId(id) {
   }
 }
 
-function hudQuery(selector) {
-  try {
-    return qvRoot ? qvRoot.querySelector(selector) : null;
-  } catch (e) {
-    return null;
-  }
-}
-
 // True for a node of the page that stands for the HUD: events from inside the closed root
 // reach the page's document with the host element as their target.
 function isHudHost(node) {
@@ -168,9 +160,9 @@ function guarded(fn) {
 function onTrustedClick(node, fn) {
   if (!node) return;
   node.addEventListener('click', guarded(function (ev) {
-    if (!ev || ev.isTrusted !== true) return;
+    if (!ev || ev.isTrusted !== true) return undefined;
     ev.preventDefault();
-    fn(node, ev);
+    return fn(node, ev);
   }));
 }
 

@@ -434,13 +434,9 @@ async function saveVaultSettings() {
   }
   vaultSaving = true;
   showVaultSaveStatus('Saving\u2026', false);
-  if (sendsSecrets) reportSecretsSaved(secretsChanged);
-  let outcome;
-  try {
-    outcome = await awaitConfirmation('settings', settings, 5000);
-  } finally {
-    vaultSaving = false;
-  }
+  if (sendsSecrets) guarded(reportSecretsSaved)(secretsChanged);
+  const outcome = await awaitConfirmation('settings', settings, 5000);
+  vaultSaving = false;
   if (outcome.timedOut) {
     showVaultSaveStatus('Not saved: the workspace did not confirm the settings.', true);
     return;
@@ -583,7 +579,7 @@ function wireVault() {
   if (tplSelect) {
     tplSelect.addEventListener('change', guarded(function () { loadByosTemplate(tplSelect.value); }));
   }
-  onTrustedClick(byId('qv-vault-save'), function () { saveVaultSettings(); });
+  onTrustedClick(byId('qv-vault-save'), saveVaultSettings);
   const modelSelect = byId('qv-ai-model-select');
   if (modelSelect) {
     // The chosen model lives on the element, so a model a settings push selects is also
