@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "json.h"
+#include "host/json.h"
 
 struct CdpIncoming {
   bool isReply = false;

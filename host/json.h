@@ -1,6 +1,7 @@
 #pragma once
-// A small JSON reader and writer for DevTools protocol messages. Numbers keep their source
-// text, so a value read from Chromium is written back exactly as it arrived.
+// A small JSON reader and writer: DevTools protocol messages, the page channel's pushes and
+// requests, and the workspace's own settings files. Numbers keep their source text, so a
+// value read from Chromium is written back exactly as it arrived.
 #include <cstddef>
 #include <string>
 #include <string_view>
