@@ -1,7 +1,7 @@
 // Earlier versions kept the trader's settings and provider keys in the site's storage. They
 // move to the host once: "MIGRATE:{"settings":{...},"secrets":{...}}" with what the storage
-// holds, and only the host's {"type":"migrated"} lets the HUD erase them, so nothing is lost
-// on the way. The HUD never reads them again otherwise.
+// holds, and only the host's {"type":"migrated","ok":true} lets the HUD erase them, so
+// nothing is lost on the way. The HUD never reads them again otherwise.
 //
 // What this sends came from storage the site's scripts can write, so it is a proposal for
 // the host, never an order: the AutoTrader's switch is not sent (it starts off), and neither
@@ -85,4 +85,6 @@ function eraseMigratedKeys() {
   qvMigrationRead = Object.create(null);
 }
 
-onHostPush('migrated', eraseMigratedKeys);
+onHostPush('migrated', function (message) {
+  if (message.ok === true) eraseMigratedKeys();
+});

@@ -32,7 +32,8 @@ var QV_SETTING_KINDS = Object.freeze({
   model: ['text', '']
 });
 
-var QV_SECRET_NAMES = ['gemini', 'deepseek', 'openrouter', 'openrouter_model', 'openai', 'claude', 'tg_token', 'tg_chatid'];
+// tg_bot is the host's name for the relay's bot (shown, never sent back).
+var QV_SECRET_NAMES = ['gemini', 'deepseek', 'openrouter', 'openrouter_model', 'openai', 'claude', 'tg_token', 'tg_chatid', 'tg_userid', 'tg_bot'];
 
 // Longer texts are no setting of ours (the custom playbook's rules are the longest).
 var QV_SETTING_TEXT_MAX = 8000;

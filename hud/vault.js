@@ -138,6 +138,7 @@ function vaultModalInnerHtml() {
       '<div class="qv-vault-section">' + QV_ICONS.phone + ' TELEGRAM RELAY &amp; AUTHENTICATION</div>' +
       vaultKeyField('qv-key-tg-token', 'Telegram Bot Token', '123456789:AAH...', '', '', '(Optional Remote Alerts)') +
       vaultKeyField('qv-key-tg-chatid', 'Allowed Telegram Chat ID', '987654321', '', '', '(Strict Auth Whitelist)') +
+      vaultKeyField('qv-key-tg-userid', 'Allowed Telegram User ID', '987654321', '', '', '(Your own id; empty in a private chat)') +
       '<div class="qv-vault-help" id="qv-tg-status"></div>' +
     '</div>';
   return '<div class="qv-vault-box">' +
@@ -226,6 +227,7 @@ function openQuorvaleVault(initialTab) {
     vaultSetField('qv-key-claude', secret('claude'));
     vaultSetField('qv-key-tg-token', secret('tg_token'));
     vaultSetField('qv-key-tg-chatid', secret('tg_chatid'));
+    vaultSetField('qv-key-tg-userid', secret('tg_userid'));
 
     const risk = settingPercentText('risk_pct');
     const spread = String(setting('max_spread'));
@@ -411,7 +413,8 @@ function vaultFormSecretChanges() {
     openai: text('qv-key-openai'),
     claude: text('qv-key-claude'),
     tg_token: text('qv-key-tg-token'),
-    tg_chatid: text('qv-key-tg-chatid')
+    tg_chatid: text('qv-key-tg-chatid'),
+    tg_userid: text('qv-key-tg-userid')
   };
   const changed = {};
   Object.keys(form).forEach(function (k) {
@@ -458,15 +461,20 @@ async function saveVaultSettings() {
   }
 }
 
+var QV_RELAY_MEMBERS = ['tg_token', 'tg_chatid', 'tg_userid'];
+// The host's own word on the last relay question, when it gave one (a relay push).
+var qvRelayAnswered = false;
+
 // A new key or relay is the host's to take: a Telegram bot or chat only after the trader
 // confirmed it at the workspace, which may take a while.
 async function reportSecretsSaved(sent) {
+  qvRelayAnswered = false;
   const outcome = await awaitConfirmation('secrets', sent, 120000);
   if (outcome.ok) return;
   const names = outcome.differing || Object.keys(sent);
-  const relay = names.filter(function (n) { return n === 'tg_token' || n === 'tg_chatid'; });
+  const relay = names.filter(function (n) { return QV_RELAY_MEMBERS.indexOf(n) !== -1; });
   const keys = names.filter(function (n) { return relay.indexOf(n) === -1; });
-  if (relay.length) {
+  if (relay.length && !qvRelayAnswered) {
     appendAIMessage(QV_ICONS.alert + ' <b>Telegram relay not changed:</b> the workspace kept the bot and chat it had' +
       (outcome.timedOut ? ' (no confirmation at the workspace).' : '.'), 'TELEGRAM RELAY');
   }
@@ -515,8 +523,8 @@ onSettingsChange(function (previous, current) {
 onSecretsChange(updateVaultStatusUI);
 
 // The relay's state as the host reports it ({"type":"status","telegram":"<text>",
-// "telegram_error":true|false}): shown under the relay's fields, and each new error once in
-// the chat.
+// "telegram_error":true|false}): shown under the relay's fields with the bot's name, and
+// each new error once in the chat.
 var qvLastTelegramError = '';
 
 onHostPush('status', function (message) {
@@ -525,7 +533,8 @@ onHostPush('status', function (message) {
   const failed = message.telegram_error === true;
   const line = byId('qv-tg-status');
   if (line) {
-    line.textContent = text ? 'Telegram relay: ' + text : '';
+    const bot = secret('tg_bot') ? ' (@' + secret('tg_bot').replace(/^@/, '') + ')' : '';
+    line.textContent = text ? 'Telegram relay' + bot + ': ' + text : '';
     line.style.color = failed ? '#ff5252' : '';
   }
   if (failed && text !== qvLastTelegramError) {
@@ -533,6 +542,17 @@ onHostPush('status', function (message) {
     appendAIMessage(QV_ICONS.alert + ' <b>Telegram relay:</b> ' + escapeHtml(text), 'TELEGRAM RELAY');
   }
   if (!failed) qvLastTelegramError = '';
+});
+
+// The outcome of a relay question ({"type":"relay","result":"confirmed|declined|unchanged|
+// removed|failed","text":...}), said in the chat as the host words it.
+onHostPush('relay', function (message) {
+  const result = String(message.result || '');
+  const text = typeof message.text === 'string' ? message.text.replace(/[\u0000-\u001f\u007f]/g, ' ').slice(0, 300) : result;
+  if (!text) return;
+  qvRelayAnswered = true;
+  const failed = result === 'declined' || result === 'failed';
+  appendAIMessage((failed ? QV_ICONS.alert : QV_ICONS.check) + ' <b>Telegram relay:</b> ' + escapeHtml(text), 'TELEGRAM RELAY');
 });
 
 // Selects the drawer's engine a settings push names: the option of that value, or the

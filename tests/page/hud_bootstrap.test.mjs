@@ -308,13 +308,19 @@ test('stored settings and keys move to the host once and leave the storage after
     assert.equal(await hud.text('#qv-mode-toggle'), 'RISK: %');
     assert.equal((await posted()).filter((m) => m.startsWith('MIGRATE:')).length, 1);
   });
-  // Without the host's answer nothing is erased; with nothing stored nothing is sent.
-  await withPage(() => openChart(browser, script, { host: fakeHost({ quiet: true }), storage: OLD_STORAGE }), async ({ page, posted }) => {
-    await hudReady(page);
-    await page.waitForTimeout(500);
-    assert.equal((await posted()).filter((m) => m.startsWith('MIGRATE:')).length, 1);
-    assert.deepEqual(await page.evaluate((keys) => keys.filter((k) => localStorage.getItem(k) === null), MOVED), []);
-  });
+  // Without the host's answer, or with its "not taken", nothing is erased; with nothing
+  // stored nothing is sent.
+  const refusing = fakeHost();
+  const answer = refusing.post;
+  refusing.post = (m, page) => (m.startsWith('MIGRATE:') ? page.push({ type: 'migrated', ok: false, reason: 'store not writable' }) : answer(m, page));
+  for (const host of [fakeHost({ quiet: true }), refusing]) {
+    await withPage(() => openChart(browser, script, { host, storage: OLD_STORAGE }), async ({ page, posted }) => {
+      await hudReady(page);
+      await page.waitForTimeout(500);
+      assert.equal((await posted()).filter((m) => m.startsWith('MIGRATE:')).length, 1);
+      assert.deepEqual(await page.evaluate((keys) => keys.filter((k) => localStorage.getItem(k) === null), MOVED), []);
+    });
+  }
   await withPage(() => openChart(browser, script, { storage: { qv_hud_x: '300' } }), async ({ page, posted }) => {
     await hudReady(page);
     assert.deepEqual((await posted()).filter((m) => m.startsWith('MIGRATE:')), []);

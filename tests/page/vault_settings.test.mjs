@@ -158,14 +158,32 @@ test('Save says so when the host does not keep it: no connection, no answer, a r
     await p.hud.click('#qv-vault-open-btn');
     assert.equal(await p.hud.value('#qv-key-tg-token'), '1:OLD');
   });
+  // A host that says why in its own words: said once, in its words.
+  const wording = fakeHost({ secrets: { tg_token: '1:OLD', tg_chatid: '5' } });
+  const kept = wording.post;
+  wording.post = async (m, page) => {
+    if (!m.startsWith('SECRETS_SET:')) return kept(m, page);
+    await page.push({ type: 'relay', result: 'declined', text: 'the trader declined bot @attackerbot for chat 424242' });
+    return kept('SECRETS_SET:{}', page);
+  };
+  await withVault({ host: wording }, async (p) => {
+    await p.hud.click('#qv-vault-open-btn');
+    await p.hud.fill('#qv-key-tg-chatid', '424242');
+    await p.hud.click('#qv-vault-save');
+    await waitFor(async () => (await chatText(p)).includes('Telegram relay: the trader declined bot @attackerbot for chat 424242'), 'the host\'s words');
+    await p.page.waitForTimeout(200);
+    assert.ok(!(await chatText(p)).includes('Telegram relay not changed'), 'not said twice');
+  });
 });
 
 test('the relay\'s state from the host: under its fields, an error once in the chat', async () => {
   await withVault({}, async (p) => {
     const status = (telegram, error) => p.push({ type: 'status', telegram, telegram_error: error });
+    await p.push({ type: 'secrets', tg_token: '1:T', tg_chatid: '5', tg_bot: 'quorvale_bot' });
     await status('polling', false);
     await p.hud.click('#qv-vault-open-btn');
-    assert.equal(await p.hud.text('#qv-tg-status'), 'Telegram relay: polling');
+    assert.equal(await p.hud.text('#qv-tg-status'), 'Telegram relay (@quorvale_bot): polling');
+    await p.push({ type: 'secrets' });
     await status('401 Unauthorized: the bot token was revoked', true);
     await status('401 Unauthorized: the bot token was revoked', true);
     assert.equal(await p.hud.text('#qv-tg-status'), 'Telegram relay: 401 Unauthorized: the bot token was revoked');

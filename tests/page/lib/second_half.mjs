@@ -130,7 +130,7 @@ export function fakeHost(opts = {}) {
         for (const [store, from] of [[host.settings, body.settings || {}], [host.secrets, body.secrets || {}]]) {
           for (const [k, v] of Object.entries(from)) if (!(k in store)) store[k] = v;
         }
-        await page.push({ type: 'migrated' });
+        await page.push({ type: 'migrated', ok: true });
       }
       await host.broadcast(set[1] === 'SECRETS_SET' ? 'secrets' : 'settings');
       if (set[1] === 'MIGRATE') await host.broadcast('secrets');
