@@ -31,7 +31,9 @@ function receiveHostPush(message) {
 })();
 
 // The HUD announces its document once it is built: the host then pushes what must not be
-// lost across a load (settings, secrets, the chart's handle, fates still open).
+// lost across a load (settings, secrets, the chart's handle, the positions, fates still
+// open). Pushes made before the badge or the ticket existed never reached them; this one
+// announcement brings them all again.
 function announceHudReady() {
   postToHost('HUD_READY');
 }

@@ -55,7 +55,6 @@ function initHUD() {
   // so the host's answer to the announcement already holds them.
   migrateStoredSettings();
   announceHudReady();
-  requestPositionsPush();
 }
 
 (function startHud() {

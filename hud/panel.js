@@ -43,12 +43,6 @@ function panelHeaderHtml() {
     '</div></div>';
 }
 
-// Positions pushed before this document's badge existed never reached it; the host answers
-// with a push of the current file, so the badge never shows $0.00 over open positions.
-function requestPositionsPush() {
-  postToHost('POSITIONS_PULL');
-}
-
 function createPanel() {
   return el('div', {
     id: 'qv-hud-panel',

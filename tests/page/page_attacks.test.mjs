@@ -14,7 +14,7 @@ after(async () => { await browser.close(); });
 
 const WEDNESDAY = new Date('2026-03-04T10:00:00Z');
 // What the HUD says by itself while nobody touches it.
-const IDLE = /^(HUD_READY|POSITIONS_PULL|SYNC:|PROBE_CWC: |PROBE_ERR: |PROBE_DOM: )/;
+const IDLE = /^(HUD_READY|SYNC:|PROBE_CWC: |PROBE_ERR: |PROBE_DOM: )/;
 const acting = async (p) => (await posted(p)).filter((m) => !IDLE.test(m));
 
 // Runs first in the chart page, before the HUD builds: wraps what a page can wrap to catch

@@ -116,10 +116,6 @@ export function fakeHost(opts = {}) {
         page.markReady();
         return;
       }
-      if (m === 'POSITIONS_PULL' && host.positions !== undefined) {
-        await page.push({ type: 'positions', text: host.positions });
-        return;
-      }
       const set = /^(SETTINGS_SET|SECRETS_SET|MIGRATE):([\s\S]*)$/.exec(m);
       if (!set || host.quiet) return;
       let body;
