@@ -168,19 +168,28 @@ function onTrustedClick(node, fn) {
 
 // Keys, text input and the clipboard inside the closed root still reach the page's window
 // and document (with the host as target): its scripts would read a key as the trader types
-// or pastes it, and the chart site's shortcuts would take the keystrokes as their own. This
-// world's listener on the window is the first one there (document scripts run before the
-// page's), so it ends those events for everyone else; the HUD's own handling of them is
-// routeHudKeyEvent, called from here.
+// or pastes it into a field of the HUD, and the chart site's shortcuts would take the
+// keystrokes as their own. This world's listener on the window is the first one there
+// (document scripts run before the page's), so while a field of the HUD has the focus it
+// ends those events for everyone else; the HUD's own handling of them is routeHudKeyEvent,
+// called from here. With the focus on a button of the HUD the keys go on to the page as
+// before: they carry nothing of the HUD, and the chart's shortcuts keep working.
 var QV_GUARDED_EVENTS = ['keydown', 'keyup', 'keypress', 'beforeinput', 'input', 'textInput',
   'compositionstart', 'compositionupdate', 'compositionend', 'paste', 'copy', 'cut'];
+
+function isEditableField(node) {
+  if (!node) return false;
+  const tag = String(node.tagName || '');
+  return tag === 'INPUT' || tag === 'TEXTAREA' || tag === 'SELECT' || node.isContentEditable === true;
+}
 
 (function installInputGuard() {
   if (!qvHudActive) return;
   const guard = guarded(function (ev) {
     if (!isHudHost(ev.target)) return;
-    ev.stopImmediatePropagation();
     const inner = qvRoot.activeElement;
+    if (!isEditableField(inner)) return;
+    ev.stopImmediatePropagation();
     if (typeof routeHudKeyEvent === 'function') routeHudKeyEvent(ev, inner);
   });
   QV_GUARDED_EVENTS.forEach(function (type) {

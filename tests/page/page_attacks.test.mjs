@@ -202,6 +202,10 @@ test('secrets: the site finds no key or token in storage, the DOM or the keystro
       assert.ok(!found.includes(s), 'the page found ' + s);
     }
     assert.deepEqual(JSON.parse(found).events, [], 'no key event, no input, no paste reached the page');
+    // A key pressed on a button of the HUD is no text of it: the chart's shortcuts still work.
+    await p.hud.click('#qv-btn-min');
+    await p.page.keyboard.press('ArrowLeft');
+    assert.ok((await p.page.evaluate(() => window.__seen.events)).some(([type, key]) => type === 'keydown' && key === 'ArrowLeft'));
     assert.deepEqual(JSON.parse(found).windowNames, [], 'nothing of the HUD on the page\'s window');
   });
 });
