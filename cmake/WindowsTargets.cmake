@@ -6,7 +6,7 @@ if(MINGW)
   set(QV_UNICODE_ENTRY -municode)
 endif()
 
-add_library(qv_glue STATIC ${QV_GLUE_SOURCES} ${QV_HUD_CPP})
+add_library(qv_glue STATIC ${QV_GLUE_SOURCES} ${QV_HUD_CPP} ${QV_HUD_READER_CPP})
 target_include_directories(qv_glue PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(qv_glue PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 target_compile_options(qv_glue PRIVATE ${QV_WARNINGS})

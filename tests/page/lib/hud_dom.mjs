@@ -94,11 +94,28 @@ export class HudDom {
     }
   }
 
+  // Every match in the root. As in Playwright, ' >> ' chains parts, each searched inside the
+  // matches of the one before, and 'nth=<i>' keeps one of them ('.qv-card >> nth=1 >> button').
   async nodes(selector) {
     return this.withIds(async (ids) => {
       if (!ids) return [];
-      const { nodeIds } = await this.cdp.send('DOM.querySelectorAll', { nodeId: ids.shadowId, selector });
-      return nodeIds;
+      let scope = [ids.shadowId];
+      for (const part of String(selector).split(/\s+>>\s+/)) {
+        const nth = /^nth=(-?\d+)$/.exec(part);
+        if (nth) {
+          const i = Number(nth[1]);
+          const one = scope[i < 0 ? scope.length + i : i];
+          scope = one ? [one] : [];
+          continue;
+        }
+        const next = [];
+        for (const nodeId of scope) {
+          const { nodeIds } = await this.cdp.send('DOM.querySelectorAll', { nodeId, selector: part });
+          next.push(...nodeIds);
+        }
+        scope = next;
+      }
+      return scope;
     });
   }
 
