@@ -32,26 +32,6 @@ TEST(MessageSource, OnlyChartSitePagesAndTheStudioPageAreOurs) {
   EXPECT_EQ(UrlOrigin("file:///C:/x"), "");
 }
 
-TEST(MessageSource, ASignedMessageNeedsTheWholeSecretAndItsSeparator) {
-  const std::string secret = "0123456789abcdef0123456789abcdef";
-  std::string message = "unchanged";
-  ASSERT_TRUE(TakeSignedMessage(secret + ":TRADE:1,BUY,0.1,,,", secret, &message));
-  EXPECT_EQ(message, "TRADE:1,BUY,0.1,,,");
-  message = "unchanged";
-  EXPECT_FALSE(TakeSignedMessage("TRADE:1,BUY,0.1,,,", secret, &message));
-  EXPECT_FALSE(TakeSignedMessage(secret + "TRADE:1", secret, &message));
-  EXPECT_FALSE(TakeSignedMessage(secret.substr(0, 31) + "0:TRADE:1", secret, &message));
-  EXPECT_FALSE(TakeSignedMessage(secret + ":", secret, &message)) << "nothing after the secret";
-  EXPECT_FALSE(TakeSignedMessage(":TRADE:1", "", &message)) << "no secret, no message";
-  EXPECT_EQ(message, "unchanged");
-}
-
-TEST(MessageSource, TheHudScriptGetsItsSecretOnce) {
-  const std::string hud =
-      std::string("var s = '") + kPageSecretPlaceholder + "'; // " + kPageSecretPlaceholder;
-  EXPECT_EQ(WithPageSecret(hud, "abc"), std::string("var s = 'abc'; // ") + kPageSecretPlaceholder);
-}
-
 constexpr const char* kData = "https://quorvale-data.example";
 constexpr const char* kChart = "https://www.tradingview.com";
 

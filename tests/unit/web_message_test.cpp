@@ -149,18 +149,15 @@ TEST(PageScripts, ChartIdentityHoldsTheWholeHandleInDecimal) {
 
 namespace {
 
-TEST(OrderFateReport, ReachesThePageAsParsedJsonNeverAsCode) {
+TEST(OrderFateReport, ReachesTheHudAsOneJsonObject) {
   TradeResult rejected;
   rejected.status = TradeResult::Status::kRejected;
   rejected.reason = "no money\"); alert(1); (\"</script>";
   const OrderFate fate = FateFromResult("1765000000123", "1765000000999", rejected);
-  EXPECT_EQ(OrderFateJson(fate),
-            "{\"client\":\"1765000000123\",\"id\":\"1765000000999\",\"status\":\"rejected\","
-            "\"ticket\":\"\",\"price\":\"\",\"volume\":\"\",\"reason\":\"no money\\\"); alert(1); "
-            "(\\\"\\u003C/script>\"}");
-  const std::string script = BuildOrderFateScript(fate);
-  EXPECT_NE(script.find("window.qvOrderFate(JSON.parse(\"{"), std::string::npos);
-  EXPECT_EQ(script.find("</script>"), std::string::npos);
+  EXPECT_EQ(WriteJson(OrderFatePush(fate)),
+            "{\"type\":\"fate\",\"client\":\"1765000000123\",\"id\":\"1765000000999\","
+            "\"status\":\"rejected\",\"ticket\":\"\",\"price\":\"\",\"volume\":\"\","
+            "\"reason\":\"no money\\\"); alert(1); (\\\"</script>\"}");
   TradeResult executed;
   executed.status = TradeResult::Status::kExecuted;
   executed.ticket = "100001";
