@@ -1,0 +1,166 @@
+#include "services/workspace_secrets.h"
+
+namespace {
+
+bool IsDecimalId(const std::string& text) {
+  std::size_t i = text.size() > 1 && text[0] == '-' ? 1 : 0;
+  if (i == text.size() || text.size() > 24) return false;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  return true;
+}
+
+bool IsProviderKeyName(const std::string& name) {
+  for (const std::string& n : ProviderKeyNames()) {
+    if (n == name) return true;
+  }
+  return false;
+}
+
+SecretsUpdate KeysOf(const JsonValue& object, bool refuseOthers) {
+  SecretsUpdate update;
+  update.readable = object.IsObject();
+  for (std::size_t i = 0; i < object.names.size(); ++i) {
+    const std::string& name = object.names[i];
+    const JsonValue& value = object.items[i];
+    if (!IsProviderKeyName(name)) {
+      if (refuseOthers) update.refused.push_back(name);
+      continue;
+    }
+    if (!value.IsString() || (!value.text.empty() && !IsUsableSecretValue(value.text))) {
+      update.refused.push_back(name);
+      continue;
+    }
+    update.set[name] = value.text;
+  }
+  return update;
+}
+
+}  // namespace
+
+const std::vector<std::string>& ProviderKeyNames() {
+  static const std::vector<std::string> kNames = {"gemini", "deepseek",         "openrouter",
+                                                  "openai", "openrouter_model", "claude"};
+  return kNames;
+}
+
+bool IsUsableSecretValue(const std::string& value) {
+  if (value.empty() || value.size() > 512) return false;
+  for (const unsigned char c : value) {
+    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '\\') return false;
+  }
+  return true;
+}
+
+std::string StoredSecretsJson(const WorkspaceSecrets& secrets) {
+  JsonValue keys = JsonObject();
+  for (const auto& [name, value] : secrets.keys) keys.Set(name, JsonString(value));
+  JsonValue root = JsonObject();
+  root.Set("keys", keys);
+  root.Set("telegram_token", JsonString(secrets.telegramToken));
+  root.Set("telegram_chat_id", JsonString(secrets.telegramChatId));
+  root.Set("telegram_user_id", JsonString(secrets.telegramUserId));
+  return WriteJson(root);
+}
+
+std::optional<WorkspaceSecrets> ParseStoredSecrets(const std::string& json) {
+  JsonValue root;
+  if (!ParseJson(json, &root) || !root.IsObject()) return std::nullopt;
+  WorkspaceSecrets secrets;
+  if (const JsonValue* keys = root.Find("keys")) {
+    for (const auto& [name, value] : KeysOf(*keys, false).set) {
+      if (!value.empty()) secrets.keys[name] = value;
+    }
+  }
+  auto telegram = [&](const char* name) {
+    const std::string value = root.StringAt(name);
+    return IsUsableSecretValue(value) ? value : std::string();
+  };
+  secrets.telegramToken = telegram("telegram_token");
+  secrets.telegramChatId = telegram("telegram_chat_id");
+  secrets.telegramUserId = telegram("telegram_user_id");
+  return secrets;
+}
+
+SecretsUpdate ParseSecretsSet(const std::string& json) {
+  JsonValue root;
+  if (!ParseJson(json, &root) || !root.IsObject()) return {};
+  return KeysOf(root, true);
+}
+
+void ApplySecretsUpdate(const SecretsUpdate& update, bool onlyMissing, WorkspaceSecrets* secrets) {
+  for (const auto& [name, value] : update.set) {
+    const bool has = secrets->keys.count(name) != 0;
+    if (onlyMissing && has) continue;
+    if (value.empty()) {
+      secrets->keys.erase(name);
+    } else {
+      secrets->keys[name] = value;
+    }
+  }
+}
+
+std::optional<ConfigKeys> TakeKeysFromConfig(const std::string& configText) {
+  JsonValue root;
+  if (!ParseJson(configText, &root) || !root.IsObject()) return std::nullopt;
+  ConfigKeys out;
+  out.keys = KeysOf(root, false);
+  bool hadKey = false;
+  JsonValue kept = JsonObject();
+  for (std::size_t i = 0; i < root.names.size(); ++i) {
+    if (IsProviderKeyName(root.names[i])) {
+      hadKey = true;
+      continue;
+    }
+    kept.Set(root.names[i], root.items[i]);
+  }
+  if (!hadKey) return std::nullopt;
+  out.rewritten = WriteJson(kept);
+  return out;
+}
+
+std::optional<TelegramRelay> ParseTelegramRelay(const std::string& rest) {
+  const std::size_t first = rest.find(',');
+  if (first == std::string::npos) return std::nullopt;
+  TelegramRelay relay;
+  relay.token = rest.substr(0, first);
+  const std::size_t second = rest.find(',', first + 1);
+  relay.chatId =
+      rest.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+  if (second != std::string::npos) relay.userId = rest.substr(second + 1);
+  if (relay.removes()) {
+    relay.chatId.clear();
+    relay.userId.clear();
+    return relay;
+  }
+  if (!IsUsableSecretValue(relay.token) || relay.token.find(',') != std::string::npos ||
+      !IsDecimalId(relay.chatId) || (!relay.userId.empty() && !IsDecimalId(relay.userId)) ||
+      (!relay.userId.empty() && relay.userId[0] == '-')) {
+    return std::nullopt;
+  }
+  if (relay.userId.empty() && relay.chatId[0] != '-') relay.userId = relay.chatId;
+  return relay;
+}
+
+std::string TelegramBotId(const std::string& token) {
+  return token.substr(0, token.find(':'));
+}
+
+JsonValue SecretsPush(const WorkspaceSecrets& secrets) {
+  JsonValue keys = JsonObject();
+  for (const std::string& name : ProviderKeyNames()) {
+    const auto found = secrets.keys.find(name);
+    keys.Set(name, JsonString(found == secrets.keys.end() ? std::string() : found->second));
+  }
+  JsonValue telegram = JsonObject();
+  telegram.Set("configured", JsonBool(!secrets.telegramToken.empty()));
+  telegram.Set("bot_id", JsonString(TelegramBotId(secrets.telegramToken)));
+  telegram.Set("chat_id", JsonString(secrets.telegramChatId));
+  telegram.Set("user_id", JsonString(secrets.telegramUserId));
+  JsonValue push = JsonObject();
+  push.Set("type", JsonString("secrets"));
+  push.Set("keys", keys);
+  push.Set("telegram", telegram);
+  return push;
+}

@@ -1,0 +1,100 @@
+#include "services/workspace_secrets.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+TEST(WorkspaceSecrets, StoredFormReadsBackAndDropsWhatCouldNotBeSentSafely) {
+  WorkspaceSecrets s;
+  s.keys["gemini"] = "AIza-key_1";
+  s.keys["openrouter_model"] = "google/gemini-2.0-flash-001";
+  s.telegramToken = "123456:ABC-def";
+  s.telegramChatId = "-1001";
+  s.telegramUserId = "42";
+  const std::optional<WorkspaceSecrets> back = ParseStoredSecrets(StoredSecretsJson(s));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->keys, s.keys);
+  EXPECT_EQ(back->telegramToken, "123456:ABC-def");
+  EXPECT_EQ(back->telegramChatId, "-1001");
+  EXPECT_EQ(back->telegramUserId, "42");
+
+  const std::optional<WorkspaceSecrets> edited = ParseStoredSecrets(
+      R"({"keys":{"gemini":"a b","claude":"ok","tg_token":"x"},"telegram_token":"t\"x"})");
+  ASSERT_TRUE(edited);
+  EXPECT_EQ(edited->keys.size(), 1u);
+  EXPECT_EQ(edited->keys.at("claude"), "ok");
+  EXPECT_EQ(edited->telegramToken, "") << "a quote would end the value in a URL or reply body";
+  EXPECT_FALSE(ParseStoredSecrets("not json"));
+}
+
+// The page may set provider keys only; the relay goes through TG_CFG and its confirmation.
+TEST(WorkspaceSecrets, SecretsSetTakesProviderKeysOnly) {
+  const SecretsUpdate u = ParseSecretsSet(
+      R"({"openai":"sk-proj-1","claude":"","tg_token":"999:EVIL","deepseek":"bad key","gemini":7})");
+  ASSERT_TRUE(u.readable);
+  EXPECT_EQ(u.set.size(), 2u);
+  EXPECT_EQ(u.set.at("openai"), "sk-proj-1");
+  EXPECT_EQ(u.set.at("claude"), "") << "an empty string removes a key";
+  EXPECT_EQ(u.refused, (std::vector<std::string>{"tg_token", "deepseek", "gemini"}));
+  EXPECT_FALSE(ParseSecretsSet("[1]").readable);
+
+  WorkspaceSecrets s;
+  s.keys["claude"] = "old";
+  s.keys["openai"] = "trader-set";
+  ApplySecretsUpdate(u, /*onlyMissing=*/true, &s);
+  EXPECT_EQ(s.keys.at("openai"), "trader-set") << "a migration never overwrites";
+  EXPECT_EQ(s.keys.at("claude"), "old");
+  ApplySecretsUpdate(u, /*onlyMissing=*/false, &s);
+  EXPECT_EQ(s.keys.at("openai"), "sk-proj-1");
+  EXPECT_EQ(s.keys.count("claude"), 0u);
+}
+
+TEST(WorkspaceSecrets, KeysLeaveQvAiConfigWithEveryOtherMemberKept) {
+  const std::optional<ConfigKeys> taken = TakeKeysFromConfig(
+      R"({"gemini":"g-1","risk_pct":1.5,"openai":"","max_dd":4.5,"hour_start":null,"claude":"c-1"})");
+  ASSERT_TRUE(taken);
+  EXPECT_EQ(taken->rewritten, R"({"risk_pct":1.5,"max_dd":4.5,"hour_start":null})");
+  EXPECT_EQ(taken->keys.set.at("gemini"), "g-1");
+  EXPECT_EQ(taken->keys.set.at("claude"), "c-1");
+  EXPECT_EQ(taken->keys.set.at("openai"), "");
+  EXPECT_FALSE(TakeKeysFromConfig(R"({"risk_pct":1.5})")) << "nothing to move, nothing rewritten";
+  EXPECT_FALSE(TakeKeysFromConfig("{\"gemini\":"));
+}
+
+TEST(WorkspaceSecrets, RelayNamesItsUserAndAGroupWithoutOneObeysNobody) {
+  std::optional<TelegramRelay> r = ParseTelegramRelay("123:AAA,42");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->userId, "42") << "a private chat's id is its user's id";
+  r = ParseTelegramRelay("123:AAA,-1001,77");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->chatId, "-1001");
+  EXPECT_EQ(r->userId, "77");
+  r = ParseTelegramRelay("123:AAA,-1001");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->userId, "") << "every member of a group would otherwise trade";
+  r = ParseTelegramRelay(",");
+  ASSERT_TRUE(r);
+  EXPECT_TRUE(r->removes());
+  for (const char* bad : {"123:AAA", "12\"3,42", "123:AAA,4x2", "123:AAA,42,-5", "123:AAA,,",
+                          "1 23,42", "123:AAA,42,7,8"}) {
+    EXPECT_FALSE(ParseTelegramRelay(bad)) << bad;
+  }
+  EXPECT_EQ(TelegramBotId("123456:ABC"), "123456");
+}
+
+TEST(WorkspaceSecrets, ThePushCarriesKeysButNeverTheBotToken) {
+  WorkspaceSecrets s;
+  s.keys["gemini"] = "g";
+  s.telegramToken = "555:SECRET-TOKEN";
+  s.telegramChatId = "42";
+  s.telegramUserId = "42";
+  const std::string push = WriteJson(SecretsPush(s));
+  EXPECT_EQ(push.find("SECRET-TOKEN"), std::string::npos);
+  EXPECT_EQ(push,
+            R"({"type":"secrets","keys":{"gemini":"g","deepseek":"","openrouter":"","openai":"",)"
+            R"("openrouter_model":"","claude":""},"telegram":{"configured":true,"bot_id":"555",)"
+            R"("chat_id":"42","user_id":"42"}})");
+}
+
+}  // namespace
