@@ -7,16 +7,19 @@
 #include "overlay/order_queue.h"
 #include "overlay/page_requests.h"
 #include "overlay/positions_push.h"
+#include "overlay/workspace_pushes.h"
 
 namespace {
 
 // Everything a new document's HUD needs from the host, which it cannot have had before it
-// was built: its chart, the positions and the fates of recent orders.
+// was built: its chart, the settings, keys and bot state, the positions and the fates of
+// recent orders.
 void WelcomeNewHud() {
   JsonValue chart = JsonObject();
   chart.Set("type", JsonString("chart"));
   chart.Set("hwnd", JsonString(std::to_string(g_launch.chartWindow)));
   (void)PushToHud(chart);  // the HUD was just announced; a lost push is repeated at the next
+  PushWorkspaceState(true);
   RepushOpenPositions();
   RepushRecentFates();
 }

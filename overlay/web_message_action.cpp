@@ -4,7 +4,7 @@
 #include "overlay/order_fate.h"
 
 WebMessageAction DecideWebMessage(const std::string& utf8Message, const std::string& hostSymbol,
-                                  std::uint64_t tickCount) {
+                                  std::uint64_t tickCount, const OrderLimits& limits) {
   using Step = WebMessageAction::Step;
   const WebMessage parsed = ClassifyWebMessage(utf8Message);
   WebMessageAction action;
@@ -29,6 +29,15 @@ WebMessageAction DecideWebMessage(const std::string& utf8Message, const std::str
       action.symbol = record.symbol;
       if (!IsSafeTradeRecord(record)) {
         action.step = Step::kRefuseOrder;
+        action.reason = "unusable order record";
+        if (!IsValidOrderId(action.pageId)) action.pageId.clear();
+        return action;
+      }
+      // A size that the page (or a script that drives it) made up must not pass: the
+      // workspace's hard limits hold before the outbox.
+      action.reason = OrderLimitBroken(record.line, limits);
+      if (!action.reason.empty()) {
+        action.step = Step::kRefuseOrder;
         if (!IsValidOrderId(action.pageId)) action.pageId.clear();
         return action;
       }
@@ -47,13 +56,29 @@ WebMessageAction DecideWebMessage(const std::string& utf8Message, const std::str
       action.body = parsed.rest;
       return action;
     case WebMessageKind::kVaultConfig:
-      action.step = Step::kWriteVaultConfig;
+      action.step = Step::kRefuseVaultConfig;
+      return action;
+    case WebMessageKind::kTelegramConfig: {
+      const std::optional<TelegramRelay> relay = ParseTelegramRelay(parsed.rest);
+      if (!relay) {
+        action.step = Step::kIgnore;
+        return action;
+      }
+      action.relay = *relay;
+      action.step = relay->removes() ? Step::kRemoveRelay : Step::kAskRelayChange;
+      return action;
+    }
+    case WebMessageKind::kSettingsSet:
+      action.step = Step::kStoreSettings;
       action.body = parsed.rest;
       return action;
-    case WebMessageKind::kTelegramConfig:
-      action.step = BuildTelegramConfigJson(parsed.rest, &action.body) ? Step::kStoreTelegramConfig
-                                                                       : Step::kIgnore;
-      if (action.step == Step::kIgnore) action.body.clear();
+    case WebMessageKind::kSecretsSet:
+      action.step = Step::kStoreSecrets;
+      action.body = parsed.rest;
+      return action;
+    case WebMessageKind::kMigrate:
+      action.step = Step::kMigrate;
+      action.body = parsed.rest;
       return action;
     case WebMessageKind::kBarClaim:
       action.step = Step::kClaimBar;

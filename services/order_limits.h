@@ -12,8 +12,6 @@ struct OrderLimits {
   std::string maxRiskText = "2.0";
 };
 
-inline constexpr const char* kOrderLimitsFileName = "order_limits.txt";
-
 // The text of a new limits file: the defaults, and what the keys mean.
 [[nodiscard]] std::string DefaultOrderLimitsText();
 

@@ -61,6 +61,7 @@ std::string StoredSecretsJson(const WorkspaceSecrets& secrets) {
   root.Set("telegram_token", JsonString(secrets.telegramToken));
   root.Set("telegram_chat_id", JsonString(secrets.telegramChatId));
   root.Set("telegram_user_id", JsonString(secrets.telegramUserId));
+  root.Set("telegram_bot_name", JsonString(secrets.telegramBotName));
   return WriteJson(root);
 }
 
@@ -80,6 +81,7 @@ std::optional<WorkspaceSecrets> ParseStoredSecrets(const std::string& json) {
   secrets.telegramToken = telegram("telegram_token");
   secrets.telegramChatId = telegram("telegram_chat_id");
   secrets.telegramUserId = telegram("telegram_user_id");
+  secrets.telegramBotName = telegram("telegram_bot_name");
   return secrets;
 }
 
@@ -145,6 +147,25 @@ std::optional<TelegramRelay> ParseTelegramRelay(const std::string& rest) {
 
 std::string TelegramBotId(const std::string& token) {
   return token.substr(0, token.find(':'));
+}
+
+std::string TelegramRelayQuestion(const TelegramRelay& relay, const std::string& botName) {
+  const std::string bot = botName.empty()
+                              ? "id " + TelegramBotId(relay.token) + " (Telegram gave no name)"
+                              : "@" + botName + " (id " + TelegramBotId(relay.token) + ")";
+  std::string chat = relay.chatId;
+  if (relay.chatId[0] != '-') {
+    chat += " (a private chat)";
+  } else if (relay.userId.empty()) {
+    chat += " (a group: no user is named, so it will obey nobody)";
+  } else {
+    chat += " (a group)";
+  }
+  return "The HUD asks to give remote control of your trading to this Telegram relay:\n\n"
+         "Bot: " +
+         bot + "\nChat: " + chat + "\nUser: " + (relay.userId.empty() ? "none" : relay.userId) +
+         "\n\nIts messages will open and close positions. Allow it only if you have just entered "
+         "this bot and chat yourself.";
 }
 
 JsonValue SecretsPush(const WorkspaceSecrets& secrets) {

@@ -17,6 +17,7 @@ struct WorkspaceSecrets {
   std::string telegramToken;
   std::string telegramChatId;
   std::string telegramUserId;
+  std::string telegramBotName;  // the bot's username as Telegram gave it at the confirmation
 };
 
 // gemini, deepseek, openrouter, openrouter_model, openai, claude.
@@ -62,6 +63,12 @@ struct TelegramRelay {
 [[nodiscard]] std::optional<TelegramRelay> ParseTelegramRelay(const std::string& rest);
 // The bot's numeric id, the part of the token before its colon ("123456:ABC" -> "123456").
 [[nodiscard]] std::string TelegramBotId(const std::string& token);
+
+// The native question a new relay needs before it takes effect: it names the bot (its
+// username when Telegram gave one, always its id), the chat and the user it will obey.
+[[nodiscard]] std::string TelegramRelayQuestion(const TelegramRelay& relay,
+                                                const std::string& botName);
+inline constexpr const char* kTelegramRelayQuestionTitle = "Quorvale Workspace - Telegram relay";
 
 // {"type":"secrets","keys":{...},"telegram":{"configured":..,"bot_id":..,"chat_id":..,
 // "user_id":..}}: the token itself never goes into the page.

@@ -130,6 +130,21 @@ SettingsUpdate ParseSettingsUpdate(const JsonValue& object) {
   return update;
 }
 
+Migration ParseMigration(const std::string& json) {
+  Migration migration;
+  JsonValue root;
+  if (!ParseJson(json, &root) || !root.IsObject()) return migration;
+  migration.readable = true;
+  if (const JsonValue* keys = root.Find("keys")) migration.keys = ParseSecretsSet(WriteJson(*keys));
+  if (const JsonValue* settings = root.Find("settings")) {
+    migration.settings = ParseSettingsUpdate(*settings);
+    if (migration.settings.set.erase("qv_autotrader") != 0) {
+      migration.settings.refused.push_back("qv_autotrader: the AutoTrader starts off");
+    }
+  }
+  return migration;
+}
+
 std::string StoredSettingsJson(const WorkspaceSettings& settings) {
   JsonValue root = JsonObject();
   for (const auto& [name, value] : settings) root.Set(name, JsonString(value));

@@ -11,6 +11,7 @@
 
 #include "host/json.h"
 #include "services/order_limits.h"
+#include "services/workspace_secrets.h"
 
 // Member name (the HUD's former storage key) -> value, as the HUD keeps it: a string.
 using WorkspaceSettings = std::map<std::string, std::string>;
@@ -38,6 +39,17 @@ struct SettingsUpdate {
 // existing text kept as it was, provider keys never.
 [[nodiscard]] std::string CompanionConfigText(const std::string& existingConfig,
                                               const WorkspaceSettings& settings);
+
+// MIGRATE:{"keys":{...},"settings":{...}}: what the HUD found in the site's storage, taken
+// only where the workspace has nothing yet. The site's own scripts could write that storage,
+// so two things never come from it: the AutoTrader's switch (it starts off) and the Telegram
+// relay (it needs the trader's confirmation).
+struct Migration {
+  SecretsUpdate keys;
+  SettingsUpdate settings;
+  bool readable = false;
+};
+[[nodiscard]] Migration ParseMigration(const std::string& json);
 
 // {"type":"settings","values":{...},"limits":{"max_lots":"..","max_risk_pct":".."}}
 [[nodiscard]] JsonValue SettingsPush(const WorkspaceSettings& settings, const OrderLimits& limits);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#include "services/telegram_bot.h"
+
 namespace {
 
 TEST(WorkspaceSecrets, StoredFormReadsBackAndDropsWhatCouldNotBeSentSafely) {
@@ -12,12 +14,14 @@ TEST(WorkspaceSecrets, StoredFormReadsBackAndDropsWhatCouldNotBeSentSafely) {
   s.telegramToken = "123456:ABC-def";
   s.telegramChatId = "-1001";
   s.telegramUserId = "42";
+  s.telegramBotName = "QuorvaleBot";
   const std::optional<WorkspaceSecrets> back = ParseStoredSecrets(StoredSecretsJson(s));
   ASSERT_TRUE(back);
   EXPECT_EQ(back->keys, s.keys);
   EXPECT_EQ(back->telegramToken, "123456:ABC-def");
   EXPECT_EQ(back->telegramChatId, "-1001");
   EXPECT_EQ(back->telegramUserId, "42");
+  EXPECT_EQ(back->telegramBotName, "QuorvaleBot");
 
   const std::optional<WorkspaceSecrets> edited = ParseStoredSecrets(
       R"({"keys":{"gemini":"a b","claude":"ok","tg_token":"x"},"telegram_token":"t\"x"})");
@@ -81,6 +85,25 @@ TEST(WorkspaceSecrets, RelayNamesItsUserAndAGroupWithoutOneObeysNobody) {
     EXPECT_FALSE(ParseTelegramRelay(bad)) << bad;
   }
   EXPECT_EQ(TelegramBotId("123456:ABC"), "123456");
+}
+
+// The trader must see whom remote control goes to (the review's S3 moved the relay to a page
+// script's own bot and chat).
+TEST(WorkspaceSecrets, TheRelayQuestionNamesTheBotTheChatAndTheUser) {
+  const std::optional<TelegramRelay> group = ParseTelegramRelay("999:ATTACKER,-424242,77");
+  ASSERT_TRUE(group);
+  const std::string text = TelegramRelayQuestion(*group, "AttackerBot");
+  EXPECT_NE(text.find("Bot: @AttackerBot (id 999)"), std::string::npos) << text;
+  EXPECT_NE(text.find("Chat: -424242 (a group)"), std::string::npos) << text;
+  EXPECT_NE(text.find("User: 77"), std::string::npos) << text;
+  EXPECT_EQ(text.find("ATTACKER"), std::string::npos) << "the token's secret part is not shown";
+  const std::string unnamed = TelegramRelayQuestion(*ParseTelegramRelay("5:X,-1"), "");
+  EXPECT_NE(unnamed.find("Bot: id 5 (Telegram gave no name)"), std::string::npos) << unnamed;
+  EXPECT_NE(unnamed.find("so it will obey nobody"), std::string::npos) << unnamed;
+  EXPECT_EQ(TelegramBotNameFromGetMe(R"({"ok":true,"result":{"id":5,"username":"Quorvale_Bot"}})"),
+            "Quorvale_Bot");
+  EXPECT_EQ(TelegramBotNameFromGetMe(R"({"ok":true,"result":{"username":"a b\n"}})"), "");
+  EXPECT_EQ(TelegramBotNameFromGetMe(R"({"ok":false,"error_code":401})"), "");
 }
 
 TEST(WorkspaceSecrets, ThePushCarriesKeysButNeverTheBotToken) {

@@ -74,6 +74,19 @@ TEST(WorkspaceSettings, CompanionMembersComeFromTheSettingsAndKeysNeverStay) {
   EXPECT_EQ(CompanionConfigText("not json", {{"qv_autotrader", "1"}}), R"({"autotrader":1})");
 }
 
+// The site's scripts could write the storage the HUD migrates from: they must not arm the
+// AutoTrader (the review's S2) or plant a relay (S3) that way.
+TEST(WorkspaceSettings, AMigrationNeverArmsTheAutoTraderOrSetsARelay) {
+  const Migration m = ParseMigration(
+      R"({"keys":{"gemini":"g-1","tg_token":"999:EVIL"},"settings":{"qv_autotrader":"1",)"
+      R"("qv_default_risk_pct":"1.5"},"tg_chatid":"424242"})");
+  ASSERT_TRUE(m.readable);
+  EXPECT_EQ(m.keys.set.at("gemini"), "g-1");
+  EXPECT_EQ(m.keys.set.count("tg_token"), 0u);
+  EXPECT_EQ(m.settings.set, (WorkspaceSettings{{"qv_default_risk_pct", "1.5"}}));
+  EXPECT_FALSE(ParseMigration("[]").readable);
+}
+
 TEST(OrderLimits, TheFileGivesTheLimitsAndABrokenLineKeepsTheDefault) {
   std::string problems;
   OrderLimits l = ParseOrderLimits(DefaultOrderLimitsText(), &problems);

@@ -1,0 +1,56 @@
+#include <windows.h>
+
+#include <string>
+
+#include "host/json.h"
+#include "overlay/hud_link.h"
+#include "overlay/workspace_pushes.h"
+#include "services/telegram.h"
+#include "services/workspace_store.h"
+
+namespace {
+
+// The last text pushed of each kind; a push that could not be delivered is forgotten, so the
+// next tick tries again.
+struct Pushed {
+  std::string settings;
+  std::string secrets;
+  std::string status;
+};
+Pushed g_pushed;
+
+void PushIfChanged(const JsonValue& push, std::string* last, bool force) {
+  const std::string text = WriteJson(push);
+  if (!force && text == *last) return;
+  *last = PushToHud(push) ? text : std::string();
+}
+
+JsonValue StatusPush() {
+  JsonValue telegram;
+  if (!ParseJson(ReadTelegramPollStatus(), &telegram) || !telegram.IsObject()) {
+    telegram = JsonObject();
+    telegram.Set("state", JsonString("off"));
+    telegram.Set("text", JsonString("the Telegram bot has not polled yet"));
+  }
+  JsonValue push = JsonObject();
+  push.Set("type", JsonString("status"));
+  push.Set("telegram", telegram);
+  return push;
+}
+
+}  // namespace
+
+void PushWorkspaceState(bool force) {
+  if (!HudCanTakePushes()) {
+    // Nobody to tell; the next HUD gets everything when it announces itself.
+    g_pushed = Pushed();
+    return;
+  }
+  PushIfChanged(SettingsPush(LoadWorkspaceSettings(), CurrentOrderLimits()), &g_pushed.settings,
+                force);
+  WorkspaceSecrets secrets;
+  // An unreadable store shows as empty: the HUD then asks for keys rather than using stale ones.
+  (void)LoadWorkspaceSecrets(&secrets);
+  PushIfChanged(SecretsPush(secrets), &g_pushed.secrets, force);
+  PushIfChanged(StatusPush(), &g_pushed.status, force);
+}
