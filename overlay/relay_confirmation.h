@@ -16,3 +16,7 @@ void AskForRelayChange(const TelegramRelay& relay);
 // The relay goes at once: removing remote control needs no confirmation.
 void RemoveRelay();
 void OnRelayAnswer(LPARAM answer);
+
+// While a question is open the secrets are not pushed: the HUD takes the next secrets push as
+// the workspace's answer to what it asked.
+[[nodiscard]] bool RelayQuestionOpen();

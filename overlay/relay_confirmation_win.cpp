@@ -27,12 +27,14 @@ struct RelayAnswer {
 
 std::atomic<bool> g_asking{false};
 
+// The HUD reads the outcome from the secrets push that follows (the relay it shows is the
+// stored one); this names it for the HUD's message.
 void TellHud(const char* result, const std::string& text) {
   JsonValue push = JsonObject();
   push.Set("type", JsonString("relay"));
   push.Set("result", JsonString(result));
   push.Set("text", JsonString(text));
-  (void)PushToHud(push);  // the HUD learns the stored state from the secrets push in any case
+  (void)PushToHud(push);  // unknown to a HUD that reads the secrets push only
   PushWorkspaceState(true);
 }
 
@@ -61,16 +63,15 @@ void Ask(HWND window, TelegramRelay relay) noexcept {
   LogDebug("The answer about the Telegram relay came after the window closed; nothing changed.");
 }
 
-bool SameRelay(const WorkspaceSecrets& s, const TelegramRelay& relay) {
-  return s.telegramToken == relay.token && s.telegramChatId == relay.chatId &&
-         s.telegramUserId == relay.userId;
-}
-
 }  // namespace
+
+bool RelayQuestionOpen() {
+  return g_asking.load();
+}
 
 void AskForRelayChange(const TelegramRelay& relay) {
   WorkspaceSecrets stored;
-  if (LoadWorkspaceSecrets(&stored) && SameRelay(stored, relay)) {
+  if (LoadWorkspaceSecrets(&stored) && IsStoredRelay(stored, relay)) {
     TellHud("unchanged", "this Telegram relay is already set");
     return;
   }

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,9 +67,9 @@ void StoreSettings(const std::string& body) {
     return;
   }
   LogRefused("setting", update.refused);
-  if (!update.set.empty() && StoreWorkspaceSettings(update.set, /*onlyMissing=*/false)) {
-    LogDebug("Updated the workspace settings via the HUD (" + std::to_string(update.set.size()) +
-             ").");
+  if (!update.set.names.empty() && StoreWorkspaceSettings(update.set, /*onlyMissing=*/false)) {
+    LogDebug("Updated the workspace settings via the HUD (" +
+             std::to_string(update.set.names.size()) + ").");
   }
   PushWorkspaceState(true);
 }
@@ -84,6 +85,21 @@ void StoreSecrets(const std::string& body) {
       ChangeWorkspaceSecrets([&](WorkspaceSecrets& s) { ApplySecretsUpdate(update, false, &s); })) {
     LogDebug("Updated the provider keys via the HUD (" + std::to_string(update.set.size()) + ").");
   }
+  if (update.changesRelay()) {
+    WorkspaceSecrets stored;
+    const std::optional<TelegramRelay> relay =
+        LoadWorkspaceSecrets(&stored) ? RelayFromUpdate(update, stored) : std::nullopt;
+    if (!relay) {
+      LogDebug("Dropped a Telegram relay that names no usable bot, chat or user.");
+    } else if (relay->removes()) {
+      RemoveRelay();
+      return;
+    } else if (!IsStoredRelay(stored, *relay)) {
+      // The HUD learns the outcome from the secrets push that follows the trader's answer.
+      AskForRelayChange(*relay);
+      return;
+    }
+  }
   PushWorkspaceState(true);
 }
 
@@ -98,7 +114,7 @@ void Migrate(const std::string& body) {
       ok = ChangeWorkspaceSecrets(
           [&](WorkspaceSecrets& s) { ApplySecretsUpdate(m.keys, /*onlyMissing=*/true, &s); });
     }
-    if (ok && !m.settings.set.empty()) {
+    if (ok && !m.settings.set.names.empty()) {
       ok = StoreWorkspaceSettings(m.settings.set, /*onlyMissing=*/true);
     }
   }

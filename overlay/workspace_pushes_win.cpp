@@ -4,6 +4,7 @@
 
 #include "host/json.h"
 #include "overlay/hud_link.h"
+#include "overlay/relay_confirmation.h"
 #include "overlay/workspace_pushes.h"
 #include "services/telegram.h"
 #include "services/workspace_store.h"
@@ -25,16 +26,20 @@ void PushIfChanged(const JsonValue& push, std::string* last, bool force) {
   *last = PushToHud(push) ? text : std::string();
 }
 
+// {"type":"status","telegram":"<text>","telegram_error":true|false}
 JsonValue StatusPush() {
-  JsonValue telegram;
-  if (!ParseJson(ReadTelegramPollStatus(), &telegram) || !telegram.IsObject()) {
-    telegram = JsonObject();
-    telegram.Set("state", JsonString("off"));
-    telegram.Set("text", JsonString("the Telegram bot has not polled yet"));
+  JsonValue poll;
+  std::string text = "the Telegram bot has not polled yet";
+  bool error = false;
+  if (ParseJson(ReadTelegramPollStatus(), &poll) && poll.IsObject()) {
+    const std::string state = poll.StringAt("state");
+    error = state == "error";
+    text = state == "ok" ? "polling" : poll.StringAt("text");
   }
   JsonValue push = JsonObject();
   push.Set("type", JsonString("status"));
-  push.Set("telegram", telegram);
+  push.Set("telegram", JsonString(text));
+  push.Set("telegram_error", JsonBool(error));
   return push;
 }
 
@@ -48,9 +53,12 @@ void PushWorkspaceState(bool force) {
   }
   PushIfChanged(SettingsPush(LoadWorkspaceSettings(), CurrentOrderLimits()), &g_pushed.settings,
                 force);
-  WorkspaceSecrets secrets;
-  // An unreadable store shows as empty: the HUD then asks for keys rather than using stale ones.
-  (void)LoadWorkspaceSecrets(&secrets);
-  PushIfChanged(SecretsPush(secrets), &g_pushed.secrets, force);
+  if (!RelayQuestionOpen()) {
+    WorkspaceSecrets secrets;
+    // An unreadable store shows as empty: the HUD then asks for keys rather than using stale
+    // ones.
+    (void)LoadWorkspaceSecrets(&secrets);
+    PushIfChanged(SecretsPush(secrets), &g_pushed.secrets, force);
+  }
   PushIfChanged(StatusPush(), &g_pushed.status, force);
 }

@@ -18,14 +18,29 @@ bool IsProviderKeyName(const std::string& name) {
   return false;
 }
 
-SecretsUpdate KeysOf(const JsonValue& object, bool refuseOthers) {
+// The relay's members of a SECRETS_SET; false for any other name.
+bool TakeRelayMember(const std::string& name, const JsonValue& value, SecretsUpdate* update) {
+  std::optional<std::string>* slot = name == "tg_token"    ? &update->telegramToken
+                                     : name == "tg_chatid" ? &update->telegramChatId
+                                     : name == "tg_userid" ? &update->telegramUserId
+                                                           : nullptr;
+  if (!slot) return false;
+  if (!value.IsString() || (!value.text.empty() && !IsUsableSecretValue(value.text))) {
+    update->refused.push_back(name);
+  } else {
+    *slot = value.text;
+  }
+  return true;
+}
+
+SecretsUpdate KeysOf(const JsonValue& object, bool withRelay) {
   SecretsUpdate update;
   update.readable = object.IsObject();
   for (std::size_t i = 0; i < object.names.size(); ++i) {
     const std::string& name = object.names[i];
     const JsonValue& value = object.items[i];
     if (!IsProviderKeyName(name)) {
-      if (refuseOthers) update.refused.push_back(name);
+      if (withRelay && !TakeRelayMember(name, value, &update)) update.refused.push_back(name);
       continue;
     }
     if (!value.IsString() || (!value.text.empty() && !IsUsableSecretValue(value.text))) {
@@ -145,6 +160,24 @@ std::optional<TelegramRelay> ParseTelegramRelay(const std::string& rest) {
   return relay;
 }
 
+std::optional<TelegramRelay> RelayFromUpdate(const SecretsUpdate& update,
+                                             const WorkspaceSecrets& stored) {
+  const std::string token = update.telegramToken.value_or(stored.telegramToken);
+  const std::string chat = update.telegramChatId.value_or(stored.telegramChatId);
+  std::string rest = token + "," + chat;
+  if (update.telegramUserId) {
+    if (!update.telegramUserId->empty()) rest += "," + *update.telegramUserId;
+  } else if (!update.telegramChatId && !stored.telegramUserId.empty()) {
+    rest += "," + stored.telegramUserId;
+  }
+  return ParseTelegramRelay(rest);
+}
+
+bool IsStoredRelay(const WorkspaceSecrets& stored, const TelegramRelay& relay) {
+  return stored.telegramToken == relay.token && stored.telegramChatId == relay.chatId &&
+         stored.telegramUserId == relay.userId;
+}
+
 std::string TelegramBotId(const std::string& token) {
   return token.substr(0, token.find(':'));
 }
@@ -169,19 +202,15 @@ std::string TelegramRelayQuestion(const TelegramRelay& relay, const std::string&
 }
 
 JsonValue SecretsPush(const WorkspaceSecrets& secrets) {
-  JsonValue keys = JsonObject();
-  for (const std::string& name : ProviderKeyNames()) {
-    const auto found = secrets.keys.find(name);
-    keys.Set(name, JsonString(found == secrets.keys.end() ? std::string() : found->second));
-  }
-  JsonValue telegram = JsonObject();
-  telegram.Set("configured", JsonBool(!secrets.telegramToken.empty()));
-  telegram.Set("bot_id", JsonString(TelegramBotId(secrets.telegramToken)));
-  telegram.Set("chat_id", JsonString(secrets.telegramChatId));
-  telegram.Set("user_id", JsonString(secrets.telegramUserId));
   JsonValue push = JsonObject();
   push.Set("type", JsonString("secrets"));
-  push.Set("keys", keys);
-  push.Set("telegram", telegram);
+  for (const std::string& name : ProviderKeyNames()) {
+    const auto found = secrets.keys.find(name);
+    push.Set(name, JsonString(found == secrets.keys.end() ? std::string() : found->second));
+  }
+  push.Set("tg_token", JsonString(secrets.telegramToken));
+  push.Set("tg_chatid", JsonString(secrets.telegramChatId));
+  push.Set("tg_userid", JsonString(secrets.telegramUserId));
+  push.Set("tg_bot", JsonString(secrets.telegramBotName));
   return push;
 }

@@ -32,12 +32,18 @@ struct WorkspaceSecrets {
 // nullopt for text that is not the stored form; unusable values in it are dropped.
 [[nodiscard]] std::optional<WorkspaceSecrets> ParseStoredSecrets(const std::string& json);
 
-// SECRETS_SET:<json>: the provider keys given (an empty string removes one). Members that
-// are not provider keys, or whose value is unusable, are refused by name.
+// SECRETS_SET:<json>: the provider keys given (an empty string removes one) and the relay's
+// members tg_token, tg_chatid, tg_userid (a change of the relay is only a question to the
+// trader, see RelayFromUpdate). Other members, and values that could not be kept safely, are
+// refused by name.
 struct SecretsUpdate {
-  std::map<std::string, std::string> set;  // empty value: remove
+  std::map<std::string, std::string> set;  // provider keys; empty value: remove
+  std::optional<std::string> telegramToken, telegramChatId, telegramUserId;
   std::vector<std::string> refused;
   bool readable = false;  // the text was one JSON object
+  [[nodiscard]] bool changesRelay() const {
+    return telegramToken || telegramChatId || telegramUserId;
+  }
 };
 [[nodiscard]] SecretsUpdate ParseSecretsSet(const std::string& json);
 // Applies the update; only adds keys the store lacks when onlyMissing (migrations never
@@ -61,6 +67,13 @@ struct TelegramRelay {
   [[nodiscard]] bool removes() const { return token.empty(); }
 };
 [[nodiscard]] std::optional<TelegramRelay> ParseTelegramRelay(const std::string& rest);
+
+// The relay a SECRETS_SET asks for: its members over the stored relay (a user id not given
+// follows the chat: a private chat's own id, none for a group). nullopt when the result names
+// no usable relay; removes() when the token is emptied.
+[[nodiscard]] std::optional<TelegramRelay> RelayFromUpdate(const SecretsUpdate& update,
+                                                           const WorkspaceSecrets& stored);
+[[nodiscard]] bool IsStoredRelay(const WorkspaceSecrets& stored, const TelegramRelay& relay);
 // The bot's numeric id, the part of the token before its colon ("123456:ABC" -> "123456").
 [[nodiscard]] std::string TelegramBotId(const std::string& token);
 
@@ -70,6 +83,7 @@ struct TelegramRelay {
                                                 const std::string& botName);
 inline constexpr const char* kTelegramRelayQuestionTitle = "Quorvale Workspace - Telegram relay";
 
-// {"type":"secrets","keys":{...},"telegram":{"configured":..,"bot_id":..,"chat_id":..,
-// "user_id":..}}: the token itself never goes into the page.
+// {"type":"secrets",<each provider key>,"tg_token","tg_chatid","tg_userid","tg_bot"}: for the
+// HUD's world only (the chart site's scripts cannot reach it), so its vault shows the trader
+// what is set.
 [[nodiscard]] JsonValue SecretsPush(const WorkspaceSecrets& secrets);

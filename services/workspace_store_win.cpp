@@ -258,11 +258,12 @@ bool StoreWorkspaceSettings(const WorkspaceSettings& changes, bool onlyMissing) 
     return false;
   }
   WorkspaceSettings settings = ParseStoredSettings(ReadWholeText(DataPath(kSettingsFile)));
-  for (const auto& [name, value] : changes) {
-    if (!onlyMissing || settings.count(name) == 0) settings[name] = value;
+  for (std::size_t i = 0; i < changes.names.size(); ++i) {
+    if (!onlyMissing || !settings.Find(changes.names[i])) {
+      settings.Set(changes.names[i], changes.items[i]);
+    }
   }
-  const WriteStatus stored =
-      ReplaceFileWhole(DataPath(kSettingsFile), StoredSettingsJson(settings));
+  const WriteStatus stored = ReplaceFileWhole(DataPath(kSettingsFile), WriteJson(settings));
   if (!stored.ok()) {
     LogDebug("Could not store the workspace's settings: " + DescribeWriteError(stored.error));
     return false;

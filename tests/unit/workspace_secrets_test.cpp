@@ -32,16 +32,20 @@ TEST(WorkspaceSecrets, StoredFormReadsBackAndDropsWhatCouldNotBeSentSafely) {
   EXPECT_FALSE(ParseStoredSecrets("not json"));
 }
 
-// The page may set provider keys only; the relay goes through TG_CFG and its confirmation.
-TEST(WorkspaceSecrets, SecretsSetTakesProviderKeysOnly) {
+// Keys are stored as given; the relay's members are kept apart, for the trader's question.
+TEST(WorkspaceSecrets, SecretsSetKeepsKeysAndRelayApart) {
   const SecretsUpdate u = ParseSecretsSet(
-      R"({"openai":"sk-proj-1","claude":"","tg_token":"999:EVIL","deepseek":"bad key","gemini":7})");
+      R"({"openai":"sk-proj-1","claude":"","tg_token":"999:EVIL","deepseek":"bad key","gemini":7,)"
+      R"("tg_chatid":"42","other":"x"})");
   ASSERT_TRUE(u.readable);
   EXPECT_EQ(u.set.size(), 2u);
   EXPECT_EQ(u.set.at("openai"), "sk-proj-1");
   EXPECT_EQ(u.set.at("claude"), "") << "an empty string removes a key";
-  EXPECT_EQ(u.refused, (std::vector<std::string>{"tg_token", "deepseek", "gemini"}));
+  EXPECT_EQ(u.refused, (std::vector<std::string>{"deepseek", "gemini", "other"}));
+  EXPECT_TRUE(u.changesRelay());
+  EXPECT_EQ(u.telegramToken, "999:EVIL");
   EXPECT_FALSE(ParseSecretsSet("[1]").readable);
+  EXPECT_FALSE(ParseSecretsSet(R"({"gemini":"g"})").changesRelay());
 
   WorkspaceSecrets s;
   s.keys["claude"] = "old";
@@ -52,6 +56,33 @@ TEST(WorkspaceSecrets, SecretsSetTakesProviderKeysOnly) {
   ApplySecretsUpdate(u, /*onlyMissing=*/false, &s);
   EXPECT_EQ(s.keys.at("openai"), "sk-proj-1");
   EXPECT_EQ(s.keys.count("claude"), 0u);
+  EXPECT_EQ(s.telegramToken, "") << "applying keys never sets the relay";
+}
+
+// The relay a vault save asks for is its changed members over the stored relay.
+TEST(WorkspaceSecrets, ARelayChangeIsTheChangedMembersOverTheStoredRelay) {
+  WorkspaceSecrets stored;
+  stored.telegramToken = "111:OLD";
+  stored.telegramChatId = "-1001";
+  stored.telegramUserId = "77";
+  std::optional<TelegramRelay> r =
+      RelayFromUpdate(ParseSecretsSet(R"({"tg_token":"222:NEW"})"), stored);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->token, "222:NEW");
+  EXPECT_EQ(r->chatId, "-1001");
+  EXPECT_EQ(r->userId, "77") << "the user stays with an unchanged chat";
+  r = RelayFromUpdate(ParseSecretsSet(R"({"tg_chatid":"42"})"), stored);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->userId, "42") << "a new private chat is its own user";
+  r = RelayFromUpdate(ParseSecretsSet(R"({"tg_chatid":"-5"})"), stored);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->userId, "") << "a new group names nobody until a user is given";
+  r = RelayFromUpdate(ParseSecretsSet(R"({"tg_token":""})"), stored);
+  ASSERT_TRUE(r);
+  EXPECT_TRUE(r->removes());
+  EXPECT_FALSE(RelayFromUpdate(ParseSecretsSet(R"({"tg_chatid":"4x"})"), stored));
+  EXPECT_TRUE(IsStoredRelay(
+      stored, *RelayFromUpdate(ParseSecretsSet(R"({"tg_token":"111:OLD"})"), stored)));
 }
 
 TEST(WorkspaceSecrets, KeysLeaveQvAiConfigWithEveryOtherMemberKept) {
@@ -106,18 +137,17 @@ TEST(WorkspaceSecrets, TheRelayQuestionNamesTheBotTheChatAndTheUser) {
   EXPECT_EQ(TelegramBotNameFromGetMe(R"({"ok":false,"error_code":401})"), "");
 }
 
-TEST(WorkspaceSecrets, ThePushCarriesKeysButNeverTheBotToken) {
+TEST(WorkspaceSecrets, ThePushNamesEveryKeyAndTheRelay) {
   WorkspaceSecrets s;
   s.keys["gemini"] = "g";
-  s.telegramToken = "555:SECRET-TOKEN";
+  s.telegramToken = "555:T";
   s.telegramChatId = "42";
   s.telegramUserId = "42";
-  const std::string push = WriteJson(SecretsPush(s));
-  EXPECT_EQ(push.find("SECRET-TOKEN"), std::string::npos);
-  EXPECT_EQ(push,
-            R"({"type":"secrets","keys":{"gemini":"g","deepseek":"","openrouter":"","openai":"",)"
-            R"("openrouter_model":"","claude":""},"telegram":{"configured":true,"bot_id":"555",)"
-            R"("chat_id":"42","user_id":"42"}})");
+  s.telegramBotName = "QuorvaleBot";
+  EXPECT_EQ(WriteJson(SecretsPush(s)),
+            R"({"type":"secrets","gemini":"g","deepseek":"","openrouter":"","openai":"",)"
+            R"("openrouter_model":"","claude":"","tg_token":"555:T","tg_chatid":"42",)"
+            R"("tg_userid":"42","tg_bot":"QuorvaleBot"})");
 }
 
 }  // namespace

@@ -16,75 +16,83 @@ SettingsUpdate Update(const std::string& json) {
 TEST(WorkspaceSettings, EachMemberKeepsItsRule) {
   const struct {
     const char* name;
-    const char* value;
+    const char* json;
     bool ok;
   } cases[] = {
-      {"qv_default_risk_pct", "1.5", true},
-      {"qv_default_risk_pct", "0", false},
-      {"qv_default_risk_pct", "-1", false},
-      {"qv_default_risk_pct", "1e3", false},
-      {"qv_default_risk_pct", "101", false},
-      {"qv_hud_lot_val", "0.10", true},
-      {"qv_hud_lot_val", "5000", false},
-      {"qv_max_spread_pts", "35", true},
-      {"qv_max_spread_pts", "3.5", false},
-      {"qv_hour_start", "", true},
-      {"qv_hour_start", "23", true},
-      {"qv_hour_end", "24", false},
-      {"qv_autotrader", "1", true},
-      {"qv_autotrader", "true", false},
-      {"qv_sess_lon", "false", true},
-      {"qv_sess_lon", "0", false},
-      {"qv_byos_entry", "line 1\nline 2", true},
-      {"qv_default_rr", "1:2\n", false},
-      {"qv_hud_x", "10", false},
-      {"qv_byok_vault", "{}", false},
+      {"risk_pct", "1.5", true},
+      {"risk_pct", "0", false},
+      {"risk_pct", "-1", false},
+      {"risk_pct", "101", false},
+      {"risk_pct", "\"1.5\"", false},
+      {"max_spread", "35", true},
+      {"max_spread", "3.5", false},
+      {"daily_cap", "0", true},
+      {"hour_start", "null", true},
+      {"hour_start", "23", true},
+      {"hour_end", "24", false},
+      {"autotrader", "true", true},
+      {"autotrader", "1", false},
+      {"sess_lon", "false", true},
+      {"hud_mode", "\"RISK\"", true},
+      {"hud_mode", "\"ALL\"", false},
+      {"hud_lot_val", "\"0.10\"", true},
+      {"hud_lot_val", "\"5000\"", false},
+      {"hud_risk_val", "\"1.0\"", true},
+      {"hud_risk_val", "\"1e1\"", false},
+      {"byos_entry", "\"line 1\\nline 2\"", true},
+      {"default_rr", "\"1:2\\u0001\"", false},
+      {"hud_x", "10", false},
+      {"qv_byok_vault", "\"{}\"", false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(SettingRuleBroken(c.name, c.value).empty(), c.ok) << c.name << "=" << c.value;
+    JsonValue v;
+    ASSERT_TRUE(ParseJson(c.json, &v)) << c.json;
+    EXPECT_EQ(SettingRuleBroken(c.name, v).empty(), c.ok) << c.name << "=" << c.json;
   }
-  EXPECT_FALSE(SettingRuleBroken("qv_byos_entry", std::string(4097, 'x')).empty());
+  EXPECT_FALSE(SettingRuleBroken("byos_entry", JsonString(std::string(8001, 'x'))).empty());
 }
 
 // A member that breaks its rule is refused by name; the others of the same message stand.
 TEST(WorkspaceSettings, AnUpdateKeepsTheGoodMembersAndNamesTheRefused) {
-  const SettingsUpdate u = Update(
-      R"({"qv_default_risk_pct":"1.0","qv_autotrader":1,"qv_max_spread_pts":"x","evil":"1"})");
+  const SettingsUpdate u = Update(R"({"risk_pct":1,"autotrader":1,"max_spread":"x","evil":"1"})");
   EXPECT_TRUE(u.readable);
-  EXPECT_EQ(u.set, (WorkspaceSettings{{"qv_default_risk_pct", "1.0"}}));
+  EXPECT_EQ(WriteJson(u.set), R"({"risk_pct":1})");
   ASSERT_EQ(u.refused.size(), 3u);
-  EXPECT_EQ(u.refused[0], "qv_autotrader: not a string");
-  const WorkspaceSettings back = ParseStoredSettings(
-      StoredSettingsJson({{"qv_hour_start", "7"}, {"qv_active_strategy", "core"}}));
-  EXPECT_EQ(back, (WorkspaceSettings{{"qv_active_strategy", "core"}, {"qv_hour_start", "7"}}));
-  EXPECT_EQ(ParseStoredSettings(R"({"qv_hour_start":"99","qv_sess_lon":"true"})"),
-            (WorkspaceSettings{{"qv_sess_lon", "true"}}))
+  EXPECT_EQ(u.refused[0], "autotrader: not true or false");
+  EXPECT_EQ(WriteJson(ParseStoredSettings(R"({"hour_start":99,"sess_lon":true})")),
+            R"({"sess_lon":true})")
       << "a hand-edited file cannot smuggle in what the channel refuses";
 }
 
 TEST(WorkspaceSettings, CompanionMembersComeFromTheSettingsAndKeysNeverStay) {
-  const WorkspaceSettings s = {
-      {"qv_default_risk_pct", "1.5"},   {"qv_constitution_daily_loss", "4.5"},
-      {"qv_max_spread_pts", "35"},      {"qv_autotrader_threshold", "85"},
-      {"qv_hour_start", "7"},           {"qv_hour_end", ""},
-      {"qv_autotrader_daily_cap", "3"}, {"qv_active_strategy", "core"}};
-  EXPECT_EQ(CompanionConfigText(R"({"gemini":"k","model":"x","risk_pct":9,"autotrader":1})", s),
+  const SettingsUpdate u = Update(
+      R"({"risk_pct":1.5,"max_dd":4.5,"max_spread":35,"confidence_threshold":85,"hour_start":7,)"
+      R"("hour_end":null,"daily_cap":3,"active_strategy":"core"})");
+  EXPECT_EQ(CompanionConfigText(R"({"gemini":"k","model":"x","risk_pct":9,"autotrader":1})", u.set),
             R"({"model":"x","risk_pct":1.5,"autotrader":0,"max_dd":4.5,"max_spread":35,)"
-            R"("confidence_threshold":85,"daily_cap":3,"hour_start":7,"hour_end":null})");
-  EXPECT_EQ(CompanionConfigText("not json", {{"qv_autotrader", "1"}}), R"({"autotrader":1})");
+            R"("confidence_threshold":85,"hour_start":7,"hour_end":null,"daily_cap":3})");
+  EXPECT_EQ(CompanionConfigText("not json", Update(R"({"autotrader":true})").set),
+            R"({"autotrader":1})");
 }
 
 // The site's scripts could write the storage the HUD migrates from: they must not arm the
 // AutoTrader (the review's S2) or plant a relay (S3) that way.
 TEST(WorkspaceSettings, AMigrationNeverArmsTheAutoTraderOrSetsARelay) {
-  const Migration m = ParseMigration(
-      R"({"keys":{"gemini":"g-1","tg_token":"999:EVIL"},"settings":{"qv_autotrader":"1",)"
-      R"("qv_default_risk_pct":"1.5"},"tg_chatid":"424242"})");
+  const Migration m =
+      ParseMigration(R"({"secrets":{"gemini":"g-1","tg_token":"999:EVIL","tg_chatid":"424242"},)"
+                     R"("settings":{"autotrader":true,"risk_pct":1.5}})");
   ASSERT_TRUE(m.readable);
   EXPECT_EQ(m.keys.set.at("gemini"), "g-1");
-  EXPECT_EQ(m.keys.set.count("tg_token"), 0u);
-  EXPECT_EQ(m.settings.set, (WorkspaceSettings{{"qv_default_risk_pct", "1.5"}}));
+  EXPECT_FALSE(m.keys.changesRelay());
+  EXPECT_EQ(WriteJson(m.settings.set), R"({"risk_pct":1.5})");
   EXPECT_FALSE(ParseMigration("[]").readable);
+}
+
+TEST(WorkspaceSettings, ThePushCarriesEveryStoredMemberAndTheLimits) {
+  EXPECT_EQ(
+      WriteJson(SettingsPush(Update(R"({"risk_pct":1,"autotrader":false})").set, OrderLimits())),
+      R"({"type":"settings","risk_pct":1,"autotrader":false,)"
+      R"("limits":{"max_lots":"1.00","max_risk_pct":"2.0"}})");
 }
 
 TEST(OrderLimits, TheFileGivesTheLimitsAndABrokenLineKeepsTheDefault) {
