@@ -9,7 +9,6 @@
 
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
-#include "host/process_state.h"
 #include "overlay/hud_channel.h"
 #include "overlay/hud_link.h"
 #include "overlay/hud_script.h"
@@ -96,13 +95,14 @@ void RegisterWorldScript(const std::string& what, const std::string& source) {
 }
 
 // The origin of a dropped call only; its text is the page's and stays out of the log. Once a
-// minute per origin, so a page calling in a loop does not fill the log.
+// minute per kind and origin, so a page calling in a loop does not fill the log.
 void NoteDroppedCall(const BindingVerdict& verdict) {
-  static std::string lastOrigin;
+  static std::string lastSource;
   static ULONGLONG lastAt = 0;
   const ULONGLONG now = ::GetTickCount64();
-  if (verdict.origin == lastOrigin && lastAt != 0 && now - lastAt < 60000) return;
-  lastOrigin = verdict.origin;
+  const std::string source = std::to_string(static_cast<int>(verdict.kind)) + verdict.origin;
+  if (source == lastSource && lastAt != 0 && now - lastAt < 60000) return;
+  lastSource = source;
   lastAt = now;
   const char* why = "an unknown context";
   switch (verdict.kind) {
@@ -189,7 +189,6 @@ void StartHudChannel(ICoreWebView2* webview, std::function<void()> registered) {
   binding.Set("name", JsonString(kHostBindingName));
   binding.Set("executionContextName", JsonString(kHudWorldName));
   Register("the HUD's binding", "Runtime.addBinding", binding);
-  RegisterWorldScript("the chart identity", BuildChartIdentityScript(g_launch.chartWindow));
   RegisterWorldScript("the HUD script", HudScriptUtf8());
   RegisterMainWorldScript("the onbeforeunload neutraliser", BuildBeforeUnloadNeutraliser());
   RegistrationDone("the HUD channel", S_OK);

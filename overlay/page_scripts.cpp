@@ -62,11 +62,6 @@ std::string BuildBeforeUnloadNeutraliser() {
          "} } catch (e) {}";
 }
 
-std::string BuildChartIdentityScript(std::uint64_t chartHandle) {
-  return "try { Object.defineProperty(window, '__qv_chart_hwnd', { value: '" +
-         std::to_string(chartHandle) + "', writable: false, configurable: false }); } catch (e) {}";
-}
-
 std::string BuildStudioPageHtml() {
   return "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
          "<title>Quorvale AI Copilot Studio \xE2\x80\x94 Institutional Sentinel</title>\n"

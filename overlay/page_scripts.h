@@ -2,7 +2,6 @@
 // The page addresses, documents and small scripts the overlay host hands to the WebView.
 // Bridge text never becomes a script: it reaches the HUD as JSON pushes
 // (overlay/hud_channel.h).
-#include <cstdint>
 #include <string>
 
 #include "host/string_literal.h"
@@ -19,12 +18,6 @@ inline constexpr const char* kVirtualDataHost = "quorvale-data.example";
 [[nodiscard]] std::string VirtualDataUrl(const std::string& fileName);
 
 [[nodiscard]] std::string BuildBeforeUnloadNeutraliser();
-
-// Tells the HUD its chart's handle (__qv_chart_hwnd of its world, a decimal string, "0" in the
-// studio) as a document script of the HUD's world: it is there before the HUD runs and again
-// at every load, so the HUD reads its own chart's snapshot QV_AICopilotData_<hwnd>.json and
-// picture QV_AICopilotChart_<hwnd>.png from its first tick, also after a reload.
-[[nodiscard]] std::string BuildChartIdentityScript(std::uint64_t chartHandle);
 
 // What the evaluation push asks of the HUD.
 inline constexpr const char* kEvaluationReason =

@@ -24,7 +24,10 @@ constexpr wchar_t kSettingsFile[] = L"workspace_settings.json";
 constexpr DWORD kLockWaitMs = 200;
 // Mixed into the protection: another program of the same user that calls DPAPI on the file
 // without it does not get the secrets back.
-constexpr char kEntropy[] = "QuorvaleWorkspace.Secrets.v1";
+const std::string& Entropy() {
+  static const std::string kEntropy = "QuorvaleWorkspace.Secrets.v1";
+  return kEntropy;
+}
 
 std::wstring DataFolder() {
   return SharedWorkspaceDataFolder(g_folders.workspaceData);
@@ -67,6 +70,7 @@ class LocalMemory {
   BYTE* p_;
 };
 
+// Points into bytes, which must outlive the blob.
 DATA_BLOB Blob(const std::string& bytes) {
   DATA_BLOB blob{};
   blob.cbData = static_cast<DWORD>(bytes.size());
@@ -76,7 +80,7 @@ DATA_BLOB Blob(const std::string& bytes) {
 
 bool Protect(const std::string& plain, std::string* sealed) {
   DATA_BLOB in = Blob(plain);
-  DATA_BLOB entropy = Blob(kEntropy);
+  DATA_BLOB entropy = Blob(Entropy());
   DATA_BLOB out{};
   if (!::CryptProtectData(&in, L"Quorvale Workspace secrets", &entropy, nullptr, nullptr,
                           CRYPTPROTECT_UI_FORBIDDEN, &out)) {
@@ -91,7 +95,7 @@ bool Protect(const std::string& plain, std::string* sealed) {
 
 bool Unprotect(const std::string& sealed, std::string* plain) {
   DATA_BLOB in = Blob(sealed);
-  DATA_BLOB entropy = Blob(kEntropy);
+  DATA_BLOB entropy = Blob(Entropy());
   DATA_BLOB out{};
   if (!::CryptUnprotectData(&in, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
                             &out)) {
@@ -118,9 +122,17 @@ bool ReadSecrets(WorkspaceSecrets* secrets) {
   if (!FileExists(path)) return true;
   std::string sealed;
   std::string plain;
-  if (!ReadFileBytes(path, 64 * 1024, &sealed) || !Unprotect(sealed, &plain)) {
-    NoteOnce("The workspace's secrets cannot be read (Windows error " +
-             std::to_string(::GetLastError()) + "); no key or Telegram relay is used.");
+  if (!ReadFileBytes(path, 64 * 1024, &sealed)) {
+    const DWORD error = ::GetLastError();
+    NoteOnce("The workspace's secrets cannot be read (Windows error " + std::to_string(error) +
+             "); no key or Telegram relay is used.");
+    return false;
+  }
+  if (!Unprotect(sealed, &plain)) {
+    const DWORD error = ::GetLastError();
+    NoteOnce("The workspace's secrets cannot be unprotected for this Windows user (error " +
+             std::to_string(error) + ", " + std::to_string(sealed.size()) +
+             " bytes); no key or Telegram relay is used.");
     return false;
   }
   const std::optional<WorkspaceSecrets> parsed = ParseStoredSecrets(plain);
@@ -172,16 +184,17 @@ bool MoveTelegramConfig(WorkspaceSecrets* secrets, const std::wstring& path) {
   const std::string text = WideToUtf8(ReadTextFile(path, nullptr, kConfigFileCapBytes));
   // An empty read may be a file being written: it is left for the next look.
   if (text.empty()) return false;
-  if (secrets->telegramToken.empty()) {
-    // The reader the earlier versions used, so a file they accepted is moved as they read it.
-    const TelegramConfig old = ParseTelegramConfig(text);
-    const std::optional<TelegramRelay> relay = ParseTelegramRelay(old.token + "," + old.chatId);
-    if (relay && !relay->removes()) {
-      secrets->telegramToken = relay->token;
-      secrets->telegramChatId = relay->chatId;
-      secrets->telegramUserId = relay->userId;
-      if (!WriteSecrets(*secrets)) return false;
-    }
+  // Only the trader (or a program of the trader's) writes these files, never a page: the relay
+  // in one replaces the stored relay, as a hand-written file did before. It is read as the
+  // earlier versions read it, so a file they accepted moves as they understood it.
+  const TelegramConfig old = ParseTelegramConfig(text);
+  const std::optional<TelegramRelay> relay = ParseTelegramRelay(old.token + "," + old.chatId);
+  if (relay && !relay->removes()) {
+    secrets->telegramToken = relay->token;
+    secrets->telegramChatId = relay->chatId;
+    secrets->telegramUserId = relay->userId;
+    secrets->telegramBotName.clear();
+    if (!WriteSecrets(*secrets)) return false;
   }
   if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
     LogDebug("Could not remove the old Telegram configuration " + WideToUtf8(path) +

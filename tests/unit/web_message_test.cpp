@@ -126,12 +126,6 @@ TEST(BarClaim, ExpiresAfterTwoDays) {
   EXPECT_TRUE(IsExpiredBarClaim(kBarClaimKeepMs + 1));
 }
 
-// The page matches the handle as 1 to 20 decimal digits; a 64-bit handle must reach it whole.
-TEST(PageScripts, ChartIdentityHoldsTheWholeHandleInDecimal) {
-  EXPECT_NE(BuildChartIdentityScript(18446744073709551615ULL).find("'18446744073709551615'"),
-            std::string::npos);
-}
-
 }  // namespace
 
 #include "overlay/order_fate.h"
