@@ -235,6 +235,24 @@ void SendTelegramMessage(const std::string& token, const std::string& chatId,
     LogDebug("Telegram reply could not be sent: no thread for the request.");
 }
 
+// The bot's own name, for commands addressed "/status@<bot>": learned from Telegram once per
+// token when the relay came without it (moved from an older version's file).
+void LearnBotName(TelegramConfig* config) {
+  static std::string asked;
+  if (!config->botName.empty() || config->token == asked) return;
+  asked = config->token;
+  const std::string name = TelegramBotNameFromGetMe(
+      HttpGet(Utf8ToWide(TelegramGetMeUrl(WideToUtf8(TelegramApiBaseUrl()), config->token))));
+  if (name.empty()) return;
+  config->botName = name;
+  const std::string token = config->token;
+  if (!ChangeWorkspaceSecrets([&](WorkspaceSecrets& s) {
+        if (s.telegramToken == token) s.telegramBotName = name;
+      })) {
+    LogDebug("Could not keep the Telegram bot's name; it is asked for again after a restart.");
+  }
+}
+
 void TelegramWorker() noexcept {
   LogDebug("Starting Quorvale Telegram Bot Worker...");
   PollerLease lease;
@@ -243,8 +261,9 @@ void TelegramWorker() noexcept {
     try {
       // A waiting worker spends its pass waiting for the lease instead of sleeping.
       if (!lease.Acquire(kPassSleepMs)) continue;
-      const TelegramConfig config = ReadTelegramConfig();
+      TelegramConfig config = ReadTelegramConfig();
       if (config.usable()) {
+        LearnBotName(&config);
         // Read every pass: another process may have polled before this one got the lease,
         // and a changed token has a state of its own.
         TelegramBotState state = ReadState(config.token);
