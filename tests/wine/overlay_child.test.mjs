@@ -8,7 +8,7 @@ import path from 'node:path';
 import { freshWine, paths, waitFor } from './lib/wine.mjs';
 import { startCloudServer, startTelegramServer } from './lib/http_servers.mjs';
 import { Companion } from '../../tools/companion-sim/companion.mjs';
-import { runtimeEnv, readCalls, waitForCall, attachBrowser, findPage, startFakeChart, exitOf, hudOf, pushesIn } from './lib/overlay.mjs';
+import { runtimeEnv, readCalls, waitForCall, attachBrowser, findPage, startFakeChart, exitOf, hudOf, pushesIn, otherSite } from './lib/overlay.mjs';
 
 let w;
 let rt;
@@ -356,6 +356,78 @@ test('an overlay child shows the chart page in its chart, follows it, serves the
   assert.equal(fs.existsSync(bridgeFile(`QV_Active_${hwnd}.txt`)), false);
   await ask('quit');
   await exitOf(chart);
+});
+
+// The chart site's own top document attacks (tests/wine/fixtures/hostile-site): it wraps
+// built-ins and prototypes, clicks and forges events on every HUD control it can find, writes
+// the HUD's old storage keys to arm the AutoTrader and plant a relay, calls every channel it
+// can name, fetches every data-host file, reads its storage and DOM, and plants fate
+// callbacks. Nothing is sent, stored or revealed, and the trader's real click still trades
+// and shows its true fate.
+test('a chart page whose own scripts attack: nothing sent, stored or revealed; the trader\'s real click still trades', async () => {
+  const hostile = path.join(paths.repoRoot, 'tests/wine/fixtures/hostile-site');
+  const callLog = path.join(w.root, 'calls-hostile.log');
+  const env = { ...rt.env, QV_WEBVIEW2_CALL_LOG: w.toWin(callLog),
+    QV_WEBVIEW2_EXTRA_HOSTS: `www.tradingview.com=${w.toWin(hostile)};widgets.example=${w.toWin(otherSite)}` };
+  // The trader's own relay and key, as an earlier version left them.
+  fs.writeFileSync(telegramFile, '{"token":"123:TEST","chatid":"42"}');
+  fs.writeFileSync(bridgeFile('QV_AIConfig.json'), '{"gemini":"AIza-TRADER-KEY","risk_pct":1}');
+  for (const n of fs.readdirSync(w.bridge).filter((f) => /^QV_(Order|TradeResult)/.test(f))) fs.rmSync(bridgeFile(n));
+  const companion = new Companion(w.bridge, { symbol: 'XAUUSD' }).start({ pollMs: 50 });
+  const { hwnd, ask } = await startFakeChart(w, 'XAUUSD,H1');
+  const child = w.spawn(paths.exe, [hwnd, 'XAUUSD', '60', 'dark', 'tester', 'WORKSTATION'], { env });
+  const logStart = (await w.readLog()).length;
+  const last = (type) => pushesIn(callLog, type).at(-1) || {};
+  try {
+    browser = browser?.isConnected() ? browser : await attachBrowser(w);
+    const page = await findPage(browser, /symbol=OANDA:XAUUSD/, 60000);
+    const hud = await hudOf(page);
+    await waitFor(() => page.evaluate(() => window.__attack && window.__attack.rounds >= 20).catch(() => false),
+      60000, 200, 'twenty rounds of the attack');
+    const attack = await page.evaluate(() => window.__attack);
+    // The page's wrappers, clicks and forged events reach nothing of the HUD.
+    assert.ok(attack.wrapped.length >= 12, `wrapped ${attack.wrapped.join(', ')}; ${attack.errors.join('; ')}`);
+    assert.equal(attack.reachedRoot, false, 'the closed root stays closed');
+    assert.equal(attack.clicked, 0, 'no HUD control in the page\'s reach');
+    assert.ok(attack.forged > 0, 'events forged at the HUD\'s host element');
+    assert.equal(attack.fateCalls, 0, 'no fate through the page\'s callbacks');
+    assert.deepEqual(attack.channelCalls.filter((n) => n === '__qvHost'), [], 'the HUD\'s binding is not in the page\'s world');
+    // Of the data host only the files the HUD reads are served, none holding a secret.
+    for (const f of ['QV_AIConfig.json', 'QV_Secrets.dat', 'QV_TelegramConfig.json', 'telegram_status.json', 'order_limits.txt',
+      'workspace_settings.json', 'vault.json', 'QV_TradeSignal.csv', 'QV_Protocol.txt']) {
+      assert.notEqual(attack.fetched[f], 200, f);
+    }
+    const seen = attack.seen.join('\n');
+    for (const secret of ['AIza-TRADER-KEY', '123:TEST']) assert.equal(seen.includes(secret), false, `${secret} revealed`);
+    // Nothing sent or stored: no order, no question about a relay, the settings as they were.
+    assert.deepEqual(fs.readdirSync(w.bridge).filter((n) => /^QV_Order/.test(n)), []);
+    assert.equal(companion.journal.length, 0, 'nothing executed');
+    let log = (await w.readLog()).slice(logStart);
+    assert.doesNotMatch(log, /Queued Quorvale Trade Signal|Asking the trader to confirm|Updated the workspace settings/);
+    assert.match(log, /Dropped a web message: the page's posts are not the HUD's channel\./);
+    assert.equal(last('secrets').tg_token, '123:TEST', 'the relay the trader set');
+    assert.equal(last('secrets').gemini, 'AIza-TRADER-KEY', 'the key the trader set');
+    assert.notEqual(last('settings').autotrader, true, 'the AutoTrader is not armed from the site\'s storage');
+    assert.doesNotMatch(text('QV_AIConfig.json'), /"autotrader":1|AIza/);
+
+    // The trader's real click (a trusted mouse event in the closed root) trades, and the ticket
+    // shows the fate the companion reported.
+    await hud.click('#qv-btn-buy');
+    await waitFor(() => companion.journal.length === 1, 20000, 100, 'the order executed');
+    const [executed] = companion.journal;
+    assert.equal(executed.action, 'BUY');
+    assert.equal(executed.symbol, 'XAUUSD');
+    log = (await w.readLog()).slice(logStart);
+    assert.match(log, new RegExp(`Emitted Quorvale Trade Signal to MT5 \\[XAUUSD\\]: ${executed.id},BUY,0\\.10,XAUUSD,`));
+    await waitFor(async () => (await hud.text('#qv-order-status')) === `BUY EXECUTED #${executed.opened[0]}`, 20000, 100,
+      'the true fate on the ticket');
+    assert.equal(await page.evaluate(() => window.__attack.fateCalls), 0, 'and the page saw none of it');
+  } finally {
+    companion.stop();
+    fs.writeFileSync(bridgeFile(`QV_Kill_${hwnd}.txt`), '');
+    await Promise.race([exitOf(child), new Promise((r) => setTimeout(r, 15000))]);
+    await ask('quit');
+  }
 });
 
 test('closing the chart ends its overlay; closing the studio only hides it', async () => {
