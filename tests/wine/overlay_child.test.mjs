@@ -370,6 +370,7 @@ test('a chart page whose own scripts attack: nothing sent, stored or revealed; t
   const env = { ...rt.env, QV_WEBVIEW2_CALL_LOG: w.toWin(callLog),
     QV_WEBVIEW2_EXTRA_HOSTS: `www.tradingview.com=${w.toWin(hostile)};widgets.example=${w.toWin(otherSite)}` };
   // The trader's own relay and key, as an earlier version left them.
+  fs.mkdirSync(path.dirname(telegramFile), { recursive: true });
   fs.writeFileSync(telegramFile, '{"token":"123:TEST","chatid":"42"}');
   fs.writeFileSync(bridgeFile('QV_AIConfig.json'), '{"gemini":"AIza-TRADER-KEY","risk_pct":1}');
   for (const n of fs.readdirSync(w.bridge).filter((f) => /^QV_(Order|TradeResult)/.test(f))) fs.rmSync(bridgeFile(n));
