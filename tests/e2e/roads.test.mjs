@@ -12,7 +12,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { freshWine, paths, waitFor } from '../wine/lib/wine.mjs';
 import { startCloudServer, startTelegramServer, startRecordingServer } from '../wine/lib/http_servers.mjs';
-import { runtimeEnv, attachBrowser, findPage, startFakeChart } from '../wine/lib/overlay.mjs';
+import { runtimeEnv, attachBrowser, findPage, startFakeChart, hudOf } from '../wine/lib/overlay.mjs';
 import { Companion } from '../../tools/companion-sim/companion.mjs';
 
 let w;
@@ -21,6 +21,7 @@ let telegram;
 let companion;
 let chart;
 let page;
+let hud;
 let browser;
 let provider;
 let advisor;
@@ -56,7 +57,10 @@ before(async () => {
 
   browser = await attachBrowser(w);
   page = await findPage(browser, /tradingview\.com\/chart\/\?symbol=OANDA:XAUUSD/, 90000);
-  await page.waitForSelector('#qv-btn-buy', { timeout: 30000 });
+  // The HUD sits in its own world under a closed root: reached as DevTools reaches it, with
+  // real (trusted) input events.
+  hud = await hudOf(page);
+  await hud.waitFor('#qv-btn-buy', { timeout: 30000 });
 });
 after(async () => {
   companion?.stop?.();
@@ -77,7 +81,7 @@ const open = () => positions().filter((p) => p.ticket && p.ticket !== '0');
 
 test('a BUY from the ticket is executed once and comes back as a position in the PnL badge', async () => {
   const before = open();
-  await page.click('#qv-btn-buy');
+  await hud.click('#qv-btn-buy');
   await waitFor(() => open().length === before.length + 1, 20000, 200, 'the position opened by the advisor');
   const [position] = open().filter((p) => !before.some((b) => b.ticket === p.ticket));
   assert.equal(position.type, 'BUY');
@@ -86,9 +90,9 @@ test('a BUY from the ticket is executed once and comes back as a position in the
   boughtTicket = position.ticket;
   assert.match(fs.readFileSync(path.join(w.bridge, 'QV_TradeSignal.csv'), 'utf8'), /^\d+,BUY,0\.10,XAUUSD,20,40$/);
   // The ticket shows the fate the advisor wrote, with its ticket number.
-  await waitFor(async () => (await page.textContent('#qv-order-status')) === `BUY EXECUTED #${position.ticket}`, 15000, 200,
+  await waitFor(async () => (await hud.text('#qv-order-status')) === `BUY EXECUTED #${position.ticket}`, 15000, 200,
     'the ticket showing the execution');
-  await waitFor(async () => (await page.textContent('#qv-pnl-badge')).includes(`(${before.length + 1})`), 15000, 200,
+  await waitFor(async () => (await hud.text('#qv-pnl-badge')).includes(`(${before.length + 1})`), 15000, 200,
     'the badge counting the position');
   // The same record read again is not executed twice.
   await new Promise((r) => setTimeout(r, 1500));
@@ -118,13 +122,13 @@ test('an order the advisor refuses (a stop above the bid of a BUY) shows its rea
   const runs = executed().length;
   const { bid } = companion.quote();
   const sl = (bid + 10).toFixed(2);
-  await page.fill('#qv-sl-input', sl);
+  await hud.fill('#qv-sl-input', sl);
   try {
-    await page.click('#qv-btn-buy');
-    await waitFor(async () => (await page.textContent('#qv-order-status')) === `BUY REJECTED: stop loss ${sl} is not below the bid ${bid.toFixed(2)}`,
+    await hud.click('#qv-btn-buy');
+    await waitFor(async () => (await hud.text('#qv-order-status')) === `BUY REJECTED: stop loss ${sl} is not below the bid ${bid.toFixed(2)}`,
       15000, 200, 'the ticket showing the advisor\'s reason');
   } finally {
-    await page.fill('#qv-sl-input', '20');
+    await hud.fill('#qv-sl-input', '20');
   }
   assert.equal(executed().length, runs + 1);
   assert.match(executed().at(-1).reason, /^stop loss /);
@@ -134,7 +138,7 @@ test('an order the advisor refuses (a stop above the bid of a BUY) shows its rea
 
 test('a Telegram /closeall from the trader\'s chat closes everything, once, with its reply', async () => {
   assert.ok(open().length > 0);
-  telegram.pushUpdate({ message: { chat: { id: 77 }, date: Math.floor(Date.now() / 1000), text: '/closeall' } });
+  telegram.pushUpdate({ message: { from: { id: 77 }, chat: { id: 77 }, date: Math.floor(Date.now() / 1000), text: '/closeall' } });
   await waitFor(() => open().length === 0, 30000, 200, 'all positions closed');
   await waitFor(() => telegram.sent.find((m) => /^\u{1F6D1} \*CLOSE ALL:\* Close all positions executed, ticket \d+\.$/u.test(String(m.text))), 10000, 200, 'the reply');
   await new Promise((r) => setTimeout(r, 4000));
@@ -190,11 +194,11 @@ test('the AutoTrader on two charts of different instruments sends one order per 
   companion.writeSnapshot();
   companion2.writeLaunch({ hwnd: chart2.hwnd, symbol: 'EURUSD', interval: '60' });
   const page2 = await findPage(browser, /tradingview\.com\/chart\/\?symbol=[A-Z]*:?EURUSD/, 120000);
-  await page2.waitForSelector('#qv-btn-buy', { timeout: 60000 });
+  const hud2 = await hudOf(page2, 60000);
 
   const charts = [
-    { page, symbol: 'XAUUSD', hwnd: chart.hwnd, sim: companion },
-    { page: page2, symbol: 'EURUSD', hwnd: chart2.hwnd, sim: companion2 },
+    { page, hud, symbol: 'XAUUSD', hwnd: chart.hwnd, sim: companion },
+    { page: page2, hud: hud2, symbol: 'EURUSD', hwnd: chart2.hwnd, sim: companion2 },
   ];
   for (const c of charts) {
     symbolOfPage.set(c.page, c.symbol);
@@ -223,11 +227,12 @@ test('the AutoTrader on two charts of different instruments sends one order per 
       throw err;
     }
   };
-  fs.writeFileSync(path.join(w.bridge, 'QV_AIConfig.json'), JSON.stringify({
-    openai: 'sk-proj-e2e-roads', model: 'gpt-4o', autotrader: 1, risk_pct: 1.0, confidence_threshold: 85, max_spread: 35,
-  }));
+  // The key and the switch as the HUD's vault and toggle send them; the settings are the
+  // workspace's, so one change reaches the HUDs of both charts.
+  await hud.post('SECRETS_SET:{"openai":"sk-proj-e2e-roads"}');
+  await hud.post('SETTINGS_SET:{"model":"gpt-4o","autotrader":true,"risk_pct":1,"confidence_threshold":85,"max_spread":35}');
   for (const c of charts) {
-    await waitFor(async () => (await c.page.textContent('#qv-auto-label')) === 'AutoTrader: ON (>=85% Conf)', 60000, 200,
+    await waitFor(async () => (await c.hud.text('#qv-auto-label')) === 'AutoTrader: ON (>=85% Conf)', 60000, 200,
       `the AutoTrader on for ${c.symbol}`);
   }
   // Two reads of its own snapshot after the page learnt its instrument: the loop has seen
