@@ -46,6 +46,9 @@ const lastPushed = (type) => pushed(type).at(-1) || {};
 
 test('an overlay child shows the chart page in its chart, follows it, serves the HUD\'s channel and ends on a kill request', async () => {
   fs.writeFileSync(bridgeFile('QV_AIConfig.json'), '{"gemini":"seeded-key","openai":"","risk_pct":1.5}');
+  // The copy an earlier version's VAULT_CFG wrote into the browser profile.
+  fs.mkdirSync(dataFile('Profile'), { recursive: true });
+  fs.writeFileSync(dataFile('Profile/vault.json'), '{"gemini":"older-key","claude":"claude-key","autotrader":1}');
   const { chart, hwnd, ask, children, boxText, answer } = await startFakeChart(w);
   const child = w.spawn(paths.exe, [hwnd, 'XAUUSD', '60', 'dark', 'tester', 'WORKSTATION'], { env: rt.env });
 
@@ -86,8 +89,10 @@ test('an overlay child shows the chart page in its chart, follows it, serves the
   // channel, and neither the store nor the site's storage holds it in plain text.
   assert.deepEqual(JSON.parse(text('QV_AIConfig.json')), { risk_pct: 1.5 });
   await waitFor(() => lastPushed('secrets').gemini === 'seeded-key', 10000, 100, 'the key in the HUD');
+  assert.equal(lastPushed('secrets').claude, 'claude-key', 'a key only the profile\'s copy had');
+  assert.equal(fs.existsSync(dataFile('Profile/vault.json')), false, 'the profile\'s copy removed');
   const store = fs.readFileSync(dataFile('QV_Secrets.dat'));
-  for (const plain of ['seeded-key', '123:TEST']) assert.equal(store.includes(plain), false, plain);
+  for (const plain of ['seeded-key', 'claude-key', '123:TEST']) assert.equal(store.includes(plain), false, plain);
   assert.equal(fs.existsSync(bridgeFile('QV_TelegramConfig.json')), false, 'the bridge copy of the relay moved');
   assert.equal(lastPushed('secrets').tg_token, '123:TEST');
   assert.equal(lastPushed('chart').hwnd, String(BigInt(hwnd)), 'the HUD told its chart');
