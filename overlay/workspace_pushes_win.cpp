@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "host/json.h"
@@ -17,6 +18,7 @@ struct Pushed {
   std::string settings;
   std::string secrets;
   std::string status;
+  std::uint64_t stamp = 0;  // of the files the pushes above were made from
 };
 Pushed g_pushed;
 
@@ -51,6 +53,10 @@ void PushWorkspaceState(bool force) {
     g_pushed = Pushed();
     return;
   }
+  // The 500 ms tick runs this: files that did not change are not read (nor decrypted) again.
+  const std::uint64_t stamp = WorkspaceStateStamp();
+  if (!force && stamp == g_pushed.stamp) return;
+  g_pushed.stamp = stamp;
   PushIfChanged(SettingsPush(LoadWorkspaceSettings(), CurrentOrderLimits()), &g_pushed.settings,
                 force);
   if (!RelayQuestionOpen()) {

@@ -4,6 +4,7 @@
 // the settings that govern orders, and the hard order limits the trader edits. Any thread;
 // each read-modify-write holds a lock of the log-on, so two processes never lose each other's
 // change.
+#include <cstdint>
 #include <functional>
 
 #include "services/order_limits.h"
@@ -35,3 +36,8 @@ void MigrateLegacySecrets();
 // so the trader finds it. A value that cannot be read keeps its default (logged once per
 // change of the file).
 [[nodiscard]] OrderLimits CurrentOrderLimits();
+
+// A number that changes whenever the secrets, the settings, the limits or the bot's status
+// file is written (their write times and sizes), so a caller that shows them knows without
+// reading them when nothing changed.
+[[nodiscard]] std::uint64_t WorkspaceStateStamp();

@@ -291,6 +291,25 @@ bool StoreWorkspaceSettings(const WorkspaceSettings& changes, bool onlyMissing) 
   return true;
 }
 
+std::uint64_t WorkspaceStateStamp() {
+  if (g_folders.workspaceData.empty()) return 0;
+  std::uint64_t stamp = 1469598103934665603ull;  // FNV-1a over the files' times and sizes
+  for (const wchar_t* name :
+       {kSecretsFile, kSettingsFile, L"order_limits.txt", L"telegram_status.json"}) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    const std::uint64_t parts[] = {
+        ::GetFileAttributesExW(DataPath(name).c_str(), GetFileExInfoStandard, &data) ? 1u : 0u,
+        (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+            data.ftLastWriteTime.dwLowDateTime,
+        (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
+    for (const std::uint64_t part : parts) {
+      stamp ^= part;
+      stamp *= 1099511628211ull;
+    }
+  }
+  return stamp;
+}
+
 OrderLimits CurrentOrderLimits() {
   if (g_folders.workspaceData.empty()) return OrderLimits();
   const std::wstring path = DataPath(L"order_limits.txt");

@@ -204,25 +204,24 @@ test('the AutoTrader on two charts of different instruments sends one order per 
     symbolOfPage.set(c.page, c.symbol);
     await c.page.route('https://api.openai.com/**', carry);
     await showSymbol(c.page, c.symbol);
-    // Counted in the page (resource timing sees every fetch, however it was answered).
-    await c.page.evaluate((own) => {
-      window.qvTestReads = { own: 0, names: [] };
-      new PerformanceObserver((list) => {
-        for (const e of list.getEntries()) {
-          if (e.name.endsWith('/' + own)) window.qvTestReads.own++;
-          window.qvTestReads.names = [...window.qvTestReads.names.slice(-9), e.name];
-        }
-      }).observe({ type: 'resource' });
-    }, `QV_AICopilotData_${BigInt(c.hwnd).toString()}.json`);
+    // Counted from the HUD's DevTools session: the network sees the HUD world's fetches,
+    // however they were answered.
+    const own = `/QV_AICopilotData_${BigInt(c.hwnd).toString()}.json`;
+    c.reads = { own: 0, names: [] };
+    c.hud.cdp.on('Network.requestWillBeSent', (e) => {
+      if (new URL(e.request.url).pathname === own) c.reads.own++;
+      c.reads.names = [...c.reads.names.slice(-9), e.request.url];
+    });
+    await c.hud.cdp.send('Network.enable');
     c.notes = [];
     c.page.on('console', (m) => c.notes.push(`${m.text()} ${m.location()?.url || ''}`));
   }
-  const reads = (c) => c.page.evaluate(() => window.qvTestReads.own);
+  const reads = async (c) => c.reads.own;
   const explain = async (c, fn) => {
     try {
       return await fn();
     } catch (err) {
-      const names = await c.page.evaluate(() => window.qvTestReads.names).catch(() => []);
+      const names = c.reads.names;
       err.message += `\n${c.symbol}'s page ${c.page.url()}, last requests and console lines:\n  ${[...names, ...c.notes.slice(-10)].join('\n  ')}`;
       throw err;
     }

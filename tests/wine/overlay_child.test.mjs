@@ -377,7 +377,7 @@ test('a chart page whose own scripts attack: nothing sent, stored or revealed; t
   // The trader's own relay and key, as an earlier version left them.
   fs.mkdirSync(path.dirname(telegramFile), { recursive: true });
   fs.writeFileSync(telegramFile, '{"token":"123:TEST","chatid":"42"}');
-  fs.writeFileSync(bridgeFile('QV_AIConfig.json'), '{"gemini":"AIza-TRADER-KEY","risk_pct":1}');
+  fs.writeFileSync(bridgeFile('QV_AIConfig.json'), '{"gemini":"AIza-TRADER-KEY","deepseek":"DS-TRADER-KEY","risk_pct":1}');
   for (const n of fs.readdirSync(w.bridge).filter((f) => /^QV_(Order|TradeResult)/.test(f))) fs.rmSync(bridgeFile(n));
   const companion = new Companion(w.bridge, { symbol: 'XAUUSD' }).start({ pollMs: 50 });
   const { hwnd, ask } = await startFakeChart(w, 'XAUUSD,H1');
@@ -404,7 +404,7 @@ test('a chart page whose own scripts attack: nothing sent, stored or revealed; t
       assert.notEqual(attack.fetched[f], 200, f);
     }
     const seen = attack.seen.join('\n');
-    for (const secret of ['AIza-TRADER-KEY', '123:TEST']) assert.equal(seen.includes(secret), false, `${secret} revealed`);
+    for (const secret of ['AIza-TRADER-KEY', 'DS-TRADER-KEY', '123:TEST']) assert.equal(seen.includes(secret), false, `${secret} revealed`);
     // Nothing sent or stored: no order, no question about a relay, the settings as they were.
     assert.deepEqual(fs.readdirSync(w.bridge).filter((n) => /^QV_Order/.test(n)), []);
     assert.equal(companion.journal.length, 0, 'nothing executed');
@@ -412,7 +412,8 @@ test('a chart page whose own scripts attack: nothing sent, stored or revealed; t
     assert.doesNotMatch(log, /Queued Quorvale Trade Signal|Asking the trader to confirm|Updated the workspace settings/);
     assert.match(log, /Dropped a web message: the page's posts are not the HUD's channel\./);
     assert.equal(last('secrets').tg_token, '123:TEST', 'the relay the trader set');
-    assert.equal(last('secrets').gemini, 'AIza-TRADER-KEY', 'the key the trader set');
+    assert.equal(last('secrets').deepseek, 'DS-TRADER-KEY', 'the key the trader set');
+    assert.notEqual(last('secrets').gemini, 'AIza-PLANTED', 'a key the page planted never replaces the trader\'s');
     assert.notEqual(last('settings').autotrader, true, 'the AutoTrader is not armed from the site\'s storage');
     assert.doesNotMatch(text('QV_AIConfig.json'), /"autotrader":1|AIza/);
 
