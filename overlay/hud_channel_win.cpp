@@ -56,35 +56,34 @@ void RegistrationDone(const std::string& what, HRESULT hr) {
   registered();
 }
 
-// One DevTools method of the registration; its completion counts it done.
-void Register(const std::string& what, const char* method, const JsonValue& params) {
+// One registration: start(handler) begins it; its completion (or a start that failed, which
+// never completes) counts it done. Both completion handlers take (HRESULT, LPCWSTR).
+template <typename Handler, typename Start>
+void StartRegistration(const IID& iid, const std::string& what, Start start) {
   ++g_hud.pendingRegistrations;
-  auto handler = MakeComCallback<ICoreWebView2CallDevToolsProtocolMethodCompletedHandler>(
-      IID_ICoreWebView2CallDevToolsProtocolMethodCompletedHandler,
-      [what](HRESULT hr, LPCWSTR) -> HRESULT {
-        RegistrationDone(what, hr);
-        return S_OK;
-      });
-  const HRESULT hr = handler ? g_hud.webview->CallDevToolsProtocolMethod(
-                                   Utf8ToWide(method).c_str(),
-                                   Utf8ToWide(WriteJson(params)).c_str(), handler.get())
-                             : E_OUTOFMEMORY;
-  // A call that could not start never completes; count it here.
+  auto handler = MakeComCallback<Handler>(iid, [what](HRESULT hr, LPCWSTR) -> HRESULT {
+    RegistrationDone(what, hr);
+    return S_OK;
+  });
+  const HRESULT hr = handler ? start(handler.get()) : E_OUTOFMEMORY;
   if (FAILED(hr)) RegistrationDone(what, hr);
 }
 
-void RegisterMainWorldScript(const std::string& what, const std::string& source) {
-  ++g_hud.pendingRegistrations;
-  auto handler = MakeComCallback<ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler>(
-      IID_ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler,
-      [what](HRESULT hr, LPCWSTR) -> HRESULT {
-        RegistrationDone(what, hr);
-        return S_OK;
+void Register(const std::string& what, const char* method, const JsonValue& params) {
+  StartRegistration<ICoreWebView2CallDevToolsProtocolMethodCompletedHandler>(
+      IID_ICoreWebView2CallDevToolsProtocolMethodCompletedHandler, what, [&](auto* handler) {
+        return g_hud.webview->CallDevToolsProtocolMethod(
+            Utf8ToWide(method).c_str(), Utf8ToWide(WriteJson(params)).c_str(), handler);
       });
-  const HRESULT hr = handler ? g_hud.webview->AddScriptToExecuteOnDocumentCreated(
-                                   Utf8ToWide(source).c_str(), handler.get())
-                             : E_OUTOFMEMORY;
-  if (FAILED(hr)) RegistrationDone(what, hr);
+}
+
+void RegisterMainWorldScript(const std::string& what, const std::string& source) {
+  StartRegistration<ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler>(
+      IID_ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler, what,
+      [&](auto* handler) {
+        return g_hud.webview->AddScriptToExecuteOnDocumentCreated(Utf8ToWide(source).c_str(),
+                                                                  handler);
+      });
 }
 
 void RegisterWorldScript(const std::string& what, const std::string& source) {

@@ -8,6 +8,12 @@ WebMessageAction DecideWebMessage(const std::string& utf8Message, const std::str
   using Step = WebMessageAction::Step;
   const WebMessage parsed = ClassifyWebMessage(utf8Message);
   WebMessageAction action;
+  // Messages whose text after the prefix is the handler's to read.
+  const auto carry = [&](Step step) {
+    action.step = step;
+    action.body = parsed.rest;
+    return action;
+  };
   switch (parsed.kind) {
     case WebMessageKind::kSync:
       action.symbol = StripExchangePrefix(parsed.rest);
@@ -27,15 +33,10 @@ WebMessageAction DecideWebMessage(const std::string& utf8Message, const std::str
       action.pageId = RecordId(record.line);
       action.body = record.line;
       action.symbol = record.symbol;
-      if (!IsSafeTradeRecord(record)) {
-        action.step = Step::kRefuseOrder;
-        action.reason = "unusable order record";
-        if (!IsValidOrderId(action.pageId)) action.pageId.clear();
-        return action;
-      }
-      // A size that the page (or a script that drives it) made up must not pass: the
+      // A size that the page (or a script that drives it) made up must not pass either: the
       // workspace's hard limits hold before the outbox.
-      action.reason = OrderLimitBroken(record.line, limits);
+      action.reason = IsSafeTradeRecord(record) ? OrderLimitBroken(record.line, limits)
+                                                : std::string("unusable order record");
       if (!action.reason.empty()) {
         action.step = Step::kRefuseOrder;
         if (!IsValidOrderId(action.pageId)) action.pageId.clear();
@@ -52,9 +53,7 @@ WebMessageAction DecideWebMessage(const std::string& utf8Message, const std::str
       action.step = Step::kClearEvalRequest;
       return action;
     case WebMessageKind::kAiStatus:
-      action.step = Step::kWriteAiStatus;
-      action.body = parsed.rest;
-      return action;
+      return carry(Step::kWriteAiStatus);
     case WebMessageKind::kVaultConfig:
       action.step = Step::kRefuseVaultConfig;
       return action;
@@ -69,25 +68,15 @@ WebMessageAction DecideWebMessage(const std::string& utf8Message, const std::str
       return action;
     }
     case WebMessageKind::kSettingsSet:
-      action.step = Step::kStoreSettings;
-      action.body = parsed.rest;
-      return action;
+      return carry(Step::kStoreSettings);
     case WebMessageKind::kSecretsSet:
-      action.step = Step::kStoreSecrets;
-      action.body = parsed.rest;
-      return action;
+      return carry(Step::kStoreSecrets);
     case WebMessageKind::kMigrate:
-      action.step = Step::kMigrate;
-      action.body = parsed.rest;
-      return action;
+      return carry(Step::kMigrate);
     case WebMessageKind::kBarClaim:
-      action.step = Step::kClaimBar;
-      action.body = parsed.rest;
-      return action;
+      return carry(Step::kClaimBar);
     case WebMessageKind::kOther:
       break;
   }
-  action.step = Step::kLog;
-  action.body = parsed.rest;
-  return action;
+  return carry(Step::kLog);
 }
