@@ -4,15 +4,16 @@
 
 #include <string>
 
-#include "bridge/bridge_names.h"
-#include "bridge/chart_heartbeat.h"
-#include "host/debug_log.h"
 #include "app/role_selection.h"
-#include "host/process_state.h"
 #include "app/runtime_installer.h"
 #include "app/startup.h"
+#include "bridge/bridge_names.h"
+#include "bridge/chart_heartbeat.h"
 #include "bridge/text_file.h"
+#include "host/debug_log.h"
+#include "host/process_state.h"
 #include "overlay/child_host.h"
+#include "services/workspace_store.h"
 
 namespace {
 std::string HandleText() {
@@ -67,6 +68,7 @@ int RunChild(HINSTANCE instance, const std::vector<std::wstring>& args) {
   }
 
   g_folders.workspaceData += L"\\Profile";
+  MigrateLegacySecrets();
   // A request left over from an earlier child must not end this one.
   ::DeleteFileW(BridgePath(g_folders.bridge, KillRequestFileName(g_launch.chartWindow)).c_str());
   return RunChildHost(instance);

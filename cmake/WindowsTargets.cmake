@@ -1,6 +1,6 @@
 # Windows build: QuorvaleWorkspace.exe, a GUI-subsystem program with everything linked
 # statically so it runs without extra DLLs beside it.
-set(QV_LIBS ole32 shell32 shlwapi advapi32 user32 gdi32 wininet version bcrypt)
+set(QV_LIBS ole32 shell32 shlwapi advapi32 user32 gdi32 wininet version bcrypt crypt32)
 if(MINGW)
   set(QV_STATIC_LINK -static -static-libgcc -static-libstdc++)
   set(QV_UNICODE_ENTRY -municode)

@@ -11,6 +11,7 @@
 #include "overlay/host_timers.h"
 #include "overlay/order_queue.h"
 #include "overlay/positions_push.h"
+#include "overlay/relay_confirmation.h"
 #include "overlay/webview_host.h"
 #include "overlay/window_layout.h"
 #include "services/service_threads.h"
@@ -70,6 +71,9 @@ LRESULT HandleWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return 0;
     case kPositionsChangedMessage:
       OnPositionsChanged();
+      return 0;
+    case kRelayAnswerMessage:
+      OnRelayAnswer(lParam);
       return 0;
     default:
       return ::DefWindowProcW(window, message, wParam, lParam);

@@ -17,5 +17,10 @@ void QueueOrder(const std::string& clientId, const std::string& record, bool kee
 // result is there).
 void PushOrderFates();
 
-// Tells the page at once that an order never reached the sender (an unusable record).
+// Tells the page at once that an order never reached the sender (an unusable record, or one
+// over the workspace's hard limits).
 void ReportOrderNotSent(const std::string& clientId, const std::string& reason);
+
+// The HUD of a new document announced itself: the latest fate of every order of the last
+// two minutes goes to it again, so a fate pushed while the page was loading is not lost.
+void RepushRecentFates();

@@ -12,10 +12,10 @@
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
+#include "overlay/hud_link.h"
 #include "overlay/order_fate.h"
 #include "overlay/order_queue.h"
 #include "overlay/web_message.h"
-#include "overlay/webview_host.h"
 
 namespace {
 
@@ -42,6 +42,11 @@ std::deque<Job> g_jobs;
 std::vector<OrderFate> g_finished;  // sender -> window thread
 bool g_senderStarted = false;
 std::vector<Awaited> g_awaited;  // window thread only
+struct Told {
+  OrderFate fate;
+  ULONGLONG at = 0;
+};
+std::vector<Told> g_told;  // window thread only: the latest fate of each recent order
 
 std::string SymbolOf(const std::string& record) {
   std::size_t at = 0;
@@ -109,7 +114,17 @@ void SenderLoop() noexcept {
 }
 
 void Push(const OrderFate& fate) {
-  if (WebViewExists()) ExecutePageScript(Utf8ToWide(BuildOrderFateScript(fate)));
+  const ULONGLONG now = ::GetTickCount64();
+  for (std::size_t i = 0; i < g_told.size();) {
+    if (g_told[i].fate.client == fate.client || now - g_told[i].at > kResultWaitMs) {
+      g_told.erase(g_told.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
+    }
+  }
+  g_told.push_back({fate, now});
+  // No HUD to tell right now (a page loading): the fate waits in g_told for the next one.
+  (void)PushToHud(OrderFatePush(fate));
 }
 
 // Caller holds g_lock.
@@ -150,6 +165,14 @@ void ReportOrderNotSent(const std::string& clientId, const std::string& reason) 
   fate.client = clientId;
   fate.reason = reason;
   Push(fate);
+}
+
+void RepushRecentFates() {
+  const ULONGLONG now = ::GetTickCount64();
+  for (const Told& told : g_told) {
+    // A push the HUD cannot take now is retried at its next announcement.
+    if (now - told.at <= kResultWaitMs) (void)PushToHud(OrderFatePush(told.fate));
+  }
 }
 
 void PushOrderFates() {

@@ -13,7 +13,7 @@
 #include "host/process_state.h"
 #include "host/win_handles.h"
 #include "overlay/child_lifecycle.h"
-#include "overlay/page_scripts.h"
+#include "overlay/hud_link.h"
 #include "overlay/positions_change.h"
 #include "overlay/positions_push.h"
 #include "overlay/webview_host.h"
@@ -134,9 +134,15 @@ void PushOpenPositions() {
       LogDebug("QV_OpenPositions.json has " + std::to_string(text.size()) + " bytes, over the " +
                std::to_string(kPositionsPushCapBytes) + " shown in the page; it is not pushed.");
       return;
-    case PositionsPush::kPush:
-      ExecutePageScript(Utf8ToWide(BuildPositionsPushScript(text)));
+    case PositionsPush::kPush: {
+      JsonValue push = JsonObject();
+      push.Set("type", JsonString("positions"));
+      push.Set("text", JsonString(text));
+      // The HUD renders the badge from the text. Without a built HUD the text counts as not
+      // pushed, so the next tick (or the HUD's announcement) pushes it.
+      if (!PushToHud(push)) g_gate.Forget();
       return;
+    }
   }
 }
 

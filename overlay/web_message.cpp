@@ -57,6 +57,9 @@ WebMessage ClassifyWebMessage(const std::string& message) {
       {"VAULT_CFG:", WebMessageKind::kVaultConfig},
       {"TG_CFG:", WebMessageKind::kTelegramConfig},
       {"AT_CLAIM:", WebMessageKind::kBarClaim},
+      {"SETTINGS_SET:", WebMessageKind::kSettingsSet},
+      {"SECRETS_SET:", WebMessageKind::kSecretsSet},
+      {"MIGRATE:", WebMessageKind::kMigrate},
   };
   for (const Prefix& p : kLater) {
     if (StartsWith(message, p.text))
@@ -106,20 +109,6 @@ bool IsSafeTradeRecord(const TradeRecord& record) {
   for (unsigned char c : record.line) {
     if (c < 0x20 || c == 0x7F) return false;
   }
-  return true;
-}
-
-bool BuildTelegramConfigJson(const std::string& rest, std::string* json) {
-  const std::size_t comma = rest.find(',');
-  if (comma == std::string::npos) return false;
-  // The worker reads each value up to the next double quote, without unescaping, so a value
-  // with a quote or backslash could not come back as written (a quote in the token would
-  // even let the rest of it set the chat id); control bytes have no place in either.
-  for (unsigned char c : rest) {
-    if (c == '"' || c == '\\' || c < 0x20 || c == 0x7F) return false;
-  }
-  *json =
-      "{\"token\":\"" + rest.substr(0, comma) + "\",\"chatid\":\"" + rest.substr(comma + 1) + "\"}";
   return true;
 }
 

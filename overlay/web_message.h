@@ -1,5 +1,5 @@
 #pragma once
-// What the host does with each string the page posts, decided without touching the OS.
+// What the host does with each string the HUD sends, decided without touching the OS.
 #include <cstdint>
 #include <string>
 
@@ -9,9 +9,12 @@ enum class WebMessageKind {
   kHideWindow,  // CLOSE_STUDIO or CLOSE_WINDOW
   kClearEvalRequest,
   kAiStatus,        // AI_STATUS:<json>
-  kVaultConfig,     // VAULT_CFG:<json>
-  kTelegramConfig,  // TG_CFG:<token>,<chat id>
+  kVaultConfig,     // VAULT_CFG:<json> (no longer accepted)
+  kTelegramConfig,  // TG_CFG:<token>,<chat id>[,<user id>]
   kBarClaim,        // AT_CLAIM:<instrument>,<bar>,<token>
+  kSettingsSet,     // SETTINGS_SET:<json>
+  kSecretsSet,      // SECRETS_SET:<json>
+  kMigrate,         // MIGRATE:<json>
   kOther,
 };
 
@@ -51,8 +54,3 @@ struct TradeRecord {
 // The text with every control character shown as '?', so a dropped record's log line
 // stays one line.
 [[nodiscard]] std::string PrintableForLog(const std::string& text);
-
-// {"token":"<token>","chatid":"<chat id>"} from "<token>,<chat id>"; false without a comma
-// and for values that would not read back as written (a double quote, a backslash or a
-// control character).
-[[nodiscard]] bool BuildTelegramConfigJson(const std::string& rest, std::string* json);

@@ -18,13 +18,11 @@ void SetWebViewVisible(bool visible);
 void NavigateWebView(const std::wstring& url);
 // Navigates again when the page ended on an address asked for before the last one.
 void RepairSupersededNavigation();
-// Fire and forget: the result is not awaited.
-void ExecutePageScript(const std::wstring& script);
-
 // Captures the visible page as PNG into a new file (the shell's stream on file, created,
 // write, share-deny-none); done runs on the window thread with the capture's result once
 // the stream is released. False when the capture could not be started.
-[[nodiscard]] bool CapturePreviewToFile(const std::wstring& path, std::function<void(HRESULT)> done);
+[[nodiscard]] bool CapturePreviewToFile(const std::wstring& path,
+                                        std::function<void(HRESULT)> done);
 
 // Invisible, closed and released controller, then the webview and the environment.
 void ReleaseWebView();

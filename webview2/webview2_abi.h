@@ -88,13 +88,11 @@ static_assert(sizeof(EventRegistrationToken) == 8, "EventRegistrationToken is on
 
 // Interfaces that only appear as parameter types.
 struct ICoreWebView2AcceleratorKeyPressedEventHandler;
-struct ICoreWebView2CallDevToolsProtocolMethodCompletedHandler;
 struct ICoreWebView2ContainsFullScreenElementChangedEventHandler;
 struct ICoreWebView2ContentLoadingEventHandler;
 struct ICoreWebView2Deferral;
 struct ICoreWebView2CookieManager;
 struct ICoreWebView2DOMContentLoadedEventHandler;
-struct ICoreWebView2DevToolsProtocolEventReceiver;
 struct ICoreWebView2DocumentTitleChangedEventHandler;
 struct ICoreWebView2FocusChangedEventHandler;
 struct ICoreWebView2HistoryChangedEventHandler;
@@ -131,6 +129,10 @@ struct ICoreWebView2WebResourceRequest;
 struct ICoreWebView2WebResourceResponse;
 struct ICoreWebView2WebResourceRequestedEventArgs;
 struct ICoreWebView2WebResourceRequestedEventHandler;
+struct ICoreWebView2CallDevToolsProtocolMethodCompletedHandler;
+struct ICoreWebView2DevToolsProtocolEventReceiver;
+struct ICoreWebView2DevToolsProtocolEventReceivedEventArgs;
+struct ICoreWebView2DevToolsProtocolEventReceivedEventHandler;
 
 // clang-format off
 #define QV_ICoreWebView2Environment_METHODS(X) \
@@ -315,6 +317,15 @@ struct ICoreWebView2WebResourceRequestedEventHandler;
   X(GetDeferral, (ICoreWebView2Deferral** deferral)) \
   X(get_ResourceContext, (COREWEBVIEW2_WEB_RESOURCE_CONTEXT* context))
 
+// The DevTools protocol path (Microsoft's WebView2.idl, base ICoreWebView2 since 1.0.622):
+// a receiver per event name, events carrying the event's params object as JSON.
+#define QV_ICoreWebView2DevToolsProtocolEventReceiver_METHODS(X) \
+  X(add_DevToolsProtocolEventReceived, (ICoreWebView2DevToolsProtocolEventReceivedEventHandler* handler, EventRegistrationToken* token)) \
+  X(remove_DevToolsProtocolEventReceived, (EventRegistrationToken token))
+
+#define QV_ICoreWebView2DevToolsProtocolEventReceivedEventArgs_METHODS(X) \
+  X(get_ParameterObjectAsJson, (LPWSTR* parameterObjectAsJson))
+
 #define QV_ICoreWebView2EnvironmentOptions_METHODS(X) \
   X(get_AdditionalBrowserArguments, (LPWSTR* value)) \
   X(put_AdditionalBrowserArguments, (LPCWSTR value)) \
@@ -341,6 +352,10 @@ struct ICoreWebView2WebResourceRequestedEventHandler;
   X(Invoke, (HRESULT errorCode, BOOL isSuccessful))
 #define QV_ICoreWebView2WebResourceRequestedEventHandler_METHODS(X) \
   X(Invoke, (ICoreWebView2* sender, ICoreWebView2WebResourceRequestedEventArgs* args))
+#define QV_ICoreWebView2CallDevToolsProtocolMethodCompletedHandler_METHODS(X) \
+  X(Invoke, (HRESULT errorCode, LPCWSTR returnObjectAsJson))
+#define QV_ICoreWebView2DevToolsProtocolEventReceivedEventHandler_METHODS(X) \
+  X(Invoke, (ICoreWebView2* sender, ICoreWebView2DevToolsProtocolEventReceivedEventArgs* args))
 
 // Every interface: name, base, published count of its own methods, published IID.
 #define QV_WEBVIEW2_INTERFACES(X) \
@@ -366,7 +381,11 @@ struct ICoreWebView2WebResourceRequestedEventHandler;
   X(ICoreWebView2WebResourceRequest, IUnknown, 7, 0x97055CD4, 0x512C, 0x4264, 0x8B, 0x5F, 0xE3, 0xF4, 0x46, 0xCE, 0xA6, 0xA5) \
   X(ICoreWebView2WebResourceResponse, IUnknown, 7, 0xAAFCC94F, 0xFA27, 0x48FD, 0x97, 0xDF, 0x83, 0x0E, 0xF7, 0x5A, 0xAE, 0xC9) \
   X(ICoreWebView2WebResourceRequestedEventArgs, IUnknown, 5, 0x453E667F, 0x12C7, 0x49D4, 0xBE, 0x6D, 0xDD, 0xBE, 0x79, 0x56, 0xF5, 0x7A) \
-  X(ICoreWebView2WebResourceRequestedEventHandler, IUnknown, 1, 0xAB00B74C, 0x15F1, 0x4646, 0x80, 0xE8, 0xE7, 0x63, 0x41, 0xD2, 0x5D, 0x71)
+  X(ICoreWebView2WebResourceRequestedEventHandler, IUnknown, 1, 0xAB00B74C, 0x15F1, 0x4646, 0x80, 0xE8, 0xE7, 0x63, 0x41, 0xD2, 0x5D, 0x71) \
+  X(ICoreWebView2CallDevToolsProtocolMethodCompletedHandler, IUnknown, 1, 0x5C4889F0, 0x5EF6, 0x4C5A, 0x95, 0x2C, 0xD8, 0xF1, 0xB9, 0x2D, 0x05, 0x74) \
+  X(ICoreWebView2DevToolsProtocolEventReceiver, IUnknown, 2, 0xB32CA51A, 0x8371, 0x45E9, 0x93, 0x17, 0xAF, 0x02, 0x1D, 0x08, 0x03, 0x67) \
+  X(ICoreWebView2DevToolsProtocolEventReceivedEventHandler, IUnknown, 1, 0xE2FDA4BE, 0x5456, 0x406C, 0xA2, 0x61, 0x3D, 0x45, 0x21, 0x38, 0x36, 0x2C) \
+  X(ICoreWebView2DevToolsProtocolEventReceivedEventArgs, IUnknown, 1, 0x653C2959, 0xBB3A, 0x4377, 0x86, 0x32, 0xB5, 0x8A, 0xDA, 0x4E, 0x66, 0xC4)
 // clang-format on
 
 // Slot counts of the bases, so each derived slot enum continues where its base ends.
@@ -448,6 +467,17 @@ static_assert(ICoreWebView2WebResourceResponseSlot::put_ReasonPhrase == 9, "slot
 static_assert(ICoreWebView2WebResourceRequestedEventArgsSlot::get_Request == 3, "slot");
 static_assert(ICoreWebView2WebResourceRequestedEventArgsSlot::put_Response == 5, "slot");
 static_assert(ICoreWebView2WebResourceRequestedEventArgsSlot::get_ResourceContext == 7, "slot");
+static_assert(ICoreWebView2Slot::CallDevToolsProtocolMethod == 36, "slot");
+static_assert(ICoreWebView2Slot::GetDevToolsProtocolEventReceiver == 42, "slot");
+static_assert(ICoreWebView2DevToolsProtocolEventReceiverSlot::add_DevToolsProtocolEventReceived == 3,
+              "slot");
+static_assert(ICoreWebView2DevToolsProtocolEventReceiverSlot::remove_DevToolsProtocolEventReceived ==
+                  4,
+              "slot");
+static_assert(ICoreWebView2DevToolsProtocolEventReceivedEventArgsSlot::get_ParameterObjectAsJson ==
+                  3,
+              "slot");
+static_assert(ICoreWebView2CallDevToolsProtocolMethodCompletedHandlerSlot::Invoke == 3, "slot");
 
 // A pure interface is exactly one vtable pointer; anything else means a destructor, a data
 // member or a second base crept in.

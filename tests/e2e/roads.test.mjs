@@ -12,7 +12,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { freshWine, paths, waitFor } from '../wine/lib/wine.mjs';
 import { startCloudServer, startTelegramServer, startRecordingServer } from '../wine/lib/http_servers.mjs';
-import { runtimeEnv, attachBrowser, findPage, startFakeChart } from '../wine/lib/overlay.mjs';
+import { runtimeEnv, attachBrowser, findPage, startFakeChart, hudOf } from '../wine/lib/overlay.mjs';
 import { Companion } from '../../tools/companion-sim/companion.mjs';
 
 let w;
@@ -21,6 +21,7 @@ let telegram;
 let companion;
 let chart;
 let page;
+let hud;
 let browser;
 let provider;
 let advisor;
@@ -29,6 +30,7 @@ let boughtTicket;
 let quotes;
 let chart2;
 let page2;
+let hud2;
 let advisor2;
 let advisor2Log = '';
 const QV_COMPANION = path.resolve(import.meta.dirname, '../../build/native/qv_companion');
@@ -60,7 +62,10 @@ before(async () => {
 
   browser = await attachBrowser(w);
   page = await findPage(browser, /tradingview\.com\/chart\/\?symbol=OANDA:XAUUSD/, 90000);
-  await page.waitForSelector('#qv-btn-buy', { timeout: 30000 });
+  // The HUD sits in its own world under a closed root: reached as DevTools reaches it, with
+  // real (trusted) input events.
+  hud = await hudOf(page);
+  await hud.waitFor('#qv-btn-buy', { timeout: 30000 });
 });
 after(async () => {
   companion?.stop?.();
@@ -83,7 +88,7 @@ const open = () => positions().filter((p) => p.ticket && p.ticket !== '0');
 
 test('a BUY from the ticket is executed once and comes back as a position in the PnL badge', async () => {
   const before = open();
-  await page.click('#qv-btn-buy');
+  await hud.click('#qv-btn-buy');
   await waitFor(() => open().length === before.length + 1, 20000, 200, 'the position opened by the advisor');
   const [position] = open().filter((p) => !before.some((b) => b.ticket === p.ticket));
   assert.equal(position.type, 'BUY');
@@ -96,9 +101,9 @@ test('a BUY from the ticket is executed once and comes back as a position in the
   assert.equal(orderFile, undefined, 'the order file was taken');
   assert.ok(!fs.existsSync(path.join(w.bridge, 'QV_TradeSignal.csv')), 'no slot record');
   // The ticket shows the fate the advisor wrote, with its ticket number.
-  await waitFor(async () => (await page.textContent('#qv-order-status')) === `BUY EXECUTED #${position.ticket}`, 15000, 200,
+  await waitFor(async () => (await hud.text('#qv-order-status')) === `BUY EXECUTED #${position.ticket}`, 15000, 200,
     'the ticket showing the execution');
-  await waitFor(async () => (await page.textContent('#qv-pnl-badge')).includes(`(${before.length + 1})`), 15000, 200,
+  await waitFor(async () => (await hud.text('#qv-pnl-badge')).includes(`(${before.length + 1})`), 15000, 200,
     'the badge counting the position');
   // The same record read again is not executed twice.
   await new Promise((r) => setTimeout(r, 1500));
@@ -128,13 +133,13 @@ test('an order the advisor refuses (a stop above the bid of a BUY) shows its rea
   const runs = executed().length;
   const { bid } = companion.quote();
   const sl = (bid + 10).toFixed(2);
-  await page.fill('#qv-sl-input', sl);
+  await hud.fill('#qv-sl-input', sl);
   try {
-    await page.click('#qv-btn-buy');
-    await waitFor(async () => (await page.textContent('#qv-order-status')) === `BUY REJECTED: stop loss ${sl} is not below the bid ${bid.toFixed(2)}`,
+    await hud.click('#qv-btn-buy');
+    await waitFor(async () => (await hud.text('#qv-order-status')) === `BUY REJECTED: stop loss ${sl} is not below the bid ${bid.toFixed(2)}`,
       15000, 200, 'the ticket showing the advisor\'s reason');
   } finally {
-    await page.fill('#qv-sl-input', '20');
+    await hud.fill('#qv-sl-input', '20');
   }
   assert.equal(executed().length, runs + 1);
   assert.match(executed().at(-1).reason, /^stop loss /);
@@ -144,7 +149,7 @@ test('an order the advisor refuses (a stop above the bid of a BUY) shows its rea
 
 test('a Telegram /closeall from the trader\'s chat closes everything, once, with its reply', async () => {
   assert.ok(open().length > 0);
-  telegram.pushUpdate({ message: { chat: { id: 77 }, date: Math.floor(Date.now() / 1000), text: '/closeall' } });
+  telegram.pushUpdate({ message: { from: { id: 77 }, chat: { id: 77 }, date: Math.floor(Date.now() / 1000), text: '/closeall' } });
   await waitFor(() => open().length === 0, 30000, 200, 'all positions closed');
   await waitFor(() => telegram.sent.find((m) => /^\u{1F6D1} \*CLOSE ALL:\* Close all positions executed, ticket \d+\.$/u.test(String(m.text))), 10000, 200, 'the reply');
   await new Promise((r) => setTimeout(r, 4000));
@@ -200,44 +205,44 @@ test('the AutoTrader on two charts of different instruments sends one order per 
   companion.writeSnapshot();
   companion2.writeLaunch({ hwnd: chart2.hwnd, symbol: 'EURUSD', interval: '60' });
   page2 = await findPage(browser, /tradingview\.com\/chart\/\?symbol=[A-Z]*:?EURUSD/, 120000);
-  await page2.waitForSelector('#qv-btn-buy', { timeout: 60000 });
+  hud2 = await hudOf(page2, 60000);
 
   const charts = [
-    { page, symbol: 'XAUUSD', hwnd: chart.hwnd, sim: companion },
-    { page: page2, symbol: 'EURUSD', hwnd: chart2.hwnd, sim: companion2 },
+    { page, hud, symbol: 'XAUUSD', hwnd: chart.hwnd, sim: companion },
+    { page: page2, hud: hud2, symbol: 'EURUSD', hwnd: chart2.hwnd, sim: companion2 },
   ];
   for (const c of charts) {
     symbolOfPage.set(c.page, c.symbol);
     await c.page.route('https://api.openai.com/**', carry);
     await showSymbol(c.page, c.symbol);
-    // Counted in the page (resource timing sees every fetch, however it was answered).
-    await c.page.evaluate((own) => {
-      window.qvTestReads = { own: 0, names: [] };
-      new PerformanceObserver((list) => {
-        for (const e of list.getEntries()) {
-          if (e.name.endsWith('/' + own)) window.qvTestReads.own++;
-          window.qvTestReads.names = [...window.qvTestReads.names.slice(-9), e.name];
-        }
-      }).observe({ type: 'resource' });
-    }, `QV_AICopilotData_${BigInt(c.hwnd).toString()}.json`);
+    // Counted from the HUD's DevTools session: the network sees the HUD world's fetches,
+    // however they were answered.
+    const own = `/QV_AICopilotData_${BigInt(c.hwnd).toString()}.json`;
+    c.reads = { own: 0, names: [] };
+    c.hud.cdp.on('Network.requestWillBeSent', (e) => {
+      if (new URL(e.request.url).pathname === own) c.reads.own++;
+      c.reads.names = [...c.reads.names.slice(-9), e.request.url];
+    });
+    await c.hud.cdp.send('Network.enable');
     c.notes = [];
     c.page.on('console', (m) => c.notes.push(`${m.text()} ${m.location()?.url || ''}`));
   }
-  const reads = (c) => c.page.evaluate(() => window.qvTestReads.own);
+  const reads = async (c) => c.reads.own;
   const explain = async (c, fn) => {
     try {
       return await fn();
     } catch (err) {
-      const names = await c.page.evaluate(() => window.qvTestReads.names).catch(() => []);
+      const names = c.reads.names;
       err.message += `\n${c.symbol}'s page ${c.page.url()}, last requests and console lines:\n  ${[...names, ...c.notes.slice(-10)].join('\n  ')}`;
       throw err;
     }
   };
-  fs.writeFileSync(path.join(w.bridge, 'QV_AIConfig.json'), JSON.stringify({
-    openai: 'sk-proj-e2e-roads', model: 'gpt-4o', autotrader: 1, risk_pct: 1.0, confidence_threshold: 85, max_spread: 35,
-  }));
+  // The key and the switch as the HUD's vault and toggle send them; the settings are the
+  // workspace's, so one change reaches the HUDs of both charts.
+  await hud.post('SECRETS_SET:{"openai":"sk-proj-e2e-roads"}');
+  await hud.post('SETTINGS_SET:{"model":"gpt-4o","autotrader":true,"risk_pct":1,"confidence_threshold":85,"max_spread":35}');
   for (const c of charts) {
-    await waitFor(async () => (await c.page.textContent('#qv-auto-label')) === 'AutoTrader: ON (>=85% Conf)', 60000, 200,
+    await waitFor(async () => (await c.hud.text('#qv-auto-label')) === 'AutoTrader: ON (>=85% Conf)', 60000, 200,
       `the AutoTrader on for ${c.symbol}`);
   }
   // Two reads of its own snapshot after the page learnt its instrument: the loop has seen
@@ -296,11 +301,11 @@ test('two accounts with a chart each: every order fills on its own chart\'s acco
 
   // Each chart's own order, on its own account only.
   const demoRuns = runs(advisorLog).length;
-  await page2.click('#qv-btn-buy');
+  await hud2.click('#qv-btn-buy');
   await waitFor(() => runs(advisor2Log).some((r) => r.action === 'BUY' && r.ticket), 20000, 200, 'the live account filling the EURUSD chart\'s BUY');
   const liveBuy = runs(advisor2Log).find((r) => r.action === 'BUY');
   assert.equal(liveBuy.symbol, 'EURUSD');
-  await page.click('#qv-btn-sell');
+  await hud.click('#qv-btn-sell');
   await waitFor(() => runs(advisorLog).slice(demoRuns).some((r) => r.action === 'SELL' && r.ticket), 20000, 200, 'the demo account filling the XAUUSD chart\'s SELL');
   const demoSell = runs(advisorLog).slice(demoRuns).find((r) => r.action === 'SELL');
   assert.equal(demoSell.symbol, 'XAUUSD');
@@ -313,9 +318,9 @@ test('two accounts with a chart each: every order fills on its own chart\'s acco
   // Each chart's badge: the host pushes its own account's file.
   await w.waitForLog(`Positions of chart ${hwnd2} come from QV_OpenPositions_${LIVE}.json`, 20000);
   await w.waitForLog(`Positions of chart ${hwnd1} come from QV_OpenPositions_${DEMO}.json`, 20000);
-  const badge = (p) => p.textContent('#qv-pnl-badge');
-  await waitFor(async () => (await badge(page2)).endsWith(`(${accountPositions(LIVE).length})`), 15000, 200, 'the live chart\'s badge');
-  await waitFor(async () => (await badge(page)).endsWith(`(${accountPositions(DEMO).length})`), 15000, 200, 'the demo chart\'s badge');
+  const badge = (h) => h.text('#qv-pnl-badge');
+  await waitFor(async () => (await badge(hud2)).endsWith(`(${accountPositions(LIVE).length})`), 15000, 200, 'the live chart\'s badge');
+  await waitFor(async () => (await badge(hud)).endsWith(`(${accountPositions(DEMO).length})`), 15000, 200, 'the demo chart\'s badge');
   assert.notEqual(accountPositions(LIVE).length, accountPositions(DEMO).length, 'the two badges count different accounts');
 
   // Telegram: the first account that registered by default, the chosen one once chosen.
@@ -324,7 +329,7 @@ test('two accounts with a chart each: every order fills on its own chart\'s acco
   fs.writeFileSync(choice, `CHOSEN=${LIVE}\nFIRST=${DEMO}\n`);
   const liveRuns = runs(advisor2Log).length;
   const demoBefore = runs(advisorLog).length;
-  telegram.pushUpdate({ message: { chat: { id: 77 }, date: Math.floor(Date.now() / 1000), text: '/sell EURUSD 0.20' } });
+  telegram.pushUpdate({ message: { from: { id: 77 }, chat: { id: 77 }, date: Math.floor(Date.now() / 1000), text: '/sell EURUSD 0.20' } });
   await waitFor(() => runs(advisor2Log).slice(liveRuns).some((r) => r.action === 'SELL' && r.ticket), 30000, 200, 'the chosen account filling the Telegram order');
   const remote = runs(advisor2Log).slice(liveRuns).find((r) => r.action === 'SELL');
   await waitFor(() => telegram.sent.find((m) => String(m.text).includes(`*REMOTE SELL:* EURUSD (0.20) executed, ticket ${remote.ticket}.`)), 15000, 200, 'the reply');

@@ -53,4 +53,17 @@ TEST(Json, MemberLookupIgnoresWrongTypes) {
   EXPECT_EQ(v.Find("missing"), nullptr);
 }
 
+// Pushes into the page are built as values and written by the writer, never spliced as text:
+// a member set twice holds its last value, and a number that is not one becomes null.
+TEST(Json, BuiltValuesWriteAsJsonAndReadBack) {
+  JsonValue push = JsonObject();
+  push.Set("type", JsonString("fate")).Set("n", JsonNumber("1.50")).Set("ok", JsonBool(true));
+  push.Set("type", JsonString("positions\"\n</script>"));
+  push.Set("bad", JsonNumber("1; alert(1)"));
+  EXPECT_EQ(WriteJson(push), R"({"type":"positions\"\n</script>","n":1.50,"ok":true,"bad":null})");
+  JsonValue back;
+  ASSERT_TRUE(ParseJson(WriteJson(push), &back));
+  EXPECT_EQ(back.StringAt("type"), "positions\"\n</script>");
+}
+
 }  // namespace
