@@ -70,7 +70,7 @@ TEST(TradeRecord, MarkedLevelsGoInBareWithTheirKinds) {
   EXPECT_EQ(bare.slKind, "");
   EXPECT_EQ(bare.tpKind, "");
   const WebMessageAction action =
-      DecideWebMessage("TRADE:9,SELL,0.10,EURUSD,D:20,P:1.0790", "X", 1);
+      DecideWebMessage("TRADE:9,SELL,0.10,EURUSD,D:20,P:1.0790", "X", 1, OrderLimits{});
   EXPECT_EQ(action.body, "9,SELL,0.10,EURUSD,20,1.0790");
   EXPECT_EQ(action.slKind, "DISTANCE");
   EXPECT_EQ(action.tpKind, "PRICE");
