@@ -13,6 +13,7 @@
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "overlay/child_host.h"
+#include "services/workspace_store.h"
 
 namespace {
 std::string HandleText() {
@@ -67,6 +68,7 @@ int RunChild(HINSTANCE instance, const std::vector<std::wstring>& args) {
   }
 
   g_folders.workspaceData += L"\\Profile";
+  MigrateLegacySecrets();
   // A request left over from an earlier child must not end (or restart) this one.
   ::DeleteFileW(BridgePath(g_folders.bridge, KillRequestFileName(g_launch.chartWindow)).c_str());
   ::DeleteFileW(BridgePath(g_folders.bridge, RestartRequestFileName(g_launch.chartWindow)).c_str());

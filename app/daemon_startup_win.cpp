@@ -17,6 +17,7 @@
 #include "host/win_handles.h"
 #include "services/http_client.h"
 #include "services/service_threads.h"
+#include "services/workspace_store.h"
 
 std::vector<std::wstring> ProcessArguments() {
   std::vector<std::wstring> args;
@@ -66,6 +67,9 @@ int RunDaemon() {
     LogDebug("Could not register the daemon's stop handler: Windows error " +
              std::to_string(::GetLastError()));
   }
+  // Keys and a Telegram token an earlier version left in files others can read move into the
+  // protected store before any worker reads them.
+  MigrateLegacySecrets();
   StartCotRefreshThread();
   StartTelegramWorkerThread();
   // Only a folder that is there is claimed to be watched; the loop keeps looking for it.

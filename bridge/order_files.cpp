@@ -9,19 +9,6 @@ std::wstring Widen(const std::string& ascii) {
   return std::wstring(ascii.begin(), ascii.end());
 }
 
-bool ParseDecimal(std::string_view text, std::uint64_t* value) {
-  if (text.empty() || text.size() > 20) return false;
-  std::uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-    if (v > (UINT64_MAX - digit) / 10) return false;
-    v = v * 10 + digit;
-  }
-  *value = v;
-  return true;
-}
-
 std::vector<std::string_view> Split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
   std::size_t start = 0;
@@ -51,6 +38,19 @@ bool HasControl(std::string_view text) {
 }
 
 }  // namespace
+
+bool ParseDecimal(std::string_view text, std::uint64_t* value) {
+  if (text.empty() || text.size() > 20) return false;
+  std::uint64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+    if (v > (UINT64_MAX - digit) / 10) return false;
+    v = v * 10 + digit;
+  }
+  *value = v;
+  return true;
+}
 
 bool IsValidOrderId(std::string_view id) {
   if (id.empty() || id.size() > 64) return false;
@@ -99,13 +99,60 @@ std::wstring TradeResultFileName(const std::string& id) {
   return L"QV_TradeResult_" + Widen(id) + L".txt";
 }
 
-std::string OrderFileBody(const std::string& record) {
-  return record + "\n";
+std::string OrderFileBody(const std::string& record, const OrderAdditions& additions) {
+  std::string body = record + "\n";
+  if (!additions.account.empty()) body += "ACCOUNT=" + additions.account + "\n";
+  if (additions.chart != 0) body += "CHART=" + std::to_string(additions.chart) + "\n";
+  if (additions.seq != 0) body += "SEQ=" + std::to_string(additions.seq) + "\n";
+  if (!additions.slKind.empty()) body += "SL_KIND=" + additions.slKind + "\n";
+  if (!additions.tpKind.empty()) body += "TP_KIND=" + additions.tpKind + "\n";
+  // A reader that sees added lines takes them only with this one last.
+  if (body.size() > record.size() + 1) body += "END=1\n";
+  return body;
 }
+
+namespace {
+
+// Added lines are whole only with END=1 as the last of them.
+bool ReadAdditions(std::string_view lines, OrderAdditions* additions) {
+  bool any = false;
+  bool ended = false;
+  for (std::string_view line : Split(lines, '\n')) {
+    line = TrimLine(line);
+    if (line.empty()) continue;
+    if (HasControl(line) || ended) return false;
+    any = true;
+    if (line == "END=1") {
+      ended = true;
+      continue;
+    }
+    const std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos || eq == 0) return false;
+    const std::string_view key = line.substr(0, eq);
+    const std::string value(line.substr(eq + 1));
+    std::uint64_t number = 0;
+    if (key == "ACCOUNT") {
+      if (!ParseDecimal(value, &number)) return false;
+      additions->account = value;
+    } else if (key == "CHART" || key == "SEQ") {
+      if (!ParseDecimal(value, &number)) return false;
+      (key == "CHART" ? additions->chart : additions->seq) = number;
+    } else if (key == "SL_KIND" || key == "TP_KIND") {
+      if (value != "PRICE" && value != "DISTANCE") return false;
+      (key == "SL_KIND" ? additions->slKind : additions->tpKind) = value;
+    }
+  }
+  return !any || ended;
+}
+
+}  // namespace
 
 std::optional<OrderRecord> ParseOrderFile(std::string_view text, std::string_view expectedId) {
   if (text.size() < 2 || text.back() != '\n') return std::nullopt;
-  text.remove_suffix(1);
+  const std::size_t firstEnd = text.find('\n');
+  OrderAdditions additions;
+  if (!ReadAdditions(text.substr(firstEnd + 1), &additions)) return std::nullopt;
+  text = text.substr(0, firstEnd);
   if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
   if (HasControl(text)) return std::nullopt;
   const std::vector<std::string_view> f = Split(text, ',');
@@ -116,8 +163,8 @@ std::optional<OrderRecord> ParseOrderFile(std::string_view text, std::string_vie
     return std::nullopt;
   }
   if (f[2].empty() || f[3].empty()) return std::nullopt;
-  return OrderRecord{std::string(f[0]), std::string(f[1]), std::string(f[2]),
-                     std::string(f[3]), std::string(f[4]), std::string(f[5])};
+  return OrderRecord{std::string(f[0]), std::string(f[1]), std::string(f[2]), std::string(f[3]),
+                     std::string(f[4]), std::string(f[5]), additions};
 }
 
 std::optional<TradeResult> ParseTradeResult(std::string_view text, std::string_view expectedId) {
@@ -166,6 +213,10 @@ std::optional<TradeResult> ParseTradeResult(std::string_view text, std::string_v
   }
   if (status == "REJECTED") {
     result.status = TradeResult::Status::kRejected;
+    return result;
+  }
+  if (status == "UNKNOWN") {
+    result.status = TradeResult::Status::kUnknown;
     return result;
   }
   return std::nullopt;

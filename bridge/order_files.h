@@ -18,6 +18,9 @@ inline constexpr std::uint64_t kStaleOrderFileAgeMs = 60ull * 60ull * 1000ull;
 // 1 to 64 characters from A-Z a-z 0-9 _ - .
 [[nodiscard]] bool IsValidOrderId(std::string_view id);
 
+// 1 to 20 decimal digits that fit 64 bits (ids, handles, sequence numbers).
+[[nodiscard]] bool ParseDecimal(std::string_view text, std::uint64_t* value);
+
 // max(last + 1, now): larger than every id issued before and never behind the clock, so
 // two senders in one millisecond get two ids and a restart never reuses one.
 [[nodiscard]] std::uint64_t NextOrderId(std::uint64_t lastIssued, std::uint64_t nowUnixMs);
@@ -36,25 +39,43 @@ inline constexpr std::uint64_t kStaleOrderFileAgeMs = 60ull * 60ull * 1000ull;
 [[nodiscard]] std::wstring OrderTakenFileName(const std::string& id);   // QV_OrderTaken_<id>.csv
 [[nodiscard]] std::wstring TradeResultFileName(const std::string& id);  // QV_TradeResult_<id>.txt
 
-// An order file holds the record and one line feed; without the line feed it is not whole.
-[[nodiscard]] std::string OrderFileBody(const std::string& record);
+// What an order file adds after its record, each on a line of its own: the login that must
+// execute it, the chart it came from, the outbox's sequence (an account executes in this
+// order) and whether the stop and target are a price or a distance. A companion of the
+// second version refuses a file with such lines as unreadable, so they are written only
+// while a current companion (one that keeps QV_Chart_<hwnd>.txt) runs.
+struct OrderAdditions {
+  std::string account;
+  std::uint64_t chart = 0;
+  std::uint64_t seq = 0;
+  std::string slKind, tpKind;  // "PRICE", "DISTANCE" or empty
+};
+
+// An order file holds the record and one line feed (without it the file is not whole),
+// then the additions that are set, as KEY=VALUE lines each ended by a line feed, and after
+// them END=1 (the added lines are whole only with it).
+[[nodiscard]] std::string OrderFileBody(const std::string& record,
+                                        const OrderAdditions& additions = {});
 
 // The six fields of an order file whose name carries this id: exactly six fields, the
-// first equal to the id, a known action, no control character, ended by its line feed.
+// first equal to the id, a known action, no control character, ended by its line feed;
+// then added lines of the form KEY=VALUE (unknown keys are ignored) closed by END=1.
 struct OrderRecord {
   std::string id, action, size, symbol, sl, tp;
+  OrderAdditions additions;
 };
 [[nodiscard]] std::optional<OrderRecord> ParseOrderFile(std::string_view text,
                                                         std::string_view expectedId);
 
-// QV_TradeResult_<id>.txt as the companion writes it.
+// QV_TradeResult_<id>.txt as the companion writes it. kUnknown: the companion stopped while
+// executing and could not tell whether the order filled (the trader must look).
 struct TradeResult {
-  enum class Status { kExecuted, kRejected };
+  enum class Status { kExecuted, kRejected, kUnknown };
   Status status = Status::kRejected;
   std::string ticket;  // for executed
   std::string price;   // optional
   std::string volume;  // optional
-  std::string reason;  // for rejected, at most 200 characters
+  std::string reason;  // for rejected and unknown, at most 200 characters
 };
 // Whole only with ID equal to the expected id, a known STATUS, a TICKET for EXECUTED and
 // the closing line END=1 (the only END line); anything less is a file still being written.

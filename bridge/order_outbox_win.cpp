@@ -3,11 +3,14 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bridge/bridge_names.h"
+#include "bridge/chart_accounts.h"
 #include "bridge/file_replace.h"
 #include "bridge/order_outbox.h"
 #include "bridge/text_file.h"
+#include "host/debug_log.h"
 #include "host/process_state.h"
 #include "host/win_handles.h"
 
@@ -65,6 +68,14 @@ class OutboxLock {
   DWORD error_ = 0;
 };
 
+std::uint64_t AccountOfLive(const std::vector<ChartRegistration>& live,
+                            const std::string& account) {
+  for (const ChartRegistration& chart : live) {
+    if (chart.account == account) return chart.hwnd;
+  }
+  return 0;
+}
+
 OrderSend Failed(OrderSend send, std::uint32_t error, const char* step) {
   send.status = {error};
   send.step = step;
@@ -80,7 +91,7 @@ WriteStatus WriteProtocolFile() {
   return status;
 }
 
-OrderSend SendOrder(const std::string& record, bool keepRecordId) {
+OrderSend SendOrder(const std::string& record, bool keepRecordId, const OrderRoute& route) {
   OrderSend send;
   send.record = record;
   OutboxLock lock;
@@ -89,33 +100,61 @@ OrderSend SendOrder(const std::string& record, bool keepRecordId) {
     const WriteStatus protocol = WriteProtocolFile();
     if (!protocol.ok()) return Failed(send, protocol.error, "write QV_Protocol.txt");
   }
+  // Current companions announce their charts; only they read the added lines, and while
+  // one runs the slot stays untouched, so a companion of the first version anywhere cannot
+  // execute the order a second time.
+  const std::vector<ChartRegistration> live = LiveChartRegistrations();
+  // Without any current companion the order names no account, as before: companions of
+  // earlier versions take it from the slot or its plain order file.
+  if (!live.empty()) {
+    send.account = route.chart != 0 ? AccountOfChart(live, route.chart) : OrderAccount(live);
+  }
+  if (!send.account.empty() && AccountOfLive(live, send.account) == 0) {
+    send.refusal = "no terminal companion of account " + send.account + " is running";
+    return Failed(send, ERROR_NOT_FOUND, "find a companion of the order's account");
+  }
+  const std::wstring statePath = OutboxStatePath();
+  std::uint64_t last = 0;
+  if (FileExists(statePath)) {
+    const std::optional<std::uint64_t> parsed =
+        ParseOutboxState(WideToUtf8(ReadTextFile(statePath)));
+    // A damaged state file still yields unique ids: the clock part alone moves forward.
+    if (parsed) {
+      last = *parsed;
+    } else {
+      LogDebug("The outbox state file is damaged; order ids go on from the clock.");
+    }
+  }
+  // Every order takes the next number, also one that keeps its own id: the number is the
+  // sequence an account's companions execute in.
+  const std::uint64_t next = NextOrderId(last, UnixMsNow());
+  // Recorded before the order leaves, so a kill right after can never hand the id out
+  // again. Not flushed: after a power loss an older or damaged number may come back, and
+  // the clock part, far past it by the next start, keeps the ids unique; the click waits
+  // on one disk round trip less.
+  const WriteStatus kept = ReplaceFileWhole(statePath, OutboxStateBody(next), WriteRetry::kPatient,
+                                            WriteDurability::kProcessKill);
+  if (!kept.ok()) return Failed(send, kept.error, "record the order id");
   if (keepRecordId) {
     send.id = RecordId(record);
   } else {
-    const std::wstring statePath = OutboxStatePath();
-    std::uint64_t last = 0;
-    if (FileExists(statePath)) {
-      const std::optional<std::uint64_t> parsed =
-          ParseOutboxState(WideToUtf8(ReadTextFile(statePath)));
-      // A damaged state file still yields unique ids: the clock part alone moves forward.
-      if (parsed) last = *parsed;
-    }
-    const std::uint64_t id = NextOrderId(last, UnixMsNow());
-    // Recorded before the order leaves, so a kill right after can never hand the id out
-    // again. Not flushed: after a power loss an older or damaged number may come back, and
-    // the clock part, far past it by the next start, keeps the ids unique; the click waits
-    // on one disk round trip less.
-    const WriteStatus kept = ReplaceFileWhole(statePath, OutboxStateBody(id), WriteRetry::kPatient,
-                                              WriteDurability::kProcessKill);
-    if (!kept.ok()) return Failed(send, kept.error, "record the order id");
-    send.id = std::to_string(id);
+    send.id = std::to_string(next);
     send.record = RecordWithId(record, send.id);
   }
   if (!IsValidOrderId(send.id)) return Failed(send, ERROR_INVALID_NAME, "use the order id");
+  OrderAdditions additions;
+  if (!send.account.empty()) {
+    additions.account = send.account;
+    additions.chart = route.chart;
+    additions.seq = next;
+    additions.slKind = route.slKind;
+    additions.tpKind = route.tpKind;
+  }
   const std::wstring orderPath = Bridge(OrderFileName(send.id));
   const WriteStatus order =
-      ReplaceFileWhole(orderPath, OrderFileBody(send.record), WriteRetry::kPatient);
+      ReplaceFileWhole(orderPath, OrderFileBody(send.record, additions), WriteRetry::kPatient);
   if (!order.ok()) return Failed(send, order.error, "write the order file");
+  if (!live.empty()) return send;
   const WriteStatus signal =
       ReplaceFileWhole(Bridge(kTradeSignalFileName), send.record, WriteRetry::kPatient);
   if (!signal.ok()) {

@@ -16,6 +16,8 @@ add_library(qv_fuzz_runtime_pure STATIC ${QV_FUZZ_RUNTIME_SOURCES})
 target_include_directories(qv_fuzz_runtime_pure PUBLIC ${CMAKE_SOURCE_DIR}
                            ${CMAKE_SOURCE_DIR}/tools/webview2-runtime)
 target_compile_options(qv_fuzz_runtime_pure PRIVATE ${QV_WARNINGS})
+# The runtime reads and writes its messages with the host's JSON.
+target_link_libraries(qv_fuzz_runtime_pure PUBLIC qv_pure)
 
 if(QV_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")

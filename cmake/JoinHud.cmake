@@ -1,7 +1,13 @@
-# Joins the HUD sources listed in hud/ORDER (one file name per line, '#' starts a comment)
+# Joins the sources listed in <dir>/ORDER (one file name per line, '#' starts a comment)
 # inside one outer function, and writes the script text both as a .js file (for the page
-# tests) and as a C++ source (embedded in the executable).
-# Inputs: HUD_DIR, OUT_JS, OUT_CPP.
+# tests) and as a C++ source (embedded in the executable). Used for the HUD (hud/) and for
+# the chart page reader (hud/page_reader/), a document script of its own.
+# Inputs: HUD_DIR, OUT_JS, OUT_CPP, and FUNC, the C++ function that returns the text
+# (HudScriptUtf8 when not given).
+if(NOT DEFINED FUNC)
+  set(FUNC HudScriptUtf8)
+endif()
+file(RELATIVE_PATH source_dir ${CMAKE_CURRENT_LIST_DIR}/.. ${HUD_DIR})
 file(STRINGS ${HUD_DIR}/ORDER order_lines)
 set(body "")
 foreach(line IN LISTS order_lines)
@@ -10,7 +16,7 @@ foreach(line IN LISTS order_lines)
     continue()
   endif()
   if(NOT EXISTS ${HUD_DIR}/${name})
-    message(FATAL_ERROR "hud/ORDER names a missing file: ${name}")
+    message(FATAL_ERROR "${HUD_DIR}/ORDER names a missing file: ${name}")
   endif()
   file(READ ${HUD_DIR}/${name} content)
   string(APPEND body "// ---- ${name} ----\n${content}\n")
@@ -35,4 +41,4 @@ endwhile()
 if(chunks STREQUAL "")
   set(chunks "    \"\"\n")
 endif()
-file(WRITE ${OUT_CPP} "// Generated from hud/*.js; do not edit.\n#include \"overlay/hud_script.h\"\n\nconst char* HudScriptUtf8() {\n  static const char kText[] =\n${chunks}  ;\n  return kText;\n}\n")
+file(WRITE ${OUT_CPP} "// Generated from ${source_dir}/*.js; do not edit.\n#include \"overlay/hud_script.h\"\n\nconst char* ${FUNC}() {\n  static const char kText[] =\n${chunks}  ;\n  return kText;\n}\n")

@@ -1,12 +1,12 @@
 # Windows build: QuorvaleWorkspace.exe, a GUI-subsystem program with everything linked
 # statically so it runs without extra DLLs beside it.
-set(QV_LIBS ole32 shell32 shlwapi advapi32 user32 gdi32 wininet version bcrypt)
+set(QV_LIBS ole32 shell32 shlwapi advapi32 user32 gdi32 wininet version bcrypt crypt32)
 if(MINGW)
   set(QV_STATIC_LINK -static -static-libgcc -static-libstdc++)
   set(QV_UNICODE_ENTRY -municode)
 endif()
 
-add_library(qv_glue STATIC ${QV_GLUE_SOURCES} ${QV_HUD_CPP})
+add_library(qv_glue STATIC ${QV_GLUE_SOURCES} ${QV_HUD_CPP} ${QV_HUD_READER_CPP})
 target_include_directories(qv_glue PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_definitions(qv_glue PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 target_compile_options(qv_glue PRIVATE ${QV_WARNINGS})

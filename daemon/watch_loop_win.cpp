@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bridge/bridge_names.h"
+#include "bridge/chart_accounts.h"
 #include "bridge/file_replace.h"
 #include "bridge/order_outbox.h"
 #include "bridge/text_file.h"
@@ -195,7 +196,11 @@ void ProcessLaunchRequests() {
                std::to_string(::GetLastError()) + ").");
     }
     if (text.empty()) continue;
-    HandleLaunchRequest(g_children, WideToUtf8(text), g_ops);
+    const std::string body = WideToUtf8(text);
+    // The first account a companion announces receives the orders that name no chart
+    // (Telegram) until the trader chooses another.
+    NoteRegisteredAccount(LaunchRequestAccount(body));
+    HandleLaunchRequest(g_children, body, g_ops);
   }
 }
 

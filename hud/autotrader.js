@@ -1,29 +1,18 @@
 // AutoTrader: the on/off toggle and the bar-close loop that starts one AI evaluation per
 // closed bar (or per pulse) while the market is open and the schedule allows it.
-
-var autoTraderOnState;
-var autoTraderEpochCount;
+//
+// The switch is a setting of the host's: the toggle only asks ("SETTINGS_SET:{"autotrader":…}")
+// and shows the new state once the host's push carries it, so neither a script nor a lost
+// message can turn it on.
 
 function autoTraderIsOn() {
-  if (autoTraderOnState === undefined) {
-    autoTraderOnState = storeGet('qv_autotrader', '0') === '1';
-  }
-  return autoTraderOnState;
-}
-
-function autoTraderChangeEpoch() {
-  return autoTraderEpochCount || 0;
-}
-
-function setAutoTraderOn(on) {
-  autoTraderOnState = !!on;
-  storeSet('qv_autotrader', on ? '1' : '0');
+  return setting('autotrader') === true;
 }
 
 function updateAutoTraderUI() {
-  const toggle = document.getElementById('qv-autotrader-toggle');
-  const icon = document.getElementById('qv-auto-icon');
-  const label = document.getElementById('qv-auto-label');
+  const toggle = byId('qv-autotrader-toggle');
+  const icon = byId('qv-auto-icon');
+  const label = byId('qv-auto-label');
   const on = autoTraderIsOn();
   if (toggle) {
     toggle.classList.toggle('qv-auto-active', on);
@@ -33,17 +22,36 @@ function updateAutoTraderUI() {
   if (label) label.textContent = on ? 'AutoTrader: ON (>=85% Conf)' : 'AutoTrader: OFF';
 }
 
-function onAutoTraderToggle(ev) {
-  if (ev) ev.preventDefault();
-  autoTraderEpochCount = autoTraderChangeEpoch() + 1;
-  setAutoTraderOn(!autoTraderIsOn());
-  updateAutoTraderUI();
-  // The configuration file is what the 3 s sync reads back; unless it learns the new state
-  // the next sync would switch the toggle back.
-  postToHost(buildVaultCfgMessage());
-  appendAIMessage('Autonomous Bar-Close AutoTrader is now ' +
-    (autoTraderIsOn() ? 'ACTIVATED (Scanning on candle close).' : 'DEACTIVATED.'));
+// The switch asked of the host and not answered yet.
+var autoTraderRequest = null;
+
+async function onAutoTraderToggle() {
+  if (autoTraderRequest) return;
+  const want = !autoTraderIsOn();
+  const sent = { autotrader: want };
+  if (!requestSettings(sent)) {
+    appendAIMessage(QV_ICONS.alert + ' AutoTrader not switched: no connection to the workspace.', 'AUTOTRADER RULES');
+    return;
+  }
+  // A question already asked is not asked twice while the host has not answered it.
+  autoTraderRequest = sent;
+  const outcome = await awaitConfirmation('settings', sent, 30000);
+  autoTraderRequest = null;
+  if (outcome.timedOut) {
+    appendAIMessage(QV_ICONS.alert + ' AutoTrader not switched: the workspace did not confirm it.', 'AUTOTRADER RULES');
+  } else if (outcome.differing) {
+    appendAIMessage(QV_ICONS.alert + ' AutoTrader not switched: the workspace kept it ' + (autoTraderIsOn() ? 'on' : 'off') + '.', 'AUTOTRADER RULES');
+  }
 }
+
+// Every change of the switch, whoever asked for it, is drawn and said in the chat.
+onSettingsChange(function (previous, current) {
+  updateAutoTraderUI();
+  if (previous && previous.autotrader !== current.autotrader) {
+    appendAIMessage('Autonomous Bar-Close AutoTrader is now ' +
+      (current.autotrader ? 'ACTIVATED (Scanning on candle close).' : 'DEACTIVATED.'));
+  }
+});
 
 function numericHour(value) {
   if (typeof value === 'number' && isFinite(value)) return value;
@@ -52,7 +60,7 @@ function numericHour(value) {
 }
 
 function writeSymbolBadge(snap, timeframe, market) {
-  const badge = document.getElementById('qv-ai-sym-badge');
+  const badge = byId('qv-ai-sym-badge');
   if (!badge || !snap.Symbol) return;
   badge.textContent = String(snap.Symbol) + ' • MT5: ' + timeframe;
   if (market && market.isClosed) {
@@ -210,7 +218,6 @@ function startAutoTraderLoop() {
 
   async function tick() {
     try {
-      await syncExternalAIConfig();
       const snap = await fetchChartSnapshot();
       if (!snap) return;
       // A BarTime that is no number is no bar: it must never look new at every tick.
@@ -236,7 +243,7 @@ function startAutoTraderLoop() {
         return;
       }
       if (!autoTraderIsOn() || market.isClosed) return;
-      const interval = storeGet('qv_exec_interval', '') || 'CANDLE_CLOSE_H1';
+      const interval = setting('exec_interval') || 'CANDLE_CLOSE_H1';
       if (interval === 'MANUAL_ONLY') return;
       let hour = numericHour(snap.CurrentHourUTC);
       if (hour === undefined) hour = new Date().getUTCHours();
@@ -264,8 +271,8 @@ function startAutoTraderLoop() {
         console.log('[Quorvale AutoTrader] Skipped scan: ' + (verdict ? verdict.reason : ''));
         return;
       }
-      let maxSpread = parseInt(storeGet('qv_max_spread_pts', '35'), 10);
-      if (!isFinite(maxSpread)) maxSpread = 35;
+      let maxSpread = setting('max_spread');
+      if (typeof maxSpread !== 'number' || !isFinite(maxSpread)) maxSpread = 35;
       const spread = Number(snap.CurrentSpreadPts);
       if (snap.CurrentSpreadPts !== undefined && snap.CurrentSpreadPts !== null && spread > maxSpread) {
         console.log('[Quorvale AutoTrader] Pre-LLM Filter: Spread (' + snap.CurrentSpreadPts +
@@ -291,11 +298,11 @@ function startAutoTraderLoop() {
           '; the bar is skipped so that no second page trades it.');
         return;
       }
-      const select = document.getElementById('qv-ai-model-select');
+      const select = byId('qv-ai-model-select');
       const opt = select && select.selectedIndex >= 0 ? select.options[select.selectedIndex] : null;
       const engine = opt && opt.text ? opt.text : 'Active AI Engine';
       appendAIMessage('🤖 <b>AUTONOMOUS TRIGGER:</b> ' + escapeHtml(label) + ' (' + escapeHtml(verdict.reason) +
-        '). Playbook: <i>' + escapeHtml(storeGet('qv_active_strategy', '') || 'core') + '</i>. Dispatched to ' +
+        '). Playbook: <i>' + escapeHtml(setting('active_strategy') || 'core') + '</i>. Dispatched to ' +
         escapeHtml(engine) + '...');
       executeAIInference('Autonomous ' + label +
         ' evaluation: Scan price action and evaluate if a valid setup exists with >=85% confidence.', true,
@@ -306,21 +313,23 @@ function startAutoTraderLoop() {
   return qvSetInterval(guarded(tick), 3000);
 }
 
-// The terminal companion's on-demand request (the host calls this). It evaluates once;
-// its card never sends by itself, so a script that calls this cannot trade.
-function triggerEvaluationNow(prompt) {
-  const text = typeof prompt === 'string' && prompt.trim() !== '' ? prompt.trim().slice(0, 2000)
-    : 'Immediate on-demand analysis: evaluate active chart structure and formulate setup.';
+// The terminal companion's on-demand request, pushed by the host ({"type":"evaluate"}). It
+// evaluates once; its card never sends by itself, so a push cannot trade.
+var QV_ON_DEMAND_PROMPT = 'Immediate on-demand user analysis: Evaluate active chart structure and formulate setup.';
+
+function triggerEvaluationNow() {
   try { openAIDrawer(); } catch (e) { /* drawer control not available */ }
   appendAIMessage(QV_ICONS.bolt + ' <b>ON-DEMAND EVALUATION:</b> requested by the terminal. The card waits for your click.');
-  executeAIInference(text, true, null);
+  executeAIInference(QV_ON_DEMAND_PROMPT, true, null);
   return true;
 }
 
+onHostPush('evaluate', function () {
+  if (byId('qv-ai-drawer')) triggerEvaluationNow();
+});
+
 function wireAutoTrader() {
-  window.triggerEvaluationNow = guarded(triggerEvaluationNow);
-  autoTraderOnState = storeGet('qv_autotrader', '0') === '1';
-  const toggle = document.getElementById('qv-autotrader-toggle');
-  if (toggle) toggle.addEventListener('click', guarded(onAutoTraderToggle));
+  const toggle = byId('qv-autotrader-toggle');
+  onTrustedClick(toggle, onAutoTraderToggle);
   updateAutoTraderUI();
 }

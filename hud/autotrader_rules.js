@@ -15,20 +15,20 @@ function ruleNumber(value) {
   return NaN;
 }
 
-// The vault's settings as the rules read them; anything unreadable falls back to the
+// The host's settings as the rules read them; anything unreadable falls back to the
 // vault's own defaults.
 function autoTraderSettings() {
-  function num(key, fallback) {
-    const n = ruleNumber(storeGet(key, ''));
+  function num(name, fallback) {
+    const n = ruleNumber(setting(name));
     return isFinite(n) ? n : fallback;
   }
-  let cap = Math.floor(num('qv_autotrader_daily_cap', QV_DAILY_CAP_DEFAULT));
+  let cap = Math.floor(num('daily_cap', QV_DAILY_CAP_DEFAULT));
   if (cap < 0) cap = QV_DAILY_CAP_DEFAULT;
   if (cap > 99) cap = 99;
   return {
-    threshold: num('qv_autotrader_threshold', QV_AUTO_MIN_CONFIDENCE),
-    riskPct: num('qv_default_risk_pct', 1.0),
-    maxSpread: num('qv_max_spread_pts', 35),
+    threshold: num('confidence_threshold', QV_AUTO_MIN_CONFIDENCE),
+    riskPct: num('risk_pct', 1.0),
+    maxSpread: num('max_spread', 35),
     dailyCap: cap
   };
 }

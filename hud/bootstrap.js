@@ -1,6 +1,12 @@
-// First file of the HUD. WebView2 runs document scripts in every frame and the host may
-// inject twice into one document, so this decides once whether this instance of the
-// script is the one that builds anything; every later file checks qvHudActive.
+// First file of the HUD. The host runs this script in an isolated world of every document
+// of its view ("quorvale_hud": its own globals and built-ins, the document's DOM), so the
+// chart site's scripts can neither call these functions nor replace what they use. The UI
+// lives under one host element whose closed shadow root is created here, before the page
+// ever sees the element: the page's scripts see the host element only.
+//
+// WebView2 runs document scripts in every frame and the host may register this twice, so
+// this decides once whether this instance is the one that builds anything; every later file
+// checks qvHudActive.
 
 // The host maps the bridge folder to this name (kVirtualDataHost on the host side).
 var QV_DATA_HOST = 'quorvale-data.example';
@@ -8,30 +14,29 @@ var QV_DATA_HOST = 'quorvale-data.example';
 // The chart site's origin; the HUD builds only there and on the studio page.
 var QV_CHART_ORIGIN = 'https://www.tradingview.com';
 
-// The host puts a secret of its own here when it builds this document script. It stays in
-// this closure: the chart site's scripts share the page, and a message without the secret
-// is not the HUD's, so they can neither post an order nor change the host's settings.
-var qvPageSecret = '__QV_PAGE_SECRET__';
-
-var qvHudActive = false;
-var isStudioPage = false;
-
-// Built-ins captured before the page can wrap or replace them.
-var qvFetch = null;
+// This world has built-ins of its own that no page script reaches; the few that the
+// security of a message depends on are still taken once, at load, so that nothing the HUD
+// itself does later can change what they are.
+var qvApply = Reflect.apply;
+var qvJsonParse = JSON.parse;
+var qvJsonStringify = JSON.stringify;
+var qvDefine = Object.defineProperty;
 var qvSetTimeout = window.setTimeout.bind(window);
 var qvSetInterval = window.setInterval.bind(window);
 var qvClearInterval = window.clearInterval.bind(window);
 var qvClearTimeout = window.clearTimeout.bind(window);
-try {
-  if (typeof window.fetch === 'function') qvFetch = window.fetch.bind(window);
-} catch (e) { /* no fetch: every bridge read reports nothing */ }
-// The host's postMessage, bound now: a page script that later replaces or wraps
-// chrome.webview.postMessage never sees (and so never learns the secret of) our messages.
-var qvHostPost = null;
-try {
-  const webview = window.chrome && window.chrome.webview;
-  if (webview && typeof webview.postMessage === 'function') qvHostPost = webview.postMessage.bind(webview);
-} catch (e) { /* no host: messages go nowhere */ }
+var qvFetch = typeof window.fetch === 'function' ? window.fetch.bind(window) : null;
+
+// The host's binding exists only in contexts of this world (the page's world has no such
+// name); it is taken at load, so the HUD's messages have one way out.
+var qvHostBinding = typeof globalThis.__qvHost === 'function' ? globalThis.__qvHost : null;
+
+var qvHudActive = false;
+var isStudioPage = false;
+
+// The host element and its closed root; the whole UI is built inside the root.
+var qvHost = null;
+var qvRoot = null;
 
 function isOwnDocument() {
   try {
@@ -51,9 +56,15 @@ function isOwnDocument() {
     top = false;  // a cross-origin parent throws: we are a frame
   }
   if (!top || !isOwnDocument()) return;  // a frame, or a page of another origin
+  // The flag lives in this world: a page can neither set it (to keep the HUD out) nor see it.
+  if (globalThis.__qvHudInstalled === true) return;
   try {
-    if (window.__quorvale_hud_installed || document.getElementById('qv-hud-panel')) return;
-    window.__quorvale_hud_installed = true;
+    qvDefine(globalThis, '__qvHudInstalled', { value: true, writable: false, configurable: false, enumerable: false });
+    // A div: a custom element name would let the page's own element definition run its
+    // constructor on our host first.
+    qvHost = document.createElement('div');
+    qvHost.id = 'qv-hud-host';
+    qvRoot = qvHost.attachShadow({ mode: 'closed' });
     qvHudActive = true;
   } catch (e) { /* leave inactive */ }
 })();
@@ -69,15 +80,14 @@ function detectStudioPage() {
 }
 
 function hasHostBridge() {
-  return typeof qvHostPost === 'function';
+  return typeof qvHostBinding === 'function';
 }
 
-// Messages are fire-and-forget; outside the WebView2 host there is nobody to tell. The
-// only call of the host's postMessage: every message carries the page secret.
+// Messages are fire-and-forget; outside the workspace there is nobody to tell.
 function postToHost(message) {
   try {
     if (!hasHostBridge()) return false;
-    qvHostPost(qvPageSecret + ':' + String(message));
+    qvApply(qvHostBinding, globalThis, [String(message)]);
     return true;
   } catch (e) {
     return false;
@@ -88,11 +98,11 @@ function bridgeUrl(file) {
   return 'https://' + QV_DATA_HOST + '/' + file;
 }
 
-// Fetch through the built-in captured at load, so a page that wraps fetch never sees our
-// requests (provider calls carry the trader's keys).
+// Fetch of this world: the page's wrappers of fetch or of Response never see a request or
+// its answer (provider calls carry the trader's keys).
 function hudFetch(url, init) {
-  const f = qvFetch || window.fetch.bind(window);
-  return f(url, init);
+  if (!qvFetch) return Promise.reject(new Error('no fetch'));
+  return qvFetch(url, init);
 }
 
 // One bridge file as parsed JSON, or null for any failure (missing, HTTP error, bad JSON).
@@ -100,7 +110,7 @@ async function fetchBridgeJson(file) {
   try {
     const res = await hudFetch(bridgeUrl(file), { cache: 'no-store' });
     if (!res || !res.ok) return null;
-    return await res.json();
+    return qvJsonParse(await res.text());
   } catch (e) {
     return null;
   }
@@ -115,19 +125,27 @@ function escapeHtml(text) {
     .replace(/'/g, '&#39;');
 }
 
+// Elements of the HUD are looked up in its own root, never in the page's document, where
+// the page could plant an element of the same id.
 function byId(id) {
   try {
-    return document.getElementById(id);
+    return qvRoot ? qvRoot.getElementById(id) : null;
   } catch (e) {
     return null;
   }
+}
+
+// True for a node of the page that stands for the HUD: events from inside the closed root
+// reach the page's document with the host element as their target.
+function isHudHost(node) {
+  return !!node && node === qvHost;
 }
 
 // Wraps a timer or event callback so nothing escapes into the page's error handlers.
 function guarded(fn) {
   return function () {
     try {
-      const r = fn.apply(this, arguments);
+      const r = qvApply(fn, this, arguments);
       if (r && typeof r.then === 'function') r.then(null, function () { /* swallowed */ });
       return r;
     } catch (e) {
@@ -135,3 +153,46 @@ function guarded(fn) {
     }
   };
 }
+
+// A control that acts (sends a message, starts an evaluation, changes a setting) answers
+// only the trader's real input: a click the browser made from a real mouse or key, never
+// one dispatched by a script. isTrusted is the browser's own answer for the event.
+function onTrustedClick(node, fn) {
+  if (!node) return;
+  node.addEventListener('click', guarded(function (ev) {
+    if (!ev || ev.isTrusted !== true) return undefined;
+    ev.preventDefault();
+    return fn(node, ev);
+  }));
+}
+
+// Keys, text input and the clipboard inside the closed root still reach the page's window
+// and document (with the host as target): its scripts would read a key as the trader types
+// or pastes it into a field of the HUD, and the chart site's shortcuts would take the
+// keystrokes as their own. This world's listener on the window is the first one there
+// (document scripts run before the page's), so while a field of the HUD has the focus it
+// ends those events for everyone else; the HUD's own handling of them is routeHudKeyEvent,
+// called from here. With the focus on a button of the HUD the keys go on to the page as
+// before: they carry nothing of the HUD, and the chart's shortcuts keep working.
+var QV_GUARDED_EVENTS = ['keydown', 'keyup', 'keypress', 'beforeinput', 'input', 'textInput',
+  'compositionstart', 'compositionupdate', 'compositionend', 'paste', 'copy', 'cut'];
+
+function isEditableField(node) {
+  if (!node) return false;
+  const tag = String(node.tagName || '');
+  return tag === 'INPUT' || tag === 'TEXTAREA' || tag === 'SELECT' || node.isContentEditable === true;
+}
+
+(function installInputGuard() {
+  if (!qvHudActive) return;
+  const guard = guarded(function (ev) {
+    if (!isHudHost(ev.target)) return;
+    const inner = qvRoot.activeElement;
+    if (!isEditableField(inner)) return;
+    ev.stopImmediatePropagation();
+    if (typeof routeHudKeyEvent === 'function') routeHudKeyEvent(ev, inner);
+  });
+  QV_GUARDED_EVENTS.forEach(function (type) {
+    try { window.addEventListener(type, guard, true); } catch (e) { /* the event type is unknown here */ }
+  });
+})();

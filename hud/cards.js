@@ -1,8 +1,17 @@
 // Chat message primitives, reply rendering into the chat, the trade proposal card and
 // the two welcome cards.
 
+// Each card's reward-to-risk refresh, found by its card when the trader types in it.
+var qvCardRRUpdaters = new WeakMap();
+
+function updateCardRR(input) {
+  const card = input && typeof input.closest === 'function' ? input.closest('.qv-trade-card') : null;
+  const update = card ? qvCardRRUpdaters.get(card) : null;
+  if (update) update();
+}
+
 function copilotChatBody() {
-  return document.getElementById('qv-ai-chat-body');
+  return byId('qv-ai-chat-body');
 }
 
 function copilotScrollChat() {
@@ -124,8 +133,7 @@ function renderTradeProposalCard(proposal, auto) {
     return msg;
   }
 
-  let riskDefault = '1.0';
-  try { riskDefault = window.localStorage.getItem('qv_default_risk_pct') || '1.0'; } catch (e) { /* keep */ }
+  const riskDefault = settingPercentText('risk_pct');
   const riskValue = proposal.risk_pct !== undefined && proposal.risk_pct !== null && proposal.risk_pct !== ''
     ? proposal.risk_pct : riskDefault;
   const lotValue = proposal.suggested_lots ? proposal.suggested_lots : '0.10';
@@ -169,9 +177,9 @@ function renderTradeProposalCard(proposal, auto) {
       rrOut.textContent = '1:' + (Math.abs(t - e) / Math.abs(e - s)).toFixed(1);
     }
   }
-  entryIn.addEventListener('input', guarded(updateRR));
-  slIn.addEventListener('input', guarded(updateRR));
-  tpIn.addEventListener('input', guarded(updateRR));
+  // Typing reaches the HUD through its input guard (see routeHudKeyEvent), not through
+  // listeners here: the guard keeps the keystrokes from the page.
+  qvCardRRUpdaters.set(card, updateRR);
 
   function levelFrom(input, fallback) {
     if (input && input.value.trim() !== '') {
@@ -187,7 +195,7 @@ function renderTradeProposalCard(proposal, auto) {
     const s = fate && fate.status;
     btn.classList.toggle('qv-card-btn-executed', s === 'executed');
     btn.classList.toggle('qv-card-btn-failed', s === 'rejected' || s === 'not_sent');
-    btn.style.color = s === 'executed' ? '#00e676' : s === 'rejected' || s === 'not_sent' ? '#ff5252' : '';
+    btn.style.color = s === 'executed' ? '#00e676' : s === 'rejected' || s === 'not_sent' ? '#ff5252' : s === 'unknown' ? '#ffab00' : '';
     btn.innerHTML = (s === 'executed' ? QV_ICONS.check + ' ' : '') + escapeHtml(orderFateText(fate));
     btn.title = s === 'rejected' || s === 'not_sent' ? orderFateText(fate) : '';
     // Nothing left the page or the host could not write it: the trader may try again.
@@ -216,11 +224,9 @@ function renderTradeProposalCard(proposal, auto) {
     }
     return client !== null;
   }
-  // Only real input clicks the card: a page script's synthetic click places nothing; the
-  // AutoTrader calls dispatch itself.
-  btn.addEventListener('click', guarded(function (ev) {
-    if (ev && ev.isTrusted === true) dispatch(null);
-  }));
+  // Only real input clicks the card: a synthetic click places nothing; the AutoTrader calls
+  // dispatch itself.
+  onTrustedClick(btn, function () { dispatch(null); });
 
   if (auto) {
     scheduleAutoExecution(proposal, auto, {
@@ -241,8 +247,7 @@ function renderTradeProposalCard(proposal, auto) {
 }
 
 function vaultHasAnyKey() {
-  const v = readKeyVault();
-  return !!(v.gemini || v.deepseek || v.openai || v.claude || v.openrouter);
+  return !!(secret('gemini') || secret('deepseek') || secret('openai') || secret('claude') || secret('openrouter'));
 }
 
 function renderInitialWelcome() {
@@ -306,18 +311,13 @@ function renderInitialStudioWelcome() {
   if (keyBtn) {
     keyBtn.addEventListener('click', guarded(function (ev) {
       ev.preventDefault();
-      if (typeof window.openQuorvaleVault === 'function') window.openQuorvaleVault('keys');
+      openQuorvaleVault('keys');
     }));
   }
+  // Each tile does what its chip does, for the trader's own click.
   const pairs = [['qv-init-vision-btn', 'qv-chip-vision'], ['qv-init-cot-btn', 'qv-chip-cot'],
     ['qv-init-risk-btn', 'qv-chip-risk'], ['qv-init-setup-btn', 'qv-chip-setup']];
   pairs.forEach(function (pair) {
-    const b = msg.querySelector('#' + pair[0]);
-    if (b) {
-      b.addEventListener('click', guarded(function () {
-        const chip = document.getElementById(pair[1]);
-        if (chip) chip.click();
-      }));
-    }
+    onTrustedClick(msg.querySelector('#' + pair[0]), function () { runChip(pair[1]); });
   });
 }

@@ -3,14 +3,20 @@
 // one; with several charts the shared file describes whichever chart wrote last, so a page
 // that knows its chart reads its own file and only falls back to the shared one.
 
-// The host tells the page its chart's window handle in a document script
-// (window.__qv_chart_hwnd, a decimal string) that runs before any page script and again at
-// every load, so the handle is there from the first tick, after every navigation and reload.
-// The studio, which has no chart, and a page outside the workspace have none.
+// The host tells the HUD its chart's window handle by a push ({"type":"chart","hwnd":"<decimal>"})
+// after every load; until it arrives, and in the studio, which has no chart, the HUD reads
+// the shared files.
+var qvChartHwnd = '';
+
 function qvChartHandle() {
-  const h = window.__qv_chart_hwnd;
-  return typeof h === 'string' && /^[1-9][0-9]{0,19}$/.test(h) ? h : '';
+  return qvChartHwnd;
 }
+
+onHostPush('chart', function (message) {
+  const h = message.hwnd;
+  const text = typeof h === 'number' && isFinite(h) ? String(h) : h;
+  qvChartHwnd = typeof text === 'string' && /^[1-9][0-9]{0,19}$/.test(text) ? text : '';
+});
 
 function chartSnapshotFile() {
   const h = isStudioPage ? '' : qvChartHandle();

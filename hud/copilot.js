@@ -1,6 +1,5 @@
 // One AI run of the copilot: context from the bridge files and the chart, the system
-// prompt, the provider call and the reply. Also the quick-action chips, the chat input
-// and the synchronisation of keys and settings from the host's configuration file.
+// prompt, the provider call and the reply. Also the quick-action chips and the chat input.
 
 function blobToDataUri(blob) {
   return new Promise(function (resolve) {
@@ -15,6 +14,8 @@ function blobToDataUri(blob) {
   });
 }
 
+// The chart page's canvases drawn into one picture (they are the page's DOM, which this
+// world shares).
 function captureChartCanvases() {
   try {
     const all = document.querySelectorAll('.chart-container canvas, .chart-gui-wrapper canvas, canvas');
@@ -116,8 +117,7 @@ function setMessageContent(msg, html) {
 // run: null for a question of the trader's; the AutoTrader's bar evaluation passes
 // { auto: true, instrument, bar } so that its card may send by itself.
 async function executeAIInference(userPrompt, forceSetup, run) {
-  const vault = readKeyVault();
-  const select = document.getElementById('qv-ai-model-select');
+  const select = byId('qv-ai-model-select');
   const modelValue = select ? select.value : 'gemini-3.8-flash';
   const loading = appendAIMessage(QV_ICONS.bolt + ' Analyzing chart structure, technicals &amp; institutional flows...');
   try {
@@ -140,14 +140,14 @@ async function executeAIInference(userPrompt, forceSetup, run) {
       setMessageContent(loading, '<span style="color:#ffd700">Selected model is configured in BYOK vault. Sending request...</span>');
       return;
     }
-    const key = typeof vault[route.id] === 'string' ? vault[route.id] : '';
+    const key = secret(route.id);
     if (!key) {
       setMessageContent(loading, getMissingKeyHtml(route.name, getProviderKeyPages()[route.id]));
       return;
     }
     let model = modelValue;
     if (route.id === 'gemini') model = await resolveActiveGeminiModel(key, modelValue);
-    else if (route.id === 'openrouter') model = openRouterModelOf(vault);
+    else if (route.id === 'openrouter') model = openRouterModelOf();
     const out = await callProvider({
       provider: route.id,
       key: key,
@@ -191,104 +191,42 @@ function chipDefinitions() {
 function fillChipText(template, sym) {
   return template
     .split('{sym}').join(sym)
-    .split('{dd}').join(storeGet('qv_constitution_daily_loss', '4.5'))
-    .split('{risk}').join(storeGet('qv_default_risk_pct', '1.0'));
+    .split('{dd}').join(settingPercentText('max_dd'))
+    .split('{risk}').join(settingPercentText('risk_pct'));
+}
+
+// What a chip does: its message in the chat and its evaluation. The studio's tiles do the
+// same for their chips.
+function runChip(chipId) {
+  const chip = chipDefinitions().filter(function (c) { return c[0] === chipId; })[0];
+  if (!chip) return;
+  try { openAIDrawer(); } catch (e) { /* drawer control not available */ }
+  const sym = chipSymbol();
+  appendUserMessage(fillChipText(chip[1], sym));
+  executeAIInference(fillChipText(chip[2], sym), chip[3]);
+}
+
+function sendChatInput() {
+  const input = byId('qv-ai-textarea');
+  if (!input) return;
+  const text = String(input.value || '').trim();
+  if (!text) return;
+  appendUserMessage(text);
+  input.value = '';
+  executeAIInference(text, false);
+}
+
+// Enter sends, Shift+Enter breaks the line; called from the input guard (key_routing.js).
+function onChatKeydown(ev) {
+  if (ev.key === 'Enter' && !ev.shiftKey && !ev.isComposing && ev.isTrusted === true) {
+    ev.preventDefault();
+    sendChatInput();
+  }
 }
 
 function wireCopilot() {
   chipDefinitions().forEach(function (chip) {
-    const el = document.getElementById(chip[0]);
-    if (!el) return;
-    el.addEventListener('click', guarded(function (ev) {
-      ev.preventDefault();
-      try { openAIDrawer(); } catch (e) { /* drawer control not available */ }
-      const sym = chipSymbol();
-      appendUserMessage(fillChipText(chip[1], sym));
-      executeAIInference(fillChipText(chip[2], sym), chip[3]);
-    }));
+    onTrustedClick(byId(chip[0]), function () { runChip(chip[0]); });
   });
-  const send = document.getElementById('qv-ai-send-btn');
-  const input = document.getElementById('qv-ai-textarea');
-  if (send && input) {
-    send.addEventListener('click', guarded(function (ev) {
-      ev.preventDefault();
-      const text = String(input.value || '').trim();
-      if (!text) return;
-      appendUserMessage(text);
-      input.value = '';
-      executeAIInference(text, false);
-    }));
-    input.addEventListener('keydown', guarded(function (ev) {
-      if (ev.key === 'Enter' && !ev.shiftKey && !ev.isComposing) {
-        ev.preventDefault();
-        send.click();
-      }
-    }));
-  }
-}
-
-function truthyAutotrader(v) {
-  return v === 1 || v === true || v === '1';
-}
-
-async function syncExternalAIConfig() {
-  try {
-    const epoch = autoTraderChangeEpoch();
-    const file = await fetchBridgeJson('QV_AIConfig.json');
-    if (!file || typeof file !== 'object' || Array.isArray(file)) return;
-    rememberAIConfigFile(file);
-    const vault = readKeyVault();
-    const names = ['gemini', 'deepseek', 'openrouter', 'openai', 'claude'];
-    let changed = false;
-    names.forEach(function (n) {
-      const fv = file[n];
-      if (typeof fv === 'string' && fv !== '' && fv !== vault[n]) {
-        vault[n] = fv;
-        changed = true;
-      }
-    });
-    if (changed) {
-      writeKeyVault(vault);
-      updateVaultStatusUI();
-    }
-    // A toggle flipped while this file was in flight is newer than the file.
-    if (Object.prototype.hasOwnProperty.call(file, 'autotrader') && epoch === autoTraderChangeEpoch()) {
-      const want = truthyAutotrader(file.autotrader);
-      if (want !== autoTraderIsOn()) {
-        setAutoTraderOn(want);
-        updateAutoTraderUI();
-      }
-    }
-    // Stored with the precision the vault writes, so its pills still match after a sync.
-    if (file.risk_pct) storeSet('qv_default_risk_pct', isFinite(parseFloat(file.risk_pct)) ? parseFloat(file.risk_pct).toFixed(1) : String(file.risk_pct));
-    if (file.max_dd) storeSet('qv_constitution_daily_loss', isFinite(parseFloat(file.max_dd)) ? parseFloat(file.max_dd).toFixed(1) : String(file.max_dd));
-    if (file.max_spread) {
-      storeSet('qv_max_spread_pts', String(file.max_spread));
-      const field = document.getElementById('qv-setting-max-spread');
-      if (field) field.value = String(file.max_spread);
-    }
-    if (file.confidence_threshold) storeSet('qv_autotrader_threshold', String(file.confidence_threshold));
-    if (typeof file.daily_cap === 'number' && isFinite(file.daily_cap) && file.daily_cap >= 0) {
-      storeSet('qv_autotrader_daily_cap', String(Math.floor(file.daily_cap)));
-    }
-    if (file.model) {
-      const select = document.getElementById('qv-ai-model-select');
-      const want = String(file.model);
-      if (select) {
-        for (let i = 0; i < select.options.length; i++) {
-          const val = select.options[i].value;
-          if (val === want || val.indexOf(want) !== -1) {
-            select.value = val;
-            select.setAttribute('data-qv-model', val);
-            break;
-          }
-        }
-      }
-    }
-    // Last, so the message the host writes back carries what this run adopted.
-    const missingInFile = ['gemini', 'deepseek', 'openrouter'].some(function (n) {
-      return vault[n] && !file[n];
-    });
-    if (missingInFile) postToHost(buildVaultCfgMessage());
-  } catch (e) { /* the next tick tries again */ }
+  onTrustedClick(byId('qv-ai-send-btn'), sendChatInput);
 }

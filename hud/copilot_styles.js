@@ -65,14 +65,15 @@ function copilotStyleText() {
     '.qv-studio-welcome{border:1px solid rgba(56,117,255,0.3);background:rgba(56,117,255,0.05);border-radius:8px;padding:10px}',
     '.qv-init-btn{display:flex;flex-direction:column;align-items:flex-start;gap:2px;background:rgba(56,117,255,0.08);border:1px solid rgba(56,117,255,0.3);border-radius:7px;color:#e0e3eb;padding:8px;cursor:pointer;text-align:left}',
     '.qv-init-title{font-weight:800;font-size:10.5px}.qv-init-sub{font-size:9px;color:#7f8696}',
-    '#qv-autotrader-toggle.qv-auto-active{background:rgba(0,230,118,0.12);color:#00e676}'
+    '#qv-autotrader-toggle.qv-auto-active{background:rgba(0,230,118,0.12);color:#00e676}',
+    '#qv-vault-modal .qv-vault-save-status{margin-right:auto;align-self:center;font-size:10px}'
   ].join('\n');
 }
 
 function ensureCopilotStyles() {
-  if (document.getElementById('qv-copilot-styles')) return;
+  if (byId('qv-copilot-styles')) return;
   const style = document.createElement('style');
   style.id = 'qv-copilot-styles';
   style.textContent = copilotStyleText();
-  (document.head || document.documentElement).appendChild(style);
+  qvRoot.appendChild(style);
 }

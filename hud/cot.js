@@ -158,10 +158,9 @@ function showCotRecord(rec) {
 
 async function refreshCOTData() {
   try {
-    const f = qvFetch || window.fetch.bind(window);
-    const res = await f(bridgeUrl('QV_COTData.json'), { cache: 'no-store' });
+    const res = await hudFetch(bridgeUrl('QV_COTData.json'), { cache: 'no-store' });
     if (!res || !res.ok) return;
-    const data = await res.json();
+    const data = qvJsonParse(await res.text());
     if (!data || !Array.isArray(data.records)) return;
     const raw = await cotRawSymbol();
     const key = resolveCOTSymbol(raw);
@@ -176,6 +175,14 @@ async function refreshCOTData() {
   }
 }
 
+// target: the clicked node inside the HUD, or null for a click on the page.
+function hideCotCardUnless(target) {
+  const modal = byId('qv-cot-modal');
+  if (!modal || modal.style.display === 'none') return;
+  if (target && typeof target.closest === 'function' && target.closest('#qv-cot-modal, #qv-cot-badge')) return;
+  modal.style.display = 'none';
+}
+
 function wireCotRow() {
   const badge = byId('qv-cot-badge');
   if (badge) {
@@ -187,11 +194,10 @@ function wireCotRow() {
   }
   if (cotListenersInstalled) return;
   cotListenersInstalled = true;
+  // Clicks inside the HUD are seen in its root with their real target; on the page's
+  // document they all look like clicks on the host and are left to the root's listener.
+  qvRoot.addEventListener('click', guarded(function (ev) { hideCotCardUnless(ev.target); }));
   document.addEventListener('click', guarded(function (ev) {
-    const modal = byId('qv-cot-modal');
-    if (!modal || modal.style.display === 'none') return;
-    const t = ev.target;
-    if (t && typeof t.closest === 'function' && t.closest('#qv-cot-modal, #qv-cot-badge')) return;
-    modal.style.display = 'none';
+    if (!isHudHost(ev.target)) hideCotCardUnless(null);
   }));
 }

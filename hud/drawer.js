@@ -106,7 +106,7 @@ function onFullWidth() {
 }
 
 function applyStudioLeftWidth(px) {
-  try { document.body.style.setProperty('--qv-studio-left-w', px); } catch (e) { /* no body style */ }
+  try { qvHost.style.setProperty('--qv-studio-left-w', px); } catch (e) { /* no host style */ }
   if (hudPanel) {
     hudPanel.style.width = px;
     hudPanel.style.flex = '0 0 ' + px;

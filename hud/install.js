@@ -1,56 +1,36 @@
 // Start-up and the build of panel and drawer. Joined last so that every file's top-level
-// state exists before the first build can run. A build happens at the first call and
-// again whenever the page has thrown our panel (studio page: the drawer) away.
+// state exists before the build can run. The build happens once per document, inside the
+// HUD's closed root; the page can only take the host element out of its document, and a
+// once-a-second look puts it back with everything inside as it was.
 
-var buildTimers = [];
+var qvHudBuilt = false;
 
-function removeById(id) {
-  const node = byId(id);
-  if (node && node.parentNode) node.parentNode.removeChild(node);
-}
-
-// Timers of the build being replaced are stopped, so a page that keeps discarding the
-// panel does not collect one more poll per rebuild.
-function stopBuildTimers() {
-  buildTimers.forEach(function (t) {
-    try { qvClearInterval(t); qvClearTimeout(t); } catch (e) { /* already gone */ }
-  });
-  buildTimers = [];
+function attachHudHost() {
+  if (!qvHost || qvHost.isConnected || !document.documentElement) return;
+  try { document.documentElement.appendChild(qvHost); } catch (e) { /* the next look tries again */ }
 }
 
 function initHUD() {
+  if (qvHudBuilt || !document.body) return;
+  qvHudBuilt = true;
   detectStudioPage();
-  if (!document.body) return;
-  if (isStudioPage ? byId('qv-ai-drawer') : byId('qv-hud-panel')) return;
-
-  stopBuildTimers();
-  cancelPicking();
-  // Leftovers of an earlier build would duplicate ids the copilot wires by id.
-  ['qv-hud-panel', 'qv-ai-drawer', 'qv-vault-modal', 'qv-crosshair-guide', 'qv-hud-restore-btn'].forEach(removeById);
-  isTrading = false;
-
   installHudStyles();
-  pushStoredKeysToHost();
 
-  crosshairGuide = createCrosshairGuide();
-  restoreBtn = createRestoreButton();
   if (!isStudioPage) {
-    document.body.appendChild(crosshairGuide);
-    document.body.appendChild(restoreBtn);
-  } else {
-    crosshairGuide = null;
-    restoreBtn = null;
+    crosshairGuide = createCrosshairGuide();
+    restoreBtn = createRestoreButton();
+    qvRoot.appendChild(crosshairGuide);
+    qvRoot.appendChild(restoreBtn);
   }
   hudPanel = createPanel();
   aiDrawer = createDrawer();
-  document.body.appendChild(hudPanel);
-  document.body.appendChild(aiDrawer);
-  requestPositionsPush();
+  qvRoot.appendChild(hudPanel);
+  qvRoot.appendChild(aiDrawer);
   if (isStudioPage) applyStudioAdjustments();
 
   const vault = el('div', { id: 'qv-vault-modal' });
   vault.style.display = 'none';
-  document.body.appendChild(vault);
+  qvRoot.appendChild(vault);
 
   restorePanelState();
   installPointerListeners();
@@ -63,14 +43,18 @@ function initHUD() {
 
   updateCachedTechnicals();
   refreshCOTData();
-  buildTimers.push(qvSetInterval(guarded(updateCachedTechnicals), 2000));
-  buildTimers.push(qvSetInterval(guarded(refreshCOTData), 3000));
-  buildTimers.push(qvSetTimeout(guarded(runTVProbe), 3500));
+  qvSetInterval(guarded(updateCachedTechnicals), 2000);
+  qvSetInterval(guarded(refreshCOTData), 3000);
+  qvSetTimeout(guarded(runTVProbe), 3500);
 
-  // Vault, copilot and AutoTrader wire themselves onto each new drawer.
-  try {
-    if (typeof wireSecondHalf === 'function') wireSecondHalf();
-  } catch (e) { /* their own poll retries */ }
+  try { wireSecondHalf(); } catch (e) { /* the panel still trades */ }
+  showPositions();
+  attachHudHost();
+
+  // Stored settings of an earlier version go to the host before the HUD announces itself,
+  // so the host's answer to the announcement already holds them.
+  migrateStoredSettings();
+  announceHudReady();
 }
 
 (function startHud() {
@@ -80,6 +64,6 @@ function initHUD() {
     if (document.readyState === 'complete' || document.readyState === 'interactive') build();
     else document.addEventListener('DOMContentLoaded', build);
   } catch (e) { /* the interval below builds */ }
-  qvSetInterval(build, 1000);
+  qvSetInterval(guarded(function () { build(); attachHudHost(); }), 1000);
   qvSetInterval(guarded(runSymbolSync), 800);
 })();

@@ -43,12 +43,6 @@ function panelHeaderHtml() {
     '</div></div>';
 }
 
-// Positions pushed before this document's badge existed never reached it; the host answers
-// with a push of the current file, so the badge never shows $0.00 over open positions.
-function requestPositionsPush() {
-  postToHost('POSITIONS_PULL');
-}
-
 function createPanel() {
   return el('div', {
     id: 'qv-hud-panel',
@@ -62,12 +56,17 @@ function placeAt(node, left, top) {
   node.style.top = top + 'px';
 }
 
+// The site can write the stored place too: a place outside the view is pulled inside it,
+// by the bounds a drag keeps, so no stored value puts the panel where the trader cannot
+// see or reach it.
 function restorePanelState() {
   const x = storedNumber(QV_KEYS.hudX);
   const y = storedNumber(QV_KEYS.hudY);
   if (x !== null && y !== null) {
-    placeAt(hudPanel, x, y);
-    placeAt(restoreBtn, x, y);
+    const left = clampBetween(x, 10, window.innerWidth - 300);
+    const top = clampBetween(y, 10, window.innerHeight - 80);
+    placeAt(hudPanel, left, top);
+    placeAt(restoreBtn, left, top);
   }
   if (storeGet(QV_KEYS.hudCollapsed, '0') === '1') {
     hudPanel.classList.add('qv-collapsed');

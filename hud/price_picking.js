@@ -6,9 +6,10 @@
 var pickingTarget = null;
 var pickingListenersInstalled = false;
 
+// A page node that stands for the HUD: everything of the HUD is inside its closed root, and
+// events from there reach the page's listeners with the host element as their target.
 function isInsideHud(node) {
-  if (!node || typeof node.closest !== 'function') return false;
-  return !!node.closest('#qv-hud-panel, #qv-hud-restore-btn, #qv-ai-drawer, #qv-vault-modal');
+  return isHudHost(node);
 }
 
 function findMainCanvas() {
@@ -75,29 +76,20 @@ function getPriceAxisMarkers() {
   return kept;
 }
 
+// The chart's own price scale, read by the page reader: its price at the pointer, else its
+// visible range spread over the canvas. Both are the page's word, so an answer far from the
+// market is dropped for the next method.
 function priceFromChartScale(localY, canvas, reference) {
-  try {
-    const cwc = window._exposed_chartWidgetCollection;
-    const chart = cwc && cwc.activeChartWidget && typeof cwc.activeChartWidget.value === 'function'
-      ? cwc.activeChartWidget.value() : null;
-    const scale = callOrRead(callOrRead(callOrRead(chart, 'model'), 'mainSeries'), 'priceScale');
-    if (!scale) return null;
-    if (typeof scale.coordinateToPrice === 'function') {
-      const p = Number(scale.coordinateToPrice(localY));
-      // A scale read before the chart has laid out answers far from the market; reject it.
-      if (isFinite(p) && p > 0 && (!reference || (p > 0.25 * reference && p < 4 * reference))) return p;
-    }
-    if (typeof scale.priceRange === 'function' && canvas && canvas.getBoundingClientRect().height > 50) {
-      const range = scale.priceRange();
-      const max = Number(range.maxValue());
-      const min = Number(range.minValue());
-      if (isFinite(max) && isFinite(min) && max > min) {
-        const ratio = Math.max(0, Math.min(1, localY / canvas.getBoundingClientRect().height));
-        const p = max - ratio * (max - min);
-        if (p > 0) return p;
-      }
-    }
-  } catch (e) { /* next method */ }
+  const scale = pageScaleAt(localY);
+  if (!scale) return null;
+  const p = scale.c2p;
+  // A scale read before the chart has laid out answers far from the market; reject it.
+  if (p !== null && p > 0 && (!reference || (p > 0.25 * reference && p < 4 * reference))) return p;
+  if (scale.min !== null && scale.max !== null && scale.max > scale.min && canvas && canvas.getBoundingClientRect().height > 50) {
+    const ratio = Math.max(0, Math.min(1, localY / canvas.getBoundingClientRect().height));
+    const price = scale.max - ratio * (scale.max - scale.min);
+    if (price > 0) return price;
+  }
   return null;
 }
 
@@ -208,8 +200,10 @@ function onPickingMove(ev) {
   setGuideBadge(extractPriceFromAxis(ev.clientY));
 }
 
+// Only the trader's own click sets a level: a click a script dispatched on the chart passes
+// by as if picking were off.
 function onPickingClick(ev) {
-  if (!pickingTarget || isInsideHud(ev.target)) return;
+  if (!pickingTarget || isInsideHud(ev.target) || ev.isTrusted !== true) return;
   ev.preventDefault();
   ev.stopPropagation();
   if (typeof ev.stopImmediatePropagation === 'function') ev.stopImmediatePropagation();
@@ -223,17 +217,21 @@ function onPickingClick(ev) {
       input.style.boxShadow = '0 0 12px ' + (target === 'SL' ? '#ff5252' : '#00e676');
       qvSetTimeout(guarded(function () { input.style.boxShadow = ''; }), 600);
     }
-    storeSet(target === 'SL' ? QV_KEYS.sl : QV_KEYS.tp, text);
+    setLevelMark(target, 'price');
     postToHost('PICK_SET: target=' + target + ' price=' + text);
   }
   cancelPicking();
 }
 
+// Capture phase on the window, installed while the document starts: the first listener of
+// all, so none of the chart page's sees the click that sets a price.
+(function installPickingClick() {
+  if (qvHudActive) window.addEventListener('click', guarded(onPickingClick), true);
+})();
+
 function installPickingListeners() {
   if (pickingListenersInstalled) return;
   pickingListenersInstalled = true;
-  // Capture phase on the window: the chart page must not see the click that sets a price.
-  window.addEventListener('click', guarded(onPickingClick), true);
   document.addEventListener('mousemove', guarded(onPickingMove), true);
   document.addEventListener('keydown', guarded(function (ev) {
     if (ev.key === 'Escape' && pickingTarget) cancelPicking();
@@ -242,42 +240,7 @@ function installPickingListeners() {
 
 // Diagnostics for the host's log: what the chart objects answer and which labels exist.
 function runTVProbe() {
-  try {
-    const cwc = window._exposed_chartWidgetCollection;
-    let msg = 'PROBE_CWC: exists=' + !!cwc;
-    const chart = activeChartWidget();
-    const model = callOrRead(chart, 'model');
-    if (model) {
-      const scale = callOrRead(callOrRead(model, 'mainSeries'), 'priceScale');
-      if (scale) {
-        const range = typeof scale.priceRange === 'function' ? scale.priceRange() : null;
-        const max = range ? range.maxValue() : undefined;
-        const min = range ? range.minValue() : undefined;
-        const c2p = function (y) { return typeof scale.coordinateToPrice === 'function' ? scale.coordinateToPrice(y) : 'na'; };
-        const p2c = function (v) { return typeof scale.priceToCoordinate === 'function' ? scale.priceToCoordinate(v) : 'na'; };
-        msg += ', pr=[' + min + ',' + max + ']';
-        msg += ', psH=' + (typeof scale.height === 'function' ? scale.height() : 'na');
-        msg += ', c2p(0)=' + c2p(0) + ', c2p(100)=' + c2p(100);
-        msg += ', p2c(pMax)=' + p2c(max) + ', p2c(pMin)=' + p2c(min) + ', p2c(91.25)=' + p2c(91.25);
-      }
-      const proto = Object.getPrototypeOf(model);
-      msg += ', mProto=' + (proto ? Object.getOwnPropertyNames(proto).slice(0, 35).join('|') : '');
-      const tools = callOrRead(model, 'lineTools');
-      if (tools && typeof tools.length === 'number') {
-        msg += ', ltCount=' + tools.length;
-        for (let i = 0; i < tools.length; i++) {
-          const t = tools[i] || {};
-          const name = typeof t.toolname === 'string' ? t.toolname : String(callOrRead(t, 'name') || '');
-          let pts = '';
-          try { pts = JSON.stringify(callOrRead(t, 'points') || null); } catch (e) { pts = 'null'; }
-          msg += ' [LT:' + name + ' pts=' + pts + ']';
-        }
-      }
-    }
-    postToHost(msg);
-  } catch (e) {
-    postToHost('PROBE_ERR: ' + (e && e.message ? e.message : String(e)));
-  }
+  postToHost(pageProbeText());
   try {
     const hits = [];
     const nodes = document.querySelectorAll('body *');
@@ -289,6 +252,6 @@ function runTVProbe() {
       const r = n.getBoundingClientRect();
       hits.push({ tag: n.tagName, txt: text.slice(0, 30), x: Math.round(r.left), y: Math.round(r.top) });
     }
-    postToHost('PROBE_DOM: ' + JSON.stringify(hits));
+    postToHost('PROBE_DOM: ' + qvJsonStringify(hits));
   } catch (e) { /* diagnostics only */ }
 }

@@ -4,13 +4,10 @@
 // the trader's playbook and risk settings, and, for setup requests, demands the five-point
 // analysis and the fenced trade-proposal block that the reply renderer turns into a card.
 
-function promptStore(key, fallback) {
-  try {
-    const v = window.localStorage.getItem(key);
-    return v === null || v === undefined || v === '' ? fallback : v;
-  } catch (e) {
-    return fallback;
-  }
+// A text setting of the host's, or the fallback for an empty one.
+function promptSetting(name, fallback) {
+  const v = setting(name);
+  return typeof v === 'string' && v !== '' ? v : fallback;
 }
 
 function strategyDisplayName(key) {
@@ -18,7 +15,7 @@ function strategyDisplayName(key) {
     case 'ict_silver': return 'ICT Silver Bullet (FVG)';
     case 'asian_sweep': return 'Asian Judas Swing';
     case 'breakout_retest': return 'Breakout & Retest';
-    case 'byos_custom': return 'BYOS: ' + promptStore('qv_byos_name', 'Custom Playbook');
+    case 'byos_custom': return 'BYOS: ' + promptSetting('byos_name', 'Custom Playbook');
     default: return 'Institutional Core (3-Tier)';
   }
 }
@@ -60,12 +57,12 @@ function compileActivePlaybook(strategyKey) {
     case 'byos_custom':
       return [
         '*** ACTIVE STRATEGY PLAYBOOK: BRING YOUR OWN STRATEGY (BYOS - ' +
-          promptStore('qv_byos_name', 'Custom BYOS Playbook') + ') ***',
-        '- ENTRY RULES & CONFLUENCE: ' + promptStore('qv_byos_entry', 'Standard confluence'),
+          promptSetting('byos_name', 'Custom BYOS Playbook') + ') ***',
+        '- ENTRY RULES & CONFLUENCE: ' + promptSetting('byos_entry', 'Standard confluence'),
         '- STRUCTURAL INVALIDATION & STOP LOSS: ' +
-          promptStore('qv_byos_invalidation', 'Clean break of structural swing'),
-        '- TARGET R:R RATIO: Minimum ' + promptStore('qv_byos_rr', '1:2.0'),
-        '- COT MACRO POLICY: ' + promptStore('qv_byos_cot_policy', 'ADVISORY'),
+          promptSetting('byos_invalidation', 'Clean break of structural swing'),
+        '- TARGET R:R RATIO: Minimum ' + promptSetting('byos_rr', '1:2.0'),
+        '- COT MACRO POLICY: ' + promptSetting('byos_cot_policy', 'ADVISORY'),
         ''
       ].join('\n');
     default:
@@ -111,10 +108,10 @@ function assembleSystemPrompt(inputs) {
   const asset = inputs.asset || { name: symbol, contractSize: 100000, unit: 'units' };
   const price = tech && tech.CurrentPrice ? String(tech.CurrentPrice) : 'Active Market Price';
   const timeframe = tech && tech.Timeframe ? String(tech.Timeframe) : 'H1';
-  const riskText = promptStore('qv_default_risk_pct', '1.0');
-  const ddText = promptStore('qv_constitution_daily_loss', '4.5');
-  const rrText = promptStore('qv_default_rr', '1:2.0');
-  const strategyKey = promptStore('qv_active_strategy', 'core');
+  const riskText = settingPercentText('risk_pct');
+  const ddText = settingPercentText('max_dd');
+  const rrText = promptSetting('default_rr', '1:2.0');
+  const strategyKey = promptSetting('active_strategy', 'core');
   const hour = tech && tech.CurrentHourUTC !== undefined && tech.CurrentHourUTC !== null
     ? tech.CurrentHourUTC : new Date().getUTCHours();
   const market = inputs.market || { isClosed: false, reason: '', dayName: '' };

@@ -1,6 +1,8 @@
 // AI provider requests, reply extraction, Gemini model resolution and the asset table.
 //
-// Requests go straight from the page to the provider with the trader's own key. A key
+// Requests go straight from the HUD's world to the provider with the trader's own key (the
+// host's secrets push), through this world's fetch, and the reply is read with this world's
+// own JSON: a page that wraps fetch, Response or JSON sees and changes nothing. A key
 // appears only where the provider expects it: a header, or Gemini's documented `key`
 // query parameter. Nothing here writes a key to the console.
 
@@ -55,9 +57,8 @@ function routeProvider(modelValue) {
   return null;
 }
 
-function openRouterModelOf(vault) {
-  const m = vault && typeof vault.openrouter_model === 'string' ? vault.openrouter_model.trim() : '';
-  return m || 'google/gemini-2.0-flash-001';
+function openRouterModelOf() {
+  return secret('openrouter_model').trim() || 'google/gemini-2.0-flash-001';
 }
 
 // req: { provider, key, model, systemPrompt, userPrompt, chartB64, dataHost }
@@ -184,9 +185,8 @@ function extractProviderReply(provider, json) {
 function redactKeys(text) {
   let out = String(text === undefined || text === null ? '' : text);
   try {
-    const v = readKeyVault();
     ['gemini', 'deepseek', 'openrouter', 'openai', 'claude', 'tg_token'].forEach(function (k) {
-      const key = v[k];
+      const key = secret(k);
       if (typeof key === 'string' && key.length >= 4) {
         out = out.split(key).join('[key]');
         const enc = encodeURIComponent(key);
@@ -203,7 +203,7 @@ async function callProvider(req) {
   if (!built) return { error: 'Unsupported provider' };
   try {
     const res = await hudFetch(built.url, built.init);
-    const json = await res.json();
+    const json = qvJsonParse(await res.text());
     const out = extractProviderReply(req.provider, json);
     if (out.error !== undefined) return { error: providerErrorPrefix(req.provider) + redactKeys(out.error) };
     return out;
@@ -225,7 +225,7 @@ async function resolveActiveGeminiModel(key, preferred) {
     const res = await hudFetch(getProviderEndpoints().gemini + '/v1beta/models?key=' + encodeURIComponent(key),
       { method: 'GET', cache: 'no-store' });
     if (res.ok) {
-      const json = await res.json();
+      const json = qvJsonParse(await res.text());
       const models = json && Array.isArray(json.models) ? json.models : [];
       names = models.filter(function (m) {
         return m && typeof m.name === 'string' && Array.isArray(m.supportedGenerationMethods) &&
@@ -261,7 +261,7 @@ function getMissingKeyHtml(providerName, keyPageAddress) {
     '<div style="color:#ff5252;font-weight:800;margin-bottom:4px">' + QV_ICONS.alert + ' <b>' +
       escapeHtml(providerName) + ' API Key Required</b></div>' +
     '<div style="line-height:1.45">To run chart vision and market reasoning with this model, enter your API key in your secure client vault. ' +
-      'Your key is stored 100% locally in your browser sandbox. Get key from: ' +
+      'Your key is stored 100% locally on this machine by the workspace. Get key from: ' +
       '<a href="' + url + '" target="_blank" rel="noopener noreferrer" style="color:#82aaff">' + url + '</a></div>' +
     '<button type="button" class="qv-chip-btn qv-vault-callout-btn" style="margin-top:7px">' + QV_ICONS.key +
       ' Click Here to Open API Key Vault</button></div>';

@@ -31,40 +31,36 @@ function getMarketStatusInfo(tech, sym) {
   return { isClosed: false, state: 'OPEN', reason: 'Active Trading Session', dayName: dayName, isWeekend: isWeekend };
 }
 
-function storedHour(key, fallback) {
-  const raw = storeGet(key, '');
-  if (raw === null || String(raw).trim() === '') return fallback;
-  const n = parseInt(raw, 10);
-  return isFinite(n) ? n : fallback;
+// A cleared hour field (null) or one outside the day is the default hour.
+function scheduleHour(name, fallback) {
+  const n = setting(name);
+  return typeof n === 'number' && isFinite(n) ? n : fallback;
 }
 
 // Sessions in the order they are tested; the last enabled one that holds names the verdict.
 var QV_SESSIONS = [
-  ['qv_sess_asian', false, 0, 8, 'Asian Session'],
-  ['qv_sess_lon', false, 7, 16, 'London Session'],
-  ['qv_sess_nyam', false, 12, 17, 'NY AM Kill-Zone'],
-  ['qv_sess_nypm', true, 17, 21, 'NY PM Session']
+  ['sess_asian', 0, 8, 'Asian Session'],
+  ['sess_lon', 7, 16, 'London Session'],
+  ['sess_nyam', 12, 17, 'NY AM Kill-Zone'],
+  ['sess_nypm', 17, 21, 'NY PM Session']
 ];
 
 function isWithinPermittedSchedule(utcHour) {
-  const start = storedHour('qv_hour_start', 7);
-  const end = storedHour('qv_hour_end', 18);
+  const start = scheduleHour('hour_start', 7);
+  const end = scheduleHour('hour_end', 18);
   const hour = typeof utcHour === 'number' && isFinite(utcHour) ? utcHour : new Date().getUTCHours();
   const inWindow = start <= end ? (hour >= start && hour <= end) : (hour >= start || hour <= end);
   if (!inWindow) {
     return { allowed: false, reason: 'Outside permitted hours (' + start + ':00-' + end + ':00 UTC, current: ' + hour + ':00 UTC)' };
   }
   // Sessions default on except NY PM, which is on only when explicitly enabled.
-  const enabled = QV_SESSIONS.map(function (s) {
-    const v = storeGet(s[0], null);
-    return s[1] ? v === 'true' : v !== 'false';
-  });
+  const enabled = QV_SESSIONS.map(function (s) { return setting(s[0]) === true; });
   if (!enabled.some(Boolean)) {
     return { allowed: true, reason: 'Hour window active (' + start + ':00-' + end + ':00 UTC)' };
   }
   let name = '';
   QV_SESSIONS.forEach(function (s, i) {
-    if (enabled[i] && hour >= s[2] && hour < s[3]) name = s[4];
+    if (enabled[i] && hour >= s[1] && hour < s[2]) name = s[3];
   });
   if (!name) return { allowed: false, reason: 'Current hour (' + hour + ':00 UTC) outside active session kill-zones' };
   return { allowed: true, reason: name };

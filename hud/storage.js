@@ -1,5 +1,9 @@
-// Page storage. Values are strings; a page that blocks storage (or a full quota) only
-// means nothing survives a reload, so every access is guarded.
+// The panel's place and look, kept in the site's storage. The site's scripts can write
+// these keys too, so each value is read as no more than a layout wish: a place is kept
+// inside the view, a width within the drawer's bounds, a flag only collapses or hides the
+// panel behind its restore button. Everything that governs an order is the host's (see
+// settings.js). Values are strings; a page that blocks storage only means nothing survives
+// a reload, so every access is guarded.
 
 var QV_KEYS = Object.freeze({
   hudX: 'qv_hud_x',
@@ -7,14 +11,7 @@ var QV_KEYS = Object.freeze({
   hudCollapsed: 'qv_hud_collapsed',
   hudHidden: 'qv_hud_hidden',
   aiWidth: 'qv_ai_width',
-  studioLeftW: 'qv_studio_left_w',
-  hudMode: 'qv_hud_mode',
-  riskVal: 'qv_hud_risk_val',
-  lotVal: 'qv_hud_lot_val',
-  sl: 'qv_hud_sl',
-  tp: 'qv_hud_tp',
-  vault: 'qv_byok_vault',
-  autotrader: 'qv_autotrader'
+  studioLeftW: 'qv_studio_left_w'
 });
 
 function storeGet(key, fallback) {
@@ -51,59 +48,4 @@ function storedDrawerWidth() {
   const raw = storeGet(QV_KEYS.aiWidth, null);
   if (raw === '50vw' || raw === '85vw') return raw;
   return raw !== null && /^\d+(\.\d+)?px$/.test(raw) ? raw : null;
-}
-
-// The provider-key vault: one JSON object. Anything unreadable counts as an empty vault.
-function readKeyVault() {
-  try {
-    const raw = window.localStorage.getItem(QV_KEYS.vault);
-    const v = raw ? JSON.parse(raw) : null;
-    return v && typeof v === 'object' && !Array.isArray(v) ? v : {};
-  } catch (e) {
-    return {};
-  }
-}
-
-function writeKeyVault(vault) {
-  storeSet(QV_KEYS.vault, JSON.stringify(vault));
-}
-
-// The last QV_AIConfig.json this page read. The host writes a VAULT_CFG body unchanged
-// into that file, so every body carries the members this page does not own as it found
-// them, instead of erasing what another page or program saved there.
-var qvAIConfigFile = null;
-
-function rememberAIConfigFile(file) {
-  if (file && typeof file === 'object' && !Array.isArray(file)) qvAIConfigFile = file;
-}
-
-function mergedAIConfig(owned) {
-  const out = {};
-  const base = qvAIConfigFile || {};
-  Object.keys(base).forEach(function (k) { out[k] = base[k]; });
-  Object.keys(owned).forEach(function (k) { out[k] = owned[k]; });
-  return out;
-}
-
-// Start-up key push: only when some provider key is stored, so the host's configuration
-// file is not overwritten with empty keys by every page load. It fills what the stored
-// file lacks and keeps everything else the file holds: a page that starts knows less
-// than the file about every setting saved elsewhere since.
-async function pushStoredKeysToHost() {
-  try {
-    const v = readKeyVault();
-    const names = ['gemini', 'deepseek', 'openrouter', 'openai', 'claude'];
-    if (!names.some(function (n) { return typeof v[n] === 'string' && v[n] !== ''; }) || !hasHostBridge()) return;
-    const file = await fetchBridgeJson('QV_AIConfig.json');
-    rememberAIConfigFile(file);
-    const cfg = mergedAIConfig({});
-    names.forEach(function (n) {
-      const s = typeof v[n] === 'string' ? v[n] : '';
-      if (typeof cfg[n] !== 'string' || cfg[n] === '') cfg[n] = s;
-    });
-    if (!Object.prototype.hasOwnProperty.call(cfg, 'autotrader')) {
-      cfg.autotrader = storeGet(QV_KEYS.autotrader, '0') === '1' ? 1 : 0;
-    }
-    postToHost('VAULT_CFG:' + JSON.stringify(cfg));
-  } catch (e) { /* unreadable vault: nothing is sent */ }
 }

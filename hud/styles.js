@@ -1,6 +1,9 @@
-// The HUD's own style sheet. Every selector is scoped by a qv- id or class so the chart
-// page's styles and ours never meet. The stacking values keep the guide line under the
-// panel, the panel under the drawer and the vault above everything.
+// The HUD's own style sheet, inside its shadow root: the chart page's rules cannot select
+// anything in it, and ours none of the page's. The host element itself is the one thing the
+// page can style; its rules here are important, and an important rule of the shadow tree
+// wins over every rule of the page, so a page rule can neither hide, fade nor shift it. The
+// stacking values keep the guide line under the panel, the panel under the drawer and the
+// vault above everything; the host puts all of it above the page.
 
 // Segoe UI is what the layout is measured for. Selawik and Liberation Sans have nearly its
 // advance widths, so where it is missing (Linux, Wine) the header title still fits the
@@ -11,6 +14,11 @@ const QV_FONT_STACK = '-apple-system,BlinkMacSystemFont,"Segoe UI",Selawik,"Libe
 
 function hudStyleText() {
   return [
+    // the host: no box of its own (its parts are fixed to the window)
+    ':host{all:initial !important;display:block !important;position:fixed !important;top:0 !important;left:0 !important;width:0 !important;height:0 !important;' +
+      'overflow:visible !important;z-index:2147483647 !important;opacity:1 !important;visibility:visible !important;transform:none !important;' +
+      'filter:none !important;clip-path:none !important;mask:none !important;contain:none !important;pointer-events:auto !important;' +
+      'font-family:' + QV_FONT_STACK + ' !important;font-size:11px !important;color:#e0e3eb !important}',
     // guide line and its badge
     '#qv-crosshair-guide{position:fixed;left:0;top:0;width:100%;height:0;border-top:1px dashed #3875ff;pointer-events:none;display:none;z-index:2147483630}',
     '#qv-crosshair-badge{position:absolute;right:70px;top:-11px;white-space:nowrap;background:rgba(56,117,255,0.95);color:#fff;font:600 10.5px/1 ' + QV_FONT_STACK + ';padding:5px 8px;border-radius:4px;box-shadow:0 2px 10px rgba(0,0,0,0.45)}',
@@ -76,7 +84,11 @@ function hudStyleText() {
     '.qv-pick-btn{display:inline-flex;align-items:center;gap:3px;border:none;background:none;font-weight:800;font-size:10px;cursor:crosshair;padding:0 1px}',
     '#qv-pick-sl{color:#ff5252}',
     '#qv-pick-tp{color:#82aaff}',
-    '.qv-field-wrap{border-radius:5px;flex:1;min-width:0}',
+    '.qv-field-wrap{border-radius:5px;flex:1;min-width:0;position:relative}',
+    // the price/distance mark sits on the field's top edge, clear of the number
+    '.qv-level-mark{position:absolute;top:-6px;right:2px;height:11px;line-height:9px;padding:0 3px;border-radius:6px;border:1px solid rgba(255,255,255,0.16);background:#0b0f19;color:#7f8696;font-size:7.5px;font-weight:700;letter-spacing:0.3px;cursor:pointer;text-transform:uppercase}',
+    '.qv-level-mark[data-mark="price"]{color:#82aaff;border-color:rgba(56,117,255,0.7)}',
+    '.qv-level-mark[data-mark="dist"]{color:#ffd700;border-color:rgba(255,215,0,0.6)}',
     '.qv-field-wrap input{width:100%;height:22px;border-radius:5px;font-size:11px;font-weight:700;text-align:center;color:#e0e3eb;padding:0 3px;outline:none}',
     '#qv-sl-input{background:rgba(242,54,69,0.10);border:1px solid rgba(242,54,69,0.45)}',
     '#qv-tp-input{background:rgba(56,117,255,0.10);border:1px solid rgba(56,117,255,0.45)}',
@@ -126,28 +138,34 @@ function hudStyleText() {
     '#qv-ai-send-btn{height:30px;width:34px;border:none;border-radius:6px;background:#3875ff;color:#fff;cursor:pointer}',
     // vault overlay (its box is styled with the vault's own sheet)
     '#qv-vault-modal{position:fixed;inset:0;background:rgba(0,0,0,0.88);z-index:2147483647;display:none;align-items:center;justify-content:center}',
-    '#qv-vault-modal .qv-vault-box{width:560px;max-width:95vw;max-height:90vh;overflow-y:auto}',
-    // studio page: a two-column workstation
-    'body.qv-studio-page{display:flex;flex-direction:row;margin:0;padding:0;width:100vw;height:100vh;overflow:hidden;background:#0b0e17}',
-    'body.qv-studio-page #qv-hud-panel{position:relative;top:0;left:0;width:var(--qv-studio-left-w,320px);flex:0 0 var(--qv-studio-left-w,320px);min-width:260px;max-width:calc(100vw - 360px);height:100vh;' +
-      'border-radius:0;border:none;border-right:1px solid rgba(56,117,255,0.22);background:#0d111c;backdrop-filter:none;-webkit-backdrop-filter:none;box-shadow:none;overflow-y:auto;z-index:10}',
-    'body.qv-studio-page #qv-hud-header{cursor:default}',
-    // nothing could bring a hidden column back: the studio page has no restore button
-    'body.qv-studio-page #qv-btn-hide{display:none}',
-    'body.qv-studio-page #qv-hud-panel.qv-collapsed #qv-hud-body{display:flex}',
-    'body.qv-studio-page #qv-cot-modal{position:static;width:100%;box-shadow:none;margin-top:2px}',
-    'body.qv-studio-page .qv-cot-row{flex-wrap:wrap}',
-    'body.qv-studio-page #qv-ai-drawer.qv-studio-full{position:relative;flex:1 1 auto;min-width:320px;max-width:none;width:auto;height:100vh;transform:none;transition:none;border:none;box-shadow:none;background:#0b0e17;z-index:5}',
-    'body.qv-studio-page #qv-ai-drawer.qv-studio-full #qv-drawer-resizer{left:-4px;width:8px;cursor:col-resize}',
-    'body.qv-studio-page #qv-ai-half-btn,body.qv-studio-page #qv-ai-full-btn{display:none}'
+    '#qv-vault-modal .qv-vault-box{width:560px;max-width:95vw;max-height:90vh;overflow-y:auto}'
   ].join('\n');
 }
 
 function installHudStyles() {
-  const old = byId('qv-hud-styles');
-  if (old && old.parentNode) old.parentNode.removeChild(old);
+  if (byId('qv-hud-styles')) return;
   const style = document.createElement('style');
   style.id = 'qv-hud-styles';
-  style.textContent = hudStyleText();
-  (document.head || document.documentElement).appendChild(style);
+  style.textContent = hudStyleText() + (isStudioPage ? '\n' + studioStyleText() : '');
+  qvRoot.appendChild(style);
+}
+
+// The studio page is the host's own document: the HUD fills its window as two columns. Only
+// built there, so nothing the chart page sets on the host can turn these rules on. ":host "
+// gives each rule the weight of a class, so they win over the panel's own (collapsed) rules.
+function studioStyleText() {
+  return [
+    ':host{display:flex !important;flex-direction:row !important;width:100vw !important;height:100vh !important;overflow:hidden !important;background:#0b0e17 !important}',
+    ':host #qv-hud-panel{position:relative;top:0;left:0;width:var(--qv-studio-left-w,320px);flex:0 0 var(--qv-studio-left-w,320px);min-width:260px;max-width:calc(100vw - 360px);height:100vh;' +
+      'border-radius:0;border:none;border-right:1px solid rgba(56,117,255,0.22);background:#0d111c;backdrop-filter:none;-webkit-backdrop-filter:none;box-shadow:none;overflow-y:auto;z-index:10}',
+    ':host #qv-hud-header{cursor:default}',
+    // nothing could bring a hidden column back: the studio page has no restore button
+    ':host #qv-btn-hide{display:none}',
+    ':host #qv-hud-panel.qv-collapsed #qv-hud-body{display:flex}',
+    ':host #qv-cot-modal{position:static;width:100%;box-shadow:none;margin-top:2px}',
+    ':host .qv-cot-row{flex-wrap:wrap}',
+    ':host #qv-ai-drawer.qv-studio-full{position:relative;flex:1 1 auto;min-width:320px;max-width:none;width:auto;height:100vh;transform:none;transition:none;border:none;box-shadow:none;background:#0b0e17;z-index:5}',
+    ':host #qv-ai-drawer.qv-studio-full #qv-drawer-resizer{left:-4px;width:8px;cursor:col-resize}',
+    ':host #qv-ai-half-btn,:host #qv-ai-full-btn{display:none}'
+  ].join('\n');
 }

@@ -1,6 +1,6 @@
 // The chart's symbol, read from the chart page. The page is not ours and changes without
 // notice, so each source is tried under its own guard and a changed layout only means
-// "no symbol".
+// "no symbol". What it says is data: it names the instrument of the trader's next click.
 
 var lastKnownSymbol = '';
 // When the chart's symbol last changed in this document (0: not since it loaded).
@@ -14,36 +14,11 @@ function cleanProbedSymbol(text) {
   return s.trim().toUpperCase().replace(/[\s,]/g, '');
 }
 
-function callOrRead(obj, name) {
-  if (!obj) return undefined;
-  const v = obj[name];
-  return typeof v === 'function' ? v.call(obj) : v;
-}
-
-function activeChartWidget() {
-  const cwc = window._exposed_chartWidgetCollection;
-  if (!cwc) return null;
-  const acw = cwc.activeChartWidget;
-  if (typeof acw === 'function') return acw.call(cwc);
-  if (acw && typeof acw.value === 'function') return acw.value();
-  return null;
-}
-
+// The chart objects' own symbol, asked of the page reader; its text is the page's word
+// and goes through the same clean-up as the toolbar's.
 function symbolFromChartApi() {
-  const chart = activeChartWidget();
-  if (!chart) return '';
-  if (typeof chart.symbol === 'function') {
-    const s = chart.symbol();
-    if (typeof s === 'string' && s.length >= 2) return cleanProbedSymbol(s);
-  }
-  const series = callOrRead(callOrRead(chart, 'model'), 'mainSeries');
-  if (!series) return '';
-  let s;
-  if (typeof series.symbol === 'function') s = series.symbol();
-  else if (typeof series.actualSymbol === 'function') s = series.actualSymbol();
-  else if (typeof series.symbolInfo === 'function') s = (series.symbolInfo() || {}).name;
-  else s = series._symbol;
-  return typeof s === 'string' && s.length >= 2 ? cleanProbedSymbol(s) : '';
+  const s = pageChartSymbol();
+  return s.length >= 2 ? cleanProbedSymbol(s) : '';
 }
 
 function symbolFromToolbar() {

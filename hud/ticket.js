@@ -2,10 +2,18 @@
 // with the AI trade card. Every action is one "TRADE:" message; the host writes it for the
 // terminal companion, which does the trading. The message's id is only the page's name for
 // the order (the host gives the order its own id); the host reports the order's fate back
-// under that name through qvOrderFate, and nothing here claims more than it reported.
+// under that name ({"type":"fate",...}), and nothing here claims more than it reported.
+//
+// The sizing the trader chose (mode, lots, risk) is a setting of the host's: the ticket
+// shows the host's values once they arrive and asks the host to keep every change.
 
 var isRiskMode = false;
 var isTrading = false;
+// The ticket's own sizes; each change is also sent to the host to keep.
+var ticketRiskVal = '1.0';
+var ticketLotVal = '0.10';
+// True once the host's sizing reached the ticket (its first settings push).
+var ticketSizingFromHost = false;
 
 var LOT_PILLS = [['.01', '0.01'], ['.10', '0.10'], ['.50', '0.50'], ['1.0', '1.00']];
 var RISK_PILLS = [['0.5%', '0.5'], ['1.0%', '1.0'], ['2.0%', '2.0'], ['3.0%', '3.0']];
@@ -21,9 +29,11 @@ function ticketRowsHtml() {
     '</div>' +
     '<div class="qv-hud-row qv-sltp-row">' +
       '<button type="button" id="qv-pick-sl" class="qv-pick-btn" title="Click to point and set Stop Loss directly on the chart">' + i.shield + 'SL:</button>' +
-      '<div id="qv-sl-wrap" class="qv-field-wrap"><input type="text" id="qv-sl-input" value="20" placeholder="SL" title="Stop Loss price or pips" spellcheck="false" autocomplete="off"></div>' +
+      '<div id="qv-sl-wrap" class="qv-field-wrap"><input type="text" id="qv-sl-input" value="20" placeholder="SL" title="Stop Loss price or pips" spellcheck="false" autocomplete="off">' +
+        levelMarkHtml('SL') + '</div>' +
       '<button type="button" id="qv-pick-tp" class="qv-pick-btn" title="Click to point and set Take Profit directly on the chart">' + i.target + 'TP:</button>' +
-      '<div id="qv-tp-wrap" class="qv-field-wrap"><input type="text" id="qv-tp-input" value="40" placeholder="TP" title="Take Profit price or pips" spellcheck="false" autocomplete="off"></div>' +
+      '<div id="qv-tp-wrap" class="qv-field-wrap"><input type="text" id="qv-tp-input" value="40" placeholder="TP" title="Take Profit price or pips" spellcheck="false" autocomplete="off">' +
+        levelMarkHtml('TP') + '</div>' +
       '<div class="qv-rr-group">' +
         '<button type="button" id="qv-rr-15" class="qv-rr-btn" title="Set TP to 1:1.5 RR">1:1.5</button>' +
         '<button type="button" id="qv-rr-20" class="qv-rr-btn" title="Set TP to 1:2.0 RR">1:2</button>' +
@@ -50,16 +60,24 @@ function readSizeNumber(text) {
   return isFinite(n) ? n : NaN;
 }
 
+// The field is what an order sends; the host keeps the choice for the next load only, so a
+// message it never got changes no order.
+function keepSizing(members) {
+  requestSettings(members);
+}
+
 function showSize(value) {
   const input = byId('qv-size-input');
   if (isRiskMode) {
     const v = Math.min(20, Math.max(0.1, value)).toFixed(1);
     if (input) input.value = v + '%';
-    storeSet(QV_KEYS.riskVal, v);
+    ticketRiskVal = v;
+    keepSizing({ hud_risk_val: v });
   } else {
     const v = Math.max(0.01, value).toFixed(2);
     if (input) input.value = v;
-    storeSet(QV_KEYS.lotVal, v);
+    ticketLotVal = v;
+    keepSizing({ hud_lot_val: v });
   }
 }
 
@@ -71,21 +89,40 @@ function renderSizing() {
     toggle.textContent = isRiskMode ? 'RISK: %' : 'LOT: FIX';
     toggle.classList.toggle('qv-mode-risk', isRiskMode);
   }
-  if (input) input.value = isRiskMode ? storeGet(QV_KEYS.riskVal, '1.0') + '%' : storeGet(QV_KEYS.lotVal, '0.10');
+  if (input) input.value = isRiskMode ? ticketRiskVal + '%' : ticketLotVal;
   if (!box) return;
   box.textContent = '';
   (isRiskMode ? RISK_PILLS : LOT_PILLS).forEach(function (p, i) {
     const pill = el('button', { type: 'button', className: 'qv-pill-btn' + (i === 1 ? ' qv-pill-active' : ''), 'data-val': p[1], text: p[0] });
-    pill.addEventListener('click', guarded(function (ev) {
-      ev.preventDefault();
+    onTrustedClick(pill, function () {
       box.querySelectorAll('.qv-pill-btn').forEach(function (b) { b.classList.remove('qv-pill-active'); });
       pill.classList.add('qv-pill-active');
       if (input) input.value = isRiskMode ? p[1] + '%' : p[1];
-      storeSet(isRiskMode ? QV_KEYS.riskVal : QV_KEYS.lotVal, p[1]);
-    }));
+      if (isRiskMode) ticketRiskVal = p[1];
+      else ticketLotVal = p[1];
+      keepSizing(isRiskMode ? { hud_risk_val: p[1] } : { hud_lot_val: p[1] });
+    });
     box.appendChild(pill);
   });
 }
+
+// The host's sizing reaches the ticket once per document, with its first settings push:
+// later pushes are the echo of what this ticket (or another chart) sent, and must not
+// change a field under the trader's hands.
+function applyHostSizing() {
+  if (ticketSizingFromHost) return;
+  ticketSizingFromHost = true;
+  isRiskMode = setting('hud_mode') === 'RISK';
+  const risk = parseFloat(setting('hud_risk_val'));
+  const lots = parseFloat(setting('hud_lot_val'));
+  ticketRiskVal = isFinite(risk) && risk > 0 ? Math.min(20, Math.max(0.1, risk)).toFixed(1) : '1.0';
+  ticketLotVal = isFinite(lots) && lots > 0 ? Math.max(0.01, lots).toFixed(2) : '0.10';
+  renderSizing();
+}
+
+onSettingsChange(function (previous) {
+  if (previous === null) applyHostSizing();
+});
 
 function onSizeTyped() {
   const input = byId('qv-size-input');
@@ -105,8 +142,31 @@ function onSizeStep(direction) {
   showSize(n);
 }
 
+// How the companion is told to read a stop or target: 'price' (sent "P:<level>"), 'dist'
+// (a distance in pips or points, "D:<level>") or 'auto' (the bare number: the companion
+// decides, as it always has). A level picked on the chart is a price; the trader sets the
+// rest with the small mark on the field.
+var levelMarks = { SL: 'auto', TP: 'auto' };
+var LEVEL_MARK_TEXT = { auto: 'auto', price: 'price', dist: 'dist' };
+var LEVEL_MARK_NEXT = { auto: 'price', price: 'dist', dist: 'auto' };
+
+function levelMarkHtml(side) {
+  return '<button type="button" id="qv-' + side.toLowerCase() + '-mark" class="qv-level-mark" data-mark="auto" ' +
+    'title="How the terminal reads this ' + (side === 'SL' ? 'stop' : 'target') + ': auto (it decides), price (a level), ' +
+    'dist (a distance from the entry in pips or points). Click to change.">auto</button>';
+}
+
+function setLevelMark(side, mark) {
+  levelMarks[side] = LEVEL_MARK_TEXT[mark] ? mark : 'auto';
+  const node = byId('qv-' + side.toLowerCase() + '-mark');
+  if (node) {
+    node.textContent = LEVEL_MARK_TEXT[levelMarks[side]];
+    node.setAttribute('data-mark', levelMarks[side]);
+  }
+}
+
 // Stop as typed: a price above 500 within 35 % of the market is a price level, anything
-// else a distance in pips or points.
+// else a distance in pips or points, unless the trader marked it.
 function setRR(mult) {
   const slInput = byId('qv-sl-input');
   const tpInput = byId('qv-tp-input');
@@ -114,8 +174,12 @@ function setRR(mult) {
   let sl = parseFloat(slInput.value);
   if (!isFinite(sl)) sl = 20;
   const price = technicalsPrice();
+  const mark = levelMarks.SL;
+  const isPrice = mark === 'price' || (mark === 'auto' && price && sl > 500 && Math.abs(price - sl) < 0.35 * price);
   let target;
-  if (price && sl > 500 && Math.abs(price - sl) < 0.35 * price) {
+  if (isPrice) {
+    // A marked price needs the market to measure the stop from; without it the target stays.
+    if (!price) return;
     const dist = Math.abs(price - sl);
     const t = price > sl ? price + dist * mult : price - dist * mult;
     target = t.toFixed(price > 500 ? 2 : 4);
@@ -123,8 +187,7 @@ function setRR(mult) {
     target = String(Math.round(sl * mult));
   }
   tpInput.value = target;
-  storeSet(QV_KEYS.sl, slInput.value);
-  storeSet(QV_KEYS.tp, tpInput.value);
+  setLevelMark('TP', mark);
 }
 
 // Shortest decimal form of a stop or target, 0 when there is none.
@@ -138,6 +201,14 @@ function levelText(custom, fieldId) {
   return isFinite(n) ? String(n) : '0';
 }
 
+// The record's stop or target field: a level with its mark; none (0) is never marked.
+function levelField(text, mark) {
+  if (Number(text) === 0) return text;
+  if (mark === 'price') return 'P:' + text;
+  if (mark === 'dist') return 'D:' + text;
+  return text;
+}
+
 function ticketSizeText() {
   const input = byId('qv-size-input');
   const n = readSizeNumber(input ? input.value : '');
@@ -148,7 +219,7 @@ function ticketSizeText() {
 var OPENING_ACTIONS = { BUY: true, SELL: true, REVERSE: true };
 
 // Orders waiting for their fate, by the page's id: a callback each.
-var qvPendingOrders = {};
+var qvPendingOrders = Object.create(null);
 var qvLastClientId = 0;
 
 // One line of text per fate, shared by the ticket and the card.
@@ -158,31 +229,49 @@ function orderFateText(fate) {
   if (status === 'rejected') return 'REJECTED' + (fate.reason ? ': ' + fate.reason : '');
   if (status === 'sent') return 'SENT TO TERMINAL';
   if (status === 'pending') return 'PENDING\u2026';
+  if (status === 'unknown') return 'unknown: check your positions';
   return 'NOT SENT' + (fate && fate.reason ? ': ' + fate.reason : '');
 }
 
-// Called by the host (a script in the page) with the parsed report of one order.
+// Statuses after which the order may still report: sent, and unknown (the companion may
+// still find it and report it executed).
+var OPEN_FATES = { sent: true, unknown: true };
+
+// The host's report of one order ({"type":"fate","client",...}).
 function receiveOrderFate(fate) {
   if (!fate || typeof fate !== 'object') return;
   const client = String(fate.client || '');
   const handler = qvPendingOrders[client];
   if (!handler) return;
-  if (fate.status !== 'sent') delete qvPendingOrders[client];
-  try { handler(fate); } catch (e) { /* one display must not stop the others */ }
+  const shown = {
+    client: client, id: String(fate.id || ''), status: String(fate.status || ''),
+    ticket: String(fate.ticket || ''), price: String(fate.price || ''), volume: String(fate.volume || ''),
+    reason: String(fate.reason || '')
+  };
+  if (OPEN_FATES[shown.status] !== true) delete qvPendingOrders[client];
+  try { handler(shown); } catch (e) { /* one display must not stop the others */ }
 }
-try { window.qvOrderFate = receiveOrderFate; } catch (e) { /* no window property: no reports */ }
+onHostPush('fate', receiveOrderFate);
+
+function fateColour(status) {
+  if (status === 'executed') return '#089981';
+  if (status === 'rejected' || status === 'not_sent') return '#f23645';
+  if (status === 'unknown') return '#ffab00';
+  return '#9598a1';
+}
 
 function showTicketFate(action, fate) {
   const line = byId('qv-order-status');
   if (!line) return;
   line.textContent = action + ' ' + orderFateText(fate);
-  const s = fate && fate.status;
-  line.style.color = s === 'executed' ? '#089981' : s === 'rejected' || s === 'not_sent' ? '#f23645' : '#9598a1';
+  line.style.color = fateColour(fate && fate.status);
 }
 
 // Sends one order; onFate (optional) hears pending, then each report of the host. orderId:
 // the deterministic id of an automatic order, which the host keeps; every other order gets
-// its id from the host. Returns the page's id for the order, or null when nothing was sent.
+// its id from the host. customSl and customTp (a card's) are price levels; without them the
+// ticket's fields are sent with their marks. Returns the page's id for the order, or null
+// when nothing was sent.
 function sendTrade(action, btn, customSize, customSym, customSl, customTp, onFate, orderId) {
   if (isTrading) return null;
   isTrading = true;
@@ -203,8 +292,9 @@ function sendTrade(action, btn, customSize, customSym, customSl, customTp, onFat
     const size = customSize !== undefined && customSize !== null && customSize !== '' ? String(customSize).replace(/[\s,]/g, '') : ticketSizeText();
     const probed = customSym ? '' : getActiveTradingViewSymbol();
     const symbol = (customSym ? String(customSym).replace(/[\s,]/g, '') : probed) || 'CURRENT';
-    const sl = levelText(customSl, 'qv-sl-input');
-    const tp = levelText(customTp, 'qv-tp-input');
+    const fromCard = customSl !== undefined || customTp !== undefined;
+    const sl = levelField(levelText(customSl, 'qv-sl-input'), fromCard ? 'price' : levelMarks.SL);
+    const tp = levelField(levelText(customTp, 'qv-tp-input'), fromCard ? 'price' : levelMarks.TP);
     // "CURRENT" names no instrument; the snapshot's symbol then decides crypto or not.
     const market = getMarketStatusInfo(cachedTechnicals, symbol === 'CURRENT' ? '' : symbol);
     if (market && market.isClosed && OPENING_ACTIONS[action] === true) {
@@ -260,29 +350,26 @@ function riskSizeAllowed(size, automatic, fromTicket) {
 }
 
 function wireTicket() {
-  isRiskMode = storeGet(QV_KEYS.hudMode, 'LOT') === 'RISK';
   renderSizing();
-  function on(id, fn) {
-    const node = byId(id);
-    if (node) node.addEventListener('click', guarded(function (ev) { ev.preventDefault(); fn(node, ev); }));
-  }
-  on('qv-mode-toggle', function () {
+  if (qvSettingsPushed) applyHostSizing();
+  onTrustedClick(byId('qv-mode-toggle'), function () {
     isRiskMode = !isRiskMode;
-    storeSet(QV_KEYS.hudMode, isRiskMode ? 'RISK' : 'LOT');
+    keepSizing({ hud_mode: isRiskMode ? 'RISK' : 'LOT' });
     renderSizing();
   });
   const input = byId('qv-size-input');
-  if (input) input.addEventListener('change', guarded(onSizeTyped));
-  on('qv-size-dec', function () { onSizeStep(-1); });
-  on('qv-size-inc', function () { onSizeStep(1); });
-  on('qv-rr-15', function () { setRR(1.5); });
-  on('qv-rr-20', function () { setRR(2.0); });
-  on('qv-rr-30', function () { setRR(3.0); });
+  if (input) input.addEventListener('change', guarded(function (ev) { if (ev.isTrusted === true) onSizeTyped(); }));
+  onTrustedClick(byId('qv-size-dec'), function () { onSizeStep(-1); });
+  onTrustedClick(byId('qv-size-inc'), function () { onSizeStep(1); });
+  onTrustedClick(byId('qv-rr-15'), function () { setRR(1.5); });
+  onTrustedClick(byId('qv-rr-20'), function () { setRR(2.0); });
+  onTrustedClick(byId('qv-rr-30'), function () { setRR(3.0); });
+  ['SL', 'TP'].forEach(function (side) {
+    onTrustedClick(byId('qv-' + side.toLowerCase() + '-mark'), function () { setLevelMark(side, LEVEL_MARK_NEXT[levelMarks[side]]); });
+  });
   [['qv-btn-buy', 'BUY'], ['qv-btn-sell', 'SELL'], ['qv-btn-close', 'CLOSE'], ['qv-btn-part', 'CLOSE_50'],
     ['qv-btn-be', 'BE_PLUS'], ['qv-btn-rev', 'REVERSE']].forEach(function (b) {
-    // Only real input: a script of the page (or one injected into it) that clicks the
-    // button dispatches an untrusted event and places nothing.
-    on(b[0], function (node, ev) { if (ev && ev.isTrusted === true) sendTrade(b[1], node); });
+    onTrustedClick(byId(b[0]), function (node) { sendTrade(b[1], node); });
   });
   ['SL', 'TP'].forEach(function (t) {
     const node = byId(t === 'SL' ? 'qv-pick-sl' : 'qv-pick-tp');

@@ -1,42 +1,7 @@
 // The settings vault: risk rules, schedule, playbooks with the custom-strategy editor,
-// provider keys and the Telegram relay. Fields are filled from storage at every opening
-// and written back only by Save.
-
-function vaultIntOrNull(text) {
-  const n = parseInt(text, 10);
-  return isFinite(n) ? n : null;
-}
-
-function vaultNumOrNull(text) {
-  const n = parseFloat(text);
-  return isFinite(n) ? n : null;
-}
-
-// The host writes this body unchanged into the configuration file that the 3 s sync
-// reads back, so every sender gives the complete, current picture: the stored keys and
-// settings and the AutoTrader's actual state.
-function buildVaultCfgMessage() {
-  const v = readKeyVault();
-  function key(name) { return typeof v[name] === 'string' ? v[name] : ''; }
-  const cfg = {
-    gemini: key('gemini'),
-    deepseek: key('deepseek'),
-    openrouter: key('openrouter'),
-    openai: key('openai'),
-    claude: key('claude'),
-    autotrader: autoTraderIsOn() ? 1 : 0,
-    risk_pct: vaultNumOrNull(storeGet('qv_default_risk_pct', '1.0')),
-    max_dd: vaultNumOrNull(storeGet('qv_constitution_daily_loss', '4.5')),
-    max_spread: vaultIntOrNull(storeGet('qv_max_spread_pts', '35')),
-    confidence_threshold: vaultIntOrNull(storeGet('qv_autotrader_threshold', '85')),
-    exec_interval: storeGet('qv_exec_interval', 'CANDLE_CLOSE_H1'),
-    active_strategy: storeGet('qv_active_strategy', 'core'),
-    hour_start: vaultIntOrNull(storeGet('qv_hour_start', '7')),
-    hour_end: vaultIntOrNull(storeGet('qv_hour_end', '18')),
-    daily_cap: vaultIntOrNull(storeGet('qv_autotrader_daily_cap', String(QV_DAILY_CAP_DEFAULT)))
-  };
-  return 'VAULT_CFG:' + JSON.stringify(mergedAIConfig(cfg));
-}
+// provider keys and the Telegram relay. Fields are filled from the host's settings and
+// secrets at every opening; Save asks the host to keep them and says saved only once the
+// host's push shows it did.
 
 function vaultLabel(text, tag, tagColour) {
   return '<label class="qv-vault-label">' + text +
@@ -162,7 +127,7 @@ function vaultModalInnerHtml() {
     '</div>';
   const keys =
     '<div class="qv-tab-content" id="qv-tab-content-keys" style="display:none">' +
-      '<div class="qv-vault-notice">' + QV_ICONS.shield + ' Your keys are stored 100% locally on your machine (localStorage). Requests connect directly to AI providers with zero middleman servers.</div>' +
+      '<div class="qv-vault-notice">' + QV_ICONS.shield + ' Your keys are stored 100% locally on your machine by the workspace, never in the chart site\'s storage. Requests connect directly to AI providers with zero middleman servers.</div>' +
       vaultKeyField('qv-key-gemini', 'Google Gemini API Key', 'AIzaSy...', pages.gemini, 'Free Tier:') +
       vaultKeyField('qv-key-deepseek', 'DeepSeek API Key', 'sk-...', pages.deepseek) +
       vaultKeyField('qv-key-openrouter', 'OpenRouter Universal API Key', 'sk-or-v1-...', pages.openrouter) +
@@ -173,6 +138,8 @@ function vaultModalInnerHtml() {
       '<div class="qv-vault-section">' + QV_ICONS.phone + ' TELEGRAM RELAY &amp; AUTHENTICATION</div>' +
       vaultKeyField('qv-key-tg-token', 'Telegram Bot Token', '123456789:AAH...', '', '', '(Optional Remote Alerts)') +
       vaultKeyField('qv-key-tg-chatid', 'Allowed Telegram Chat ID', '987654321', '', '', '(Strict Auth Whitelist)') +
+      vaultKeyField('qv-key-tg-userid', 'Allowed Telegram User ID', '987654321', '', '', '(Your own id; empty in a private chat)') +
+      '<div class="qv-vault-help" id="qv-tg-status"></div>' +
     '</div>';
   return '<div class="qv-vault-box">' +
     '<div class="qv-vault-title-row"><div class="qv-vault-title">' + QV_ICONS.gear + ' QUORVALE SETTINGS &amp; RISK CONTROL</div>' +
@@ -184,19 +151,20 @@ function vaultModalInnerHtml() {
       '<button type="button" class="qv-modal-tab" id="qv-tab-btn-keys">AI Models &amp; Keys</button>' +
     '</div>' +
     risk + schedule + strategy + keys +
-    '<div class="qv-vault-actions"><button type="button" id="qv-vault-cancel" class="qv-vault-btn">Cancel</button>' +
+    '<div class="qv-vault-actions"><span id="qv-vault-save-status" class="qv-vault-save-status" aria-live="polite"></span>' +
+      '<button type="button" id="qv-vault-cancel" class="qv-vault-btn">Cancel</button>' +
       '<button type="button" id="qv-vault-save" class="qv-vault-btn qv-vault-btn-primary">Save Settings</button></div>' +
   '</div>';
 }
 
 // Fills the modal the skeleton created, or creates it when the skeleton has none.
 function ensureVaultModal() {
-  let modal = document.getElementById('qv-vault-modal');
+  let modal = byId('qv-vault-modal');
   if (!modal) {
     modal = document.createElement('div');
     modal.id = 'qv-vault-modal';
     modal.style.display = 'none';
-    (document.body || document.documentElement).appendChild(modal);
+    qvRoot.appendChild(modal);
   }
   if (!modal.querySelector('#qv-vault-save')) modal.innerHTML = vaultModalInnerHtml();
   return modal;
@@ -218,7 +186,7 @@ function switchModalTab(tab) {
 }
 
 function markVaultPills(attr, value) {
-  const modal = document.getElementById('qv-vault-modal');
+  const modal = byId('qv-vault-modal');
   if (!modal) return;
   const pills = modal.querySelectorAll('[data-' + attr + ']');
   for (let i = 0; i < pills.length; i++) {
@@ -251,50 +219,47 @@ function setPlaybookSelects(value) {
 function openQuorvaleVault(initialTab) {
   try {
     ensureVaultModal();
-    const v = readKeyVault();
-    function keyText(name) { return typeof v[name] === 'string' ? v[name] : ''; }
-    vaultSetField('qv-key-gemini', keyText('gemini'));
-    vaultSetField('qv-key-deepseek', keyText('deepseek'));
-    vaultSetField('qv-key-openrouter', keyText('openrouter'));
-    vaultSetField('qv-key-openrouter-model', keyText('openrouter_model') || 'google/gemini-2.0-flash-001');
-    vaultSetField('qv-key-openai', keyText('openai'));
-    vaultSetField('qv-key-claude', keyText('claude'));
-    vaultSetField('qv-key-tg-token', keyText('tg_token'));
-    vaultSetField('qv-key-tg-chatid', keyText('tg_chatid'));
+    vaultSetField('qv-key-gemini', secret('gemini'));
+    vaultSetField('qv-key-deepseek', secret('deepseek'));
+    vaultSetField('qv-key-openrouter', secret('openrouter'));
+    vaultSetField('qv-key-openrouter-model', secret('openrouter_model') || 'google/gemini-2.0-flash-001');
+    vaultSetField('qv-key-openai', secret('openai'));
+    vaultSetField('qv-key-claude', secret('claude'));
+    vaultSetField('qv-key-tg-token', secret('tg_token'));
+    vaultSetField('qv-key-tg-chatid', secret('tg_chatid'));
+    vaultSetField('qv-key-tg-userid', secret('tg_userid'));
 
-    const risk = storeGet('qv_default_risk_pct', '1.0');
-    const spread = storeGet('qv_max_spread_pts', '35');
-    const rr = storeGet('qv_default_rr', '1:2.0');
+    const risk = settingPercentText('risk_pct');
+    const spread = String(setting('max_spread'));
+    const rr = setting('default_rr') || '1:2.0';
     vaultSetField('qv-setting-risk-pct', risk);
-    vaultSetField('qv-setting-max-dd', storeGet('qv_constitution_daily_loss', '4.5'));
+    vaultSetField('qv-setting-max-dd', settingPercentText('max_dd'));
     vaultSetField('qv-setting-max-spread', spread);
     vaultSetField('qv-setting-def-rr', rr);
-    vaultSetField('qv-setting-auto-conf', storeGet('qv_autotrader_threshold', '85'));
+    vaultSetField('qv-setting-auto-conf', String(setting('confidence_threshold')));
     vaultSetField('qv-setting-daily-cap', String(autoTraderSettings().dailyCap));
-    vaultSetField('qv-setting-exec-interval', storeGet('qv_exec_interval', 'CANDLE_CLOSE_H1'));
-    const sessions = [['qv-sess-asian', 'qv_sess_asian', true], ['qv-sess-london', 'qv_sess_lon', true],
-      ['qv-sess-nyam', 'qv_sess_nyam', true], ['qv-sess-nypm', 'qv_sess_nypm', false]];
-    sessions.forEach(function (s) {
+    vaultSetField('qv-setting-exec-interval', setting('exec_interval') || 'CANDLE_CLOSE_H1');
+    QV_VAULT_SESSIONS.forEach(function (s) {
       const box = byId(s[0]);
-      const stored = storeGet(s[1], null);
-      if (box) box.checked = s[2] ? stored !== 'false' : stored === 'true';
+      if (box) box.checked = setting(s[1]) === true;
     });
-    vaultSetField('qv-hour-start', storeGet('qv_hour_start', '7'));
-    vaultSetField('qv-hour-end', storeGet('qv_hour_end', '18'));
-    const strategy = storeGet('qv_active_strategy', 'core');
+    vaultSetField('qv-hour-start', hourFieldText(setting('hour_start')));
+    vaultSetField('qv-hour-end', hourFieldText(setting('hour_end')));
+    const strategy = setting('active_strategy') || 'core';
     setPlaybookSelects(strategy);
     updateStrategyDescription(strategy);
-    vaultSetField('qv-byos-name', storeGet('qv_byos_name', ''));
-    vaultSetField('qv-byos-entry', storeGet('qv_byos_entry', ''));
-    vaultSetField('qv-byos-invalidation', storeGet('qv_byos_invalidation', ''));
-    vaultSetField('qv-byos-rr', storeGet('qv_byos_rr', '1:2.0'));
-    vaultSetField('qv-byos-cot-policy', storeGet('qv_byos_cot_policy', 'ADVISORY'));
+    vaultSetField('qv-byos-name', setting('byos_name'));
+    vaultSetField('qv-byos-entry', setting('byos_entry'));
+    vaultSetField('qv-byos-invalidation', setting('byos_invalidation'));
+    vaultSetField('qv-byos-rr', setting('byos_rr') || '1:2.0');
+    vaultSetField('qv-byos-cot-policy', setting('byos_cot_policy') || 'ADVISORY');
+    showVaultSaveStatus('', false);
 
     markVaultPills('risk', risk);
     markVaultPills('rr', rr);
     markVaultPills('spread', spread);
     switchModalTab(initialTab);
-    const modal = document.getElementById('qv-vault-modal');
+    const modal = byId('qv-vault-modal');
     modal.style.display = 'flex';
     modal.style.visibility = 'visible';
     modal.style.opacity = '1';
@@ -303,8 +268,23 @@ function openQuorvaleVault(initialTab) {
   }
 }
 
+// The vault's session boxes and the settings they show.
+var QV_VAULT_SESSIONS = [['qv-sess-asian', 'sess_asian'], ['qv-sess-london', 'sess_lon'],
+  ['qv-sess-nyam', 'sess_nyam'], ['qv-sess-nypm', 'sess_nypm']];
+
+function hourFieldText(hour) {
+  return typeof hour === 'number' && isFinite(hour) ? String(hour) : '';
+}
+
+function showVaultSaveStatus(text, failed) {
+  const line = byId('qv-vault-save-status');
+  if (!line) return;
+  line.textContent = text;
+  line.style.color = failed ? '#ff5252' : '#9aa0ad';
+}
+
 function hideVault() {
-  const modal = document.getElementById('qv-vault-modal');
+  const modal = byId('qv-vault-modal');
   if (modal) modal.style.display = 'none';
 }
 
@@ -340,14 +320,14 @@ function onVaultPill(attr, fieldId, pill) {
   markVaultPills(attr, value);
 }
 
-// One capture-phase handler per document serves every build: it finds the elements by
-// id at click time, so a rebuilt vault needs no new listener.
+// One capture-phase handler on the HUD's root serves the vault: it finds the elements by
+// id at click time, so the controls it serves need no listener of their own.
 var vaultClickHandlerInstalled;
 
 function installVaultClickHandler() {
   if (vaultClickHandlerInstalled) return;
   vaultClickHandlerInstalled = true;
-  document.addEventListener('click', guarded(function (ev) {
+  qvRoot.addEventListener('click', guarded(function (ev) {
     const target = ev.target && ev.target.nodeType === 1 ? ev.target : ev.target && ev.target.parentElement;
     if (!target || typeof target.closest !== 'function') return;
     function take() { ev.preventDefault(); ev.stopPropagation(); }
@@ -373,79 +353,134 @@ function installVaultClickHandler() {
   }), true);
 }
 
-function saveVaultSettings() {
+// The vault's fields as settings, normalised as the vault always wrote them.
+function vaultFormSettings() {
   function text(id, fallback) {
     const el = byId(id);
     return el ? String(el.value) : fallback;
   }
   function oneDecimal(id, fallback) {
     const n = parseFloat(text(id, ''));
-    return isFinite(n) ? n.toFixed(1) : fallback;
+    return isFinite(n) ? Number(n.toFixed(1)) : fallback;
   }
-  const risk = oneDecimal('qv-setting-risk-pct', '1.0');
-  const dd = oneDecimal('qv-setting-max-dd', '4.5');
-  const rr = text('qv-setting-def-rr', '').trim() || '1:2.0';
-  const conf = text('qv-setting-auto-conf', '') || '85';
+  function hour(id, fallback) {
+    const raw = text(id, String(fallback)).trim();
+    if (raw === '') return null;
+    const n = parseInt(raw, 10);
+    return isFinite(n) ? n : null;
+  }
   let spread = parseInt(text('qv-setting-max-spread', ''), 10);
   if (!isFinite(spread) || spread <= 0) spread = 35;
-  const interval = text('qv-setting-exec-interval', '') || 'CANDLE_CLOSE_H1';
   let dailyCap = parseInt(text('qv-setting-daily-cap', ''), 10);
   if (!isFinite(dailyCap) || dailyCap < 0) dailyCap = QV_DAILY_CAP_DEFAULT;
-  const strategy = text('qv-vault-strategy-select', '') || 'core';
-
-  storeSet('qv_default_risk_pct', risk);
-  storeSet('qv_constitution_daily_loss', dd);
-  storeSet('qv_default_rr', rr);
-  storeSet('qv_max_spread_pts', String(spread));
-  storeSet('qv_autotrader_threshold', conf);
-  storeSet('qv_exec_interval', interval);
-  storeSet('qv_autotrader_daily_cap', String(dailyCap));
-  [['qv-sess-asian', 'qv_sess_asian', true], ['qv-sess-london', 'qv_sess_lon', true],
-    ['qv-sess-nyam', 'qv_sess_nyam', true], ['qv-sess-nypm', 'qv_sess_nypm', false]].forEach(function (s) {
+  const conf = parseInt(text('qv-setting-auto-conf', ''), 10);
+  const out = {
+    risk_pct: oneDecimal('qv-setting-risk-pct', 1.0),
+    max_dd: oneDecimal('qv-setting-max-dd', 4.5),
+    max_spread: spread,
+    default_rr: text('qv-setting-def-rr', '').trim() || '1:2.0',
+    confidence_threshold: isFinite(conf) ? conf : 85,
+    exec_interval: text('qv-setting-exec-interval', '') || 'CANDLE_CLOSE_H1',
+    daily_cap: dailyCap,
+    hour_start: hour('qv-hour-start', 7),
+    hour_end: hour('qv-hour-end', 18),
+    active_strategy: text('qv-vault-strategy-select', '') || 'core',
+    byos_name: text('qv-byos-name', ''),
+    byos_entry: text('qv-byos-entry', ''),
+    byos_invalidation: text('qv-byos-invalidation', ''),
+    byos_rr: text('qv-byos-rr', '1:2.0'),
+    byos_cot_policy: text('qv-byos-cot-policy', 'ADVISORY')
+  };
+  QV_VAULT_SESSIONS.forEach(function (s) {
     const box = byId(s[0]);
-    storeSet(s[1], box ? (box.checked ? 'true' : 'false') : (s[2] ? 'true' : 'false'));
+    out[s[1]] = box ? box.checked : QV_SETTING_KINDS[s[1]][1];
   });
-  storeSet('qv_hour_start', text('qv-hour-start', '7'));
-  storeSet('qv_hour_end', text('qv-hour-end', '18'));
-  storeSet('qv_active_strategy', strategy);
-  setPlaybookSelects(strategy);
-  storeSet('qv_byos_name', text('qv-byos-name', ''));
-  storeSet('qv_byos_entry', text('qv-byos-entry', ''));
-  storeSet('qv_byos_invalidation', text('qv-byos-invalidation', ''));
-  storeSet('qv_byos_rr', text('qv-byos-rr', '1:2.0'));
-  storeSet('qv_byos_cot_policy', text('qv-byos-cot-policy', 'ADVISORY'));
+  return out;
+}
 
-  const subRisk = byId('qv-subbar-risk-val');
-  if (subRisk) subRisk.textContent = risk + '%';
+// The secrets the trader changed in the vault; an unchanged field is not sent, so the host
+// asks to confirm only what really changes (a new Telegram bot or chat).
+function vaultFormSecretChanges() {
+  function text(id) {
+    const el = byId(id);
+    return el ? String(el.value).trim() : '';
+  }
+  const form = {
+    gemini: text('qv-key-gemini'),
+    deepseek: text('qv-key-deepseek'),
+    openrouter: text('qv-key-openrouter'),
+    openrouter_model: text('qv-key-openrouter-model') || 'google/gemini-2.0-flash-001',
+    openai: text('qv-key-openai'),
+    claude: text('qv-key-claude'),
+    tg_token: text('qv-key-tg-token'),
+    tg_chatid: text('qv-key-tg-chatid'),
+    tg_userid: text('qv-key-tg-userid')
+  };
+  const changed = {};
+  Object.keys(form).forEach(function (k) {
+    const now = k === 'openrouter_model' ? (secret(k) || 'google/gemini-2.0-flash-001') : secret(k);
+    if (form[k] !== now) changed[k] = form[k];
+  });
+  return changed;
+}
+
+var vaultSaving = false;
+
+async function saveVaultSettings() {
+  if (vaultSaving) return;
+  const settings = vaultFormSettings();
+  const secretsChanged = vaultFormSecretChanges();
+  const sendsSecrets = Object.keys(secretsChanged).length > 0;
+  if (!requestSettings(settings) || (sendsSecrets && !requestSecrets(secretsChanged))) {
+    showVaultSaveStatus('Not saved: no connection to the workspace.', true);
+    return;
+  }
+  vaultSaving = true;
+  showVaultSaveStatus('Saving\u2026', false);
+  if (sendsSecrets) guarded(reportSecretsSaved)(secretsChanged);
+  const outcome = await awaitConfirmation('settings', settings, 5000);
+  vaultSaving = false;
+  if (outcome.timedOut) {
+    showVaultSaveStatus('Not saved: the workspace did not confirm the settings.', true);
+    return;
+  }
+  hideVault();
+  const risk = settingPercentText('risk_pct');
   if (isRiskMode) {
     const size = byId('qv-size-input');
     if (size) size.value = risk + '%';
-    storeSet('qv_hud_risk_val', risk);
+    ticketRiskVal = risk;
+    keepSizing({ hud_risk_val: risk });
   }
+  appendAIMessage(QV_ICONS.check + ' <b>Settings, Playbook &amp; Timing Saved:</b> Playbook: <b>' + escapeHtml(setting('active_strategy')) +
+    '</b> \u2022 Interval: <b>' + escapeHtml(setting('exec_interval')) + '</b> \u2022 Risk: <b>' + escapeHtml(risk) + '%</b> \u2022 Max DD: <b>' +
+    escapeHtml(settingPercentText('max_dd')) + '%</b> \u2022 Max Spread: <b>' + escapeHtml(String(setting('max_spread'))) +
+    ' pts</b> \u2022 Target R:R: <b>' + escapeHtml(setting('default_rr')) + '</b>.');
+  if (outcome.differing) {
+    appendAIMessage(QV_ICONS.alert + ' The workspace kept its own value for: ' + escapeHtml(outcome.differing.join(', ')) + '.', 'SETTINGS');
+  }
+}
 
-  const vault = {
-    gemini: text('qv-key-gemini', '').trim(),
-    deepseek: text('qv-key-deepseek', '').trim(),
-    openrouter: text('qv-key-openrouter', '').trim(),
-    openrouter_model: text('qv-key-openrouter-model', '').trim() || 'google/gemini-2.0-flash-001',
-    openai: text('qv-key-openai', '').trim(),
-    claude: text('qv-key-claude', '').trim(),
-    tg_token: text('qv-key-tg-token', '').trim(),
-    tg_chatid: text('qv-key-tg-chatid', '').trim()
-  };
-  let hadToken = false;
-  try { hadToken = !!(readKeyVault() || {}).tg_token; } catch (e) { hadToken = false; }
-  writeKeyVault(vault);
-  updateVaultStatusUI();
+var QV_RELAY_MEMBERS = ['tg_token', 'tg_chatid', 'tg_userid'];
+// The host's own word on the last relay question, when it gave one (a relay push).
+var qvRelayAnswered = false;
 
-  // A cleared token reaches the host too, so the bot stops polling with the old one.
-  if (vault.tg_token || hadToken) postToHost('TG_CFG:' + vault.tg_token + ',' + vault.tg_chatid);
-  postToHost(buildVaultCfgMessage());
-
-  hideVault();
-  appendAIMessage(QV_ICONS.check + ' <b>Settings, Playbook &amp; Timing Saved:</b> Playbook: <b>' + escapeHtml(strategy) +
-    '</b> • Interval: <b>' + escapeHtml(interval) + '</b> • Risk: <b>' + escapeHtml(risk) + '%</b> • Max DD: <b>' +
-    escapeHtml(dd) + '%</b> • Max Spread: <b>' + spread + ' pts</b> • Target R:R: <b>' + escapeHtml(rr) + '</b>.');
+// A new key or relay is the host's to take: a Telegram bot or chat only after the trader
+// confirmed it at the workspace, which may take a while.
+async function reportSecretsSaved(sent) {
+  qvRelayAnswered = false;
+  const outcome = await awaitConfirmation('secrets', sent, 120000);
+  if (outcome.ok) return;
+  const names = outcome.differing || Object.keys(sent);
+  const relay = names.filter(function (n) { return QV_RELAY_MEMBERS.indexOf(n) !== -1; });
+  const keys = names.filter(function (n) { return relay.indexOf(n) === -1; });
+  if (relay.length && !qvRelayAnswered) {
+    appendAIMessage(QV_ICONS.alert + ' <b>Telegram relay not changed:</b> the workspace kept the bot and chat it had' +
+      (outcome.timedOut ? ' (no confirmation at the workspace).' : '.'), 'TELEGRAM RELAY');
+  }
+  if (keys.length) {
+    appendAIMessage(QV_ICONS.alert + ' <b>Not saved by the workspace:</b> ' + escapeHtml(keys.join(', ')) + '.', 'API KEYS');
+  }
 }
 
 // The drawer's vault button: green once any provider key is stored, gold until then.
@@ -462,7 +497,7 @@ function updateVaultStatusUI() {
   const hasKey = vaultHasAnyKey();
   paintVaultButton(hasKey);
   const subRisk = byId('qv-subbar-risk-val');
-  if (subRisk) subRisk.textContent = (storeGet('qv_default_risk_pct', '') || '1.0') + '%';
+  if (subRisk) subRisk.textContent = settingPercentText('risk_pct') + '%';
   if (!hasKey) return;
   const welcome = byId('qv-welcome-card');
   if (welcome) {
@@ -471,10 +506,68 @@ function updateVaultStatusUI() {
     welcome.replaceWith(holder.firstChild);
     const msg = byId('qv-welcome-card').closest('.qv-msg');
     const meta = msg ? msg.querySelector('.qv-msg-meta') : null;
-    if (meta) meta.textContent = 'QUORVALE AI SENTINEL • ' + copilotTimeOfDay();
+    if (meta) meta.textContent = 'QUORVALE AI SENTINEL \u2022 ' + copilotTimeOfDay();
   }
   const notice = byId('qv-studio-key-notice');
   if (notice) notice.style.display = 'none';
+}
+
+onSettingsChange(function (previous, current) {
+  updateVaultStatusUI();
+  if (!previous || previous.active_strategy !== current.active_strategy) {
+    setPlaybookSelects(current.active_strategy || 'core');
+    updateStrategyDescription(current.active_strategy || 'core');
+  }
+  if (current.model && (!previous || previous.model !== current.model)) selectModel(current.model);
+});
+onSecretsChange(updateVaultStatusUI);
+
+// The relay's state as the host reports it ({"type":"status","telegram":"<text>",
+// "telegram_error":true|false}): shown under the relay's fields with the bot's name, and
+// each new error once in the chat.
+var qvLastTelegramError = '';
+
+onHostPush('status', function (message) {
+  if (typeof message.telegram !== 'string') return;
+  const text = message.telegram.replace(/[\u0000-\u001f\u007f]/g, ' ').slice(0, 300);
+  const failed = message.telegram_error === true;
+  const line = byId('qv-tg-status');
+  if (line) {
+    const bot = secret('tg_bot') ? ' (@' + secret('tg_bot').replace(/^@/, '') + ')' : '';
+    line.textContent = text ? 'Telegram relay' + bot + ': ' + text : '';
+    line.style.color = failed ? '#ff5252' : '';
+  }
+  if (failed && text !== qvLastTelegramError) {
+    qvLastTelegramError = text;
+    appendAIMessage(QV_ICONS.alert + ' <b>Telegram relay:</b> ' + escapeHtml(text), 'TELEGRAM RELAY');
+  }
+  if (!failed) qvLastTelegramError = '';
+});
+
+// The outcome of a relay question ({"type":"relay","result":"confirmed|declined|unchanged|
+// removed|failed","text":...}), said in the chat as the host words it.
+onHostPush('relay', function (message) {
+  const result = String(message.result || '');
+  const text = typeof message.text === 'string' ? message.text.replace(/[\u0000-\u001f\u007f]/g, ' ').slice(0, 300) : result;
+  if (!text) return;
+  qvRelayAnswered = true;
+  const failed = result === 'declined' || result === 'failed';
+  appendAIMessage((failed ? QV_ICONS.alert : QV_ICONS.check) + ' <b>Telegram relay:</b> ' + escapeHtml(text), 'TELEGRAM RELAY');
+});
+
+// Selects the drawer's engine a settings push names: the option of that value, or the
+// first whose value contains it.
+function selectModel(want) {
+  const select = byId('qv-ai-model-select');
+  if (!select) return;
+  for (let i = 0; i < select.options.length; i++) {
+    const val = select.options[i].value;
+    if (val === want || val.indexOf(want) !== -1) {
+      select.value = val;
+      select.setAttribute('data-qv-model', val);
+      return;
+    }
+  }
 }
 
 function modelKeyRequirement(model) {
@@ -484,12 +577,10 @@ function modelKeyRequirement(model) {
   return { key: route.id, name: route.name, page: pages[route.id] };
 }
 
-// Wires the controls of one build; the elements are new at every build.
+// Wires the vault's and the drawer's selects once the drawer exists.
 function wireVault() {
   ensureVaultModal();
   installVaultClickHandler();
-  window.openQuorvaleVault = openQuorvaleVault;
-  window.loadByosTemplate = loadByosTemplate;
 
   const vaultSelect = byId('qv-vault-strategy-select');
   if (vaultSelect) {
@@ -501,38 +592,19 @@ function wireVault() {
   }
   const drawerSelect = byId('qv-ai-strategy-select');
   if (drawerSelect) {
-    drawerSelect.value = storeGet('qv_active_strategy', 'core');
-    drawerSelect.addEventListener('change', guarded(function () {
-      const value = drawerSelect.value;
-      const vs = byId('qv-vault-strategy-select');
-      if (vs) vs.value = value;
-      storeSet('qv_active_strategy', value);
-      updateStrategyDescription(value);
-      const opt = drawerSelect.options[drawerSelect.selectedIndex];
-      appendAIMessage('🎯 <b>Active Playbook Switched:</b> <i>' + escapeHtml(opt ? opt.text : value) + '</i> loaded.');
-      if (value === 'byos_custom') {
-        appendAIMessage(QV_ICONS.bolt + ' <b>Custom Strategy (BYOS) Selected:</b><br>' +
-          'Need a proven institutional prompt template to start with? Select from 6 pre-built templates or clone a built-in strategy:<br>' +
-          '<button type="button" id="qv-open-byos-tpl-btn" class="qv-chip-btn qv-vault-badge-btn" style="margin-top:6px;color:#00e676;border-color:rgba(0,230,118,0.6)">' +
-          '📑 Open Strategy Template Library</button>');
-      }
-    }));
+    drawerSelect.value = setting('active_strategy') || 'core';
+    drawerSelect.addEventListener('change', guarded(onDrawerPlaybookChange));
   }
   const tplSelect = byId('qv-byos-template-select');
   if (tplSelect) {
     tplSelect.addEventListener('change', guarded(function () { loadByosTemplate(tplSelect.value); }));
   }
-  const save = byId('qv-vault-save');
-  if (save) {
-    save.addEventListener('click', guarded(function (ev) {
-      ev.preventDefault();
-      try { saveVaultSettings(); } catch (e) { console.error('Error saving settings vault:', e && e.message); }
-    }));
-  }
+  onTrustedClick(byId('qv-vault-save'), saveVaultSettings);
   const modelSelect = byId('qv-ai-model-select');
   if (modelSelect) {
-    // The chosen model lives on the element, so a model the config sync selects is also
+    // The chosen model lives on the element, so a model a settings push selects is also
     // the one the vault entry falls back to.
+    if (setting('model')) selectModel(setting('model'));
     if (modelSelect.value !== '__open_vault__') modelSelect.setAttribute('data-qv-model', modelSelect.value);
     modelSelect.addEventListener('change', guarded(function () {
       const value = modelSelect.value;
@@ -544,10 +616,35 @@ function wireVault() {
       modelSelect.setAttribute('data-qv-model', value);
       const need = modelKeyRequirement(value);
       if (!need) return;
-      const v = readKeyVault();
-      if (!v[need.key]) appendAIMessage(getMissingKeyHtml(need.name, need.page), 'API KEY REQUIRED');
+      if (!secret(need.key)) appendAIMessage(getMissingKeyHtml(need.name, need.page), 'API KEY REQUIRED');
     }));
   }
-  updateStrategyDescription(storeGet('qv_active_strategy', 'core'));
+  updateStrategyDescription(setting('active_strategy') || 'core');
   updateVaultStatusUI();
+}
+
+// The drawer's playbook is a setting of the host's: the choice shows at once, and goes back
+// with a line in the chat when the host does not keep it.
+async function onDrawerPlaybookChange() {
+  const drawerSelect = byId('qv-ai-strategy-select');
+  const value = drawerSelect.value;
+  const before = setting('active_strategy') || 'core';
+  const vs = byId('qv-vault-strategy-select');
+  if (vs) vs.value = value;
+  updateStrategyDescription(value);
+  const opt = drawerSelect.options[drawerSelect.selectedIndex];
+  appendAIMessage('\uD83C\uDFAF <b>Active Playbook Switched:</b> <i>' + escapeHtml(opt ? opt.text : value) + '</i> loaded.');
+  if (value === 'byos_custom') {
+    appendAIMessage(QV_ICONS.bolt + ' <b>Custom Strategy (BYOS) Selected:</b><br>' +
+      'Need a proven institutional prompt template to start with? Select from 6 pre-built templates or clone a built-in strategy:<br>' +
+      '<button type="button" id="qv-open-byos-tpl-btn" class="qv-chip-btn qv-vault-badge-btn" style="margin-top:6px;color:#00e676;border-color:rgba(0,230,118,0.6)">' +
+      '\uD83D\uDCD1 Open Strategy Template Library</button>');
+  }
+  const sent = { active_strategy: value };
+  const outcome = requestSettings(sent) ? await awaitConfirmation('settings', sent, 5000) : { timedOut: true };
+  if (outcome.ok) return;
+  const kept = setting('active_strategy') || before;
+  setPlaybookSelects(kept);
+  updateStrategyDescription(kept);
+  appendAIMessage(QV_ICONS.alert + ' Playbook not changed: the workspace did not keep it; still ' + escapeHtml(kept) + '.', 'SETTINGS');
 }

@@ -61,7 +61,6 @@ struct Served {
 };
 
 constexpr Served kJson{"application/json; charset=utf-8", 4 * kMiB};
-constexpr Served kConfig{"application/json; charset=utf-8", 64 * kKiB};
 constexpr Served kPicture{"image/png", 8 * kMiB};
 constexpr Served kClaim{"text/plain; charset=utf-8", 4 * kKiB};
 constexpr Served kIcon{"image/x-icon", 1 * kMiB};
@@ -71,8 +70,6 @@ bool AllowedFile(const std::string& name, Served* served) {
   if (name == "QV_OpenPositions.json" || name == "QV_AICopilotData.json" ||
       name == "QV_COTData.json" || Shaped(name, "QV_AICopilotData_", ".json", ChartHandle)) {
     *served = kJson;
-  } else if (name == "QV_AIConfig.json") {
-    *served = kConfig;
   } else if (name == "QV_AICopilotChart.png" ||
              Shaped(name, "QV_AICopilotChart_", ".png", ChartHandle)) {
     *served = kPicture;

@@ -1,8 +1,9 @@
 #pragma once
 // What the host answers on the virtual data host. The host serves it itself (a resource
 // filter, not a folder mapping), so it decides per request: only the files the HUD and the
-// studio read, only to the chart site's documents and the data host's own (the studio
-// page), CORS answered to the chart site's origin alone, never "*".
+// studio read (never the settings with the keys: those reach the HUD through its channel), only to
+// the chart site's documents and the data host's own (the studio page), CORS answered to the chart
+// site's origin alone, never "*".
 //
 // Judged by the request's resource context, and by Origin when it is there. The browser
 // adds Origin to every cross-origin read a script can see (fetch, XHR), but the host may

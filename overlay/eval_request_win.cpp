@@ -10,6 +10,7 @@
 #include "host/process_state.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/eval_request.h"
+#include "overlay/hud_link.h"
 #include "overlay/page_scripts.h"
 #include "overlay/webview_host.h"
 
@@ -47,10 +48,16 @@ void CheckEvaluationRequest() {
                          waited)) {
     return;
   }
+  // Taken only by a process whose HUD can run it: a page still loading leaves it for a
+  // later tick (or, after the wait, for another process) instead of losing it.
+  if (!HudCanTakePushes()) return;
   // Acted on only when consumed: whoever else deleted it first has taken it.
   if (!::DeleteFileW(path.c_str())) return;
   g_waiting.Forget(kEvalRequestFileName);
-  LogDebug("Evaluation request detected. Calling page evaluation (triggerEvaluationNow).");
+  LogDebug("Evaluation request detected. Calling page evaluation.");
   if (IsStudioMode(g_launch.mode)) RaiseStudioWindow();
-  ExecutePageScript(Utf8ToWide(BuildEvaluationCallScript()));
+  JsonValue push = JsonObject();
+  push.Set("type", JsonString("evaluate"));
+  push.Set("reason", JsonString(kEvaluationReason));
+  if (!PushToHud(push)) LogDebug("The evaluation request could not be handed to the page.");
 }

@@ -8,6 +8,7 @@
 #include "overlay/order_queue.h"
 #include "overlay/positions_push.h"
 #include "overlay/webview_host.h"
+#include "overlay/workspace_pushes.h"
 
 void OnFollowTimer() {
   TrackChartWindow();
@@ -20,6 +21,7 @@ void OnHousekeepingTimer() {
   WriteChartHeartbeat();
   PushOpenPositions();
   PushOrderFates();
+  PushWorkspaceState(false);
   CaptureRequestWatcher();
   CheckEvaluationRequest();
   CaptureChart();

@@ -44,24 +44,3 @@ bool IsTrustedMessageSource(const std::string& sourceUrl) {
   const std::size_t cut = rest.find_first_of("?#");
   return Lower(rest.substr(0, cut)) == "/headless.html";
 }
-
-bool TakeSignedMessage(const std::string& text, const std::string& secret, std::string* message) {
-  if (secret.empty() || text.size() <= secret.size() + 1 || text[secret.size()] != ':')
-    return false;
-  unsigned char diff = 0;
-  for (std::size_t i = 0; i < secret.size(); ++i) {
-    diff |= static_cast<unsigned char>(text[i] ^ secret[i]);
-  }
-  if (diff != 0) return false;
-  *message = text.substr(secret.size() + 1);
-  return true;
-}
-
-std::string WithPageSecret(const std::string& hudScript, const std::string& secret) {
-  std::string out = hudScript;
-  const std::size_t at = out.find(kPageSecretPlaceholder);
-  if (at != std::string::npos) {
-    out.replace(at, std::char_traits<char>::length(kPageSecretPlaceholder), secret);
-  }
-  return out;
-}

@@ -1,7 +1,5 @@
 #include "overlay/order_fate.h"
 
-#include "overlay/page_scripts.h"
-
 const char* OrderFateStatusName(OrderFate::Status status) {
   switch (status) {
     case OrderFate::Status::kSent:
@@ -10,6 +8,8 @@ const char* OrderFateStatusName(OrderFate::Status status) {
       return "executed";
     case OrderFate::Status::kRejected:
       return "rejected";
+    case OrderFate::Status::kUnknown:
+      return "unknown";
     case OrderFate::Status::kNotSent:
       break;
   }
@@ -26,6 +26,9 @@ OrderFate FateFromResult(const std::string& client, const std::string& id,
     fate.ticket = result.ticket;
     fate.price = result.price;
     fate.volume = result.volume;
+  } else if (result.status == TradeResult::Status::kUnknown) {
+    fate.status = OrderFate::Status::kUnknown;
+    fate.reason = result.reason.empty() ? "check your positions" : result.reason;
   } else {
     fate.status = OrderFate::Status::kRejected;
     fate.reason = result.reason.empty() ? "no reason given" : result.reason;
@@ -33,20 +36,17 @@ OrderFate FateFromResult(const std::string& client, const std::string& id,
   return fate;
 }
 
-std::string OrderFateJson(const OrderFate& fate) {
-  return "{\"client\":" + JsStringLiteral(fate.client) + ",\"id\":" + JsStringLiteral(fate.id) +
-         ",\"status\":" + JsStringLiteral(OrderFateStatusName(fate.status)) +
-         ",\"ticket\":" + JsStringLiteral(fate.ticket) +
-         ",\"price\":" + JsStringLiteral(fate.price) +
-         ",\"volume\":" + JsStringLiteral(fate.volume) +
-         ",\"reason\":" + JsStringLiteral(fate.reason) + "}";
-}
-
-std::string BuildOrderFateScript(const OrderFate& fate) {
-  return "(function () { try { if (typeof window.qvOrderFate === 'function')"
-         " window.qvOrderFate(JSON.parse(" +
-         JsStringLiteral(OrderFateJson(fate)) +
-         ")); } catch (e) { console.log('Quorvale HUD order fate error', e); } })();";
+JsonValue OrderFatePush(const OrderFate& fate) {
+  JsonValue push = JsonObject();
+  push.Set("type", JsonString("fate"));
+  push.Set("client", JsonString(fate.client));
+  push.Set("id", JsonString(fate.id));
+  push.Set("status", JsonString(OrderFateStatusName(fate.status)));
+  push.Set("ticket", JsonString(fate.ticket));
+  push.Set("price", JsonString(fate.price));
+  push.Set("volume", JsonString(fate.volume));
+  push.Set("reason", JsonString(fate.reason));
+  return push;
 }
 
 bool IsKeptPageOrderId(const std::string& pageId) {

@@ -4,14 +4,15 @@
 #include <string>
 
 #include "bridge/order_files.h"
+#include "host/json.h"
 
 struct OrderFate {
-  enum class Status { kSent, kNotSent, kExecuted, kRejected };
+  enum class Status { kSent, kNotSent, kExecuted, kRejected, kUnknown };
   std::string client;  // the id the page put in its TRADE message
   std::string id;      // the outbox id (empty when the order never got one)
   Status status = Status::kNotSent;
   std::string ticket, price, volume;  // executed
-  std::string reason;                 // rejected, or why it was not sent
+  std::string reason;                 // rejected or unknown, or why it was not sent
 };
 
 [[nodiscard]] const char* OrderFateStatusName(OrderFate::Status status);  // "sent", ...
@@ -20,13 +21,9 @@ struct OrderFate {
 [[nodiscard]] OrderFate FateFromResult(const std::string& client, const std::string& id,
                                        const TradeResult& result);
 
-// {"client":"...","id":"...","status":"...","ticket":"...","price":"...","volume":"...",
-// "reason":"..."} with every value escaped for JSON.
-[[nodiscard]] std::string OrderFateJson(const OrderFate& fate);
-
-// Calls window.qvOrderFate with the JSON parsed in the page, the way the positions push
-// hands bridge text over: as a string literal, never as code.
-[[nodiscard]] std::string BuildOrderFateScript(const OrderFate& fate);
+// The HUD push {"type":"fate","client":"...","id":"...","status":"...","ticket":"...",
+// "price":"...","volume":"...","reason":"..."}.
+[[nodiscard]] JsonValue OrderFatePush(const OrderFate& fate);
 
 // True for a page id the outbox keeps (deterministic AutoTrader ids "AT_..."); every other
 // page id is only the client id and the outbox assigns the order id.

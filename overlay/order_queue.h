@@ -7,17 +7,24 @@
 // the thread and the protocol file.
 void StartOrderSender();
 
-// Window thread: hands the record to the sender. clientId is the page's id for the order.
-void QueueOrder(const std::string& clientId, const std::string& record, bool keepRecordId);
+// Window thread: hands the record to the sender. clientId is the page's id for the order;
+// slKind and tpKind the page's marks of its levels ("PRICE", "DISTANCE" or empty).
+void QueueOrder(const std::string& clientId, const std::string& record, bool keepRecordId,
+                const std::string& slKind = {}, const std::string& tpKind = {});
 
 // Window thread, from the 500 ms timer: tells the page what became of its orders (sent or
-// not sent as soon as the sender knows, executed or rejected once the companion's result
-// is there).
+// not sent as soon as the sender knows, executed, rejected or unknown once the companion's
+// result is there).
 void PushOrderFates();
 
 // Window thread: whether an order of this chart is still on its way (queued, being written,
 // or sent and its result not yet in, within the result wait). A restart waits for none.
 [[nodiscard]] bool OrdersInFlight();
 
-// Tells the page at once that an order never reached the sender (an unusable record).
+// Tells the page at once that an order never reached the sender (an unusable record, or one
+// over the workspace's hard limits).
 void ReportOrderNotSent(const std::string& clientId, const std::string& reason);
+
+// The HUD of a new document announced itself: the latest fate of every order of the last
+// two minutes goes to it again, so a fate pushed while the page was loading is not lost.
+void RepushRecentFates();

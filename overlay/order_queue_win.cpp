@@ -11,11 +11,12 @@
 #include "bridge/order_outbox.h"
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
+#include "host/process_state.h"
+#include "overlay/hud_link.h"
 #include "overlay/order_fate.h"
 #include "overlay/order_queue.h"
 #include "overlay/ui_queue.h"
 #include "overlay/web_message.h"
-#include "overlay/webview_host.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ struct Job {
   std::string client;
   std::string record;
   bool keepId = false;
+  std::string slKind, tpKind;
 };
 
 struct Awaited {
@@ -42,6 +44,11 @@ std::vector<OrderFate> g_finished;  // sender -> window thread
 bool g_senderStarted = false;
 bool g_sending = false;          // the sender holds a job it took
 std::vector<Awaited> g_awaited;  // window thread only
+struct Told {
+  OrderFate fate;
+  ULONGLONG at = 0;
+};
+std::vector<Told> g_told;  // window thread only: the latest fate of each recent order
 
 std::string SymbolOf(const std::string& record) {
   std::size_t at = 0;
@@ -52,7 +59,11 @@ std::string SymbolOf(const std::string& record) {
 }
 
 void SendOne(const Job& job) {
-  const OrderSend send = SendOrder(job.record, job.keepId);
+  OrderRoute route;
+  route.chart = g_launch.chartWindow;
+  route.slKind = job.slKind;
+  route.tpKind = job.tpKind;
+  const OrderSend send = SendOrder(job.record, job.keepId, route);
   OrderFate fate;
   fate.client = job.client;
   fate.id = send.id;
@@ -60,10 +71,11 @@ void SendOne(const Job& job) {
   if (send.status.ok()) {
     fate.status = OrderFate::Status::kSent;
     if (!send.step.empty()) LogDebug("Order " + send.id + ": could not " + send.step);
-    LogDebug("Emitted Quorvale Trade Signal to MT5 [" + symbol + "]: " + send.record);
+    LogDebug("Emitted Quorvale Trade Signal to MT5 [" + symbol + "]: " + send.record +
+             (send.account.empty() ? "" : " for account " + send.account));
   } else {
     fate.status = OrderFate::Status::kNotSent;
-    fate.reason = DescribeWriteError(send.status.error);
+    fate.reason = send.refusal.empty() ? DescribeWriteError(send.status.error) : send.refusal;
     LogDebug("Quorvale Trade Signal NOT sent [" + symbol + "]: " + PrintableForLog(send.record) +
              " (could not " + send.step + ": " + fate.reason + ")");
   }
@@ -110,7 +122,17 @@ void SenderLoop() noexcept {
 }
 
 void Push(const OrderFate& fate) {
-  if (WebViewExists()) ExecutePageScript(Utf8ToWide(BuildOrderFateScript(fate)));
+  const ULONGLONG now = ::GetTickCount64();
+  for (std::size_t i = 0; i < g_told.size();) {
+    if (g_told[i].fate.client == fate.client || now - g_told[i].at > kResultWaitMs) {
+      g_told.erase(g_told.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
+    }
+  }
+  g_told.push_back({fate, now});
+  // No HUD to tell right now (a page loading): the fate waits in g_told for the next one.
+  (void)PushToHud(OrderFatePush(fate));
 }
 
 // Caller holds g_lock.
@@ -132,11 +154,12 @@ void StartOrderSender() {
   if (!SenderRunning()) LogDebug("The first order will try to start the sender again.");
 }
 
-void QueueOrder(const std::string& clientId, const std::string& record, bool keepRecordId) {
+void QueueOrder(const std::string& clientId, const std::string& record, bool keepRecordId,
+                const std::string& slKind, const std::string& tpKind) {
   {
     std::lock_guard<std::mutex> hold(g_lock);
     if (SenderRunning()) {
-      g_jobs.push_back({clientId, record, keepRecordId});
+      g_jobs.push_back({clientId, record, keepRecordId, slKind, tpKind});
       g_wake.notify_one();
       return;
     }
@@ -158,6 +181,14 @@ void ReportOrderNotSent(const std::string& clientId, const std::string& reason) 
   fate.client = clientId;
   fate.reason = reason;
   Push(fate);
+}
+
+void RepushRecentFates() {
+  const ULONGLONG now = ::GetTickCount64();
+  for (const Told& told : g_told) {
+    // A push the HUD cannot take now is retried at its next announcement.
+    if (now - told.at <= kResultWaitMs) (void)PushToHud(OrderFatePush(told.fate));
+  }
 }
 
 void PushOrderFates() {

@@ -62,50 +62,6 @@ std::string BuildBeforeUnloadNeutraliser() {
          "} } catch (e) {}";
 }
 
-std::string BuildChartIdentityScript(std::uint64_t chartHandle) {
-  return "try { Object.defineProperty(window, '__qv_chart_hwnd', { value: '" +
-         std::to_string(chartHandle) + "', writable: false, configurable: false }); } catch (e) {}";
-}
-
-std::string BuildKeySeedingScript(const std::string& configText) {
-  // Never into the storage of a frame or of another origin the view reaches.
-  return "try { if (" + OwnDocumentCondition() +
-         ") (function () {"
-         " var cfg = JSON.parse(" +
-         JsStringLiteral(configText) +
-         ");"
-         " if (!cfg) return;"
-         " var vault = JSON.parse(localStorage.getItem('qv_byok_vault') || '{}') || {};"
-         " var changed = false;"
-         " ['gemini', 'deepseek', 'openrouter', 'openai', 'claude'].forEach(function (k) {"
-         " if (cfg[k] && !vault[k]) { vault[k] = cfg[k]; changed = true; } });"
-         " if (changed) localStorage.setItem('qv_byok_vault', JSON.stringify(vault));"
-         " })(); } catch (e) {}";
-}
-
-std::string BuildPositionsPushScript(const std::string& positionsText) {
-  return "(function () { try {"
-         " var positions = JSON.parse(" +
-         JsStringLiteral(positionsText) +
-         ");"
-         " var total = 0, count = 0;"
-         " for (var i = 0; i < positions.length; i++) {"
-         " var p = positions[i];"
-         " if (p && p.ticket && p.ticket !== '0') { total += Number(p.profit || 0); count++; } }"
-         " if (positions.length > 0) window.__qv_market_meta = positions[0];"
-         " var badge = document.getElementById('qv-pnl-badge');"
-         " if (badge) {"
-         " badge.textContent = 'PnL: ' + (total >= 0 ? '+$' : '-$') + Math.abs(total).toFixed(2) +"
-         " (count > 0 ? ' (' + count + ')' : '');"
-         " badge.style.color = total > 0 ? '#089981' : (total < 0 ? '#f23645' : '#e0e3eb'); }"
-         " } catch (e) { console.log('Quorvale HUD pnl error', e); } })();";
-}
-
-std::string BuildEvaluationCallScript() {
-  return "if (window.triggerEvaluationNow) { window.triggerEvaluationNow('Immediate on-demand user "
-         "analysis: Evaluate active chart structure and formulate setup.'); }";
-}
-
 std::string BuildStudioPageHtml() {
   return "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
          "<title>Quorvale AI Copilot Studio \xE2\x80\x94 Institutional Sentinel</title>\n"

@@ -1,8 +1,7 @@
 #pragma once
 // The page addresses, documents and small scripts the overlay host hands to the WebView.
-// Text from bridge files reaches the page only as JSON string literals that the page
-// parses itself, so whoever writes those files cannot run code in the trader's page.
-#include <cstdint>
+// Bridge text never becomes a script: it reaches the HUD as JSON pushes
+// (overlay/hud_channel.h).
 #include <string>
 
 #include "host/string_literal.h"
@@ -20,20 +19,9 @@ inline constexpr const char* kVirtualDataHost = "quorvale-data.example";
 
 [[nodiscard]] std::string BuildBeforeUnloadNeutraliser();
 
-// Tells the page its chart's handle (window.__qv_chart_hwnd, a decimal string, "0" in the
-// studio) as a document script: it is there before the page's own scripts run and again at
-// every load, so the HUD reads its own chart's snapshot QV_AICopilotData_<hwnd>.json and
-// picture QV_AICopilotChart_<hwnd>.png from its first tick, also after a reload.
-[[nodiscard]] std::string BuildChartIdentityScript(std::uint64_t chartHandle);
-
-// Copies the five provider keys from QV_AIConfig.json's text into the page's key vault
-// where the vault has none; never overwrites a stored key.
-[[nodiscard]] std::string BuildKeySeedingScript(const std::string& configText);
-
-// Pushes QV_OpenPositions.json's text into the PnL badge and window.__qv_market_meta.
-[[nodiscard]] std::string BuildPositionsPushScript(const std::string& positionsText);
-
-[[nodiscard]] std::string BuildEvaluationCallScript();
+// What the evaluation push asks of the HUD.
+inline constexpr const char* kEvaluationReason =
+    "Immediate on-demand user analysis: Evaluate active chart structure and formulate setup.";
 
 // The studio page document written to headless.html.
 [[nodiscard]] std::string BuildStudioPageHtml();

@@ -2,17 +2,19 @@
 
 #include <atomic>
 #include <exception>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "bridge/bridge_names.h"
+#include "bridge/chart_accounts.h"
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "host/win_handles.h"
 #include "overlay/child_lifecycle.h"
+#include "overlay/hud_link.h"
 #include "overlay/order_queue.h"
-#include "overlay/page_scripts.h"
 #include "overlay/positions_change.h"
 #include "overlay/positions_push.h"
 #include "overlay/ui_queue.h"
@@ -70,8 +72,34 @@ void HandOverResults() {
   if (!posted) g_resultsPending = false;
 }
 
+// The file the badge shows: the chart's own account's positions once its companion says
+// which account that is (QV_Chart_<hwnd>.txt), the shared file of earlier companions until
+// then. Looked up again every few seconds on the window thread; the watch thread reads it.
+constexpr ULONGLONG kSourceCheckMs = 3000;
+std::mutex g_sourceLock;
+std::wstring g_source = L"QV_OpenPositions.json";
+ULONGLONG g_sourceCheckedAt = 0;
+
 std::wstring PositionsPath() {
-  return BridgePath(g_folders.bridge, L"QV_OpenPositions.json");
+  std::lock_guard<std::mutex> hold(g_sourceLock);
+  return BridgePath(g_folders.bridge, g_source);
+}
+
+// Window thread. True when the file changed, so the next read is pushed whatever it holds.
+bool RefreshPositionsSource() {
+  const ULONGLONG now = ::GetTickCount64();
+  if (g_sourceCheckedAt != 0 && now - g_sourceCheckedAt < kSourceCheckMs) return false;
+  g_sourceCheckedAt = now;
+  const std::string account = LiveChartAccount(g_launch.chartWindow);
+  const std::wstring name = account.empty() ? L"QV_OpenPositions.json" : PositionsFileName(account);
+  {
+    std::lock_guard<std::mutex> hold(g_sourceLock);
+    if (name == g_source) return false;
+    g_source = name;
+  }
+  LogDebug("Positions of chart " + std::to_string(g_launch.chartWindow) + " come from " +
+           WideToUtf8(name));
+  return true;
 }
 
 PositionsStamp StampOf(const std::wstring& path) {
@@ -93,7 +121,6 @@ void WatchPositions() noexcept {
                std::to_string(::GetLastError()) + "); the 500 ms tick pushes them.");
       return;
     }
-    const std::wstring path = PositionsPath();
     PositionsStampWatch watch;
     std::wstring results;
     ULONGLONG lastWake = 0;
@@ -115,7 +142,7 @@ void WatchPositions() noexcept {
         results = nowResults;
         if (!results.empty()) HandOverResults();
       }
-      if (!watch.Moved(StampOf(path)) || g_messagePending.exchange(true)) continue;
+      if (!watch.Moved(StampOf(PositionsPath())) || g_messagePending.exchange(true)) continue;
       // A window thread already gone takes no task; the process is ending with it.
       if (!PostToWindowThread(OnPositionsChanged)) g_messagePending = false;
     }
@@ -130,6 +157,7 @@ void WatchPositions() noexcept {
 // test, one read and two comparisons, with no page call.
 void PushOpenPositions() {
   if (!WebViewExists()) return;
+  if (RefreshPositionsSource()) g_gate.Forget();
   const std::wstring path = PositionsPath();
   if (!FileExists(path)) return;
   FILETIME written{};
@@ -141,9 +169,15 @@ void PushOpenPositions() {
       LogDebug("QV_OpenPositions.json has " + std::to_string(text.size()) + " bytes, over the " +
                std::to_string(kPositionsPushCapBytes) + " shown in the page; it is not pushed.");
       return;
-    case PositionsPush::kPush:
-      ExecutePageScript(Utf8ToWide(BuildPositionsPushScript(text)));
+    case PositionsPush::kPush: {
+      JsonValue push = JsonObject();
+      push.Set("type", JsonString("positions"));
+      push.Set("text", JsonString(text));
+      // The HUD renders the badge from the text. Without a built HUD the text counts as not
+      // pushed, so the next tick (or the HUD's announcement) pushes it.
+      if (!PushToHud(push)) g_gate.Forget();
       return;
+    }
   }
 }
 

@@ -25,6 +25,15 @@ std::vector<std::string> SplitFields(const std::string& text) {
   return fields;
 }
 
+// "P:<price>" and "D:<distance>": the number, with its kind.
+std::string Unmarked(const std::string& level, std::string* kind) {
+  if (level.size() > 2 && level[1] == ':' && (level[0] == 'P' || level[0] == 'D')) {
+    *kind = level[0] == 'P' ? "PRICE" : "DISTANCE";
+    return level.substr(2);
+  }
+  return level;
+}
+
 }  // namespace
 
 WebMessage ClassifyWebMessage(const std::string& message) {
@@ -48,6 +57,9 @@ WebMessage ClassifyWebMessage(const std::string& message) {
       {"VAULT_CFG:", WebMessageKind::kVaultConfig},
       {"TG_CFG:", WebMessageKind::kTelegramConfig},
       {"AT_CLAIM:", WebMessageKind::kBarClaim},
+      {"SETTINGS_SET:", WebMessageKind::kSettingsSet},
+      {"SECRETS_SET:", WebMessageKind::kSecretsSet},
+      {"MIGRATE:", WebMessageKind::kMigrate},
   };
   for (const Prefix& p : kLater) {
     if (StartsWith(message, p.text))
@@ -77,8 +89,8 @@ TradeRecord BuildTradeRecord(const std::string& rest, const std::string& hostSym
     record.symbol = StripExchangePrefix(hostSymbol);
   }
   // An empty stop or target stays empty; only a missing one becomes "0".
-  const std::string sl = f.size() > 4 ? f[4] : "0";
-  const std::string tp = f.size() > 5 ? f[5] : "0";
+  const std::string sl = Unmarked(f.size() > 4 ? f[4] : "0", &record.slKind);
+  const std::string tp = Unmarked(f.size() > 5 ? f[5] : "0", &record.tpKind);
   record.line = id + "," + action + "," + size + "," + record.symbol + "," + sl + "," + tp;
   return record;
 }
@@ -97,20 +109,6 @@ bool IsSafeTradeRecord(const TradeRecord& record) {
   for (unsigned char c : record.line) {
     if (c < 0x20 || c == 0x7F) return false;
   }
-  return true;
-}
-
-bool BuildTelegramConfigJson(const std::string& rest, std::string* json) {
-  const std::size_t comma = rest.find(',');
-  if (comma == std::string::npos) return false;
-  // The worker reads each value up to the next double quote, without unescaping, so a value
-  // with a quote or backslash could not come back as written (a quote in the token would
-  // even let the rest of it set the chat id); control bytes have no place in either.
-  for (unsigned char c : rest) {
-    if (c == '"' || c == '\\' || c < 0x20 || c == 0x7F) return false;
-  }
-  *json =
-      "{\"token\":\"" + rest.substr(0, comma) + "\",\"chatid\":\"" + rest.substr(comma + 1) + "\"}";
   return true;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// What the host does with each string the page posts, decided without touching the OS.
+// What the host does with each string the HUD sends, decided without touching the OS.
 #include <cstdint>
 #include <string>
 
@@ -9,9 +9,12 @@ enum class WebMessageKind {
   kHideWindow,  // CLOSE_STUDIO or CLOSE_WINDOW
   kClearEvalRequest,
   kAiStatus,        // AI_STATUS:<json>
-  kVaultConfig,     // VAULT_CFG:<json>
-  kTelegramConfig,  // TG_CFG:<token>,<chat id>
+  kVaultConfig,     // VAULT_CFG:<json> (no longer accepted)
+  kTelegramConfig,  // TG_CFG:<token>,<chat id>[,<user id>]
   kBarClaim,        // AT_CLAIM:<instrument>,<bar>,<token>
+  kSettingsSet,     // SETTINGS_SET:<json>
+  kSecretsSet,      // SECRETS_SET:<json>
+  kMigrate,         // MIGRATE:<json>
   kOther,
 };
 
@@ -29,10 +32,14 @@ struct WebMessage {
 struct TradeRecord {
   std::string symbol;  // as written in field 4
   std::string line;    // the whole six-field record, no line end
+  std::string slKind;  // "PRICE" or "DISTANCE" when the page marked the stop, else empty
+  std::string tpKind;
 };
 
 // Builds the trade-signal record from the text after "TRADE:", filling defaults from the
-// host symbol and the tick count.
+// host symbol and the tick count. A stop or target the page marks "P:<price>" (picked on the
+// chart or typed as a price) or "D:<distance>" goes into the record as the bare number,
+// its kind beside it; an unmarked one is left to the companion's rule.
 [[nodiscard]] TradeRecord BuildTradeRecord(const std::string& rest, const std::string& hostSymbol,
                                            std::uint64_t tickCount);
 
@@ -47,8 +54,3 @@ struct TradeRecord {
 // The text with every control character shown as '?', so a dropped record's log line
 // stays one line.
 [[nodiscard]] std::string PrintableForLog(const std::string& text);
-
-// {"token":"<token>","chatid":"<chat id>"} from "<token>,<chat id>"; false without a comma
-// and for values that would not read back as written (a double quote, a backslash or a
-// control character).
-[[nodiscard]] bool BuildTelegramConfigJson(const std::string& rest, std::string* json);

@@ -4,10 +4,16 @@
 #include "overlay/order_fate.h"
 
 WebMessageAction DecideWebMessage(const std::string& utf8Message, const std::string& hostSymbol,
-                                  std::uint64_t tickCount) {
+                                  std::uint64_t tickCount, const OrderLimits& limits) {
   using Step = WebMessageAction::Step;
   const WebMessage parsed = ClassifyWebMessage(utf8Message);
   WebMessageAction action;
+  // Messages whose text after the prefix is the handler's to read.
+  const auto carry = [&](Step step) {
+    action.step = step;
+    action.body = parsed.rest;
+    return action;
+  };
   switch (parsed.kind) {
     case WebMessageKind::kSync:
       action.symbol = StripExchangePrefix(parsed.rest);
@@ -27,13 +33,19 @@ WebMessageAction DecideWebMessage(const std::string& utf8Message, const std::str
       action.pageId = RecordId(record.line);
       action.body = record.line;
       action.symbol = record.symbol;
-      if (!IsSafeTradeRecord(record)) {
+      // A size that the page (or a script that drives it) made up must not pass either: the
+      // workspace's hard limits hold before the outbox.
+      action.reason = IsSafeTradeRecord(record) ? OrderLimitBroken(record.line, limits)
+                                                : std::string("unusable order record");
+      if (!action.reason.empty()) {
         action.step = Step::kRefuseOrder;
         if (!IsValidOrderId(action.pageId)) action.pageId.clear();
         return action;
       }
       action.step = Step::kQueueOrder;
       action.keepPageId = IsKeptPageOrderId(action.pageId);
+      action.slKind = record.slKind;
+      action.tpKind = record.tpKind;
       return action;
     }
     case WebMessageKind::kHideWindow:
@@ -43,26 +55,30 @@ WebMessageAction DecideWebMessage(const std::string& utf8Message, const std::str
       action.step = Step::kClearEvalRequest;
       return action;
     case WebMessageKind::kAiStatus:
-      action.step = Step::kWriteAiStatus;
-      action.body = parsed.rest;
-      return action;
+      return carry(Step::kWriteAiStatus);
     case WebMessageKind::kVaultConfig:
-      action.step = Step::kWriteVaultConfig;
-      action.body = parsed.rest;
+      action.step = Step::kRefuseVaultConfig;
       return action;
-    case WebMessageKind::kTelegramConfig:
-      action.step = BuildTelegramConfigJson(parsed.rest, &action.body) ? Step::kStoreTelegramConfig
-                                                                       : Step::kIgnore;
-      if (action.step == Step::kIgnore) action.body.clear();
+    case WebMessageKind::kTelegramConfig: {
+      const std::optional<TelegramRelay> relay = ParseTelegramRelay(parsed.rest);
+      if (!relay) {
+        action.step = Step::kIgnore;
+        return action;
+      }
+      action.relay = *relay;
+      action.step = relay->removes() ? Step::kRemoveRelay : Step::kAskRelayChange;
       return action;
+    }
+    case WebMessageKind::kSettingsSet:
+      return carry(Step::kStoreSettings);
+    case WebMessageKind::kSecretsSet:
+      return carry(Step::kStoreSecrets);
+    case WebMessageKind::kMigrate:
+      return carry(Step::kMigrate);
     case WebMessageKind::kBarClaim:
-      action.step = Step::kClaimBar;
-      action.body = parsed.rest;
-      return action;
+      return carry(Step::kClaimBar);
     case WebMessageKind::kOther:
       break;
   }
-  action.step = Step::kLog;
-  action.body = parsed.rest;
-  return action;
+  return carry(Step::kLog);
 }

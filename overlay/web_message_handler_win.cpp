@@ -1,8 +1,9 @@
 #include <windows.h>
 
 #include <functional>
-#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "bridge/bridge_names.h"
 #include "bridge/file_replace.h"
@@ -13,15 +14,18 @@
 #include "overlay/bar_claim_handler.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/file_writer.h"
+#include "overlay/hud_link.h"
 #include "overlay/order_fate.h"
 #include "overlay/order_queue.h"
 #include "overlay/page_scripts.h"
+#include "overlay/relay_confirmation.h"
 #include "overlay/web_message.h"
 #include "overlay/web_message_action.h"
 #include "overlay/web_message_handler.h"
 #include "overlay/webview_host.h"
+#include "overlay/workspace_pushes.h"
 #include "services/host_symbol.h"
-#include "services/telegram.h"
+#include "services/workspace_store.h"
 
 namespace {
 
@@ -58,30 +62,84 @@ void HandleAiStatus(const std::string& rest) {
   });
 }
 
-void HandleVaultConfig(const std::string& rest) {
-  // Both outcomes are told together, once the second is in.
-  auto bridge = std::make_shared<WriteStatus>();
-  Write(BridgeFile(L"QV_AIConfig.json"), rest, [bridge](WriteStatus status) { *bridge = status; });
-  // In a child the workspace data folder is its profile folder.
-  Write(g_folders.workspaceData + L"\\vault.json", rest, [bridge](WriteStatus vault) {
-    if (!bridge->ok()) {
-      LogDebug("Could not write QV_AIConfig.json: " + DescribeWriteError(bridge->error));
-    }
-    if (!vault.ok()) LogDebug("Could not write vault.json: " + DescribeWriteError(vault.error));
-    if (bridge->ok() && vault.ok()) LogDebug("Updated AI Configuration via WebMessage.");
-  });
+void LogRefused(const char* what, const std::vector<std::string>& refused) {
+  for (const std::string& r : refused) {
+    LogDebug(std::string("Refused ") + what + " " + PrintableForLog(r));
+  }
 }
 
-void StoreTelegramConfig(const std::string& json) {
-  // The token never goes into the bridge folder, which every page and program can read. An
-  // empty token is stored too: the bot stops polling at its next pass.
-  Write(TelegramConfigPath(), json, [](WriteStatus status) {
-    if (!status.ok()) {
-      LogDebug("Could not store the Telegram Configuration from WebMessage.");
+void StoreSettings(const std::string& body) {
+  JsonValue object;
+  const SettingsUpdate update =
+      ParseJson(body, &object) ? ParseSettingsUpdate(object) : SettingsUpdate();
+  if (!update.readable) {
+    LogDebug("Dropped SETTINGS_SET that is not one JSON object.");
+    return;
+  }
+  LogRefused("setting", update.refused);
+  if (!update.set.names.empty() && StoreWorkspaceSettings(update.set, /*onlyMissing=*/false)) {
+    LogDebug("Updated the workspace settings via the HUD (" +
+             std::to_string(update.set.names.size()) + ").");
+  }
+  PushWorkspaceState(true);
+}
+
+void StoreSecrets(const std::string& body) {
+  const SecretsUpdate update = ParseSecretsSet(body);
+  if (!update.readable) {
+    LogDebug("Dropped SECRETS_SET that is not one JSON object.");
+    return;
+  }
+  LogRefused("key", update.refused);
+  if (!update.set.empty() &&
+      ChangeWorkspaceSecrets([&](WorkspaceSecrets& s) { ApplySecretsUpdate(update, false, &s); })) {
+    LogDebug("Updated the provider keys via the HUD (" + std::to_string(update.set.size()) + ").");
+  }
+  if (update.changesRelay()) {
+    WorkspaceSecrets stored;
+    const std::optional<TelegramRelay> relay =
+        LoadWorkspaceSecrets(&stored) ? RelayFromUpdate(update, stored) : std::nullopt;
+    if (!relay) {
+      LogDebug("Dropped a Telegram relay that names no usable bot, chat or user.");
+    } else if (relay->removes()) {
+      RemoveRelay();
+      return;
+    } else if (!IsStoredRelay(stored, *relay)) {
+      // The HUD learns the outcome from the secrets push that follows the trader's answer.
+      AskForRelayChange(*relay);
       return;
     }
-    LogDebug("Updated Telegram Configuration via WebMessage.");
-  });
+  }
+  PushWorkspaceState(true);
+}
+
+// What the HUD moves out of the site's storage; it erases its copy only after a true answer.
+void Migrate(const std::string& body) {
+  const Migration m = ParseMigration(body);
+  bool ok = m.readable;
+  if (ok) {
+    LogRefused("migrated value", m.keys.refused);
+    LogRefused("migrated value", m.settings.refused);
+    if (!m.keys.set.empty()) {
+      ok = ChangeWorkspaceSecrets(
+          [&](WorkspaceSecrets& s) { ApplySecretsUpdate(m.keys, /*onlyMissing=*/true, &s); });
+    }
+    if (ok && !m.settings.set.names.empty()) {
+      ok = StoreWorkspaceSettings(m.settings.set, /*onlyMissing=*/true);
+    }
+  }
+  LogDebug(ok ? "Took over the HUD's stored keys and settings."
+              : "Could not take over the HUD's stored keys and settings; the HUD keeps them.");
+  JsonValue push = JsonObject();
+  push.Set("type", JsonString("migrated"));
+  push.Set("ok", JsonBool(ok));
+  push.Set("reason", JsonString(ok           ? ""
+                                : m.readable ? "the workspace could not store them"
+                                             : "not one JSON object"));
+  // Lost with the page that sent it: that page's successor migrates again, and nothing is
+  // taken twice (only what the workspace lacks is kept).
+  (void)PushToHud(push);
+  PushWorkspaceState(true);
 }
 
 }  // namespace
@@ -89,7 +147,8 @@ void StoreTelegramConfig(const std::string& json) {
 void HandleWebMessage(const std::wstring& message) {
   using Step = WebMessageAction::Step;
   const WebMessageAction action =
-      DecideWebMessage(WideToUtf8(message), WideToUtf8(CurrentHostSymbol()), ::GetTickCount64());
+      DecideWebMessage(WideToUtf8(message), WideToUtf8(CurrentHostSymbol()), ::GetTickCount64(),
+                       CurrentOrderLimits());
   switch (action.step) {
     case Step::kSyncSymbol:
       SyncSymbol(action);
@@ -100,12 +159,12 @@ void HandleWebMessage(const std::wstring& message) {
     case Step::kQueueOrder:
       LogDebug("Queued Quorvale Trade Signal [" + action.symbol + "] from page order " +
                action.pageId);
-      QueueOrder(action.pageId, action.body, action.keepPageId);
+      QueueOrder(action.pageId, action.body, action.keepPageId, action.slKind, action.tpKind);
       return;
     case Step::kRefuseOrder:
-      LogDebug("Dropped Quorvale Trade Signal with a line break or control character: " +
-               PrintableForLog(action.body));
-      ReportOrderNotSent(action.pageId, "unusable order record");
+      LogDebug("Quorvale Trade Signal NOT sent (" + action.reason +
+               "): " + PrintableForLog(action.body));
+      ReportOrderNotSent(action.pageId, action.reason);
       return;
     case Step::kHideWindow:
       LogDebug("Received CLOSE_STUDIO WebMessage. Hiding window...");
@@ -117,13 +176,29 @@ void HandleWebMessage(const std::wstring& message) {
     case Step::kWriteAiStatus:
       HandleAiStatus(action.body);
       return;
-    case Step::kWriteVaultConfig:
-      HandleVaultConfig(action.body);
+    case Step::kRefuseVaultConfig: {
+      static bool told = false;
+      if (!told) LogDebug("Dropped VAULT_CFG: keys and settings have messages of their own.");
+      told = true;
       return;
-    case Step::kStoreTelegramConfig:
-      StoreTelegramConfig(action.body);
+    }
+    case Step::kAskRelayChange:
+      AskForRelayChange(action.relay);
+      return;
+    case Step::kRemoveRelay:
+      RemoveRelay();
       return;
     case Step::kIgnore:
+      LogDebug("Dropped a Telegram relay that names no usable bot, chat or user.");
+      return;
+    case Step::kStoreSettings:
+      StoreSettings(action.body);
+      return;
+    case Step::kStoreSecrets:
+      StoreSecrets(action.body);
+      return;
+    case Step::kMigrate:
+      Migrate(action.body);
       return;
     case Step::kClaimBar:
       // The page learns the outcome from the claim file; a failure leaves none, which the

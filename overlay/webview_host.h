@@ -22,8 +22,6 @@ void NotifyWebViewParentMoved();
 void RepairSupersededNavigation();
 // Reloads the page (after its renderer failed); false when there is no view or it refused.
 [[nodiscard]] bool ReloadWebView();
-// Fire and forget: the result is not awaited.
-void ExecutePageScript(const std::wstring& script);
 
 // Captures the visible page as PNG into a new file (the shell's stream on file, created,
 // write, share-deny-none); done runs on the window thread with the capture's result once

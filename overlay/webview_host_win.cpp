@@ -2,12 +2,9 @@
 
 #include <shlwapi.h>
 
-#include <bcrypt.h>
-
 #include <string>
 #include <utility>
 
-#include "bridge/bridge_names.h"
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/launch_values.h"
@@ -15,13 +12,10 @@
 #include "host/win_handles.h"
 #include "overlay/chart_picture.h"
 #include "overlay/data_host.h"
-#include "overlay/hud_script.h"
-#include "overlay/message_source.h"
+#include "overlay/hud_link.h"
 #include "overlay/navigation_request.h"
-#include "overlay/page_requests.h"
 #include "overlay/page_scripts.h"
 #include "overlay/web_message.h"
-#include "overlay/web_message_handler.h"
 #include "overlay/webview_host.h"
 #include "overlay/webview_recovery_hooks.h"
 #include "overlay/window_layout.h"
@@ -39,8 +33,6 @@ struct WebViewState {
   ComPtr<ICoreWebView2> webview;
   EventRegistrationToken messageToken{};
   bool messageSubscribed = false;
-  // Given to the HUD's document script only; messages without it are not the HUD's.
-  std::string pageSecret;
   NavigationFollowUp followUp;
 };
 WebViewState g_view;
@@ -53,30 +45,6 @@ RECT ClientRect(HWND window) {
   RECT rect{};
   ::GetClientRect(window, &rect);
   return rect;
-}
-
-void AddDocumentScript(const std::wstring& script) {
-  // Registration completes asynchronously; the script id is never needed because the
-  // scripts stay for the WebView's lifetime.
-  (void)g_view.webview->AddScriptToExecuteOnDocumentCreated(script.c_str(), nullptr);
-}
-
-// 128 random bits as hex; empty when the system has no randomness to give, and then no
-// message is ever accepted.
-std::string NewPageSecret() {
-  unsigned char bytes[16] = {};
-  if (!BCRYPT_SUCCESS(
-          ::BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
-    LogDebug("No random page secret; web messages will be ignored.");
-    return std::string();
-  }
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char b : bytes) {
-    out += kHex[b >> 4];
-    out += kHex[b & 15];
-  }
-  return out;
 }
 
 void SetBackgroundColour() {
@@ -93,41 +61,22 @@ void SetBackgroundColour() {
   (void)controller2->put_DefaultBackgroundColor(colour);
 }
 
+// The HUD no longer posts web messages: its channel is the binding of its own world
+// (overlay/hud_link.h). Whatever still posts one is a page script, so the event only says so,
+// once, and is otherwise dropped.
 void SubscribeWebMessages() {
   auto handler = MakeComCallback<ICoreWebView2WebMessageReceivedEventHandler>(
       IID_ICoreWebView2WebMessageReceivedEventHandler,
-      [](ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs* args) -> HRESULT {
-        if (!args) return S_OK;
-        LPWSTR rawSource = nullptr;
-        const HRESULT sourceHr = args->get_Source(&rawSource);
-        const UniqueCoTaskMem sourceOwner(rawSource);
-        const std::string source =
-            SUCCEEDED(sourceHr) && rawSource ? WideToUtf8(rawSource) : std::string();
-        // Another origin the view reached (a redirect, a sign-in page, a followed link) is
-        // never the workspace; its text is not logged.
-        if (!IsTrustedMessageSource(source)) {
-          LogDebug("Dropped web message from " +
-                   PrintableForLog(UrlOrigin(source).empty() ? std::string("an unknown source")
-                                                             : UrlOrigin(source)));
-          return S_OK;
+      [](ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs*) -> HRESULT {
+        static bool told = false;
+        if (!told) {
+          told = true;
+          LogDebug("Dropped a web message: the page's posts are not the HUD's channel.");
         }
-        LPWSTR raw = nullptr;
-        // A message that is not a string (an object, a number) is not ours to act on.
-        const HRESULT hr = args->TryGetWebMessageAsString(&raw);
-        const UniqueCoTaskMem owner(raw);
-        if (FAILED(hr) || !raw) return S_OK;
-        std::string message;
-        // The chart site's own scripts share the HUD's document; only the HUD has the secret.
-        if (!TakeSignedMessage(WideToUtf8(raw), g_view.pageSecret, &message)) {
-          LogDebug("Dropped unsigned web message from " + PrintableForLog(UrlOrigin(source)));
-          return S_OK;
-        }
-        if (message.empty()) return S_OK;
-        const std::wstring text = Utf8ToWide(message);
-        if (!HandlePageRequest(text)) HandleWebMessage(text);
         return S_OK;
       });
-  if (SUCCEEDED(g_view.webview->add_WebMessageReceived(handler.get(), &g_view.messageToken))) {
+  if (handler &&
+      SUCCEEDED(g_view.webview->add_WebMessageReceived(handler.get(), &g_view.messageToken))) {
     g_view.messageSubscribed = true;
   }
 }
@@ -159,16 +108,11 @@ void SetUpController(ICoreWebView2Controller* controller) {
   (void)g_view.controller->put_IsVisible(TRUE);
   ServeDataHost(g_view.webview.get(), g_view.environment.get());
   SetBackgroundColour();
-  AddDocumentScript(Utf8ToWide(BuildBeforeUnloadNeutraliser()));
-  AddDocumentScript(Utf8ToWide(BuildChartIdentityScript(g_launch.chartWindow)));
-  const std::wstring config =
-      ReadTextFile(BridgePath(g_folders.bridge, L"QV_AIConfig.json"), nullptr, kConfigFileCapBytes);
-  if (!config.empty()) AddDocumentScript(Utf8ToWide(BuildKeySeedingScript(WideToUtf8(config))));
-  if (g_view.pageSecret.empty()) g_view.pageSecret = NewPageSecret();
-  AddDocumentScript(Utf8ToWide(WithPageSecret(HudScriptUtf8(), g_view.pageSecret)));
   SubscribeWebMessages();
   OnWebViewReady(g_view.webview.get());
-  NavigateToFirstPage();
+  // The first page loads only once the HUD's world, its binding and the document scripts
+  // are all registered, so no document of the chart site ever runs without them.
+  StartHudChannel(g_view.webview.get(), NavigateToFirstPage);
 }
 
 HRESULT OnControllerCreated(HRESULT result, ICoreWebView2Controller* controller) {
@@ -272,10 +216,6 @@ void RepairSupersededNavigation() {
   NavigateWebView(Utf8ToWide(repair.url));
 }
 
-void ExecutePageScript(const std::wstring& script) {
-  if (g_view.webview) (void)g_view.webview->ExecuteScript(script.c_str(), nullptr);
-}
-
 bool CapturePreviewToFile(const std::wstring& path, std::function<void(HRESULT)> done) {
   if (!g_view.webview) return false;
   ComPtr<IStream> stream;
@@ -303,6 +243,7 @@ bool ReloadWebView() {
 
 void ReleaseWebView() {
   StopWatchingWebView(g_view.webview.get(), g_view.environment.get());
+  StopHudChannel();
   StopServingDataHost(g_view.webview.get());
   if (g_view.webview && g_view.messageSubscribed) {
     (void)g_view.webview->remove_WebMessageReceived(g_view.messageToken);

@@ -3,12 +3,13 @@
 // polling worker.
 #include "services/telegram_bot.h"
 
-// QV_TelegramConfig.json in the workspace folder (a copy found in the bridge folder is moved
-// there first); both values empty when it is missing.
+// The relay of the workspace's protected store (a configuration an earlier version left in
+// a plain file is moved there first); every value empty when none is set.
 [[nodiscard]] TelegramConfig ReadTelegramConfig();
 
-// Where the Telegram configuration is kept: only the host reads it.
-[[nodiscard]] std::wstring TelegramConfigPath();
+// The bot's poll state as the poller last saw it, shared by every process of the log-on
+// (telegram_status.json in the workspace data folder): {"state":"ok|off|error","text":...}.
+[[nodiscard]] std::string ReadTelegramPollStatus();
 
 // Posts the text to the chat on a thread of its own; does nothing when any of the three
 // is empty. The answer is never read.

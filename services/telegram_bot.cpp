@@ -1,7 +1,10 @@
 #include "services/telegram_bot.h"
 
 #include <algorithm>
+#include <cctype>
 #include <limits>
+
+#include "host/json.h"
 
 namespace {
 
@@ -81,8 +84,24 @@ std::vector<std::string> SplitWords(const std::string& text) {
   return words;
 }
 
-bool StartsWith(const std::string& text, const char* prefix) {
-  return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+// The message's first word without a "@<bot>" that names this bot; empty when it names
+// another one, or any one while this bot's name is unknown.
+std::string CommandWord(const std::string& text, const std::string& botName) {
+  if (text.empty() || text[0] != '/') return {};
+  std::size_t end = 0;
+  while (end < text.size() && !IsWordSeparator(text[end])) ++end;
+  const std::string word = text.substr(0, end);
+  const std::size_t at = word.find('@');
+  if (at == std::string::npos) return word;
+  const std::string named = word.substr(at + 1);
+  if (botName.empty() || named.size() != botName.size()) return {};
+  for (std::size_t i = 0; i < named.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(named[i])) !=
+        std::tolower(static_cast<unsigned char>(botName[i]))) {
+      return {};
+    }
+  }
+  return word.substr(0, at);
 }
 
 // A comma would add a field to the one-record CSV the terminal companion reads and a
@@ -117,7 +136,10 @@ std::string Decimal(std::int64_t v) {
 }  // namespace
 
 TelegramConfig ParseTelegramConfig(const std::string& text) {
-  return {QuotedValueAfter(text, "\"token\":\""), QuotedValueAfter(text, "\"chatid\":\"")};
+  TelegramConfig config;
+  config.token = QuotedValueAfter(text, "\"token\":\"");
+  config.chatId = QuotedValueAfter(text, "\"chatid\":\"");
+  return config;
 }
 
 std::int64_t ParseUpdateId(const std::string& text) {
@@ -145,7 +167,8 @@ std::int64_t NextOffset(std::int64_t lastUpdateId) {
 }
 
 std::vector<TelegramUpdate> ScanTelegramUpdates(const std::string& body,
-                                                const std::string& configuredChatId) {
+                                                const std::string& configuredChatId,
+                                                const std::string& configuredUserId) {
   std::vector<TelegramUpdate> updates;
   std::size_t k = body.find(kUpdateIdKey);
   while (k != std::string::npos) {
@@ -169,8 +192,17 @@ std::vector<TelegramUpdate> ScanTelegramUpdates(const std::string& body,
       }
       const std::size_t date = OwnMember(body, message, spanEnd, "date");
       if (date < spanEnd) update.date = ParseUpdateId(FieldTextFrom(body, date));
+      const std::size_t from = ObjectAt(body, OwnMember(body, message, spanEnd, "from"), spanEnd);
+      const std::size_t fromId = OwnMember(body, from, spanEnd, "id");
+      if (fromId < spanEnd) {
+        for (char c : FieldTextFrom(body, fromId)) {
+          if (c != ' ' && c != '"' && c != '\r' && c != '\n') update.userId.push_back(c);
+        }
+      }
       if (update.chatId != configuredChatId) {
         update.kind = TelegramUpdate::Kind::kForeignChat;
+      } else if (configuredUserId.empty() || update.userId != configuredUserId) {
+        update.kind = TelegramUpdate::Kind::kForeignUser;
       } else {
         std::size_t text = OwnMember(body, message, spanEnd, "text");
         while (text < spanEnd && body[text] == ' ') ++text;
@@ -192,23 +224,74 @@ std::vector<TelegramUpdate> ScanTelegramUpdates(const std::string& body,
 }
 
 CommandOutcome HandleTelegramCommand(const std::string& text, const std::string& id,
-                                     const std::string& hostSymbol) {
-  if (StartsWith(text, "/status"))
-    return {std::nullopt, std::nullopt, TelegramStatusText(hostSymbol)};
-  if (StartsWith(text, "/closeall")) {
+                                     const std::string& hostSymbol, const std::string& botName) {
+  const std::string command = CommandWord(text, botName);
+  if (command == "/status") return {std::nullopt, std::nullopt, TelegramStatusText(hostSymbol)};
+  if (command == "/closeall") {
     return {id + ",CLOSE,0.10,ALL,0,0",
             TelegramOrderLabel{"\xF0\x9F\x9B\x91", "CLOSE ALL", "Close all positions"},
             std::nullopt};
   }
-  if (StartsWith(text, "/be")) {
+  if (command == "/be") {
     return {id + ",BE_PLUS,0.10,CURRENT,0,0",
             TelegramOrderLabel{"\xE2\x9A\xA1", "BREAK-EVEN", "SL to break-even +2 pips"},
             std::nullopt};
   }
-  if (StartsWith(text, "/buy")) return RemoteOrder(text, id, true);
-  if (StartsWith(text, "/sell")) return RemoteOrder(text, id, false);
-  if (StartsWith(text, "/help")) return {std::nullopt, std::nullopt, TelegramHelpText()};
+  if (command == "/buy") return RemoteOrder(text, id, true);
+  if (command == "/sell") return RemoteOrder(text, id, false);
+  if (command == "/help") return {std::nullopt, std::nullopt, TelegramHelpText()};
   return {};
+}
+
+std::string TelegramBotNameFromGetMe(const std::string& body) {
+  JsonValue answer;
+  if (!ParseJson(body, &answer) || !answer.IsObject()) return {};
+  const JsonValue* result = answer.Find("result");
+  const std::string name = result ? result->StringAt("username") : std::string();
+  if (name.empty() || name.size() > 64) return {};
+  for (const char c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return {};
+  }
+  return name;
+}
+
+std::string TelegramGetMeUrl(const std::string& apiBase, const std::string& token) {
+  return apiBase + "/bot" + token + "/getMe";
+}
+
+TelegramPollState ClassifyTelegramPoll(const std::string& body) {
+  TelegramPollState state;
+  if (body.empty()) {
+    state.problem = "no answer from Telegram (network or address)";
+    return state;
+  }
+  JsonValue answer;
+  if (!ParseJson(body, &answer) || !answer.IsObject()) {
+    state.problem = "an answer that is not Telegram's";
+    return state;
+  }
+  const JsonValue* ok = answer.Find("ok");
+  if (ok && ok->type == JsonValue::Type::Bool && ok->boolean) {
+    state.ok = true;
+    return state;
+  }
+  std::string description;
+  for (const unsigned char c : answer.StringAt("description")) {
+    if (description.size() >= 160) break;
+    description.push_back(c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c));
+  }
+  const long long code = answer.IntegerAt("error_code", 0);
+  if (code == 401) {
+    state.problem = "the bot token was refused (401 Unauthorized): it may have been revoked";
+  } else if (code == 409) {
+    state.problem =
+        "another program takes the bot's updates (409 Conflict): " +
+        (description.empty() ? std::string("a webhook or a second poller") : description);
+  } else {
+    state.problem = "Telegram refused the poll (" + std::to_string(code) + ")" +
+                    (description.empty() ? std::string() : ": " + description);
+  }
+  return state;
 }
 
 std::string TelegramOrderReplyText(const TelegramOrderLabel& label, TelegramOrderFate fate,
@@ -226,6 +309,9 @@ std::string TelegramOrderReplyText(const TelegramOrderLabel& label, TelegramOrde
       break;
     case TelegramOrderFate::kRejected:
       tail = "rejected: " + EscapeTelegramMarkdown(detail) + ".";
+      break;
+    case TelegramOrderFate::kUnknown:
+      tail = "unknown: check your positions (" + EscapeTelegramMarkdown(detail) + ").";
       break;
   }
   return label.icon + " *" + label.title + ":* " + label.subject + " " + tail;

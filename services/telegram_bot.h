@@ -10,6 +10,10 @@
 struct TelegramConfig {
   std::string token;
   std::string chatId;
+  // The one Telegram user whose messages in the chat are obeyed (empty: nobody's, a group
+  // chat without a named user); and the bot's own name, for commands addressed "@<bot>".
+  std::string userId;
+  std::string botName;
   [[nodiscard]] bool usable() const { return !token.empty() && !chatId.empty(); }
 };
 
@@ -22,12 +26,14 @@ struct TelegramUpdate {
   enum class Kind {
     kNoMessage,    // only advances the offset (edited message, channel post, no chat)
     kForeignChat,  // from a chat other than the configured one
+    kForeignUser,  // from the configured chat, but not from the configured user
     kNoText,       // an authorised message without text (photo, sticker)
     kText,         // an authorised text message: a command candidate
   };
   std::int64_t updateId = 0;
   Kind kind = Kind::kNoMessage;
   std::string chatId;     // stripped chat id text, for the rejection log line
+  std::string userId;     // the sender's ("from") id text, stripped the same way
   std::int64_t date = 0;  // the message's own "date" (Unix seconds), 0 when absent
   std::string text;       // raw bytes between the quotes; JSON escapes stay as they are
 };
@@ -36,8 +42,11 @@ struct TelegramUpdate {
 // looked for only inside its own span (up to the next "update_id":), so a photo
 // message cannot borrow the text of the update after it, and only among the message's own
 // members, so a reply never yields the text, chat or date of the message it quotes.
+// A message counts only from the configured chat and, in it, from the configured user: in a
+// group every member can write, and chat-only authorisation let each of them trade.
 [[nodiscard]] std::vector<TelegramUpdate> ScanTelegramUpdates(const std::string& body,
-                                                              const std::string& configuredChatId);
+                                                              const std::string& configuredChatId,
+                                                              const std::string& configuredUserId);
 
 // The decimal reading of the update id: leading blanks, optional sign, digits until the
 // first other byte, 0 without digits. Saturates instead of overflowing.
@@ -62,10 +71,27 @@ struct CommandOutcome {
 };
 
 // placeholderId: the record's first field until the outbox assigns the id. hostSymbol:
-// UTF-8 symbol of the process, shown by /status.
+// UTF-8 symbol of the process, shown by /status. A command is the message's whole first
+// word ("/be", never "/beware"), optionally "@<botName>" (letter case aside); a word naming
+// another bot, or any bot while botName is unknown, is no command.
 [[nodiscard]] CommandOutcome HandleTelegramCommand(const std::string& text,
                                                    const std::string& placeholderId,
-                                                   const std::string& hostSymbol);
+                                                   const std::string& hostSymbol,
+                                                   const std::string& botName);
+
+// What one getUpdates answer says about the poll: fine, or the problem to log once and show
+// in the HUD (no answer at all, a refused token, a webhook in the way, another error).
+struct TelegramPollState {
+  bool ok = false;
+  std::string problem;  // one line of plain text when not ok
+};
+[[nodiscard]] TelegramPollState ClassifyTelegramPoll(const std::string& body);
+
+// The bot's username from a getMe answer ({"ok":true,"result":{"username":"..."}}); empty when
+// the answer holds none that could be shown and matched safely (letters, digits, '_').
+[[nodiscard]] std::string TelegramBotNameFromGetMe(const std::string& body);
+// base + "/bot" + token + "/getMe"
+[[nodiscard]] std::string TelegramGetMeUrl(const std::string& apiBase, const std::string& token);
 
 [[nodiscard]] std::string TelegramStatusText(const std::string& hostSymbol);
 [[nodiscard]] const std::string& TelegramHelpText();
@@ -74,8 +100,9 @@ struct CommandOutcome {
 [[nodiscard]] const std::string& TelegramRejectedWordText();
 
 // What became of a command's order, as far as the worker knows when it replies.
-enum class TelegramOrderFate { kNotSent, kSent, kExecuted, kRejected };
-// detail: the Windows error text (not sent), the ticket (executed) or the reason (rejected).
+enum class TelegramOrderFate { kNotSent, kSent, kExecuted, kRejected, kUnknown };
+// detail: the Windows error text (not sent), the ticket (executed) or the reason (rejected,
+// unknown: the terminal stopped mid-way and cannot tell whether it filled).
 [[nodiscard]] std::string TelegramOrderReplyText(const TelegramOrderLabel& label,
                                                  TelegramOrderFate fate, const std::string& detail);
 

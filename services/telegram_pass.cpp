@@ -3,7 +3,8 @@
 #include <limits>
 
 TelegramStep DecideTelegramUpdate(const TelegramUpdate& update, const TelegramBotState& state,
-                                  const std::string& hostSymbol, std::int64_t nowUnixSeconds) {
+                                  const std::string& hostSymbol, std::int64_t nowUnixSeconds,
+                                  const std::string& botName) {
   using Action = TelegramStep::Action;
   TelegramStep step;
   if (update.updateId < state.offset) return step;
@@ -14,13 +15,14 @@ TelegramStep DecideTelegramUpdate(const TelegramUpdate& update, const TelegramBo
   // Ids saturate at the top of the range (ParseUpdateId), and no offset lies past the top:
   // such an update could come back on every poll, so it is recorded and never run.
   if (update.updateId == std::numeric_limits<std::int64_t>::max()) return step;
-  if (update.kind == TelegramUpdate::Kind::kForeignChat) {
+  if (update.kind == TelegramUpdate::Kind::kForeignChat ||
+      update.kind == TelegramUpdate::Kind::kForeignUser) {
     step.action = Action::kRejectForeign;
     return step;
   }
   if (update.kind != TelegramUpdate::Kind::kText) return step;
   // The record's id is the outbox's to give; "0" stands in until then.
-  step.outcome = HandleTelegramCommand(update.text, "0", hostSymbol);
+  step.outcome = HandleTelegramCommand(update.text, "0", hostSymbol, botName);
   const bool isCommand = step.outcome.record || step.outcome.reply;
   if (isCommand && IsTelegramCommandTooOld(update.date, nowUnixSeconds)) {
     step.action = Action::kReplyExpired;

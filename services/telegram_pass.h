@@ -10,7 +10,7 @@ struct TelegramStep {
   enum class Action {
     kSkip,           // confirmed by an earlier poller: nothing is recorded or run
     kNone,           // recorded only (no message, no text, or text that is no command)
-    kRejectForeign,  // recorded; a message from another chat is logged and not answered
+    kRejectForeign,  // recorded; a message from another chat or user is logged, not answered
     kReplyExpired,   // recorded; the command is too old to run: reply says so
     kSendOrder,      // recorded; the order is sent (outcome.record, outcome.order)
     kReply,          // recorded; reply is sent
@@ -31,7 +31,9 @@ struct TelegramStep {
 
 // nowUnixSeconds: the clock when this update is handled (earlier orders of the same pass
 // may have waited for their results).
+// botName: the bot's own name, for commands addressed to it ("/status@<bot>").
 [[nodiscard]] TelegramStep DecideTelegramUpdate(const TelegramUpdate& update,
                                                 const TelegramBotState& state,
                                                 const std::string& hostSymbol,
-                                                std::int64_t nowUnixSeconds);
+                                                std::int64_t nowUnixSeconds,
+                                                const std::string& botName);

@@ -19,6 +19,7 @@
 #include "services/shutdown_flag.h"
 #include "services/telegram.h"
 #include "services/telegram_pass.h"
+#include "services/workspace_store.h"
 
 namespace {
 
@@ -72,6 +73,34 @@ std::wstring StatePath(const std::string& token) {
   return SharedWorkspaceDataFolder(g_folders.workspaceData) + L"\\" + TelegramStateFileName(token);
 }
 
+std::wstring PollStatusPath() {
+  return SharedWorkspaceDataFolder(g_folders.workspaceData) + L"\\telegram_status.json";
+}
+
+// The poller's view of the bot for every HUD: written when it changes, and each distinct
+// problem logged once (a revoked token or a webhook would otherwise be silent, and every pass
+// would repeat it).
+void NotePollState(const std::string& state, const std::string& text) {
+  static std::string last;
+  JsonValue status = JsonObject();
+  status.Set("state", JsonString(state));
+  status.Set("text", JsonString(text));
+  const std::string body = WriteJson(status);
+  if (body == last) return;
+  const bool wasProblem = last.find("\"error\"") != std::string::npos;
+  last = body;
+  if (state == "error") {
+    LogDebug("Telegram poll failed: " + text);
+  } else if (wasProblem && state == "ok") {
+    LogDebug("Telegram poll works again.");
+  }
+  const WriteStatus written =
+      ReplaceFileWhole(PollStatusPath(), body, WriteRetry::kPatient, WriteDurability::kProcessKill);
+  if (!written.ok()) {
+    LogDebug("Could not write telegram_status.json: " + DescribeWriteError(written.error));
+  }
+}
+
 TelegramBotState ReadState(const std::string& token) {
   const std::wstring path = StatePath(token);
   if (!FileExists(path)) return {};
@@ -96,14 +125,23 @@ void ReplyNow(const TelegramConfig& config, const std::string& text) {
 
 // Sends the order and waits a few seconds for the companion's answer.
 std::string SendOrderAndDescribe(const CommandOutcome& outcome) {
+  // The workspace's hard limits hold for the bot as for the page: a command over one never
+  // reaches the outbox.
+  const std::string overLimit = OrderLimitBroken(*outcome.record, CurrentOrderLimits());
+  if (!overLimit.empty()) {
+    LogDebug("Telegram order NOT sent: " + *outcome.record + " (" + overLimit + ")");
+    return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kNotSent, overLimit);
+  }
   const OrderSend send = SendOrder(*outcome.record, false);
   if (!send.status.ok()) {
-    const std::string error = DescribeWriteError(send.status.error);
+    const std::string error =
+        send.refusal.empty() ? DescribeWriteError(send.status.error) : send.refusal;
     LogDebug("Telegram order NOT sent: " + send.record + " (could not " + send.step + ": " + error +
              ")");
     return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kNotSent, error);
   }
-  LogDebug("Emitted Telegram order to MT5: " + send.record);
+  LogDebug("Emitted Telegram order to MT5: " + send.record +
+           (send.account.empty() ? "" : " for account " + send.account));
   for (int step = 0; step < kResultWaitSteps && !ShuttingDownFlag().load(); ++step) {
     ::Sleep(kResultWaitStepMs);
     const std::optional<TradeResult> result = TakeTradeResult(send.id);
@@ -111,6 +149,10 @@ std::string SendOrderAndDescribe(const CommandOutcome& outcome) {
     if (result->status == TradeResult::Status::kExecuted) {
       LogDebug("Order " + send.id + " executed ticket " + result->ticket);
       return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kExecuted, result->ticket);
+    }
+    if (result->status == TradeResult::Status::kUnknown) {
+      LogDebug("Order " + send.id + " unknown: " + result->reason);
+      return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kUnknown, result->reason);
     }
     LogDebug("Order " + send.id + " rejected: " + result->reason);
     return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kRejected,
@@ -122,9 +164,9 @@ std::string SendOrderAndDescribe(const CommandOutcome& outcome) {
 
 void HandleUpdates(const std::string& body, const TelegramConfig& config, TelegramBotState& state) {
   using Action = TelegramStep::Action;
-  for (const TelegramUpdate& update : ScanTelegramUpdates(body, config.chatId)) {
-    const TelegramStep step =
-        DecideTelegramUpdate(update, state, WideToUtf8(CurrentHostSymbol()), UnixSecondsNow());
+  for (const TelegramUpdate& update : ScanTelegramUpdates(body, config.chatId, config.userId)) {
+    const TelegramStep step = DecideTelegramUpdate(update, state, WideToUtf8(CurrentHostSymbol()),
+                                                   UnixSecondsNow(), config.botName);
     if (step.action == Action::kSkip) continue;
     // Without the record the command is not run at all.
     const WriteStatus saved = SaveState(config.token, step.recorded);
@@ -141,7 +183,13 @@ void HandleUpdates(const std::string& body, const TelegramConfig& config, Telegr
     state = step.recorded;
     switch (step.action) {
       case Action::kRejectForeign:
-        LogDebug("Rejected unauthorized Telegram message from chat ID: " + update.chatId);
+        if (update.kind == TelegramUpdate::Kind::kForeignUser) {
+          LogDebug("Rejected unauthorized Telegram message from user ID: " +
+                   (update.userId.empty() ? std::string("(none)") : update.userId) +
+                   " in chat ID: " + update.chatId);
+        } else {
+          LogDebug("Rejected unauthorized Telegram message from chat ID: " + update.chatId);
+        }
         break;
       case Action::kReplyExpired:
         LogDebug("Telegram command too old, not executed: " + update.text);
@@ -166,31 +214,22 @@ void HandleUpdates(const std::string& body, const TelegramConfig& config, Telegr
 
 }  // namespace
 
-std::wstring TelegramConfigPath() {
-  return g_folders.workspaceRoot + L"\\QV_TelegramConfig.json";
+TelegramConfig ReadTelegramConfig() {
+  MigrateLegacySecrets();
+  WorkspaceSecrets secrets;
+  if (!LoadWorkspaceSecrets(&secrets)) return {};
+  TelegramConfig config;
+  config.token = secrets.telegramToken;
+  config.chatId = secrets.telegramChatId;
+  config.userId = secrets.telegramUserId;
+  config.botName = secrets.telegramBotName;
+  return config;
 }
 
-TelegramConfig ReadTelegramConfig() {
-  // A configuration an earlier version (or the trader) left in the bridge folder moves to
-  // the workspace folder once; the bridge copy goes only when the move is stored.
-  const std::wstring legacy = BridgePath(g_folders.bridge, L"QV_TelegramConfig.json");
-  if (!g_folders.workspaceRoot.empty() && FileExists(legacy)) {
-    const std::string text = WideToUtf8(ReadTextFile(legacy, nullptr, kConfigFileCapBytes));
-    // An empty read may be a file being written: it is left for the next pass.
-    if (text.empty()) {
-    } else if (!WriteTextFile(TelegramConfigPath(), text)) {
-      LogDebug("Could not move the Telegram configuration out of the bridge folder.");
-    } else if (!::DeleteFileW(legacy.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
-      LogDebug("Could not remove the Telegram configuration from the bridge folder: " +
-               std::to_string(::GetLastError()));
-    } else {
-      LogDebug("Moved the Telegram configuration out of the bridge folder.");
-    }
-  }
-  if (g_folders.workspaceRoot.empty()) return {};
-  const std::wstring path = TelegramConfigPath();
-  if (!FileExists(path)) return {};
-  return ParseTelegramConfig(WideToUtf8(ReadTextFile(path, nullptr, kConfigFileCapBytes)));
+std::string ReadTelegramPollStatus() {
+  const std::wstring path = PollStatusPath();
+  return FileExists(path) ? WideToUtf8(ReadTextFile(path, nullptr, kConfigFileCapBytes))
+                          : std::string();
 }
 
 void SendTelegramMessage(const std::string& token, const std::string& chatId,
@@ -202,6 +241,24 @@ void SendTelegramMessage(const std::string& token, const std::string& chatId,
     LogDebug("Telegram reply could not be sent: no thread for the request.");
 }
 
+// The bot's own name, for commands addressed "/status@<bot>": learned from Telegram once per
+// token when the relay came without it (moved from an older version's file).
+void LearnBotName(TelegramConfig* config) {
+  static std::string asked;
+  if (!config->botName.empty() || config->token == asked) return;
+  asked = config->token;
+  const std::string name = TelegramBotNameFromGetMe(
+      HttpGet(Utf8ToWide(TelegramGetMeUrl(WideToUtf8(TelegramApiBaseUrl()), config->token))));
+  if (name.empty()) return;
+  config->botName = name;
+  const std::string token = config->token;
+  if (!ChangeWorkspaceSecrets([&](WorkspaceSecrets& s) {
+        if (s.telegramToken == token) s.telegramBotName = name;
+      })) {
+    LogDebug("Could not keep the Telegram bot's name; it is asked for again after a restart.");
+  }
+}
+
 void TelegramWorker() noexcept {
   LogDebug("Starting Quorvale Telegram Bot Worker...");
   PollerLease lease;
@@ -210,8 +267,9 @@ void TelegramWorker() noexcept {
     try {
       // A waiting worker spends its pass waiting for the lease instead of sleeping.
       if (!lease.Acquire(kPassSleepMs)) continue;
-      const TelegramConfig config = ReadTelegramConfig();
+      TelegramConfig config = ReadTelegramConfig();
       if (config.usable()) {
+        LearnBotName(&config);
         // Read every pass: another process may have polled before this one got the lease,
         // and a changed token has a state of its own.
         TelegramBotState state = ReadState(config.token);
@@ -228,9 +286,11 @@ void TelegramWorker() noexcept {
         const std::string apiBase = WideToUtf8(TelegramApiBaseUrl());
         const std::string body = HttpGet(Utf8ToWide(
             TelegramPollUrl(apiBase, config.token, std::max<std::int64_t>(state.offset, 1))));
-        if (!body.empty() && body.find("\"ok\":true") != std::string::npos) {
-          HandleUpdates(body, config, state);
-        }
+        const TelegramPollState poll = ClassifyTelegramPoll(body);
+        NotePollState(poll.ok ? "ok" : "error", poll.problem);
+        if (poll.ok) HandleUpdates(body, config, state);
+      } else {
+        NotePollState("off", "no Telegram relay is set");
       }
     } catch (...) {
       LogDebug("Telegram worker exception handled.");

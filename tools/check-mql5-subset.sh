@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # The companion's .mq5 and .mqh files compile both in MetaEditor and natively with g++, so
 # they keep to what both languages accept. Prints every line that uses a C++-only
-# construct (std::, auto, lambdas, exceptions, range-for, nullptr, C++ casts, ->) and fails
-# on any. With --self-test it checks that it catches each of them.
+# construct (std::, auto, lambdas, exceptions, range-for, nullptr, C++ casts, ->,
+# constexpr, noexcept, decltype, static_assert) or MQL4's "#property strict", and fails on
+# any. With --self-test it checks that it catches each of them. (What g++ rejects and MQL5
+# accepts, such as array parameters or a literal added to a literal, the native build of
+# the .mq5 and .mqh files already refuses.)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +17,7 @@ scan() {
       -e 'std::' -e '\bauto\b' -e '\[[&=]?[A-Za-z_, &=]*\][[:space:]]*(\(|\{)' \
       -e '\b(try|catch|throw)\b' -e '\bfor[[:space:]]*\([^;]*[^:]:[^:][^;]*\)' \
       -e '\bnullptr\b' -e '\b(static|reinterpret|const|dynamic)_cast\b' -e '->' \
+      -e '\b(constexpr|noexcept|decltype|static_assert)\b' -e '^#property[[:space:]]+strict' \
       | sed "s#^#mql5-subset: $file:#"; then
       status=1
     fi
@@ -26,7 +30,7 @@ if [ "${1:-}" = "--self-test" ]; then
   trap 'rm -rf "$tmp"' EXIT
   cases=('std::string s;' 'auto x = 1;' 'int f = [&](int a) { return a; }(1);' 'try { f(); }'
          'throw 1;' 'for (int v : list) g(v);' 'int* p = nullptr;' 'long v = static_cast<long>(x);'
-         'p->x = 1;')
+         'p->x = 1;' 'constexpr int n = 1;' 'void f() noexcept {}' '#property strict')
   for c in "${cases[@]}"; do
     printf '%s\n' "$c" >"$tmp/case.mqh"
     if scan "$tmp/case.mqh" >/dev/null; then echo "mql5-subset self-test: missed: $c"; exit 1; fi

@@ -102,13 +102,11 @@ static_assert(sizeof(EventRegistrationToken) == 8, "EventRegistrationToken is on
 
 // Interfaces that only appear as parameter types.
 struct ICoreWebView2AcceleratorKeyPressedEventHandler;
-struct ICoreWebView2CallDevToolsProtocolMethodCompletedHandler;
 struct ICoreWebView2ContainsFullScreenElementChangedEventHandler;
 struct ICoreWebView2ContentLoadingEventHandler;
 struct ICoreWebView2Deferral;
 struct ICoreWebView2CookieManager;
 struct ICoreWebView2DOMContentLoadedEventHandler;
-struct ICoreWebView2DevToolsProtocolEventReceiver;
 struct ICoreWebView2DocumentTitleChangedEventHandler;
 struct ICoreWebView2FocusChangedEventHandler;
 struct ICoreWebView2HistoryChangedEventHandler;
@@ -146,6 +144,10 @@ struct ICoreWebView2WebResourceRequestedEventHandler;
 struct ICoreWebView2ProcessFailedEventArgs;
 struct ICoreWebView2ProcessFailedEventHandler;
 struct ICoreWebView2NewBrowserVersionAvailableEventHandler;
+struct ICoreWebView2CallDevToolsProtocolMethodCompletedHandler;
+struct ICoreWebView2DevToolsProtocolEventReceiver;
+struct ICoreWebView2DevToolsProtocolEventReceivedEventArgs;
+struct ICoreWebView2DevToolsProtocolEventReceivedEventHandler;
 
 // clang-format off
 #define QV_ICoreWebView2Environment_METHODS(X) \
@@ -330,6 +332,15 @@ struct ICoreWebView2NewBrowserVersionAvailableEventHandler;
   X(GetDeferral, (ICoreWebView2Deferral** deferral)) \
   X(get_ResourceContext, (COREWEBVIEW2_WEB_RESOURCE_CONTEXT* context))
 
+// The DevTools protocol path (Microsoft's WebView2.idl, base ICoreWebView2 since 1.0.622):
+// a receiver per event name, events carrying the event's params object as JSON.
+#define QV_ICoreWebView2DevToolsProtocolEventReceiver_METHODS(X) \
+  X(add_DevToolsProtocolEventReceived, (ICoreWebView2DevToolsProtocolEventReceivedEventHandler* handler, EventRegistrationToken* token)) \
+  X(remove_DevToolsProtocolEventReceived, (EventRegistrationToken token))
+
+#define QV_ICoreWebView2DevToolsProtocolEventReceivedEventArgs_METHODS(X) \
+  X(get_ParameterObjectAsJson, (LPWSTR* parameterObjectAsJson))
+
 #define QV_ICoreWebView2EnvironmentOptions_METHODS(X) \
   X(get_AdditionalBrowserArguments, (LPWSTR* value)) \
   X(put_AdditionalBrowserArguments, (LPCWSTR value)) \
@@ -363,6 +374,10 @@ struct ICoreWebView2NewBrowserVersionAvailableEventHandler;
 // The event carries no arguments of its own: args is a plain IUnknown.
 #define QV_ICoreWebView2NewBrowserVersionAvailableEventHandler_METHODS(X) \
   X(Invoke, (ICoreWebView2Environment* sender, IUnknown* args))
+#define QV_ICoreWebView2CallDevToolsProtocolMethodCompletedHandler_METHODS(X) \
+  X(Invoke, (HRESULT errorCode, LPCWSTR returnObjectAsJson))
+#define QV_ICoreWebView2DevToolsProtocolEventReceivedEventHandler_METHODS(X) \
+  X(Invoke, (ICoreWebView2* sender, ICoreWebView2DevToolsProtocolEventReceivedEventArgs* args))
 
 // Every interface: name, base, published count of its own methods, published IID.
 #define QV_WEBVIEW2_INTERFACES(X) \
@@ -391,7 +406,11 @@ struct ICoreWebView2NewBrowserVersionAvailableEventHandler;
   X(ICoreWebView2WebResourceRequestedEventHandler, IUnknown, 1, 0xAB00B74C, 0x15F1, 0x4646, 0x80, 0xE8, 0xE7, 0x63, 0x41, 0xD2, 0x5D, 0x71) \
   X(ICoreWebView2ProcessFailedEventArgs, IUnknown, 1, 0x8155A9A4, 0x1474, 0x4A86, 0x8C, 0xAE, 0x15, 0x1B, 0x0F, 0xA6, 0xB8, 0xCA) \
   X(ICoreWebView2ProcessFailedEventHandler, IUnknown, 1, 0x79E0AEA4, 0x990B, 0x42D9, 0xAA, 0x1D, 0x0F, 0xCC, 0x2E, 0x5B, 0xC7, 0xF1) \
-  X(ICoreWebView2NewBrowserVersionAvailableEventHandler, IUnknown, 1, 0xF9A2976E, 0xD34E, 0x44FC, 0xAD, 0xEE, 0x81, 0xB6, 0xB5, 0x7C, 0xA9, 0x14)
+  X(ICoreWebView2NewBrowserVersionAvailableEventHandler, IUnknown, 1, 0xF9A2976E, 0xD34E, 0x44FC, 0xAD, 0xEE, 0x81, 0xB6, 0xB5, 0x7C, 0xA9, 0x14) \
+  X(ICoreWebView2CallDevToolsProtocolMethodCompletedHandler, IUnknown, 1, 0x5C4889F0, 0x5EF6, 0x4C5A, 0x95, 0x2C, 0xD8, 0xF1, 0xB9, 0x2D, 0x05, 0x74) \
+  X(ICoreWebView2DevToolsProtocolEventReceiver, IUnknown, 2, 0xB32CA51A, 0x8371, 0x45E9, 0x93, 0x17, 0xAF, 0x02, 0x1D, 0x08, 0x03, 0x67) \
+  X(ICoreWebView2DevToolsProtocolEventReceivedEventHandler, IUnknown, 1, 0xE2FDA4BE, 0x5456, 0x406C, 0xA2, 0x61, 0x3D, 0x45, 0x21, 0x38, 0x36, 0x2C) \
+  X(ICoreWebView2DevToolsProtocolEventReceivedEventArgs, IUnknown, 1, 0x653C2959, 0xBB3A, 0x4377, 0x86, 0x32, 0xB5, 0x8A, 0xDA, 0x4E, 0x66, 0xC4)
 // clang-format on
 
 // Slot counts of the bases, so each derived slot enum continues where its base ends.
@@ -481,6 +500,17 @@ static_assert(ICoreWebView2WebResourceRequestedEventArgsSlot::get_ResourceContex
 static_assert(ICoreWebView2ProcessFailedEventArgsSlot::get_ProcessFailedKind == 3, "slot");
 static_assert(ICoreWebView2ProcessFailedEventHandlerSlot::Invoke == 3, "slot");
 static_assert(ICoreWebView2NewBrowserVersionAvailableEventHandlerSlot::Invoke == 3, "slot");
+static_assert(ICoreWebView2Slot::CallDevToolsProtocolMethod == 36, "slot");
+static_assert(ICoreWebView2Slot::GetDevToolsProtocolEventReceiver == 42, "slot");
+static_assert(ICoreWebView2DevToolsProtocolEventReceiverSlot::add_DevToolsProtocolEventReceived == 3,
+              "slot");
+static_assert(ICoreWebView2DevToolsProtocolEventReceiverSlot::remove_DevToolsProtocolEventReceived ==
+                  4,
+              "slot");
+static_assert(ICoreWebView2DevToolsProtocolEventReceivedEventArgsSlot::get_ParameterObjectAsJson ==
+                  3,
+              "slot");
+static_assert(ICoreWebView2CallDevToolsProtocolMethodCompletedHandlerSlot::Invoke == 3, "slot");
 
 // A pure interface is exactly one vtable pointer; anything else means a destructor, a data
 // member or a second base crept in.

@@ -1,67 +1,60 @@
-// One chart's companion: takes orders from the bridge exactly once, and keeps the files the
-// workspace reads (launch and kill requests, positions, snapshots, capture requests) and
-// the chart comment that tells whether the workspace is alive.
+// One chart's companion: takes orders from the bridge (QV_Intake.mqh), and keeps the files
+// the workspace reads (launch and kill requests, the chart's account, positions per
+// account, snapshots) and the chart comment that tells whether the workspace is alive.
 #ifndef QV_COMPANION_MQH
 #define QV_COMPANION_MQH
 
-#include "QV_Executor.mqh"
+#include "QV_Clock.mqh"
 #include "QV_Files.mqh"
+#include "QV_Intake.mqh"
 #include "QV_Orders.mqh"
+#include "QV_Registry.mqh"
 #include "QV_Snapshot.mqh"
 
-#define QV_ORDER_MAX_AGE 60
-
-struct QvChart {
-  long hwnd;
-  string symbol;
-  int period;
-  string theme;
-  string userId;
-  string mode;
-  string journalUrl;
-};
+// Without QV_Protocol.txt for this long, order-file mode ends (a workspace of the first
+// version took over the folder); a read that fails only keeps the mode.
+#define QV_PROTOCOL_GONE_MS 10000
 
 class QvCompanion {
  public:
   QvChart m_chart;
-  QvExecutor m_exec;
-  QvLedger m_ledger;
+  QvIntake m_intake;
+  QvRegistry m_reg;
+  QvClock m_clock;
+  QvGate m_gate;
+  string m_login;
   bool m_orderFiles;
+  ulong m_protocolMissingSince;
   ulong m_lastSlow;
   ulong m_lastPositionsWrite;
   string m_positionsKey;
   string m_positionsText;
-  long m_signalModified;
-  long m_signalSize;
-  string m_signalSeenId;
+  bool m_sharedPositions;
   long m_configModified;
   long m_lastBarTime;
   ulong m_lastSnapshot;
-  string m_ignored[16];
-  int m_ignoredNext;
-  long m_executed;
-  string m_lastNote;
-  bool m_primary;
 
   QvCompanion() {
+    m_login = "";
     m_orderFiles = false;
+    m_protocolMissingSince = 0;
     m_lastSlow = 0;
     m_lastPositionsWrite = 0;
     m_positionsKey = "";
     m_positionsText = "";
-    m_signalModified = -2;
-    m_signalSize = -2;
-    m_signalSeenId = "";
+    m_sharedPositions = false;
     m_configModified = -2;
     m_lastBarTime = 0;
     m_lastSnapshot = 0;
-    m_ignoredNext = 0;
-    m_executed = 0;
-    m_lastNote = "";
-    m_primary = true;
   }
 
   string Tag() { return QvText::Int(m_chart.hwnd); }
+
+  // A backtest or optimisation reaches the same common folder: it would take live orders,
+  // "execute" them on its virtual account and publish virtual positions.
+  static bool InTester() {
+    return MQLInfoInteger(MQL_TESTER) != 0 || MQLInfoInteger(MQL_OPTIMIZATION) != 0;
+  }
 
   void Init(const QvChart &chart, const QvSettings &set) {
     StartOrders(chart, set);
@@ -75,20 +68,21 @@ class QvCompanion {
   // only this and TimerOrders, so the orders still meet the advisor's own decisions.
   void StartOrders(const QvChart &chart, const QvSettings &set) {
     m_chart = chart;
-    m_exec.m_set = set;
-    m_ledger.SetTag(Tag());
+    m_login = QvText::Int(AccountInfoInteger(ACCOUNT_LOGIN));
+    m_intake.Start(chart, set);
+    // The clock first: every age below is taken against it.
+    m_reg.Register(m_chart.hwnd, m_chart.symbol, m_login, m_clock, m_gate);
     string slot = "";
     string id = "";
     if (QvFiles::Read(QV_BRIDGE + "QV_TradeSignal.csv", QV_MAX_RECORD_BYTES, slot) == QV_READ_OK) {
       int comma = StringFind(slot, ",", 0);
       if (comma > 0) id = QvText::Sub(slot, 0, comma);
     }
-    m_ledger.Prune(TimeLocal(), id);
-    RecoverInterrupted();
+    m_intake.m_ledger.Prune(m_clock.Now(), id);
     SlowDuties(true);
   }
 
-  // --- launch, kill, chart registry --------------------------------------------------
+  // --- launch, kill --------------------------------------------------------------------
 
   static string Interval(int period) {
     if (period == PERIOD_M1) return "1";
@@ -107,249 +101,73 @@ class QvCompanion {
     string body = "HWND=" + Tag() + "\nSYMBOL=" + QvText::Token(m_chart.symbol) +
                   "\nINTERVAL=" + Interval(m_chart.period) + "\nTHEME=" +
                   QvText::Token(m_chart.theme) + "\nUSER_ID=" + QvText::Token(m_chart.userId) +
-                  "\nMODE=" + QvText::Token(m_chart.mode);
-    return QvFiles::Write(QV_BRIDGE, "QV_Launch_" + Tag() + ".txt", body, Tag());
+                  "\nMODE=" + QvText::Token(m_chart.mode) + "\nACCOUNT=" + m_login;
+    return QvFiles::Write(QV_BRIDGE, "QV_Launch_" + Tag() + ".txt", body, Tag(), m_gate);
+  }
+
+  static bool Restarts(int reason) {
+    return reason == REASON_CHARTCHANGE || reason == REASON_PARAMETERS ||
+           reason == REASON_RECOMPILE || reason == REASON_ACCOUNT || reason == REASON_TEMPLATE;
   }
 
   // Called from OnDeinit: the overlay ends when the advisor leaves the chart or the chart
   // closes; a symbol or timeframe change keeps it (the next start sends a new launch).
   bool Deinit(int reason) {
-    QvFiles::Delete(QV_OWN + "Chart_" + Tag() + ".txt");
-    if (reason == REASON_CHARTCHANGE || reason == REASON_PARAMETERS ||
-        reason == REASON_RECOMPILE || reason == REASON_ACCOUNT || reason == REASON_TEMPLATE)
-      return true;
-    return QvFiles::Write(QV_BRIDGE, "QV_Kill_" + Tag() + ".txt", "KILL", Tag());
+    QvFiles::Delete(QV_OWN + QvRegistry::OwnName(m_chart.hwnd));
+    if (Restarts(reason)) return true;
+    QvFiles::Delete(QV_BRIDGE + QvRegistry::PublicName(m_chart.hwnd));
+    return QvFiles::Write(QV_BRIDGE, "QV_Kill_" + Tag() + ".txt", "KILL", Tag(), m_gate);
   }
 
-  // Every chart registers itself with its symbol; the chart with the smallest handle among
-  // those seen in the last 10 seconds executes the records that say CURRENT.
-  void Register() {
-    QvFiles::Write(QV_OWN, "Chart_" + Tag() + ".txt", "SYMBOL=" + m_chart.symbol, Tag());
-    m_primary = true;
-    string name = "";
-    long h = FileFindFirst(QV_OWN + "Chart_*.txt", name, FILE_COMMON);
-    if (h == INVALID_HANDLE) return;
-    long now = TimeLocal();
-    do {
-      string digits = QvText::Sub(name, 6, StringLen(name) - 10);
-      long other = StringToInteger(digits);
-      if (other <= 0 || other == m_chart.hwnd) continue;
-      long modified = QvFiles::Modified(QV_OWN + name);
-      if (modified > 0 && now - modified <= 10 && other < m_chart.hwnd) m_primary = false;
-    } while (FileFindNext(h, name));
-    FileFindClose(h);
-  }
+  // --- modes and settings ------------------------------------------------------------
 
-  // The chart that shows a symbol, for the capture request; this chart when none does.
-  string ChartFor(const string symbol) {
-    if (symbol == m_chart.symbol) return Tag();
-    string name = "";
-    string found = Tag();
-    long h = FileFindFirst(QV_OWN + "Chart_*.txt", name, FILE_COMMON);
-    if (h == INVALID_HANDLE) return found;
-    do {
-      string text = "";
-      string sym = "";
-      if (QvFiles::Read(QV_OWN + name, 256, text) == QV_READ_OK &&
-          QvText::KeyValue(text, "SYMBOL", sym) && sym == symbol) {
-        found = QvText::Sub(name, 6, StringLen(name) - 10);
-        break;
-      }
-    } while (FileFindNext(h, name));
-    FileFindClose(h);
-    return found;
-  }
-
-  // --- orders ------------------------------------------------------------------------
-
-  bool WasIgnored(const string key) {
-    for (int i = 0; i < 16; i++)
-      if (m_ignored[i] == key) return true;
-    return false;
-  }
-
-  void Ignore(const string key, const string why) {
-    if (WasIgnored(key)) return;
-    m_ignored[m_ignoredNext] = key;
-    m_ignoredNext = (m_ignoredNext + 1) % 16;
-    Print("Quorvale: ignored " + key + ": " + why);
-  }
-
-  bool WriteResult(const string id, const QvOutcome &out) {
-    string body = "ID=" + id + "\nSTATUS=" + (out.ok ? "EXECUTED" : "REJECTED");
-    if (out.ok) {
-      body += "\nTICKET=" + QvText::Int((long)out.ticket);
-      if (out.price > 0) body += "\nPRICE=" + QvText::Num(out.price, 8);
-      if (out.volume > 0) body += "\nVOLUME=" + QvText::Num(out.volume, 2);
-    } else {
-      string reason = out.reason;
-      StringReplace(reason, "\n", " ");
-      StringReplace(reason, "\r", " ");
-      body += "\nREASON=" + QvText::Sub(reason, 0, 200);
-    }
-    // The workspace takes a result as whole only with this last line.
-    body += "\nEND=1";
-    bool ok = QvFiles::Write(QV_BRIDGE, "QV_TradeResult_" + id + ".txt", body, Tag());
-    if (!ok) Print("Quorvale: the result of order " + id + " could not be written");
-    return ok;
-  }
-
-  static void Refuse(QvOutcome &out, const string reason) {
-    QvExecutor::Clear(out);
-    out.reason = reason;
-  }
-
-  // Marks, executes, reports. Returns the outcome; the marker is taken before anything is
-  // sent so a crash after it never leads to a second execution.
-  void Run(const QvOrder &o, QvOutcome &out) {
-    QvExecutor::Clear(out);
-    if (!m_ledger.TryMark(o.id, o.action + "," + o.symbol)) {
-      out.reason = "order " + o.id + " was already executed";
-      return;
-    }
-    m_exec.Execute(o, out);
-    m_executed++;
-    m_lastNote = o.action + " " + o.symbol + ": " + (out.ok ? "executed" : out.reason);
-    Print("Quorvale: order " + o.id + " " + o.action + " " + o.size + " " + o.symbol + " -> " +
-          (out.ok ? "EXECUTED ticket " + QvText::Int((long)out.ticket) : "REJECTED " + out.reason));
-    if (out.ok && QvOrders::IsOpening(o.action)) WriteCapture(o.action, out);
-  }
-
-  void TakeOrderFile(const string name) {
-    string id = QvText::Sub(name, 9, StringLen(name) - 13);
-    string path = QV_BRIDGE + name;
-    if (!QvOrders::ValidId(id)) {
-      Ignore(name, "not a valid order id");
-      return;
-    }
-    QvOutcome out;
-    QvOrder o;
-    string text = "";
-    string why = "";
-    int status = QvFiles::Read(path, QV_MAX_RECORD_BYTES, text);
-    if (status == QV_READ_MISSING) return;  // another chart took it
-    bool parsed = status == QV_READ_OK && QvOrders::Parse(text, o, why);
-    if (status == QV_READ_TOO_BIG) why = "order file larger than 1024 bytes";
-    if (status == QV_READ_FAILED) return;  // still being replaced; read again next pass
-    if (parsed && o.symbol == "CURRENT" && !m_primary) return;
-    string taken = QV_BRIDGE + "QV_OrderTaken_" + id + ".csv";
-    long modified = QvFiles::Modified(path);
-    if (!QvFiles::Claim(path, taken)) return;
-    if (modified > 0 && TimeLocal() - modified > QV_ORDER_MAX_AGE) {
-      Refuse(out, "expired");
-    } else if (!parsed) {
-      Refuse(out, "malformed order record: " + why);
-    } else if (o.id != id) {
-      Refuse(out, "the record's id " + o.id + " differs from its file name");
-    } else {
-      Run(o, out);
-      if (!out.ok && out.reason == "order " + o.id + " was already executed" &&
-          QvFiles::Exists(QV_BRIDGE + "QV_TradeResult_" + id + ".txt")) {
-        QvFiles::Delete(taken);  // the first result still waits for its reader
-        return;
-      }
-    }
-    if (!out.ok) Print("Quorvale: order " + id + " rejected: " + out.reason);
-    WriteResult(id, out);
-    QvFiles::Delete(taken);
-  }
-
-  void PollOrderFiles() {
-    string name = "";
-    long h = FileFindFirst(QV_BRIDGE + "QV_Order_*.csv", name, FILE_COMMON);
-    if (h == INVALID_HANDLE) return;
-    do {
-      TakeOrderFile(name);
-    } while (FileFindNext(h, name));
-    FileFindClose(h);
-  }
-
-  // A taken order left behind by a terminal that stopped mid-way: its fate is unknown
-  // when its id was marked, and it never ran when not; either way it is reported, never
-  // run again.
-  void RecoverInterrupted() {
-    string name = "";
-    long h = FileFindFirst(QV_BRIDGE + "QV_OrderTaken_*.csv", name, FILE_COMMON);
-    if (h == INVALID_HANDLE) return;
-    long now = TimeLocal();
-    do {
-      string path = QV_BRIDGE + name;
-      long modified = QvFiles::Modified(path);
-      if (modified <= 0 || now - modified < 120) continue;
-      string id = QvText::Sub(name, 14, StringLen(name) - 18);
-      if (!QvOrders::ValidId(id)) continue;
-      QvOutcome out;
-      Refuse(out, m_ledger.IsDone(id)
-                      ? "the terminal stopped while executing this order; check the positions"
-                      : "the terminal stopped before executing this order");
-      m_ledger.TryMark(id, "interrupted");
-      if (!QvFiles::Exists(QV_BRIDGE + "QV_TradeResult_" + id + ".txt")) WriteResult(id, out);
-      QvFiles::Delete(path);
-    } while (FileFindNext(h, name));
-    FileFindClose(h);
-  }
-
-  // The one-slot file of an older workspace. It is never deleted, so a record is read
-  // only when the file changed (or within the second of its last change, the resolution
-  // of its time), a record older than a minute at first sight is history, not an order,
-  // and no result is written (an older workspace reads none).
-  void PollTradeSignal() {
-    string path = QV_BRIDGE + "QV_TradeSignal.csv";
-    long size = QvFiles::Size(path);
-    if (size < 0) return;
-    long modified = QvFiles::Modified(path);
-    long now = TimeLocal();
-    if (size == m_signalSize && modified == m_signalModified && now - modified > 2) return;
-    m_signalSize = size;
-    m_signalModified = modified;
-    string text = "";
-    int status = QvFiles::Read(path, QV_MAX_RECORD_BYTES, text);
-    if (status == QV_READ_TOO_BIG) {
-      Ignore("QV_TradeSignal.csv@" + QvText::Int(modified), "larger than 1024 bytes");
-      return;
-    }
-    if (status != QV_READ_OK) return;
-    QvOrder o;
-    string why = "";
-    if (!QvOrders::Parse(text, o, why)) {
-      if (QvText::Trim(text) != "") Ignore("QV_TradeSignal.csv:" + QvText::Sub(text, 0, 80), why);
-      return;
-    }
-    if (o.id == m_signalSeenId || m_ledger.IsDone(o.id)) return;
-    if (o.symbol == "CURRENT" && !m_primary) return;
-    if (now - modified > QV_ORDER_MAX_AGE) {
-      m_signalSeenId = o.id;
-      Print("Quorvale: order " + o.id + " in QV_TradeSignal.csv is older than a minute; not executed");
-      return;
-    }
-    m_signalSeenId = o.id;
-    QvOutcome out;
-    Run(o, out);
-  }
-
+  // ORDER_FILES=1 latches: a read that fails (a virus scanner holding the file, say) must
+  // not send this chart back to QV_TradeSignal.csv, where it would run a record the order
+  // file already ran. Only ORDER_FILES=0 or a file gone for several seconds ends the mode.
   void ReadProtocol() {
     string text = "";
     string v = "";
-    bool files = QvFiles::Read(QV_BRIDGE + "QV_Protocol.txt", 4096, text) == QV_READ_OK &&
-                 QvText::KeyValue(text, "ORDER_FILES", v) && v == "1";
+    int status = QvFiles::Read(QV_BRIDGE + "QV_Protocol.txt", 4096, text);
+    bool files = m_orderFiles;
+    if (status == QV_READ_OK) {
+      m_protocolMissingSince = 0;
+      if (QvText::KeyValue(text, "ORDER_FILES", v)) files = v == "1";
+    } else if (status == QV_READ_MISSING) {
+      ulong now = GetTickCount64();
+      if (m_protocolMissingSince == 0) m_protocolMissingSince = now;
+      if (now - m_protocolMissingSince >= QV_PROTOCOL_GONE_MS || !m_orderFiles) files = false;
+    }
     if (files != m_orderFiles)
       Print(files ? "Quorvale: order files in use" : "Quorvale: reading QV_TradeSignal.csv");
     m_orderFiles = files;
   }
 
+  // A configuration that cannot be read keeps the last good one: an empty text would turn
+  // the risk caps off. One that is too big, or not a whole JSON object, counts as unreadable
+  // (the AutoTrader's orders are refused until it is fixed).
   void ReadConfig() {
     string path = QV_BRIDGE + "QV_AIConfig.json";
     long modified = QvFiles::Modified(path);
     if (modified == m_configModified) return;
-    m_configModified = modified;
     string text = "";
     int status = QvFiles::Read(path, 65536, text);
-    if (status == QV_READ_TOO_BIG) Ignore("QV_AIConfig.json", "larger than 64 KiB");
-    if (status != QV_READ_OK) text = "";
-    QvRules::ParseConfig(text, m_exec.m_cfg);
+    if (status == QV_READ_FAILED) return;  // read again next second
+    m_configModified = modified;
+    string t = QvText::Trim(text);
+    bool whole = status == QV_READ_MISSING ||
+                 (QvText::StartsWith(t, "{") && QvText::EndsWith(t, "}"));
+    if (status == QV_READ_TOO_BIG || !whole) {
+      m_intake.Ignore("QV_AIConfig.json@" + QvText::Int(modified),
+                      status == QV_READ_TOO_BIG ? "larger than 64 KiB; the last settings stay"
+                                                : "not a whole JSON object; the last settings stay");
+      m_intake.m_exec.m_cfgUnreadable = true;
+      return;
+    }
+    m_intake.m_exec.m_cfgUnreadable = false;
+    QvRules::ParseConfig(text, m_intake.m_exec.m_cfg);
   }
 
-  // --- positions, captures, heartbeats -----------------------------------------------
+  // --- positions, heartbeats -----------------------------------------------------------
 
   static string PositionsJson(string &key) {
     string json = "[";
@@ -381,33 +199,28 @@ class QvCompanion {
     return json + "]";
   }
 
-  // At once when a position opened, closed or changed its volume or levels; a change of
-  // profit alone at most once a second.
+  // QV_OpenPositions_<login>.json holds this account's positions; every chart of the account
+  // writes the same. The shared QV_OpenPositions.json, for readers of earlier versions, is
+  // written only by the running chart with the smallest handle, so with two accounts it does
+  // not flip between them. At once when a position opened, closed or changed its volume or
+  // levels; a change of profit alone at most once a second.
   void WritePositions(bool force) {
     string key = "";
     string json = PositionsJson(key);
     ulong now = GetTickCount64();
-    bool structural = key != m_positionsKey;
+    long primary = m_reg.Primary("");
+    bool shared = primary == 0 || primary == m_chart.hwnd;
+    bool structural = key != m_positionsKey || (shared && !m_sharedPositions);
     if (!force && !structural && (json == m_positionsText || now - m_lastPositionsWrite < 1000))
       return;
-    if (QvFiles::Write(QV_BRIDGE, "QV_OpenPositions.json", json, Tag())) {
+    bool ok = QvFiles::Write(QV_BRIDGE, "QV_OpenPositions_" + m_login + ".json", json, Tag(), m_gate);
+    if (shared) ok = QvFiles::Write(QV_BRIDGE, "QV_OpenPositions.json", json, Tag(), m_gate) && ok;
+    if (ok) {
       m_positionsKey = key;
       m_positionsText = json;
       m_lastPositionsWrite = now;
+      m_sharedPositions = shared;
     }
-  }
-
-  bool WriteCapture(const string action, const QvOutcome &out) {
-    string chart = ChartFor(out.symbol);
-    string body = "TICKET=" + QvText::Int((long)out.ticket) + "\nSYMBOL=" +
-                  QvText::Token(out.symbol) + "\nACTION=" + QvText::Token(action) + "\nUSER_ID=" +
-                  QvText::Token(m_chart.userId) + "\nACCOUNT_NUM=" +
-                  QvText::Int(AccountInfoInteger(ACCOUNT_LOGIN)) + "\nHWND=" + chart;
-    if (m_chart.journalUrl != "") body += "\nFIREBASE_URL=" + QvText::Token(m_chart.journalUrl);
-    return QvFiles::Write(QV_BRIDGE,
-                          "QV_Capture_Request_" + chart + "_" + QvText::Int((long)out.ticket) +
-                              ".txt",
-                          body, Tag());
   }
 
   // A heartbeat counts as alive when its tick count is at most maxAgeMs old.
@@ -426,10 +239,10 @@ class QvCompanion {
     bool daemon = HeartbeatAlive("QV_Active_999999999.txt", 35000);
     bool overlay = HeartbeatAlive("QV_Active_" + Tag() + ".txt", 12000);
     string d = daemon ? "daemon running" : "daemon NOT running";
-    string s = "Quorvale Workspace: " + d + " | overlay " + (overlay ? "alive" : "not running") + " | " +
-               (m_orderFiles ? "order files" : "trade signal file") + " | executed " +
-               QvText::Int(m_executed);
-    if (m_lastNote != "") s += "\nlast order: " + m_lastNote;
+    string s = "Quorvale Workspace: " + d + " | overlay " + (overlay ? "alive" : "not running") +
+               " | " + (m_orderFiles ? "order files" : "trade signal file") + " | account " +
+               m_login + " | executed " + QvText::Int(m_intake.m_executed);
+    if (m_intake.m_lastNote != "") s += "\nlast order: " + m_intake.m_lastNote;
     return s;
   }
 
@@ -439,9 +252,10 @@ class QvCompanion {
     ulong now = GetTickCount64();
     if (!force && now - m_lastSlow < 1000) return;
     m_lastSlow = now;
+    m_reg.Register(m_chart.hwnd, m_chart.symbol, m_login, m_clock, m_gate);
     ReadProtocol();
     ReadConfig();
-    Register();
+    m_intake.Recover(m_reg, m_clock);
     Comment(StatusText());
   }
 
@@ -451,9 +265,9 @@ class QvCompanion {
     bool newBar = bar != m_lastBarTime;
     if (!force && !newBar && now - m_lastSnapshot < 1000) return;
     string json = QvSnapshot::Build(m_chart.symbol, m_chart.period);
-    bool shared = m_primary || ChartGetInteger(0, CHART_BRING_TO_TOP) != 0;
-    bool ok = QvFiles::Write(QV_BRIDGE, "QV_AICopilotData_" + Tag() + ".json", json, Tag());
-    if (shared) ok = QvFiles::Write(QV_BRIDGE, "QV_AICopilotData.json", json, Tag()) && ok;
+    bool shared = m_reg.Primary("") == m_chart.hwnd || ChartGetInteger(0, CHART_BRING_TO_TOP) != 0;
+    bool ok = QvFiles::Write(QV_BRIDGE, "QV_AICopilotData_" + Tag() + ".json", json, Tag(), m_gate);
+    if (shared) ok = QvFiles::Write(QV_BRIDGE, "QV_AICopilotData.json", json, Tag(), m_gate) && ok;
     if (ok) {
       m_lastBarTime = bar;
       m_lastSnapshot = now;
@@ -468,18 +282,19 @@ class QvCompanion {
   void TimerOrders() {
     SlowDuties(false);
     if (m_orderFiles)
-      PollOrderFiles();
+      m_intake.PollOrderFiles(m_reg, m_clock);
     else
-      PollTradeSignal();
+      m_intake.PollTradeSignal(m_reg, m_clock);
     WritePositions(false);
   }
 
   void TradeTransaction() { WritePositions(false); }
 
   // A key press of Q on the chart asks again for its overlay (in HEADLESS_VPS mode this
-  // raises the studio and starts an evaluation).
+  // raises the studio and starts an evaluation). lparam is a virtual-key code: 'Q' (0x51)
+  // is the key whatever the case; 'q' (0x71) would be F2.
   void ChartEvent(int id, long lparam) {
-    if (id == CHARTEVENT_KEYDOWN && (lparam == 'Q' || lparam == 'q')) WriteLaunch();
+    if (id == CHARTEVENT_KEYDOWN && lparam == 'Q') WriteLaunch();
   }
 };
 

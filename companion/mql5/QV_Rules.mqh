@@ -4,6 +4,7 @@
 #ifndef QV_RULES_MQH
 #define QV_RULES_MQH
 
+#include "QV_Levels.mqh"
 #include "QV_Text.mqh"
 
 struct QvSymbolSpec {
@@ -15,10 +16,13 @@ struct QvSymbolSpec {
   double volMin;
   double volMax;
   double volStep;
-  long stopsLevel;  // points
+  long stopsLevel;   // points
+  long freezeLevel;  // points
   double bid;
   double ask;
   long fillingModes;
+  long execution;  // SYMBOL_TRADE_EXEMODE
+  long tradeMode;  // SYMBOL_TRADE_MODE
 };
 
 struct QvConfig {
@@ -42,9 +46,12 @@ class QvRules {
     s.volMax = SymbolInfoDouble(symbol, SYMBOL_VOLUME_MAX);
     s.volStep = SymbolInfoDouble(symbol, SYMBOL_VOLUME_STEP);
     s.stopsLevel = SymbolInfoInteger(symbol, SYMBOL_TRADE_STOPS_LEVEL);
+    s.freezeLevel = SymbolInfoInteger(symbol, SYMBOL_TRADE_FREEZE_LEVEL);
     s.bid = SymbolInfoDouble(symbol, SYMBOL_BID);
     s.ask = SymbolInfoDouble(symbol, SYMBOL_ASK);
     s.fillingModes = SymbolInfoInteger(symbol, SYMBOL_FILLING_MODE);
+    s.execution = SymbolInfoInteger(symbol, SYMBOL_TRADE_EXEMODE);
+    s.tradeMode = SymbolInfoInteger(symbol, SYMBOL_TRADE_MODE);
     if (s.tickSize <= 0) s.tickSize = s.point;
     return s.point > 0 && s.bid > 0 && s.ask > 0 && s.volStep > 0 && s.volMin > 0;
   }
@@ -64,39 +71,17 @@ class QvRules {
     return NormalizeDouble(MathRound(price / ts) * ts, s.digits);
   }
 
-  // A level is a price when it lies within half the market price of the market
-  // (0.5 x to 1.5 x the bid); every other positive number is a distance. A stop or target
-  // is never half the market price away, so a price is never taken for a distance.
-  static bool IsPrice(const QvSymbolSpec &s, double value) {
-    return value >= s.bid * 0.5 && value <= s.bid * 1.5;
-  }
-
-  // Turns the typed stop (isStop) or target into a price for a buy or a sell. Empty or 0:
-  // none (price 0). inPoints: distances are points, not pips.
-  static bool ResolveLevel(const QvSymbolSpec &s, const string text, bool isBuy, bool isStop,
-                           bool inPoints, double &price, string &reason) {
-    price = 0;
-    string t = QvText::Trim(text);
-    if (t == "" || t == "0") return true;
-    double v = 0;
-    string what = isStop ? "stop loss" : "take profit";
-    if (!QvText::ParseNumber(t, v) || v < 0) {
-      reason = what + " '" + t + "' is not a number";
+  // Turns the typed stop (isStop) or target into a price for a buy or a sell, by the one
+  // price-or-distance rule (QV_Levels.mqh). Empty or 0: none (price 0). kind: the mark the
+  // workspace sent ("PRICE", "DISTANCE", "" for none). inPoints: distances are points.
+  static bool ResolveLevel(const QvSymbolSpec &s, const string text, const string kind, bool isBuy,
+                           bool isStop, bool inPoints, double &price, string &reason) {
+    double raw = 0;
+    double unit = inPoints ? s.point : PipSize(s);
+    if (!QvLevels::Read(text, kind, isBuy, isStop, s.bid, s.ask, s.digits, unit, inPoints,
+                        inPoints ? "points" : "pips", raw, reason))
       return false;
-    }
-    if (v == 0) return true;
-    if (IsPrice(s, v)) {
-      price = NormalizePrice(s, v);
-      return true;
-    }
-    double distance = v * (inPoints ? s.point : PipSize(s));
-    double entry = isBuy ? s.ask : s.bid;
-    bool below = (isBuy && isStop) || (!isBuy && !isStop);
-    price = NormalizePrice(s, below ? entry - distance : entry + distance);
-    if (price <= 0) {
-      reason = what + " distance " + t + " reaches below zero";
-      return false;
-    }
+    price = raw > 0 ? NormalizePrice(s, raw) : 0;
     return true;
   }
 
@@ -142,12 +127,23 @@ class QvRules {
     return d;
   }
 
-  // Fixed lots: to the nearest volume step, then into the symbol's minimum and maximum.
-  static double RoundLots(const QvSymbolSpec &s, double lots) {
-    double v = MathRound(lots / s.volStep) * s.volStep;
-    if (v < s.volMin) v = s.volMin;
-    if (v > s.volMax) v = s.volMax;
-    return NormalizeDouble(v, VolumeDigits(s));
+  // Fixed lots: to the nearest volume step. Below the symbol's minimum or above its maximum
+  // the order is refused: raising 0.001 to a minimum of 0.01 would risk ten times what the
+  // trader asked for, and a clamp down would trade what nobody asked for.
+  static bool FixedLots(const QvSymbolSpec &s, double asked, double &lots, string &reason) {
+    int vd = VolumeDigits(s);
+    lots = NormalizeDouble(MathRound(asked / s.volStep) * s.volStep, vd);
+    if (lots < s.volMin - 1e-9) {
+      reason = QvText::Short(asked) + " lots is below the minimum volume " +
+               QvText::Num(s.volMin, vd) + " of " + s.name;
+      return false;
+    }
+    if (lots > s.volMax + 1e-9) {
+      reason = QvText::Short(asked) + " lots is above the maximum volume " +
+               QvText::Num(s.volMax, vd) + " of " + s.name;
+      return false;
+    }
+    return true;
   }
 
   // Volume down to a whole number of steps (never above what was asked).

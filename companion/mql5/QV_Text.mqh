@@ -163,6 +163,15 @@ class QvText {
   }
 
   static string Num(double v, int digits) { return DoubleToString(v, digits); }
+
+  // Up to eight decimals, without trailing zeros: 0.001, 2.5, 40.
+  static string Short(double v) {
+    string s = DoubleToString(v, 8);
+    int n = StringLen(s);
+    while (n > 0 && StringGetCharacter(s, n - 1) == '0') n--;
+    if (n > 0 && StringGetCharacter(s, n - 1) == '.') n--;
+    return Sub(s, 0, n);
+  }
   static string Int(long v) { return IntegerToString(v); }
   static string Bool(bool v) { return v ? "true" : "false"; }
 };

@@ -1,8 +1,7 @@
 // Quorvale Workspace terminal companion: wires the terminal's events to the logic in the
 // QV_*.mqh files of this folder.
 #property copyright "Quorvale"
-#property version "1.00"
-#property strict
+#property version "1.10"
 
 #include "QV_Companion.mqh"
 
@@ -15,6 +14,7 @@ input string InpUserId = "MQL5_MARKET_EDITION";    // Workspace user id
 input string InpJournalUrl = "";                   // Visual journal URL (empty: workspace default)
 input string AI_TradingHours = "";                 // Trading hours UTC, e.g. 7-18 (empty: all)
 input double InpMaxRiskPct = 5.0;                  // Maximum risk per order in % (0: no cap)
+input double InpMaxLots = 5.0;                     // Largest order in lots (0: no cap)
 input double InpMaxSpreadPts = 0;                  // Maximum spread in points (0: no limit)
 input double InpMaxDailyLossPct = 0;               // Daily loss cap in % (0: max_dd of the workspace)
 input QvDistanceUnit InpDistanceUnit = PIPS;       // Unit of typed stop/target distances
@@ -26,6 +26,11 @@ input int InpTimerMs = 20;                         // Bridge watch period in ms
 QvCompanion g_companion;
 
 int OnInit() {
+  if (QvCompanion::InTester()) {
+    Print("Quorvale: the companion does not run in the Strategy Tester: it would take the live "
+          "workspace's orders on a virtual account");
+    return INIT_FAILED;
+  }
   QvChart chart;
   chart.hwnd = ChartGetInteger(0, CHART_WINDOW_HANDLE);
   chart.symbol = _Symbol;
@@ -42,6 +47,7 @@ int OnInit() {
   set.retryDelayMs = 100;
   set.distancesInPoints = InpDistanceUnit == POINTS;
   set.maxRiskPct = InpMaxRiskPct;
+  set.maxLots = InpMaxLots;
   set.maxSpreadPts = InpMaxSpreadPts;
   set.maxDailyLossPct = InpMaxDailyLossPct;
   if (!QvRules::ParseHours(AI_TradingHours, set.hourStart, set.hourEnd)) {

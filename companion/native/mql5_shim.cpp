@@ -1,28 +1,52 @@
-// Native stand-ins for the MQL5 built-ins the companion uses (see mql5_shim.h).
+// Native stand-ins for the MQL5 built-ins the companion uses (see mql5_shim.h): strings,
+// math, clocks, symbols, the account, positions and history as the terminal shows them.
+// Files live in mql5_shim_files.cpp, the trade server in mql5_shim_trade.cpp.
 #include "mql5_shim.h"
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <fnmatch.h>
-#include <stdio.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <iostream>
-#include <sys/stat.h>
+#include <thread>
+
+#include "mql5_shim_internal.h"
 
 namespace shim {
+namespace {
+std::deque<State>& Terminals() {
+  static std::deque<State> terminals(1);
+  return terminals;
+}
+int g_current = 0;
+}  // namespace
+
+Machine& M() {
+  static Machine machine;
+  return machine;
+}
 State& S() {
-  static State state;
-  return state;
+  return Terminals()[static_cast<size_t>(g_current)];
 }
 void Reset(const string& commonDir) {
-  S() = State();
-  S().commonDir = commonDir;
+  Terminals().clear();
+  Terminals().emplace_back();
+  g_current = 0;
+  M() = Machine();
+  M().commonDir = commonDir;
+  ResetFiles();
+}
+int AddTerminal() {
+  Terminals().emplace_back();
+  return static_cast<int>(Terminals().size() - 1);
+}
+void Use(int terminal) {
+  if (terminal >= 0 && terminal < static_cast<int>(Terminals().size())) g_current = terminal;
+}
+int Current() {
+  return g_current;
 }
 void AddSymbol(const string& name, const Symbol& symbol) {
   S().symbols[name] = symbol;
@@ -30,6 +54,77 @@ void AddSymbol(const string& name, const Symbol& symbol) {
 void SetQuote(const string& name, double bid, double ask) {
   S().symbols[name].bid = bid;
   S().symbols[name].ask = ask;
+}
+ulong Tick() {
+  ulong base = M().fakeTick;
+  if (base == 0) {
+    using namespace std::chrono;
+    base = static_cast<ulong>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+  }
+  return base + M().slept;
+}
+void Advance(ulong ms) {
+  M().slept += ms;
+}
+void Settle() {
+  State& s = S();
+  ulong now = Tick();
+  while (!s.settling.empty() && s.settling.front().dueTick <= now)
+    s.settling.erase(s.settling.begin());
+}
+void SettleAll() {
+  S().settling.clear();
+}
+const std::vector<Position>& ShownPositions() {
+  Settle();
+  return S().settling.empty() ? S().positions : S().settling.front().positions;
+}
+double ShownBalance() {
+  Settle();
+  return S().settling.empty() ? S().balance : S().settling.front().balance;
+}
+const std::vector<Deal>& ShownDeals() {
+  Settle();
+  return S().settling.empty() ? S().deals : S().settling.front().deals;
+}
+const std::vector<HistoryOrder>& ShownOrders() {
+  Settle();
+  return S().settling.empty() ? S().orders : S().settling.front().orders;
+}
+void Deposit(double amount, const string& comment) {
+  Deal d;
+  d.ticket = S().nextTicket++;
+  d.time = TimeCurrent();
+  d.type = DEAL_TYPE_BALANCE;
+  d.entry = DEAL_ENTRY_IN;
+  d.profit = amount;
+  d.comment = comment;
+  S().deals.push_back(d);
+  S().balance += amount;
+}
+void AddCredit(double amount) {
+  Deal d;
+  d.ticket = S().nextTicket++;
+  d.time = TimeCurrent();
+  d.type = DEAL_TYPE_CREDIT;
+  d.entry = DEAL_ENTRY_IN;
+  d.profit = amount;
+  S().deals.push_back(d);
+  S().credit += amount;
+}
+void AddClosedDeal(double profit, double commission, double fee, double swap) {
+  Deal d;
+  d.ticket = S().nextTicket++;
+  d.time = TimeCurrent();
+  d.type = DEAL_TYPE_SELL;
+  d.entry = DEAL_ENTRY_OUT;
+  d.profit = profit;
+  d.commission = commission;
+  d.fee = fee;
+  d.swap = swap;
+  S().deals.push_back(d);
+  S().balance += profit + commission + fee + swap;
 }
 double Floating(const Position& p) {
   auto it = S().symbols.find(p.symbol);
@@ -40,14 +135,21 @@ double Floating(const Position& p) {
   return move / s.tickSize * s.tickValue * p.volume;
 }
 double Equity() {
-  double e = S().balance;
-  for (const Position& p : S().positions) e += Floating(p);
+  double e = ShownBalance() + S().credit;
+  for (const Position& p : ShownPositions()) e += Floating(p);
   return e;
 }
 bool LogContains(const string& text) {
-  for (const string& l : S().log)
-    if (l.find(text) != string::npos) return true;
-  return false;
+  return LogCount(text) > 0;
+}
+int LogCount(const string& text) {
+  int n = 0;
+  for (const string& l : S().log) n += l.find(text) != string::npos;
+  return n;
+}
+Symbol* Find(const string& sym) {
+  auto it = S().symbols.find(sym);
+  return it == S().symbols.end() ? nullptr : &it->second;
 }
 }  // namespace shim
 
@@ -84,6 +186,15 @@ int StringReplace(string& s, const string& find, const string& repl) {
   }
   return n;
 }
+int StringCompare(const string& a, const string& b, bool caseSensitive) {
+  string x = a;
+  string y = b;
+  if (!caseSensitive) {
+    StringToUpper(x);
+    StringToUpper(y);
+  }
+  return x < y ? -1 : (x > y ? 1 : 0);
+}
 double StringToDouble(const string& s) {
   return std::atof(s.c_str());
 }
@@ -98,12 +209,27 @@ string DoubleToString(double v, int digits) {
 string IntegerToString(long v) {
   return std::to_string(v);
 }
-string TimeToString(datetime t, int) {
+string ShortToString(ushort c) {
+  string out;
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return out;
+}
+string TimeToString(datetime t, int mode) {
   time_t tt = static_cast<time_t>(t);
   struct tm tmv;
   gmtime_r(&tt, &tmv);
   char buf[32];
-  std::strftime(buf, sizeof buf, "%Y.%m.%d %H:%M", &tmv);
+  std::strftime(buf, sizeof buf, (mode & TIME_SECONDS) ? "%Y.%m.%d %H:%M:%S" : "%Y.%m.%d %H:%M",
+                &tmv);
   return buf;
 }
 void Print(const string& s) {
@@ -113,10 +239,20 @@ void Print(const string& s) {
 void Comment(const string& s) {
   S().comment = s;
 }
+// Sticky, as in the terminal: a success does not clear it, only ResetLastError does.
 int GetLastError() {
-  return 0;
+  return S().lastError;
 }
-void Sleep(int) {}
+void ResetLastError() {
+  S().lastError = 0;
+}
+void Sleep(int ms) {
+  if (ms <= 0) return;
+  if (S().realSleep)
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  else
+    shim::M().slept += static_cast<ulong>(ms);
+}
 
 // ---- math ---------------------------------------------------------------------------
 double MathAbs(double v) {
@@ -139,22 +275,18 @@ double NormalizeDouble(double v, int digits) {
   return std::round(v * f) / f;
 }
 
-// ---- time ---------------------------------------------------------------------------
-datetime TimeCurrent() {
-  return S().fakeTime != 0 ? S().fakeTime : std::time(nullptr);
-}
+// ---- time: UTC, the PC's local time and the server's time all differ ------------------
 datetime TimeGMT() {
-  return TimeCurrent();
+  return shim::M().fakeUtc != 0 ? shim::M().fakeUtc : std::time(nullptr);
 }
-// File ages compare with the file system's clock, which a test does not move.
 datetime TimeLocal() {
-  return std::time(nullptr);
+  return TimeGMT() + shim::M().localOffset;
+}
+datetime TimeCurrent() {
+  return TimeGMT() + S().serverOffset;
 }
 ulong GetTickCount64() {
-  if (S().fakeTick != 0) return S().fakeTick;
-  using namespace std::chrono;
-  return static_cast<ulong>(
-      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+  return shim::Tick();
 }
 bool TimeToStruct(datetime t, MqlDateTime& out) {
   time_t tt = static_cast<time_t>(t);
@@ -165,136 +297,37 @@ bool TimeToStruct(datetime t, MqlDateTime& out) {
   return true;
 }
 
-// ---- files --------------------------------------------------------------------------
-static string Real(const string& name) {
-  string p = name;
-  std::replace(p.begin(), p.end(), '\\', '/');
-  return S().commonDir + "/" + p;
-}
-static void MakeParent(const string& path) {
-  for (size_t p = path.find('/', 1); p != string::npos; p = path.find('/', p + 1))
-    mkdir(path.substr(0, p).c_str(), 0755);
-}
-namespace {
-struct OpenFile {
-  FILE* f = nullptr;
-};
-std::vector<OpenFile>& Files() {
-  static std::vector<OpenFile> files;
-  return files;
-}
-std::vector<std::vector<string>>& Finds() {
-  static std::vector<std::vector<string>> finds;
-  return finds;
-}
-}  // namespace
-
-bool FileIsExist(const string& name, int) {
-  struct stat st;
-  return stat(Real(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-long FileGetInteger(const string& name, ENUM_FILE_PROPERTY_INTEGER prop, bool) {
-  struct stat st;
-  if (stat(Real(name).c_str(), &st) != 0) return -1;
-  if (prop == FILE_SIZE) return static_cast<long>(st.st_size);
-  if (prop == FILE_MODIFY_DATE) return static_cast<long>(st.st_mtime);
-  if (prop == FILE_CREATE_DATE) return static_cast<long>(st.st_ctime);
-  return 1;
-}
-int FileOpen(const string& name, int flags, int, uint) {
-  string path = Real(name);
-  if (flags & FILE_WRITE) MakeParent(path);
-  FILE* f = std::fopen(path.c_str(), (flags & FILE_WRITE) ? "wb" : "rb");
-  if (!f) return INVALID_HANDLE;
-  Files().push_back(OpenFile{f});
-  return static_cast<int>(Files().size() - 1);
-}
-string FileReadString(int h, int length) {
-  if (h < 0 || h >= static_cast<int>(Files().size()) || !Files()[h].f) return "";
-  string out(length > 0 ? length : 0, '\0');
-  size_t n = std::fread(&out[0], 1, out.size(), Files()[h].f);
-  out.resize(n);
-  if (out.compare(0, 3, "\xEF\xBB\xBF") == 0) out.erase(0, 3);
-  return out;
-}
-uint FileWriteString(int h, const string& text, int) {
-  if (h < 0 || h >= static_cast<int>(Files().size()) || !Files()[h].f) return 0;
-  return static_cast<uint>(std::fwrite(text.data(), 1, text.size(), Files()[h].f));
-}
-void FileClose(int h) {
-  if (h < 0 || h >= static_cast<int>(Files().size()) || !Files()[h].f) return;
-  std::fclose(Files()[h].f);
-  Files()[h].f = nullptr;
-}
-bool FileMove(const string& from, int, const string& to, int modeFlags) {
-  string src = Real(from);
-  string dst = Real(to);
-  MakeParent(dst);
-  if (modeFlags & FILE_REWRITE) return std::rename(src.c_str(), dst.c_str()) == 0;
-  // Without FILE_REWRITE the move fails when the target exists, atomically: a hard link
-  // cannot be created over an existing name.
-  if (link(src.c_str(), dst.c_str()) != 0) return false;
-  return unlink(src.c_str()) == 0;
-}
-bool FileDelete(const string& name, int) {
-  return unlink(Real(name).c_str()) == 0;
-}
-long FileFindFirst(const string& filter, string& name, int) {
-  string path = Real(filter);
-  size_t slash = path.rfind('/');
-  string dir = path.substr(0, slash);
-  string pattern = path.substr(slash + 1);
-  std::vector<string> names;
-  if (auto* dp = opendir(dir.c_str())) {
-    while (auto* e = readdir(dp))
-      if (fnmatch(pattern.c_str(), e->d_name, 0) == 0) names.push_back(e->d_name);
-    closedir(dp);
-  }
-  std::sort(names.begin(), names.end());
-  if (names.empty()) return INVALID_HANDLE;
-  name = names.front();
-  names.erase(names.begin());
-  Finds().push_back(names);
-  return static_cast<long>(Finds().size() - 1);
-}
-bool FileFindNext(long h, string& name) {
-  if (h < 0 || h >= static_cast<long>(Finds().size()) || Finds()[h].empty()) return false;
-  name = Finds()[h].front();
-  Finds()[h].erase(Finds()[h].begin());
-  return true;
-}
-void FileFindClose(long h) {
-  if (h >= 0 && h < static_cast<long>(Finds().size())) Finds()[h].clear();
-}
-
-// ---- market, account, positions -------------------------------------------------------
-static shim::Symbol* Find(const string& sym) {
-  auto it = S().symbols.find(sym);
-  return it == S().symbols.end() ? nullptr : &it->second;
-}
+// ---- symbols --------------------------------------------------------------------------
 long SymbolInfoInteger(const string& sym, ENUM_SYMBOL_INFO_INTEGER prop) {
-  shim::Symbol* s = Find(sym);
+  shim::Symbol* s = shim::Find(sym);
   if (!s) return 0;
   switch (prop) {
     case SYMBOL_DIGITS:
       return s->digits;
     case SYMBOL_TRADE_STOPS_LEVEL:
       return s->stopsLevel;
+    case SYMBOL_TRADE_FREEZE_LEVEL:
+      return s->freezeLevel;
     case SYMBOL_FILLING_MODE:
       return s->filling;
     case SYMBOL_TRADE_MODE:
       return s->tradeMode;
+    case SYMBOL_TRADE_EXEMODE:
+      return s->exemode;
+    case SYMBOL_SELECT:
+      return s->marketWatch ? 1 : 0;
   }
   return 0;
 }
 double SymbolInfoDouble(const string& sym, ENUM_SYMBOL_INFO_DOUBLE prop) {
-  shim::Symbol* s = Find(sym);
+  shim::Symbol* s = shim::Find(sym);
   if (!s) return 0;
   switch (prop) {
+    // A symbol outside Market Watch gets no quotes until it is selected.
     case SYMBOL_BID:
-      return s->bid;
+      return s->marketWatch ? s->bid : 0;
     case SYMBOL_ASK:
-      return s->ask;
+      return s->marketWatch ? s->ask : 0;
     case SYMBOL_POINT:
       return s->point;
     case SYMBOL_TRADE_TICK_SIZE:
@@ -312,210 +345,244 @@ double SymbolInfoDouble(const string& sym, ENUM_SYMBOL_INFO_DOUBLE prop) {
   }
   return 0;
 }
-bool SymbolSelect(const string& sym, bool) {
-  return Find(sym) != nullptr;
+bool SymbolSelect(const string& sym, bool select) {
+  shim::Symbol* s = shim::Find(sym);
+  if (!s) return false;
+  s->marketWatch = select;
+  return true;
+}
+int SymbolsTotal(bool selected) {
+  int n = 0;
+  for (const auto& entry : S().symbols) n += !selected || entry.second.marketWatch;
+  return n;
+}
+string SymbolName(int pos, bool selected) {
+  int i = 0;
+  for (const auto& entry : S().symbols) {
+    if (selected && !entry.second.marketWatch) continue;
+    if (i++ == pos) return entry.first;
+  }
+  return "";
 }
 bool SymbolInfoSessionTrade(const string& sym, ENUM_DAY_OF_WEEK, uint index, datetime& from,
                             datetime& to) {
-  if (!Find(sym) || !S().sessionsAlwaysOpen || index > 0) return false;
+  if (!shim::Find(sym) || !S().sessionsAlwaysOpen || index > 0) return false;
   from = 0;
   to = 86400;
   return true;
 }
+
+// ---- account, terminal, program ---------------------------------------------------------
 double AccountInfoDouble(ENUM_ACCOUNT_INFO_DOUBLE prop) {
-  return prop == ACCOUNT_BALANCE ? S().balance : shim::Equity();
+  if (prop == ACCOUNT_BALANCE) return shim::ShownBalance();
+  if (prop == ACCOUNT_CREDIT) return S().credit;
+  return shim::Equity();
 }
-long AccountInfoInteger(ENUM_ACCOUNT_INFO_INTEGER) {
-  return S().login;
+long AccountInfoInteger(ENUM_ACCOUNT_INFO_INTEGER prop) {
+  switch (prop) {
+    case ACCOUNT_LOGIN:
+      return S().login;
+    case ACCOUNT_MARGIN_MODE:
+      return S().marginMode;
+    // Only hedging accounts can require FIFO closes; elsewhere the property is false.
+    case ACCOUNT_FIFO_CLOSE:
+      return S().fifoClose && S().marginMode == ACCOUNT_MARGIN_MODE_RETAIL_HEDGING ? 1 : 0;
+    case ACCOUNT_TRADE_ALLOWED:
+      return S().accountTradeAllowed ? 1 : 0;
+    case ACCOUNT_TRADE_EXPERT:
+      return S().accountTradeExpert ? 1 : 0;
+  }
+  return 0;
 }
-string AccountInfoString(ENUM_ACCOUNT_INFO_STRING) {
-  return "USD";
+string AccountInfoString(ENUM_ACCOUNT_INFO_STRING prop) {
+  return prop == ACCOUNT_SERVER ? S().server : "USD";
 }
 long TerminalInfoInteger(ENUM_TERMINAL_INFO_INTEGER) {
   return S().tradeAllowed ? 1 : 0;
 }
-long MQLInfoInteger(ENUM_MQL_INFO_INTEGER) {
-  return 1;
+long MQLInfoInteger(ENUM_MQL_INFO_INTEGER prop) {
+  switch (prop) {
+    case MQL_TRADE_ALLOWED:
+      return S().mqlTradeAllowed ? 1 : 0;
+    case MQL_TESTER:
+      return S().tester || S().optimization ? 1 : 0;
+    case MQL_OPTIMIZATION:
+      return S().optimization ? 1 : 0;
+    case MQL_VISUAL_MODE:
+      return 0;
+  }
+  return 0;
 }
+
+// ---- positions: the terminal's copy, which follows the server a little later ------------
 int PositionsTotal() {
-  return static_cast<int>(S().positions.size());
+  return static_cast<int>(shim::ShownPositions().size());
 }
 ulong PositionGetTicket(int index) {
-  if (index < 0 || index >= PositionsTotal()) return 0;
-  S().selected = index;
-  return S().positions[index].ticket;
+  const std::vector<shim::Position>& shown = shim::ShownPositions();
+  if (index < 0 || index >= static_cast<int>(shown.size())) return 0;
+  S().selected = shown[static_cast<size_t>(index)];
+  S().hasSelected = true;
+  return S().selected.ticket;
 }
 bool PositionSelectByTicket(ulong ticket) {
-  for (size_t i = 0; i < S().positions.size(); i++)
-    if (S().positions[i].ticket == ticket) {
-      S().selected = static_cast<int>(i);
+  for (const shim::Position& p : shim::ShownPositions())
+    if (p.ticket == ticket) {
+      S().selected = p;
+      S().hasSelected = true;
       return true;
     }
   return false;
 }
-static const shim::Position* Selected() {
-  int i = S().selected;
-  return i >= 0 && i < PositionsTotal() ? &S().positions[i] : nullptr;
-}
-string PositionGetString(ENUM_POSITION_PROPERTY_STRING) {
-  const shim::Position* p = Selected();
-  return p ? p->symbol : "";
+string PositionGetString(ENUM_POSITION_PROPERTY_STRING prop) {
+  if (!S().hasSelected) return "";
+  return prop == POSITION_COMMENT ? S().selected.comment : S().selected.symbol;
 }
 double PositionGetDouble(ENUM_POSITION_PROPERTY_DOUBLE prop) {
-  const shim::Position* p = Selected();
-  if (!p) return 0;
-  shim::Symbol* s = Find(p->symbol);
+  if (!S().hasSelected) return 0;
+  const shim::Position& p = S().selected;
+  shim::Symbol* s = shim::Find(p.symbol);
   switch (prop) {
     case POSITION_VOLUME:
-      return p->volume;
+      return p.volume;
     case POSITION_PRICE_OPEN:
-      return p->open;
+      return p.open;
     case POSITION_PRICE_CURRENT:
-      return s ? (p->buy ? s->bid : s->ask) : 0;
+      return s ? (p.buy ? s->bid : s->ask) : 0;
     case POSITION_SL:
-      return p->sl;
+      return p.sl;
     case POSITION_TP:
-      return p->tp;
+      return p.tp;
     case POSITION_PROFIT:
-      return shim::Floating(*p);
+      return shim::Floating(p);
     case POSITION_SWAP:
       return 0;
   }
   return 0;
 }
 long PositionGetInteger(ENUM_POSITION_PROPERTY_INTEGER prop) {
-  const shim::Position* p = Selected();
-  if (!p) return 0;
-  if (prop == POSITION_TYPE) return p->buy ? POSITION_TYPE_BUY : POSITION_TYPE_SELL;
-  if (prop == POSITION_MAGIC) return p->magic;
-  return p->time;
+  if (!S().hasSelected) return 0;
+  const shim::Position& p = S().selected;
+  switch (prop) {
+    case POSITION_TICKET:
+    case POSITION_IDENTIFIER:
+      return static_cast<long>(p.ticket);
+    case POSITION_TYPE:
+      return p.buy ? POSITION_TYPE_BUY : POSITION_TYPE_SELL;
+    case POSITION_MAGIC:
+      return p.magic;
+    case POSITION_TIME:
+      return p.time;
+    case POSITION_TIME_MSC:
+      return p.timeMsc != 0 ? p.timeMsc : p.time * 1000;
+  }
+  return 0;
 }
-static datetime g_historyFrom = 0, g_historyTo = 0;
+
+// ---- history: HistorySelect copies the deals and orders of a period ---------------------
 bool HistorySelect(datetime from, datetime to) {
-  g_historyFrom = from;
-  g_historyTo = to;
+  S().historyDeals.clear();
+  S().historyOrders.clear();
+  for (const shim::Deal& d : shim::ShownDeals())
+    if (d.time >= from && d.time <= to) S().historyDeals.push_back(d);
+  for (const shim::HistoryOrder& o : shim::ShownOrders())
+    if (o.time >= from && o.time <= to) S().historyOrders.push_back(o);
   return true;
 }
-static std::vector<shim::Deal> SelectedDeals() {
-  std::vector<shim::Deal> out;
-  for (const shim::Deal& d : S().deals)
-    if (d.time >= g_historyFrom && d.time <= g_historyTo) out.push_back(d);
-  return out;
-}
 int HistoryDealsTotal() {
-  return static_cast<int>(SelectedDeals().size());
+  return static_cast<int>(S().historyDeals.size());
 }
 ulong HistoryDealGetTicket(int index) {
-  std::vector<shim::Deal> d = SelectedDeals();
-  return index >= 0 && index < static_cast<int>(d.size()) ? d[index].ticket : 0;
+  const std::vector<shim::Deal>& d = S().historyDeals;
+  return index >= 0 && index < static_cast<int>(d.size()) ? d[static_cast<size_t>(index)].ticket
+                                                          : 0;
+}
+static const shim::Deal* SelectedDeal(ulong ticket) {
+  for (const shim::Deal& d : S().historyDeals)
+    if (d.ticket == ticket) return &d;
+  return nullptr;
 }
 double HistoryDealGetDouble(ulong ticket, ENUM_DEAL_PROPERTY_DOUBLE prop) {
-  for (const shim::Deal& d : S().deals)
-    if (d.ticket == ticket) return prop == DEAL_PROFIT ? d.profit : 0;
+  const shim::Deal* d = SelectedDeal(ticket);
+  if (!d) return 0;
+  switch (prop) {
+    case DEAL_VOLUME:
+      return d->volume;
+    case DEAL_PRICE:
+      return d->price;
+    case DEAL_PROFIT:
+      return d->profit;
+    case DEAL_SWAP:
+      return d->swap;
+    case DEAL_COMMISSION:
+      return d->commission;
+    case DEAL_FEE:
+      return d->fee;
+  }
   return 0;
+}
+long HistoryDealGetInteger(ulong ticket, ENUM_DEAL_PROPERTY_INTEGER prop) {
+  const shim::Deal* d = SelectedDeal(ticket);
+  if (!d) return 0;
+  switch (prop) {
+    case DEAL_ORDER:
+      return static_cast<long>(d->order);
+    case DEAL_TIME:
+      return d->time;
+    case DEAL_TYPE:
+      return d->type;
+    case DEAL_ENTRY:
+      return d->entry;
+    case DEAL_MAGIC:
+      return d->magic;
+    case DEAL_POSITION_ID:
+      return static_cast<long>(d->positionId);
+  }
+  return 0;
+}
+string HistoryDealGetString(ulong ticket, ENUM_DEAL_PROPERTY_STRING prop) {
+  const shim::Deal* d = SelectedDeal(ticket);
+  if (!d) return "";
+  return prop == DEAL_COMMENT ? d->comment : d->symbol;
+}
+int HistoryOrdersTotal() {
+  return static_cast<int>(S().historyOrders.size());
+}
+ulong HistoryOrderGetTicket(int index) {
+  const std::vector<shim::HistoryOrder>& o = S().historyOrders;
+  return index >= 0 && index < static_cast<int>(o.size()) ? o[static_cast<size_t>(index)].ticket
+                                                          : 0;
+}
+static const shim::HistoryOrder* SelectedOrder(ulong ticket) {
+  for (const shim::HistoryOrder& o : S().historyOrders)
+    if (o.ticket == ticket) return &o;
+  return nullptr;
+}
+long HistoryOrderGetInteger(ulong ticket, ENUM_ORDER_PROPERTY_INTEGER prop) {
+  const shim::HistoryOrder* o = SelectedOrder(ticket);
+  if (!o) return 0;
+  switch (prop) {
+    case ORDER_TIME_SETUP:
+      return o->time;
+    case ORDER_TYPE:
+      return o->type;
+    case ORDER_POSITION_ID:
+      return static_cast<long>(o->positionId);
+    case ORDER_MAGIC:
+      return o->magic;
+  }
+  return 0;
+}
+string HistoryOrderGetString(ulong ticket, ENUM_ORDER_PROPERTY_STRING prop) {
+  const shim::HistoryOrder* o = SelectedOrder(ticket);
+  if (!o) return "";
+  return prop == ORDER_COMMENT ? o->comment : o->symbol;
 }
 void ZeroMemory(MqlTradeRequest& r) {
   r = MqlTradeRequest();
 }
 void ZeroMemory(MqlTradeResult& r) {
   r = MqlTradeResult();
-}
-
-// The server's own checks, as a real server makes them: stops against the closing side of
-// the quote and the stops level, volumes against the symbol's limits.
-static bool StopsValid(const shim::Symbol& s, bool buy, double sl, double tp) {
-  double minDist = s.stopsLevel * s.point - s.point / 2;
-  double ref = buy ? s.bid : s.ask;
-  if (sl > 0 && (buy ? ref - sl < minDist || sl >= ref : sl - ref < minDist || sl <= ref))
-    return false;
-  if (tp > 0 && (buy ? tp - ref < minDist || tp <= ref : ref - tp < minDist || tp >= ref))
-    return false;
-  return true;
-}
-bool OrderSend(const MqlTradeRequest& req, MqlTradeResult& res) {
-  S().sends++;
-  res = MqlTradeResult();
-  shim::Symbol* s = Find(req.symbol);
-  if (!S().script.empty()) {
-    res.retcode = S().script.front();
-    S().script.erase(S().script.begin());
-    res.comment = "scripted answer";
-    return false;
-  }
-  if (!s) {
-    res.retcode = TRADE_RETCODE_INVALID;
-    return false;
-  }
-  res.bid = s->bid;
-  res.ask = s->ask;
-  if (req.action == TRADE_ACTION_SLTP) {
-    for (shim::Position& p : S().positions)
-      if (p.ticket == req.position) {
-        if (!StopsValid(*s, p.buy, req.sl, req.tp)) {
-          res.retcode = TRADE_RETCODE_INVALID_STOPS;
-          return false;
-        }
-        p.sl = req.sl;
-        p.tp = req.tp;
-        res.retcode = TRADE_RETCODE_DONE;
-        return true;
-      }
-    res.retcode = TRADE_RETCODE_INVALID;
-    return false;
-  }
-  double steps = req.volume / s->volStep;
-  if (req.volume < s->volMin - 1e-9 || req.volume > s->volMax + 1e-9 ||
-      std::fabs(steps - std::round(steps)) > 1e-6) {
-    res.retcode = TRADE_RETCODE_INVALID_VOLUME;
-    return false;
-  }
-  bool buy = req.type == ORDER_TYPE_BUY;
-  double price = buy ? s->ask : s->bid;
-  if (req.position != 0) {
-    for (size_t i = 0; i < S().positions.size(); i++) {
-      shim::Position& p = S().positions[i];
-      if (p.ticket != req.position) continue;
-      if (req.volume > p.volume + 1e-9 || p.buy == buy) {
-        res.retcode = TRADE_RETCODE_INVALID;
-        return false;
-      }
-      shim::Position part = p;
-      part.volume = req.volume;
-      double profit = shim::Floating(part);
-      S().balance += profit;
-      res.deal = S().nextTicket++;
-      S().deals.push_back({res.deal, TimeCurrent(), profit});
-      p.volume = NormalizeDouble(p.volume - req.volume, 8);
-      if (p.volume < 1e-9) S().positions.erase(S().positions.begin() + i);
-      res.retcode = TRADE_RETCODE_DONE;
-      res.order = S().nextTicket++;
-      res.volume = req.volume;
-      res.price = price;
-      return true;
-    }
-    res.retcode = TRADE_RETCODE_INVALID;
-    return false;
-  }
-  if (!StopsValid(*s, buy, req.sl, req.tp)) {
-    res.retcode = TRADE_RETCODE_INVALID_STOPS;
-    return false;
-  }
-  shim::Position p{S().nextTicket++,
-                   req.symbol,
-                   buy,
-                   req.volume,
-                   price,
-                   req.sl,
-                   req.tp,
-                   static_cast<long>(req.magic),
-                   TimeCurrent()};
-  S().positions.push_back(p);
-  res.retcode = TRADE_RETCODE_DONE;
-  res.order = p.ticket;
-  res.deal = S().nextTicket++;
-  res.volume = req.volume;
-  res.price = price;
-  return true;
 }
 
 // ---- bars: a deterministic series around the current quote ----------------------------
@@ -542,13 +609,13 @@ static long PeriodSecondsOf(ENUM_TIMEFRAMES tf) {
   }
 }
 datetime iTime(const string& sym, ENUM_TIMEFRAMES tf, int shift) {
-  if (!Find(sym)) return 0;
+  if (!shim::Find(sym)) return 0;
   long secs = PeriodSecondsOf(tf);
   datetime now = TimeCurrent();
   return now - now % secs - shift * secs;
 }
 static double BarClose(const string& sym, ENUM_TIMEFRAMES tf, int shift) {
-  shim::Symbol* s = Find(sym);
+  shim::Symbol* s = shim::Find(sym);
   if (!s) return 0;
   long index = iTime(sym, tf, shift) / PeriodSecondsOf(tf);
   return shift == 0 ? s->bid : s->bid * (1.0 + 0.002 * std::sin(static_cast<double>(index)));
@@ -562,6 +629,11 @@ double iHigh(const string& sym, ENUM_TIMEFRAMES tf, int shift) {
 double iLow(const string& sym, ENUM_TIMEFRAMES tf, int shift) {
   return BarClose(sym, tf, shift) * 0.999;
 }
-long ChartGetInteger(long, ENUM_CHART_PROPERTY_INTEGER) {
-  return 0;
+long ChartGetInteger(long, ENUM_CHART_PROPERTY_INTEGER prop) {
+  if (prop == CHART_WINDOW_HANDLE) return S().chartHandle;
+  return S().chartOnTop ? 1 : 0;
 }
+bool EventSetMillisecondTimer(int) {
+  return !S().timerFails;
+}
+void EventKillTimer() {}

@@ -1,7 +1,12 @@
 // Just the MQL5 built-ins the companion's include files use, for a native build: the
 // common folder mapped to a real directory, symbol and account properties, positions and
-// a paper trade server that can requote, reject and fill. Behaviour follows the MQL5
-// reference; nothing here is used by the product on Windows.
+// a paper trade server. Wherever the companion depends on a behaviour the shim is at least
+// as strict as a terminal: fills settle a little after OrderSend returns, netting and
+// hedging accounts, FIFO closes, filling policies by execution mode, stops and freeze
+// levels, trade permissions, balance and credit deals, local, UTC, server and file clocks
+// that all differ, renames that fail while a file is open, a sticky last error, several
+// terminals (each with its own account) over one common folder. Behaviour follows the
+// MQL5 reference; nothing here is used by the product on Windows.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +23,7 @@ typedef long long datetime;
 
 #define INVALID_HANDLE (-1)
 #define CP_UTF8 65001
+#define WHOLE_ARRAY (-1)
 
 enum {
   FILE_READ = 1,
@@ -33,6 +39,14 @@ enum {
   FILE_COMMON = 4096
 };
 enum ENUM_FILE_PROPERTY_INTEGER { FILE_EXISTS, FILE_CREATE_DATE, FILE_MODIFY_DATE, FILE_SIZE };
+
+// Runtime error codes (GetLastError) the shim sets.
+#define ERR_SUCCESS 0
+#define ERR_CANNOT_OPEN_FILE 5004
+#define ERR_CANNOT_DELETE_FILE 5006
+#define ERR_FILE_NOT_EXIST 5019
+#define ERR_FILE_CANNOT_REWRITE 5020
+#define ERR_TRADE_SEND_FAILED 4756
 
 enum ENUM_TIMEFRAMES {
   PERIOD_CURRENT = 0,
@@ -51,8 +65,11 @@ enum ENUM_DAY_OF_WEEK { SUNDAY, MONDAY, TUESDAY, WEDNESDAY, THURSDAY, FRIDAY, SA
 enum ENUM_SYMBOL_INFO_INTEGER {
   SYMBOL_DIGITS,
   SYMBOL_TRADE_STOPS_LEVEL,
+  SYMBOL_TRADE_FREEZE_LEVEL,
   SYMBOL_FILLING_MODE,
-  SYMBOL_TRADE_MODE
+  SYMBOL_TRADE_MODE,
+  SYMBOL_TRADE_EXEMODE,
+  SYMBOL_SELECT
 };
 enum ENUM_SYMBOL_INFO_DOUBLE {
   SYMBOL_BID,
@@ -68,15 +85,38 @@ enum ENUM_SYMBOL_INFO_DOUBLE {
 #define SYMBOL_FILLING_FOK 1
 #define SYMBOL_FILLING_IOC 2
 #define SYMBOL_TRADE_MODE_DISABLED 0
+#define SYMBOL_TRADE_MODE_LONGONLY 1
+#define SYMBOL_TRADE_MODE_SHORTONLY 2
+#define SYMBOL_TRADE_MODE_CLOSEONLY 3
 #define SYMBOL_TRADE_MODE_FULL 4
+#define SYMBOL_TRADE_EXECUTION_REQUEST 0
+#define SYMBOL_TRADE_EXECUTION_INSTANT 1
+#define SYMBOL_TRADE_EXECUTION_MARKET 2
+#define SYMBOL_TRADE_EXECUTION_EXCHANGE 3
 
-enum ENUM_ACCOUNT_INFO_DOUBLE { ACCOUNT_BALANCE, ACCOUNT_EQUITY };
-enum ENUM_ACCOUNT_INFO_INTEGER { ACCOUNT_LOGIN };
-enum ENUM_ACCOUNT_INFO_STRING { ACCOUNT_CURRENCY };
+enum ENUM_ACCOUNT_INFO_DOUBLE { ACCOUNT_BALANCE, ACCOUNT_EQUITY, ACCOUNT_CREDIT };
+enum ENUM_ACCOUNT_INFO_INTEGER {
+  ACCOUNT_LOGIN,
+  ACCOUNT_MARGIN_MODE,
+  ACCOUNT_FIFO_CLOSE,
+  ACCOUNT_TRADE_ALLOWED,
+  ACCOUNT_TRADE_EXPERT
+};
+enum ENUM_ACCOUNT_INFO_STRING { ACCOUNT_CURRENCY, ACCOUNT_SERVER };
+#define ACCOUNT_MARGIN_MODE_RETAIL_NETTING 0
+#define ACCOUNT_MARGIN_MODE_EXCHANGE 1
+#define ACCOUNT_MARGIN_MODE_RETAIL_HEDGING 2
 enum ENUM_TERMINAL_INFO_INTEGER { TERMINAL_TRADE_ALLOWED };
-enum ENUM_MQL_INFO_INTEGER { MQL_TRADE_ALLOWED };
+enum ENUM_MQL_INFO_INTEGER { MQL_TRADE_ALLOWED, MQL_TESTER, MQL_OPTIMIZATION, MQL_VISUAL_MODE };
 
-enum ENUM_POSITION_PROPERTY_INTEGER { POSITION_TYPE, POSITION_MAGIC, POSITION_TIME };
+enum ENUM_POSITION_PROPERTY_INTEGER {
+  POSITION_TICKET,
+  POSITION_TYPE,
+  POSITION_MAGIC,
+  POSITION_TIME,
+  POSITION_TIME_MSC,
+  POSITION_IDENTIFIER
+};
 enum ENUM_POSITION_PROPERTY_DOUBLE {
   POSITION_VOLUME,
   POSITION_PRICE_OPEN,
@@ -86,9 +126,39 @@ enum ENUM_POSITION_PROPERTY_DOUBLE {
   POSITION_PROFIT,
   POSITION_SWAP
 };
-enum ENUM_POSITION_PROPERTY_STRING { POSITION_SYMBOL };
+enum ENUM_POSITION_PROPERTY_STRING { POSITION_SYMBOL, POSITION_COMMENT };
 enum ENUM_POSITION_TYPE { POSITION_TYPE_BUY, POSITION_TYPE_SELL };
-enum ENUM_DEAL_PROPERTY_DOUBLE { DEAL_PROFIT, DEAL_SWAP, DEAL_COMMISSION };
+
+enum ENUM_DEAL_PROPERTY_INTEGER {
+  DEAL_ORDER,
+  DEAL_TIME,
+  DEAL_TYPE,
+  DEAL_ENTRY,
+  DEAL_MAGIC,
+  DEAL_POSITION_ID
+};
+enum ENUM_DEAL_PROPERTY_DOUBLE {
+  DEAL_VOLUME,
+  DEAL_PRICE,
+  DEAL_PROFIT,
+  DEAL_SWAP,
+  DEAL_COMMISSION,
+  DEAL_FEE
+};
+enum ENUM_DEAL_PROPERTY_STRING { DEAL_SYMBOL, DEAL_COMMENT };
+enum ENUM_DEAL_TYPE {
+  DEAL_TYPE_BUY,
+  DEAL_TYPE_SELL,
+  DEAL_TYPE_BALANCE,
+  DEAL_TYPE_CREDIT,
+  DEAL_TYPE_CHARGE,
+  DEAL_TYPE_CORRECTION,
+  DEAL_TYPE_BONUS,
+  DEAL_TYPE_COMMISSION
+};
+enum ENUM_DEAL_ENTRY { DEAL_ENTRY_IN, DEAL_ENTRY_OUT, DEAL_ENTRY_INOUT, DEAL_ENTRY_OUT_BY };
+enum ENUM_ORDER_PROPERTY_INTEGER { ORDER_TIME_SETUP, ORDER_TYPE, ORDER_POSITION_ID, ORDER_MAGIC };
+enum ENUM_ORDER_PROPERTY_STRING { ORDER_SYMBOL, ORDER_COMMENT };
 
 enum ENUM_TRADE_REQUEST_ACTIONS { TRADE_ACTION_DEAL = 1, TRADE_ACTION_SLTP = 6 };
 enum ENUM_ORDER_TYPE { ORDER_TYPE_BUY, ORDER_TYPE_SELL };
@@ -112,9 +182,22 @@ enum ENUM_ORDER_TYPE_FILLING { ORDER_FILLING_FOK, ORDER_FILLING_IOC, ORDER_FILLI
 #define TRADE_RETCODE_PRICE_CHANGED 10020
 #define TRADE_RETCODE_PRICE_OFF 10021
 #define TRADE_RETCODE_TOO_MANY_REQUESTS 10024
+#define TRADE_RETCODE_NO_CHANGES 10025
+#define TRADE_RETCODE_SERVER_DISABLES_AT 10026
+#define TRADE_RETCODE_CLIENT_DISABLES_AT 10027
+#define TRADE_RETCODE_LOCKED 10028
+#define TRADE_RETCODE_FROZEN 10029
 #define TRADE_RETCODE_INVALID_FILL 10030
 #define TRADE_RETCODE_CONNECTION 10031
 #define TRADE_RETCODE_LIMIT_VOLUME 10034
+#define TRADE_RETCODE_POSITION_CLOSED 10036
+#define TRADE_RETCODE_INVALID_CLOSE_VOLUME 10038
+#define TRADE_RETCODE_LIMIT_POSITIONS 10040
+#define TRADE_RETCODE_LONG_ONLY 10042
+#define TRADE_RETCODE_SHORT_ONLY 10043
+#define TRADE_RETCODE_CLOSE_ONLY 10044
+#define TRADE_RETCODE_FIFO_CLOSE 10045
+#define TRADE_RETCODE_HEDGE_PROHIBITED 10046
 
 #define REASON_PROGRAM 0
 #define REASON_REMOVE 1
@@ -126,10 +209,14 @@ enum ENUM_ORDER_TYPE_FILLING { ORDER_FILLING_FOK, ORDER_FILLING_IOC, ORDER_FILLI
 #define REASON_TEMPLATE 7
 #define REASON_CLOSE 9
 
+#define INIT_SUCCEEDED 0
+#define INIT_FAILED 1
+
 #define CHARTEVENT_KEYDOWN 0
 enum ENUM_CHART_PROPERTY_INTEGER { CHART_WINDOW_HANDLE, CHART_BRING_TO_TOP };
 #define TIME_DATE 1
 #define TIME_MINUTES 2
+#define TIME_SECONDS 4
 
 struct MqlTradeRequest {
   ENUM_TRADE_REQUEST_ACTIONS action;
@@ -156,6 +243,11 @@ struct MqlTradeResult {
   double ask;
   string comment;
 };
+struct MqlTradeTransaction {
+  ulong deal;
+  ulong order;
+  string symbol;
+};
 struct MqlDateTime {
   int year, mon, day, hour, min, sec, day_of_week, day_of_year;
 };
@@ -167,14 +259,17 @@ int StringFind(const string& s, const string& what, int start = 0);
 ushort StringGetCharacter(const string& s, int pos);
 bool StringToUpper(string& s);
 int StringReplace(string& s, const string& find, const string& repl);
+int StringCompare(const string& a, const string& b, bool caseSensitive = true);
 double StringToDouble(const string& s);
 long StringToInteger(const string& s);
 string DoubleToString(double v, int digits = 8);
 string IntegerToString(long v);
+string ShortToString(ushort code);  // one UTF-16 code unit (UTF-8 in the shim's strings)
 string TimeToString(datetime t, int mode = TIME_DATE | TIME_MINUTES);
 void Print(const string& s);
 void Comment(const string& s);
 int GetLastError();
+void ResetLastError();
 void Sleep(int ms);
 
 // Math
@@ -209,6 +304,8 @@ void FileFindClose(long h);
 long SymbolInfoInteger(const string& sym, ENUM_SYMBOL_INFO_INTEGER prop);
 double SymbolInfoDouble(const string& sym, ENUM_SYMBOL_INFO_DOUBLE prop);
 bool SymbolSelect(const string& sym, bool select);
+int SymbolsTotal(bool selected);
+string SymbolName(int pos, bool selected);
 bool SymbolInfoSessionTrade(const string& sym, ENUM_DAY_OF_WEEK day, uint index, datetime& from,
                             datetime& to);
 double AccountInfoDouble(ENUM_ACCOUNT_INFO_DOUBLE prop);
@@ -226,6 +323,12 @@ bool HistorySelect(datetime from, datetime to);
 int HistoryDealsTotal();
 ulong HistoryDealGetTicket(int index);
 double HistoryDealGetDouble(ulong ticket, ENUM_DEAL_PROPERTY_DOUBLE prop);
+long HistoryDealGetInteger(ulong ticket, ENUM_DEAL_PROPERTY_INTEGER prop);
+string HistoryDealGetString(ulong ticket, ENUM_DEAL_PROPERTY_STRING prop);
+int HistoryOrdersTotal();
+ulong HistoryOrderGetTicket(int index);
+long HistoryOrderGetInteger(ulong ticket, ENUM_ORDER_PROPERTY_INTEGER prop);
+string HistoryOrderGetString(ulong ticket, ENUM_ORDER_PROPERTY_STRING prop);
 void ZeroMemory(MqlTradeRequest& r);
 void ZeroMemory(MqlTradeResult& r);
 bool OrderSend(const MqlTradeRequest& req, MqlTradeResult& res);
@@ -234,15 +337,22 @@ double iHigh(const string& sym, ENUM_TIMEFRAMES tf, int shift);
 double iLow(const string& sym, ENUM_TIMEFRAMES tf, int shift);
 double iClose(const string& sym, ENUM_TIMEFRAMES tf, int shift);
 long ChartGetInteger(long chart, ENUM_CHART_PROPERTY_INTEGER prop);
+bool EventSetMillisecondTimer(int ms);
+void EventKillTimer();
 
-// ---- control of the simulated terminal (native only) --------------------------------
+// ---- control of the simulated terminals (native only) -------------------------------
 namespace shim {
 
 struct Symbol {
   int digits = 5;
   double point = 0.00001, tickSize = 0.00001, tickValue = 1.0;
   double volMin = 0.01, volMax = 100, volStep = 0.01, contract = 100000;
-  long stopsLevel = 0, filling = SYMBOL_FILLING_FOK, tradeMode = SYMBOL_TRADE_MODE_FULL;
+  long stopsLevel = 0, freezeLevel = 0;
+  long filling = SYMBOL_FILLING_FOK, tradeMode = SYMBOL_TRADE_MODE_FULL;
+  long exemode = SYMBOL_TRADE_EXECUTION_MARKET;
+  bool marketWatch = true;      // only Market Watch symbols have quotes
+  double commissionPerLot = 0;  // charged on every deal, as DEAL_COMMISSION
+  double feePerDeal = 0;        // charged on every deal, as DEAL_FEE
   double bid = 0, ask = 0;
 };
 
@@ -253,40 +363,115 @@ struct Position {
   double volume, open, sl, tp;
   long magic;
   datetime time;
+  long timeMsc = 0;
+  string comment;
 };
 
 struct Deal {
-  ulong ticket;
-  datetime time;
-  double profit;
+  ulong ticket = 0;
+  datetime time = 0;  // server time
+  double profit = 0;
+  ENUM_DEAL_TYPE type = DEAL_TYPE_BUY;
+  ENUM_DEAL_ENTRY entry = DEAL_ENTRY_OUT;
+  ulong order = 0, positionId = 0;
+  string symbol;
+  double volume = 0, price = 0, swap = 0, commission = 0, fee = 0;
+  long magic = 0;
+  string comment;
 };
 
+struct HistoryOrder {
+  ulong ticket = 0;
+  datetime time = 0;
+  ENUM_ORDER_TYPE type = ORDER_TYPE_BUY;
+  ulong positionId = 0;
+  string symbol;
+  long magic = 0;
+  string comment;
+};
+
+// A fill the server has done but the terminal does not show yet.
+struct Settlement {
+  ulong dueTick = 0;
+  std::vector<Position> positions;  // the position list once settled
+  double balance = 0;
+  std::vector<Deal> deals;
+  std::vector<HistoryOrder> orders;
+};
+
+// One terminal: its account on its trade server, its chart and its advisor's runtime.
 struct State {
-  string commonDir;  // the real directory behind FILE_COMMON
   std::map<string, Symbol> symbols;
   std::vector<Position> positions;
   std::vector<Deal> deals;
+  std::vector<HistoryOrder> orders;
+  std::vector<Settlement> settling;
   double balance = 10000;
+  double credit = 0;
   long login = 5550001;
-  bool tradeAllowed = true;
-  datetime fakeTime = 0;     // 0: the real clock
-  ulong fakeTick = 0;        // 0: the real tick count
+  string server = "Paper-Server";
+  long marginMode = ACCOUNT_MARGIN_MODE_RETAIL_HEDGING;
+  bool fifoClose = false;
+  bool tradeAllowed = true;         // the terminal's Algo Trading button
+  bool mqlTradeAllowed = true;      // the advisor's own "Allow Algo Trading"
+  bool accountTradeAllowed = true;  // false when logged in with the investor password
+  bool accountTradeExpert = true;   // the broker's permission for advisors
+  bool tester = false, optimization = false;
+  long serverOffset = 0;  // server time = UTC + this
+  ulong settleMs = 0;     // how long after OrderSend a fill shows in positions and history
+  size_t commentLimit = 31;
   std::vector<uint> script;  // retcodes answered before the normal fill, in order
   int sends = 0;
+  std::vector<MqlTradeRequest> requests;  // every request OrderSend received
   std::vector<string> log;
   string comment;
   ulong nextTicket = 1000;
-  int selected = -1;
+  bool hasSelected = false;
+  Position selected{};             // PositionSelect* copies the position, as the terminal does
+  std::vector<Deal> historyDeals;  // HistorySelect's copy
+  std::vector<HistoryOrder> historyOrders;
   bool sessionsAlwaysOpen = true;
   bool echo = false;
+  bool realSleep = false;  // Sleep waits for real (a live runner), else only moves the tick
+  int lastError = 0;
+  bool timerFails = false;
+  long chartHandle = 0;
+  string chartSymbol;
+  ENUM_TIMEFRAMES chartPeriod = PERIOD_H1;
+  bool chartOnTop = false;
 };
 
-State& S();
+// What the terminals of one machine share: the common folder, the clocks, open files.
+struct Machine {
+  string commonDir;               // the real directory behind FILE_COMMON
+  datetime fakeUtc = 0;           // 0: the real clock
+  long localOffset = 0;           // local time = UTC + this
+  long fileOffset = 0;            // FILE_MODIFY_DATE = the file system's UTC time + this
+  ulong fakeTick = 0;             // 0: the real tick count
+  ulong slept = 0;                // ms that Sleep moved the tick count on
+  bool fileClockStopped = false;  // every file date the same (a broken file clock)
+};
+
+Machine& M();
+State& S();  // the terminal now in use
 void Reset(const string& commonDir);
+int AddTerminal();  // another terminal over the same common folder, with its own account
+void Use(int terminal);
+int Current();
 void AddSymbol(const string& name, const Symbol& symbol);
 void SetQuote(const string& name, double bid, double ask);
+void Advance(ulong ms);  // moves the tick count on: fills settle
+void SettleAll();
+void Deposit(double amount, const string& comment = "deposit");  // a balance deal
+void AddCredit(double amount);                                   // a credit deal
+void AddClosedDeal(double profit, double commission = 0, double fee = 0, double swap = 0);
+// Keeps a common file open as another program would (without delete sharing): moves and
+// deletes of it fail until Release.
+void HoldOpen(const string& name);
+void Release(const string& name);
 double Floating(const Position& p);
 double Equity();
 bool LogContains(const string& text);
+int LogCount(const string& text);
 
 }  // namespace shim

@@ -5,6 +5,10 @@
 //   qv_companion <bridge folder> [--chart HWND] [--symbol SYM] [--period H1|M15|...]
 //                [--mode WORKSTATION|HEADLESS_VPS] [--seconds N] [--requotes N]
 //                [--reject RETCODE] [--keep-overlay] [--orders-only] [--quotes DIR]
+//                [--login N] [--settle-ms N]
+//
+// --login N: the paper account's login (5550001), so two runners over one folder are two
+// accounts. --settle-ms N: fills show in the position list N ms after OrderSend (0).
 //
 // --quotes DIR: the paper server's prices follow DIR/<SYMBOL>.txt ("bid ask"), written by
 // whoever draws the chart (the simulator, the demo), so the chart, the snapshot and the
@@ -108,7 +112,8 @@ int main(int argc, char** argv) {
     std::cerr
         << "usage: qv_companion <bridge folder> [--chart HWND] [--symbol SYM] "
            "[--period H1] [--mode WORKSTATION|HEADLESS_VPS] [--seconds N] "
-           "[--requotes N] [--reject RETCODE] [--keep-overlay] [--orders-only] [--quotes DIR]\n";
+           "[--requotes N] [--reject RETCODE] [--keep-overlay] [--orders-only] [--quotes DIR] "
+           "[--login N] [--settle-ms N]\n";
     return 2;
   }
   std::string bridge = argv[1];
@@ -120,6 +125,7 @@ int main(int argc, char** argv) {
   }
   shim::Reset(bridge.substr(0, slash));
   shim::S().echo = true;
+  shim::S().realSleep = true;
   AddCatalog();
 
   QvChart chart;
@@ -160,6 +166,10 @@ int main(int argc, char** argv) {
       chart.mode = v;
     else if (a == "--quotes")
       quotes = v;
+    else if (a == "--login")
+      shim::S().login = std::atol(v.c_str());
+    else if (a == "--settle-ms")
+      shim::S().settleMs = static_cast<ulong>(std::atol(v.c_str()));
     else if (a == "--seconds")
       seconds = std::atof(v.c_str());
     else if (a == "--requotes")
@@ -187,6 +197,7 @@ int main(int argc, char** argv) {
   set.retryDelayMs = 100;
   set.distancesInPoints = false;
   set.maxRiskPct = 5.0;
+  set.maxLots = 5.0;
   set.maxSpreadPts = 0;
   set.maxDailyLossPct = 0;
   set.hourStart = -1;
@@ -200,7 +211,7 @@ int main(int argc, char** argv) {
     companion.Init(chart, set);
   }
   std::cout << "qv_companion: chart " << chart.hwnd << " " << chart.symbol << " on " << bridge
-            << std::endl;
+            << " for account " << shim::S().login << std::endl;
   auto start = std::chrono::steady_clock::now();
   auto lastQuotes = start;
   while (!g_stop) {
@@ -220,6 +231,9 @@ int main(int argc, char** argv) {
   }
   // Whoever launched the overlay also ends it: an orders-only run sends no kill request.
   companion.Deinit(keepOverlay || ordersOnly ? REASON_CHARTCHANGE : REASON_REMOVE);
+  // No companion runs on the chart any more, overlay kept or not: the workspace must not
+  // route the chart's orders to this account or keep the slot for it.
+  companion.m_reg.Forget(chart.hwnd);
   std::cout << "qv_companion: stopped" << std::endl;
   return 0;
 }

@@ -13,7 +13,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { freshWine, paths, waitFor } from '../wine/lib/wine.mjs';
 import { startCloudServer, startTelegramServer, startRecordingServer } from '../wine/lib/http_servers.mjs';
-import { runtimeEnv, attachBrowser, findPage, startFakeChart } from '../wine/lib/overlay.mjs';
+import { runtimeEnv, attachBrowser, findPage, startFakeChart, hudOf } from '../wine/lib/overlay.mjs';
 import { Companion } from '../../tools/companion-sim/companion.mjs';
 
 let w;
@@ -22,6 +22,7 @@ let telegram;
 let companion;
 let chart;
 let page;
+let hud;
 let browser;
 let provider;
 let advisor;
@@ -29,6 +30,11 @@ let advisorLog = '';
 let boughtTicket;
 let quotes;
 let updateFile;
+let chart2;
+let page2;
+let hud2;
+let advisor2;
+let advisor2Log = '';
 const QV_COMPANION = path.resolve(import.meta.dirname, '../../build/native/qv_companion');
 
 // Every order the advisor ran, from its Experts log lines.
@@ -61,14 +67,19 @@ before(async () => {
 
   browser = await attachBrowser(w);
   page = await findPage(browser, /tradingview\.com\/chart\/\?symbol=OANDA:XAUUSD/, 90000);
-  await page.waitForSelector('#qv-btn-buy', { timeout: 30000 });
+  // The HUD sits in its own world under a closed root: reached as DevTools reaches it, with
+  // real (trusted) input events.
+  hud = await hudOf(page);
+  await hud.waitFor('#qv-btn-buy', { timeout: 30000 });
 });
 after(async () => {
   companion?.stop?.();
-  if (advisor && advisor.exitCode === null) {
-    const ended = new Promise((r) => advisor.once('exit', r));
-    advisor.kill('SIGTERM');
-    await ended;
+  for (const a of [advisor, advisor2]) {
+    if (a && a.exitCode === null) {
+      const ended = new Promise((r) => a.once('exit', r));
+      a.kill('SIGTERM');
+      await ended;
+    }
   }
   if (process.env.QV_ROAD_ADVISOR_LOG) console.log(advisorLog);
   await w?.close();
@@ -82,18 +93,22 @@ const open = () => positions().filter((p) => p.ticket && p.ticket !== '0');
 
 test('a BUY from the ticket is executed once and comes back as a position in the PnL badge', async () => {
   const before = open();
-  await page.click('#qv-btn-buy');
+  await hud.click('#qv-btn-buy');
   await waitFor(() => open().length === before.length + 1, 20000, 200, 'the position opened by the advisor');
   const [position] = open().filter((p) => !before.some((b) => b.ticket === p.ticket));
   assert.equal(position.type, 'BUY');
   assert.equal(position.symbol, 'XAUUSD');
   assert.equal(position.volume, 0.1);
   boughtTicket = position.ticket;
-  assert.match(fs.readFileSync(path.join(w.bridge, 'QV_TradeSignal.csv'), 'utf8'), /^\d+,BUY,0\.10,XAUUSD,20,40$/);
+  // A current companion runs, so the order file names its account and chart, and the slot
+  // of the first version stays untouched (a companion of that version would run it again).
+  const orderFile = fs.readdirSync(w.bridge).find((n) => /^QV_Order(Taken)?_\d+\.csv$/.test(n));
+  assert.equal(orderFile, undefined, 'the order file was taken');
+  assert.ok(!fs.existsSync(path.join(w.bridge, 'QV_TradeSignal.csv')), 'no slot record');
   // The ticket shows the fate the advisor wrote, with its ticket number.
-  await waitFor(async () => (await page.textContent('#qv-order-status')) === `BUY EXECUTED #${position.ticket}`, 15000, 200,
+  await waitFor(async () => (await hud.text('#qv-order-status')) === `BUY EXECUTED #${position.ticket}`, 15000, 200,
     'the ticket showing the execution');
-  await waitFor(async () => (await page.textContent('#qv-pnl-badge')).includes(`(${before.length + 1})`), 15000, 200,
+  await waitFor(async () => (await hud.text('#qv-pnl-badge')).includes(`(${before.length + 1})`), 15000, 200,
     'the badge counting the position');
   // The same record read again is not executed twice.
   await new Promise((r) => setTimeout(r, 1500));
@@ -123,13 +138,13 @@ test('an order the advisor refuses (a stop above the bid of a BUY) shows its rea
   const runs = executed().length;
   const { bid } = companion.quote();
   const sl = (bid + 10).toFixed(2);
-  await page.fill('#qv-sl-input', sl);
+  await hud.fill('#qv-sl-input', sl);
   try {
-    await page.click('#qv-btn-buy');
-    await waitFor(async () => (await page.textContent('#qv-order-status')) === `BUY REJECTED: stop loss ${sl} is not below the bid ${bid.toFixed(2)}`,
+    await hud.click('#qv-btn-buy');
+    await waitFor(async () => (await hud.text('#qv-order-status')) === `BUY REJECTED: stop loss ${sl} is not below the bid ${bid.toFixed(2)}`,
       15000, 200, 'the ticket showing the advisor\'s reason');
   } finally {
-    await page.fill('#qv-sl-input', '20');
+    await hud.fill('#qv-sl-input', '20');
   }
   assert.equal(executed().length, runs + 1);
   assert.match(executed().at(-1).reason, /^stop loss /);
@@ -139,7 +154,7 @@ test('an order the advisor refuses (a stop above the bid of a BUY) shows its rea
 
 test('a Telegram /closeall from the trader\'s chat closes everything, once, with its reply', async () => {
   assert.ok(open().length > 0);
-  telegram.pushUpdate({ message: { chat: { id: 77 }, date: Math.floor(Date.now() / 1000), text: '/closeall' } });
+  telegram.pushUpdate({ message: { from: { id: 77 }, chat: { id: 77 }, date: Math.floor(Date.now() / 1000), text: '/closeall' } });
   await waitFor(() => open().length === 0, 30000, 200, 'all positions closed');
   await waitFor(() => telegram.sent.find((m) => /^\u{1F6D1} \*CLOSE ALL:\* Close all positions executed, ticket \d+\.$/u.test(String(m.text))), 10000, 200, 'the reply');
   await new Promise((r) => setTimeout(r, 4000));
@@ -187,52 +202,52 @@ test('the AutoTrader on two charts of different instruments sends one order per 
 
   // The second chart, with its own simulator writing its own snapshot and price; the
   // advisor on the first chart executes every order, as any chart's advisor may.
-  const chart2 = await startFakeChart(w, 'EURUSD,H1');
+  chart2 = await startFakeChart(w, 'EURUSD,H1');
   const companion2 = new Companion(w.bridge, { symbol: 'EURUSD', price: 1.085, executeOrders: false, quoteDir: quotes });
   companion2.chartHandle = chart2.hwnd;
   companion2.writeSnapshot();
   companion.chartHandle = chart.hwnd;
   companion.writeSnapshot();
   companion2.writeLaunch({ hwnd: chart2.hwnd, symbol: 'EURUSD', interval: '60' });
-  const page2 = await findPage(browser, /tradingview\.com\/chart\/\?symbol=[A-Z]*:?EURUSD/, 120000);
-  await page2.waitForSelector('#qv-btn-buy', { timeout: 60000 });
+  page2 = await findPage(browser, /tradingview\.com\/chart\/\?symbol=[A-Z]*:?EURUSD/, 120000);
+  hud2 = await hudOf(page2, 60000);
 
   const charts = [
-    { page, symbol: 'XAUUSD', hwnd: chart.hwnd, sim: companion },
-    { page: page2, symbol: 'EURUSD', hwnd: chart2.hwnd, sim: companion2 },
+    { page, hud, symbol: 'XAUUSD', hwnd: chart.hwnd, sim: companion },
+    { page: page2, hud: hud2, symbol: 'EURUSD', hwnd: chart2.hwnd, sim: companion2 },
   ];
   for (const c of charts) {
     symbolOfPage.set(c.page, c.symbol);
     await c.page.route('https://api.openai.com/**', carry);
     await showSymbol(c.page, c.symbol);
-    // Counted in the page (resource timing sees every fetch, however it was answered).
-    await c.page.evaluate((own) => {
-      window.qvTestReads = { own: 0, names: [] };
-      new PerformanceObserver((list) => {
-        for (const e of list.getEntries()) {
-          if (e.name.endsWith('/' + own)) window.qvTestReads.own++;
-          window.qvTestReads.names = [...window.qvTestReads.names.slice(-9), e.name];
-        }
-      }).observe({ type: 'resource' });
-    }, `QV_AICopilotData_${BigInt(c.hwnd).toString()}.json`);
+    // Counted from the HUD's DevTools session: the network sees the HUD world's fetches,
+    // however they were answered.
+    const own = `/QV_AICopilotData_${BigInt(c.hwnd).toString()}.json`;
+    c.reads = { own: 0, names: [] };
+    c.hud.cdp.on('Network.requestWillBeSent', (e) => {
+      if (new URL(e.request.url).pathname === own) c.reads.own++;
+      c.reads.names = [...c.reads.names.slice(-9), e.request.url];
+    });
+    await c.hud.cdp.send('Network.enable');
     c.notes = [];
     c.page.on('console', (m) => c.notes.push(`${m.text()} ${m.location()?.url || ''}`));
   }
-  const reads = (c) => c.page.evaluate(() => window.qvTestReads.own);
+  const reads = async (c) => c.reads.own;
   const explain = async (c, fn) => {
     try {
       return await fn();
     } catch (err) {
-      const names = await c.page.evaluate(() => window.qvTestReads.names).catch(() => []);
+      const names = c.reads.names;
       err.message += `\n${c.symbol}'s page ${c.page.url()}, last requests and console lines:\n  ${[...names, ...c.notes.slice(-10)].join('\n  ')}`;
       throw err;
     }
   };
-  fs.writeFileSync(path.join(w.bridge, 'QV_AIConfig.json'), JSON.stringify({
-    openai: 'sk-proj-e2e-roads', model: 'gpt-4o', autotrader: 1, risk_pct: 1.0, confidence_threshold: 85, max_spread: 35,
-  }));
+  // The key and the switch as the HUD's vault and toggle send them; the settings are the
+  // workspace's, so one change reaches the HUDs of both charts.
+  await hud.post('SECRETS_SET:{"openai":"sk-proj-e2e-roads"}');
+  await hud.post('SETTINGS_SET:{"model":"gpt-4o","autotrader":true,"risk_pct":1,"confidence_threshold":85,"max_spread":35}');
   for (const c of charts) {
-    await waitFor(async () => (await c.page.textContent('#qv-auto-label')) === 'AutoTrader: ON (>=85% Conf)', 60000, 200,
+    await waitFor(async () => (await c.hud.text('#qv-auto-label')) === 'AutoTrader: ON (>=85% Conf)', 60000, 200,
       `the AutoTrader on for ${c.symbol}`);
   }
   // Two reads of its own snapshot after the page learnt its instrument: the loop has seen
@@ -263,6 +278,69 @@ test('the AutoTrader on two charts of different instruments sends one order per 
   assert.equal(provider.requests.filter((r) => r.method === 'POST').length, 2);
 });
 
+// A demo and a live terminal over one common folder: the companion on the EURUSD chart is
+// logged in to another account than the XAUUSD chart's. Before, an order clicked on one
+// chart filled on whichever account polled first, and the badge flipped between accounts.
+test('two accounts with a chart each: every order fills on its own chart\'s account, each badge shows its own, Telegram goes to the chosen one', async () => {
+  const LIVE = '7000002';
+  const DEMO = '5550001';
+  const hwnd2 = BigInt(chart2.hwnd).toString();
+  const hwnd1 = BigInt(chart.hwnd).toString();
+  advisor2 = spawn(QV_COMPANION, [w.bridge, '--chart', String(chart2.hwnd), '--symbol', 'EURUSD', '--orders-only',
+    '--quotes', quotes, '--login', LIVE], { stdio: ['ignore', 'pipe', 'pipe'] });
+  advisor2.stdout.on('data', (d) => { advisor2Log += d; });
+  advisor2.stderr.on('data', (d) => { advisor2Log += d; });
+  const chartFile = (h) => path.join(w.bridge, `QV_Chart_${h}.txt`);
+  await waitFor(() => fs.existsSync(chartFile(hwnd2)) && fs.readFileSync(chartFile(hwnd2), 'utf8').includes(`ACCOUNT=${LIVE}`),
+    20000, 200, 'the live account\'s companion announcing its chart');
+  assert.match(fs.readFileSync(chartFile(hwnd1), 'utf8'), new RegExp(`ACCOUNT=${DEMO}`));
+  const runs = (log) => [...log.matchAll(/^Quorvale: order (\S+) (\S+) (\S+) (\S+) -> (?:EXECUTED ticket (\d+)|REJECTED (.*))$/gm)]
+    .map(([, id, action, size, symbol, ticket, reason]) => ({ id, action, size, symbol, ticket, reason }));
+  const accountPositions = (login) => {
+    try {
+      return JSON.parse(fs.readFileSync(path.join(w.bridge, `QV_OpenPositions_${login}.json`), 'utf8'));
+    } catch {
+      return [];
+    }
+  };
+
+  // Each chart's own order, on its own account only.
+  const demoRuns = runs(advisorLog).length;
+  await hud2.click('#qv-btn-buy');
+  await waitFor(() => runs(advisor2Log).some((r) => r.action === 'BUY' && r.ticket), 20000, 200, 'the live account filling the EURUSD chart\'s BUY');
+  const liveBuy = runs(advisor2Log).find((r) => r.action === 'BUY');
+  assert.equal(liveBuy.symbol, 'EURUSD');
+  await hud.click('#qv-btn-sell');
+  await waitFor(() => runs(advisorLog).slice(demoRuns).some((r) => r.action === 'SELL' && r.ticket), 20000, 200, 'the demo account filling the XAUUSD chart\'s SELL');
+  const demoSell = runs(advisorLog).slice(demoRuns).find((r) => r.action === 'SELL');
+  assert.equal(demoSell.symbol, 'XAUUSD');
+  assert.equal(runs(advisorLog).slice(demoRuns).filter((r) => r.action === 'BUY').length, 0, 'the demo account never took the live chart\'s BUY');
+  assert.equal(runs(advisor2Log).filter((r) => r.action === 'SELL').length, 0, 'the live account never took the demo chart\'s SELL');
+  await waitFor(() => accountPositions(LIVE).some((p) => p.ticket === liveBuy.ticket), 10000, 100, 'the live account\'s positions');
+  assert.ok(!accountPositions(DEMO).some((p) => p.ticket === liveBuy.ticket));
+  assert.ok(accountPositions(DEMO).some((p) => p.ticket === demoSell.ticket));
+
+  // Each chart's badge: the host pushes its own account's file.
+  await w.waitForLog(`Positions of chart ${hwnd2} come from QV_OpenPositions_${LIVE}.json`, 20000);
+  await w.waitForLog(`Positions of chart ${hwnd1} come from QV_OpenPositions_${DEMO}.json`, 20000);
+  const badge = (h) => h.text('#qv-pnl-badge');
+  await waitFor(async () => (await badge(hud2)).endsWith(`(${accountPositions(LIVE).length})`), 15000, 200, 'the live chart\'s badge');
+  await waitFor(async () => (await badge(hud)).endsWith(`(${accountPositions(DEMO).length})`), 15000, 200, 'the demo chart\'s badge');
+  assert.notEqual(accountPositions(LIVE).length, accountPositions(DEMO).length, 'the two badges count different accounts');
+
+  // Telegram: the first account that registered by default, the chosen one once chosen.
+  const choice = path.join(w.appdata, 'Quorvale_Workspace_Data', 'order_account.txt');
+  assert.match(fs.readFileSync(choice, 'utf8'), new RegExp(`FIRST=${DEMO}`));
+  fs.writeFileSync(choice, `CHOSEN=${LIVE}\nFIRST=${DEMO}\n`);
+  const liveRuns = runs(advisor2Log).length;
+  const demoBefore = runs(advisorLog).length;
+  telegram.pushUpdate({ message: { from: { id: 77 }, chat: { id: 77 }, date: Math.floor(Date.now() / 1000), text: '/sell EURUSD 0.20' } });
+  await waitFor(() => runs(advisor2Log).slice(liveRuns).some((r) => r.action === 'SELL' && r.ticket), 30000, 200, 'the chosen account filling the Telegram order');
+  const remote = runs(advisor2Log).slice(liveRuns).find((r) => r.action === 'SELL');
+  await waitFor(() => telegram.sent.find((m) => String(m.text).includes(`*REMOTE SELL:* EURUSD (0.20) executed, ticket ${remote.ticket}.`)), 15000, 200, 'the reply');
+  assert.equal(runs(advisorLog).length, demoBefore, 'the other account took nothing');
+});
+
 // An Evergreen update lands while the charts are open: a WebView of the new version cannot be
 // made while the old browser lives, so the daemon restarts the children one at a time; the
 // last one to go takes the old browser with it, and every chart comes back on its symbol.
@@ -285,9 +363,5 @@ test('a runtime update restarts the children one by one, each back on its symbol
   await waitFor(() => { try { return port() !== oldPort; } catch { return false; } }, 120000, 200, 'a new browser');
   assert.equal(fs.readFileSync(path.join(profile, 'QvBrowserVersion.txt'), 'utf8'), '157.0.8100.1', 'of the new version');
   browser = await attachBrowser(w);
-  for (const s of symbols) {
-    const back = await findPage(browser, s, 120000);
-    await back.waitForSelector('#qv-btn-buy', { timeout: 60000 });
-  }
-  page = await findPage(browser, symbols[0], 10000);
+  for (const s of symbols) await hudOf(await findPage(browser, s, 120000), 60000);
 });

@@ -2,7 +2,7 @@
 // the upload body is JSON that carries every value exactly; a cut file reads differently only
 // in its cut line.
 #include "fuzz_support.h"
-#include "json.h"
+#include "host/json.h"
 #include "services/visual_journal.h"
 
 namespace {

@@ -1,7 +1,7 @@
-// The runtime's JSON: a parsed value written and read back is the same value, written the
+// The JSON reader and writer: a parsed value written and read back is the same value, written the
 // same way; and any bytes quoted as a string read back as those bytes.
 #include "fuzz_support.h"
-#include "json.h"
+#include "host/json.h"
 
 namespace {
 

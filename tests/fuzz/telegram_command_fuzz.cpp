@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "fuzz_support.h"
-#include "json.h"
+#include "host/json.h"
 #include "services/telegram_bot.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string hostSymbol = cut == std::string::npos ? "XAUUSD" : input.substr(0, cut);
   const std::string text = cut == std::string::npos ? input : input.substr(cut + 1);
 
-  const CommandOutcome outcome = HandleTelegramCommand(text, "987654321", hostSymbol);
+  const CommandOutcome outcome =
+      HandleTelegramCommand(text, "987654321", hostSymbol, "QuorvaleBot");
   if (outcome.record) {
     const std::vector<std::string> fields = fuzz::Split(*outcome.record, ',');
     FUZZ_CHECK(fields.size() == 6);

@@ -1,7 +1,7 @@
 // One poll of the bot, update by update as the worker runs it. Input: the stored offset
 // (decimal), a line feed, the configured chat id, a line feed, the getUpdates body. Each
 // update runs at most once and is recorded before it runs; only a fresh command from the
-// configured chat trades or is answered.
+// configured chat and its user (the same id, a private chat) trades or is answered.
 #include "fuzz_support.h"
 #include "services/telegram_pass.h"
 
@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TelegramBotState state{ParseUpdateId(head[0]), 0};
   std::int64_t lastRun = 0;
   bool ranAny = false;
-  for (const TelegramUpdate& update : ScanTelegramUpdates(body, chatId)) {
-    const TelegramStep step = DecideTelegramUpdate(update, state, "XAUUSD", kNow);
+  for (const TelegramUpdate& update : ScanTelegramUpdates(body, chatId, chatId)) {
+    const TelegramStep step = DecideTelegramUpdate(update, state, "XAUUSD", kNow, "QuorvaleBot");
     if (step.action == Action::kSkip) {
       FUZZ_CHECK(update.updateId < state.offset);
       continue;
@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         [[fallthrough]];
       }
       case Action::kReply:
-        FUZZ_CHECK(update.kind == TelegramUpdate::Kind::kText && update.chatId == chatId);
+        FUZZ_CHECK(update.kind == TelegramUpdate::Kind::kText && update.chatId == chatId &&
+                   update.userId == chatId);
         FUZZ_CHECK(!IsTelegramCommandTooOld(update.date, kNow));
         FUZZ_CHECK(step.action == Action::kSendOrder || !step.reply.empty());
         break;
@@ -51,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(IsTelegramCommandTooOld(update.date, kNow) && !step.reply.empty());
         break;
       case Action::kRejectForeign:
-        FUZZ_CHECK(update.kind == TelegramUpdate::Kind::kForeignChat);
+        FUZZ_CHECK(update.kind == TelegramUpdate::Kind::kForeignChat ||
+                   update.kind == TelegramUpdate::Kind::kForeignUser);
         break;
       case Action::kNone:
       case Action::kSkip:

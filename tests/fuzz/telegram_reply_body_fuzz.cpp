@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "fuzz_support.h"
-#include "json.h"
+#include "host/json.h"
 #include "services/telegram_bot.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -1,8 +1,9 @@
 // The page's messages: classification, the trade record with its safety check and the
-// Telegram configuration the worker reads back. Input: host symbol, a line feed, the message.
+// Telegram relay the host would ask the trader about. Input: host symbol, a line feed, the
+// message.
 #include "fuzz_support.h"
 #include "overlay/web_message.h"
-#include "services/telegram_bot.h"
+#include "services/workspace_secrets.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input = fuzz::Bytes(data, size);
@@ -27,13 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string printable = PrintableForLog(record.line);
   for (unsigned char c : printable) FUZZ_CHECK(c >= 0x20 && c != 0x7F);
 
-  // What the handler writes for TG_CFG: is what the worker then reads.
-  std::string json;
-  if (BuildTelegramConfigJson(parsed.rest, &json)) {
-    const std::size_t comma = parsed.rest.find(',');
-    const TelegramConfig config = ParseTelegramConfig(json);
-    FUZZ_CHECK(config.token == parsed.rest.substr(0, comma));
-    FUZZ_CHECK(config.chatId == parsed.rest.substr(comma + 1));
+  // A relay the host would show the trader: its values can travel in a URL, a reply body and
+  // the stored JSON unchanged, and a private chat is its own user.
+  if (const std::optional<TelegramRelay> relay = ParseTelegramRelay(parsed.rest)) {
+    if (!relay->removes()) {
+      FUZZ_CHECK(IsUsableSecretValue(relay->token) && relay->token.find(',') == std::string::npos);
+      FUZZ_CHECK(!relay->chatId.empty() && IsUsableSecretValue(relay->chatId));
+      FUZZ_CHECK(relay->userId.empty() || IsUsableSecretValue(relay->userId));
+      FUZZ_CHECK(relay->chatId[0] == '-' || relay->userId.size() > 0);
+    }
   }
   return 0;
 }

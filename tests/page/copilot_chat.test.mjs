@@ -1,55 +1,58 @@
 // Chat input, quick-action chips and the studio welcome card.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildHud, launch, openChart, openStudio, hudReady, openDrawer } from './lib/harness.mjs';
+import { buildHud, launch, openChart, openStudio, hudReady, openDrawer, withPage, waitFor } from './lib/harness.mjs';
 
 let browser;
 let script;
 before(async () => { script = buildHud([]); browser = await launch(); });
 after(async () => { await browser.close(); });
 
-async function withChat(opts, fn) {
+function withChat(opts, fn) {
   const calls = [];
-  const p = await (opts.studio ? openStudio : openChart)(browser, script, {
+  const open = () => (opts.studio ? openStudio : openChart)(browser, script, {
     chart: opts.chart,
     files: opts.files,
-    storage: { qv_byok_vault: JSON.stringify({ openai: 'sk-proj-chat' }), ...opts.storage },
+    settings: opts.settings,
+    secrets: opts.secrets || { openai: 'sk-proj-chat' },
     providers: { 'https://api.openai.com/': async (req) => {
       calls.push(JSON.parse(req.postData()));
       return { body: { choices: [{ message: { content: 'Answer.' } }] } };
     } },
   });
-  try {
-    await hudReady(p.page);
-    if (!opts.studio) await openDrawer(p.page);
-    if (!opts.keepModel) await p.page.selectOption('#qv-ai-model-select', 'gpt-4o');
-    await fn(p.page, calls);
-    assert.deepEqual(p.errors.map(String), []);
-  } finally {
-    await p.close();
-  }
+  return withPage(open, async (p) => {
+    await hudReady(p);
+    if (!opts.studio) await openDrawer(p);
+    if (!opts.keepModel) await p.hud.select('#qv-ai-model-select', 'gpt-4o');
+    await fn(p, calls);
+  });
 }
 
-const userMessages = (page) => page.evaluate(() =>
-  [...document.querySelectorAll('.qv-msg-user')].map((m) => ({ meta: m.querySelector('.qv-msg-meta').textContent, text: m.lastChild.textContent, imgs: m.querySelectorAll('img').length })));
+const userMessages = ({ hud }) => hud.root(function () {
+  return [...this.querySelectorAll('.qv-msg-user')].map((m) => ({ meta: m.querySelector('.qv-msg-meta').textContent, text: m.lastChild.textContent, imgs: m.querySelectorAll('img').length }));
+});
+
+const answers = ({ hud }) => hud.root(function () {
+  return [...this.querySelectorAll('.qv-msg-ai')].filter((m) => m.textContent.includes('Answer.')).length;
+});
 
 test('Enter sends, Shift+Enter breaks the line, empty text sends nothing', async () => {
-  await withChat({}, async (page, calls) => {
-    await page.fill('#qv-ai-textarea', '   ');
-    await page.press('#qv-ai-textarea', 'Enter');
-    await page.click('#qv-ai-send-btn');
-    assert.deepEqual(await userMessages(page), []);
+  await withChat({}, async (p, calls) => {
+    const { page, hud } = p;
+    await hud.fill('#qv-ai-textarea', '   ');
+    await hud.press('#qv-ai-textarea', 'Enter');
+    await hud.click('#qv-ai-send-btn');
+    assert.deepEqual(await userMessages(p), []);
 
-    await page.fill('#qv-ai-textarea', 'line one');
-    await page.press('#qv-ai-textarea', 'Shift+Enter');
-    await page.type('#qv-ai-textarea', '<img src=x onerror="window.__pwned=1"> any signal?');
-    assert.equal(await page.inputValue('#qv-ai-textarea'), 'line one\n<img src=x onerror="window.__pwned=1"> any signal?');
-    assert.deepEqual(await userMessages(page), []);
-    await page.press('#qv-ai-textarea', 'Enter');
-    await page.waitForFunction(() => document.querySelectorAll('.qv-msg-ai').length >= 2 &&
-      document.getElementById('qv-ai-chat-body').textContent.includes('Answer.'));
-    assert.deepEqual(await userMessages(page), [{ meta: 'YOU', text: 'line one\n<img src=x onerror="window.__pwned=1"> any signal?', imgs: 0 }]);
-    assert.equal(await page.inputValue('#qv-ai-textarea'), '');
+    await hud.fill('#qv-ai-textarea', 'line one');
+    await hud.press('#qv-ai-textarea', 'Shift+Enter');
+    await page.keyboard.type('<img src=x onerror="window.__pwned=1"> any signal?');
+    assert.equal(await hud.value('#qv-ai-textarea'), 'line one\n<img src=x onerror="window.__pwned=1"> any signal?');
+    assert.deepEqual(await userMessages(p), []);
+    await hud.press('#qv-ai-textarea', 'Enter');
+    await waitFor(async () => (await answers(p)) >= 1, 'the answer');
+    assert.deepEqual(await userMessages(p), [{ meta: 'YOU', text: 'line one\n<img src=x onerror="window.__pwned=1"> any signal?', imgs: 0 }]);
+    assert.equal(await hud.value('#qv-ai-textarea'), '');
     assert.equal(await page.evaluate(() => window.__pwned), undefined);
     assert.equal(calls.length, 1);
     assert.equal(calls[0].messages[1].content[0].text, 'line one\n<img src=x onerror="window.__pwned=1"> any signal?');
@@ -60,7 +63,7 @@ test('Enter sends, Shift+Enter breaks the line, empty text sends nothing', async
 // No chart source names a symbol here, so the chips fall back to the snapshot's.
 test('chips show their message and send their prompt', async () => {
   await withChat({ chart: { api: null, toolbar: null }, files: { 'QV_AICopilotData.json': { Symbol: 'EURUSD', CurrentPrice: 1.08 } },
-    storage: { qv_constitution_daily_loss: '3.5', qv_default_risk_pct: '0.5' } }, async (page, calls) => {
+    settings: { max_dd: 3.5, risk_pct: 0.5 } }, async (p, calls) => {
     const expect = [
       ['#qv-chip-risk', 'Audit current open risk and exposure for EURUSD against my -3.5% daily drawdown limit (target risk: 0.5% per trade).',
         'Audit open positions and calculate total floating risk for EURUSD against prop firm daily loss limit of -3.5%. Write all calculations in human-readable plain text without LaTeX math symbols.', false],
@@ -71,33 +74,37 @@ test('chips show their message and send their prompt', async () => {
       ['#qv-chip-setup', 'Generate the highest probability institutional setup for EURUSD right now.',
         'Generate the highest probability institutional setup for EURUSD right now based on active chart price action, market structure, and key levels.', true],
     ];
+    // A chip clicked by script starts nothing.
+    await p.hud.root(function () { this.getElementById('qv-chip-risk').click(); });
     for (let i = 0; i < expect.length; i++) {
-      await page.click(expect[i][0]);
-      await page.waitForFunction((n) => document.querySelectorAll('#qv-ai-chat-body .qv-msg-text').length >= n &&
-        [...document.querySelectorAll('.qv-msg-ai')].filter((m) => m.textContent.includes('Answer.')).length >= n, i + 1);
+      await p.hud.click(expect[i][0]);
+      await waitFor(async () => (await answers(p)) >= i + 1, 'answer ' + (i + 1));
     }
-    const users = await userMessages(page);
+    const users = await userMessages(p);
     assert.deepEqual(users.map((u) => u.text), expect.map((e) => e[1]));
     assert.deepEqual(calls.map((c) => c.messages[1].content[0].text), expect.map((e) => e[2]));
     assert.deepEqual(calls.map((c) => c.messages[0].content.includes('6. TRADE PROPOSAL JSON BLOCK:')), expect.map((e) => e[3]));
   });
 });
 
-test('studio welcome card: key notice, Enter Keys, tiles click the chips', async () => {
-  await withChat({ studio: true, keepModel: true, storage: { qv_byok_vault: '{}' } }, async (page) => {
-    await page.waitForSelector('.qv-studio-welcome');
-    const text = await page.textContent('.qv-studio-welcome');
+test('studio welcome card: key notice, Enter Keys, tiles run the chips', async () => {
+  await withChat({ studio: true, keepModel: true, secrets: {} }, async (p) => {
+    const { hud } = p;
+    await hud.waitFor('.qv-studio-welcome');
+    const text = await hud.text('.qv-studio-welcome');
     assert.ok(text.includes('QUORVALE AI COPILOT STUDIO'));
     assert.ok(text.includes('MT5 Sentinel Connected'));
     assert.ok(text.includes('Ready for autonomous market analysis on XAUUSD • H1 (Reference: Live). Multimodal vision & CFTC COT models active.'));
     assert.ok(text.includes('AI Keys Required:'));
-    assert.equal(await page.evaluate(() => document.querySelectorAll('#qv-welcome-card').length), 0, 'the chart welcome is not shown in the studio');
-    await page.click('#qv-init-key-btn');
-    assert.equal(await page.evaluate(() => document.getElementById('qv-tab-content-keys').style.display), 'flex');
-    await page.fill('#qv-key-gemini', 'AIzaStudio');
-    await page.click('#qv-vault-save');
-    assert.equal(await page.isVisible('#qv-studio-key-notice'), false, 'a saved key hides the notice');
-    await page.click('#qv-init-cot-btn');
-    await page.waitForFunction(() => [...document.querySelectorAll('.qv-msg-user')].some((m) => m.textContent.includes('Evaluate institutional CFTC COT')));
+    assert.equal(await hud.count('#qv-welcome-card'), 0, 'the chart welcome is not shown in the studio');
+    await hud.click('#qv-init-key-btn');
+    assert.equal(await hud.call('#qv-tab-content-keys', function () { return this.style.display; }), 'flex');
+    await hud.fill('#qv-key-gemini', 'AIzaStudio');
+    await hud.click('#qv-vault-save');
+    await hud.waitFor('#qv-studio-key-notice', { state: 'hidden' });
+    await hud.click('#qv-init-cot-btn');
+    await hud.waitForRoot(function () {
+      return [...this.querySelectorAll('.qv-msg-user')].some((m) => m.textContent.includes('Evaluate institutional CFTC COT'));
+    }, [], 5000, 'the tile\'s chip message');
   });
 });

@@ -3,12 +3,12 @@
 // Gemini model resolution and its cache, the missing-key notice, and where keys go.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildHud, launch, posted, PROVIDER_ORIGINS, DATA_HOST, openChart, hudReady } from './lib/harness.mjs';
+import { buildHud, launch, posted, PROVIDER_ORIGINS, DATA_HOST, openChart, hudReady, withPage } from './lib/harness.mjs';
 
 let browser;
 let script;
 before(async () => {
-  script = buildHud(['executeAIInference', 'syncExternalAIConfig', 'resolveActiveGeminiModel']);
+  script = buildHud(['executeAIInference', 'resolveActiveGeminiModel']);
   browser = await launch();
 });
 after(async () => { await browser.close(); });
@@ -49,44 +49,45 @@ function providers(calls, overrides = {}) {
 // chart: the chart page's options; without a canvas the image comes from the bridge file.
 async function run({ model, vault = KEYS, overrides, chart = { canvas: false }, files, prompt = 'Generate a setup', force = false, runs = 1 }) {
   const calls = [];
-  const p = await openChart(browser, script, {
+  let out;
+  await withPage(() => openChart(browser, script, {
     chart,
-    storage: { qv_byok_vault: JSON.stringify(vault) },
+    secrets: vault,
     files: files || { 'QV_AICopilotData.json': TECH, 'QV_AICopilotChart.png': PNG },
     providers: providers(calls, overrides),
-  });
-  try {
-    await hudReady(p.page);
+  }), async (p) => {
+    await hudReady(p);
     // Set without a change event: the select's own missing-key note is the vault's test.
-    await p.page.evaluate((m) => {
-      const s = document.getElementById('qv-ai-model-select');
-      if (![...s.options].some((o) => o.value === m)) s.add(new Option(m, m));
-      s.value = m;
+    await p.hud.call('#qv-ai-model-select', function (m) {
+      if (![...this.options].some((o) => o.value === m)) this.add(new Option(m, m));
+      this.value = m;
     }, model);
     for (let i = 0; i < runs; i++) {
-      await p.page.evaluate(([u, f]) => window.__qvTest.executeAIInference(u, f), [prompt, force]);
+      await p.hud.eval(`__qvTest.executeAIInference(${JSON.stringify(prompt)}, ${force})`);
     }
-    const chat = await p.page.evaluate(() => ({
-      text: document.getElementById('qv-ai-chat-body').textContent,
-      errorLines: [...document.querySelectorAll('#qv-ai-chat-body span[style*="#ff5252"]')].map((e) => e.textContent),
-      stand: document.querySelectorAll('.qv-card-stand-aside').length,
-      notice: document.querySelectorAll('.qv-missing-key').length,
-      links: [...document.querySelectorAll('.qv-missing-key a')].map((a) => [a.href, a.target]),
-      calloutBtn: document.querySelectorAll('.qv-missing-key .qv-vault-callout-btn').length,
-    }));
-    const msgs = await posted(p.page);
-    assert.deepEqual(p.errors.map(String), []);
-    return { calls, chat, msgs, consoleLines: p.consoleLines, requests: p.requests };
-  } finally {
-    await p.close();
-  }
+    const chat = await p.hud.root(function () {
+      return {
+        text: this.getElementById('qv-ai-chat-body').textContent,
+        errorLines: [...this.querySelectorAll('#qv-ai-chat-body span[style*="#ff5252"]')].map((e) => e.textContent),
+        stand: this.querySelectorAll('.qv-card-stand-aside').length,
+        notice: this.querySelectorAll('.qv-missing-key').length,
+        links: [...this.querySelectorAll('.qv-missing-key a')].map((a) => [a.href, a.target]),
+        calloutBtn: this.querySelectorAll('.qv-missing-key .qv-vault-callout-btn').length,
+      };
+    });
+    const msgs = await posted(p);
+    const storage = await p.page.evaluate(() => JSON.stringify(localStorage));
+    out = { calls, chat, msgs, storage, consoleLines: p.consoleLines, requests: p.requests };
+  });
+  return out;
 }
 
 function keysOutsideProviders(r) {
   const leaks = [];
   for (const k of Object.values(KEYS)) {
     for (const line of r.consoleLines) if (line.includes(k)) leaks.push('console: ' + line);
-    for (const m of r.msgs) if (m.includes(k) && !m.startsWith('VAULT_CFG:')) leaks.push('message: ' + m);
+    for (const m of r.msgs) if (m.includes(k)) leaks.push('message: ' + m);
+    if (r.storage.includes(k)) leaks.push('the site\'s storage');
     for (const q of r.requests) {
       if (q.url.includes(k) && !(k === KEYS.gemini && q.url.startsWith('https://generativelanguage.googleapis.com/'))) leaks.push('url: ' + q.url);
       if (!PROVIDER_ORIGINS.some((o) => q.url.startsWith(o + '/')) &&

@@ -1,7 +1,7 @@
 // System prompt variants, playbooks and the setup-request word test.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildHud, launch, openPage } from './lib/second_half.mjs';
+import { buildHud, launch, openChart, hudReady, withPage } from './lib/harness.mjs';
 
 let browser;
 let script;
@@ -11,15 +11,14 @@ before(async () => {
 });
 after(async () => { await browser.close(); });
 
-async function evaluate(storage, fn, arg) {
-  const p = await openPage(browser, { script, storage });
-  try {
-    const r = await p.page.evaluate(fn, arg);
-    assert.deepEqual(p.errors.map(String), []);
-    return r;
-  } finally {
-    await p.close();
-  }
+// fn runs in the HUD's world under the host's settings as given.
+async function evaluate(settings, fn, arg) {
+  let r;
+  await withPage(() => openChart(browser, script, { settings }), async (p) => {
+    await hudReady(p);
+    r = await p.hud.root(fn, arg);
+  });
+  return r;
 }
 
 const TECH = {
@@ -28,8 +27,8 @@ const TECH = {
 };
 
 test('the setup variant is chosen by whole words or by force', async () => {
-  const r = await evaluate({}, () => {
-    const f = window.__qvTest.isSetupRequest;
+  const r = await evaluate({}, function () {
+    const f = __qvTest.isSetupRequest;
     return [
       f('Give me a signal now', false), f('Any signals today?', false), f('setup please', false),
       f('Show the TRADE CARD', false), f('generate trade idea', false), f('order card', false),
@@ -40,12 +39,12 @@ test('the setup variant is chosen by whole words or by force', async () => {
 });
 
 test('setup variant carries telemetry, risk math, template and closed-market declaration', async () => {
-  const prompt = await evaluate({ qv_default_risk_pct: '0.5', qv_default_rr: '1:2.5', qv_constitution_daily_loss: '3.0' },
-    (tech) => window.__qvTest.assembleSystemPrompt({
+  const prompt = await evaluate({ risk_pct: 0.5, default_rr: '1:2.5', max_dd: 3 },
+    function (tech) { return __qvTest.assembleSystemPrompt({
       userPrompt: 'anything', forceSetup: true, symbol: 'XAUUSD',
-      asset: window.__qvTest.getAssetSpec('XAUUSD'), technicals: tech, cot: { symbol: 'GOLD', cotIndex: 70 },
+      asset: __qvTest.getAssetSpec('XAUUSD'), technicals: tech, cot: { symbol: 'GOLD', cotIndex: 70 },
       positions: [{ ticket: 1 }], market: { isClosed: true, reason: 'Saturday Weekend', dayName: 'Saturday' },
-    }), TECH);
+    }); }, TECH);
   assert.ok(prompt.startsWith('You are the Quorvale AI Trading Copilot, an elite prop firm trading analyst and automated risk sentinel.'));
   const headings = ['*** STRICT MANDATE - ACTIVE ASSET ANCHOR ***',
     '*** CRITICAL GROUND-TRUTH TELEMETRY & PRICE ANCHOR (OVERRULES VISUAL ESTIMATES) ***',
@@ -81,8 +80,8 @@ test('setup variant carries telemetry, risk math, template and closed-market dec
 });
 
 test('missing telemetry prints N/A and the conversational variant embeds the question', async () => {
-  const r = await evaluate({ qv_active_strategy: 'no_such_key' }, () => {
-    const T = window.__qvTest;
+  const r = await evaluate({ active_strategy: 'no_such_key' }, function () {
+    const T = __qvTest;
     const base = { symbol: 'EURUSD', asset: T.getAssetSpec('EURUSD'), technicals: null, cot: null, positions: null,
       market: { isClosed: false, reason: 'Active Trading Session', dayName: 'Monday' } };
     return {
@@ -115,8 +114,8 @@ test('missing telemetry prints N/A and the conversational variant embeds the que
 });
 
 test('playbooks: titles, custom values with defaults, trailing empty line', async () => {
-  const r = await evaluate({ qv_byos_name: 'My Retest', qv_byos_entry: '- EMA stack\n- RSI > 50', qv_byos_cot_policy: 'STRICT_CONFIRMATION' }, () => {
-    const c = window.__qvTest.compileActivePlaybook;
+  const r = await evaluate({ byos_name: 'My Retest', byos_entry: '- EMA stack\n- RSI > 50', byos_cot_policy: 'STRICT_CONFIRMATION' }, function () {
+    const c = __qvTest.compileActivePlaybook;
     return { ict: c('ict_silver'), asian: c('asian_sweep'), brk: c('breakout_retest'), byos: c('byos_custom'), core: c('core') };
   });
   assert.ok(r.ict.startsWith('*** ACTIVE STRATEGY PLAYBOOK: ICT SILVER BULLET (FVG & KILL-ZONE) ***'));
@@ -134,8 +133,10 @@ test('playbooks: titles, custom values with defaults, trailing empty line', asyn
 });
 
 test('asset contract table', async () => {
-  const r = await evaluate({}, () => ['NASDAQ:NDX', 'EURUSD', 'FX:EURUSD', 'UKOIL.brent', 'xagusd', 'BTCUSDT', 'US30', '123']
-    .map((s) => { const a = window.__qvTest.getAssetSpec(s); return [a.name, a.contractSize, a.unit, a.type, a.digits]; }));
+  const r = await evaluate({}, function () {
+    return ['NASDAQ:NDX', 'EURUSD', 'FX:EURUSD', 'UKOIL.brent', 'xagusd', 'BTCUSDT', 'US30', '123']
+      .map((s) => { const a = __qvTest.getAssetSpec(s); return [a.name, a.contractSize, a.unit, a.type, a.digits]; });
+  });
   assert.deepEqual(r, [
     ['Nasdaq 100 (NAS100)', 20, 'contracts', 'INDEX', 1],
     ['EURUSD', 100000, 'units', 'FOREX', 5],

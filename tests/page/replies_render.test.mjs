@@ -1,8 +1,8 @@
 // Reply rendering: extraction stages, markdown subset, LaTeX clean-up and escaping of
-// untrusted model text. Runs the joined HUD in Chromium.
+// untrusted model text. Runs the joined HUD in Chromium, in its world on the chart page.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildHud, launch, openPage } from './lib/second_half.mjs';
+import { buildHud, launch, openChart, hudReady, withPage } from './lib/harness.mjs';
 
 const EXPOSE = ['formatAIMarkdown', 'formatInlineMd', 'cleanLatexMath', 'extractTradeProposal', 'processAIResponse'];
 let browser;
@@ -10,24 +10,19 @@ let script;
 before(async () => { script = buildHud(EXPOSE); browser = await launch(); });
 after(async () => { await browser.close(); });
 
-// The stand-in panel keeps the bootstrap half from building its own drawer beside this one.
-const CHAT_HTML = '<!doctype html><html><head></head><body><div id="qv-hud-panel" hidden></div><div id="qv-ai-chat-body"></div></body></html>';
-
-async function withPage(fn) {
-  const p = await openPage(browser, { script, html: CHAT_HTML });
-  try {
-    await fn(p.page);
-    assert.deepEqual(p.errors.map(String), []);
-  } finally {
-    await p.close();
-  }
+// fn runs in the HUD's world with this = its root, where the chat lives.
+function inHud(fn) {
+  return withPage(() => openChart(browser, script), async (p) => {
+    await hudReady(p);
+    await fn(p);
+  });
 }
 
 test('markdown blocks: headings, tables, lists, rules and paragraphs', async () => {
-  await withPage(async (page) => {
-    const r = await page.evaluate((t) => {
+  await inHud(async (p) => {
+    const r = await p.hud.root(function (t) {
       const d = document.createElement('div');
-      d.innerHTML = window.__qvTest.formatAIMarkdown(t);
+      d.innerHTML = __qvTest.formatAIMarkdown(t);
       const q = (s) => [...d.querySelectorAll(s)].map((e) => e.textContent);
       return {
         h1: q('.qv-md-h1'), h2: q('.qv-md-h2'), h3: q('.qv-md-h3'),
@@ -74,9 +69,9 @@ test('markdown blocks: headings, tables, lists, rules and paragraphs', async () 
 });
 
 test('inline formatting, badges and LaTeX', async () => {
-  await withPage(async (page) => {
-    const r = await page.evaluate(() => {
-      const T = window.__qvTest;
+  await inHud(async (p) => {
+    const r = await p.hud.root(function () {
+      const T = __qvTest;
       const d = document.createElement('div');
       d.innerHTML = T.formatAIMarkdown([
         'Bias is **STRONG BULLISH** while *momentum* holds and `ATR` rises.',
@@ -109,9 +104,9 @@ test('inline formatting, badges and LaTeX', async () => {
 });
 
 test('model text never becomes markup', async () => {
-  await withPage(async (page) => {
-    const r = await page.evaluate(() => {
-      window.__pwned = 0;
+  await inHud(async (p) => {
+    await p.page.evaluate(() => { window.__pwned = 0; });
+    const r = await p.hud.root(function () {
       const attack = [
         '<img src=x onerror="window.__pwned=1">',
         '## <script>window.__pwned=2</script> heading',
@@ -124,9 +119,10 @@ test('model text never becomes markup', async () => {
         '```',
       ].join('\n');
       const loading = document.createElement('div');
-      document.getElementById('qv-ai-chat-body').appendChild(loading);
-      window.__qvTest.processAIResponse(attack, loading);
-      const body = document.getElementById('qv-ai-chat-body');
+      this.getElementById('qv-ai-chat-body').innerHTML = '';
+      this.getElementById('qv-ai-chat-body').appendChild(loading);
+      __qvTest.processAIResponse(attack, loading);
+      const body = this.getElementById('qv-ai-chat-body');
       return {
         // our own icons are svg and img elements of their own classes
         foreign: body.querySelectorAll('img:not(.qv-logo-img), script, iframe, svg:not(.qv-icon):not(.qv-icon-stroke), [onerror], [onload]').length,
@@ -134,8 +130,9 @@ test('model text never becomes markup', async () => {
         cards: body.querySelectorAll('.qv-trade-card').length,
       };
     });
-    await page.waitForTimeout(150);
-    assert.equal(await page.evaluate(() => window.__pwned), 0);
+    await p.page.waitForTimeout(150);
+    // handlers of markup in the root would run in the page's world
+    assert.equal(await p.page.evaluate(() => window.__pwned), 0);
     assert.equal(r.foreign, 0);
     assert.ok(r.text.includes('<img src=x onerror="window.__pwned=1">'), 'shown as text');
     assert.ok(r.text.includes('a&b'));
@@ -146,9 +143,9 @@ test('model text never becomes markup', async () => {
 });
 
 test('proposal extraction: fenced, bare, truncated and salvaged', async () => {
-  await withPage(async (page) => {
-    const r = await page.evaluate(() => {
-      const X = window.__qvTest.extractTradeProposal;
+  await inHud(async (p) => {
+    const r = await p.hud.root(function () {
+      const X = __qvTest.extractTradeProposal;
       const full = '{"action":"BUY","symbol":"XAUUSD","confidence":88,"entry_price":2000,"stop_loss":1990,"take_profit":2030,"risk_pct":1.0,"suggested_lots":0.5,"risk_reward":"1:3.0","confluence":["a","b"],"reasoning":"r"}';
       return {
         fenced: X('<think>hidden plan</think>, . Analysis first.\n- point\n\n```json:trade_proposal\n' + full + '\n```'),
@@ -189,16 +186,16 @@ test('proposal extraction: fenced, bare, truncated and salvaged', async () => {
 });
 
 test('processAIResponse renders into the loading message and adds the right card', async () => {
-  await withPage(async (page) => {
-    const r = await page.evaluate(() => {
-      const body = document.getElementById('qv-ai-chat-body');
+  await inHud(async (p) => {
+    const r = await p.hud.root(function () {
+      const body = this.getElementById('qv-ai-chat-body');
       function run(reply) {
         body.innerHTML = '';
         const loading = document.createElement('div');
         loading.className = 'qv-msg qv-msg-ai';
         loading.textContent = 'loading';
         body.appendChild(loading);
-        window.__qvTest.processAIResponse(reply, loading);
+        __qvTest.processAIResponse(reply, loading);
         return {
           meta: loading.querySelector('.qv-msg-meta') ? loading.querySelector('.qv-msg-meta').textContent : '',
           text: loading.textContent,

@@ -12,10 +12,10 @@ after(async () => { await browser.close(); });
 const at = (iso) => new Date(iso + 'Z');
 
 test('market status: client weekend, crypto, snapshot override', async () => {
-  await withPage(() => openChart(browser, script, { fixedTime: at('2026-03-07T10:00:00') }), async (page, p) => {
-    await hudReady(page);
-    const status = (tech, sym) => page.evaluate(([t, s]) => window.__qvTest.getMarketStatusInfo(t, s), [tech, sym]);
-    const set = (iso) => p.page.clock.setFixedTime(at(iso));
+  await withPage(() => openChart(browser, script, { fixedTime: at('2026-03-07T10:00:00') }), async (p) => {
+    await hudReady(p);
+    const status = (tech, sym) => p.hud.eval(`__qvTest.getMarketStatusInfo(${JSON.stringify(tech)}, ${JSON.stringify(sym)})`);
+    const set = (iso) => p.clock.setFixedTime(at(iso));
 
     assert.deepEqual(await status(null, 'XAUUSD'), { isClosed: true, state: 'WEEKEND_CLOSED',
       reason: 'Saturday Weekend - Interbank Markets Closed', dayName: 'Saturday', isWeekend: true });
@@ -50,14 +50,14 @@ test('market status: client weekend, crypto, snapshot override', async () => {
   });
 });
 
-test('schedule: hour window with wrap, session table, stored settings', async () => {
-  await withPage(() => openChart(browser, script, { fixedTime: at('2026-03-04T06:30:00') }), async (page) => {
-    await hudReady(page);
-    const verdict = (h, storage = {}) => page.evaluate(([hour, s]) => {
-      for (const k of ['qv_hour_start', 'qv_hour_end', 'qv_sess_asian', 'qv_sess_lon', 'qv_sess_nyam', 'qv_sess_nypm']) localStorage.removeItem(k);
-      for (const [k, v] of Object.entries(s)) localStorage.setItem(k, v);
-      return window.__qvTest.isWithinPermittedSchedule(hour);
-    }, [h, storage]);
+test('schedule: hour window with wrap, session table, the host\'s settings', async () => {
+  await withPage(() => openChart(browser, script, { fixedTime: at('2026-03-04T06:30:00') }), async (p) => {
+    await hudReady(p);
+    // Each verdict under the host's settings as given (every other member its default).
+    const verdict = async (h, settings = {}) => {
+      await p.push({ type: 'settings', ...settings });
+      return p.hud.eval(`__qvTest.isWithinPermittedSchedule(${h === undefined ? 'undefined' : h})`);
+    };
 
     assert.deepEqual(await verdict(6), { allowed: false, reason: 'Outside permitted hours (7:00-18:00 UTC, current: 6:00 UTC)' });
     assert.deepEqual(await verdict(undefined), { allowed: false, reason: 'Outside permitted hours (7:00-18:00 UTC, current: 6:00 UTC)' }, 'the client clock without an hour');
@@ -65,14 +65,15 @@ test('schedule: hour window with wrap, session table, stored settings', async ()
     assert.deepEqual(await verdict(13), { allowed: true, reason: 'NY AM Kill-Zone' });
     assert.deepEqual(await verdict(16), { allowed: true, reason: 'NY AM Kill-Zone' });
     assert.deepEqual(await verdict(18), { allowed: false, reason: 'Current hour (18:00 UTC) outside active session kill-zones' });
-    assert.deepEqual(await verdict(18, { qv_sess_nypm: 'true' }), { allowed: true, reason: 'NY PM Session' });
-    assert.deepEqual(await verdict(7, { qv_sess_lon: 'false' }), { allowed: true, reason: 'Asian Session' });
-    assert.deepEqual(await verdict(3, { qv_hour_start: '', qv_hour_end: '' }), { allowed: false, reason: 'Outside permitted hours (7:00-18:00 UTC, current: 3:00 UTC)' }, 'empty settings are the defaults');
+    assert.deepEqual(await verdict(18, { sess_nypm: true }), { allowed: true, reason: 'NY PM Session' });
+    assert.deepEqual(await verdict(7, { sess_lon: false }), { allowed: true, reason: 'Asian Session' });
+    assert.deepEqual(await verdict(3, { hour_start: null, hour_end: null }), { allowed: false, reason: 'Outside permitted hours (7:00-18:00 UTC, current: 3:00 UTC)' }, 'cleared hours are the defaults');
+    assert.deepEqual(await verdict(3, { hour_start: 'x', sess_asian: 'maybe' }), { allowed: false, reason: 'Outside permitted hours (7:00-18:00 UTC, current: 3:00 UTC)' }, 'unreadable members are the defaults');
 
-    const off = { qv_hour_start: '22', qv_hour_end: '3', qv_sess_asian: 'false', qv_sess_lon: 'false', qv_sess_nyam: 'false' };
+    const off = { hour_start: 22, hour_end: 3, sess_asian: false, sess_lon: false, sess_nyam: false };
     assert.deepEqual(await verdict(23, off), { allowed: true, reason: 'Hour window active (22:00-3:00 UTC)' });
     assert.deepEqual(await verdict(2, off), { allowed: true, reason: 'Hour window active (22:00-3:00 UTC)' });
     assert.deepEqual(await verdict(12, off), { allowed: false, reason: 'Outside permitted hours (22:00-3:00 UTC, current: 12:00 UTC)' });
-    assert.deepEqual(await verdict(1, { qv_hour_start: '0', qv_hour_end: '23' }), { allowed: true, reason: 'Asian Session' });
+    assert.deepEqual(await verdict(1, { hour_start: 0, hour_end: 23 }), { allowed: true, reason: 'Asian Session' });
   });
 });

@@ -1,6 +1,7 @@
 // Writes screenshots of the bootstrap half to /tmp/qv-shots/ for a look against the style
 // table: panel expanded, collapsed, hidden with its restore button, drawer open, picking
-// with the guide line, COT card open and crowded, and the studio page.
+// with the guide line, a picked stop and a marked target, COT card open and crowded, an
+// unknown fate, and the studio page.
 // Run: node tests/page/screenshots_first_half.mjs
 import { mkdirSync } from 'node:fs';
 import { buildFirstHalf, launch, openChart, openStudio, hudReady, technicals } from './lib/harness.mjs';
@@ -18,9 +19,9 @@ const files = () => ({ 'QV_AICopilotData.json': technicals(), 'QV_COTData.json':
 async function shot(name, open, act) {
   const p = await open();
   try {
-    await hudReady(p.page);
-    await p.page.waitForFunction(() => document.getElementById('qv-cot-badge-text').textContent !== 'COT: Loading...', null, { timeout: 6000 }).catch(() => {});
-    if (act) await act(p.page);
+    await hudReady(p);
+    await p.hud.waitForRoot(function () { return this.getElementById('qv-cot-badge-text').textContent !== 'COT: Loading...'; }, [], 6000).catch(() => {});
+    if (act) await act(p);
     await p.page.waitForTimeout(400);
     await p.page.screenshot({ path: `${OUT}/${name}.png` });
     if (p.errors.length) console.error(name, p.errors.map(String));
@@ -33,11 +34,17 @@ const chart = (opts = {}) => () => openChart(browser, script, { files: files(), 
 await shot('chart-expanded', chart());
 await shot('chart-collapsed', chart({ storage: { qv_hud_collapsed: '1' } }));
 await shot('chart-hidden-restore', chart({ storage: { qv_hud_hidden: '1', qv_hud_x: '120', qv_hud_y: '90' } }));
-await shot('chart-drawer-open', chart(), (page) => page.click('#qv-btn-ai-toggle'));
-await shot('chart-picking-sl', chart(), async (page) => { await page.click('#qv-pick-sl'); await page.mouse.move(600, 300); });
-await shot('chart-picking-tp', chart(), async (page) => { await page.click('#qv-pick-tp'); await page.mouse.move(600, 200); });
-await shot('chart-cot-crowded', chart(), (page) => page.click('#qv-cot-badge'));
-await shot('chart-risk-mode', chart({ storage: { qv_hud_mode: 'RISK' } }));
+await shot('chart-drawer-open', chart(), (p) => p.hud.click('#qv-btn-ai-toggle'));
+await shot('chart-picking-sl', chart(), async (p) => { await p.hud.click('#qv-pick-sl'); await p.page.mouse.move(600, 300); });
+await shot('chart-picking-tp', chart(), async (p) => { await p.hud.click('#qv-pick-tp'); await p.page.mouse.move(600, 200); });
+await shot('chart-picked-sl-marked', chart(), async (p) => { await p.hud.click('#qv-pick-sl'); await p.page.mouse.click(600, 400); await p.hud.click('#qv-tp-mark'); await p.hud.click('#qv-tp-mark'); });
+await shot('chart-cot-crowded', chart(), (p) => p.hud.click('#qv-cot-badge'));
+await shot('chart-risk-mode', chart({ settings: { hud_mode: 'RISK' } }));
+await shot('chart-fate-unknown', chart({ fixedTime: new Date('2026-03-04T12:00:00Z') }), async (p) => {
+  await p.hud.click('#qv-btn-buy');
+  const client = (await p.posted()).find((m) => m.startsWith('TRADE:')).slice(6).split(',')[0];
+  await p.push({ type: 'fate', client, status: 'unknown' });
+});
 await shot('studio', () => openStudio(browser, script, { files: files() }));
 await browser.close();
 console.log('screenshots in ' + OUT);

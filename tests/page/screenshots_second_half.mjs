@@ -30,20 +30,20 @@ const REPLY = [
 const TECH = { Symbol: 'XAUUSD', Timeframe: 'H1', CurrentPrice: 2031.4, ATR_Volatility: 4, SwingHigh_Resistance: 2045.0, SwingLow_Support: 2010.0 };
 const COT = { records: [{ symbol: 'XAUUSD', name: 'GOLD - COMMODITY EXCHANGE', asOfDate: '2026-03-03', cotIndex: 68,
   nonCommercial: { net: 180000, changeNet: 2400 }, narrative: 'Managed money adds to longs.' }] };
-const keyed = { qv_byok_vault: JSON.stringify({ gemini: 'AIzaSyDemo' }) };
+const keyed = { gemini: 'AIzaSyDemo' };
 
-const script = buildHud(['processAIResponse', 'renderTradeProposalCard']);
+const script = buildHud(['processAIResponse', 'renderTradeProposalCard', 'openQuorvaleVault']);
 const browser = await launch();
 
 async function shot(name, opts, fn) {
   const open = opts.studio ? openStudio : openChart;
-  const p = await open(browser, script, { viewport: { width: 1280, height: 820 }, storage: opts.storage || {},
+  const p = await open(browser, script, { viewport: { width: 1280, height: 820 }, secrets: opts.secrets || {}, settings: opts.settings || {},
     files: { 'QV_AICopilotData.json': TECH, 'QV_COTData.json': COT } });
   try {
-    await hudReady(p.page);
-    if (!opts.studio && opts.drawer) await openDrawer(p.page);
+    await hudReady(p);
+    if (!opts.studio && opts.drawer) await openDrawer(p);
     await p.page.waitForTimeout(400);
-    await fn(p.page);
+    await fn(p);
     await p.page.waitForTimeout(300);
     await p.page.screenshot({ path: join(outDir, name + '.png') });
     if (p.errors.length) console.error(name, p.errors.map(String));
@@ -53,39 +53,49 @@ async function shot(name, opts, fn) {
   }
 }
 
-const reply = (page) => page.evaluate((r) => {
-  const body = document.getElementById('qv-ai-chat-body');
+const reply = (p) => p.hud.root(function (r) {
+  const body = this.getElementById('qv-ai-chat-body');
   body.innerHTML = '';
   const el = document.createElement('div');
   el.className = 'qv-msg qv-msg-ai';
   body.appendChild(el);
-  window.__qvTest.processAIResponse(r, el);
+  __qvTest.processAIResponse(r, el);
 }, REPLY);
-const standAside = (page) => page.evaluate(() => {
-  document.getElementById('qv-ai-chat-body').innerHTML = '';
-  window.__qvTest.renderTradeProposalCard({ action: 'STAND_ASIDE', symbol: 'XAUUSD', confidence: 42,
+const standAside = (p) => p.hud.root(function () {
+  this.getElementById('qv-ai-chat-body').innerHTML = '';
+  __qvTest.renderTradeProposalCard({ action: 'STAND_ASIDE', symbol: 'XAUUSD', confidence: 42,
     confluence: ['Price in the middle of the 2010-2045 range', 'COT index 52 (neutral)', 'NY open in 40 minutes'] });
 });
-const vault = (tab) => (page) => page.evaluate((t) => window.openQuorvaleVault(t), tab);
+const vault = (tab) => (p) => p.hud.eval(`__qvTest.openQuorvaleVault(${JSON.stringify(tab)})`);
 
-for (const tab of ['risk', 'schedule', 'keys']) await shot('chart-vault-' + tab, { storage: keyed }, vault(tab));
-await shot('chart-vault-strategy-byos', { storage: { ...keyed, qv_active_strategy: 'byos_custom' } }, async (page) => {
-  await vault('strategy')(page);
-  await page.click('.qv-tpl-chip[data-tpl="tpl_fib_golden"]');
+for (const tab of ['risk', 'schedule', 'keys']) await shot('chart-vault-' + tab, { secrets: keyed }, vault(tab));
+await shot('chart-vault-keys-relay-error', { secrets: { ...keyed, tg_token: '123456789:AAH-demo', tg_chatid: '987654321' } }, async (p) => {
+  await vault('keys')(p);
+  await p.push({ type: 'status', telegram: '401 Unauthorized: the bot token was revoked', telegram_error: true });
 });
-await shot('chart-reply-and-trade-card', { storage: keyed, drawer: true }, reply);
-await shot('chart-stand-aside-card', { storage: keyed, drawer: true }, standAside);
+await shot('chart-vault-not-saved', { secrets: keyed, drawer: true }, async (p) => {
+  p.host.quiet = true;
+  await vault('risk')(p);
+  await p.hud.click('#qv-vault-save');
+  await p.page.waitForTimeout(5300);
+});
+await shot('chart-vault-strategy-byos', { secrets: keyed, settings: { active_strategy: 'byos_custom' } }, async (p) => {
+  await vault('strategy')(p);
+  await p.hud.click('.qv-tpl-chip[data-tpl="tpl_fib_golden"]');
+});
+await shot('chart-reply-and-trade-card', { secrets: keyed, drawer: true }, reply);
+await shot('chart-stand-aside-card', { secrets: keyed, drawer: true }, standAside);
 await shot('chart-welcome-no-keys', { drawer: true }, async () => {});
-await shot('chart-welcome-keys', { storage: keyed, drawer: true }, async () => {});
-await shot('chart-autotrader-on', { storage: { ...keyed, qv_autotrader: '1' }, drawer: true }, async () => {});
+await shot('chart-welcome-keys', { secrets: keyed, drawer: true }, async () => {});
+await shot('chart-autotrader-on', { secrets: keyed, settings: { autotrader: true }, drawer: true }, async () => {});
 
-const studioWelcome = (page) => page.waitForSelector('.qv-studio-welcome');
+const studioWelcome = (p) => p.hud.waitFor('.qv-studio-welcome');
 await shot('studio-welcome-no-keys', { studio: true }, studioWelcome);
-await shot('studio-welcome-keys', { studio: true, storage: keyed }, studioWelcome);
-await shot('studio-reply-and-trade-card', { studio: true, storage: keyed }, async (page) => { await studioWelcome(page); await reply(page); });
-await shot('studio-stand-aside-card', { studio: true, storage: keyed }, async (page) => { await studioWelcome(page); await standAside(page); });
-await shot('studio-vault-strategy-byos', { studio: true, storage: { ...keyed, qv_active_strategy: 'byos_custom' } }, async (page) => {
-  await vault('strategy')(page);
-  await page.selectOption('#qv-byos-template-select', 'clone_core');
+await shot('studio-welcome-keys', { studio: true, secrets: keyed }, studioWelcome);
+await shot('studio-reply-and-trade-card', { studio: true, secrets: keyed }, async (p) => { await studioWelcome(p); await reply(p); });
+await shot('studio-stand-aside-card', { studio: true, secrets: keyed }, async (p) => { await studioWelcome(p); await standAside(p); });
+await shot('studio-vault-strategy-byos', { studio: true, secrets: keyed, settings: { active_strategy: 'byos_custom' } }, async (p) => {
+  await vault('strategy')(p);
+  await p.hud.select('#qv-byos-template-select', 'clone_core');
 });
 await browser.close();

@@ -1,5 +1,6 @@
-// The chart-symbol probe and the 800 ms sync: source order, clean-up, the legend table,
-// one "SYNC:" per change and nothing when no source answers.
+// The chart-symbol probe and the 800 ms sync: source order (the chart objects through the
+// page reader first), clean-up, the legend table, one "SYNC:" per change and nothing when
+// no source answers.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { buildFirstHalf, launch, openChart, hudReady, posted, withPage, waitFor } from './lib/harness.mjs';
@@ -10,22 +11,22 @@ before(async () => { script = buildFirstHalf(); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 const syncs = async (page) => (await posted(page)).filter((m) => m.startsWith('SYNC:'));
-const probe = (page) => page.evaluate(() => window.__qvTest.getActiveTradingViewSymbol());
+const probe = (p) => p.hud.eval('__qvTest.getActiveTradingViewSymbol()');
 
 test('toolbar symbol synced once per change, prefix removed, badge follows', async () => {
-  await withPage(() => openChart(browser, script, { chart: { api: null, toolbar: 'NASDAQ:NDX' } }), async (page) => {
-    await hudReady(page);
-    await waitFor(async () => (await syncs(page)).length === 1, 'first sync');
-    await page.waitForTimeout(1800);
-    assert.deepEqual(await syncs(page), ['SYNC:NDX'], 'the same symbol again sends nothing');
-    assert.equal(await page.textContent('#qv-ai-sym-badge'), 'NDX');
-    await page.evaluate(() => { document.querySelector('#header-toolbar-symbol-search span').textContent = 'oanda:xauusd'; });
-    await waitFor(async () => (await syncs(page)).length === 2, 'second sync');
-    await page.waitForTimeout(900);
-    assert.deepEqual(await syncs(page), ['SYNC:NDX', 'SYNC:XAUUSD']);
+  await withPage(() => openChart(browser, script, { chart: { api: null, toolbar: 'NASDAQ:NDX' } }), async (p) => {
+    await hudReady(p);
+    await waitFor(async () => (await syncs(p)).length === 1, 'first sync');
+    await p.page.waitForTimeout(1800);
+    assert.deepEqual(await syncs(p), ['SYNC:NDX'], 'the same symbol again sends nothing');
+    assert.equal(await p.hud.text('#qv-ai-sym-badge'), 'NDX');
+    await p.page.evaluate(() => { document.querySelector('#header-toolbar-symbol-search span').textContent = 'oanda:xauusd'; });
+    await waitFor(async () => (await syncs(p)).length === 2, 'second sync');
+    await p.page.waitForTimeout(900);
+    assert.deepEqual(await syncs(p), ['SYNC:NDX', 'SYNC:XAUUSD']);
     // a symbol that comes back after another one is a change again
-    await page.evaluate(() => { document.querySelector('#header-toolbar-symbol-search span').textContent = 'NASDAQ:NDX'; });
-    await waitFor(async () => (await syncs(page)).length === 3, 'third sync');
+    await p.page.evaluate(() => { document.querySelector('#header-toolbar-symbol-search span').textContent = 'NASDAQ:NDX'; });
+    await waitFor(async () => (await syncs(p)).length === 3, 'third sync');
   });
 });
 
@@ -37,9 +38,9 @@ test('chart API first: chart symbol, else the main series; the toolbar is the fa
     [{ api: null, toolbar: 'A_VERY_LONG_SYMBOL_NAME' }, ''],
   ];
   for (const [chart, want] of cases) {
-    await withPage(() => openChart(browser, script, { chart }), async (page) => {
-      await hudReady(page);
-      assert.equal(await probe(page), want, JSON.stringify(chart));
+    await withPage(() => openChart(browser, script, { chart }), async (p) => {
+      await hudReady(p);
+      assert.equal(await probe(p), want, JSON.stringify(chart));
     });
   }
 });
@@ -56,26 +57,26 @@ test('legend title when neither chart API nor toolbar answers', async () => {
     ['Extraordinarily / x', ''],  // first word longer than 12 characters
   ];
   for (const [legend, want] of cases) {
-    await withPage(() => openChart(browser, script, { chart: { api: null, toolbar: null, legend } }), async (page) => {
-      await hudReady(page);
-      assert.equal(await probe(page), want, legend);
+    await withPage(() => openChart(browser, script, { chart: { api: null, toolbar: null, legend } }), async (p) => {
+      await hudReady(p);
+      assert.equal(await probe(p), want, legend);
     });
   }
 });
 
 test('no source: nothing is sent; the drawer badge says CURRENT', async () => {
-  await withPage(() => openChart(browser, script, { chart: { api: null, toolbar: null, legend: null } }), async (page) => {
-    await hudReady(page);
-    await page.waitForTimeout(1800);
-    assert.deepEqual(await syncs(page), []);
-    await page.click('#qv-btn-ai-toggle');
-    assert.equal(await page.textContent('#qv-ai-sym-badge'), 'CURRENT');
+  await withPage(() => openChart(browser, script, { chart: { api: null, toolbar: null, legend: null } }), async (p) => {
+    await hudReady(p);
+    await p.page.waitForTimeout(1800);
+    assert.deepEqual(await syncs(p), []);
+    await p.hud.click('#qv-btn-ai-toggle');
+    assert.equal(await p.hud.text('#qv-ai-sym-badge'), 'CURRENT');
   });
   // a chart page that throws from its own objects is treated like one without them
   await withPage(() => openChart(browser, script, {
     chart: { toolbar: null, legend: 'Gold Spot', extra: '<script>window._exposed_chartWidgetCollection = { get activeChartWidget() { throw new Error("page changed"); } };</script>' },
-  }), async (page) => {
-    await hudReady(page);
-    assert.equal(await probe(page), 'XAUUSD');
+  }), async (p) => {
+    await hudReady(p);
+    assert.equal(await probe(p), 'XAUUSD');
   });
 });

@@ -1,5 +1,8 @@
 // A simulated terminal for the companion's tests: a fresh common folder, four symbols with
-// different digits, tick values and volume steps, and helpers to drop bridge files.
+// different digits, tick values and volume steps, and helpers to drop bridge files. The
+// terminal is as strict as a real one: its local time, UTC, server time and file clock all
+// differ, fills show in the position list only a moment after OrderSend, and the tick
+// count moves only when a test (or the advisor's Sleep) moves it.
 #pragma once
 
 #include <stdlib.h>
@@ -26,6 +29,13 @@ class CompanionTest : public ::testing::Test {
     root = mkdtemp(tmpl);
     shim::Reset(root);
     mkdir((root + "/Quorvale").c_str(), 0755);
+    Strict();
+    Catalog();
+  }
+
+  // Four symbols with different digits, tick values and volume steps, in the terminal now
+  // in use.
+  static void Catalog() {
     shim::Symbol eur;  // 5 digits, tick 0.00001 worth 1.00 per lot
     shim::AddSymbol("EURUSD", eur);
     shim::SetQuote("EURUSD", 1.08500, 1.08510);
@@ -54,7 +64,27 @@ class CompanionTest : public ::testing::Test {
     shim::SetQuote("US500", 5000.00, 5000.50);
   }
 
+  // Another terminal on the same common folder, logged in to its own account; now in use.
+  static int Terminal(long login) {
+    int t = shim::AddTerminal();
+    shim::Use(t);
+    shim::S().login = login;
+    Strict();
+    Catalog();
+    return t;
+  }
+
   void TearDown() override { std::system(("rm -rf '" + root + "'").c_str()); }
+
+  // The clocks of a PC at UTC+2 on a broker at UTC+3, a file clock on none of them, and
+  // fills that settle 40 ms after OrderSend returns; for the terminal now in use.
+  static void Strict() {
+    shim::M().localOffset = 2 * 3600;
+    shim::M().fileOffset = -5 * 3600;
+    shim::M().fakeTick = 5000000;
+    shim::S().serverOffset = 3 * 3600;
+    shim::S().settleMs = 40;
+  }
 
   static QvSettings Settings(const std::string& chartSymbol) {
     QvSettings s;
@@ -65,6 +95,7 @@ class CompanionTest : public ::testing::Test {
     s.retryDelayMs = 0;
     s.distancesInPoints = false;
     s.maxRiskPct = 5;
+    s.maxLots = 10;
     s.maxSpreadPts = 0;
     s.maxDailyLossPct = 0;
     s.hourStart = -1;
@@ -89,11 +120,10 @@ class CompanionTest : public ::testing::Test {
   void Put(const std::string& name, const std::string& text, long ageSeconds = 0) {
     std::string tmp = Path("tmp_put");
     std::ofstream(tmp, std::ios::binary) << text;
-    if (ageSeconds > 0) {
-      struct utimbuf t;
-      t.actime = t.modtime = time(nullptr) - ageSeconds;
-      utime(tmp.c_str(), &t);
-    }
+    // Dated on the shim's file clock, which the advisor's Sleep and Advance move on.
+    struct utimbuf t;
+    t.actime = t.modtime = time(nullptr) + static_cast<time_t>(shim::M().slept / 1000) - ageSeconds;
+    utime(tmp.c_str(), &t);
     rename(tmp.c_str(), Path(name).c_str());
   }
 

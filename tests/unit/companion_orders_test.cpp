@@ -1,6 +1,9 @@
 // The terminal companion's order intake against the paper trade server: each id executed
 // once (across passes, restarts and two charts), the trader's rules, the server's answers,
 // the management actions, and bad files ignored.
+#include <algorithm>
+#include <optional>
+
 #include "bridge/order_files.h"
 #include "companion_fixture.h"
 
@@ -21,8 +24,10 @@ class CompanionOrders : public CompanionTest {
     Put("QV_Order_" + id + ".csv", record + "\n", age);
   }
 
+  // A position the server already had: shown at once.
   static void Open(const char* sym, bool buy, double vol, double open, double sl) {
-    shim::Position p{shim::S().nextTicket++, sym, buy, vol, open, sl, 0, 1, 0};
+    shim::SettleAll();
+    shim::Position p{shim::S().nextTicket++, sym, buy, vol, open, sl, 0, 1, 0, 0, ""};
     shim::S().positions.push_back(p);
   }
 };
@@ -100,11 +105,15 @@ TEST_F(CompanionOrders, BadFilesAreRefusedOrIgnoredNeverExecuted) {
   Order("20", "20,BUY,0.10,EURUSD,20,40", 120);
   Order("21", "21,BUY,0.10,EURUSD,20");
   Order("22", "22,BUY,0.10,EURUSD,20,40" + std::string(2000, ' '));
-  Order("23", "23,BUY,0.10,EURUSD\n,20,40");
+  Order("23", "23,BUY,0.10,EURUSD\t,20,40");
   Order("24", "99,BUY,0.10,EURUSD,20,40");
   Order("bad$id", "1,BUY,0.10,EURUSD,20,40");
   Order("25", "25,BUY,-1,EURUSD,20,40");
   Order("26", "26,HODL,0.10,EURUSD,20,40");
+  Order("27", "27,BUY,0.10,EURUSD,20,40\nACCOUNT=5550001");  // cut before its END=1
+  // A marker that cannot be created stops the order, and says so (not "already executed").
+  shim::HoldOpen("QuorvaleCompanion\\~Done_28.txt.1001.tmp");
+  Order("28", "28,BUY,0.10,EURUSD,20,40");
   a.Timer();
   a.Timer();
   EXPECT_TRUE(shim::S().positions.empty());
@@ -115,6 +124,8 @@ TEST_F(CompanionOrders, BadFilesAreRefusedOrIgnoredNeverExecuted) {
   EXPECT_NE(Result("24", "REASON").find("differs from its file name"), std::string::npos);
   EXPECT_NE(Result("25", "REASON").find("not a positive lot size"), std::string::npos);
   EXPECT_NE(Result("26", "REASON").find("unknown action"), std::string::npos);
+  EXPECT_NE(Result("27", "REASON").find("cut short"), std::string::npos) << Result("27", "REASON");
+  EXPECT_EQ(Result("28", "REASON"), "the marker of order 28 cannot be written; not executed");
   EXPECT_TRUE(Has("QV_Order_bad$id.csv"));
   int lines = 0;
   for (const std::string& l : shim::S().log)
@@ -154,8 +165,7 @@ TEST_F(CompanionOrders, InvalidLevelsNeverReachTheServer) {
   EXPECT_EQ(shim::S().sends, 0);
   EXPECT_NE(Result("40", "REASON").find("minimum stop distance of 50 points"), std::string::npos)
       << Result("40", "REASON");
-  EXPECT_NE(Result("41", "REASON").find("stop loss 1.08400 is not above the ask"),
-            std::string::npos);
+  EXPECT_EQ(Result("41", "REASON"), "stop loss 1.08400 is not above the ask 1.08510");
 }
 
 TEST_F(CompanionOrders, TradersRulesRefuseWithTheReason) {
@@ -176,8 +186,7 @@ TEST_F(CompanionOrders, TradersRulesRefuseWithTheReason) {
             "AutoTrader risk 2.0% above the configured 1.0%");
 
   // Down 3% today against a cap of 2%: no new position, closing still allowed.
-  shim::S().balance = 9700;
-  shim::S().deals.push_back({1, TimeCurrent(), -300});
+  shim::AddClosedDeal(-300);
   Order("52", "52,BUY,R:1.0,EURUSD,20,40");
   a.Timer();
   EXPECT_EQ(Result("52", "REASON"), "daily loss cap reached: down 3.00% today, cap 2.00%");
@@ -185,16 +194,16 @@ TEST_F(CompanionOrders, TradersRulesRefuseWithTheReason) {
 
   shim::S().deals.clear();
   shim::S().balance = 10000;
-  shim::S().fakeTime = 1765195200;  // 12:00 UTC
+  shim::M().fakeUtc = 1765195200;  // 12:00 UTC
   QvSettings hours = Settings("EURUSD");
   hours.hourStart = 7;
   hours.hourEnd = 9;
-  a.m_exec.m_set = hours;
+  a.m_intake.m_exec.m_set = hours;
   Order("53", "53,BUY,0.10,EURUSD,20,40");
   a.Timer();
   EXPECT_EQ(Result("53", "REASON"), "outside the trading hours 7-9 UTC (now 12:00)");
   shim::S().tradeAllowed = false;
-  a.m_exec.m_set = Settings("EURUSD");
+  a.m_intake.m_exec.m_set = Settings("EURUSD");
   Order("54", "54,BUY,0.10,EURUSD,20,40");
   a.Timer();
   EXPECT_EQ(Result("54", "REASON"), "algo trading is disabled in the terminal");
@@ -262,14 +271,200 @@ TEST_F(CompanionOrders, CloseReverseAndCloseAll) {
   EXPECT_EQ(Result("83", "REASON"), "no position on EURUSD to reverse");
 }
 
-TEST_F(CompanionOrders, InterruptedOrderIsReportedNotRunAgain) {
-  Put("QV_OrderTaken_90.csv", "90,BUY,0.10,EURUSD,0,0", 600);
+// Every age is one file date against another: on a PC whose local time, UTC, server time
+// and file clock all differ, the old comparison with TimeLocal expired every order.
+TEST_F(CompanionOrders, AgesAreTakenOnTheFileClock) {
+  Order("95", "95,BUY,0.10,EURUSD,0,0", 30);
+  Order("96", "96,BUY,0.10,EURUSD,0,0", 70);
+  a.Timer();
+  EXPECT_EQ(Result("95", "STATUS"), "EXECUTED") << Result("95", "REASON");
+  EXPECT_EQ(Result("96", "REASON"), "expired");
+  std::string own = root + "/QuorvaleCompanion/";
+  for (int days : {6, 8}) {
+    std::string marker = own + "Done_old" + std::to_string(days) + ".txt";
+    std::ofstream(marker) << "OWNER=1";
+    struct utimbuf t;
+    t.actime = t.modtime = time(nullptr) - days * 86400;
+    utime(marker.c_str(), &t);
+  }
   QvCompanion restarted;
   restarted.Init(Chart(1001, "EURUSD"), Settings("EURUSD"));
+  EXPECT_TRUE(std::ifstream(own + "Done_old6.txt").good());
+  EXPECT_FALSE(std::ifstream(own + "Done_old8.txt").good()) << "markers go after a week";
+}
+
+// A crash between the marker and the result. The old advisor answered REJECTED even for a
+// fill (inviting a resend), and only at start-up for files over two minutes old.
+class CompanionRecovery : public CompanionOrders {
+ protected:
+  std::string Marker(const std::string& id) {
+    std::ifstream in(root + "/QuorvaleCompanion/Done_" + id + ".txt");
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  void SetMarker(const std::string& id, const std::string& text, long age) {
+    std::string path = root + "/QuorvaleCompanion/Done_" + id + ".txt";
+    std::ofstream(path) << text;
+    struct utimbuf t;
+    t.actime = t.modtime = time(nullptr) - age;
+    utime(path.c_str(), &t);
+  }
+  // What OrderSend did before the advisor was cut off.
+  static ulong Filled(const std::string& id) {
+    MqlTradeRequest req{};
+    req.action = TRADE_ACTION_DEAL;
+    req.symbol = "EURUSD";
+    req.volume = 0.10;
+    req.type = ORDER_TYPE_BUY;
+    req.type_filling = ORDER_FILLING_FOK;
+    req.comment = "Quorvale " + id;
+    MqlTradeResult res{};
+    EXPECT_TRUE(OrderSend(req, res));
+    return res.order;
+  }
+};
+
+TEST_F(CompanionRecovery, AFillCutOffIsReportedExecutedWithItsTicket) {
+  // The outcome reached the marker: the result is written from it.
+  Order("70", "70,BUY,0.10,EURUSD,0,0");
+  a.Timer();
+  std::string ticket = Result("70", "TICKET");
+  EXPECT_NE(Marker("70").find("TICKET=" + ticket), std::string::npos) << Marker("70");
+  unlink(Path("QV_TradeResult_70.txt").c_str());
+  Put("QV_OrderTaken_70.csv", "70,BUY,0.10,EURUSD,0,0\n");
+  QvCompanion restarted;
+  restarted.Init(Chart(1001, "EURUSD"), Settings("EURUSD"));
+  EXPECT_EQ(Result("70", "STATUS"), "EXECUTED");
+  EXPECT_EQ(Result("70", "TICKET"), ticket);
+
+  // Cut off between OrderSend and the marker's outcome: the history has the fill, found by
+  // its comment, also when the broker shortened the comment.
+  const std::string id = "AT_EURUSD_1765000000_BUY";
+  ulong filled = Filled(id);
+  shim::SettleAll();
+  SetMarker(id, "OWNER=1001\nACTION=BUY\nSYMBOL=EURUSD", 5);
+  Put("QV_OrderTaken_" + id + ".csv", id + ",BUY,0.10,EURUSD,0,0\n", 5);
+  QvCompanion again;
+  again.Init(Chart(1001, "EURUSD"), Settings("EURUSD"));
+  EXPECT_EQ(Result(id, "STATUS"), "EXECUTED") << Result(id, "REASON");
+  EXPECT_EQ(Result(id, "TICKET"), std::to_string(filled));
+  EXPECT_EQ(shim::S().positions.size(), 2u) << "never run again";
+  // The workspace takes the answer as whole.
+  EXPECT_TRUE(ParseTradeResult(Get("QV_TradeResult_" + id + ".txt"), id).has_value());
+}
+
+TEST_F(CompanionRecovery, WithoutAFillTheFateIsUnknownOrNeverRun) {
+  SetMarker("71", "OWNER=1001\nACTION=BUY\nSYMBOL=EURUSD", 5);
+  Put("QV_OrderTaken_71.csv", "71,BUY,0.10,EURUSD,0,0\n", 5);
+  Put("QV_OrderTaken_72.csv", "72,BUY,0.10,EURUSD,0,0\n", 600);
+  QvCompanion restarted;
+  restarted.Init(Chart(1001, "EURUSD"), Settings("EURUSD"));
+  EXPECT_EQ(Result("71", "STATUS"), "UNKNOWN");
+  EXPECT_EQ(Result("71", "REASON"),
+            "the terminal stopped while executing this order; check your positions");
+  const std::optional<TradeResult> read = ParseTradeResult(Get("QV_TradeResult_71.txt"), "71");
+  ASSERT_TRUE(read.has_value()) << "the workspace reads the new status";
+  EXPECT_EQ(read->status, TradeResult::Status::kUnknown);
+  EXPECT_EQ(Result("72", "REASON"), "the terminal stopped before executing this order");
+  EXPECT_FALSE(Has("QV_OrderTaken_71.csv"));
+  EXPECT_FALSE(Has("QV_OrderTaken_72.csv"));
+  Order("72", "72,BUY,0.10,EURUSD,0,0");
   restarted.Timer();
-  EXPECT_TRUE(shim::S().positions.empty());
-  EXPECT_EQ(Result("90", "STATUS"), "REJECTED");
-  EXPECT_FALSE(Has("QV_OrderTaken_90.csv"));
+  EXPECT_TRUE(shim::S().positions.empty()) << "an answered order never runs";
+}
+
+// Recovery runs every second, for a chart that stopped while this one keeps running, and
+// leaves an order whose executor still runs.
+TEST_F(CompanionRecovery, RunsEverySecondAndLeavesALiveExecutor) {
+  QvCompanion busy;
+  busy.Init(Chart(1003, "XAUUSD"), Settings("XAUUSD"));
+  SetMarker("73", "OWNER=1003\nACTION=CLOSE\nSYMBOL=ALL", 60);
+  Put("QV_OrderTaken_73.csv", "73,CLOSE,0.10,ALL,0,0\n", 60);
+  SetMarker("74", "OWNER=1002\nACTION=CLOSE\nSYMBOL=ALL", 5);
+  Put("QV_OrderTaken_74.csv", "74,CLOSE,0.10,ALL,0,0\n", 5);
+  a.SlowDuties(true);
+  EXPECT_TRUE(Has("QV_OrderTaken_73.csv")) << "chart 1003 runs: it is still executing 73";
+  EXPECT_TRUE(Has("QV_OrderTaken_74.csv")) << "1002's marker is only 5 s old";
+  SetMarker("74", "OWNER=1002\nACTION=CLOSE\nSYMBOL=ALL", 20);
+  shim::Advance(1000);
+  a.Timer();
+  EXPECT_EQ(Result("74", "STATUS"), "UNKNOWN") << "chart 1002 is gone";
+  EXPECT_TRUE(Has("QV_OrderTaken_73.csv"));
+}
+
+// Which file an order comes from, and the trader's settings, when a read fails.
+class CompanionModes : public CompanionOrders {};
+
+// One failed read of QV_Protocol.txt sent the advisor back to the slot for a pass: it ran
+// the slot's record and answered the order file "already executed" for a fill.
+TEST_F(CompanionModes, OrderFileModeLatchesOnceAnnounced) {
+  unlink(Path("QV_Protocol.txt").c_str());
+  shim::Advance(1000);
+  Order("600", "600,BUY,0.10,EURUSD,0,0");
+  Put("QV_TradeSignal.csv", "600,BUY,0.10,EURUSD,0,0");
+  a.Timer();
+  UseOrderFiles();
+  shim::Advance(1000);
+  a.Timer();
+  EXPECT_EQ(Result("600", "STATUS"), "EXECUTED") << Result("600", "REASON");
+  shim::SettleAll();
+  EXPECT_EQ(shim::S().positions.size(), 1u);
+  // Gone for longer (a workspace of the first version took the folder over): the slot.
+  unlink(Path("QV_Protocol.txt").c_str());
+  for (int i = 0; i < 12; i++) {
+    shim::Advance(1000);
+    a.Timer();
+  }
+  Put("QV_TradeSignal.csv", "601,BUY,0.10,EURUSD,0,0");
+  a.Timer();
+  shim::SettleAll();
+  EXPECT_EQ(shim::S().positions.size(), 2u);
+  Put("QV_Protocol.txt", "ORDER_FILES=0");
+  EXPECT_TRUE(shim::LogContains("reading QV_TradeSignal.csv"));
+}
+
+// A configuration that failed to read turned the risk caps off until it changed again.
+TEST_F(CompanionModes, TheLastGoodSettingsStayWhenTheFileCannotBeRead) {
+  Put("QV_AIConfig.json", "{\"max_dd\":2.0,\"risk_pct\":1.0}");
+  a.SlowDuties(true);
+  shim::AddClosedDeal(-300);  // down 3% today
+  Put("QV_AIConfig.json", "{\"max_dd\":2.0,\"risk_pct\":" + std::string(70000, ' ') + "1.0}", 5);
+  shim::Advance(1000);
+  a.Timer();
+  Order("80", "80,BUY,0.10,EURUSD,0,0");
+  Order("AT_EURUSD_1765000000_SELL", "AT_EURUSD_1765000000_SELL,SELL,0.10,EURUSD,0,0");
+  a.Timer();
+  EXPECT_EQ(Result("80", "REASON"),
+            "the workspace's risk settings (QV_AIConfig.json) cannot be read");
+  EXPECT_EQ(Result("AT_EURUSD_1765000000_SELL", "REASON"),
+            "the workspace's risk settings (QV_AIConfig.json) cannot be read");
+  Put("QV_AIConfig.json", "{\"max_dd\":2.0,\"risk", 2);  // cut short
+  shim::Advance(1000);
+  Order("81", "81,BUY,0.10,EURUSD,0,0");
+  a.Timer();
+  EXPECT_NE(Result("81", "REASON").find("cannot be read"), std::string::npos);
+  Put("QV_AIConfig.json", "{\"max_dd\":5.0}");
+  shim::Advance(1000);
+  Order("82", "82,BUY,0.10,EURUSD,0,0");
+  a.Timer();
+  EXPECT_EQ(Result("82", "STATUS"), "EXECUTED") << Result("82", "REASON");
+}
+
+// The terminal opens files without delete sharing: a reader elsewhere makes the rename over
+// a file fail. The old advisor printed that on every 20 ms pass.
+TEST_F(CompanionModes, AFileHeldOpenIsRetriedAndToldOnceAMinute) {
+  shim::HoldOpen("Quorvale\\QV_OpenPositions_5550001.json");
+  for (int i = 0; i < 5; i++) {
+    std::string id = std::to_string(90 + i);
+    Order(id, id + ",BUY,0.10,EURUSD,0,0");
+    a.Timer();
+  }
+  EXPECT_EQ(shim::LogCount("cannot replace Quorvale\\QV_OpenPositions_5550001.json"), 1);
+  shim::Release("Quorvale\\QV_OpenPositions_5550001.json");
+  a.Timer();
+  const std::string written = Get("QV_OpenPositions_5550001.json");
+  EXPECT_EQ(std::count(written.begin(), written.end(), '{'), 5) << written;
 }
 
 // An older workspace: one slot, never deleted, no results.
@@ -303,23 +498,24 @@ TEST_F(CompanionSignalSlot, SlotRecordsExecuteOncePerIdAcrossChartsAndRestarts) 
 class CompanionDuties : public CompanionTest {};
 
 TEST_F(CompanionDuties, LaunchKillAndSnapshot) {
-  shim::S().fakeTime = 1765195199;  // 11:59:59 UTC
+  shim::M().fakeUtc = 1765195199;  // 11:59:59 UTC, 14:59:59 on the server: bars are the server's
   QvCompanion a;
   a.Init(Chart(5678, "XAUUSD"), Settings("XAUUSD"));
   EXPECT_EQ(Get("QV_Launch_5678.txt"),
-            "HWND=5678\nSYMBOL=XAUUSD\nINTERVAL=60\nTHEME=dark\nUSER_ID=trader7\nMODE=WORKSTATION");
+            "HWND=5678\nSYMBOL=XAUUSD\nINTERVAL=60\nTHEME=dark\nUSER_ID=trader7\nMODE=WORKSTATION\n"
+            "ACCOUNT=5550001");
   std::string shared = Get("QV_AICopilotData.json");
   EXPECT_EQ(shared, Get("QV_AICopilotData_5678.json"));
   for (const char* field :
        {"\"Symbol\":\"XAUUSD\"", "\"CurrentPrice\":2341.20", "\"Timeframe\":\"H1\"",
-        "\"BarTime\":1765191600,", "\"CurrentSpreadPts\":30", "\"CurrentHourUTC\":11",
+        "\"BarTime\":1765202400,", "\"CurrentSpreadPts\":30", "\"CurrentHourUTC\":11",
         "\"MarketClosed\":false", "\"D1_High\":", "\"ATR_14\":", "\"PipSize\":0.1"})
     EXPECT_NE(shared.find(field), std::string::npos) << field << " in " << shared;
   a.Timer();
-  EXPECT_NE(Get("QV_AICopilotData.json").find("\"BarTime\":1765191600,"), std::string::npos);
-  shim::S().fakeTime = 1765195200;  // the next bar opens
+  EXPECT_NE(Get("QV_AICopilotData.json").find("\"BarTime\":1765202400,"), std::string::npos);
+  shim::M().fakeUtc = 1765195200;  // the next bar opens
   a.Timer();
-  EXPECT_NE(Get("QV_AICopilotData.json").find("\"BarTime\":1765195200,"), std::string::npos);
+  EXPECT_NE(Get("QV_AICopilotData.json").find("\"BarTime\":1765206000,"), std::string::npos);
 
   EXPECT_TRUE(a.Deinit(REASON_CHARTCHANGE));
   EXPECT_FALSE(Has("QV_Kill_5678.txt")) << "a symbol change keeps the overlay";

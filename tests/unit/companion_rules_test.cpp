@@ -1,5 +1,9 @@
 // Sizing and level rules of the terminal companion against hand-computed cases on a
 // 5-digit pair, a 3-digit pair, gold and an index quoted finer than it trades.
+#include <fstream>
+#include <sstream>
+#include <vector>
+
 #include "companion_fixture.h"
 
 namespace {
@@ -19,43 +23,48 @@ TEST_F(CompanionRules, PipIsTenPointsOnFractionalQuotesAndGold) {
   EXPECT_DOUBLE_EQ(QvRules::PipSize(Contract("US500")), 0.01);
 }
 
-// A price near the market is never read as a distance, whatever its magnitude.
-TEST_F(CompanionRules, LevelsTellPricesFromDistances) {
-  struct Case {
-    const char* sym;
-    const char* text;
-    bool buy, stop;
-    double want;
-  } cases[] = {
-      {"EURUSD", "20", true, true, 1.08310},      // 20 pips below the ask 1.08510
-      {"EURUSD", "1.0830", true, true, 1.08300},  // a price, not 1.08 pips
-      {"EURUSD", "40", false, false, 1.08100},    // sell target 40 pips below the bid
-      {"USDJPY", "25", true, true, 149.760},      // 25 pips of 0.01 below 150.010
-      {"USDJPY", "149.5", false, true, 149.500},  // a sell's stop typed as a price (checked later)
-      {"XAUUSD", "20", true, true, 2339.50},      // 20 pips of 0.10 below 2341.50
-      {"XAUUSD", "2331.5", true, true, 2331.50},
-      {"US500", "4990", true, true, 4990.00},    // whole-number price on an index
-      {"US500", "4990.1", true, true, 4990.00},  // rounded to the quarter-point tick
-      {"US500", "0", true, true, 0},
-      {"US500", "", true, false, 0},
-  };
-  for (const Case& c : cases) {
-    QvSymbolSpec s = Contract(c.sym);
+// The price-or-distance table the HUD's rule is tested against as well.
+TEST(CompanionLevels, OneRuleWithTheHud) {
+  std::ifstream in(QV_LEVEL_CASES);
+  ASSERT_TRUE(in.good()) << QV_LEVEL_CASES;
+  std::string line;
+  int cases = 0;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> f;
+    std::stringstream ss(line);
+    for (std::string cell; std::getline(ss, cell, '\t');) f.push_back(cell);
+    ASSERT_EQ(f.size(), 10u) << line;
     double price = -1;
     string why;
-    ASSERT_TRUE(QvRules::ResolveLevel(s, c.text, c.buy, c.stop, false, price, why))
-        << c.sym << " " << c.text << ": " << why;
-    EXPECT_NEAR(price, c.want, 1e-9) << c.sym << " " << c.text;
+    bool ok = QvLevels::Read(f[0], f[1] == "-" ? "" : f[1], f[2] == "BUY", f[3] == "1",
+                             std::stod(f[4]), std::stod(f[5]), std::stoi(f[6]), std::stod(f[7]),
+                             f[8] == "1", f[8] == "1" ? "points" : "pips", price, why);
+    const std::string& want = f[9];
+    if (want.compare(0, 7, "refuse:") == 0) {
+      EXPECT_FALSE(ok) << line << " read as " << price;
+      EXPECT_NE(why.find(want.substr(7)), string::npos) << line << ": " << why;
+    } else {
+      ASSERT_TRUE(ok) << line << ": " << why;
+      EXPECT_NEAR(price, want == "none" ? 0 : std::stod(want), 1e-9) << line;
+    }
+    cases++;
   }
-  QvSymbolSpec eur = Contract("EURUSD");
+  EXPECT_GE(cases, 20);
+}
+
+// The level as the order gets it: rounded to the symbol's tick.
+TEST_F(CompanionRules, LevelsRoundToTheTick) {
+  QvSymbolSpec idx = Contract("US500");
   double price = 0;
   string why;
-  EXPECT_TRUE(QvRules::ResolveLevel(eur, "150", true, true, true, price, why));
-  EXPECT_NEAR(price, 1.08360, 1e-9) << "150 points when distances are points";
-  EXPECT_FALSE(QvRules::ResolveLevel(eur, "1.08.3", true, true, false, price, why));
-  EXPECT_NE(why.find("not a number"), string::npos);
-  EXPECT_FALSE(QvRules::ResolveLevel(eur, "50000", true, true, false, price, why))
-      << "a distance beyond the price itself reaches below zero";
+  ASSERT_TRUE(QvRules::ResolveLevel(idx, "4990.1", "PRICE", true, true, false, price, why)) << why;
+  EXPECT_NEAR(price, 4990.00, 1e-9) << "to the quarter-point tick";
+  QvSymbolSpec jpy = Contract("USDJPY");
+  ASSERT_TRUE(QvRules::ResolveLevel(jpy, "25", "", true, true, false, price, why)) << why;
+  EXPECT_NEAR(price, 149.760, 1e-9);
+  ASSERT_TRUE(QvRules::ResolveLevel(jpy, "80", "", true, true, true, price, why)) << why;
+  EXPECT_NEAR(price, 149.930, 1e-9) << "80 points when distances are points";
 }
 
 TEST_F(CompanionRules, StopsCheckedAgainstTheBrokersQuoteAndStopsLevel) {
@@ -73,14 +82,22 @@ TEST_F(CompanionRules, StopsCheckedAgainstTheBrokersQuoteAndStopsLevel) {
   EXPECT_TRUE(QvRules::CheckStops(s, false, 1.08600, 1.08300, why)) << why;
 }
 
-TEST_F(CompanionRules, LotsRoundToTheStepAndClampToTheLimits) {
+// A lot below the minimum is refused: raised to the minimum it would risk ten times what
+// was asked.
+TEST_F(CompanionRules, LotsRoundToTheStepAndStayWithinTheLimits) {
   QvSymbolSpec eur = Contract("EURUSD");
-  EXPECT_DOUBLE_EQ(QvRules::RoundLots(eur, 0.123), 0.12);
-  EXPECT_DOUBLE_EQ(QvRules::RoundLots(eur, 0.001), 0.01);
-  EXPECT_DOUBLE_EQ(QvRules::RoundLots(eur, 250), 100);
   QvSymbolSpec idx = Contract("US500");
-  EXPECT_DOUBLE_EQ(QvRules::RoundLots(idx, 0.26), 0.3);
-  EXPECT_DOUBLE_EQ(QvRules::RoundLots(idx, 0.04), 0.1);
+  double lots = 0;
+  string why;
+  EXPECT_TRUE(QvRules::FixedLots(eur, 0.123, lots, why));
+  EXPECT_DOUBLE_EQ(lots, 0.12);
+  EXPECT_TRUE(QvRules::FixedLots(idx, 0.26, lots, why));
+  EXPECT_DOUBLE_EQ(lots, 0.3);
+  EXPECT_FALSE(QvRules::FixedLots(eur, 0.001, lots, why));
+  EXPECT_EQ(why, "0.001 lots is below the minimum volume 0.01 of EURUSD");
+  EXPECT_FALSE(QvRules::FixedLots(idx, 0.04, lots, why));
+  EXPECT_FALSE(QvRules::FixedLots(eur, 250, lots, why));
+  EXPECT_EQ(why, "250 lots is above the maximum volume 100.00 of EURUSD");
 }
 
 // Risk sizing: equity x percent over (distance / tick size x tick value), rounded down.

@@ -35,6 +35,7 @@ kill -TERM "$pid"
 wait "$pid" || fail "runner exit status $?"
 pid=
 [ -e "$bridge/QV_Kill_5678.txt" ] || fail "no kill request at the end"
+[ -e "$bridge/QV_Chart_5678.txt" ] && fail "the chart's account left behind"
 # --orders-only (the road tests launch and snapshot the chart themselves): orders and
 # positions alone, no launch request, snapshot nor kill request.
 rm -f "$bridge"/QV_Launch_* "$bridge"/QV_AICopilotData* "$bridge"/QV_Kill_*
@@ -63,7 +64,7 @@ wait_for QV_TradeResult_174.txt "REASON=stop loss 2640.00 is not below the bid 2
 kill -TERM "$pid"
 wait "$pid" || fail "orders-only: runner exit status $?"
 pid=
-for f in "$bridge"/QV_Launch_* "$bridge"/QV_AICopilotData* "$bridge"/QV_Kill_*; do
-  [ -e "$f" ] && fail "orders-only wrote $(basename "$f")"
+for f in "$bridge"/QV_Launch_* "$bridge"/QV_AICopilotData* "$bridge"/QV_Kill_* "$bridge"/QV_Chart_*; do
+  [ -e "$f" ] && fail "orders-only left $(basename "$f")"
 done
 echo "runner smoke: ok"

@@ -32,26 +32,6 @@ TEST(MessageSource, OnlyChartSitePagesAndTheStudioPageAreOurs) {
   EXPECT_EQ(UrlOrigin("file:///C:/x"), "");
 }
 
-TEST(MessageSource, ASignedMessageNeedsTheWholeSecretAndItsSeparator) {
-  const std::string secret = "0123456789abcdef0123456789abcdef";
-  std::string message = "unchanged";
-  ASSERT_TRUE(TakeSignedMessage(secret + ":TRADE:1,BUY,0.1,,,", secret, &message));
-  EXPECT_EQ(message, "TRADE:1,BUY,0.1,,,");
-  message = "unchanged";
-  EXPECT_FALSE(TakeSignedMessage("TRADE:1,BUY,0.1,,,", secret, &message));
-  EXPECT_FALSE(TakeSignedMessage(secret + "TRADE:1", secret, &message));
-  EXPECT_FALSE(TakeSignedMessage(secret.substr(0, 31) + "0:TRADE:1", secret, &message));
-  EXPECT_FALSE(TakeSignedMessage(secret + ":", secret, &message)) << "nothing after the secret";
-  EXPECT_FALSE(TakeSignedMessage(":TRADE:1", "", &message)) << "no secret, no message";
-  EXPECT_EQ(message, "unchanged");
-}
-
-TEST(MessageSource, TheHudScriptGetsItsSecretOnce) {
-  const std::string hud =
-      std::string("var s = '") + kPageSecretPlaceholder + "'; // " + kPageSecretPlaceholder;
-  EXPECT_EQ(WithPageSecret(hud, "abc"), std::string("var s = 'abc'; // ") + kPageSecretPlaceholder);
-}
-
 constexpr const char* kData = "https://quorvale-data.example";
 constexpr const char* kChart = "https://www.tradingview.com";
 
@@ -71,7 +51,6 @@ DataHostAnswer Ask(const std::string& path, const std::string& origin, const std
 TEST(DataHostRequest, TheHudOnTheChartSiteReadsItsFilesWithCorsToThatOriginOnly) {
   const std::vector<std::pair<std::string, std::string>> files = {
       {"QV_OpenPositions.json", "application/json; charset=utf-8"},
-      {"QV_AIConfig.json", "application/json; charset=utf-8"},
       {"QV_AICopilotData.json", "application/json; charset=utf-8"},
       {"QV_AICopilotData_198432.json", "application/json; charset=utf-8"},
       {"QV_AICopilotChart.png", "image/png"},
@@ -94,8 +73,13 @@ TEST(DataHostRequest, TheHudOnTheChartSiteReadsItsFilesWithCorsToThatOriginOnly)
     EXPECT_NE(headers.find("Cache-Control: no-store"), std::string::npos);
     EXPECT_EQ(headers.find('*'), std::string::npos) << headers;
   }
-  // Keys are small; positions and pictures get room, never unbounded.
-  EXPECT_LE(Ask("/QV_AIConfig.json", kChart).maxBytes, 64u * 1024);
+  // The settings file held every provider key and was served to the chart origin (the
+  // review's S4): the HUD gets settings and keys through its channel, and the file is no
+  // longer served to anyone.
+  for (const char* origin : {kChart, kData, ""}) {
+    EXPECT_EQ(Ask("/QV_AIConfig.json", origin).verdict, DataHostVerdict::NotFound) << origin;
+  }
+  // Positions and pictures get room, never unbounded.
   EXPECT_LE(Ask("/QV_AICopilotChart.png", kChart).maxBytes, 16u * 1024 * 1024);
   // A missing file still answers the HUD readably (404 with its CORS header).
   DataHostAnswer missing = Ask("/QV_OpenPositions.json", kChart);
@@ -104,16 +88,16 @@ TEST(DataHostRequest, TheHudOnTheChartSiteReadsItsFilesWithCorsToThatOriginOnly)
             std::string::npos);
   EXPECT_EQ(DataHostStatus(DataHostVerdict::NotFound), 404);
   // HEAD gets headers only; a preflight from the chart site is answered, others refused.
-  EXPECT_TRUE(Ask("/QV_AIConfig.json", kChart, "", "HEAD").headOnly);
-  const DataHostAnswer preflight = Ask("/QV_AIConfig.json", kChart, "", "OPTIONS");
+  EXPECT_TRUE(Ask("/QV_COTData.json", kChart, "", "HEAD").headOnly);
+  const DataHostAnswer preflight = Ask("/QV_COTData.json", kChart, "", "OPTIONS");
   EXPECT_EQ(preflight.verdict, DataHostVerdict::Preflight);
   EXPECT_EQ(DataHostStatus(preflight.verdict), 204);
   EXPECT_NE(DataHostResponseHeaders(preflight, preflight.verdict).find("GET, HEAD"),
             std::string::npos);
-  EXPECT_EQ(Ask("/QV_AIConfig.json", "https://evil.test", "", "OPTIONS").verdict,
+  EXPECT_EQ(Ask("/QV_COTData.json", "https://evil.test", "", "OPTIONS").verdict,
             DataHostVerdict::Forbidden);
-  EXPECT_EQ(Ask("/QV_AIConfig.json", kChart, "", "POST").verdict, DataHostVerdict::Forbidden);
-  EXPECT_EQ(Ask("/QV_AIConfig.json", kChart, "", "PUT").verdict, DataHostVerdict::Forbidden);
+  EXPECT_EQ(Ask("/QV_COTData.json", kChart, "", "POST").verdict, DataHostVerdict::Forbidden);
+  EXPECT_EQ(Ask("/QV_COTData.json", kChart, "", "PUT").verdict, DataHostVerdict::Forbidden);
 }
 
 TEST(DataHostRequest, OtherOriginsAndForeignLoadsAreRefused) {
@@ -128,7 +112,7 @@ TEST(DataHostRequest, OtherOriginsAndForeignLoadsAreRefused) {
       "https://quorvale-data.example:444",
   };
   for (const char* origin : origins) {
-    for (const char* file : {"/QV_AIConfig.json", "/QV_OpenPositions.json", "/headless.html"}) {
+    for (const char* file : {"/QV_COTData.json", "/QV_OpenPositions.json", "/headless.html"}) {
       const DataHostAnswer a = Ask(file, origin, "cross-site");
       EXPECT_EQ(a.verdict, DataHostVerdict::Forbidden) << origin << file;
       EXPECT_EQ(DataHostStatus(a.verdict), 403);
@@ -141,14 +125,14 @@ TEST(DataHostRequest, OtherOriginsAndForeignLoadsAreRefused) {
   for (const DataHostContext context :
        {DataHostContext::kDocument, DataHostContext::kImage, DataHostContext::kOther}) {
     for (const char* origin : {"", kChart}) {
-      for (const char* file : {"/QV_AIConfig.json", "/QV_AICopilotChart.png"}) {
+      for (const char* file : {"/QV_COTData.json", "/QV_AICopilotChart.png"}) {
         EXPECT_EQ(Ask(file, origin, "", "GET", context).verdict, DataHostVerdict::Forbidden)
             << file << origin << static_cast<int>(context);
       }
     }
   }
-  EXPECT_EQ(Ask("/QV_AIConfig.json", "", "none").verdict, DataHostVerdict::Forbidden);
-  EXPECT_EQ(Ask("/QV_AIConfig.json", "", "", "GET", DataHostContext::kRead, "iframe").verdict,
+  EXPECT_EQ(Ask("/QV_COTData.json", "", "none").verdict, DataHostVerdict::Forbidden);
+  EXPECT_EQ(Ask("/QV_COTData.json", "", "", "GET", DataHostContext::kRead, "iframe").verdict,
             DataHostVerdict::Forbidden);
 }
 
@@ -194,12 +178,12 @@ TEST(DataHostRequest, TheStudioPageAndItsOwnReadsWithoutOrigin) {
   // Its same-origin reads carry no Origin (GET); the chart site's header they get instead is
   // ignored for a same-origin read. One that names the data host's origin gets none.
   for (const char* site : {"", "same-origin"}) {
-    EXPECT_EQ(Ask("/QV_AIConfig.json", "", site).verdict, DataHostVerdict::Serve) << site;
+    EXPECT_EQ(Ask("/QV_COTData.json", "", site).verdict, DataHostVerdict::Serve) << site;
   }
-  const DataHostAnswer own = Ask("/QV_AIConfig.json", kData, "same-origin");
+  const DataHostAnswer own = Ask("/QV_COTData.json", kData, "same-origin");
   EXPECT_EQ(own.verdict, DataHostVerdict::Serve);
   EXPECT_EQ(DataHostResponseHeaders(own, own.verdict).find("Access-Control"), std::string::npos);
-  EXPECT_EQ(Ask("/QV_AIConfig.json", kData, "", "OPTIONS").verdict, DataHostVerdict::Forbidden);
+  EXPECT_EQ(Ask("/QV_COTData.json", kData, "", "OPTIONS").verdict, DataHostVerdict::Forbidden);
   // The page's icon is an image (or whatever else the browser calls it), never a document.
   for (const DataHostContext context : {DataHostContext::kImage, DataHostContext::kOther}) {
     EXPECT_EQ(Ask("/quorvale.ico", "", "same-origin", "GET", context, "image").contentType,
@@ -243,7 +227,7 @@ TEST(DataHostRequest, OnlyListedNamesAndNoPathEscapes) {
   for (const char* path : escapes) {
     EXPECT_EQ(Ask(path, kChart).verdict, DataHostVerdict::Forbidden) << path;
   }
-  std::string nul = "/QV_AIConfig.json";
+  std::string nul = "/QV_COTData.json";
   nul.insert(4, 1, '\0');
   EXPECT_EQ(Ask(nul, kChart).verdict, DataHostVerdict::Forbidden);
   // Another host than the data host names no file of ours.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <set>
 
+#include "bridge/order_account.h"
 #include "bridge/write_status.h"
 
 namespace {
@@ -81,6 +82,39 @@ TEST(OrderFiles, EveryPrefixOfAnOrderFileYieldsNoOrder) {
   EXPECT_FALSE(ParseOrderFile("9,BUY,0.10,X\t,0,0\n", "9"));
 }
 
+// What a current companion needs besides the record: the account, the chart, the sequence
+// and whether the levels are prices or distances; a cut in them is no order either.
+TEST(OrderFiles, AddedLinesComeBackAndOnlyWhole) {
+  OrderAdditions added;
+  added.account = "7000002";
+  added.chart = 132456;
+  added.seq = 1765000000123;
+  added.slKind = "PRICE";
+  added.tpKind = "DISTANCE";
+  const std::string body = OrderFileBody("1765000000123,BUY,0.10,XAUUSD,2330.5,40", added);
+  EXPECT_EQ(body,
+            "1765000000123,BUY,0.10,XAUUSD,2330.5,40\nACCOUNT=7000002\nCHART=132456\n"
+            "SEQ=1765000000123\nSL_KIND=PRICE\nTP_KIND=DISTANCE\nEND=1\n");
+  const auto read = ParseOrderFile(body, "1765000000123");
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(read->sl, "2330.5");
+  EXPECT_EQ(read->additions.account, "7000002");
+  EXPECT_EQ(read->additions.chart, 132456u);
+  EXPECT_EQ(read->additions.seq, 1765000000123u);
+  EXPECT_EQ(read->additions.slKind, "PRICE");
+  EXPECT_EQ(read->additions.tpKind, "DISTANCE");
+  const std::size_t recordEnd = body.find('\n') + 1;
+  for (std::size_t n = recordEnd + 1; n < body.size(); ++n) {
+    EXPECT_FALSE(ParseOrderFile(body.substr(0, n), "1765000000123").has_value()) << n;
+  }
+  EXPECT_EQ(OrderFileBody("9,BUY,0.10,X,0,0", {}), "9,BUY,0.10,X,0,0\n")
+      << "nothing added: the form of the second version";
+  EXPECT_FALSE(ParseOrderFile("9,BUY,0.10,X,0,0\nACCOUNT=12a\nEND=1\n", "9"));
+  EXPECT_FALSE(ParseOrderFile("9,BUY,0.10,X,0,0\nSL_KIND=PIPS\nEND=1\n", "9"));
+  EXPECT_TRUE(ParseOrderFile("9,BUY,0.10,X,0,0\nLATER=whatever\nEND=1\n", "9"))
+      << "unknown keys are left for later versions";
+}
+
 TEST(TradeResults, EveryPrefixYieldsNoResult) {
   const std::string executed =
       "ID=1765000000000\r\nSTATUS=EXECUTED\r\nTICKET=100001\r\nPRICE=2650.5\r\nVOLUME=0.10\r\nEND="
@@ -103,6 +137,11 @@ TEST(TradeResults, EveryPrefixYieldsNoResult) {
   ASSERT_TRUE(j.has_value());
   EXPECT_EQ(j->status, TradeResult::Status::kRejected);
   EXPECT_EQ(j->reason, "market closed");
+  // A companion cut off mid-order that cannot tell whether it filled.
+  const auto u = ParseTradeResult("ID=7\nSTATUS=UNKNOWN\nREASON=check your positions\nEND=1", "7");
+  ASSERT_TRUE(u.has_value());
+  EXPECT_EQ(u->status, TradeResult::Status::kUnknown);
+  EXPECT_EQ(u->reason, "check your positions");
 }
 
 TEST(TradeResults, RefusesWhatIsNotThisOrdersWholeResult) {
@@ -126,3 +165,34 @@ TEST(WriteStatusText, NamesTheWindowsError) {
 }
 
 }  // namespace
+
+// The accounts the workspace learns from the companions, and the one chosen for orders
+// that name no chart.
+TEST(OrderAccounts, ChartFilesAndTheChoice) {
+  const auto chart = ParseChartRegistration(
+      "HWND=132456\r\nACCOUNT=7000002\nSERVER=Broker-Live\nSYMBOL=EURUSD.m\nPROTOCOL=3", 132456);
+  ASSERT_TRUE(chart.has_value());
+  EXPECT_EQ(chart->account, "7000002");
+  EXPECT_EQ(chart->symbol, "EURUSD.m");
+  EXPECT_FALSE(ParseChartRegistration("HWND=132456\nACCOUNT=7000002", 132457)) << "another chart's";
+  EXPECT_FALSE(ParseChartRegistration("HWND=132456\nACCOUNT=", 132456));
+  EXPECT_FALSE(ParseChartRegistration("HWND=132456\nACCOUNT=70x", 132456));
+  EXPECT_EQ(ChartRegistrationHandle(L"QV_Chart_132456.txt"), 132456u);
+  EXPECT_FALSE(ChartRegistrationHandle(L"QV_Chart_0132456.txt"));
+  EXPECT_FALSE(ChartRegistrationHandle(L"QV_Chart_.txt"));
+  EXPECT_FALSE(ChartRegistrationHandle(L"QV_Chart_12a.txt"));
+  EXPECT_EQ(PositionsFileName("7000002"), L"QV_OpenPositions_7000002.json");
+
+  EXPECT_EQ(OrderAccountFor(ParseAccountChoice("FIRST=111\n")), "111");
+  EXPECT_EQ(OrderAccountFor(ParseAccountChoice("FIRST=111\nCHOSEN=222\n")), "222");
+  EXPECT_EQ(OrderAccountFor(ParseAccountChoice("CHOSEN=demo\nFIRST=111")), "111")
+      << "a choice that is no login is ignored";
+  EXPECT_EQ(OrderAccountFor(ParseAccountChoice("")), "");
+  const AccountChoice both{"222", "111"};
+  EXPECT_EQ(AccountChoiceBody(both), "CHOSEN=222\nFIRST=111\n");
+  EXPECT_EQ(ParseAccountChoice(AccountChoiceBody(both)).chosen, "222");
+  EXPECT_EQ(LaunchRequestAccount("HWND=5\r\nSYMBOL=X\r\nACCOUNT=7000002\r\n"), "7000002");
+  EXPECT_EQ(LaunchRequestAccount("HWND=5\nSYMBOL=X"), "") << "a companion of an earlier version";
+  EXPECT_EQ(AccountsOf({{9, "222", "X"}, {3, "111", "Y"}, {5, "222", "Z"}}),
+            (std::vector<std::string>{"111", "222"}));
+}

@@ -102,13 +102,6 @@ TEST(PageScripts, BridgeTextReachesThePageOnlyAsAStringLiteral) {
   EXPECT_EQ(JsStringLiteral("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
   EXPECT_EQ(JsStringLiteral("</script>"), "\"\\u003C/script>\"");
   EXPECT_EQ(JsStringLiteral("x\xE2\x80\xA8y\xC3\xA9"), "\"x\\u2028y\xC3\xA9\"");
-  // A file that tries to break out of the literal stays inside it.
-  const std::string hostile = "[]); alert(1); (\"";
-  const std::string script = BuildPositionsPushScript(hostile);
-  EXPECT_NE(script.find("JSON.parse(\"[]); alert(1); (\\\"\")"), std::string::npos) << script;
-  EXPECT_NE(BuildKeySeedingScript("{\"gemini\":\"k\"}")
-                .find("JSON.parse(\"{\\\"gemini\\\":\\\"k\\\"}\")"),
-            std::string::npos);
 }
 
 TEST(PageScripts, StudioPageCarriesTitleIconAndBodyClass) {

@@ -8,8 +8,8 @@ namespace {
 
 const std::string kTick = "123456";
 
-CommandOutcome Command(const std::string& text) {
-  return HandleTelegramCommand(text, kTick, "NASDAQ:NDX");
+CommandOutcome Command(const std::string& text, const std::string& bot = "QuorvaleBot") {
+  return HandleTelegramCommand(text, kTick, "NASDAQ:NDX", bot);
 }
 
 TEST(TelegramCommands, RecordsAndRepliesOfEachCommand) {
@@ -35,19 +35,24 @@ TEST(TelegramCommands, RecordsAndRepliesOfEachCommand) {
   EXPECT_EQ(sent(sell), "\U0001F534 *REMOTE SELL:* EURUSD (0.5) sent to terminal.");
 }
 
-TEST(TelegramCommands, PrefixesMatchFromTheFirstByteInOrder) {
-  EXPECT_EQ(Command("/bet").record, Command("/be").record) << "/bet moves the stop too";
-  EXPECT_FALSE(Command("/close").record.has_value());
-  EXPECT_FALSE(Command("/close").reply.has_value());
-  EXPECT_FALSE(Command("/close").order.has_value());
-  EXPECT_EQ(Command("/status@QuorvaleBot").reply, TelegramStatusText("NASDAQ:NDX"));
-  EXPECT_EQ(Command("/closeallnow").record, "123456,CLOSE,0.10,ALL,0,0");
-  EXPECT_EQ(Command("/helpme").reply, TelegramHelpText());
-  for (const char* ignored : {" /buy", "buy", "/BUY", "", "hello", "/start"}) {
+// Prefix matching ran "/beware" as break-even and "/sellall" as a sell: a command is the
+// whole first word, "@" and this bot's name allowed.
+TEST(TelegramCommands, OnlyWholeCommandWordsCount) {
+  for (const char* ignored : {"/bet", "/beware", "/sellall", "/buyXAUUSD", "/closeallnow",
+                              "/helpme", "/close", " /buy", "buy", "/BUY", "", "hello", "/start",
+                              "/status@", "/status@OtherBot", "/buy@OtherBot XAUUSD 0.5"}) {
     const CommandOutcome none = Command(ignored);
     EXPECT_FALSE(none.record.has_value()) << ignored;
     EXPECT_FALSE(none.reply.has_value()) << ignored;
+    EXPECT_FALSE(none.order.has_value()) << ignored;
   }
+  EXPECT_EQ(Command("/status@QuorvaleBot").reply, TelegramStatusText("NASDAQ:NDX"));
+  EXPECT_EQ(Command("/status@quorvalebot").reply, TelegramStatusText("NASDAQ:NDX"));
+  EXPECT_FALSE(Command("/status@QuorvaleBot", "").reply.has_value())
+      << "a bot whose name is unknown answers only plain commands";
+  EXPECT_EQ(Command("/be now").record, "123456,BE_PLUS,0.10,CURRENT,0,0");
+  EXPECT_EQ(Command("/closeall\n").record, "123456,CLOSE,0.10,ALL,0,0");
+  EXPECT_EQ(Command("/help").reply, TelegramHelpText());
   EXPECT_FALSE(Command("/status").record.has_value());
   EXPECT_FALSE(Command("/help").record.has_value());
 }
@@ -55,7 +60,7 @@ TEST(TelegramCommands, PrefixesMatchFromTheFirstByteInOrder) {
 TEST(TelegramCommands, OrderWordsSplitAtAnyWhiteSpace) {
   EXPECT_EQ(Command("/buy\tXAUUSD\r\n R:2.5").record, "123456,BUY,R:2.5,XAUUSD,0,0");
   EXPECT_EQ(Command("/sell   GBPUSD").record, "123456,SELL,R:1.0,GBPUSD,0,0");
-  EXPECT_EQ(Command("/buy@bot US30 0.20").record, "123456,BUY,0.20,US30,0,0");
+  EXPECT_EQ(Command("/buy@QuorvaleBot US30 0.20").record, "123456,BUY,0.20,US30,0,0");
 }
 
 // A chat message could otherwise add fields (comma) or whole records (line break) to the
@@ -81,6 +86,9 @@ TEST(TelegramReplies, EachFateAndEscapedValues) {
             "\U0001F7E2 *REMOTE BUY:* GER\\_40 (R:\\*2) executed, ticket 100001.");
   EXPECT_EQ(TelegramOrderReplyText(*buy.order, TelegramOrderFate::kRejected, "[10019] no_money"),
             "\U0001F7E2 *REMOTE BUY:* GER\\_40 (R:\\*2) rejected: \\[10019] no\\_money.");
+  EXPECT_EQ(TelegramOrderReplyText(*buy.order, TelegramOrderFate::kUnknown, "the terminal stopped"),
+            "\U0001F7E2 *REMOTE BUY:* GER\\_40 (R:\\*2) unknown: check your positions (the "
+            "terminal stopped).");
   EXPECT_EQ(
       TelegramOrderReplyText(*buy.order, TelegramOrderFate::kNotSent,
                              "Windows error 32 (sharing violation)"),
@@ -162,7 +170,7 @@ TEST(TelegramPass, EachUpdateIsRecordedBeforeItRunsAndRunsOnce) {
   text.chatId = "42";
   text.date = kNow;
   text.text = "/sell EURUSD 0.5";
-  const TelegramStep order = DecideTelegramUpdate(text, {10, 0}, "XAUUSD", kNow);
+  const TelegramStep order = DecideTelegramUpdate(text, {10, 0}, "XAUUSD", kNow, "QuorvaleBot");
   EXPECT_EQ(order.action, Action::kSendOrder);
   EXPECT_EQ(order.recorded.offset, 11);
   EXPECT_EQ(order.recorded.pending, 10);
@@ -171,32 +179,35 @@ TEST(TelegramPass, EachUpdateIsRecordedBeforeItRunsAndRunsOnce) {
   EXPECT_TRUE(order.tellWhenNotRecorded);
   EXPECT_EQ(order.outcome.record, "0,SELL,0.5,EURUSD,0,0");
   // Confirmed by an earlier poller: nothing is recorded or run.
-  EXPECT_EQ(DecideTelegramUpdate(text, {11, 0}, "XAUUSD", kNow).action, Action::kSkip);
+  EXPECT_EQ(DecideTelegramUpdate(text, {11, 0}, "XAUUSD", kNow, "QuorvaleBot").action,
+            Action::kSkip);
 
   text.date = kNow - kTelegramCommandMaxAgeSeconds - 1;
-  const TelegramStep old = DecideTelegramUpdate(text, {0, 0}, "XAUUSD", kNow);
+  const TelegramStep old = DecideTelegramUpdate(text, {0, 0}, "XAUUSD", kNow, "QuorvaleBot");
   EXPECT_EQ(old.action, Action::kReplyExpired);
   EXPECT_EQ(old.reply, TelegramExpiredText(text.text));
   text.date = kNow;
   text.text = "/status";
-  const TelegramStep status = DecideTelegramUpdate(text, {0, 0}, "XAUUSD", kNow);
+  const TelegramStep status = DecideTelegramUpdate(text, {0, 0}, "XAUUSD", kNow, "QuorvaleBot");
   EXPECT_EQ(status.action, Action::kReply);
   EXPECT_EQ(status.reply, TelegramStatusText("XAUUSD"));
   // An old message that is no command is only recorded: nobody is told it expired.
   text.text = "hello";
   text.date = 0;
-  EXPECT_EQ(DecideTelegramUpdate(text, {0, 0}, "XAUUSD", kNow).action, Action::kNone);
+  EXPECT_EQ(DecideTelegramUpdate(text, {0, 0}, "XAUUSD", kNow, "QuorvaleBot").action,
+            Action::kNone);
 
   // No offset lies past the top id, so such an update would come back on every poll.
   TelegramUpdate top = text;
   top.text = "/closeall";
   top.date = kNow;
   top.updateId = ParseUpdateId("99999999999999999999");
-  EXPECT_EQ(DecideTelegramUpdate(top, {0, 0}, "XAUUSD", kNow).action, Action::kNone);
+  EXPECT_EQ(DecideTelegramUpdate(top, {0, 0}, "XAUUSD", kNow, "QuorvaleBot").action, Action::kNone);
 
   TelegramUpdate foreign = text;
   foreign.kind = TelegramUpdate::Kind::kForeignChat;
-  const TelegramStep rejected = DecideTelegramUpdate(foreign, {0, 0}, "XAUUSD", kNow);
+  const TelegramStep rejected =
+      DecideTelegramUpdate(foreign, {0, 0}, "XAUUSD", kNow, "QuorvaleBot");
   EXPECT_EQ(rejected.action, Action::kRejectForeign);
   EXPECT_FALSE(rejected.tellWhenNotRecorded);
   EXPECT_EQ(rejected.recorded.pending, 10);

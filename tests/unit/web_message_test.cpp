@@ -57,6 +57,25 @@ TEST(TradeRecord, FullRecordKeepsFieldsAndStripsThePrefix) {
             "1,BUY,0.10,NDX,20,40");
 }
 
+// The HUD marks a level picked on the chart or typed as a price (P:) apart from a typed
+// distance (D:); the record keeps the bare numbers that older companions read, the kinds go
+// beside it into the order file.
+TEST(TradeRecord, MarkedLevelsGoInBareWithTheirKinds) {
+  const TradeRecord r = BuildTradeRecord("9,BUY,0.10,XAUUSD,P:2330.5,D:40", "X", 1);
+  EXPECT_EQ(r.line, "9,BUY,0.10,XAUUSD,2330.5,40");
+  EXPECT_EQ(r.slKind, "PRICE");
+  EXPECT_EQ(r.tpKind, "DISTANCE");
+  const TradeRecord bare = BuildTradeRecord("9,BUY,0.10,XAUUSD,20,P:", "X", 1);
+  EXPECT_EQ(bare.line, "9,BUY,0.10,XAUUSD,20,P:") << "a mark without a number is no mark";
+  EXPECT_EQ(bare.slKind, "");
+  EXPECT_EQ(bare.tpKind, "");
+  const WebMessageAction action =
+      DecideWebMessage("TRADE:9,SELL,0.10,EURUSD,D:20,P:1.0790", "X", 1, OrderLimits{});
+  EXPECT_EQ(action.body, "9,SELL,0.10,EURUSD,20,1.0790");
+  EXPECT_EQ(action.slKind, "DISTANCE");
+  EXPECT_EQ(action.tpKind, "PRICE");
+}
+
 TEST(TradeRecord, CurrentAndEmptySymbolUseTheHostSymbol) {
   // Five fields: the fifth empty stays empty, the missing sixth becomes "0".
   EXPECT_EQ(BuildTradeRecord("171,SELL,0.20,CURRENT,,", "TVC:USOIL", 1).line,
@@ -78,17 +97,6 @@ TEST(TradeRecord, FieldsThatWouldBreakTheRecordAreRefused) {
   EXPECT_TRUE(IsSafeRecordField("B:C"));
   // The refusal's log line stays one line; UTF-8 letters are kept.
   EXPECT_EQ(PrintableForLog("1,BUY\n2,SELL\x7F,XAU\xC3\xA9"), "1,BUY?2,SELL?,XAU\xC3\xA9");
-}
-
-TEST(TelegramConfig, SplitsAtTheFirstCommaWithoutEscaping) {
-  std::string json;
-  ASSERT_TRUE(BuildTelegramConfigJson("123:ABC,-100,5", &json));
-  EXPECT_EQ(json, "{\"token\":\"123:ABC\",\"chatid\":\"-100,5\"}");
-  ASSERT_TRUE(BuildTelegramConfigJson("tok,", &json));
-  EXPECT_EQ(json, "{\"token\":\"tok\",\"chatid\":\"\"}");
-  json = "unchanged";
-  EXPECT_FALSE(BuildTelegramConfigJson("no comma", &json));
-  EXPECT_EQ(json, "unchanged");
 }
 
 // The claim's fields become a bridge file name and its content: only the forms the page
@@ -137,36 +145,34 @@ TEST(BarClaim, ExpiresAfterTwoDays) {
   EXPECT_TRUE(IsExpiredBarClaim(kBarClaimKeepMs + 1));
 }
 
-// The page matches the handle as 1 to 20 decimal digits; a 64-bit handle must reach it whole.
-TEST(PageScripts, ChartIdentityHoldsTheWholeHandleInDecimal) {
-  EXPECT_NE(BuildChartIdentityScript(18446744073709551615ULL).find("'18446744073709551615'"),
-            std::string::npos);
-}
-
 }  // namespace
 
 #include "overlay/order_fate.h"
 
 namespace {
 
-TEST(OrderFateReport, ReachesThePageAsParsedJsonNeverAsCode) {
+const OrderLimits kLimits;  // the defaults: 1.00 lots, 2.0 %
+
+TEST(OrderFateReport, ReachesTheHudAsOneJsonObject) {
   TradeResult rejected;
   rejected.status = TradeResult::Status::kRejected;
   rejected.reason = "no money\"); alert(1); (\"</script>";
   const OrderFate fate = FateFromResult("1765000000123", "1765000000999", rejected);
-  EXPECT_EQ(OrderFateJson(fate),
-            "{\"client\":\"1765000000123\",\"id\":\"1765000000999\",\"status\":\"rejected\","
-            "\"ticket\":\"\",\"price\":\"\",\"volume\":\"\",\"reason\":\"no money\\\"); alert(1); "
-            "(\\\"\\u003C/script>\"}");
-  const std::string script = BuildOrderFateScript(fate);
-  EXPECT_NE(script.find("window.qvOrderFate(JSON.parse(\"{"), std::string::npos);
-  EXPECT_EQ(script.find("</script>"), std::string::npos);
+  EXPECT_EQ(WriteJson(OrderFatePush(fate)),
+            "{\"type\":\"fate\",\"client\":\"1765000000123\",\"id\":\"1765000000999\","
+            "\"status\":\"rejected\",\"ticket\":\"\",\"price\":\"\",\"volume\":\"\","
+            "\"reason\":\"no money\\\"); alert(1); (\\\"</script>\"}");
   TradeResult executed;
   executed.status = TradeResult::Status::kExecuted;
   executed.ticket = "100001";
   EXPECT_EQ(FateFromResult("c", "i", executed).status, OrderFate::Status::kExecuted);
   EXPECT_EQ(FateFromResult("c", "i", executed).ticket, "100001");
   EXPECT_EQ(FateFromResult("c", "i", TradeResult{}).reason, "no reason given");
+  TradeResult unknown;
+  unknown.status = TradeResult::Status::kUnknown;
+  EXPECT_EQ(FateFromResult("c", "i", unknown).status, OrderFate::Status::kUnknown);
+  EXPECT_EQ(FateFromResult("c", "i", unknown).reason, "check your positions");
+  EXPECT_STREQ(OrderFateStatusName(OrderFate::Status::kUnknown), "unknown");
   EXPECT_STREQ(OrderFateStatusName(OrderFate::Status::kNotSent), "not_sent");
   EXPECT_STREQ(OrderFateStatusName(OrderFate::Status::kSent), "sent");
 }
@@ -178,49 +184,64 @@ TEST(OrderFateReport, OnlyAutoTraderIdsAreKept) {
   EXPECT_FALSE(IsKeptPageOrderId("AT_a b"));
 }
 
-// The worker reads values up to the next quote without unescaping: a quote in the token
-// ("a\",\"chatid\":\"666,42") used to let the token choose the chat the bot obeys.
-TEST(TelegramConfig, RefusesValuesThatWouldNotReadBackAsWritten) {
-  std::string json = "unchanged";
-  for (const char* rest :
-       {"a\",\"chatid\":\"666,42", "tok,4\"2", "to\\k,42", "tok,42\n", "t\x7Fk,42"}) {
-    EXPECT_FALSE(BuildTelegramConfigJson(rest, &json)) << rest;
-  }
-  EXPECT_EQ(json, "unchanged");
-}
-
 TEST(WebMessageAction, OrdersAreQueuedOrRefusedToAnIdThatCanBeReported) {
   using Step = WebMessageAction::Step;
   const WebMessageAction kept =
-      DecideWebMessage("TRADE:AT_XAUUSD_1765000000_BUY,SELL,0.25,,0,0", "OANDA:XAUUSD", 7);
+      DecideWebMessage("TRADE:AT_XAUUSD_1765000000_BUY,SELL,0.25,,0,0", "OANDA:XAUUSD", 7, kLimits);
   EXPECT_EQ(kept.step, Step::kQueueOrder);
   EXPECT_EQ(kept.pageId, "AT_XAUUSD_1765000000_BUY");
   EXPECT_TRUE(kept.keepPageId);
   EXPECT_EQ(kept.symbol, "XAUUSD");
-  const WebMessageAction page = DecideWebMessage("TRADE:pg1,BUY", "XAUUSD", 7);
+  const WebMessageAction page = DecideWebMessage("TRADE:pg1,BUY", "XAUUSD", 7, kLimits);
   EXPECT_EQ(page.step, Step::kQueueOrder);
   EXPECT_FALSE(page.keepPageId);
   // A refused record's fate goes back to the page's id, unless that id could name no order.
-  const WebMessageAction broken = DecideWebMessage("TRADE:pg1,BUY,0.1,X\nY,0,0", "XAUUSD", 7);
+  const WebMessageAction broken =
+      DecideWebMessage("TRADE:pg1,BUY,0.1,X\nY,0,0", "XAUUSD", 7, kLimits);
   EXPECT_EQ(broken.step, Step::kRefuseOrder);
   EXPECT_EQ(broken.pageId, "pg1");
-  const WebMessageAction badId = DecideWebMessage("TRADE:bad id!,BUY,0.1,\x01,0,0", "XAUUSD", 7);
+  const WebMessageAction badId =
+      DecideWebMessage("TRADE:bad id!,BUY,0.1,\x01,0,0", "XAUUSD", 7, kLimits);
   EXPECT_EQ(badId.step, Step::kRefuseOrder);
   EXPECT_EQ(badId.pageId, "");
+  // Over the hard limits: refused with the reason, back to the page's id (the review's S1
+  // sent 25 lots and S2 an R:10 AutoTrader order).
+  const WebMessageAction big =
+      DecideWebMessage("TRADE:pg2,SELL,25.00,XAUUSD,20,40", "XAUUSD", 7, kLimits);
+  EXPECT_EQ(big.step, Step::kRefuseOrder);
+  EXPECT_EQ(big.pageId, "pg2");
+  EXPECT_EQ(big.reason, "size 25.00 lots is over the workspace's largest lot size (1.00 lots)");
+  const WebMessageAction risky = DecideWebMessage(
+      "TRADE:AT_XAUUSD_2000_BUY,BUY,R:10.0,XAUUSD,2029,2100", "XAUUSD", 7, kLimits);
+  EXPECT_EQ(risky.step, Step::kRefuseOrder);
+  EXPECT_EQ(risky.pageId, "AT_XAUUSD_2000_BUY");
+  EXPECT_EQ(DecideWebMessage("TRADE:pg3,CLOSE,50,ALL,0,0", "XAUUSD", 7, kLimits).step,
+            Step::kQueueOrder);
 }
 
 TEST(WebMessageAction, SyncAndConfigurationOnlyWhenUsable) {
   using Step = WebMessageAction::Step;
-  const WebMessageAction sync = DecideWebMessage("SYNC:OANDA:XAUUSD", "", 99);
+  const WebMessageAction sync = DecideWebMessage("SYNC:OANDA:XAUUSD", "", 99, kLimits);
   EXPECT_EQ(sync.step, Step::kSyncSymbol);
   EXPECT_EQ(sync.symbol, "XAUUSD");
   EXPECT_EQ(sync.body, "XAUUSD,99");
-  EXPECT_EQ(DecideWebMessage("SYNC:A,B", "", 99).step, Step::kDropSync);
-  EXPECT_EQ(DecideWebMessage("TG_CFG:tok,42", "", 0).step, Step::kStoreTelegramConfig);
-  const WebMessageAction quote = DecideWebMessage("TG_CFG:t\"k,42", "", 0);
-  EXPECT_EQ(quote.step, Step::kIgnore);
-  EXPECT_EQ(quote.body, "");
-  EXPECT_EQ(DecideWebMessage("hello", "", 0).body, "hello");
+  EXPECT_EQ(DecideWebMessage("SYNC:A,B", "", 99, kLimits).step, Step::kDropSync);
+  // A new relay is only a question to the trader; removing it needs none.
+  const WebMessageAction relay = DecideWebMessage("TG_CFG:123:tok,42", "", 0, kLimits);
+  EXPECT_EQ(relay.step, Step::kAskRelayChange);
+  EXPECT_EQ(relay.relay.token, "123:tok");
+  EXPECT_EQ(relay.relay.userId, "42");
+  EXPECT_EQ(DecideWebMessage("TG_CFG:,", "", 0, kLimits).step, Step::kRemoveRelay);
+  EXPECT_EQ(DecideWebMessage("TG_CFG:t\"k,42", "", 0, kLimits).step, Step::kIgnore);
+  EXPECT_EQ(DecideWebMessage("TG_CFG:a\",\"chatid\":\"666,42", "", 0, kLimits).step, Step::kIgnore);
+  // Keys and settings have their own messages; the old one that wrote both is refused.
+  EXPECT_EQ(DecideWebMessage("VAULT_CFG:{\"gemini\":\"evil\"}", "", 0, kLimits).step,
+            Step::kRefuseVaultConfig);
+  EXPECT_EQ(DecideWebMessage("SETTINGS_SET:{}", "", 0, kLimits).body, "{}");
+  EXPECT_EQ(DecideWebMessage("SECRETS_SET:{}", "", 0, kLimits).step, Step::kStoreSecrets);
+  EXPECT_EQ(DecideWebMessage("MIGRATE:{}", "", 0, kLimits).step, Step::kMigrate);
+  EXPECT_EQ(DecideWebMessage("settings_set:{}", "", 0, kLimits).step, Step::kLog);
+  EXPECT_EQ(DecideWebMessage("hello", "", 0, kLimits).body, "hello");
 }
 
 }  // namespace

@@ -81,14 +81,17 @@ test('no configuration means no request; then the first poll asks offset 1', asy
   assert.equal(tg.polls[0].offset, 1);
   assert.equal(tg.polls[0].timeout, 3);
   assert.ok(tg.polls[0].at >= configuredAt);
-  assert.equal(tg.requests[0].url, '/bot123:TEST/getUpdates?offset=1&timeout=3');
-  assert.equal(tg.requests[0].headers['user-agent'], 'QuorvaleWorkspace/5.0');
-  // A configuration left in the bridge folder (an earlier version, or by hand) moves to the
-  // workspace folder, out of reach of every page and program that reads the bridge, and
-  // the bot keeps working from there (every later test of this file uses it).
-  const moved = path.join(w.appdata, 'Quorvale_Workspace_Data', 'QV_TelegramConfig.json');
+  // The bot's name first (for commands addressed to it), then the poll.
+  assert.deepEqual(tg.requests.slice(0, 2).map((r) => r.url), ['/bot123:TEST/getMe', '/bot123:TEST/getUpdates?offset=1&timeout=3']);
+  assert.equal(tg.requests[1].headers['user-agent'], 'QuorvaleWorkspace/5.0');
+  // A configuration left in the bridge folder (an earlier version, or by hand) moves into the
+  // workspace's protected store, out of reach of every page and program that reads the
+  // bridge, and the bot keeps working from there (every later test of this file uses it).
+  const data = path.join(w.appdata, 'Quorvale_Workspace_Data');
   await waitFor(() => !fs.existsSync(path.join(w.bridge, 'QV_TelegramConfig.json')), 10000, 50, 'the bridge copy removed');
-  assert.equal(await fsp.readFile(moved, 'utf8'), `{"token":"123:TEST","chatid":"${CHAT}"}`);
+  assert.equal(fs.existsSync(path.join(data, 'QV_TelegramConfig.json')), false, 'no plain copy anywhere');
+  assert.equal(fs.readFileSync(path.join(data, 'QV_Secrets.dat')).includes('123:TEST'), false, 'the token is protected');
+  await w.waitForLog('Moved the Telegram configuration into the workspace\'s protected store.');
 });
 
 test('each command writes its record and sends its exact reply', async () => {
@@ -96,12 +99,12 @@ test('each command writes its record and sends its exact reply', async () => {
   assert.equal(r.replies[0].text, STATUS('NASDAQ:NDX'));
   assert.equal(r.replies[0].chat_id, String(CHAT));
   assert.equal(r.replies[0].parse_mode, 'Markdown');
-  assert.equal((await command('/status@QuorvaleBot')).replies[0].text, STATUS('NASDAQ:NDX'));
+  // Addressed to this bot by the name Telegram gives it (getMe), in any letter case.
+  assert.equal((await command('/status@quorvaletestbot')).replies[0].text, STATUS('NASDAQ:NDX'));
   assert.equal((await command('/help')).replies[0].text, HELP);
 
   const table = [
     ['/be', /^\d+,BE_PLUS,0\.10,CURRENT,0,0$/, BE],
-    ['/bet', /^\d+,BE_PLUS,0\.10,CURRENT,0,0$/, BE],
     ['/closeall', /^\d+,CLOSE,0\.10,ALL,0,0$/, CLOSE_ALL],
     ['/buy', /^\d+,BUY,R:1\.0,CURRENT,0,0$/, BUY('CURRENT', 'R:1.0')],
     ['/sell EURUSD 0.5 now', /^\d+,SELL,0\.5,EURUSD,0,0$/, SELL('EURUSD', '0.5')],
@@ -117,16 +120,31 @@ test('each command writes its record and sends its exact reply', async () => {
 
 test('commands that must not trade leave the record alone', async () => {
   await fsp.writeFile(signalFile, 'KEEP');
-  // "/close" is no command; a comma would add a field; a foreign chat is refused.
-  let r = await command('/close', { replies: 0 });
-  assert.equal(r.replies.length, 0);
+  // "/close", "/beware", "/sellall" and a command for another bot are no commands (they used
+  // to match by prefix); a comma would add a field; a foreign chat is refused.
+  let r;
+  for (const none of ['/close', '/beware', '/sellall', '/bet', '/buy@OtherBot XAUUSD 0.5']) {
+    r = await command(none, { replies: 0 });
+    assert.equal(r.replies.length, 0, none);
+  }
   r = await command('/buy EUR,USD R:1.0');
   assert.match(r.replies[0].text, /COMMAND REJECTED/);
   const logBefore = await w.readLog();
   r = await command('/closeall', { chat: 31337, replies: 0 });
   assert.equal(r.replies.length, 0, 'no reply to a foreign chat');
+  // In the configured chat, only the configured user commands (a group's other members
+  // could trade before).
+  const stranger = tg.pushUpdate({ message: { message_id: 9, from: { id: 999, is_bot: false }, chat: { id: CHAT, type: 'group' },
+    date: Math.floor(Date.now() / 1000), text: '/buy XAUUSD 0.5' } });
+  await waitFor(() => tg.polls.some((p) => p.offset > stranger), 20000, 50, 'the stranger\'s message confirmed');
   const log = (await w.readLog()).slice(logBefore.length);
   assert.match(log, /Rejected unauthorized Telegram message from chat ID: 31337\r\n/);
+  assert.match(log, new RegExp(`Rejected unauthorized Telegram message from user ID: 999 in chat ID: ${CHAT}\\r\\n`));
+  assert.equal(await readSignal(), 'KEEP');
+  // The workspace's hard limits hold for the bot too: 50 lots never reach the outbox.
+  r = await command('/buy XAUUSD 50');
+  assert.equal(r.replies[0].text,
+    '\u{1F7E2} *REMOTE BUY:* XAUUSD (50) NOT sent: size 50 lots is over the workspace\'s largest lot size (1.00 lots).');
   assert.equal(await readSignal(), 'KEEP');
 });
 
@@ -139,11 +157,11 @@ test('a reply carrying backslashes reaches the API as valid JSON', async () => {
 
 test('a reply never runs the quoted command; an old command is refused; a rejection is told', async () => {
   const ordersBefore = executedIds().length;
-  const quoted = { message_id: 1, chat: { id: CHAT, type: 'private' }, date: Math.floor(Date.now() / 1000), text: '/closeall' };
-  let id = tg.pushUpdate({ message: { message_id: 2, chat: { id: CHAT, type: 'private' }, date: Math.floor(Date.now() / 1000),
+  const quoted = { message_id: 1, from: { id: CHAT }, chat: { id: CHAT, type: 'private' }, date: Math.floor(Date.now() / 1000), text: '/closeall' };
+  let id = tg.pushUpdate({ message: { message_id: 2, from: { id: CHAT }, chat: { id: CHAT, type: 'private' }, date: Math.floor(Date.now() / 1000),
     reply_to_message: quoted, text: 'thanks' } });
   await waitFor(() => tg.polls.some((p) => p.offset > id), 20000, 50, 'the reply confirmed');
-  id = tg.pushUpdate({ message: { message_id: 3, chat: { id: CHAT, type: 'private' }, date: Math.floor(Date.now() / 1000) - 600,
+  id = tg.pushUpdate({ message: { message_id: 3, from: { id: CHAT }, chat: { id: CHAT, type: 'private' }, date: Math.floor(Date.now() / 1000) - 600,
     text: '/closeall' } });
   const sentBefore = tg.sent.length;
   await waitFor(() => tg.sent.length > sentBefore, 20000, 50, 'the expiry reply');
@@ -156,6 +174,34 @@ test('a reply never runs the quoted command; an old command is refused; a reject
   assert.equal(r.replies[0].text, '\u{1F7E2} *REMOTE BUY:* GER\\_40 (0.5) rejected: Not enough money.');
   const ids = executedIds();
   assert.equal(new Set(ids).size, ids.length, 'every order ran once');
+});
+
+// A revoked token (401) or a webhook in the way (409) used to drop every poll silently: each
+// problem is logged once, whatever the number of passes, and shown to the HUDs.
+test('each poll problem is logged once and shown in the bot\'s status', async () => {
+  const status = () => JSON.parse(fs.readFileSync(path.join(w.appdata, 'Quorvale_Workspace_Data', 'telegram_status.json'), 'utf8'));
+  assert.deepEqual(status(), { state: 'ok', text: '' });
+  const conflict = 'Telegram poll failed: another program takes the bot\'s updates (409 Conflict): Conflict: can\'t use getUpdates';
+  tg.state.webhook = true;
+  const refusedBefore = tg.polls.filter((p) => p.refused).length;
+  await waitFor(() => tg.polls.filter((p) => p.refused).length >= refusedBefore + 3, 30000, 100, 'three refused polls');
+  assert.equal(status().state, 'error');
+  assert.match(status().text, /^another program takes the bot's updates \(409 Conflict\)/);
+  tg.state.webhook = false;
+  await w.waitForLog('Telegram poll works again.', 20000);
+  assert.equal((await w.readLog()).split(conflict).length - 1, 1, 'logged once');
+  assert.deepEqual(status(), { state: 'ok', text: '' });
+  // The trader's own file with a token Telegram does not know (a revoked one) replaces the relay.
+  const data = path.join(w.appdata, 'Quorvale_Workspace_Data');
+  await fsp.writeFile(path.join(data, 'QV_TelegramConfig.json'), `{"token":"999:REVOKED","chatid":"${CHAT}"}`);
+  const revoked = 'Telegram poll failed: the bot token was refused (401 Unauthorized): it may have been revoked';
+  await w.waitForLog(revoked, 20000);
+  const requestsThen = tg.requests.filter((r) => r.url.startsWith('/bot999:REVOKED/getUpdates')).length;
+  await waitFor(() => tg.requests.filter((r) => r.url.startsWith('/bot999:REVOKED/getUpdates')).length >= requestsThen + 2,
+    20000, 100, 'two more refused polls');
+  assert.equal((await w.readLog()).split(revoked).length - 1, 1, 'logged once');
+  await fsp.writeFile(path.join(data, 'QV_TelegramConfig.json'), `{"token":"123:TEST","chatid":"${CHAT}"}`);
+  await waitFor(() => status().state === 'ok', 20000, 100, 'the bot back on its token');
 });
 
 test('an order that cannot be written is logged and answered as not sent, and leaves no order', async () => {

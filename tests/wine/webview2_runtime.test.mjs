@@ -322,6 +322,82 @@ test('no capture completes while the view is hidden; it runs once shown, and Clo
   await fsp.rm(path.join(w.root, 'dropped.png'));
 });
 
+test('DevTools protocol calls go to a session of the host\'s own: results and errors as WebView2 gives them, events only for what the host enabled and bound', async () => {
+  const cdp = async (command) => {
+    const r = await main.ask(`cdp ${command}`, 'CDP');
+    assertOnWindowThread(r, `the completion of ${command}`);
+    return r;
+  };
+  const ok = await cdp('Runtime.evaluate {"expression":"6 * 7","returnByValue":true}');
+  assert.equal(ok.hr, '0x00000000');
+  assert.deepEqual(JSON.parse(ok.json).result, { type: 'number', value: 42, description: '42' });
+  // Chromium's error object comes back with E_INVALIDARG, as WebView2 reports it.
+  const unknown = await cdp('Foo.bar {}');
+  assert.equal(unknown.hr, E_INVALIDARG);
+  assert.equal(JSON.parse(unknown.json).code, -32601);
+  assert.match(JSON.parse(unknown.json).message, /Foo\.bar/);
+  const missingContext = await cdp('Runtime.evaluate {"expression":"1","contextId":987654}');
+  assert.equal(missingContext.hr, E_INVALIDARG);
+  // Parameters that are not one JSON object are refused in the call itself.
+  const notAnObject = await main.ask('cdp Runtime.evaluate [1]', 'CDP');
+  assert.equal(notAnObject.hr, E_INVALIDARG);
+  assert.equal(notAnObject.json, '(none)');
+
+  const events = (seen, name) => main.out.lines.slice(seen).filter((l) => l.startsWith('EVENT '))
+    .map(parse).filter((e) => !name || e.name === name);
+  for (const e of ['Runtime.executionContextCreated', 'Runtime.bindingCalled', 'Page.frameNavigated']) {
+    assert.equal(await main.askLine(`listen ${e}`), 'OK listen 0x00000000');
+  }
+  // The runtime's own session has Page and Runtime enabled and its own binding carries the
+  // page's web messages; none of that reaches the host's receivers.
+  const quiet = main.send('navigate https://page.test/post.html?quiet');
+  await waitFor(() => main.messages(quiet).length >= 2, 30000, 50, 'the page\'s web messages');
+  await new Promise((r) => setTimeout(r, 700));
+  assert.deepEqual(events(quiet), [], 'no event of a domain the host did not enable');
+
+  // Enabling reports the contexts that exist; the binding exists only in the named world.
+  const enabled = main.out.lines.length;
+  assert.equal((await cdp('Runtime.enable {}')).hr, '0x00000000');
+  await waitFor(() => events(enabled, 'Runtime.executionContextCreated').length >= 1, 10000, 50, 'existing contexts');
+  assert.equal((await cdp('Page.enable {}')).hr, '0x00000000');
+  assert.equal((await cdp('Runtime.addBinding {"name":"__qvHost","executionContextName":"quorvale_hud"}')).hr, '0x00000000');
+  const script = 'globalThis.__qvHost(JSON.stringify({ href: location.href, world: typeof window.chrome?.webview }))';
+  const added = await cdp(`Page.addScriptToEvaluateOnNewDocument ${JSON.stringify({ source: script, worldName: 'quorvale_hud' })}`);
+  assert.equal(added.hr, '0x00000000');
+  assert.ok(JSON.parse(added.json).identifier, added.json);
+
+  const seen = main.send('navigate https://page.test/post.html?world');
+  await waitFor(() => events(seen, 'Runtime.bindingCalled').length >= 1 && main.messages(seen).length >= 2,
+    30000, 50, 'the binding call from the world and the page\'s messages');
+  await new Promise((r) => setTimeout(r, 500));
+  const calls = events(seen, 'Runtime.bindingCalled');
+  for (const c of calls) assertOnWindowThread(c, 'a DevTools event');
+  assert.deepEqual(calls.map((c) => JSON.parse(c.json).name), ['__qvHost'], 'only the host\'s own binding');
+  const call = JSON.parse(calls[0].json);
+  assert.deepEqual(JSON.parse(call.payload), { href: 'https://page.test/post.html?world', world: 'undefined' });
+  const mainFrame = events(seen, 'Page.frameNavigated').map((e) => JSON.parse(e.json).frame).find((f) => !f.parentId);
+  const world = events(seen, 'Runtime.executionContextCreated').map((e) => JSON.parse(e.json).context)
+    .find((c) => c.name === 'quorvale_hud');
+  assert.ok(mainFrame && world, main.out.lines.slice(seen).join('\n'));
+  assert.equal(call.executionContextId, world.id);
+  assert.equal(world.auxData.frameId, mainFrame.id);
+  assert.equal(world.origin, 'https://page.test');
+  // The page's own world has no such function; the host reaches the world by its context.
+  assert.equal((await main.ask('exec typeof window.__qvHost', 'EXEC')).json, '"undefined"');
+  const inWorld = await cdp(`Runtime.evaluate {"contextId":${world.id},"expression":"typeof __qvHost","returnByValue":true}`);
+  assert.equal(JSON.parse(inWorld.json).result.value, 'function');
+
+  assert.equal(await main.askLine('unlisten Runtime.bindingCalled'), 'OK unlisten 0x00000000');
+  const after = main.send('navigate https://page.test/post.html?after');
+  await waitFor(() => events(after, 'Runtime.executionContextCreated').some((e) => e.json.includes('quorvale_hud')),
+    30000, 50, 'the next document\'s world');
+  await new Promise((r) => setTimeout(r, 500));
+  assert.deepEqual(events(after, 'Runtime.bindingCalled'), [], 'a removed handler hears nothing');
+  const record = await fsp.readFile(callLog, 'utf8');
+  assert.match(record, /^CallDevToolsProtocolMethod Runtime\.addBinding \{"name":"__qvHost","executionContextName":"quorvale_hud"\}$/m);
+  assert.match(record, /^GetDevToolsProtocolEventReceiver Runtime\.bindingCalled$/m);
+});
+
 test('put_Bounds sets window.innerWidth and CapturePreview writes a PNG of that size', async () => {
   assert.equal(await main.askLine('bounds 640 360'), 'OK bounds 0x00000000');
   const size = await main.ask('exec [innerWidth, innerHeight]', 'EXEC');

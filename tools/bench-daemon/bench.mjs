@@ -17,7 +17,7 @@ import { execFileSync, spawn } from 'node:child_process';
 import { freshWine, paths, lineReader, waitFor } from '../../tests/wine/lib/wine.mjs';
 import { Companion } from '../companion-sim/companion.mjs';
 import { startCloudServer, startTelegramServer } from '../../tests/wine/lib/http_servers.mjs';
-import { runtimeEnv, attachBrowser, findPage, startFakeChart } from '../../tests/wine/lib/overlay.mjs';
+import { runtimeEnv, attachBrowser, findPage, startFakeChart, hudOf } from '../../tests/wine/lib/overlay.mjs';
 import { PriceSeries } from '../demo/price_series.mjs';
 
 const arg = (name, fallback) => {
@@ -230,7 +230,8 @@ try {
   companion.writeLaunch({ hwnd: chart.hwnd, symbol: 'XAUUSD', interval: '60' });
   const browser = await attachBrowser(road);
   const page = await findPage(browser, /\/chart\/\?symbol=[^&]*XAUUSD/, 90000);
-  await page.waitForSelector('#qv-btn-buy', { timeout: 60000 });
+  const hud = await hudOf(page, 60000);
+  await hud.waitFor('#qv-btn-buy', { timeout: 60000 });
   const signal = path.join(road.bridge, 'QV_TradeSignal.csv');
   const readSignal = () => {
     try {
@@ -260,7 +261,7 @@ try {
     }), 30000, 100, 'the HUD built after a reload');
     builds.push(t);
   }
-  await page.waitForSelector('#qv-btn-buy', { timeout: 30000 });
+  await hud.waitFor('#qv-btn-buy', { timeout: 30000 });
   await sleep(3000);
 
   // Ticket click → record: the click dispatched in the page, the file watched from here;
@@ -269,12 +270,14 @@ try {
   // stamps the click as it reaches the document, so the round trip is not counted.
   await page.evaluate(() => {
     window.addEventListener('click', (e) => {
-      if (e.target instanceof Element && e.target.closest('#qv-btn-buy')) window.__benchClickAt = performance.timeOrigin + performance.now();
+      // The page sees a click in the HUD at its host element only (the root is closed); only
+      // the BUY button is clicked while this is stamped.
+      if (e.target instanceof Element && e.target.id === 'qv-hud-host') window.__benchClickAt = performance.timeOrigin + performance.now();
     }, true);
   });
   const trustedBuyClick = async () => {
     await page.evaluate(() => { window.__benchClickAt = 0; });
-    await page.click('#qv-btn-buy');
+    await hud.click('#qv-btn-buy');
     return waitFor(() => page.evaluate(() => window.__benchClickAt), 5000, 5, 'the click stamp');
   };
   const clicks = [];
@@ -343,7 +346,9 @@ try {
       if (runner.exitCode === null) await new Promise((r) => runner.once('exit', r));
       companion.start({ pollMs: 200 });  // the simulator executes the Telegram orders again
     }
-    await sleep(1500);
+    // The chart's process looks every 3 s for the companion's account (QV_Chart_<hwnd>.txt,
+    // gone with the runner) before the badge shows the shared positions file again.
+    await sleep(3500);
   }
 
   // Positions file change → badge text: each round writes a new total; the page notes when

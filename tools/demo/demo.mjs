@@ -12,6 +12,7 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
 import { waitFor, lineReader } from '../../tests/wine/lib/wine.mjs';
+import { attachHud } from '../../tests/page/lib/hud_dom.mjs';
 import { Companion } from '../companion-sim/companion.mjs';
 import { startCloudStandIn, startTelegramStandIn } from './standins.mjs';
 import { PriceSeries, QuietCompanion } from './price_series.mjs';
@@ -215,6 +216,9 @@ async function main() {
 
     const portFile = path.join(appdata, 'Quorvale_Workspace_Data', 'Profile', 'DevToolsActivePort');
     const pages = {};
+    // Each page's HUD, in its own world under a closed root: reached as DevTools reaches it,
+    // clicked and typed into with real input events.
+    const huds = {};
     await step('the HUD is built in both chart pages and the studio', async () => {
       const port = await waitFor(() => {
         const text = fs.existsSync(portFile) ? fs.readFileSync(portFile, 'utf8') : '';
@@ -231,14 +235,17 @@ async function main() {
           d.dismiss().catch(() => {});
         });
       }
-      for (const p of Object.values(pages)) await p.waitForSelector('#qv-hud-panel', { timeout: 60000 });
-      await pages.gold.waitForSelector('#qv-btn-buy', { timeout: 30000 });
+      for (const [name, p] of Object.entries(pages)) {
+        huds[name] = await attachHud(p);
+        await huds[name].waitFor('#qv-hud-panel', { timeout: 60000 });
+      }
+      await huds.gold.waitFor('#qv-btn-buy', { timeout: 30000 });
       return `pages ${pages.gold.url()}\n        ${pages.euro.url()}\n        ${pages.studio.url()}`;
     });
 
     await step('the COT badge shows the sample reading and the chart its candles', async () => {
       const badge = await waitFor(async () => {
-        const t = await pages.gold.textContent('#qv-cot-badge-text');
+        const t = await huds.gold.text('#qv-cot-badge-text').catch(() => '');
         return /^COT: \[/.test(t) ? t : false;
       }, 30000, 300, 'a COT reading in the badge');
       await waitFor(() => pages.gold.evaluate(() => document.querySelectorAll('#price-axis div').length >= 3), 20000, 300, 'the price axis labels');
@@ -262,11 +269,11 @@ async function main() {
         return { text: below[0].text, x: canvas.left + canvas.width / 2, y: below[0].r.top + below[0].r.height / 2 };
       });
       if (!target) throw new Error('no price-axis label below the last price');
-      await pages.gold.click('#qv-pick-sl');
+      await huds.gold.click('#qv-pick-sl');
       await pages.gold.mouse.move(target.x, target.y);
       await pages.gold.mouse.click(target.x, target.y);
       const value = await waitFor(async () => {
-        const v = await pages.gold.inputValue('#qv-sl-input');
+        const v = await huds.gold.value('#qv-sl-input');
         return v === target.text ? v : false;
       }, 5000, 100, `the stop loss field to read ${target.text}`);
       return `SL ${value}, the label's price`;
@@ -274,17 +281,19 @@ async function main() {
 
     const before = executed.length;
     await step('BUY clicked on the XAUUSD ticket and executed by the terminal companion', async () => {
-      await pages.gold.click('#qv-btn-buy');
+      await huds.gold.click('#qv-btn-buy');
       const record = await waitFor(() => executed.slice(before).find((r) => r.action === 'BUY'), 30000, 100, 'the BUY run by the companion');
       if (!record.ticket) throw new Error(`the companion refused the BUY: ${record.reason}`);
-      await waitFor(async () => (await pages.gold.textContent('#qv-order-status')) === `BUY EXECUTED #${record.ticket}`, 15000, 200,
+      await waitFor(async () => (await huds.gold.text('#qv-order-status')) === `BUY EXECUTED #${record.ticket}`, 15000, 200,
         'the ticket showing the execution with its ticket number');
-      return `record ${fs.readFileSync(path.join(bridge, 'QV_TradeSignal.csv'), 'utf8')}, ticket ${record.ticket}`;
+      // With a current companion running the order travels in its own file only (the slot
+      // QV_TradeSignal.csv is left for companions of the first version).
+      return `order ${record.id} ${record.action} ${record.size} ${record.symbol}, ticket ${record.ticket}`;
     });
 
     await step('the positions badge shows the open position', async () => {
       const text = await waitFor(async () => {
-        const t = await pages.gold.textContent('#qv-pnl-badge');
+        const t = await huds.gold.text('#qv-pnl-badge');
         return /\(1\)/.test(t) ? t : false;
       }, 20000, 200, 'the badge counting one position');
       await new Promise((r) => setTimeout(r, 500));

@@ -83,7 +83,7 @@ export async function startTelegramStandIn({ token, onReply = () => {} }) {
         update_id: id,
         message: {
           message_id: id,
-          from: { id: 777, is_bot: false, first_name: 'Trader' },
+          from: { id: chatId, is_bot: false, first_name: 'Trader' },
           chat: { id: chatId, type: 'private' },
           date: Math.floor(Date.now() / 1000),
           text,

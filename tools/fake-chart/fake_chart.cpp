@@ -14,8 +14,10 @@
 //   chartmin | chartrestore     the chart window inside the frame
 //   close           the chart window is closed (the terminal lives on); answers with the
 //                   milliseconds the closing took
-//   exists <caption> | dismiss <caption> | children | quit
-// and answers each with one line ("OK ...", "FOUND", "MISSING", "CHILD ..." then "END n").
+//   exists <caption> | dismiss <caption> | boxtext <caption> | answer <caption> yes|no |
+//   children | quit
+// (boxtext prints the message box's text as "TEXT <text>", line breaks as \n) and answers
+// each with one line ("OK ...", "FOUND", "MISSING", "CHILD ..." then "END n").
 //
 // DPI: the windows get a context of their own, per-monitor v2 where granted (see
 // BecomeDpiAware for what Wine does); the functions are looked up at run time.
@@ -180,6 +182,29 @@ void RunCommand(const std::string& line) {
     HWND box = FindWindowW(nullptr, Widen(line.substr(8)).c_str());
     if (box) PostMessageW(box, WM_COMMAND, IDOK, 0);
     Reply(box ? "OK dismiss" : "MISSING");
+  } else if (line.rfind("boxtext ", 0) == 0) {
+    HWND box = FindWindowW(nullptr, Widen(line.substr(8)).c_str());
+    // A message box shows its text in the static control 0xFFFF.
+    wchar_t text[2048] = {};
+    if (box) GetDlgItemTextW(box, 0xFFFF, text, 2048);
+    std::string utf8;
+    for (const wchar_t* p = text; *p; ++p) {
+      if (*p == L'\n') {
+        utf8 += "\\n";
+      } else if (*p != L'\r') {
+        char buffer[8];
+        const int n =
+            WideCharToMultiByte(CP_UTF8, 0, p, 1, buffer, sizeof buffer, nullptr, nullptr);
+        utf8.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+      }
+    }
+    Reply(box ? "TEXT " + utf8 : "MISSING");
+  } else if (line.rfind("answer ", 0) == 0) {
+    const std::size_t last = line.rfind(' ');
+    const std::string caption = line.substr(7, last - 7);
+    HWND box = FindWindowW(nullptr, Widen(caption).c_str());
+    if (box) PostMessageW(box, WM_COMMAND, line.substr(last + 1) == "yes" ? IDYES : IDNO, 0);
+    Reply(box ? "OK answer" : "MISSING");
   } else if (line == "children") {
     int count = 0;
     if (g_view) EnumChildWindows(g_view, CountChild, reinterpret_cast<LPARAM>(&count));

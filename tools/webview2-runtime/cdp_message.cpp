@@ -10,6 +10,7 @@ bool ParseCdpMessage(std::string_view text, CdpIncoming* out) {
     out->id = root.IntegerAt("id", 0);
     if (const JsonValue* error = root.Find("error")) {
       out->failed = true;
+      out->errorJson = WriteJson(*error);
       out->error = error->StringAt("message");
       if (out->error.empty()) out->error = "DevTools error";
     } else if (JsonValue* result = const_cast<JsonValue*>(root.Find("result"))) {
@@ -38,6 +39,18 @@ std::string BuildCdpCommand(long long id, std::string_view method, std::string_v
   if (!sessionId.empty()) c += ",\"sessionId\":" + JsonQuote(sessionId);
   c.push_back('}');
   return c;
+}
+
+DevToolsMethodOutcome OutcomeOfMethodReply(const CdpIncoming& reply) {
+  DevToolsMethodOutcome outcome;
+  if (!reply.failed) {
+    outcome.kind = DevToolsMethodOutcome::Kind::kResult;
+    outcome.json = reply.result.IsObject() ? WriteJson(reply.result) : "{}";
+  } else if (!reply.errorJson.empty()) {
+    outcome.kind = DevToolsMethodOutcome::Kind::kProtocolError;
+    outcome.json = reply.errorJson;
+  }
+  return outcome;
 }
 
 std::string ScriptResultJson(const JsonValue& evaluateResult) {

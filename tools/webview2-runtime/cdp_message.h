@@ -4,13 +4,14 @@
 #include <string>
 #include <string_view>
 
-#include "json.h"
+#include "host/json.h"
 
 struct CdpIncoming {
   bool isReply = false;
   long long id = 0;
   bool failed = false;    // a reply with "error" (or a link that broke before the reply)
   std::string error;      // the error's message
+  std::string errorJson;  // the whole error object as Chromium sent it; empty without one
   JsonValue result;       // reply result
   std::string method;     // event name
   JsonValue params;       // event parameters
@@ -24,6 +25,16 @@ struct CdpIncoming {
 [[nodiscard]] std::string BuildCdpCommand(long long id, std::string_view method,
                                           std::string_view paramsJson, std::string_view sessionId);
 
+// What CallDevToolsProtocolMethod hands its handler for a reply: the result object's JSON,
+// or, for an error Chromium answered, that error object ({"code":...,"message":...}), which
+// WebView2 reports with E_INVALIDARG. A link that broke before any answer has no JSON.
+struct DevToolsMethodOutcome {
+  enum class Kind { kResult, kProtocolError, kNoAnswer };
+  Kind kind = Kind::kNoAnswer;
+  std::string json;
+};
+[[nodiscard]] DevToolsMethodOutcome OutcomeOfMethodReply(const CdpIncoming& reply);
+
 // The JSON text ExecuteScript hands to its handler for a Runtime.evaluate result:
 // result.value re-serialised, "null" for undefined, thrown exceptions and values that
 // have no JSON form.
@@ -35,4 +46,3 @@ struct CdpIncoming {
 // without Close) do not keep it open.
 [[nodiscard]] int CountOtherPages(const JsonValue& getTargetsResult,
                                   std::string_view excludedTargetId);
-

@@ -93,7 +93,9 @@ class Controller final : public ComObject<Controller, ControllerBase, ICoreWebVi
     // Parked captures are dropped unrun: their handlers are never called, their streams
     // (and the files under them) are let go.
     view_->parkedCaptures.clear();
+    view_->devToolsHandlers.clear();
     view_->core->RemoveSession(view_->sessionId);
+    view_->core->RemoveSession(view_->hostSessionId);
     // Straight on the link, with the follow-up on the reader thread: a host that closes
     // and then ends its message loop still gets its page, and maybe the browser, closed.
     DevToolsLink* link = view_->core->link();
@@ -160,6 +162,7 @@ HRESULT ReplyError(const CdpIncoming& reply) {
 void Fail(const std::shared_ptr<ViewState>& view, const ControllerHandler& handler, HRESULT hr) {
   view->closed = true;
   if (!view->sessionId.empty()) view->core->RemoveSession(view->sessionId);
+  if (!view->hostSessionId.empty()) view->core->RemoveSession(view->hostSessionId);
   if (!view->targetId.empty()) {
     view->core->Call("Target.closeTarget", "{\"targetId\":" + JsonQuote(view->targetId) + "}", "",
                      nullptr);
@@ -236,6 +239,31 @@ void SetUpSession(const std::shared_ptr<ViewState>& view, const ControllerHandle
   if (!view->mappings.empty()) SendFetchPatterns(view, step);
 }
 
+// The host's own session on the page, then the window (headful) and the runtime's session
+// set-up; the controller is handed over only once both sessions exist.
+void AttachHostSession(const std::shared_ptr<ViewState>& view, const ControllerHandler& handler) {
+  view->core->Call("Target.attachToTarget",
+                   "{\"targetId\":" + JsonQuote(view->targetId) + ",\"flatten\":true}", "",
+                   [view, handler](const CdpIncoming& attached) {
+                     view->hostSessionId = attached.result.StringAt("sessionId");
+                     if (attached.failed || view->hostSessionId.empty()) {
+                       Fail(view, handler, E_FAIL);
+                       return;
+                     }
+                     view->core->AddSession(view->hostSessionId, view);
+                     if (!view->core->headful()) {
+                       SetUpSession(view, handler);
+                       return;
+                     }
+                     view->core->Call("Browser.getWindowForTarget",
+                                      "{\"targetId\":" + JsonQuote(view->targetId) + "}", "",
+                                      [view, handler](const CdpIncoming& window) {
+                                        view->windowId = window.result.IntegerAt("windowId", 0);
+                                        SetUpSession(view, handler);
+                                      });
+                   });
+}
+
 }  // namespace
 
 std::string ShimScript() {
@@ -279,16 +307,7 @@ void StartController(const std::shared_ptr<RuntimeCore>& core,
                          return;
                        }
                        view->core->AddSession(view->sessionId, view);
-                       if (!view->core->headful()) {
-                         SetUpSession(view, handler);
-                         return;
-                       }
-                       view->core->Call("Browser.getWindowForTarget",
-                                        "{\"targetId\":" + JsonQuote(view->targetId) + "}", "",
-                                        [view, handler](const CdpIncoming& window) {
-                                          view->windowId = window.result.IntegerAt("windowId", 0);
-                                          SetUpSession(view, handler);
-                                        });
+                       AttachHostSession(view, handler);
                      });
   });
 }

@@ -1,6 +1,6 @@
 #include "host_mapping.h"
 
-#include "json.h"
+#include "host/json.h"
 
 namespace {
 

@@ -33,6 +33,10 @@ void DeliverWebMessage(const std::shared_ptr<ViewState>& view, const JsonValue& 
 }  // namespace
 
 void HandleViewEvent(const std::shared_ptr<ViewState>& view, const CdpIncoming& event) {
+  if (!view->hostSessionId.empty() && event.sessionId == view->hostSessionId) {
+    DeliverDevToolsEvent(view, event);
+    return;
+  }
   if (event.method == "Fetch.requestPaused") {
     ServePausedRequest(view, event.params);
   } else if (event.method == "Runtime.bindingCalled") {

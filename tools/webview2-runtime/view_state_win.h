@@ -53,6 +53,10 @@ struct ViewState {
   COREWEBVIEW2_COLOR background{255, 255, 255, 255};
   std::string targetId;
   std::string sessionId;
+  // A second session on the same page for the host's own DevTools protocol calls, as
+  // WebView2 gives the host one apart from its own: the host sees only the domains it
+  // enabled and the bindings it added, never the runtime's.
+  std::string hostSessionId;
   long long windowId = 0;  // headful: the browser window of the target
   bool closed = false;
   std::string source = "about:blank";
@@ -63,6 +67,10 @@ struct ViewState {
   std::map<INT64, ComPtr<ICoreWebView2WebResourceRequestedEventHandler>> resourceHandlers;
   std::map<INT64, ComPtr<ICoreWebView2ProcessFailedEventHandler>> failedHandlers;
   std::vector<ParkedCapture> parkedCaptures;
+  // Host subscriptions by DevTools event name ("Runtime.bindingCalled").
+  std::map<std::string,
+           std::map<INT64, ComPtr<ICoreWebView2DevToolsProtocolEventReceivedEventHandler>>>
+      devToolsHandlers;
   INT64 nextToken = 1;
   ICoreWebView2* webview = nullptr;  // sender of events; cleared when that object goes
   ViewSettings settings;
@@ -81,6 +89,9 @@ void RaiseProcessFailed(const std::shared_ptr<ViewState>& view,
 void CaptureOrPark(const std::shared_ptr<ViewState>& view, ParkedCapture capture);
 // Runs the parked captures once the view can be painted again.
 void RunParkedCaptures(const std::shared_ptr<ViewState>& view);
+// An event of the host's session, on the window thread: raised to the handlers subscribed to
+// its name with the event's params as JSON.
+void DeliverDevToolsEvent(const std::shared_ptr<ViewState>& view, const CdpIncoming& event);
 
 // Answers a Fetch.requestPaused: a mapped host is served from its folder, anything else
 // continues to the network.
@@ -106,5 +117,7 @@ void ApplyBounds(const std::shared_ptr<ViewState>& view);
 // The view's ICoreWebView2, created once with the controller.
 [[nodiscard]] ComPtr<ICoreWebView2> MakeWebView(const std::shared_ptr<ViewState>& view);
 [[nodiscard]] ComPtr<ICoreWebView2Settings> MakeSettings(const std::shared_ptr<ViewState>& view);
+[[nodiscard]] ComPtr<ICoreWebView2DevToolsProtocolEventReceiver> MakeDevToolsEventReceiver(
+    const std::shared_ptr<ViewState>& view, std::string eventName);
 [[nodiscard]] ComPtr<ICoreWebView2WebMessageReceivedEventArgs> MakeWebMessageArgs(
     std::string source, std::string json);

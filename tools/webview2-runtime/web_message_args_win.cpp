@@ -3,9 +3,9 @@
 
 #include <new>
 
+#include "host/json.h"
 #include "tools/webview2-runtime/call_log_win.h"
 #include "tools/webview2-runtime/com_object.h"
-#include "tools/webview2-runtime/json.h"
 #include "tools/webview2-runtime/text_win.h"
 #include "tools/webview2-runtime/view_state_win.h"
 

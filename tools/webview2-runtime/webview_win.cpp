@@ -220,6 +220,49 @@ class WebView final
     SendFetchPatterns(view_, nullptr);
     return S_OK;
   }
+  // Forwarded unchanged to the host's own session (worldName, executionContextName and the
+  // rest are Chromium's to honour); the handler runs on the window thread, later.
+  HRESULT STDMETHODCALLTYPE CallDevToolsProtocolMethod(
+      LPCWSTR methodName, LPCWSTR parametersAsJson,
+      ICoreWebView2CallDevToolsProtocolMethodCompletedHandler* handler) noexcept override {
+    RecordCall("CallDevToolsProtocolMethod " + CallArg(methodName) + " " +
+               CallArg(parametersAsJson));
+    if (view_->closed) return kClosedError;
+    if (!methodName || !*methodName || !parametersAsJson) return E_INVALIDARG;
+    JsonValue params;
+    // WebView2 refuses parameters that are not one JSON object before anything is sent.
+    if (!ParseJson(Narrow(parametersAsJson), &params) || !params.IsObject()) return E_INVALIDARG;
+    auto done = ComPtr<ICoreWebView2CallDevToolsProtocolMethodCompletedHandler>::FromRaw(handler);
+    view_->core->Call(Narrow(methodName), WriteJson(params), view_->hostSessionId,
+                      [done](const CdpIncoming& reply) {
+                        if (!done) return;
+                        const DevToolsMethodOutcome outcome = OutcomeOfMethodReply(reply);
+                        HRESULT hr = S_OK;
+                        if (outcome.kind == DevToolsMethodOutcome::Kind::kProtocolError) {
+                          hr = E_INVALIDARG;
+                        } else if (outcome.kind == DevToolsMethodOutcome::Kind::kNoAnswer) {
+                          hr = E_FAIL;
+                        }
+                        const std::wstring json =
+                            Widen(outcome.json.empty() ? "null" : outcome.json);
+                        (void)done->Invoke(hr, json.c_str());
+                      });
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDevToolsProtocolEventReceiver(
+      LPCWSTR eventName, ICoreWebView2DevToolsProtocolEventReceiver** receiver) noexcept override {
+    RecordCall("GetDevToolsProtocolEventReceiver " + CallArg(eventName));
+    if (!receiver) return E_POINTER;
+    *receiver = nullptr;
+    if (view_->closed) return kClosedError;
+    if (!eventName || !*eventName) return E_INVALIDARG;
+    ComPtr<ICoreWebView2DevToolsProtocolEventReceiver> made =
+        MakeDevToolsEventReceiver(view_, Narrow(eventName));
+    if (!made) return E_OUTOFMEMORY;
+    *receiver = made.get();
+    made->AddRef();
+    return S_OK;
+  }
   HRESULT STDMETHODCALLTYPE
   get_Environment(ICoreWebView2Environment** environment) noexcept override {
     RecordCall("get_Environment");

@@ -1,11 +1,13 @@
 // A window with one WebView, created through our loader, driven by one command per stdin
 // line for the Windows tests of the WebView2 runtime:
 //   navigate URL | docscript JS | exec JS | capture PATH | bounds W H | visible 0|1 |
-//   background A R G B | map HOST FOLDER | serve URI-FILTER | post JSON | reload | close | recreate
-//   | quit
+//   background A R G B | map HOST FOLDER | serve URI-FILTER | post JSON | reload | close |
+//   recreate | quit | cdp METHOD JSON | listen EVENT | unlisten EVENT
 // "recreate" drops the WebView and creates a new environment and controller (after a
 // browser that died, or a refused environment). ProcessFailed is printed as
 // "FAILED kind=N", NewBrowserVersionAvailable as "NEWVERSION version=<environment's>".
+// "cdp" calls CallDevToolsProtocolMethod (CDP hr=... method=... json=...); "listen" subscribes
+// to a DevTools event (EVENT name=... json=... for each), "unlisten" removes that handler.
 // "serve" adds a resource filter and a handler that prints every request it sees
 // (RESOURCE uri=... method=... context=N origin=...), answers a path ending in "/served.txt"
 // with 200 and "served:<method>", one ending in "/refused.txt" with 403, and leaves
@@ -19,6 +21,7 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -38,6 +41,11 @@ ComPtr<ICoreWebView2Environment> g_environment;
 ComPtr<ICoreWebView2Controller> g_controller;
 ComPtr<ICoreWebView2> g_webview;
 EventRegistrationToken g_messageToken{};
+struct DevToolsListener {
+  ComPtr<ICoreWebView2DevToolsProtocolEventReceiver> receiver;
+  EventRegistrationToken token{};
+};
+std::map<std::string, DevToolsListener> g_listeners;
 
 std::string Narrow(const std::wstring& text) {
   if (text.empty()) return {};
@@ -364,6 +372,51 @@ void RunCommand(const std::string& line) {
     Print("OK reload " + Hr(g_webview->Reload()));
   } else if (verb == "post") {
     Print("OK post " + Hr(g_webview->PostWebMessageAsJson(Widen(rest).c_str())));
+  } else if (verb == "cdp") {
+    const std::size_t gap = rest.find(' ');
+    const std::string method = rest.substr(0, gap);
+    const std::string params = gap == std::string::npos ? "{}" : rest.substr(gap + 1);
+    auto handler = MakeComCallback<ICoreWebView2CallDevToolsProtocolMethodCompletedHandler>(
+        IID_ICoreWebView2CallDevToolsProtocolMethodCompletedHandler,
+        [method](HRESULT hr, LPCWSTR json) -> HRESULT {
+          Report("CDP", hr,
+                 "method=" + method + " json=" + (json ? Narrow(json) : std::string("(null)")));
+          return S_OK;
+        });
+    const HRESULT hr = Call([&] {
+      return g_webview->CallDevToolsProtocolMethod(Widen(method).c_str(), Widen(params).c_str(),
+                                                   handler.get());
+    });
+    if (FAILED(hr)) Report("CDP", hr, "method=" + method + " json=(none)");
+  } else if (verb == "listen") {
+    DevToolsListener listener;
+    HRESULT hr =
+        g_webview->GetDevToolsProtocolEventReceiver(Widen(rest).c_str(), listener.receiver.put());
+    if (SUCCEEDED(hr) && !listener.receiver) hr = E_POINTER;
+    if (SUCCEEDED(hr)) {
+      auto handler = MakeComCallback<ICoreWebView2DevToolsProtocolEventReceivedEventHandler>(
+          IID_ICoreWebView2DevToolsProtocolEventReceivedEventHandler,
+          [rest](ICoreWebView2*,
+                 ICoreWebView2DevToolsProtocolEventReceivedEventArgs* args) -> HRESULT {
+            LPWSTR json = nullptr;
+            const HRESULT got = args ? args->get_ParameterObjectAsJson(&json) : E_POINTER;
+            Report("EVENT", got, "name=" + rest + " json=" + Take(json));
+            return S_OK;
+          });
+      hr = Call([&] {
+        return listener.receiver->add_DevToolsProtocolEventReceived(handler.get(), &listener.token);
+      });
+    }
+    if (SUCCEEDED(hr)) g_listeners[rest] = std::move(listener);
+    Print("OK listen " + Hr(hr));
+  } else if (verb == "unlisten") {
+    auto found = g_listeners.find(rest);
+    HRESULT hr = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    if (found != g_listeners.end()) {
+      hr = found->second.receiver->remove_DevToolsProtocolEventReceived(found->second.token);
+      g_listeners.erase(found);
+    }
+    Print("OK unlisten " + Hr(hr));
   } else if (verb == "close") {
     (void)g_webview->remove_WebMessageReceived(g_messageToken);
     const HRESULT hr = g_controller->Close();
@@ -436,6 +489,7 @@ int wmain(int argc, wchar_t** argv) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  g_listeners.clear();
   g_webview.reset();
   g_controller.reset();
   g_environment.reset();

@@ -1,16 +1,17 @@
-// Page-tier harness for every HUD page test: the HUD joined as the build joins it, a
-// chart page of our own at the chart page's address offering what the script probes, the
-// host's studio document at the virtual data host, bridge files and provider replies by
-// routing, and the bridge's messages recorded (see second_half.mjs, which this extends).
+// Page-tier harness for every HUD page test: the HUD joined as the build joins it and
+// injected as the host injects it (see second_half.mjs, which this extends), a chart page
+// of our own at the chart page's address offering what the script probes, the host's
+// studio document at the virtual data host, bridge files and provider replies by routing,
+// the host's part played by fakeHost. Tests reach the HUD through p.hud (hud_dom.mjs).
 import { execFileSync } from 'node:child_process';
 import assert from 'node:assert/strict';
 import { mkdtempSync, readFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { buildHud, launch, openPage, posted, DATA_HOST, PROVIDER_ORIGINS } from './second_half.mjs';
+import { buildHud, launch, openPage, posted, fakeHost, pageRecord, DATA_HOST, PROVIDER_ORIGINS } from './second_half.mjs';
 
-export { buildHud, launch, posted, DATA_HOST, PROVIDER_ORIGINS };
+export { buildHud, launch, openPage, posted, fakeHost, pageRecord, DATA_HOST, PROVIDER_ORIGINS };
 
 const repo = join(dirname(fileURLToPath(import.meta.url)), '..', '..', '..');
 
@@ -110,87 +111,57 @@ export function technicals(over = {}) {
   return { Symbol: 'XAUUSD', CurrentPrice: 2000, ATR_Volatility: 4, Timeframe: 'H1', ...over };
 }
 
+// The options every page passes on to openPage.
+const PAGE_OPTIONS = ['files', 'providers', 'storage', 'fixedTime', 'clock', 'viewport', 'host', 'noHost',
+  'settings', 'secrets', 'positions', 'reader'];
+
+function pageOptions(opts) {
+  const out = {};
+  for (const k of PAGE_OPTIONS) if (opts[k] !== undefined) out[k] = opts[k];
+  return out;
+}
+
 // Opens the chart page. opts: chart (chartHtml options), frame (adds a same-origin iframe),
-// files (bridge files, live object), providers (see openPage), storage, fixedTime, clock,
-// injectTwice, viewport, chartHandle (the host's window.__qv_chart_hwnd).
+// injectTwice, chartHandle (pushed by the host as the page's chart), and openPage's options.
 export async function openChart(browser, script, opts = {}) {
   const chart = { ...(opts.chart || {}) };
   if (opts.frame) chart.extra = (chart.extra || '') + `<iframe id="child" src="${CHART_ORIGIN}frame.html" style="position:absolute;left:0;top:760px;width:200px;height:30px"></iframe>`;
   const html = chartHtml(chart);
   return openPage(browser, {
+    ...pageOptions(opts),
     script,
     extraScripts: opts.injectTwice ? [script] : [],
     url: CHART_URL,
     pageOrigins: [CHART_ORIGIN],
     html: (url) => (url.includes('/frame.html') ? FRAME_HTML : html),
     files: opts.files || {},
-    providers: opts.providers,
-    storage: opts.storage,
-    fixedTime: opts.fixedTime,
-    clock: opts.clock,
-    viewport: opts.viewport,
-    host: opts.host,
     chartHandle: opts.chartHandle,
-    noHost: opts.noHost,
   });
 }
 
 export async function openStudio(browser, script, opts = {}) {
   const files = opts.files || {};
   files['headless.html'] = () => ({ status: 200, contentType: 'text/html; charset=utf-8', body: studioHtml() });
-  return openPage(browser, {
-    script,
-    url: `https://${DATA_HOST}/headless.html`,
-    files,
-    providers: opts.providers,
-    storage: opts.storage,
-    fixedTime: opts.fixedTime,
-    clock: opts.clock,
-    viewport: opts.viewport,
-    host: opts.host,
-  });
+  return openPage(browser, { ...pageOptions(opts), script, url: `https://${DATA_HOST}/headless.html`, files });
 }
 
-// The host's part for the AutoTrader, shared by every page opened with it: a bar claim
-// goes to the first page that asks (the host creates the claim file exclusively) and is
-// then readable as QV_ATClaim_<instrument>_<bar>.txt. A claim asked for but not yet
-// recorded is waited for briefly, as the host's message and the page's read race only
-// inside one machine.
-export function fakeHost() {
-  const claims = new Map();
-  const messages = [];
-  return {
-    claims,
-    messages,
-    post(m) {
-      messages.push(m);
-      const c = /^AT_CLAIM:([A-Za-z0-9_.-]{1,32}),([0-9]{1,20}),([A-Za-z0-9]{8,64})$/.exec(m);
-      if (c) {
-        const name = `QV_ATClaim_${c[1]}_${c[2]}.txt`;
-        if (!claims.has(name)) claims.set(name, c[3]);
-      }
-    },
-    async file(name) {
-      if (!name.startsWith('QV_ATClaim_')) return undefined;
-      for (let i = 0; i < 5 && !claims.has(name); i++) await new Promise((r) => setTimeout(r, 20));
-      return claims.has(name) ? () => ({ contentType: 'text/plain', body: claims.get(name) }) : undefined;
-    },
-  };
-}
-
-// The panel is built and the copilot half has wired the drawer.
-export async function hudReady(page) {
-  await page.waitForSelector('#qv-hud-panel', { state: 'attached' });
-  await page.waitForSelector('#qv-ai-drawer[data-qv-copilot-wired="1"]', { state: 'attached' });
+// The HUD is built and the host has answered its announcement (settings, secrets, chart).
+export async function hudReady(pageOrRecord, timeout = 10000) {
+  const p = pageRecord(pageOrRecord);
+  let timer;
+  await Promise.race([p.ready, new Promise((_, reject) => { timer = setTimeout(() => reject(new Error('the HUD did not announce itself')), timeout); })])
+    .finally(() => clearTimeout(timer));
+  await p.hud.waitFor('#qv-ai-drawer');
 }
 
 // The chart page's drawer waits off-screen until the panel's AI button slides it in.
-export async function openDrawer(page) {
-  await page.click('#qv-btn-ai-toggle');
-  await page.waitForFunction(() => {
-    const r = document.getElementById('qv-ai-drawer').getBoundingClientRect();
+export async function openDrawer(pageOrRecord) {
+  const { hud } = pageRecord(pageOrRecord);
+  await hud.click('#qv-btn-ai-toggle');
+  await hud.waitForRoot(function () {
+    const r = this.getElementById('qv-ai-drawer').getBoundingClientRect();
     return Math.round(r.right) <= window.innerWidth;
-  });
+  }, [], 5000, 'the drawer slid in');
 }
 
 export async function waitFor(fn, what, timeout = 5000) {
@@ -203,19 +174,23 @@ export async function waitFor(fn, what, timeout = 5000) {
   }
 }
 
-export async function waitForMessage(page, pred, what) {
-  return waitFor(async () => (await posted(page)).find(pred), what || 'a host message');
+export async function waitForMessage(pageOrRecord, pred, what) {
+  return waitFor(async () => (await posted(pageOrRecord)).find(pred), what || 'a host message');
 }
 
-export async function waitForTechnicals(page, symbol) {
-  await page.waitForFunction((s) => { const t = window.__qvTech(); return t && t.Symbol === s; }, symbol);
+export async function waitForTechnicals(pageOrRecord, symbol) {
+  const { hud } = pageRecord(pageOrRecord);
+  await waitFor(async () => (await hud.eval('(function () { const t = __qvTech(); return t && t.Symbol; })()')) === symbol,
+    'the snapshot of ' + symbol);
 }
 
-// Runs fn against a fresh page and fails on any page error thrown by the script.
+// The one way every page test runs: a fresh page from open(), fn(p) with the page's record
+// (p.page, p.hud, p.host, p.posted(), p.push(...)), then no page error thrown, neither by
+// the HUD's world nor by the page's.
 export async function withPage(open, fn) {
   const p = await open();
   try {
-    await fn(p.page, p);
+    await fn(p);
     assert.deepEqual(p.errors.map(String), [], 'no page errors');
   } finally {
     await p.close();

@@ -84,13 +84,16 @@ export async function startCloudServer({ cotStatus = 200, cotBody = '' } = {}) {
 }
 
 /**
- * The Telegram Bot API for one token, with Telegram's own update semantics: getUpdates
- * returns every pending update whose id is at least the offset, confirms (forgets) those
- * below it, and holds the request up to `timeout` seconds while nothing is pending.
- * pushUpdate(obj) queues an update (update_id assigned when absent); pushRaw(id, text)
- * queues raw JSON text for an update. sendMessage bodies are parsed into `sent`.
+ * The Telegram Bot API with Telegram's own update semantics: getUpdates returns every pending
+ * update whose id is at least the offset, confirms (forgets) those below it, and holds the
+ * request up to `timeout` seconds while nothing is pending. pushUpdate(obj) queues an update
+ * (update_id assigned when absent); pushRaw(id, text) queues raw JSON text for an update.
+ * sendMessage bodies are parsed into `sent`. As Telegram does, a token it does not know gets
+ * 401 on every method, getMe names the bot, and while `webhook` is set getUpdates answers 409.
+ * addBot(token, username) makes a second bot (sharing the update queue) known.
  */
-export async function startTelegramServer({ token = '123:TEST' } = {}) {
+export async function startTelegramServer({ token = '123:TEST', username = 'QuorvaleTestBot' } = {}) {
+  const bots = new Map([[token, username]]);
   const pending = []; // { id, json }
   const sent = [];
   const polls = [];
@@ -105,12 +108,30 @@ export async function startTelegramServer({ token = '123:TEST' } = {}) {
     res.end(`{"ok":true,"result":[${result.join(',')}]}`);
     return result.length;
   };
+  const state = { webhook: false };
   const server = await startRecordingServer(async (req, record, res) => {
     const url = new URL(record.url, 'http://x');
-    if (url.pathname === `/bot${token}/getUpdates`) {
+    const m = /^\/bot([^/]+)\/(\w+)$/.exec(url.pathname);
+    if (m && !bots.has(m[1])) {
+      res.writeHead(401, { 'Content-Type': 'application/json' });
+      res.end('{"ok":false,"error_code":401,"description":"Unauthorized"}');
+      return;
+    }
+    if (m && m[2] === 'getMe') {
+      res.writeHead(200, { 'Content-Type': 'application/json' });
+      res.end(JSON.stringify({ ok: true, result: { id: Number(m[1].split(':')[0]), is_bot: true, username: bots.get(m[1]) } }));
+      return;
+    }
+    if (m && m[2] === 'getUpdates' && state.webhook) {
+      polls.push({ token: m[1], offset: Number(url.searchParams.get('offset') ?? 0), at: record.at, refused: 409 });
+      res.writeHead(409, { 'Content-Type': 'application/json' });
+      res.end('{"ok":false,"error_code":409,"description":"Conflict: can\'t use getUpdates method while webhook is active; use deleteWebhook to delete the webhook first"}');
+      return;
+    }
+    if (m && m[2] === 'getUpdates') {
       const offset = Number(url.searchParams.get('offset') ?? 0);
       const timeout = Number(url.searchParams.get('timeout') ?? 0);
-      polls.push({ offset, timeout, at: record.at });
+      polls.push({ token: m[1], offset, timeout, at: record.at });
       for (let i = pending.length - 1; i >= 0; i--) if (pending[i].id < offset) pending.splice(i, 1);
       if (pending.some((u) => u.id >= offset) || timeout <= 0) return void answer(res, offset);
       await new Promise((resolve) => {
@@ -127,14 +148,14 @@ export async function startTelegramServer({ token = '123:TEST' } = {}) {
       if (!res.destroyed) answer(res, offset);
       return;
     }
-    if (url.pathname === `/bot${token}/sendMessage` && record.method === 'POST') {
+    if (m && m[2] === 'sendMessage' && record.method === 'POST') {
       let parsed = null;
       try {
         parsed = JSON.parse(record.body.toString('utf8'));
       } catch {
         parsed = { invalid: record.body.toString('utf8') };
       }
-      sent.push({ ...parsed, at: record.at });
+      sent.push({ ...parsed, token: m[1], at: record.at });
       res.writeHead(200, { 'Content-Type': 'application/json' });
       res.end('{"ok":true,"result":{}}');
       return;
@@ -151,6 +172,8 @@ export async function startTelegramServer({ token = '123:TEST' } = {}) {
   return {
     ...server,
     token,
+    state,
+    addBot(otherToken, otherName) { bots.set(otherToken, otherName); },
     sent,
     polls,
     pending,
@@ -159,12 +182,12 @@ export async function startTelegramServer({ token = '123:TEST' } = {}) {
       const id = update.update_id ?? nextId;
       return pushRaw(id, JSON.stringify({ update_id: id, ...update }));
     },
-    /** A private-chat text message from chatId. */
+    /** A private-chat text message from chatId (whose user id is the chat's, as in Telegram). */
     pushText(chatId, text) {
       return this.pushUpdate({
         message: {
           message_id: nextId,
-          from: { id: 777, is_bot: false, first_name: 'Trader' },
+          from: { id: chatId, is_bot: false, first_name: 'Trader' },
           chat: { id: chatId, type: 'private' },
           date: Math.floor(Date.now() / 1000),
           text,

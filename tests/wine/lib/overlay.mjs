@@ -5,6 +5,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
 import { paths, waitFor, lineReader } from './wine.mjs';
+import { attachHud } from '../../page/lib/hud_dom.mjs';
 
 export const runtimeFolder = path.join(paths.buildWindows, 'tools/webview2-runtime/runtime');
 export const chartSite = path.join(paths.repoRoot, 'tests/wine/fixtures/chart-site');
@@ -33,12 +34,31 @@ export const readCalls = (callLog) => {
   }
 };
 
-/** The secret the last HUD document script was given (the HUD signs its messages with it). */
-export function pageSecret(callLog) {
-  const lines = readCalls(callLog).filter((l) => l.startsWith('AddScriptToExecuteOnDocumentCreated') && l.includes('qvPageSecret'));
-  const m = /qvPageSecret = '([0-9a-f]{32})'/.exec(lines.at(-1) || '');
-  if (!m) throw new Error('no page secret in the call record');
-  return m[1];
+/**
+ * The HUD of a page, reached as DevTools reaches it (tests/page/lib/hud_dom.mjs), once it is
+ * built. post() sends a message as the HUD does, through the binding of its world.
+ */
+export async function hudOf(page, timeoutMs = 30000) {
+  const hud = await attachHud(page);
+  await hud.waitFor('#qv-hud-panel', { timeout: timeoutMs });
+  hud.post = (message) => hud.eval(`globalThis.__qvHost(${JSON.stringify(String(message))}), true`);
+  return hud;
+}
+
+/**
+ * The pushes the host sent into the HUD, from the runtime's call record: each
+ * Runtime.evaluate of "__qvHostPush(<object>)" gives that object, in the order sent.
+ */
+export function pushesIn(callLog, type) {
+  const prefix = 'CallDevToolsProtocolMethod Runtime.evaluate ';
+  const out = [];
+  for (const line of readCalls(callLog)) {
+    if (!line.startsWith(prefix) || !line.includes('__qvHostPush(')) continue;
+    const { expression } = JSON.parse(line.slice(prefix.length));
+    const push = JSON.parse(expression.slice('__qvHostPush('.length, -1));
+    if (!type || push.type === type) out.push(push);
+  }
+  return out;
 }
 
 /** Waits for a call-record line matching the pattern; returns the matching lines. */
@@ -78,7 +98,7 @@ export async function startFakeChart(w, title = 'EURUSD,H1') {
   const chart = w.spawn(paths.tool('fake_chart.exe'), [title]);
   const out = lineReader(chart.stdout);
   const hwnd = (await out.next((l) => l.startsWith('HWND '))).slice(5);
-  const ask = async (command, pred = (l) => l.startsWith('OK') || l.startsWith('END') || l === 'MISSING' || l === 'FOUND') => {
+  const ask = async (command, pred = (l) => l.startsWith('OK') || l.startsWith('END') || l.startsWith('TEXT ') || l === 'MISSING' || l === 'FOUND') => {
     const seen = out.lines.length;
     chart.stdin.write(command + '\n');
     await waitFor(() => out.lines.slice(seen).find(pred), 15000, 50, `reply to ${command}`);
@@ -91,7 +111,13 @@ export async function startFakeChart(w, title = 'EURUSD,H1') {
       const [, , cls, width, height, visible] = l.split(' ');
       return { cls, width: Number(width), height: Number(height), visible: visible === 'visible' };
     });
-  return { chart, hwnd, ask, children };
+  /** The text of a message box with this caption once one is shown (line breaks as \n). */
+  const boxText = (caption, timeoutMs = 20000) => waitFor(async () => {
+    const line = (await ask(`boxtext ${caption}`)).find((l) => l.startsWith('TEXT ') || l === 'MISSING');
+    return line && line.startsWith('TEXT ') ? line.slice(5) : false;
+  }, timeoutMs, 200, `a message box "${caption}"`);
+  const answer = async (caption, yes) => (await ask(`answer ${caption} ${yes ? 'yes' : 'no'}`)).includes('OK answer');
+  return { chart, hwnd, ask, children, boxText, answer };
 }
 
 /**

@@ -1,9 +1,9 @@
 #include "tools/webview2-runtime/cdp_message.h"
-#include "tools/webview2-runtime/frame_tracker.h"
 
 #include <gtest/gtest.h>
 
 #include "tools/webview2-runtime/browser_launch.h"
+#include "tools/webview2-runtime/frame_tracker.h"
 
 namespace {
 
@@ -32,6 +32,33 @@ TEST(CdpMessage, TellsRepliesErrorsAndEventsApart) {
   for (const char* bad : {"[]", "{}", R"({"method":3})", "not json"}) {
     EXPECT_FALSE(ParseCdpMessage(bad, &m)) << bad;
   }
+}
+
+// CallDevToolsProtocolMethod's handler gets the result object, or the error object Chromium
+// sent; a reply made up for a broken link has neither.
+TEST(CdpMessage, MethodOutcomesKeepTheResultOrTheErrorObjectAsSent) {
+  CdpIncoming m;
+  ASSERT_TRUE(ParseCdpMessage(R"({"id":3,"result":{"identifier":"1","n":1.50}})", &m));
+  DevToolsMethodOutcome o = OutcomeOfMethodReply(m);
+  EXPECT_EQ(o.kind, DevToolsMethodOutcome::Kind::kResult);
+  EXPECT_EQ(o.json, R"({"identifier":"1","n":1.50})");
+  ASSERT_TRUE(ParseCdpMessage(R"({"id":4,"result":{}})", &m));
+  EXPECT_EQ(OutcomeOfMethodReply(m).json, "{}");
+  ASSERT_TRUE(ParseCdpMessage(R"({"id":5})", &m));
+  EXPECT_EQ(OutcomeOfMethodReply(m).json, "{}") << "a reply without result is an empty one";
+
+  ASSERT_TRUE(ParseCdpMessage(
+      R"({"id":6,"error":{"code":-32601,"message":"'Foo.bar' wasn't found"}})", &m));
+  o = OutcomeOfMethodReply(m);
+  EXPECT_EQ(o.kind, DevToolsMethodOutcome::Kind::kProtocolError);
+  EXPECT_EQ(o.json, R"({"code":-32601,"message":"'Foo.bar' wasn't found"})");
+
+  CdpIncoming broken;
+  broken.isReply = broken.failed = true;
+  broken.error = "DevTools link closed";
+  o = OutcomeOfMethodReply(broken);
+  EXPECT_EQ(o.kind, DevToolsMethodOutcome::Kind::kNoAnswer);
+  EXPECT_EQ(o.json, "");
 }
 
 TEST(CdpMessage, CommandsCarryIdParamsAndOptionalSession) {

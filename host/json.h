@@ -1,6 +1,7 @@
 #pragma once
-// A small JSON reader and writer for DevTools protocol messages. Numbers keep their source
-// text, so a value read from Chromium is written back exactly as it arrived.
+// A small JSON reader and writer: DevTools protocol messages, the page channel's pushes and
+// requests, and the workspace's own settings files. Numbers keep their source text, so a
+// value read from Chromium is written back exactly as it arrived.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -22,7 +23,16 @@ struct JsonValue {
   [[nodiscard]] std::string StringAt(std::string_view name) const;
   // The member's number as an integer, or fallback when absent or not a number.
   [[nodiscard]] long long IntegerAt(std::string_view name, long long fallback) const;
+  // Sets an object member, replacing one of the same name; makes a non-object an object.
+  JsonValue& Set(std::string_view name, JsonValue value);
 };
+
+// Values to build messages with.
+[[nodiscard]] JsonValue JsonString(std::string utf8);
+[[nodiscard]] JsonValue JsonBool(bool value);
+// numberText must be a JSON number ("1.50", "-2"); anything else is written as null.
+[[nodiscard]] JsonValue JsonNumber(std::string numberText);
+[[nodiscard]] JsonValue JsonObject();
 
 // Parses one JSON text (surrounding white space allowed). Nesting deeper than a fixed limit
 // fails instead of exhausting the stack on hostile input.

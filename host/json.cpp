@@ -1,4 +1,4 @@
-#include "json.h"
+#include "host/json.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -265,6 +265,46 @@ long long JsonValue::IntegerAt(std::string_view name, long long fallback) const 
   const JsonValue* v = Find(name);
   if (!v || v->type != Type::Number) return fallback;
   return std::strtoll(v->text.c_str(), nullptr, 10);
+}
+
+JsonValue& JsonValue::Set(std::string_view name, JsonValue value) {
+  if (type != Type::Object) *this = JsonObject();
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == name) {
+      items[i] = std::move(value);
+      return *this;
+    }
+  }
+  names.emplace_back(name);
+  items.push_back(std::move(value));
+  return *this;
+}
+
+JsonValue JsonString(std::string utf8) {
+  JsonValue v;
+  v.type = JsonValue::Type::String;
+  v.text = std::move(utf8);
+  return v;
+}
+
+JsonValue JsonBool(bool value) {
+  JsonValue v;
+  v.type = JsonValue::Type::Bool;
+  v.boolean = value;
+  return v;
+}
+
+JsonValue JsonNumber(std::string numberText) {
+  JsonValue parsed;
+  // Only a number written as JSON writes it back: the text goes out as it is.
+  if (!ParseJson(numberText, &parsed) || parsed.type != JsonValue::Type::Number) return JsonValue();
+  return parsed;
+}
+
+JsonValue JsonObject() {
+  JsonValue v;
+  v.type = JsonValue::Type::Object;
+  return v;
 }
 
 bool ParseJson(std::string_view text, JsonValue* out) {

@@ -1,0 +1,118 @@
+#include "bridge/order_account.h"
+
+#include <algorithm>
+
+#include "bridge/order_files.h"
+
+namespace {
+
+std::string_view TrimLine(std::string_view line) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
+    line.remove_suffix(1);
+  }
+  return line;
+}
+
+// The value of KEY in KEY=VALUE lines; the later line wins.
+std::string KeyValue(std::string_view text, std::string_view key) {
+  std::string value;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = TrimLine(text.substr(start, end - start));
+    if (line.size() > key.size() && line.substr(0, key.size()) == key && line[key.size()] == '=') {
+      value = std::string(line.substr(key.size() + 1));
+    }
+    start = end + 1;
+  }
+  return value;
+}
+
+bool ParseHandle(std::string_view text, std::uint64_t* value) {
+  return ParseDecimal(text, value) && *value != 0;
+}
+
+}  // namespace
+
+bool IsAccountLogin(std::string_view text) {
+  return !text.empty() && text.size() <= 20 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::optional<ChartRegistration> ParseChartRegistration(std::string_view text,
+                                                        std::uint64_t nameHwnd) {
+  ChartRegistration chart;
+  if (!ParseHandle(KeyValue(text, "HWND"), &chart.hwnd) || chart.hwnd != nameHwnd) {
+    return std::nullopt;
+  }
+  chart.account = KeyValue(text, "ACCOUNT");
+  if (!IsAccountLogin(chart.account)) return std::nullopt;
+  chart.symbol = KeyValue(text, "SYMBOL");
+  return chart;
+}
+
+std::optional<std::uint64_t> ChartRegistrationHandle(const std::wstring& name) {
+  constexpr std::wstring_view kPrefix = L"QV_Chart_";
+  constexpr std::wstring_view kSuffix = L".txt";
+  if (name.size() <= kPrefix.size() + kSuffix.size()) return std::nullopt;
+  if (name.compare(0, kPrefix.size(), kPrefix) != 0) return std::nullopt;
+  if (name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) {
+    return std::nullopt;
+  }
+  std::string digits;
+  for (wchar_t c : name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size())) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    digits.push_back(static_cast<char>(c));
+  }
+  // Handles are written without leading zeros; another spelling is another file.
+  if (digits.size() > 1 && digits[0] == '0') return std::nullopt;
+  std::uint64_t hwnd = 0;
+  if (!ParseHandle(digits, &hwnd)) return std::nullopt;
+  return hwnd;
+}
+
+std::wstring ChartRegistrationFileName(std::uint64_t hwnd) {
+  return L"QV_Chart_" + std::to_wstring(hwnd) + L".txt";
+}
+
+std::wstring PositionsFileName(const std::string& account) {
+  return L"QV_OpenPositions_" + std::wstring(account.begin(), account.end()) + L".json";
+}
+
+AccountChoice ParseAccountChoice(std::string_view text) {
+  AccountChoice choice;
+  choice.chosen = KeyValue(text, "CHOSEN");
+  choice.first = KeyValue(text, "FIRST");
+  if (!IsAccountLogin(choice.chosen)) choice.chosen.clear();
+  if (!IsAccountLogin(choice.first)) choice.first.clear();
+  return choice;
+}
+
+std::string AccountChoiceBody(const AccountChoice& choice) {
+  std::string body;
+  if (!choice.chosen.empty()) body += "CHOSEN=" + choice.chosen + "\n";
+  if (!choice.first.empty()) body += "FIRST=" + choice.first + "\n";
+  return body;
+}
+
+std::string OrderAccountFor(const AccountChoice& choice) {
+  return !choice.chosen.empty() ? choice.chosen : choice.first;
+}
+
+std::string LaunchRequestAccount(std::string_view text) {
+  const std::string account = KeyValue(text, "ACCOUNT");
+  return IsAccountLogin(account) ? account : std::string();
+}
+
+std::vector<std::string> AccountsOf(std::vector<ChartRegistration> charts) {
+  std::sort(charts.begin(), charts.end(),
+            [](const ChartRegistration& a, const ChartRegistration& b) { return a.hwnd < b.hwnd; });
+  std::vector<std::string> accounts;
+  for (const ChartRegistration& c : charts) {
+    if (std::find(accounts.begin(), accounts.end(), c.account) == accounts.end()) {
+      accounts.push_back(c.account);
+    }
+  }
+  return accounts;
+}
