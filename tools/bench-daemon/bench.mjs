@@ -5,8 +5,10 @@
 // it what a bare process of the child's shape costs here (start_floor.exe), then,
 // with the Chromium-backed runtime and the demo chart page, the roads a trader feels:
 // ticket click -> record, click -> executed by the terminal companion (its own logic, run
-// natively as build/native/qv_companion), positions file -> badge text, Telegram command ->
-// record, and the HUD's build time in the page. Each figure is also given as a ratio to the loop period it
+// natively as build/native/qv_companion) and click -> the ticket showing "sent" and EXECUTED,
+// chart opened (launch request) -> HUD ready for the first chart and for another chart beside
+// it, symbol change -> HUD ready, positions file -> badge text, Telegram command -> record, and
+// the HUD's build time in the page. Each figure is also given as a ratio to the loop period it
 // waits on, and the whole is printed as a Markdown table for the README.
 //   node tools/bench-daemon/bench.mjs [--rounds 8] [--idle-seconds 10]
 // Needs the Windows build (bash tools/build.sh) and Xvfb, like the Wine tests.
@@ -226,10 +228,19 @@ try {
   // The simulator executes the orders of the click → record rounds (the ticket waits for
   // each order's fate); the terminal companion's own logic takes over below.
   companion.start({ pollMs: 200 });
+  const epochNow = () => performance.timeOrigin + performance.now();
+  // When the HUD of the page's current document was built, on the epoch clock: the demo page
+  // notes when the HUD's host element appears (its panel is inside a closed root).
+  const hudBuiltAt = (p, urlPart) => waitFor(() => (p.url().includes(urlPart) ? p.evaluate(() =>
+    window.__demoTiming && window.__demoTiming.hudBuiltAt ? performance.timeOrigin + window.__demoTiming.hudBuiltAt : 0)
+    .catch(() => 0) : 0), 60000, 10, 'the HUD built');
   const chart = await startFakeChart(road, 'XAUUSD,H1');
+  // Chart opened → HUD ready, the first chart: the browser starts with it.
+  const firstOpened = epochNow();
   companion.writeLaunch({ hwnd: chart.hwnd, symbol: 'XAUUSD', interval: '60' });
   const browser = await attachBrowser(road);
-  const page = await findPage(browser, /\/chart\/\?symbol=[^&]*XAUUSD/, 90000);
+  let page = await findPage(browser, /\/chart\/\?symbol=[^&]*XAUUSD/, 90000);
+  const firstChart = (await hudBuiltAt(page, 'XAUUSD')) - firstOpened;
   const hud = await hudOf(page, 60000);
   await hud.waitFor('#qv-btn-buy', { timeout: 60000 });
   const signal = path.join(road.bridge, 'QV_TradeSignal.csv');
@@ -282,7 +293,6 @@ try {
   };
   const clicks = [];
   const orderFiles = [];
-  const epochNow = () => performance.timeOrigin + performance.now();
   const listOrders = () => new Set(fs.readdirSync(road.bridge).filter((n) => /^QV_Order_\d+\.csv$/.test(n)));
   // The order file is what a companion of today's contract takes; it is written before
   // the QV_TradeSignal.csv slot, so both are stamped.
@@ -308,6 +318,21 @@ try {
   // when it arrives, on the epoch clock the click is stamped on.
   const qvCompanion = path.join(paths.repoRoot, 'build/native/qv_companion');
   const executed = [];
+  const shownSent = [];
+  const shownExecuted = [];
+  // Every text the ticket's status line shows, stamped in the HUD's own world.
+  await hud.call('#qv-order-status', function () {
+    const line = this;
+    window.__benchStatus = [];
+    new MutationObserver(() => window.__benchStatus.push({ text: line.textContent, at: performance.timeOrigin + performance.now() }))
+      .observe(line, { childList: true, characterData: true, subtree: true });
+    return true;
+  });
+  const statusShown = (pattern) => waitFor(async () => {
+    const seen = await hud.eval('window.__benchStatus');
+    const hit = seen.find((s) => pattern.test(s.text));
+    return hit ? hit.at : 0;
+  }, 30000, 5, `the ticket showing ${pattern}`);
   let executedNote = 'not measured (build/native/qv_companion missing)';
   if (fs.existsSync(qvCompanion)) {
     companion.stop();
@@ -332,10 +357,13 @@ try {
       await sleep(2000);  // its first timer passes: protocol read, launch and snapshot written
       for (let i = 0; i < rounds; i++) {
         const seen = fates.length;
+        await hud.eval('window.__benchStatus.length = 0, true');
         const t0 = await trustedBuyClick();
         const fate = await waitFor(() => fates[seen], 30000, 5, 'the companion\'s order line');
         if (fate.status !== 'EXECUTED') throw new Error(`the companion did not execute: ${fate.line}`);
         executed.push(fate.at - t0);
+        shownSent.push((await statusShown(/^BUY SENT TO TERMINAL/)) - t0);
+        shownExecuted.push((await statusShown(/^BUY EXECUTED/)) - t0);
         await sleep(700 + Math.random() * 300);
       }
     } catch (error) {
@@ -380,6 +408,37 @@ try {
     commands.push((await waitSignal(before, (t) => t.includes(`,BUY,0.0${(i % 9) + 1},XAUUSD,`), 'the Telegram record')) - t0);
   }
 
+  // Another chart beside the first: the browser runs, the child and its page are new.
+  const others = [];
+  for (let i = 0; i < Math.min(rounds, 4); i++) {
+    const other = await startFakeChart(road, `XAGUSD,H1 ${i}`);
+    const opened = epochNow();
+    companion.writeLaunch({ hwnd: other.hwnd, symbol: 'XAGUSD', interval: '60' });
+    const otherPage = await findPage(browser, /\/chart\/\?symbol=[^&]*XAGUSD/, 60000);
+    others.push((await hudBuiltAt(otherPage, 'XAGUSD')) - opened);
+    fs.writeFileSync(path.join(road.bridge, `QV_Kill_${BigInt(other.hwnd)}.txt`), '');
+    await waitFor(() => browser.contexts().every((c) => c.pages().every((p) => !p.url().includes('XAGUSD'))), 20000, 50, 'the other chart gone');
+    await other.ask('quit');
+  }
+
+  // Symbol change → HUD ready: the companion asks for another symbol on the first chart
+  // (launch request → the daemon's navigation request → the page of the new symbol).
+  const changes = [];
+  for (let i = 0; i < rounds; i++) {
+    const symbol = i % 2 === 0 ? 'BTCUSD' : 'XAUUSD';
+    const changed = epochNow();
+    companion.writeLaunch({ hwnd: chart.hwnd, symbol, interval: '60' });
+    changes.push((await hudBuiltAt(page, symbol)) - changed);
+    await sleep(500 + Math.random() * 500);
+  }
+
+  console.log(`chart opened → HUD ready, the first chart: ${ms(firstChart)} ms (one per run)`);
+  console.log(`chart opened → HUD ready, another chart beside it: ${stats(others)}`);
+  console.log(`symbol change → HUD ready: ${stats(changes)}`);
+  row('chart opened (launch request) → HUD ready, the first chart', { text: `${ms(firstChart)} ms (one per run: the browser starts with it)`, value: firstChart },
+    'none: the browser and the page start', 0, '≤ 2 s');
+  row('chart opened (launch request) → HUD ready, another chart beside it', others, 'none: a new child and page on the running browser', 0, '≤ 800 ms');
+  row('symbol change (launch request) → HUD ready', changes, 'child: the 50 ms follow timer reads the navigation request', 50, '');
   console.log(`HUD build in the page: ${stats(builds)}`);
   console.log(`ticket click → order file QV_Order_<id>.csv: ${stats(orderFiles)}`);
   console.log(`ticket click → record in QV_TradeSignal.csv: ${stats(clicks)}`);
@@ -389,7 +448,11 @@ try {
   row('ticket click → record in `QV_TradeSignal.csv`', clicks, 'none: written right after the order file', 0, '< 20 ms');
   if (executed.length) {
     console.log(`click → executed by the terminal companion: ${stats(executed)}`);
-    row('click → executed by the terminal companion', executed, 'companion timer, 20 ms (qv_companion)', 20, '≤ 60 ms');
+    console.log(`click → ticket shows "sent": ${stats(shownSent)}`);
+    console.log(`click → ticket shows EXECUTED: ${stats(shownExecuted)}`);
+    row('click → executed by the terminal companion', executed, 'companion timer, 20 ms (qv_companion)', 20, '');
+    row('click → ticket shows "sent"', shownSent, 'none: the sender hands the fate to the window thread at once', 0, '');
+    row('click → ticket shows EXECUTED', shownExecuted, 'companion timer, 20 ms, then the child\'s folder watch on the result', 20, '≤ 60 ms');
   } else {
     row('click → executed by the terminal companion', { text: executedNote, value: 0 },
       'companion timer, 20 ms', 0, '≤ 60 ms');
