@@ -10,7 +10,7 @@
 // it, symbol change -> HUD ready, positions file -> badge text, Telegram command -> record, and
 // the HUD's build time in the page. Each figure is also given as a ratio to the loop period it
 // waits on, and the whole is printed as a Markdown table for the README.
-//   node tools/bench-daemon/bench.mjs [--rounds 8] [--idle-seconds 10]
+//   node tools/bench-daemon/bench.mjs [--rounds 8] [--idle-seconds 10] [--roads-only]
 // Needs the Windows build (bash tools/build.sh) and Xvfb, like the Wine tests.
 import fs from 'node:fs';
 import os from 'node:os';
@@ -91,8 +91,9 @@ function row(name, values, loop, periodMs, goal) {
   rows.push({ name, figure, loop, ratio, goal });
 }
 
-const w = await freshWine();
-try {
+// --roads-only: only the figures with the real runtime (the daemon's part takes minutes).
+const w = process.argv.includes('--roads-only') ? null : await freshWine();
+if (w) try {
   const emptyRuntime = path.join(w.root, 'no-webview2-runtime');
   fs.mkdirSync(emptyRuntime);
   w.spawn(paths.exe, [], { env: { WEBVIEW2_BROWSER_EXECUTABLE_FOLDER: w.toWin(emptyRuntime) } });
@@ -381,11 +382,13 @@ try {
 
   // Positions file change → badge text: each round writes a new total; the page notes when
   // the badge shows it (wall clock on both sides, the same machine).
-  await page.evaluate(() => {
-    const badge = document.getElementById('qv-pnl-badge');
+  // The badge is in the HUD's closed root: it is watched from the HUD's own world.
+  await hud.call('#qv-pnl-badge', function () {
+    const badge = this;
     window.__benchBadge = { text: badge.textContent, at: Date.now() };
     new MutationObserver(() => { window.__benchBadge = { text: badge.textContent, at: Date.now() }; })
       .observe(badge, { childList: true, characterData: true, subtree: true });
+    return true;
   });
   const badges = [];
   for (let i = 0; i < rounds * 2; i++) {
@@ -393,8 +396,10 @@ try {
     const profit = 100 + i + 0.37;
     const t0 = Date.now();
     companion.writeFile('QV_OpenPositions.json', Buffer.from(JSON.stringify([{ ticket: String(900001 + i), symbol: 'XAUUSD', profit }])));
-    const at = await waitFor(() => page.evaluate((p) => (window.__benchBadge.text.includes(`+$${p}`) ? window.__benchBadge.at : 0),
-      profit.toFixed(2)), 10000, 10, 'the badge text');
+    const at = await waitFor(async () => {
+      const b = await hud.eval('window.__benchBadge');
+      return b.text.includes(`+$${profit.toFixed(2)}`) ? b.at : 0;
+    }, 10000, 10, 'the badge text');
     badges.push(at - t0);
   }
 
