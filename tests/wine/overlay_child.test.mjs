@@ -5,7 +5,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { freshWine, paths, waitFor } from './lib/wine.mjs';
+import { freshWine, paths, waitFor, browserProcesses } from './lib/wine.mjs';
 import { startCloudServer, startTelegramServer, startRecordingServer } from './lib/http_servers.mjs';
 import { Companion } from '../../tools/companion-sim/companion.mjs';
 import { runtimeEnv, readCalls, waitForCall, attachBrowser, findPage, startFakeChart, exitOf, hudOf, pushesIn, otherSite } from './lib/overlay.mjs';
@@ -394,21 +394,6 @@ test('an overlay child shows the chart page in its chart, follows it, serves the
   await exitOf(chart);
 });
 
-// The main process of the Chromium serving the children's profile (helpers carry --type=).
-function profileBrowserPid() {
-  for (const pid of fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p))) {
-    let argv;
-    try {
-      argv = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
-    } catch {
-      continue;
-    }
-    if (!/chromium$/.test(argv[0] || '') || argv.some((a) => a.startsWith('--type='))) continue;
-    if (argv.some((a) => a.startsWith('--user-data-dir=') && a.includes(w.root) && a.endsWith('/Profile'))) return Number(pid);
-  }
-  return null;
-}
-
 // WebView2 raises ProcessFailed when its processes die. A crashed page is reloaded; a dead
 // browser takes every view with it, and the child makes a new one, back on the symbol the
 // trader was on, its heartbeat gone while it has none.
@@ -438,7 +423,7 @@ test('a page whose renderer crashes is reloaded; Chromium killed under the overl
 
   const heartbeat = bridgeFile(`QV_Active_${hwnd}.txt`);
   assert.ok(fs.existsSync(heartbeat));
-  const pid = profileBrowserPid();
+  const [pid] = browserProcesses(w.root, 'Profile');
   assert.ok(pid, 'the browser of the profile');
   process.kill(pid, 'SIGKILL');
   await w.waitForLog('WebView2 process failed (kind 0): the browser process exited.', 20000);

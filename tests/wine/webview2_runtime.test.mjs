@@ -10,7 +10,7 @@ import fsp from 'node:fs/promises';
 import http from 'node:http';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
-import { freshWine, paths, lineReader, waitFor, repoRoot } from './lib/wine.mjs';
+import { freshWine, paths, lineReader, waitFor, repoRoot, browserProcesses as browserOf } from './lib/wine.mjs';
 
 const buildDir = process.env.QV_WINDOWS_BUILD_DIR
   ? path.resolve(repoRoot, process.env.QV_WINDOWS_BUILD_DIR)
@@ -46,26 +46,8 @@ after(async () => {
   }
 });
 
-// Chromium's main processes for this test's user-data folders (helpers carry --type=); an
-// empty name means all of them.
-function browserProcesses(folderName) {
-  const found = [];
-  for (const pid of fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p))) {
-    let cmd;
-    try {
-      cmd = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
-    } catch {
-      continue;
-    }
-    if (!/chromium$/.test(cmd[0] || '')) continue;
-    if (cmd.some((a) => a.startsWith('--type='))) continue;
-    if (cmd.some((a) => a.startsWith('--user-data-dir=') && a.includes(w.root) &&
-                        (folderName === '' || a.endsWith('/' + folderName)))) {
-      found.push(Number(pid));
-    }
-  }
-  return found;
-}
+// Chromium's main processes for this test's user-data folders; an empty name means all.
+const browserProcesses = (folderName) => browserOf(w.root, folderName);
 
 function devToolsPort(folderUnix) {
   return Number(fs.readFileSync(path.join(folderUnix, 'DevToolsActivePort'), 'utf8').split('\n')[0]);

@@ -126,6 +126,29 @@ async function ensureTemplate(display) {
   }
 }
 
+/**
+ * Chromium's main processes (helpers carry --type=) whose user-data folder lies under root
+ * and, when folderName is given, ends in /folderName.
+ */
+export function browserProcesses(root, folderName = '') {
+  const found = [];
+  for (const pid of fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p))) {
+    let cmd;
+    try {
+      cmd = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
+    } catch {
+      continue;
+    }
+    if (!/chromium$/.test(cmd[0] || '')) continue;
+    if (cmd.some((a) => a.startsWith('--type='))) continue;
+    if (cmd.some((a) => a.startsWith('--user-data-dir=') && a.includes(root) &&
+                        (folderName === '' || a.endsWith('/' + folderName)))) {
+      found.push(Number(pid));
+    }
+  }
+  return found;
+}
+
 // The Chromium-backed WebView2 runtime starts Linux Chromium processes, which outlive the
 // prefix's wineserver; every one whose profile lies inside this test's folder is ended.
 function killChromiumUnder(root) {
