@@ -248,6 +248,9 @@ void BeginRestartRound(const ChildTable<typename Ops::Process>& table, RestartRo
     round.waiting.push_back(handle);
     ++added;
   }
+  // Every child on the old browser announces the update; the later announcements find them
+  // all queued already.
+  if (added == 0) return;
   ops.Log("A new WebView2 runtime is installed (children ran " + version + "); restarting " +
           std::to_string(added) + " children one by one.");
 }

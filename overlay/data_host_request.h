@@ -18,8 +18,8 @@
 // - bridge files go only to reads (fetch, XHR): a document, a script, a style sheet, an
 //   image or any other load gets none; only the studio page is a document, and only the
 //   icon an image.
-// The fetch metadata headers narrow it further when present; they are usually absent (the
-// network stack adds them after interception), and nothing depends on them.
+// The fetch metadata headers mark a navigation too when they are present; they are usually
+// absent (the network stack adds them after interception), and nothing depends on them.
 #include <cstddef>
 #include <string>
 

@@ -354,8 +354,10 @@ TEST_F(ChildTableTest, ARuntimeUpdateRestartsTheChildrenOneByOne) {
   EXPECT_EQ(ops.log.back(),
             "A new WebView2 runtime is installed (children ran 156.0.1.2); restarting 3 children "
             "one by one.");
-  // Announced by every child: the round does not grow.
+  // Announced by every child: the round does not grow, and says nothing more.
+  const std::size_t lines = ops.log.size();
   BeginRestartRound(table, round, "156.0.1.2", ops);
+  EXPECT_EQ(ops.log.size(), lines);
   AdvanceRestartRound(table, round, ops);
   EXPECT_EQ(ops.restartRequests, (std::vector<std::uint64_t>{7}));
   ops.now += 100;
