@@ -143,9 +143,10 @@ function onSizeStep(direction) {
 }
 
 // How the companion is told to read a stop or target: 'price' (sent "P:<level>"), 'dist'
-// (a distance in pips or points, "D:<level>") or 'auto' (the bare number: the companion
-// decides, as it always has). A level picked on the chart is a price; the trader sets the
-// rest with the small mark on the field.
+// (a distance in pips or points, "D:<level>") or 'auto' (read here by the companion's own
+// rule, hud/level_reading.js, and sent marked as it read; refused when it fits both
+// readings; bare only while the snapshot has no quote). A level picked on the chart is a
+// price; the trader sets the rest with the small mark on the field.
 var levelMarks = { SL: 'auto', TP: 'auto' };
 var LEVEL_MARK_TEXT = { auto: 'auto', price: 'price', dist: 'dist' };
 var LEVEL_MARK_NEXT = { auto: 'price', price: 'dist', dist: 'auto' };
@@ -165,8 +166,37 @@ function setLevelMark(side, mark) {
   }
 }
 
-// Stop as typed: a price above 500 within 35 % of the market is a price level, anything
-// else a distance in pips or points, unless the trader marked it.
+// The market as the level rule needs it, from the chart's snapshot; null while the snapshot
+// lacks a quote or the contract (the companion then reads an unmarked level by the same rule).
+function levelMarket(buy, stop) {
+  const t = cachedTechnicals;
+  if (!t) return null;
+  const bid = Number(t.Bid);
+  const ask = Number(t.Ask);
+  const digits = Number(t.Digits);
+  const pip = Number(t.PipSize);
+  if (!(bid > 0) || !(ask > 0) || !(pip > 0) || !isFinite(digits) || digits < 0 || digits > 10) return null;
+  return { buy: buy, stop: stop, bid: bid, ask: ask, digits: digits, unit: pip, whole: false, unitName: 'pips' };
+}
+
+var LEVEL_KIND_OF_MARK = { price: 'PRICE', dist: 'DISTANCE', auto: '' };
+
+// How a ticket level reads under the companion's own rule: { ok, reading, reason }. Without a
+// market (no snapshot, or an action that opens no position of a known side) an unmarked level
+// stays for the companion to read.
+function readTicketLevel(text, mark, action, stop) {
+  const buy = action === 'BUY' ? true : action === 'SELL' ? false : null;
+  const m = buy === null ? null : levelMarket(buy, stop);
+  if (!m) {
+    const reading = mark === 'price' ? 'price' : mark === 'dist' ? 'distance' : 'none';
+    return { ok: true, reading: reading, reason: '' };
+  }
+  return readLevel(text, LEVEL_KIND_OF_MARK[mark] || '', m);
+}
+
+// Stop as typed, read by the same rule as the order (a price near the market on its side, or
+// a distance in pips), unless the trader marked it; the target follows at mult times its
+// distance, in the same form.
 function setRR(mult) {
   const slInput = byId('qv-sl-input');
   const tpInput = byId('qv-tp-input');
@@ -175,14 +205,29 @@ function setRR(mult) {
   if (!isFinite(sl)) sl = 20;
   const price = technicalsPrice();
   const mark = levelMarks.SL;
-  const isPrice = mark === 'price' || (mark === 'auto' && price && sl > 500 && Math.abs(price - sl) < 0.35 * price);
+  let isPrice = mark === 'price';
+  if (mark === 'auto') {
+    // A stop under the market is a buy's, above it a sell's.
+    const reading = readTicketLevel(String(sl), 'auto', price && sl > price ? 'SELL' : 'BUY', true);
+    if (!reading.ok) {
+      // The order would be refused for the same reason; say it now and leave the target.
+      const line = byId('qv-order-status');
+      if (line) {
+        line.textContent = reading.reason;
+        line.style.color = fateColour('not_sent');
+      }
+      return;
+    }
+    isPrice = reading.reading === 'price';
+  }
   let target;
   if (isPrice) {
     // A marked price needs the market to measure the stop from; without it the target stays.
     if (!price) return;
     const dist = Math.abs(price - sl);
     const t = price > sl ? price + dist * mult : price - dist * mult;
-    target = t.toFixed(price > 500 ? 2 : 4);
+    const digits = cachedTechnicals ? Number(cachedTechnicals.Digits) : NaN;
+    target = isFinite(digits) && digits >= 0 && digits <= 10 ? t.toFixed(digits) : t.toFixed(price > 500 ? 2 : 4);
   } else {
     target = String(Math.round(sl * mult));
   }
@@ -201,12 +246,11 @@ function levelText(custom, fieldId) {
   return isFinite(n) ? String(n) : '0';
 }
 
-// The record's stop or target field: a level with its mark; none (0) is never marked.
-function levelField(text, mark) {
+// The record's stop or target field: a level with the reading the rule gave it (so the
+// companion never has to guess); none (0) is never marked.
+function levelField(text, reading) {
   if (Number(text) === 0) return text;
-  if (mark === 'price') return 'P:' + text;
-  if (mark === 'dist') return 'D:' + text;
-  return text;
+  return markedLevel(text, reading);
 }
 
 function ticketSizeText() {
@@ -293,8 +337,20 @@ function sendTrade(action, btn, customSize, customSym, customSl, customTp, onFat
     const probed = customSym ? '' : getActiveTradingViewSymbol();
     const symbol = (customSym ? String(customSym).replace(/[\s,]/g, '') : probed) || 'CURRENT';
     const fromCard = customSl !== undefined || customTp !== undefined;
-    const sl = levelField(levelText(customSl, 'qv-sl-input'), fromCard ? 'price' : levelMarks.SL);
-    const tp = levelField(levelText(customTp, 'qv-tp-input'), fromCard ? 'price' : levelMarks.TP);
+    const slText = levelText(customSl, 'qv-sl-input');
+    const tpText = levelText(customTp, 'qv-tp-input');
+    const slRead = fromCard ? { ok: true, reading: 'price' } : readTicketLevel(slText, levelMarks.SL, action, true);
+    const tpRead = fromCard ? { ok: true, reading: 'price' } : readTicketLevel(tpText, levelMarks.TP, action, false);
+    // A level that fits both readings (or neither) is not sent: the trader says which it is.
+    const levelRefusal = !slRead.ok ? slRead.reason : !tpRead.ok ? tpRead.reason : '';
+    if (levelRefusal && OPENING_ACTIONS[action] === true) {
+      qvClearTimeout(timer);
+      release();
+      showTicketFate(action, { status: 'not_sent', reason: levelRefusal });
+      return null;
+    }
+    const sl = levelField(slText, slRead.ok ? slRead.reading : 'none');
+    const tp = levelField(tpText, tpRead.ok ? tpRead.reading : 'none');
     // "CURRENT" names no instrument; the snapshot's symbol then decides crypto or not.
     const market = getMarketStatusInfo(cachedTechnicals, symbol === 'CURRENT' ? '' : symbol);
     if (market && market.isClosed && OPENING_ACTIONS[action] === true) {

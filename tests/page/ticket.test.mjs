@@ -159,11 +159,13 @@ test('Saturday: BUY, SELL and REV refused with the alert; CLOSE, 50% and BE+ sen
   });
 });
 
-test('R:R pills: distances, stop prices on the market, and the price or distance marks', async () => {
-  const files = { 'QV_AICopilotData.json': technicals({ Symbol: 'NDX', CurrentPrice: 20000 }) };
+test('R:R pills and the price or distance rule the companion applies: read, marked, refused when it fits both', async () => {
+  // Gold: a pip of 0.10, so a number near the market is a price and a small one a distance.
+  const gold = { Symbol: 'XAUUSD', CurrentPrice: 2000, Bid: 2000, Ask: 2000.5, Digits: 2, PipSize: 0.1 };
+  const files = { 'QV_AICopilotData.json': technicals(gold) };
   await withPage(() => openChart(browser, script, { fixedTime: WEDNESDAY, files }), async ({ page, hud }) => {
     await hudReady(page);
-    await waitForTechnicals(page, 'NDX');
+    await waitForTechnicals(page, 'XAUUSD');
     const pill = async (sl, id) => {
       await hud.fill('#qv-sl-input', sl);
       await hud.click(id);
@@ -173,38 +175,63 @@ test('R:R pills: distances, stop prices on the market, and the price or distance
     assert.deepEqual([await pill('20', '#qv-rr-15'), await pill('20', '#qv-rr-20'), await pill('20', '#qv-rr-30')], ['30', '40', '60']);
     assert.equal(await pill('25', '#qv-rr-20'), '50');
     assert.equal(await pill('junk', '#qv-rr-20'), '40', 'an unreadable stop counts as 20');
-    assert.deepEqual([await pill('19800', '#qv-rr-15'), await pill('19800', '#qv-rr-20'), await pill('19800', '#qv-rr-30')],
-      ['20300.00', '20400.00', '20600.00']);
-    assert.equal(await pill('20100', '#qv-rr-20'), '19800.00', 'a stop above the market is a sell');
-    assert.equal(await pill('9000', '#qv-rr-20'), '18000', 'beyond 35 % of the market it is a distance');
-    assert.deepEqual(await marks(), ['auto', 'auto'], 'unmarked: the terminal decides');
+    assert.deepEqual([await pill('1990', '#qv-rr-15'), await pill('1990', '#qv-rr-20'), await pill('1990', '#qv-rr-30')],
+      ['2015.00', '2020.00', '2030.00']);
+    assert.equal(await pill('2010', '#qv-rr-20'), '1980.00', 'a stop above the market is a sell');
+    assert.deepEqual(await marks(), ['auto', 'auto'], 'unmarked: read by the rule');
+
+    // Unmarked levels go out as the rule read them, so the companion never guesses.
+    await hud.fill('#qv-sl-input', '1990');
+    await hud.fill('#qv-tp-input', '40');
+    await hud.click('#qv-btn-buy');
+    assert.deepEqual(fields((await trades(page))[0]).slice(4), ['P:1990', 'D:40']);
+    // A price on the wrong side of the market is refused with its reason, before the host.
+    await page.waitForTimeout(650);
+    await hud.fill('#qv-sl-input', '2010');
+    await hud.click('#qv-btn-buy');
+    assert.equal((await trades(page)).length, 1, 'nothing sent');
+    assert.match(await hud.text('#qv-order-status'), /^BUY NOT SENT: stop loss 2010\.00 is not below the bid 2000\.00$/);
 
     // The trader marks the stop: a price is measured from the market, a distance never is.
     await hud.click('#qv-sl-mark');
     assert.deepEqual(await marks(), ['price', 'auto']);
-    assert.equal(await pill('9000', '#qv-rr-20'), '42000.00', 'a marked price even where it would read as a distance');
+    assert.equal(await pill('900', '#qv-rr-20'), '4200.00', 'a marked price even where it would read as neither');
     assert.deepEqual(await marks(), ['price', 'price'], 'the target takes the stop\'s mark');
     await hud.click('#qv-sl-mark');
-    assert.equal(await pill('19800', '#qv-rr-20'), '39600', 'a marked distance even where it would read as a price');
+    assert.equal(await pill('1990', '#qv-rr-20'), '3980', 'a marked distance even where it would read as a price');
     assert.deepEqual(await marks(), ['dist', 'dist']);
     await page.waitForTimeout(650);
-    await hud.click('#qv-btn-buy');
-    assert.deepEqual(fields((await trades(page))[0]).slice(4), ['D:19800', 'D:39600']);
+    await hud.click('#qv-btn-sell');
+    assert.deepEqual(fields((await trades(page))[1]).slice(4), ['D:1990', 'D:3980']);
     await hud.click('#qv-tp-mark');
     await hud.fill('#qv-tp-input', '0');
     await page.waitForTimeout(650);
     await hud.click('#qv-btn-sell');
-    assert.deepEqual(fields((await trades(page))[1]).slice(4), ['D:19800', '0'], 'none is never marked');
+    assert.deepEqual(fields((await trades(page))[2]).slice(4), ['D:1990', '0'], 'none is never marked');
     await hud.click('#qv-sl-mark');
     assert.deepEqual(await marks(), ['auto', 'auto'], 'the mark goes round: auto, price, dist');
 
-    files['QV_AICopilotData.json'] = technicals({ Symbol: 'EURUSD', CurrentPrice: 1.08 });
-    await waitForTechnicals(page, 'EURUSD');
-    assert.equal(await pill('1.0750', '#qv-rr-20'), '2', 'prices at or below 500 are distances');
+    // An index quoted in points: 19800 is near the market and, as 19800 points, within reach:
+    // it fits both readings, so the ticket says so and sends nothing until it is marked.
+    files['QV_AICopilotData.json'] = technicals({ Symbol: 'NDX', CurrentPrice: 20000, Bid: 20000, Ask: 20001, Digits: 2, PipSize: 0.01 });
+    await waitForTechnicals(page, 'NDX');
+    await hud.fill('#qv-tp-input', '7');
+    assert.equal(await pill('19800', '#qv-rr-20'), '7', 'an ambiguous stop leaves the target');
+    assert.match(await hud.text('#qv-order-status'), /could be a price or a distance/);
+    await page.waitForTimeout(650);
+    await hud.click('#qv-btn-buy');
+    assert.equal((await trades(page)).length, 3, 'an ambiguous level is not sent');
     await hud.click('#qv-sl-mark');
-    assert.equal(await pill('1.0750', '#qv-rr-20'), '1.0900', 'unless marked');
+    assert.equal(await pill('19800', '#qv-rr-20'), '20400.00', 'marked, it is a price');
+
+    files['QV_AICopilotData.json'] = technicals({ Symbol: 'EURUSD', CurrentPrice: 1.08, Bid: 1.08, Ask: 1.0801, Digits: 5, PipSize: 0.0001 });
+    await waitForTechnicals(page, 'EURUSD');
+    await hud.click('#qv-sl-mark');
+    await hud.click('#qv-sl-mark');
+    assert.equal(await pill('1.0750', '#qv-rr-20'), '1.09000', 'four decimals near the market: a price, in the symbol\'s digits');
     files['QV_AICopilotData.json'] = { Symbol: 'EURUSD' };
     await waitFor(async () => (await hud.eval('(function () { const t = __qvTech(); return t && !t.CurrentPrice; })()')), 'no price');
+    await hud.click('#qv-sl-mark');
     await hud.fill('#qv-tp-input', '7');
     assert.equal(await pill('1.0750', '#qv-rr-20'), '7', 'a marked price without a market price leaves the target');
   });
