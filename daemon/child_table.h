@@ -67,6 +67,9 @@ struct RestartRound {
   bool asking = false;
   std::uint64_t asked = 0;
   std::uint64_t askedAt = 0;
+  // The version the children announced leaving: every child on the old browser announces
+  // it, some only after the round has restarted others, and once is enough.
+  std::string leaving;
 };
 
 template <typename Process>
@@ -240,6 +243,8 @@ void ReapEndedChildren(ChildTable<typename Ops::Process>& table, Ops& ops) {
 template <typename Ops>
 void BeginRestartRound(const ChildTable<typename Ops::Process>& table, RestartRound& round,
                        const std::string& version, Ops& ops) {
+  if (version == round.leaving) return;
+  round.leaving = version;
   std::size_t added = 0;
   for (const auto& [handle, record] : table) {
     bool queued = round.asking && round.asked == handle;
@@ -248,9 +253,6 @@ void BeginRestartRound(const ChildTable<typename Ops::Process>& table, RestartRo
     round.waiting.push_back(handle);
     ++added;
   }
-  // Every child on the old browser announces the update; the later announcements find them
-  // all queued already.
-  if (added == 0) return;
   ops.Log("A new WebView2 runtime is installed (children ran " + version + "); restarting " +
           std::to_string(added) + " children one by one.");
 }

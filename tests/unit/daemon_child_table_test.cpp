@@ -386,6 +386,15 @@ TEST_F(ChildTableTest, ARuntimeUpdateRestartsTheChildrenOneByOne) {
   EXPECT_EQ(ops.log.back(), "Every child was restarted for the runtime update.");
   AdvanceRestartRound(table, round, ops);
   EXPECT_EQ(ops.restartRequests.size(), 3u);
+  // Fault guarded: a child that announced the update late (after others had restarted)
+  // started the round again, and restarted a chart that was already back.
+  BeginRestartRound(table, round, "156.0.1.2", ops);
+  AdvanceRestartRound(table, round, ops);
+  EXPECT_EQ(ops.restartRequests.size(), 3u);
+  // The next update (announced by the children of the version they now run) is a new round.
+  BeginRestartRound(table, round, "157.0.0.1", ops);
+  AdvanceRestartRound(table, round, ops);
+  EXPECT_EQ(ops.restartRequests.size(), 4u);
 }
 
 }  // namespace
