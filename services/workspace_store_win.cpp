@@ -196,10 +196,13 @@ bool MoveTelegramConfig(WorkspaceSecrets* secrets, const std::wstring& path) {
     secrets->telegramBotName.clear();
     if (!WriteSecrets(*secrets)) return false;
   }
-  if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
-    LogDebug("Could not remove the old Telegram configuration " + WideToUtf8(path) +
-             ": Windows error " + std::to_string(::GetLastError()));
-    return false;
+  if (!::DeleteFileW(path.c_str())) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) {
+      LogDebug("Could not remove the old Telegram configuration " + WideToUtf8(path) +
+               ": Windows error " + std::to_string(error));
+      return false;
+    }
   }
   LogDebug("Moved the Telegram configuration into the workspace's protected store.");
   return true;
@@ -254,6 +257,8 @@ void MigrateLegacySecrets() {
     LogDebug("Moved " + std::to_string(moved) +
              " provider keys into the workspace's protected store.");
   }
+  // Each move logs its own failure and leaves the file for the next start, so a file that
+  // could not move is kept, never lost; the bridge folder's copy is only the older place.
   if (!MoveTelegramConfig(&secrets, plainTelegram))
     (void)MoveTelegramConfig(&secrets, bridgeTelegram);
 }
