@@ -9,7 +9,9 @@
 //     order a lie for the reader and for any call made while the script loads;
 //   - a file writes a top-level name that another file defines (each file owns its state);
 //   - a file puts a name on the global object other than those the host must reach (the
-//     HUD's own world holds __qvHudInstalled and __qvHostPush; the page's window nothing).
+//     HUD's own world holds __qvHudInstalled and __qvHostPush; the page's window nothing);
+//   - a file refers to a name that no file defines and the browser does not have either (a
+//     misspelt or removed name, which would only throw when that line runs).
 //
 // Usage: node cmake/check_hud_order.mjs [--counts] <dir>...
 // With --counts it also prints, per folder, the top-level names, how many of them are
@@ -20,6 +22,21 @@ import { join, basename } from 'node:path';
 // Names the host calls or the HUD marks its own world with; nothing else goes on a global.
 const GLOBAL_NAMES = new Set(['__qvHudInstalled', '__qvHostPush']);
 const GLOBAL_OBJECTS = new Set(['window', 'globalThis', 'self']);
+
+// What the browser gives every script; any other name must come from a file of the folder.
+const BROWSER_GLOBALS = new Set(['window', 'document', 'globalThis', 'self', 'location', 'history', 'navigator',
+  'console', 'performance', 'crypto', 'localStorage', 'sessionStorage', 'fetch', 'alert', 'confirm', 'prompt',
+  'setTimeout', 'clearTimeout', 'setInterval', 'clearInterval', 'requestAnimationFrame', 'cancelAnimationFrame',
+  'queueMicrotask', 'getComputedStyle', 'atob', 'btoa', 'structuredClone', 'undefined', 'NaN', 'Infinity',
+  'arguments', 'isFinite', 'isNaN', 'parseFloat', 'parseInt', 'encodeURIComponent', 'decodeURIComponent',
+  'encodeURI', 'decodeURI', 'Object', 'Function', 'Array', 'String', 'Number', 'Boolean', 'Symbol', 'BigInt',
+  'Math', 'Date', 'RegExp', 'JSON', 'Reflect', 'Proxy', 'Promise', 'Map', 'Set', 'WeakMap', 'WeakSet', 'WeakRef',
+  'Intl', 'Error', 'TypeError', 'RangeError', 'SyntaxError', 'ReferenceError', 'ArrayBuffer', 'DataView',
+  'Uint8Array', 'Uint16Array', 'Uint32Array', 'Int8Array', 'Int16Array', 'Int32Array', 'Float32Array',
+  'Float64Array', 'Uint8ClampedArray', 'TextEncoder', 'TextDecoder', 'URL', 'URLSearchParams', 'Blob', 'File',
+  'FileReader', 'FormData', 'Headers', 'Request', 'Response', 'AbortController', 'Image', 'Event', 'CustomEvent',
+  'KeyboardEvent', 'MouseEvent', 'InputEvent', 'Node', 'Element', 'HTMLElement', 'DOMParser', 'MutationObserver',
+  'ResizeObserver', 'IntersectionObserver']);
 
 const KEYWORDS = new Set(['break', 'case', 'catch', 'class', 'const', 'continue', 'debugger', 'default',
   'delete', 'do', 'else', 'export', 'extends', 'finally', 'for', 'function', 'if', 'import', 'in',
@@ -348,7 +365,13 @@ export function checkFolder(dir) {
   files.forEach((f, k) => {
     const reported = new Set();
     for (const r of f.refs) {
-      if (!owner.has(r.name)) continue;
+      if (!owner.has(r.name)) {
+        if (!BROWSER_GLOBALS.has(r.name) && !reported.has(r.name)) {
+          reported.add(r.name);
+          faults.push(`${name(f.file)}:${r.line}: ${r.name} is defined by no file here and is no browser global`);
+        }
+        continue;
+      }
       const o = owner.get(r.name);
       if (r.written && o === k) writtenAfterDeclaration.add(r.name);
       const key = r.name + (r.written ? '=' : '');

@@ -10,8 +10,8 @@ before(async () => { script = buildFirstHalf(); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 const gold = () => ({ 'QV_AICopilotData.json': technicals() });  // XAUUSD at 2000, ATR 4, H1
-const priceAt = (p, y) => p.hud.eval(`__qvTest.extractPriceFromAxis(${y})`);
-const markers = (p) => p.hud.eval('__qvTest.getPriceAxisMarkers()');
+const priceAt = (p, y) => p.hud.eval(`__qvTest.pricePicking.extractPriceFromAxis(${y})`);
+const markers = (p) => p.hud.eval('__qvTest.pricePicking.getPriceAxisMarkers()');
 // label positions come from text layout, which may sit half a pixel off the box centre
 const near = (a, b, tol = 1e-6) => Math.abs(a - b) < tol;
 

@@ -4,7 +4,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { buildHud, launch, openChart, hudReady, withPage } from './lib/harness.mjs';
 
-const EXPOSE = ['formatAIMarkdown', 'formatInlineMd', 'cleanLatexMath', 'extractTradeProposal', 'processAIResponse'];
+const EXPOSE = ['formatAIMarkdown', 'formatInlineMd', 'cleanLatexMath', 'extractTradeProposal', 'tradeCards'];
 let browser;
 let script;
 before(async () => { script = buildHud(EXPOSE); browser = await launch(); });
@@ -121,7 +121,7 @@ test('model text never becomes markup', async () => {
       const loading = document.createElement('div');
       this.getElementById('qv-ai-chat-body').innerHTML = '';
       this.getElementById('qv-ai-chat-body').appendChild(loading);
-      __qvTest.processAIResponse(attack, loading);
+      __qvTest.tradeCards.processAIResponse(attack, loading);
       const body = this.getElementById('qv-ai-chat-body');
       return {
         // our own icons are svg and img elements of their own classes
@@ -195,7 +195,7 @@ test('processAIResponse renders into the loading message and adds the right card
         loading.className = 'qv-msg qv-msg-ai';
         loading.textContent = 'loading';
         body.appendChild(loading);
-        __qvTest.processAIResponse(reply, loading);
+        __qvTest.tradeCards.processAIResponse(reply, loading);
         return {
           meta: loading.querySelector('.qv-msg-meta') ? loading.querySelector('.qv-msg-meta').textContent : '',
           text: loading.textContent,

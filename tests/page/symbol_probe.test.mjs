@@ -11,7 +11,7 @@ before(async () => { script = buildFirstHalf(); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 const syncs = async (page) => (await posted(page)).filter((m) => m.startsWith('SYNC:'));
-const probe = (p) => p.hud.eval('__qvTest.getActiveTradingViewSymbol()');
+const probe = (p) => p.hud.eval('__qvTest.symbolProbe.getActiveTradingViewSymbol()');
 
 test('toolbar symbol synced once per change, prefix removed, badge follows', async () => {
   await withPage(() => openChart(browser, script, { chart: { api: null, toolbar: 'NASDAQ:NDX' } }), async (p) => {

@@ -7,7 +7,7 @@ import { buildHud, launch, posted, openChart, hudReady, openDrawer, withPage, wa
 
 let browser;
 let script;
-before(async () => { script = buildHud(['openQuorvaleVault', 'loadByosTemplate']); browser = await launch(); });
+before(async () => { script = buildHud(['vault']); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 function withVault(opts, fn) {
@@ -56,7 +56,7 @@ test('openers choose the tab; tabs, close, cancel and backdrop', async () => {
     await hud.click('#qv-open-byos-tpl-btn');
     assert.deepEqual((await state(p)).shown, ['strategy']);
     assert.equal(await hud.visible('#qv-byos-builder'), true);
-    await hud.eval(`__qvTest.openQuorvaleVault('nonsense')`);
+    await hud.eval(`__qvTest.vault.open('nonsense')`);
     assert.deepEqual((await state(p)).shown, ['risk']);
   });
 });
@@ -219,7 +219,7 @@ test('templates fill the editor, feedback lasts 5 s, cancel discards', async () 
 
     await hud.select('#qv-byos-template-select', 'clone_asian');
     assert.equal(await hud.value('#qv-byos-name'), 'Asian Range Judas Swing (Clone)', 'choosing in the select loads at once');
-    await hud.eval(`__qvTest.loadByosTemplate('no_such')`);
+    await hud.eval(`__qvTest.vault.loadByosTemplate('no_such')`);
     assert.equal(await hud.value('#qv-byos-name'), 'Asian Range Judas Swing (Clone)');
     await hud.click('#qv-vault-cancel');
     await hud.click('#qv-btn-settings');

@@ -18,10 +18,10 @@ const repo = join(dirname(fileURLToPath(import.meta.url)), '..', '..', '..');
 export const CHART_ORIGIN = 'https://www.tradingview.com/';
 export const CHART_URL = CHART_ORIGIN + 'chart/?symbol=NASDAQ:NDX&interval=60&theme=dark';
 
-// Functions whose answers the tests check directly, plus a live view of the snapshot.
-export const EXPOSE = ['getMarketStatusInfo', 'isWithinPermittedSchedule', 'resolveCOTSymbol',
-  'extractPriceFromAxis', 'getPriceAxisMarkers', 'getActiveTradingViewSymbol', 'sendTrade'];
-export const EXPOSE_EXTRA = 'window.__qvTech = function () { return cachedTechnicals; };';
+// Functions and objects whose answers the tests check directly, plus a live view of the
+// snapshot.
+export const EXPOSE = ['getMarketStatusInfo', 'isWithinPermittedSchedule', 'resolveCOTSymbol', 'pricePicking', 'symbolProbe', 'ticket'];
+export const EXPOSE_EXTRA = 'window.__qvTech = function () { return chartData.latest(); };';
 
 export function buildFirstHalf() {
   return buildHud(EXPOSE, EXPOSE_EXTRA);
