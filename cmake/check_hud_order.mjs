@@ -262,9 +262,10 @@ export function analyse(tokens) {
       continue;
     }
     if (t.value === '=>') {
-      // Arrow parameters: the identifier before it, or those of the parenthesised list.
-      const s = scope();
-      const add = (k) => { declaredAt.add(k); if (s) s.declared.add(tokens[k].value); };
+      // An arrow function: its parameters (the identifier before it, or those of the
+      // parenthesised list) are its own, its body a block or one expression.
+      const fn = { declared: new Set(), parent: scope() };
+      const add = (k) => { declaredAt.add(k); fn.declared.add(tokens[k].value); };
       if (prev.type === 'id') add(i - 1);
       else if (prev.value === ')') {
         for (let k = i - 2, d = 0; k >= 0; k--) {
@@ -272,6 +273,20 @@ export function analyse(tokens) {
           if (tokens[k].value === '(') { if (d === 0) break; d--; }
           if (tokens[k].type === 'id' && d === 0) add(k);
         }
+      }
+      if (tokens[i + 1] && tokens[i + 1].value === '{') {
+        fn.params = true;
+        pendingFn = fn;
+      } else {
+        let k = i + 1;
+        for (; k < tokens.length; k++) {
+          const v = tokens[k].value;
+          if (tokens[k].type === 'punc' && ['(', '[', '{'].includes(v)) { k = skipGroup(tokens, k); continue; }
+          if (tokens[k].type === 'punc' && [',', ';', ')', ']', '}'].includes(v)) break;
+        }
+        fn.open = i;
+        fn.close = k - 1;
+        functions.push(fn);
       }
     }
   }
