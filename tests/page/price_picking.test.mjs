@@ -2,11 +2,11 @@
 // badge, the capture-phase click and the message it sends.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildFirstHalf, launch, openChart, openStudio, hudReady, posted, withPage, waitForTechnicals, waitForMessage, technicals } from './lib/harness.mjs';
+import { buildPanelHud, launch, openChart, openStudio, hudReady, posted, withPage, waitForTechnicals, waitForMessage, technicals } from './lib/harness.mjs';
 
 let browser;
 let script;
-before(async () => { script = buildFirstHalf(); browser = await launch(); });
+before(async () => { script = buildPanelHud(); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 const gold = () => ({ 'QV_AICopilotData.json': technicals() });  // XAUUSD at 2000, ATR 4, H1

@@ -3,11 +3,11 @@
 // no source answers.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildFirstHalf, launch, openChart, hudReady, posted, withPage, waitFor } from './lib/harness.mjs';
+import { buildPanelHud, launch, openChart, hudReady, posted, withPage, waitFor } from './lib/harness.mjs';
 
 let browser;
 let script;
-before(async () => { script = buildFirstHalf(); browser = await launch(); });
+before(async () => { script = buildPanelHud(); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 const syncs = async (page) => (await posted(page)).filter((m) => m.startsWith('SYNC:'));

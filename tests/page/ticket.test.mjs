@@ -3,11 +3,11 @@
 // and the fates the host reports.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildFirstHalf, launch, openChart, openStudio, hudReady, posted, withPage, waitFor, waitForTechnicals, technicals } from './lib/harness.mjs';
+import { buildPanelHud, launch, openChart, openStudio, hudReady, posted, withPage, waitFor, waitForTechnicals, technicals } from './lib/harness.mjs';
 
 let browser;
 let script;
-before(async () => { script = buildFirstHalf(); browser = await launch(); });
+before(async () => { script = buildPanelHud(); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 const WEDNESDAY = new Date('2026-03-04T12:00:00Z');

@@ -1,5 +1,5 @@
 // Page-tier harness for every HUD page test: the HUD joined as the build joins it and
-// injected as the host injects it (see second_half.mjs, which this extends), a chart page
+// injected as the host injects it (see hud_page.mjs, which this extends), a chart page
 // of our own at the chart page's address offering what the script probes, the host's
 // studio document at the virtual data host, bridge files and provider replies by routing,
 // the host's part played by fakeHost. Tests reach the HUD through p.hud (hud_dom.mjs).
@@ -9,7 +9,7 @@ import { mkdtempSync, readFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { buildHud, launch, openPage, posted, fakeHost, pageRecord, DATA_HOST, PROVIDER_ORIGINS } from './second_half.mjs';
+import { buildHud, launch, openPage, posted, fakeHost, pageRecord, DATA_HOST, PROVIDER_ORIGINS } from './hud_page.mjs';
 
 export { buildHud, launch, openPage, posted, fakeHost, pageRecord, DATA_HOST, PROVIDER_ORIGINS };
 
@@ -23,7 +23,7 @@ export const CHART_URL = CHART_ORIGIN + 'chart/?symbol=NASDAQ:NDX&interval=60&th
 export const EXPOSE = ['getMarketStatusInfo', 'isWithinPermittedSchedule', 'resolveCOTSymbol', 'pricePicking', 'symbolProbe', 'ticket'];
 export const EXPOSE_EXTRA = 'window.__qvTech = function () { return chartData.latest(); };';
 
-export function buildFirstHalf() {
+export function buildPanelHud() {
   return buildHud(EXPOSE, EXPOSE_EXTRA);
 }
 

@@ -1,6 +1,6 @@
 // Screenshots of the vault tabs, a rendered reply, trade and stand-aside cards and the
 // welcome cards, on the chart page and the studio page, for looking at by eye.
-// Not a test: run with `node tests/page/screenshots_second_half.mjs [out-dir]`
+// Not a test: run with `node tests/page/screenshots_copilot.mjs [out-dir]`
 // (default /tmp/qv-shots2).
 import { mkdirSync } from 'node:fs';
 import { join } from 'node:path';
