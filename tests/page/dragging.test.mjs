@@ -2,14 +2,12 @@
 // from a press on a header button.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildPanelHud, launch, openChart, hudReady, withPage } from './lib/harness.mjs';
+import { buildPanelHud, launch, openChart, hudReady, withPage, box } from './lib/harness.mjs';
 
 let browser;
 let script;
 before(async () => { script = buildPanelHud(); browser = await launch(); });
 after(async () => { await browser.close(); });
-
-const box = (hud, sel) => hud.box(sel).then((r) => ({ left: r.left, top: r.top, width: r.width }));
 
 test('dragging clamps to the window and is stored at every move', async () => {
   await withPage(() => openChart(browser, script, { viewport: { width: 1000, height: 700 } }), async ({ page, hud }) => {

@@ -3,14 +3,12 @@
 // message.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildPanelHud, launch, openChart, openStudio, hudReady, withPage } from './lib/harness.mjs';
+import { buildPanelHud, launch, openChart, openStudio, hudReady, withPage, box } from './lib/harness.mjs';
 
 let browser;
 let script;
 before(async () => { script = buildPanelHud(); browser = await launch(); });
 after(async () => { await browser.close(); });
-
-const box = (hud, sel) => hud.box(sel).then((r) => ({ left: r.left, top: r.top, width: r.width }));
 
 test('drawer: toggle, half and full widths, resizer, width kept for the next load', async () => {
   await withPage(() => openChart(browser, script), async ({ page, hud, posted }) => {

@@ -2,14 +2,12 @@
 // page takes the host element out and the HUD puts it back.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildPanelHud, launch, openChart, hudReady, withPage, waitFor } from './lib/harness.mjs';
+import { buildPanelHud, launch, openChart, hudReady, withPage, waitFor, box } from './lib/harness.mjs';
 
 let browser;
 let script;
 before(async () => { script = buildPanelHud(); browser = await launch(); });
 after(async () => { await browser.close(); });
-
-const box = (hud, sel) => hud.box(sel).then((r) => ({ left: r.left, top: r.top, width: r.width }));
 
 test('the host element taken out returns within about a second as it was; stored place, collapse and hide', async () => {
   const storage = { qv_hud_x: '400', qv_hud_y: '300', qv_hud_collapsed: '1' };

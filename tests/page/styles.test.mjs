@@ -2,14 +2,12 @@
 // and no rule of the page can hide, fade or move the host element.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildPanelHud, launch, openChart, hudReady, withPage } from './lib/harness.mjs';
+import { buildPanelHud, launch, openChart, hudReady, withPage, box } from './lib/harness.mjs';
 
 let browser;
 let script;
 before(async () => { script = buildPanelHud(); browser = await launch(); });
 after(async () => { await browser.close(); });
-
-const box = (hud, sel) => hud.box(sel).then((r) => ({ left: r.left, top: r.top, width: r.width }));
 
 // The fonts the page really drew a node with, as Chromium reports them.
 async function platformFonts(hud, selector) {

@@ -164,6 +164,11 @@ export async function openDrawer(pageOrRecord) {
   }, [], 5000, 'the drawer slid in');
 }
 
+// An element's place and width in the page, in CSS pixels.
+export function box(hud, selector) {
+  return hud.box(selector).then((r) => ({ left: r.left, top: r.top, width: r.width }));
+}
+
 export async function waitFor(fn, what, timeout = 5000) {
   const end = Date.now() + timeout;
   for (;;) {
