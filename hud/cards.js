@@ -169,11 +169,8 @@ const tradeCards = (function () {
       if (!isFinite(risk) || risk <= 0) risk = 1.0;
       const stop = levelFrom(slIn, proposal.stop_loss);
       const target = levelFrom(tpIn, proposal.take_profit);
-      let client = null;
-      try {
-        client = ticket.sendTrade(action, null, 'R:' + risk.toFixed(1), order ? order.symbol : cardSymbol(proposal.symbol),
-          stop, target, showFate, order ? order.id : undefined);
-      } catch (e) { client = null; }
+      const client = ticket.sendTrade(action, null, 'R:' + risk.toFixed(1), order ? order.symbol : cardSymbol(proposal.symbol),
+        stop, target, showFate, order ? order.id : undefined);
       // Refused before it left the page (closed market, risk refused, another order in
       // flight): the card stays usable; a sent card stays spent.
       if (client === null && !/NOT SENT/.test(btn.textContent)) {
