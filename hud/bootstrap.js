@@ -26,7 +26,6 @@ const qvJsonStringify = JSON.stringify;
 const qvDefine = Object.defineProperty;
 const qvSetTimeout = window.setTimeout.bind(window);
 const qvSetInterval = window.setInterval.bind(window);
-const qvClearInterval = window.clearInterval.bind(window);
 const qvClearTimeout = window.clearTimeout.bind(window);
 const qvFetch = typeof window.fetch === 'function' ? window.fetch.bind(window) : null;
 

@@ -4,7 +4,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { buildHud, launch, openChart, hudReady, withPage } from './lib/harness.mjs';
 
-const EXPOSE = ['formatAIMarkdown', 'formatInlineMd', 'cleanLatexMath', 'extractTradeProposal', 'tradeCards'];
+const EXPOSE = ['formatAIMarkdown', 'cleanLatexMath', 'extractTradeProposal', 'tradeCards'];
 let browser;
 let script;
 before(async () => { script = buildHud(EXPOSE); browser = await launch(); });
@@ -86,7 +86,11 @@ test('inline formatting, badges and LaTeX', async () => {
         calc: q('.qv-calc-card .qv-calc-txt'), icon: q('.qv-calc-card .qv-calc-icon'),
         text: d.textContent,
         latex: T.cleanLatexMath('\\text{Risk} \\le 5 \\pm 1 \\left(x\\right) \\{y\\} \\$3 \\cdot 2 \\ge 1 \\leq'),
-        inline: T.formatInlineMd('__bold__ and _it_ and <b>x</b>'),
+        inline: (() => {
+          const line = document.createElement('div');
+          line.innerHTML = T.formatAIMarkdown('__bold__ and _it_ and <b>x</b>');
+          return line.firstChild.innerHTML;
+        })(),
       };
     });
     assert.deepEqual(r.strong, ['STRONG BULLISH']);
