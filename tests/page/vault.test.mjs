@@ -273,20 +273,6 @@ test('model select: vault entry keeps the previous model; missing key note', asy
   });
 });
 
-test('welcome card and vault face with and without keys', async () => {
-  await withVault({}, async (p) => {
-    const { hud } = p;
-    assert.match(await hud.text('#qv-vault-open-btn'), /API Keys \(BYOK\)/);
-    assert.ok((await chatText(p)).includes('Where to Put Your API Key:'));
-    await hud.click('#qv-welcome-card .qv-vault-callout-btn');
-    await hud.fill('#qv-key-claude', 'sk-ant-x');
-    await hud.click('#qv-vault-save');
-    await waitFor(() => hud.root(function () { return this.getElementById('qv-welcome-card').textContent.includes('Institutional AI Copilot Online'); }), 'the online card');
-    const meta = await hud.root(function () { return this.getElementById('qv-welcome-card').closest('.qv-msg').querySelector('.qv-msg-meta').textContent; });
-    assert.match(meta, /^QUORVALE AI SENTINEL • /);
-  });
-});
-
 test('the host\'s pushes: keys, model, settings and the AutoTrader\'s switch follow; the toggle only asks', async () => {
   await withVault({ clock: new Date('2026-03-04T10:00:00Z') }, async (p) => {
     const { hud, host } = p;
