@@ -252,6 +252,11 @@ export function analyse(tokens) {
       }
       continue;
     }
+    if (t.type === 'id' && t.value === 'class' && tokens[i + 1] && tokens[i + 1].type === 'id' &&
+        (!prev || [';', '{', '}'].includes(prev.value))) {
+      declare(i + 1, 'class');
+      continue;
+    }
     if (t.type === 'id' && t.value === 'catch' && tokens[i + 1] && tokens[i + 1].value === '(') {
       const s = scope();
       const name = tokens[i + 2];
