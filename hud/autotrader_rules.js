@@ -1,25 +1,19 @@
-// The trader's rules over an automatic order, as pure decisions: every function takes what
-// it judges and returns a verdict; the card, the loop and the ticket act on it. A verdict
+// The trader's rules over an order, as pure decisions: every function takes what it judges
+// and returns a verdict; the ticket, the card and the AutoTrader's loop act on it. A verdict
 // that refuses carries one line for the chat.
 
 // The AutoTrader never fires below this confidence, whatever the vault says.
-var QV_AUTO_MIN_CONFIDENCE = 85;
+const QV_AUTO_MIN_CONFIDENCE = 85;
 // No order of the ticket or a card risks more than this share of the account: ten times a
 // usual 1 % trade, far from "all in".
-var QV_HARD_RISK_CAP_PCT = 10;
-var QV_DAILY_CAP_DEFAULT = 3;
-
-function ruleNumber(value) {
-  if (typeof value === 'number') return isFinite(value) ? value : NaN;
-  if (typeof value === 'string' && value.trim() !== '' && isFinite(Number(value.trim()))) return Number(value.trim());
-  return NaN;
-}
+const QV_HARD_RISK_CAP_PCT = 10;
+const QV_DAILY_CAP_DEFAULT = 3;
 
 // The host's settings as the rules read them; anything unreadable falls back to the
 // vault's own defaults.
 function autoTraderSettings() {
   function num(name, fallback) {
-    const n = ruleNumber(setting(name));
+    const n = numberValue(settings.get(name));
     return isFinite(n) ? n : fallback;
   }
   let cap = Math.floor(num('daily_cap', QV_DAILY_CAP_DEFAULT));
@@ -38,10 +32,10 @@ function autoOrderId(symbol, bar, action) {
 }
 
 // Whether a proposal may be sent by the AutoTrader without a click, judged when the card
-// appears. p: proposal, ctx: { salvaged, instrument, snapshot, settings }. Returns
+// appears. p: proposal, ctx: { salvaged, instrument, snapshot, rules }. Returns
 // { fire, refusal, risk, capped, confidence }.
 function judgeAutoProposal(p, ctx) {
-  const s = ctx.settings;
+  const s = ctx.rules;
   const out = { fire: false, refusal: '', risk: NaN, capped: false, confidence: NaN };
   function refuse(line) { out.refusal = line; return out; }
   if (!p || typeof p !== 'object') return refuse('AutoTrader: the reply carried no readable proposal; nothing was sent.');
@@ -49,7 +43,7 @@ function judgeAutoProposal(p, ctx) {
   if (action !== 'BUY' && action !== 'SELL') return refuse('AutoTrader: only BUY or SELL proposals are sent automatically (got ' + (action || 'none') + ').');
   if (ctx.salvaged) return refuse('AutoTrader: the reply was cut off and its proposal was pieced together; it waits for your click.');
   const need = Math.max(QV_AUTO_MIN_CONFIDENCE, isFinite(s.threshold) ? s.threshold : QV_AUTO_MIN_CONFIDENCE);
-  const conf = ruleNumber(p.confidence);
+  const conf = numberValue(p.confidence);
   if (!isFinite(conf)) return refuse('AutoTrader: the proposal states no numeric confidence; nothing was sent.');
   out.confidence = conf;
   if (conf < need) return refuse('AutoTrader: confidence ' + conf + '% is below the required ' + need + '%; nothing was sent.');
@@ -70,15 +64,15 @@ function judgeAutoProposal(p, ctx) {
 // A stop present and on the losing side of the current price, a target on the winning
 // side or none. Returns a refusal line or ''.
 function judgeLevels(action, stop, target, snap) {
-  const price = snap ? ruleNumber(snap.CurrentPrice) : NaN;
+  const price = snap ? numberValue(snap.CurrentPrice) : NaN;
   if (!isFinite(price) || price <= 0) return 'AutoTrader: no current price in the snapshot to check the stop against; nothing was sent.';
-  const sl = ruleNumber(stop);
+  const sl = numberValue(stop);
   if (!isFinite(sl) || sl <= 0) return 'AutoTrader: the proposal has no stop loss; nothing was sent.';
   const buy = action === 'BUY';
   if (buy ? sl >= price : sl <= price) {
     return 'AutoTrader: stop loss ' + sl + ' is on the wrong side of the price ' + price + ' for a ' + action + '; nothing was sent.';
   }
-  const tp = ruleNumber(target);
+  const tp = numberValue(target);
   if (isFinite(tp) && tp !== 0 && (tp < 0 || (buy ? tp <= price : tp >= price))) {
     return 'AutoTrader: take profit ' + tp + ' is on the wrong side of the price ' + price + ' for a ' + action + '; nothing was sent.';
   }
@@ -89,22 +83,22 @@ function judgeLevels(action, stop, target, snap) {
 function cappedRisk(proposed, vaultRisk) {
   if (!isFinite(vaultRisk) || vaultRisk <= 0) return { ok: false, refusal: 'AutoTrader: the vault holds no usable risk percentage; nothing was sent.' };
   const limit = Math.min(vaultRisk, QV_HARD_RISK_CAP_PCT);
-  const r = ruleNumber(proposed);
+  const r = numberValue(proposed);
   if (!isFinite(r) || r <= 0) return { ok: true, value: limit, capped: false };
   return r > limit ? { ok: true, value: limit, capped: true } : { ok: true, value: r, capped: false };
 }
 
 // Checked again at the moment of sending, from a fresh snapshot: the spread, the session
 // and the market may have changed since the bar closed. Returns a refusal line or ''.
-function judgeSendingMoment(snap, instrument, settings) {
+function judgeSendingMoment(snap, instrument, rules) {
   if (!snap || !sameInstrument(snap.Symbol, instrument)) return 'AutoTrader: the chart snapshot no longer describes ' + instrument + '; nothing was sent.';
   const market = getMarketStatusInfo(snap, instrument);
   if (market && market.isClosed) return 'AutoTrader: the market is closed (' + market.reason + '); nothing was sent.';
-  const spread = ruleNumber(snap.CurrentSpreadPts);
-  if (isFinite(spread) && isFinite(settings.maxSpread) && spread > settings.maxSpread) {
-    return 'AutoTrader: spread ' + spread + ' pts is above the allowed ' + settings.maxSpread + ' pts at sending; nothing was sent.';
+  const spread = numberValue(snap.CurrentSpreadPts);
+  if (isFinite(spread) && isFinite(rules.maxSpread) && spread > rules.maxSpread) {
+    return 'AutoTrader: spread ' + spread + ' pts is above the allowed ' + rules.maxSpread + ' pts at sending; nothing was sent.';
   }
-  let hour = ruleNumber(snap.CurrentHourUTC);
+  let hour = numberValue(snap.CurrentHourUTC);
   if (!isFinite(hour)) hour = new Date().getUTCHours();
   const verdict = isWithinPermittedSchedule(hour);
   if (!verdict || !verdict.allowed) return 'AutoTrader: ' + (verdict ? verdict.reason : 'outside the schedule') + ' at sending; nothing was sent.';
@@ -126,8 +120,8 @@ function dailySlotBar(nowMs, slot) {
   return utcDay(nowMs).replace(/-/g, '') + ('0' + slot).slice(-2);
 }
 
-function dailyCapLine(instrument, settings) {
-  return 'AutoTrader: the daily cap of ' + settings.dailyCap + ' automatic orders on ' + instrument +
+function dailyCapLine(instrument, rules) {
+  return 'AutoTrader: the daily cap of ' + rules.dailyCap + ' automatic orders on ' + instrument +
     ' is reached; standing aside until tomorrow (UTC).';
 }
 

@@ -1,7 +1,7 @@
 // Inline icon markup by name. Filled icons take the text colour; stroked ones draw with it.
 // A frozen, prototype-free table: a page that extends Object.prototype adds no names here.
 
-var QV_ICONS = (function buildIcons() {
+const QV_ICONS = (function buildIcons() {
   function filled(body) {
     return '<svg class="qv-icon" viewBox="0 0 24 24" width="13" height="13" fill="currentColor" aria-hidden="true">' + body + '</svg>';
   }

@@ -7,9 +7,9 @@
 // which it is.
 
 // An unmarked number within this share of the market looks like a price.
-var QV_PRICE_BAND = 0.10;
+const QV_PRICE_BAND = 0.10;
 // An unmarked number that, as a distance, stays within this share of the market could be one.
-var QV_DISTANCE_BAND = 0.05;
+const QV_DISTANCE_BAND = 0.05;
 
 function levelDecimals(text) {
   const dot = text.indexOf('.');

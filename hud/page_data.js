@@ -4,7 +4,7 @@
 // a question this HUD is asking at that moment counts, every value is checked for its form,
 // and nothing is ever done because an answer arrived.
 
-var QV_READER_ANSWER_MAX = 16384;
+const QV_READER_ANSWER_MAX = 16384;
 
 function readChartPage(request) {
   let answer = null;

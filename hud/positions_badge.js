@@ -20,22 +20,26 @@ function positionsBadgeText(positionsText) {
   };
 }
 
-// The last text pushed, so a badge built after the push still shows it.
-var qvPositionsText = null;
+const positionsBadge = (function () {
+  // The last text pushed, so a badge built after the push still shows it.
+  let positionsText = null;
 
-function showPositions() {
-  if (qvPositionsText === null) return;
-  const badge = byId('qv-pnl-badge');
-  if (!badge) return;
-  try {
-    const shown = positionsBadgeText(qvPositionsText);
-    badge.textContent = shown.text;
-    badge.style.color = shown.colour;
-  } catch (e) { /* unreadable file: the badge keeps its last figures */ }
-}
+  function show() {
+    if (positionsText === null) return;
+    const badge = byId('qv-pnl-badge');
+    if (!badge) return;
+    try {
+      const shown = positionsBadgeText(positionsText);
+      badge.textContent = shown.text;
+      badge.style.color = shown.colour;
+    } catch (e) { /* unreadable file: the badge keeps its last figures */ }
+  }
 
-onHostPush('positions', function (message) {
-  if (typeof message.text !== 'string') return;
-  qvPositionsText = message.text;
-  showPositions();
-});
+  channel.onPush('positions', function (message) {
+    if (typeof message.text !== 'string') return;
+    positionsText = message.text;
+    show();
+  });
+
+  return Object.freeze({ show: show });
+})();

@@ -1,4 +1,4 @@
-// System prompt assembly and strategy playbooks for the AI copilot.
+// System prompt assembly, strategy playbooks and the asset table for the AI copilot.
 //
 // The prompt pins the model to the chart's instrument and the broker's numbers, injects
 // the trader's playbook and risk settings, and, for setup requests, demands the five-point
@@ -6,7 +6,7 @@
 
 // A text setting of the host's, or the fallback for an empty one.
 function promptSetting(name, fallback) {
-  const v = setting(name);
+  const v = settings.get(name);
   return typeof v === 'string' && v !== '' ? v : fallback;
 }
 
@@ -76,6 +76,27 @@ function compileActivePlaybook(strategyKey) {
   }
 }
 
+// The contract of the chart's instrument, for the prompt's position-size math.
+function getAssetSpec(symbol) {
+  const s = String(symbol || '').toUpperCase().trim();
+  function has(parts) {
+    for (let i = 0; i < parts.length; i++) if (s.indexOf(parts[i]) !== -1) return true;
+    return false;
+  }
+  if (has(['XAU', 'GOLD'])) return { name: 'Gold (XAUUSD)', contractSize: 100, unit: 'oz', type: 'COMMODITY_METAL', digits: 2 };
+  if (has(['XAG', 'SILVER'])) return { name: 'Silver (XAGUSD)', contractSize: 5000, unit: 'oz', type: 'COMMODITY_METAL', digits: 3 };
+  if (has(['OIL', 'WTI', 'BRENT', 'CRUDE', 'XTI', 'XBR', 'USOIL'])) {
+    return { name: 'WTI Crude Oil (USOIL)', contractSize: 1000, unit: 'bbl', type: 'COMMODITY_ENERGY', digits: 2 };
+  }
+  if (has(['BTC', 'BITCOIN'])) return { name: 'Bitcoin (BTCUSD)', contractSize: 1, unit: 'BTC', type: 'CRYPTO', digits: 2 };
+  if (has(['ETH', 'ETHEREUM'])) return { name: 'Ethereum (ETHUSD)', contractSize: 1, unit: 'ETH', type: 'CRYPTO', digits: 2 };
+  if (has(['US500', 'SPX', 'SP500'])) return { name: 'S&P 500 (US500)', contractSize: 50, unit: 'contracts', type: 'INDEX', digits: 1 };
+  if (has(['US30', 'DJI', 'DOW'])) return { name: 'Dow Jones 30 (US30)', contractSize: 5, unit: 'contracts', type: 'INDEX', digits: 0 };
+  if (has(['NAS100', 'NDX', 'US100'])) return { name: 'Nasdaq 100 (NAS100)', contractSize: 20, unit: 'contracts', type: 'INDEX', digits: 1 };
+  const letters = s.replace(/[^A-Z]/g, '');
+  return { name: letters || 'FOREX', contractSize: 100000, unit: 'units', type: 'FOREX', digits: 5 };
+}
+
 function isSetupRequest(userPrompt, forceSetup) {
   // Whole words only: "signals" alone is a question about signals, not a request for one.
   return forceSetup === true ||
@@ -108,8 +129,8 @@ function assembleSystemPrompt(inputs) {
   const asset = inputs.asset || { name: symbol, contractSize: 100000, unit: 'units' };
   const price = tech && tech.CurrentPrice ? String(tech.CurrentPrice) : 'Active Market Price';
   const timeframe = tech && tech.Timeframe ? String(tech.Timeframe) : 'H1';
-  const riskText = settingPercentText('risk_pct');
-  const ddText = settingPercentText('max_dd');
+  const riskText = settings.percentText('risk_pct');
+  const ddText = settings.percentText('max_dd');
   const rrText = promptSetting('default_rr', '1:2.0');
   const strategyKey = promptSetting('active_strategy', 'core');
   const hour = tech && tech.CurrentHourUTC !== undefined && tech.CurrentHourUTC !== null

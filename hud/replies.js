@@ -30,10 +30,6 @@ function applyInlineMd(escaped) {
     .replace(/`([^`]+)`/g, '<code class="qv-md-code">$1</code>');
 }
 
-function formatInlineMd(text) {
-  return applyInlineMd(escapeHtml(text));
-}
-
 // Runs over our own markup: the upper-case words cannot occur inside the tags we write.
 function applyBadges(html) {
   return html

@@ -1,7 +1,7 @@
 // Market status and the trader's schedule. The ticket refuses opening orders on a closed
 // market; the copilot and the AutoTrader read the same answers.
 
-var QV_DAY_NAMES = ['Sunday', 'Monday', 'Tuesday', 'Wednesday', 'Thursday', 'Friday', 'Saturday'];
+const QV_DAY_NAMES = ['Sunday', 'Monday', 'Tuesday', 'Wednesday', 'Thursday', 'Friday', 'Saturday'];
 
 function getMarketStatusInfo(tech, sym) {
   const now = new Date();
@@ -33,12 +33,12 @@ function getMarketStatusInfo(tech, sym) {
 
 // A cleared hour field (null) or one outside the day is the default hour.
 function scheduleHour(name, fallback) {
-  const n = setting(name);
+  const n = settings.get(name);
   return typeof n === 'number' && isFinite(n) ? n : fallback;
 }
 
 // Sessions in the order they are tested; the last enabled one that holds names the verdict.
-var QV_SESSIONS = [
+const QV_SESSIONS = [
   ['sess_asian', 0, 8, 'Asian Session'],
   ['sess_lon', 7, 16, 'London Session'],
   ['sess_nyam', 12, 17, 'NY AM Kill-Zone'],
@@ -54,7 +54,7 @@ function isWithinPermittedSchedule(utcHour) {
     return { allowed: false, reason: 'Outside permitted hours (' + start + ':00-' + end + ':00 UTC, current: ' + hour + ':00 UTC)' };
   }
   // Sessions default on except NY PM, which is on only when explicitly enabled.
-  const enabled = QV_SESSIONS.map(function (s) { return setting(s[0]) === true; });
+  const enabled = QV_SESSIONS.map(function (s) { return settings.get(s[0]) === true; });
   if (!enabled.some(Boolean)) {
     return { allowed: true, reason: 'Hour window active (' + start + ':00-' + end + ':00 UTC)' };
   }

@@ -5,7 +5,7 @@
 // only by asking the host ("SETTINGS_SET:<json>", "SECRETS_SET:<json>", the members that
 // change). Until the first push the defaults below stand, the AutoTrader off.
 
-var QV_SETTING_KINDS = Object.freeze({
+const QV_SETTING_KINDS = Object.freeze({
   risk_pct: ['num', 1.0],
   max_dd: ['num', 4.5],
   max_spread: ['int', 35],
@@ -32,17 +32,8 @@ var QV_SETTING_KINDS = Object.freeze({
   model: ['text', '']
 });
 
-// tg_bot is the host's name for the relay's bot (shown, never sent back).
-var QV_SECRET_NAMES = ['gemini', 'deepseek', 'openrouter', 'openrouter_model', 'openai', 'claude', 'tg_token', 'tg_chatid', 'tg_userid', 'tg_bot'];
-
 // Longer texts are no setting of ours (the custom playbook's rules are the longest).
-var QV_SETTING_TEXT_MAX = 8000;
-
-function settingNumber(value) {
-  if (typeof value === 'number') return isFinite(value) ? value : NaN;
-  if (typeof value === 'string' && value.trim() !== '' && isFinite(Number(value.trim()))) return Number(value.trim());
-  return NaN;
-}
+const QV_SETTING_TEXT_MAX = 8000;
 
 // One member as the HUD keeps it, or undefined when the value is not of the member's kind.
 function normaliseSetting(name, value) {
@@ -50,17 +41,17 @@ function normaliseSetting(name, value) {
   if (!kind) return undefined;
   switch (kind[0]) {
     case 'num': {
-      const n = settingNumber(value);
+      const n = numberValue(value);
       return isFinite(n) ? n : undefined;
     }
     case 'int': {
-      const n = settingNumber(value);
+      const n = numberValue(value);
       return isFinite(n) ? Math.trunc(n) : undefined;
     }
     case 'hour': {
       // null is a cleared hour field: the schedule then uses its default.
       if (value === null) return null;
-      const n = settingNumber(value);
+      const n = numberValue(value);
       return isFinite(n) ? Math.trunc(n) : undefined;
     }
     case 'bool':
@@ -72,114 +63,109 @@ function normaliseSetting(name, value) {
   }
 }
 
-function defaultSettings() {
-  const out = Object.create(null);
-  Object.keys(QV_SETTING_KINDS).forEach(function (k) { out[k] = QV_SETTING_KINDS[k][1]; });
-  return out;
-}
+const settings = (function () {
+  // tg_bot is the host's name for the relay's bot (shown, never sent back).
+  const SECRET_NAMES = ['gemini', 'deepseek', 'openrouter', 'openrouter_model', 'openai', 'claude', 'tg_token', 'tg_chatid', 'tg_userid', 'tg_bot'];
 
-function emptySecrets() {
-  const out = Object.create(null);
-  QV_SECRET_NAMES.forEach(function (k) { out[k] = ''; });
-  return out;
-}
+  function defaults() {
+    const out = Object.create(null);
+    Object.keys(QV_SETTING_KINDS).forEach(function (k) { out[k] = QV_SETTING_KINDS[k][1]; });
+    return out;
+  }
 
-var qvSettings = defaultSettings();
-var qvSecrets = emptySecrets();
-var qvSettingsPushed = false;
-var qvSettingsListeners = [];
-var qvSecretsListeners = [];
-var qvPendingConfirms = [];
+  function emptySecrets() {
+    const out = Object.create(null);
+    SECRET_NAMES.forEach(function (k) { out[k] = ''; });
+    return out;
+  }
 
-function setting(name) {
-  return qvSettings[name];
-}
+  let current = defaults();
+  let secrets = emptySecrets();
+  let pushed = false;
+  const settingsListeners = [];
+  const secretsListeners = [];
+  let pendingConfirms = [];
 
-// A percentage with the one decimal the vault shows ("1.0", "4.5").
-function settingPercentText(name) {
-  const n = settingNumber(qvSettings[name]);
-  return isFinite(n) ? n.toFixed(1) : String(QV_SETTING_KINDS[name][1].toFixed(1));
-}
-
-function secret(name) {
-  const v = qvSecrets[name];
-  return typeof v === 'string' ? v : '';
-}
-
-// listener(previous, current) after every push; previous is null for the first one.
-function onSettingsChange(listener) { qvSettingsListeners.push(listener); }
-function onSecretsChange(listener) { qvSecretsListeners.push(listener); }
-
-function notify(listeners, previous, current) {
-  listeners.forEach(function (fn) {
-    try { fn(previous, current); } catch (e) { /* one display must not stop the others */ }
-  });
-}
-
-// A push is the whole picture: a member it lacks, or carries in a form the HUD cannot read,
-// takes its default.
-function applySettingsPush(message) {
-  const next = defaultSettings();
-  Object.keys(QV_SETTING_KINDS).forEach(function (k) {
-    if (!Object.prototype.hasOwnProperty.call(message, k)) return;
-    const v = normaliseSetting(k, message[k]);
-    if (v !== undefined) next[k] = v;
-  });
-  const previous = qvSettingsPushed ? qvSettings : null;
-  qvSettings = next;
-  qvSettingsPushed = true;
-  settleConfirms('settings', next);
-  notify(qvSettingsListeners, previous, next);
-}
-
-function applySecretsPush(message) {
-  const next = emptySecrets();
-  QV_SECRET_NAMES.forEach(function (k) {
-    const v = message[k];
-    if (typeof v === 'string' && v.length <= QV_SETTING_TEXT_MAX) next[k] = v;
-  });
-  const previous = qvSecrets;
-  qvSecrets = next;
-  settleConfirms('secrets', next);
-  notify(qvSecretsListeners, previous, next);
-}
-
-onHostPush('settings', applySettingsPush);
-onHostPush('secrets', applySecretsPush);
-
-// Asks the host to change settings; members: name -> value (normalised as pushed). false
-// when nothing could be sent.
-function requestSettings(members) {
-  return postToHost('SETTINGS_SET:' + qvJsonStringify(members));
-}
-
-function requestSecrets(members) {
-  return postToHost('SECRETS_SET:' + qvJsonStringify(members));
-}
-
-// Resolves once the host's next push of that kind shows what it kept: { ok } when it holds
-// every member as sent, { differing: [names] } otherwise, { timedOut } without a push.
-function awaitConfirmation(kind, sent, timeoutMs) {
-  return new Promise(function (resolve) {
-    const entry = { kind: kind, sent: sent, resolve: resolve, timer: null };
-    entry.timer = qvSetTimeout(function () {
-      const i = qvPendingConfirms.indexOf(entry);
-      if (i !== -1) qvPendingConfirms.splice(i, 1);
-      resolve({ timedOut: true });
-    }, timeoutMs);
-    qvPendingConfirms.push(entry);
-  });
-}
-
-function settleConfirms(kind, current) {
-  const due = qvPendingConfirms.filter(function (e) { return e.kind === kind; });
-  qvPendingConfirms = qvPendingConfirms.filter(function (e) { return e.kind !== kind; });
-  due.forEach(function (e) {
-    qvClearTimeout(e.timer);
-    const differing = Object.keys(e.sent).filter(function (k) {
-      const want = kind === 'settings' ? normaliseSetting(k, e.sent[k]) : e.sent[k];
-      return current[k] !== want;
+  function notify(listeners, previous, next) {
+    listeners.forEach(function (fn) {
+      try { fn(previous, next); } catch (e) { /* one display must not stop the others */ }
     });
-    e.resolve(differing.length ? { differing: differing } : { ok: true });
+  }
+
+  function settleConfirms(kind, next) {
+    const due = pendingConfirms.filter(function (e) { return e.kind === kind; });
+    pendingConfirms = pendingConfirms.filter(function (e) { return e.kind !== kind; });
+    due.forEach(function (e) {
+      qvClearTimeout(e.timer);
+      const differing = Object.keys(e.sent).filter(function (k) {
+        const want = kind === 'settings' ? normaliseSetting(k, e.sent[k]) : e.sent[k];
+        return next[k] !== want;
+      });
+      e.resolve(differing.length ? { differing: differing } : { ok: true });
+    });
+  }
+
+  // A push is the whole picture: a member it lacks, or carries in a form the HUD cannot
+  // read, takes its default.
+  channel.onPush('settings', function (message) {
+    const next = defaults();
+    Object.keys(QV_SETTING_KINDS).forEach(function (k) {
+      if (!Object.prototype.hasOwnProperty.call(message, k)) return;
+      const v = normaliseSetting(k, message[k]);
+      if (v !== undefined) next[k] = v;
+    });
+    const previous = pushed ? current : null;
+    current = next;
+    pushed = true;
+    settleConfirms('settings', next);
+    notify(settingsListeners, previous, next);
   });
-}
+
+  channel.onPush('secrets', function (message) {
+    const next = emptySecrets();
+    SECRET_NAMES.forEach(function (k) {
+      const v = message[k];
+      if (typeof v === 'string' && v.length <= QV_SETTING_TEXT_MAX) next[k] = v;
+    });
+    const previous = secrets;
+    secrets = next;
+    settleConfirms('secrets', next);
+    notify(secretsListeners, previous, next);
+  });
+
+  return Object.freeze({
+    get: function (name) { return current[name]; },
+    // A percentage with the one decimal the vault shows ("1.0", "4.5").
+    percentText: function (name) {
+      const n = numberValue(current[name]);
+      return isFinite(n) ? n.toFixed(1) : String(QV_SETTING_KINDS[name][1].toFixed(1));
+    },
+    secret: function (name) {
+      const v = secrets[name];
+      return typeof v === 'string' ? v : '';
+    },
+    // True once the host's first settings push has arrived.
+    pushed: function () { return pushed; },
+    // listener(previous, current) after every push; previous is null for the first one.
+    onChange: function (listener) { settingsListeners.push(listener); },
+    onSecretsChange: function (listener) { secretsListeners.push(listener); },
+    // Asks the host to change settings; members: name -> value (normalised as pushed).
+    // false when nothing could be sent.
+    request: function (members) { return channel.post('SETTINGS_SET:' + qvJsonStringify(members)); },
+    requestSecrets: function (members) { return channel.post('SECRETS_SET:' + qvJsonStringify(members)); },
+    // Resolves once the host's next push of that kind shows what it kept: { ok } when it
+    // holds every member as sent, { differing: [names] } otherwise, { timedOut } without a
+    // push.
+    awaitConfirmation: function (kind, sent, timeoutMs) {
+      return new Promise(function (resolve) {
+        const entry = { kind: kind, sent: sent, resolve: resolve, timer: null };
+        entry.timer = qvSetTimeout(function () {
+          const i = pendingConfirms.indexOf(entry);
+          if (i !== -1) pendingConfirms.splice(i, 1);
+          resolve({ timedOut: true });
+        }, timeoutMs);
+        pendingConfirms.push(entry);
+      });
+    }
+  });
+})();

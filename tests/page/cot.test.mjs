@@ -2,11 +2,11 @@
 // rewrites, text-only rendering of file content, and the dropdown's open and close rules.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildFirstHalf, launch, openChart, openStudio, hudReady, withPage, waitFor, waitForTechnicals, technicals } from './lib/harness.mjs';
+import { buildPanelHud, launch, openChart, openStudio, hudReady, withPage, waitFor, waitForTechnicals, technicals } from './lib/harness.mjs';
 
 let browser;
 let script;
-before(async () => { script = buildFirstHalf(); browser = await launch(); });
+before(async () => { script = buildPanelHud(); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 const RECORDS = [

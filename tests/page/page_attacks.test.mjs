@@ -5,11 +5,11 @@
 // sent, kept or shown for the page, while the trader's real input still trades.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildFirstHalf, launch, openChart, hudReady, posted, withPage, waitFor, fakeHost, openDrawer } from './lib/harness.mjs';
+import { buildPanelHud, launch, openChart, hudReady, posted, withPage, waitFor, fakeHost, openDrawer } from './lib/harness.mjs';
 
 let browser;
 let script;
-before(async () => { script = buildFirstHalf(); browser = await launch(); });
+before(async () => { script = buildPanelHud(); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 const WEDNESDAY = new Date('2026-03-04T10:00:00Z');

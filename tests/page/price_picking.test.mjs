@@ -2,16 +2,16 @@
 // badge, the capture-phase click and the message it sends.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildFirstHalf, launch, openChart, openStudio, hudReady, posted, withPage, waitForTechnicals, waitForMessage, technicals } from './lib/harness.mjs';
+import { buildPanelHud, launch, openChart, openStudio, hudReady, posted, withPage, waitForTechnicals, waitForMessage, technicals } from './lib/harness.mjs';
 
 let browser;
 let script;
-before(async () => { script = buildFirstHalf(); browser = await launch(); });
+before(async () => { script = buildPanelHud(); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 const gold = () => ({ 'QV_AICopilotData.json': technicals() });  // XAUUSD at 2000, ATR 4, H1
-const priceAt = (p, y) => p.hud.eval(`__qvTest.extractPriceFromAxis(${y})`);
-const markers = (p) => p.hud.eval('__qvTest.getPriceAxisMarkers()');
+const priceAt = (p, y) => p.hud.eval(`__qvTest.pricePicking.extractPriceFromAxis(${y})`);
+const markers = (p) => p.hud.eval('__qvTest.pricePicking.getPriceAxisMarkers()');
 // label positions come from text layout, which may sit half a pixel off the box centre
 const near = (a, b, tol = 1e-6) => Math.abs(a - b) < tol;
 

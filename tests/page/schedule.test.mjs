@@ -1,11 +1,11 @@
 // Market status and the trading schedule against a controlled UTC clock.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildFirstHalf, launch, openChart, hudReady, withPage } from './lib/harness.mjs';
+import { buildPanelHud, launch, openChart, hudReady, withPage } from './lib/harness.mjs';
 
 let browser;
 let script;
-before(async () => { script = buildFirstHalf(); browser = await launch(); });
+before(async () => { script = buildPanelHud(); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 // 2026-03-06 is a Friday, 03-07 a Saturday, 03-08 a Sunday.

@@ -3,15 +3,15 @@
 // no source answers.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildFirstHalf, launch, openChart, hudReady, posted, withPage, waitFor } from './lib/harness.mjs';
+import { buildPanelHud, launch, openChart, hudReady, posted, withPage, waitFor } from './lib/harness.mjs';
 
 let browser;
 let script;
-before(async () => { script = buildFirstHalf(); browser = await launch(); });
+before(async () => { script = buildPanelHud(); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 const syncs = async (page) => (await posted(page)).filter((m) => m.startsWith('SYNC:'));
-const probe = (p) => p.hud.eval('__qvTest.getActiveTradingViewSymbol()');
+const probe = (p) => p.hud.eval('__qvTest.symbolProbe.getActiveTradingViewSymbol()');
 
 test('toolbar symbol synced once per change, prefix removed, badge follows', async () => {
   await withPage(() => openChart(browser, script, { chart: { api: null, toolbar: 'NASDAQ:NDX' } }), async (p) => {

@@ -3,11 +3,11 @@
 // and the fates the host reports.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildFirstHalf, launch, openChart, openStudio, hudReady, posted, withPage, waitFor, waitForTechnicals, technicals } from './lib/harness.mjs';
+import { buildPanelHud, launch, openChart, openStudio, hudReady, posted, withPage, waitFor, waitForTechnicals, technicals } from './lib/harness.mjs';
 
 let browser;
 let script;
-before(async () => { script = buildFirstHalf(); browser = await launch(); });
+before(async () => { script = buildPanelHud(); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 const WEDNESDAY = new Date('2026-03-04T12:00:00Z');
@@ -91,7 +91,7 @@ test('trade message fields, risk size, PENDING feedback and the 600 ms lock', as
       const buy = this.getElementById('qv-btn-buy');
       const label = buy.textContent;
       await new Promise((resolve) => setTimeout(resolve, 300));
-      __qvTest.sendTrade('BUY', buy);
+      __qvTest.ticket.sendTrade('BUY', buy);
       return label;
     });
     assert.equal(labelAfterFirst, 'PENDING');
@@ -112,8 +112,8 @@ test('trade message fields, risk size, PENDING feedback and the 600 ms lock', as
     assert.deepEqual(dialogs, ['Risk 1.5% is above your vault risk of 1% per trade. Send this order anyway?'], 'confirmed above the vault risk');
     await page.waitForTimeout(650);
     // the card's call: its own size, symbol and price levels, no button
-    await hud.eval(`__qvTest.sendTrade('BUY', null, 'R:2.0', 'XAU,USD', '1990.5', 2030);
-      __qvTest.sendTrade('BUY', null, 'R:2.0', 'XAUUSD', 1, 2);`);
+    await hud.eval(`__qvTest.ticket.sendTrade('BUY', null, 'R:2.0', 'XAU,USD', '1990.5', 2030);
+      __qvTest.ticket.sendTrade('BUY', null, 'R:2.0', 'XAUUSD', 1, 2);`);
     t = await trades(page);
     assert.deepEqual(fields(t[2]).slice(1), ['BUY', 'R:2.0', 'XAUUSD', 'P:1990.5', 'P:2030'], 'a comma cannot add a record field; a card\'s levels are prices');
     assert.equal(t.length, 3, 'the lock holds for the card as well');
@@ -303,7 +303,7 @@ test('risk caps: the hard cap refuses, the vault risk asks, declining sends noth
     assert.deepEqual(dialogs, [['alert', 'Order refused: risk 12% is above the hard cap of 10% per trade.']]);
     assert.ok((await chat()).includes('Order refused: risk 12% is above the hard cap of 10% per trade.'));
 
-    await hud.eval(`__qvTest.sendTrade('BUY', null, 'R:25.0', 'XAUUSD', 1990, 2030)`);
+    await hud.eval(`__qvTest.ticket.sendTrade('BUY', null, 'R:25.0', 'XAUUSD', 1990, 2030)`);
     assert.equal((await trades(page)).length, 0, 'the card\'s R:25.0 is refused too');
     assert.ok((await chat()).includes('Order refused: risk 25% is above the hard cap of 10% per trade.'));
 

@@ -1,5 +1,5 @@
 // Page-tier harness for every HUD page test: the HUD joined as the build joins it and
-// injected as the host injects it (see second_half.mjs, which this extends), a chart page
+// injected as the host injects it (see hud_page.mjs, which this extends), a chart page
 // of our own at the chart page's address offering what the script probes, the host's
 // studio document at the virtual data host, bridge files and provider replies by routing,
 // the host's part played by fakeHost. Tests reach the HUD through p.hud (hud_dom.mjs).
@@ -9,7 +9,7 @@ import { mkdtempSync, readFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
-import { buildHud, launch, openPage, posted, fakeHost, pageRecord, DATA_HOST, PROVIDER_ORIGINS } from './second_half.mjs';
+import { buildHud, launch, openPage, posted, fakeHost, pageRecord, DATA_HOST, PROVIDER_ORIGINS } from './hud_page.mjs';
 
 export { buildHud, launch, openPage, posted, fakeHost, pageRecord, DATA_HOST, PROVIDER_ORIGINS };
 
@@ -18,12 +18,12 @@ const repo = join(dirname(fileURLToPath(import.meta.url)), '..', '..', '..');
 export const CHART_ORIGIN = 'https://www.tradingview.com/';
 export const CHART_URL = CHART_ORIGIN + 'chart/?symbol=NASDAQ:NDX&interval=60&theme=dark';
 
-// Functions whose answers the tests check directly, plus a live view of the snapshot.
-export const EXPOSE = ['getMarketStatusInfo', 'isWithinPermittedSchedule', 'resolveCOTSymbol',
-  'extractPriceFromAxis', 'getPriceAxisMarkers', 'getActiveTradingViewSymbol', 'sendTrade'];
-export const EXPOSE_EXTRA = 'window.__qvTech = function () { return cachedTechnicals; };';
+// Functions and objects whose answers the tests check directly, plus a live view of the
+// snapshot.
+export const EXPOSE = ['getMarketStatusInfo', 'isWithinPermittedSchedule', 'resolveCOTSymbol', 'pricePicking', 'symbolProbe', 'ticket'];
+export const EXPOSE_EXTRA = 'window.__qvTech = function () { return chartData.latest(); };';
 
-export function buildFirstHalf() {
+export function buildPanelHud() {
   return buildHud(EXPOSE, EXPOSE_EXTRA);
 }
 
@@ -162,6 +162,11 @@ export async function openDrawer(pageOrRecord) {
     const r = this.getElementById('qv-ai-drawer').getBoundingClientRect();
     return Math.round(r.right) <= window.innerWidth;
   }, [], 5000, 'the drawer slid in');
+}
+
+// An element's place and width in the page, in CSS pixels.
+export function box(hud, selector) {
+  return hud.box(selector).then((r) => ({ left: r.left, top: r.top, width: r.width }));
 }
 
 export async function waitFor(fn, what, timeout = 5000) {

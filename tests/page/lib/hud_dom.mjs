@@ -8,7 +8,7 @@
 //   await hud.click('#qv-btn-buy');              // a real click at the element's centre
 //   await hud.fill('#qv-size-input', '0.50');    // focus, select all, type
 //   await hud.text('#qv-order-status');          // textContent
-//   await hud.eval('__qvTest.sendTrade("BUY")'); // in the HUD world, awaited, by value
+//   await hud.eval('__qvTest.ticket.sendTrade("BUY")'); // in the HUD world, awaited, by value
 //   await hud.root(function (id) { return this.getElementById(id).className; }, 'qv-x');
 
 export const HUD_WORLD = 'quorvale_hud';

@@ -4,7 +4,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { buildHud, launch, openChart, hudReady, withPage } from './lib/harness.mjs';
 
-const EXPOSE = ['formatAIMarkdown', 'formatInlineMd', 'cleanLatexMath', 'extractTradeProposal', 'processAIResponse'];
+const EXPOSE = ['formatAIMarkdown', 'cleanLatexMath', 'extractTradeProposal', 'tradeCards'];
 let browser;
 let script;
 before(async () => { script = buildHud(EXPOSE); browser = await launch(); });
@@ -86,7 +86,11 @@ test('inline formatting, badges and LaTeX', async () => {
         calc: q('.qv-calc-card .qv-calc-txt'), icon: q('.qv-calc-card .qv-calc-icon'),
         text: d.textContent,
         latex: T.cleanLatexMath('\\text{Risk} \\le 5 \\pm 1 \\left(x\\right) \\{y\\} \\$3 \\cdot 2 \\ge 1 \\leq'),
-        inline: T.formatInlineMd('__bold__ and _it_ and <b>x</b>'),
+        inline: (() => {
+          const line = document.createElement('div');
+          line.innerHTML = T.formatAIMarkdown('__bold__ and _it_ and <b>x</b>');
+          return line.firstChild.innerHTML;
+        })(),
       };
     });
     assert.deepEqual(r.strong, ['STRONG BULLISH']);
@@ -121,7 +125,7 @@ test('model text never becomes markup', async () => {
       const loading = document.createElement('div');
       this.getElementById('qv-ai-chat-body').innerHTML = '';
       this.getElementById('qv-ai-chat-body').appendChild(loading);
-      __qvTest.processAIResponse(attack, loading);
+      __qvTest.tradeCards.processAIResponse(attack, loading);
       const body = this.getElementById('qv-ai-chat-body');
       return {
         // our own icons are svg and img elements of their own classes
@@ -195,7 +199,7 @@ test('processAIResponse renders into the loading message and adds the right card
         loading.className = 'qv-msg qv-msg-ai';
         loading.textContent = 'loading';
         body.appendChild(loading);
-        __qvTest.processAIResponse(reply, loading);
+        __qvTest.tradeCards.processAIResponse(reply, loading);
         return {
           meta: loading.querySelector('.qv-msg-meta') ? loading.querySelector('.qv-msg-meta').textContent : '',
           text: loading.textContent,

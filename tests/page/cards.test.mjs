@@ -6,7 +6,7 @@ import { buildHud, launch, posted, openChart, hudReady, openDrawer, waitFor, fak
 
 let browser;
 let script;
-before(async () => { script = buildHud(['renderTradeProposalCard', 'processAIResponse']); browser = await launch(); });
+before(async () => { script = buildHud(['tradeCards']); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 const WEDNESDAY = new Date('2026-03-04T10:00:00Z');
@@ -19,7 +19,7 @@ function withCard(opts, fn) {
   });
 }
 
-const card = (p, proposal, auto) => p.hud.eval(`void __qvTest.renderTradeProposalCard(${JSON.stringify(proposal)}, ${JSON.stringify(auto || null)})`);
+const card = (p, proposal, auto) => p.hud.eval(`void __qvTest.tradeCards.renderTradeProposalCard(${JSON.stringify(proposal)}, ${JSON.stringify(auto || null)})`);
 const waitForLines = (p, n) => waitFor(async () => (await p.hud.root(function () {
   return [...this.querySelectorAll('#qv-ai-chat-body .qv-msg-meta')].filter((m) => m.textContent.startsWith('AUTOTRADER RULES')).length;
 })) >= n, n + ' rule lines');
@@ -242,7 +242,7 @@ test('a truncated reply\'s card waits for the click', async () => {
   const mangled = 'Setup.\n{"action": "BUY", "symbol": "XAUUSD", "confidence": 95, "stop_loss": 1990, "take_profit": 20';
   await withAutoCard({}, async (p) => {
     for (const reply of [cut, mangled]) {
-      await p.hud.eval(`void __qvTest.processAIResponse(${JSON.stringify(reply)}, null, ${JSON.stringify(AUTO)})`);
+      await p.hud.eval(`void __qvTest.tradeCards.processAIResponse(${JSON.stringify(reply)}, null, ${JSON.stringify(AUTO)})`);
     }
     await p.clock.runFor(900);
     await waitForLines(p, 2);

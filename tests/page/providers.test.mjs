@@ -8,7 +8,7 @@ import { buildHud, launch, posted, PROVIDER_ORIGINS, DATA_HOST, openChart, hudRe
 let browser;
 let script;
 before(async () => {
-  script = buildHud(['executeAIInference', 'resolveActiveGeminiModel']);
+  script = buildHud(['copilot', 'providers']);
   browser = await launch();
 });
 after(async () => { await browser.close(); });
@@ -63,7 +63,7 @@ async function run({ model, vault = KEYS, overrides, chart = { canvas: false }, 
       this.value = m;
     }, model);
     for (let i = 0; i < runs; i++) {
-      await p.hud.eval(`__qvTest.executeAIInference(${JSON.stringify(prompt)}, ${force})`);
+      await p.hud.eval(`__qvTest.copilot.executeAIInference(${JSON.stringify(prompt)}, ${force})`);
     }
     const chat = await p.hud.root(function () {
       return {

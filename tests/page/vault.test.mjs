@@ -7,7 +7,7 @@ import { buildHud, launch, posted, openChart, hudReady, openDrawer, withPage, wa
 
 let browser;
 let script;
-before(async () => { script = buildHud(['openQuorvaleVault', 'loadByosTemplate']); browser = await launch(); });
+before(async () => { script = buildHud(['vault']); browser = await launch(); });
 after(async () => { await browser.close(); });
 
 function withVault(opts, fn) {
@@ -56,7 +56,7 @@ test('openers choose the tab; tabs, close, cancel and backdrop', async () => {
     await hud.click('#qv-open-byos-tpl-btn');
     assert.deepEqual((await state(p)).shown, ['strategy']);
     assert.equal(await hud.visible('#qv-byos-builder'), true);
-    await hud.eval(`__qvTest.openQuorvaleVault('nonsense')`);
+    await hud.eval(`__qvTest.vault.open('nonsense')`);
     assert.deepEqual((await state(p)).shown, ['risk']);
   });
 });
@@ -219,7 +219,7 @@ test('templates fill the editor, feedback lasts 5 s, cancel discards', async () 
 
     await hud.select('#qv-byos-template-select', 'clone_asian');
     assert.equal(await hud.value('#qv-byos-name'), 'Asian Range Judas Swing (Clone)', 'choosing in the select loads at once');
-    await hud.eval(`__qvTest.loadByosTemplate('no_such')`);
+    await hud.eval(`__qvTest.vault.loadByosTemplate('no_such')`);
     assert.equal(await hud.value('#qv-byos-name'), 'Asian Range Judas Swing (Clone)');
     await hud.click('#qv-vault-cancel');
     await hud.click('#qv-btn-settings');
@@ -270,20 +270,6 @@ test('model select: vault entry keeps the previous model; missing key note', asy
     // The note's own button opens the keys tab.
     await hud.click('.qv-missing-key .qv-vault-callout-btn');
     assert.deepEqual((await state(p)).shown, ['keys']);
-  });
-});
-
-test('welcome card and vault face with and without keys', async () => {
-  await withVault({}, async (p) => {
-    const { hud } = p;
-    assert.match(await hud.text('#qv-vault-open-btn'), /API Keys \(BYOK\)/);
-    assert.ok((await chatText(p)).includes('Where to Put Your API Key:'));
-    await hud.click('#qv-welcome-card .qv-vault-callout-btn');
-    await hud.fill('#qv-key-claude', 'sk-ant-x');
-    await hud.click('#qv-vault-save');
-    await waitFor(() => hud.root(function () { return this.getElementById('qv-welcome-card').textContent.includes('Institutional AI Copilot Online'); }), 'the online card');
-    const meta = await hud.root(function () { return this.getElementById('qv-welcome-card').closest('.qv-msg').querySelector('.qv-msg-meta').textContent; });
-    assert.match(meta, /^QUORVALE AI SENTINEL • /);
   });
 });
 

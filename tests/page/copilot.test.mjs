@@ -1,7 +1,7 @@
-// Chat input, quick-action chips and the studio welcome card.
+// Chat input and the quick-action chips.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildHud, launch, openChart, openStudio, hudReady, openDrawer, withPage, waitFor } from './lib/harness.mjs';
+import { buildHud, launch, openChart, hudReady, openDrawer, withPage, waitFor } from './lib/harness.mjs';
 
 let browser;
 let script;
@@ -10,7 +10,7 @@ after(async () => { await browser.close(); });
 
 function withChat(opts, fn) {
   const calls = [];
-  const open = () => (opts.studio ? openStudio : openChart)(browser, script, {
+  const open = () => openChart(browser, script, {
     chart: opts.chart,
     files: opts.files,
     settings: opts.settings,
@@ -22,8 +22,8 @@ function withChat(opts, fn) {
   });
   return withPage(open, async (p) => {
     await hudReady(p);
-    if (!opts.studio) await openDrawer(p);
-    if (!opts.keepModel) await p.hud.select('#qv-ai-model-select', 'gpt-4o');
+    await openDrawer(p);
+    await p.hud.select('#qv-ai-model-select', 'gpt-4o');
     await fn(p, calls);
   });
 }
@@ -87,24 +87,3 @@ test('chips show their message and send their prompt', async () => {
   });
 });
 
-test('studio welcome card: key notice, Enter Keys, tiles run the chips', async () => {
-  await withChat({ studio: true, keepModel: true, secrets: {} }, async (p) => {
-    const { hud } = p;
-    await hud.waitFor('.qv-studio-welcome');
-    const text = await hud.text('.qv-studio-welcome');
-    assert.ok(text.includes('QUORVALE AI COPILOT STUDIO'));
-    assert.ok(text.includes('MT5 Sentinel Connected'));
-    assert.ok(text.includes('Ready for autonomous market analysis on XAUUSD • H1 (Reference: Live). Multimodal vision & CFTC COT models active.'));
-    assert.ok(text.includes('AI Keys Required:'));
-    assert.equal(await hud.count('#qv-welcome-card'), 0, 'the chart welcome is not shown in the studio');
-    await hud.click('#qv-init-key-btn');
-    assert.equal(await hud.call('#qv-tab-content-keys', function () { return this.style.display; }), 'flex');
-    await hud.fill('#qv-key-gemini', 'AIzaStudio');
-    await hud.click('#qv-vault-save');
-    await hud.waitFor('#qv-studio-key-notice', { state: 'hidden' });
-    await hud.click('#qv-init-cot-btn');
-    await hud.waitForRoot(function () {
-      return [...this.querySelectorAll('.qv-msg-user')].some((m) => m.textContent.includes('Evaluate institutional CFTC COT'));
-    }, [], 5000, 'the tile\'s chip message');
-  });
-});

@@ -1,6 +1,6 @@
 // Screenshots of the vault tabs, a rendered reply, trade and stand-aside cards and the
 // welcome cards, on the chart page and the studio page, for looking at by eye.
-// Not a test: run with `node tests/page/screenshots_second_half.mjs [out-dir]`
+// Not a test: run with `node tests/page/screenshots_copilot.mjs [out-dir]`
 // (default /tmp/qv-shots2).
 import { mkdirSync } from 'node:fs';
 import { join } from 'node:path';
@@ -32,7 +32,7 @@ const COT = { records: [{ symbol: 'XAUUSD', name: 'GOLD - COMMODITY EXCHANGE', a
   nonCommercial: { net: 180000, changeNet: 2400 }, narrative: 'Managed money adds to longs.' }] };
 const keyed = { gemini: 'AIzaSyDemo' };
 
-const script = buildHud(['processAIResponse', 'renderTradeProposalCard', 'openQuorvaleVault']);
+const script = buildHud(['tradeCards', 'vault']);
 const browser = await launch();
 
 async function shot(name, opts, fn) {
@@ -59,14 +59,14 @@ const reply = (p) => p.hud.root(function (r) {
   const el = document.createElement('div');
   el.className = 'qv-msg qv-msg-ai';
   body.appendChild(el);
-  __qvTest.processAIResponse(r, el);
+  __qvTest.tradeCards.processAIResponse(r, el);
 }, REPLY);
 const standAside = (p) => p.hud.root(function () {
   this.getElementById('qv-ai-chat-body').innerHTML = '';
-  __qvTest.renderTradeProposalCard({ action: 'STAND_ASIDE', symbol: 'XAUUSD', confidence: 42,
+  __qvTest.tradeCards.renderTradeProposalCard({ action: 'STAND_ASIDE', symbol: 'XAUUSD', confidence: 42,
     confluence: ['Price in the middle of the 2010-2045 range', 'COT index 52 (neutral)', 'NY open in 40 minutes'] });
 });
-const vault = (tab) => (p) => p.hud.eval(`__qvTest.openQuorvaleVault(${JSON.stringify(tab)})`);
+const vault = (tab) => (p) => p.hud.eval(`__qvTest.vault.open(${JSON.stringify(tab)})`);
 
 for (const tab of ['risk', 'schedule', 'keys']) await shot('chart-vault-' + tab, { secrets: keyed }, vault(tab));
 await shot('chart-vault-keys-relay-error', { secrets: { ...keyed, tg_token: '123456789:AAH-demo', tg_chatid: '987654321' } }, async (p) => {

@@ -1,14 +1,14 @@
-// Writes screenshots of the bootstrap half to /tmp/qv-shots/ for a look against the style
+// Writes screenshots of the trading panel to /tmp/qv-shots/ for a look against the style
 // table: panel expanded, collapsed, hidden with its restore button, drawer open, picking
 // with the guide line, a picked stop and a marked target, COT card open and crowded, an
 // unknown fate, and the studio page.
-// Run: node tests/page/screenshots_first_half.mjs
+// Run: node tests/page/screenshots_panel.mjs
 import { mkdirSync } from 'node:fs';
-import { buildFirstHalf, launch, openChart, openStudio, hudReady, technicals } from './lib/harness.mjs';
+import { buildPanelHud, launch, openChart, openStudio, hudReady, technicals } from './lib/harness.mjs';
 
 const OUT = '/tmp/qv-shots';
 mkdirSync(OUT, { recursive: true });
-const script = buildFirstHalf();
+const script = buildPanelHud();
 const browser = await launch();
 const COT = { records: [
   { symbol: 'XAUUSD', name: 'GOLD - COMMODITY EXCHANGE', asOfDate: '2026-03-03', cotIndex: 85, crowdedTradeAlert: true,
