@@ -10,11 +10,11 @@ file(GLOB QV_FUZZ_SOURCES CONFIGURE_DEPENDS ${QV_FUZZ_DIR}/*_fuzz.cpp)
 # The runtime's pure files are fuzzed too; its own CMakeLists builds them into its DLL and
 # its test executable only.
 file(GLOB QV_FUZZ_RUNTIME_SOURCES CONFIGURE_DEPENDS
-     ${CMAKE_SOURCE_DIR}/tools/webview2-runtime/*.cpp)
+     ${CMAKE_SOURCE_DIR}/testing/webview2-runtime/*.cpp)
 list(FILTER QV_FUZZ_RUNTIME_SOURCES EXCLUDE REGEX "_win\\.cpp$")
 add_library(qv_fuzz_runtime_pure STATIC ${QV_FUZZ_RUNTIME_SOURCES})
 target_include_directories(qv_fuzz_runtime_pure PUBLIC ${CMAKE_SOURCE_DIR}
-                           ${CMAKE_SOURCE_DIR}/tools/webview2-runtime)
+                           ${CMAKE_SOURCE_DIR}/testing/webview2-runtime)
 target_compile_options(qv_fuzz_runtime_pure PRIVATE ${QV_WARNINGS})
 # The runtime reads and writes its messages with the host's JSON.
 target_link_libraries(qv_fuzz_runtime_pure PUBLIC qv_pure)

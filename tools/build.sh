@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the native test suite and the Windows executables (product, tools, test helpers).
+# Builds the native test suite and the Windows executables (product and test infrastructure).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)

@@ -37,7 +37,7 @@ mkdir -p "$appdata/MetaQuotes/Terminal/Common/Files"
 
 # The workspace finds our Chromium-backed WebView2 runtime the way it finds Microsoft's.
 export WEBVIEW2_BROWSER_EXECUTABLE_FOLDER
-WEBVIEW2_BROWSER_EXECUTABLE_FOLDER=$(winepath -w "$(pwd)/build/windows/tools/webview2-runtime/runtime")
+WEBVIEW2_BROWSER_EXECUTABLE_FOLDER=$(winepath -w "$(pwd)/build/windows/testing/webview2-runtime/runtime")
 
 stop_workspace() {
   wineserver -k 2>/dev/null || true

@@ -6,7 +6,7 @@
 // STDMETHODCALLTYPE methods, single inheritance, no destructor), into a slot-number enum
 // <Interface>Slot, and into a method count. The static_asserts below pin those counts and
 // the slots the host calls to the published layout, so a dropped or swapped line fails the
-// build; the Windows slot probe (tools/webview2-loader-probe) confirms the compiler really
+// build; the Windows slot probe (testing/webview2-loader-probe) confirms the compiler really
 // places every method at its enum slot. The lists must never contain overloads: MSVC groups
 // overloads together in the vtable, which would break declaration order.
 //

@@ -14,7 +14,7 @@ import path from 'node:path';
 import { freshWine, paths, waitFor } from '../wine/lib/wine.mjs';
 import { startCloudServer, startTelegramServer, startRecordingServer } from '../wine/lib/http_servers.mjs';
 import { runtimeEnv, attachBrowser, findPage, startFakeChart, hudOf } from '../wine/lib/overlay.mjs';
-import { Companion } from '../../tools/companion-sim/companion.mjs';
+import { Companion } from '../../testing/companion-sim/companion.mjs';
 
 let w;
 let cloud;

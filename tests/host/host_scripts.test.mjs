@@ -8,7 +8,7 @@ import { fileURLToPath } from 'node:url';
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 const dump = (kind) =>
-  execFileSync(path.join(root, 'build/native/tools/page_script_dump'), [kind]).toString('utf8');
+  execFileSync(path.join(root, 'build/native/testing/page_script_dump'), [kind]).toString('utf8');
 
 // href: the document the script runs in; frame: a child frame rather than the top document.
 function page({ href = 'https://www.tradingview.com/chart/?symbol=XAUUSD', frame = false } = {}) {

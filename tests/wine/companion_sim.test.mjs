@@ -7,9 +7,9 @@ import os from 'node:os';
 import path from 'node:path';
 import { execFileSync } from 'node:child_process';
 import { fileURLToPath } from 'node:url';
-import { Companion, parseTradeSignal, parseOrderFile, decodeText, resolveLevel } from '../../tools/companion-sim/companion.mjs';
+import { Companion, parseTradeSignal, parseOrderFile, decodeText, resolveLevel } from '../../testing/companion-sim/companion.mjs';
 
-const cli = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../tools/companion-sim/companion.mjs');
+const cli = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../testing/companion-sim/companion.mjs');
 let bridge;
 let c;
 beforeEach(() => {

@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { freshWine, paths, lineReader } from './lib/wine.mjs';
-import { Companion } from '../../tools/companion-sim/companion.mjs';
+import { Companion } from '../../testing/companion-sim/companion.mjs';
 
 let w;
 before(async () => {

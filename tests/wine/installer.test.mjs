@@ -9,7 +9,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { freshWine, paths, lineReader, waitFor } from './lib/wine.mjs';
-import { Companion } from '../../tools/companion-sim/companion.mjs';
+import { Companion } from '../../testing/companion-sim/companion.mjs';
 
 const setupExe = path.join(paths.buildWindows, 'QuorvaleWorkspaceSetup.exe');
 const companionSource = path.join(paths.repoRoot, 'companion/mql5');

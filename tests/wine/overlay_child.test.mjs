@@ -7,7 +7,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { freshWine, paths, waitFor, browserProcesses } from './lib/wine.mjs';
 import { startCloudServer, startTelegramServer, startRecordingServer } from './lib/http_servers.mjs';
-import { Companion } from '../../tools/companion-sim/companion.mjs';
+import { Companion } from '../../testing/companion-sim/companion.mjs';
 import { runtimeEnv, readCalls, waitForCall, attachBrowser, findPage, startFakeChart, exitOf, hudOf, pushesIn, otherSite } from './lib/overlay.mjs';
 
 let w;

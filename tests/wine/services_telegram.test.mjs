@@ -9,8 +9,8 @@ import fsp from 'node:fs/promises';
 import path from 'node:path';
 import { freshWine, paths, lineReader, waitFor } from './lib/wine.mjs';
 import { startTelegramServer, startCloudServer } from './lib/http_servers.mjs';
-import { Companion } from '../../tools/companion-sim/companion.mjs';
-import { runRestartCampaign, formatTable } from '../../tools/telegram-restart-campaign.mjs';
+import { Companion } from '../../testing/companion-sim/companion.mjs';
+import { runRestartCampaign, formatTable } from '../../testing/telegram-restart-campaign.mjs';
 
 const probe = paths.tool('services_probe.exe');
 const CHAT = 4242;
@@ -307,7 +307,7 @@ test('benchmark: Telegram command to QV_TradeSignal.csv with the 3 s long-poll',
 });
 
 // Every process that handles Telegram is killed at random moments while commands arrive;
-// tools/telegram-restart-campaign.mjs runs the same code for hundreds of cycles.
+// testing/telegram-restart-campaign.mjs runs the same code for hundreds of cycles.
 test('killed again and again while handling commands, each command runs at most once and is answered', async (t) => {
   for (const child of liveWorkers) child.kill('SIGKILL');
   await waitFor(() => liveWorkers.every((c) => c.exitCode !== null || c.signalCode !== null), 20000, 50, 'the workers ended');

@@ -15,8 +15,8 @@ import { freshWine, paths, lineReader, waitFor, repoRoot, browserProcesses as br
 const buildDir = process.env.QV_WINDOWS_BUILD_DIR
   ? path.resolve(repoRoot, process.env.QV_WINDOWS_BUILD_DIR)
   : paths.buildWindows;
-const hostExe = path.join(buildDir, 'tools/webview2_test_host.exe');
-const runtimeDir = path.join(buildDir, 'tools/webview2-runtime/runtime');
+const hostExe = path.join(buildDir, 'testing/webview2_test_host.exe');
+const runtimeDir = path.join(buildDir, 'testing/webview2-runtime/runtime');
 const pagesDir = path.join(repoRoot, 'tests/webview2');
 const E_INVALIDARG = '0x80070057';
 

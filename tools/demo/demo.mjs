@@ -72,7 +72,7 @@ function wine(args, env = {}) {
 }
 
 async function fakeChart(title) {
-  const chart = wine([path.join(repo, 'build/windows/tools/fake_chart.exe'), title]);
+  const chart = wine([path.join(repo, 'build/windows/testing/fake_chart.exe'), title]);
   const out = lineReader(chart.stdout);
   const line = await out.next((l) => /^(HWND|ERROR)/.test(l));
   if (!line.startsWith('HWND ')) throw new Error(`the stand-in chart window could not be created: ${line}`);

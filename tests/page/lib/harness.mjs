@@ -35,7 +35,7 @@ export function studioHtml() {
   try {
     const exe = join(mkdtempSync(join(tmpdir(), 'qv-psd-')), 'page-script-dump');
     execFileSync('g++', ['-std=c++17', '-I', repo, '-o', exe,
-      join(repo, 'tools', 'page-script-dump', 'page_script_dump.cpp'), join(repo, 'overlay', 'page_scripts.cpp')], { stdio: 'pipe' });
+      join(repo, 'testing', 'page-script-dump', 'page_script_dump.cpp'), join(repo, 'overlay', 'page_scripts.cpp')], { stdio: 'pipe' });
     studioCache = execFileSync(exe, ['studio'], { input: '' }).toString('utf8');
   } catch {
     studioCache = readFileSync(join(repo, 'tests', 'page', 'fixtures', 'studio.html'), 'utf8');

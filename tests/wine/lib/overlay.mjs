@@ -7,7 +7,7 @@ import { chromium } from 'playwright-core';
 import { paths, waitFor, lineReader } from './wine.mjs';
 import { attachHud } from '../../page/lib/hud_dom.mjs';
 
-export const runtimeFolder = path.join(paths.buildWindows, 'tools/webview2-runtime/runtime');
+export const runtimeFolder = path.join(paths.buildWindows, 'testing/webview2-runtime/runtime');
 export const chartSite = path.join(paths.repoRoot, 'tests/wine/fixtures/chart-site');
 // Another origin: the chart page's widget frame and a page the view can navigate to.
 export const otherSite = path.join(paths.repoRoot, 'tests/wine/fixtures/other-site');

@@ -21,7 +21,7 @@ export const paths = {
   repoRoot,
   buildWindows,
   exe: path.join(buildWindows, 'QuorvaleWorkspace.exe'),
-  tool: (name) => path.join(buildWindows, 'tools', name),
+  tool: (name) => path.join(buildWindows, 'testing', name),
   templateRoot: path.join(repoRoot, 'build/wine-template'),
 };
 
