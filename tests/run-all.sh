@@ -5,6 +5,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup-debian.sh || exit 1
 bash tools/build.sh || exit 1
+bash tools/check-layers.sh --self-test || exit 1
 bash tools/check-layers.sh || exit 1
 bash tools/check-mql5-subset.sh --self-test || exit 1
 bash tools/check-mql5-subset.sh || exit 1
