@@ -150,16 +150,47 @@ export function browserProcesses(root, folderName = '') {
 }
 
 // The Chromium-backed WebView2 runtime starts Linux Chromium processes, which outlive the
-// prefix's wineserver; every one whose profile lies inside this test's folder is ended.
-function killChromiumUnder(root) {
+// prefix's wineserver. They name the test's folder in --user-data-dir and inherit WINEPREFIX
+// from the Wine process that started them; either finds them. Returns the pids of the
+// processes, other than this one, that name root in their command line or carry the prefix
+// in their environment.
+function processesUnder(root, prefix) {
+  const found = [];
   for (const pid of fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p))) {
+    if (Number(pid) === process.pid) continue;
     try {
       const cmdline = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8');
-      if (cmdline.includes('--user-data-dir=') && cmdline.includes(root)) process.kill(Number(pid), 'SIGKILL');
+      const environ = fs.readFileSync(`/proc/${pid}/environ`, 'utf8').split('\0');
+      if (cmdline.includes(root) || environ.includes(`WINEPREFIX=${prefix}`)) found.push(Number(pid));
     } catch {
       // Gone already, or not ours to read.
     }
   }
+  return found;
+}
+
+/** Sends SIGKILL to each pid; returns the list it was given. */
+function killProcesses(pids) {
+  for (const pid of pids) {
+    try {
+      process.kill(pid, 'SIGKILL');
+    } catch {
+      // Ended between the listing and the kill.
+    }
+  }
+  return pids;
+}
+
+// Repeats until a pass finds nothing, for a browser that was still starting during the last
+// one; the processes that will not die are reported, never silently left running.
+async function endProcessesUnder(root, prefix, timeoutMs = 10000) {
+  const deadline = Date.now() + timeoutMs;
+  let left = killProcesses(processesUnder(root, prefix));
+  while (left.length > 0 && Date.now() < deadline) {
+    await new Promise((r) => setTimeout(r, 200));
+    left = killProcesses(processesUnder(root, prefix));
+  }
+  if (left.length > 0) console.error(`processes of ${root} still running after the test: ${left.join(' ')}`);
 }
 
 /** A fresh isolated Wine environment for one test file. */
@@ -178,6 +209,10 @@ export async function freshWine() {
   await fsp.mkdir(common, { recursive: true });
   const env = { ...baseEnv(), WINEPREFIX: prefix, DISPLAY: display };
   const children = new Set();
+  // A test process that ends without its after hook (an exception, process.exit) still takes
+  // its prefix's processes with it; Wine's and the browsers at once, so none restarts another.
+  const endAtExit = () => killProcesses(processesUnder(root, prefix));
+  process.once('exit', endAtExit);
 
   const toUnix = (winPath) => {
     const m = /^([A-Za-z]):[\\/]?(.*)$/.exec(winPath);
@@ -227,9 +262,13 @@ export async function freshWine() {
     },
     async close() {
       for (const child of children) child.kill('SIGKILL');
-      killChromiumUnder(root);
       await run('wineserver', ['-k'], { env, timeoutMs: 30000 });
       await run('wineserver', ['-w'], { env, timeoutMs: 30000 });
+      // Only once no Wine process is left: a runtime or overlay that sees its browser die
+      // starts another one (that is its crash recovery), and the browsers it started after
+      // an earlier sweep here outlived the tests.
+      await endProcessesUnder(root, prefix);
+      process.removeListener('exit', endAtExit);
       await fsp.rm(root, { recursive: true, force: true });
     },
   };
