@@ -5,10 +5,12 @@
 //   qv_companion <bridge folder> [--chart HWND] [--symbol SYM] [--period H1|M15|...]
 //                [--mode WORKSTATION|HEADLESS_VPS] [--seconds N] [--requotes N]
 //                [--reject RETCODE] [--keep-overlay] [--orders-only] [--quotes DIR]
-//                [--login N] [--settle-ms N]
+//                [--login N] [--settle-ms N] [--symbols SYM,SYM,...]
 //
 // --login N: the paper account's login (5550001), so two runners over one folder are two
 // accounts. --settle-ms N: fills show in the position list N ms after OrderSend (0).
+// --symbols: more symbols the paper server trades beyond its catalog, each with the contract
+// and quote an unknown chart symbol gets, so a test can tell its orders apart by symbol.
 //
 // --quotes DIR: the paper server's prices follow DIR/<SYMBOL>.txt ("bid ask"), written by
 // whoever draws the chart (the simulator, the demo), so the chart, the snapshot and the
@@ -75,6 +77,23 @@ void AddCatalog() {
 // Last change time (ns) of each quote file read, so an unchanged file is not read again.
 std::map<std::string, long long> g_quoteSeen;
 
+// A symbol outside the catalog: a plain 5-digit contract at a fixed quote.
+void AddPlainSymbol(const std::string& name) {
+  if (name.empty() || shim::S().symbols.count(name) != 0) return;
+  shim::AddSymbol(name, shim::Symbol());
+  shim::SetQuote(name, 1.10000, 1.10012);
+}
+
+void AddSymbolList(const std::string& list) {
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t comma = list.find(',', start);
+    if (comma == std::string::npos) comma = list.size();
+    AddPlainSymbol(list.substr(start, comma - start));
+    start = comma + 1;
+  }
+}
+
 void FollowQuotes(const std::string& dir) {
   for (auto& entry : shim::S().symbols) {
     std::string file = dir + "/" + entry.first + ".txt";
@@ -113,7 +132,7 @@ int main(int argc, char** argv) {
         << "usage: qv_companion <bridge folder> [--chart HWND] [--symbol SYM] "
            "[--period H1] [--mode WORKSTATION|HEADLESS_VPS] [--seconds N] "
            "[--requotes N] [--reject RETCODE] [--keep-overlay] [--orders-only] [--quotes DIR] "
-           "[--login N] [--settle-ms N]\n";
+           "[--login N] [--settle-ms N] [--symbols SYM,SYM,...]\n";
     return 2;
   }
   std::string bridge = argv[1];
@@ -168,6 +187,8 @@ int main(int argc, char** argv) {
       quotes = v;
     else if (a == "--login")
       shim::S().login = std::atol(v.c_str());
+    else if (a == "--symbols")
+      AddSymbolList(v);
     else if (a == "--settle-ms")
       shim::S().settleMs = static_cast<ulong>(std::atol(v.c_str()));
     else if (a == "--seconds")
@@ -182,10 +203,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (shim::S().symbols.count(chart.symbol) == 0) {
-    shim::AddSymbol(chart.symbol, shim::Symbol());
-    shim::SetQuote(chart.symbol, 1.10000, 1.10012);
-  }
+  AddPlainSymbol(chart.symbol);
   signal(SIGINT, OnSignal);
   signal(SIGTERM, OnSignal);
 

@@ -43,7 +43,8 @@ rm -f "$bridge"/QV_Launch_* "$bridge"/QV_AICopilotData* "$bridge"/QV_Kill_*
 # where a stop at 2640 would be above the bid).
 mkdir -p "$root/quotes"
 printf '2650.50 2650.68\n' >"$root/quotes/XAUUSD.txt"
-"$runner" "$bridge" --chart 5679 --symbol EURUSD --orders-only --quotes "$root/quotes" >"$root/out2.log" 2>&1 &
+"$runner" "$bridge" --chart 5679 --symbol EURUSD --orders-only --quotes "$root/quotes" --symbols PA1,PB2 \
+  >"$root/out2.log" 2>&1 &
 pid=$!
 printf '172,SELL,0.10,EURUSD,20,40' >"$bridge/~QV_Order_172.tmp"
 mv "$bridge/~QV_Order_172.tmp" "$bridge/QV_Order_172.csv"
@@ -61,6 +62,16 @@ printf '174,BUY,0.10,XAUUSD,2640,0' >"$bridge/~QV_Order_174.tmp"
 mv "$bridge/~QV_Order_174.tmp" "$bridge/QV_Order_174.csv"
 wait_for QV_TradeResult_174.txt "REASON=stop loss 2640.00 is not below the bid 2630.00" 10 ||
   fail "quotes: a moved price not followed: $(cat "$bridge/QV_TradeResult_174.txt")"
+# --symbols: symbols beyond the catalog trade too, so tests can tell orders apart by symbol;
+# one the runner was not given stays unknown.
+printf '175,BUY,0.10,PB2,0,0' >"$bridge/~QV_Order_175.tmp"
+mv "$bridge/~QV_Order_175.tmp" "$bridge/QV_Order_175.csv"
+wait_for QV_TradeResult_175.txt "STATUS=EXECUTED" 10 ||
+  fail "symbols: an added symbol not traded: $(cat "$bridge/QV_TradeResult_175.txt")"
+printf '176,BUY,0.10,PC3,0,0' >"$bridge/~QV_Order_176.tmp"
+mv "$bridge/~QV_Order_176.tmp" "$bridge/QV_Order_176.csv"
+wait_for QV_TradeResult_176.txt "STATUS=REJECTED" 10 ||
+  fail "symbols: a symbol never added was traded: $(cat "$bridge/QV_TradeResult_176.txt")"
 kill -TERM "$pid"
 wait "$pid" || fail "orders-only: runner exit status $?"
 pid=

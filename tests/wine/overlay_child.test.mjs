@@ -8,6 +8,7 @@ import path from 'node:path';
 import { freshWine, paths, waitFor, browserProcesses } from './lib/wine.mjs';
 import { startCloudServer, startTelegramServer, startRecordingServer } from './lib/http_servers.mjs';
 import { Companion } from '../../testing/companion-sim/companion.mjs';
+import { startAdvisor } from './lib/advisor.mjs';
 import { runtimeEnv, readCalls, waitForCall, attachBrowser, findPage, startFakeChart, exitOf, hudOf, pushesIn, otherSite } from './lib/overlay.mjs';
 
 let w;
@@ -483,8 +484,12 @@ test('a chart page whose own scripts attack: nothing sent, stored or revealed; t
   fs.writeFileSync(telegramFile, '{"token":"123:TEST","chatid":"42"}');
   fs.writeFileSync(bridgeFile('QV_AIConfig.json'), '{"gemini":"AIza-TRADER-KEY","deepseek":"DS-TRADER-KEY","risk_pct":1}');
   for (const n of fs.readdirSync(w.bridge).filter((f) => /^QV_(Order|TradeResult)/.test(f))) fs.rmSync(bridgeFile(n));
-  const companion = new Companion(w.bridge, { symbol: 'XAUUSD' }).start({ pollMs: 50 });
+  // The terminal's side writes the chart's snapshot and its price; the advisor's own logic
+  // takes the orders and fills them at that price.
+  const quotes = path.join(w.root, 'quotes-hostile');
+  const terminal = new Companion(w.bridge, { symbol: 'XAUUSD', executeOrders: false, quoteDir: quotes }).start({ pollMs: 50 });
   const { hwnd, ask } = await startFakeChart(w, 'XAUUSD,H1');
+  const advisor = await startAdvisor(w, { hwnd, symbol: 'XAUUSD', quotes });
   const child = w.spawn(paths.exe, [hwnd, 'XAUUSD', '60', 'dark', 'tester', 'WORKSTATION'], { env });
   const logStart = (await w.readLog()).length;
   const last = (type) => pushesIn(callLog, type).at(-1) || {};
@@ -511,7 +516,7 @@ test('a chart page whose own scripts attack: nothing sent, stored or revealed; t
     for (const secret of ['AIza-TRADER-KEY', 'DS-TRADER-KEY', '123:TEST']) assert.equal(seen.includes(secret), false, `${secret} revealed`);
     // Nothing sent or stored: no order, no question about a relay, the settings as they were.
     assert.deepEqual(fs.readdirSync(w.bridge).filter((n) => /^QV_Order/.test(n)), []);
-    assert.equal(companion.journal.length, 0, 'nothing executed');
+    assert.equal(advisor.journal().length, 0, 'nothing executed');
     let log = (await w.readLog()).slice(logStart);
     assert.doesNotMatch(log, /Queued Quorvale Trade Signal|Asking the trader to confirm|Updated the workspace settings/);
     assert.match(log, /Dropped a web message: the page's posts are not the HUD's channel\./);
@@ -524,17 +529,18 @@ test('a chart page whose own scripts attack: nothing sent, stored or revealed; t
     // The trader's real click (a trusted mouse event in the closed root) trades, and the ticket
     // shows the fate the companion reported.
     await hud.click('#qv-btn-buy');
-    await waitFor(() => companion.journal.length === 1, 20000, 100, 'the order executed');
-    const [executed] = companion.journal;
+    await waitFor(() => advisor.journal().length === 1, 20000, 100, 'the order executed');
+    const [executed] = advisor.journal();
     assert.equal(executed.action, 'BUY');
     assert.equal(executed.symbol, 'XAUUSD');
     log = (await w.readLog()).slice(logStart);
     assert.match(log, new RegExp(`Emitted Quorvale Trade Signal to MT5 \\[XAUUSD\\]: ${executed.id},BUY,0\\.10,XAUUSD,`));
-    await waitFor(async () => (await hud.text('#qv-order-status')) === `BUY EXECUTED #${executed.opened[0]}`, 20000, 100,
+    await waitFor(async () => (await hud.text('#qv-order-status')) === `BUY EXECUTED #${executed.ticket}`, 20000, 100,
       'the true fate on the ticket');
     assert.equal(await page.evaluate(() => window.__attack.fateCalls), 0, 'and the page saw none of it');
   } finally {
-    companion.stop();
+    terminal.stop();
+    await advisor.stop();
     fs.writeFileSync(bridgeFile(`QV_Kill_${hwnd}.txt`), '');
     await Promise.race([exitOf(child), new Promise((r) => setTimeout(r, 15000))]);
     await ask('quit');
@@ -703,11 +709,16 @@ test('two charts: a capture request naming chart B is journaled from B, each cha
   assert.ok(!log.includes('still in flight'), 'no upload was cut off by the exit');
 });
 
-// Two charts' pages and the Telegram worker send orders at the same moment; the companion
-// simulator takes the order files. Every order is executed exactly once under an id of
-// its own, and each sender hears its own order's ticket.
+// Two charts' pages and the Telegram worker send orders at the same moment; the advisor's
+// own logic takes the order files. Every order is executed exactly once under an id of
+// its own, and each sender hears its own order's ticket. Each order trades a symbol of its
+// own, which tells them apart in the advisor's log.
 test('a burst from two charts and Telegram: each order executed once, none lost', async () => {
-  const companion = new Companion(w.bridge, { symbol: 'EURUSD' }).start({ pollMs: 50 });
+  const perPage = 4;
+  const telegramOrders = 3;
+  const tags = [...['PA', 'PB'].flatMap((t) => Array.from({ length: perPage }, (_, k) => `${t}${k + 1}`)),
+    ...Array.from({ length: telegramOrders }, (_, k) => `TG${k + 1}`)];
+  const advisor = await startAdvisor(w, { symbol: 'EURUSD', extra: ['--symbols', tags.join(',')] });
   fs.writeFileSync(telegramFile, '{"token":"123:TEST","chatid":"42"}');
   const charts = [];
   const workerStart = 'Starting Quorvale Telegram Bot Worker...';
@@ -736,8 +747,6 @@ test('a burst from two charts and Telegram: each order executed once, none lost'
     // Each page's HUD sends its orders through the binding of its own world.
     const posters = huds.map((hud) => (messages) => hud.eval(`${JSON.stringify(messages)}.forEach((m) => globalThis.__qvHost(m)), true`));
 
-    const perPage = 4;
-    const telegramOrders = 3;
     const sentBefore = telegram.sent.length;
     const ordersOf = (tag, first) => Array.from({ length: perPage }, (_, k) => `TRADE:${first + k},BUY,0.10,${tag}${k + 1},0,0`);
     await Promise.all([
@@ -745,25 +754,24 @@ test('a burst from two charts and Telegram: each order executed once, none lost'
       posters[1](ordersOf('PB', 6001)),
       (async () => { for (let k = 1; k <= telegramOrders; k++) telegram.pushText(42, `/buy TG${k} 0.5`); })(),
     ]);
-    const tags = [...['PA', 'PB'].flatMap((t) => Array.from({ length: perPage }, (_, k) => `${t}${k + 1}`)),
-      ...Array.from({ length: telegramOrders }, (_, k) => `TG${k + 1}`)];
-    const executedTags = () => companion.journal.map((r) => r.symbol).filter((s) => tags.includes(s));
+    const executedTags = () => advisor.journal().map((r) => r.symbol).filter((s) => tags.includes(s));
     await waitFor(() => executedTags().length >= tags.length, 60000, 100, 'every order executed');
     await waitFor(() => telegram.sent.length - sentBefore >= telegramOrders, 30000, 100, 'the Telegram replies');
     for (const c of charts) {
       await waitFor(() => pushesIn(c.callLog, 'fate').filter((f) => f.status === 'executed').length >= perPage,
         20000, 100, 'the pages told');
     }
-    // Time for a second execution to show, had there been one: the companion polls every 50 ms.
+    // Time for a second execution to show, had there been one: the advisor polls every 20 ms.
     const polls = telegram.polls.length;
     await waitFor(() => telegram.polls.length >= polls + 2, 20000, 100, 'two more polls');
 
-    const mine = companion.journal.filter((r) => tags.includes(r.symbol));
+    const mine = advisor.journal().filter((r) => tags.includes(r.symbol));
+    assert.deepEqual(mine.filter((r) => r.ticket === undefined), [], 'every order filled');
     assert.deepEqual(mine.map((r) => r.symbol).sort(), [...tags].sort(), 'each order once, none lost');
     const ids = mine.map((r) => r.id);
     assert.equal(new Set(ids).size, ids.length, 'ids unique across processes');
     assert.ok(ids.every((id) => /^\d{13,}$/.test(id)), ids.join());
-    const ticketOf = new Map(mine.map((r) => [r.symbol, r.opened[0]]));
+    const ticketOf = new Map(mine.map((r) => [r.symbol, r.ticket]));
     for (const [i, c] of charts.entries()) {
       const fates = pushesIn(c.callLog, 'fate');
       const first = i === 0 ? 5001 : 6001;
@@ -781,7 +789,7 @@ test('a burst from two charts and Telegram: each order executed once, none lost'
       assert.deepEqual(own, [`\u{1F7E2} *REMOTE BUY:* TG${k} (0.5) executed, ticket ${ticketOf.get(`TG${k}`)}.`], replies.join('\n'));
     }
   } finally {
-    companion.stop();
+    await advisor.stop();
     for (const c of charts) {
       fs.writeFileSync(bridgeFile(`QV_Kill_${c.hwnd}.txt`), '');
       await Promise.race([exitOf(c.child), new Promise((r) => setTimeout(r, 15000))]);
