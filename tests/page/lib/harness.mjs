@@ -5,7 +5,7 @@
 // the host's part played by fakeHost. Tests reach the HUD through p.hud (hud_dom.mjs).
 import { execFileSync } from 'node:child_process';
 import assert from 'node:assert/strict';
-import { mkdtempSync, readFileSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -27,15 +27,21 @@ export function buildPanelHud() {
   return buildHud(EXPOSE, EXPOSE_EXTRA);
 }
 
-// The studio document exactly as the host writes it, from the host's own builder when a
-// compiler is at hand; otherwise a copy of its shape.
+// The studio document exactly as the host writes it, from the host's own builder: the native
+// build's page_script_dump, else one compiled here; only without either a copy of its shape.
+// (The compile here once lacked a source it needs and every run fell back to the copy
+// unnoticed, so the build's program comes first.)
 let studioCache;
 export function studioHtml() {
   if (studioCache) return studioCache;
   try {
-    const exe = join(mkdtempSync(join(tmpdir(), 'qv-psd-')), 'page-script-dump');
-    execFileSync('g++', ['-std=c++17', '-I', repo, '-o', exe,
-      join(repo, 'testing', 'page-script-dump', 'page_script_dump.cpp'), join(repo, 'overlay', 'page_scripts.cpp')], { stdio: 'pipe' });
+    let exe = join(repo, 'build', 'native', 'testing', 'page_script_dump');
+    if (!existsSync(exe)) {
+      exe = join(mkdtempSync(join(tmpdir(), 'qv-psd-')), 'page-script-dump');
+      execFileSync('g++', ['-std=c++17', '-I', repo, '-o', exe,
+        join(repo, 'testing', 'page-script-dump', 'page_script_dump.cpp'), join(repo, 'overlay', 'page_scripts.cpp'),
+        join(repo, 'host', 'string_literal.cpp')], { stdio: 'pipe' });
+    }
     studioCache = execFileSync(exe, ['studio'], { input: '' }).toString('utf8');
   } catch {
     studioCache = readFileSync(join(repo, 'tests', 'page', 'fixtures', 'studio.html'), 'utf8');
