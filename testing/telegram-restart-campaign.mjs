@@ -7,7 +7,8 @@
 //   nice -n 10 node testing/telegram-restart-campaign.mjs [cycles] [seed]
 //
 // The worker is the real Telegram worker (services_probe.exe worker) against a stand-in
-// Bot API on 127.0.0.1, and the companion simulator takes the orders from the bridge folder.
+// Bot API on 127.0.0.1, and the advisor's own order logic (qv_companion) takes the orders
+// from the bridge folder.
 import { fileURLToPath } from 'node:url';
 import path from 'node:path';
 import fs from 'node:fs';
@@ -28,6 +29,11 @@ export function seededRandom(seed) {
 }
 
 const TAG = (n) => `RC${n}`;
+
+/** The symbols a campaign of so many cycles may trade: one per command, at most three a cycle. */
+export function campaignSymbols(cycles) {
+  return Array.from({ length: cycles * 3 }, (_, i) => TAG(i + 1));
+}
 const tagOf = (text) => /\bRC(\d+)\b/.exec(String(text ?? ''))?.[0] ?? null;
 
 async function startWorker(w, env) {
@@ -46,8 +52,9 @@ async function kill(child) {
 
 /**
  * Runs the campaign in an existing Wine environment w, with the stand-in Bot API tg (the
- * worker configured for it and chat), the companion simulator running on w's bridge folder
- * and env the worker's environment. No other worker may run meanwhile. Each cycle starts a
+ * worker configured for it and chat), the companion (startAdvisor of tests/wine/lib/advisor.mjs,
+ * trading campaignSymbols(cycles)) running on w's bridge folder and env the worker's
+ * environment. No other worker may run meanwhile. Each cycle starts a
  * worker, pushes one to three commands at random moments and kills the worker at a random
  * moment; a last worker then answers what is left. Returns the counts and every command.
  */
@@ -177,12 +184,13 @@ async function main() {
   const seed = Number(process.argv[3] ?? Date.now() % 100000);
   const { freshWine } = await import('../tests/wine/lib/wine.mjs');
   const { startTelegramServer } = await import('../tests/wine/lib/http_servers.mjs');
-  const { Companion } = await import('./companion-sim/companion.mjs');
+  const { startAdvisor } = await import('../tests/wine/lib/advisor.mjs');
   const chat = 4242;
   const w = await freshWine();
   const tg = await startTelegramServer({ token: '123:TEST' });
-  const companion = new Companion(w.bridge, { symbol: 'XAUUSD' }).start({ pollMs: 50 });
+  let companion;
   try {
+    companion = await startAdvisor(w, { symbol: 'XAUUSD', extra: ['--symbols', campaignSymbols(cycles).join(',')] });
     fs.mkdirSync(path.join(w.appdata, 'Quorvale_Workspace_Data'), { recursive: true });
     fs.writeFileSync(path.join(w.appdata, 'Quorvale_Workspace_Data', 'QV_TelegramConfig.json'),
       `{"token":"123:TEST","chatid":"${chat}"}`);
@@ -203,7 +211,7 @@ async function main() {
     }
     process.exitCode = table.executedTwice || table.unanswered || table.executedAfterAgeBound ? 1 : 0;
   } finally {
-    companion.stop();
+    await companion?.stop();
     await tg.close();
     await w.close();
   }

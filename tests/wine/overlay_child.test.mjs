@@ -516,7 +516,7 @@ test('a chart page whose own scripts attack: nothing sent, stored or revealed; t
     for (const secret of ['AIza-TRADER-KEY', 'DS-TRADER-KEY', '123:TEST']) assert.equal(seen.includes(secret), false, `${secret} revealed`);
     // Nothing sent or stored: no order, no question about a relay, the settings as they were.
     assert.deepEqual(fs.readdirSync(w.bridge).filter((n) => /^QV_Order/.test(n)), []);
-    assert.equal(advisor.journal().length, 0, 'nothing executed');
+    assert.equal(advisor.journal.length, 0, 'nothing executed');
     let log = (await w.readLog()).slice(logStart);
     assert.doesNotMatch(log, /Queued Quorvale Trade Signal|Asking the trader to confirm|Updated the workspace settings/);
     assert.match(log, /Dropped a web message: the page's posts are not the HUD's channel\./);
@@ -529,8 +529,8 @@ test('a chart page whose own scripts attack: nothing sent, stored or revealed; t
     // The trader's real click (a trusted mouse event in the closed root) trades, and the ticket
     // shows the fate the companion reported.
     await hud.click('#qv-btn-buy');
-    await waitFor(() => advisor.journal().length === 1, 20000, 100, 'the order executed');
-    const [executed] = advisor.journal();
+    await waitFor(() => advisor.journal.length === 1, 20000, 100, 'the order executed');
+    const [executed] = advisor.journal;
     assert.equal(executed.action, 'BUY');
     assert.equal(executed.symbol, 'XAUUSD');
     log = (await w.readLog()).slice(logStart);
@@ -754,7 +754,7 @@ test('a burst from two charts and Telegram: each order executed once, none lost'
       posters[1](ordersOf('PB', 6001)),
       (async () => { for (let k = 1; k <= telegramOrders; k++) telegram.pushText(42, `/buy TG${k} 0.5`); })(),
     ]);
-    const executedTags = () => advisor.journal().map((r) => r.symbol).filter((s) => tags.includes(s));
+    const executedTags = () => advisor.journal.map((r) => r.symbol).filter((s) => tags.includes(s));
     await waitFor(() => executedTags().length >= tags.length, 60000, 100, 'every order executed');
     await waitFor(() => telegram.sent.length - sentBefore >= telegramOrders, 30000, 100, 'the Telegram replies');
     for (const c of charts) {
@@ -765,7 +765,7 @@ test('a burst from two charts and Telegram: each order executed once, none lost'
     const polls = telegram.polls.length;
     await waitFor(() => telegram.polls.length >= polls + 2, 20000, 100, 'two more polls');
 
-    const mine = advisor.journal().filter((r) => tags.includes(r.symbol));
+    const mine = advisor.journal.filter((r) => tags.includes(r.symbol));
     assert.deepEqual(mine.filter((r) => r.ticket === undefined), [], 'every order filled');
     assert.deepEqual(mine.map((r) => r.symbol).sort(), [...tags].sort(), 'each order once, none lost');
     const ids = mine.map((r) => r.id);

@@ -10,7 +10,8 @@ import path from 'node:path';
 import { freshWine, paths, lineReader, waitFor } from './lib/wine.mjs';
 import { startTelegramServer, startCloudServer } from './lib/http_servers.mjs';
 import { Companion } from '../../testing/companion-sim/companion.mjs';
-import { runRestartCampaign, formatTable } from '../../testing/telegram-restart-campaign.mjs';
+import { runRestartCampaign, formatTable, campaignSymbols } from '../../testing/telegram-restart-campaign.mjs';
+import { startAdvisor } from './lib/advisor.mjs';
 
 const probe = paths.tool('services_probe.exe');
 const CHAT = 4242;
@@ -311,7 +312,17 @@ test('benchmark: Telegram command to QV_TradeSignal.csv with the 3 s long-poll',
 test('killed again and again while handling commands, each command runs at most once and is answered', async (t) => {
   for (const child of liveWorkers) child.kill('SIGKILL');
   await waitFor(() => liveWorkers.every((c) => c.exitCode !== null || c.signalCode !== null), 20000, 50, 'the workers ended');
-  const { table, rows } = await runRestartCampaign({ w, tg, companion, chat: CHAT, env: env(), cycles: 10, seed: 13 });
+  // The advisor's own order logic takes the campaign's orders, each on a symbol of its own.
+  companion.stop();
+  const cycles = 10;
+  const advisor = await startAdvisor(w, { symbol: 'XAUUSD', extra: ['--symbols', campaignSymbols(cycles).join(',')] });
+  let table;
+  let rows;
+  try {
+    ({ table, rows } = await runRestartCampaign({ w, tg, companion: advisor, chat: CHAT, env: env(), cycles, seed: 13 }));
+  } finally {
+    await advisor.stop();
+  }
   t.diagnostic('\n' + formatTable(table));
   const wrong = rows.filter((r) => r.executed > 1 || !r.answered || r.late);
   assert.deepEqual(wrong, [], 'commands run twice, unanswered or late');

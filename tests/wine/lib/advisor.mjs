@@ -7,12 +7,18 @@ import { repoRoot, waitFor } from './wine.mjs';
 
 export const QV_COMPANION = path.join(repoRoot, 'build/native/qv_companion');
 
-const RUN_LINE = /^Quorvale: order (\S+) (\S+) (\S+) (\S+) -> (?:EXECUTED ticket (\d+)|REJECTED (.*))$/gm;
+const RUN_LINE = /^Quorvale: order (\S+) (\S+) (\S+) (\S+) -> (?:EXECUTED ticket (\d+)|REJECTED (.*))$/;
 
-/** Every order in a qv_companion log: id, action, size, symbol and its ticket or reason. */
-export function ordersRun(log) {
-  return [...log.matchAll(RUN_LINE)]
-    .map(([, id, action, size, symbol, ticket, reason]) => ({ id, action, size, symbol, ticket, reason }));
+/**
+ * An order the advisor ran, from its log line: id, action, size, symbol and its ticket or
+ * reason; at is when the line arrived (ms), for checks of how late an order ran. Null for
+ * any other line.
+ */
+export function orderRun(line, at) {
+  const m = RUN_LINE.exec(line);
+  if (!m) return null;
+  const [, id, action, size, symbol, ticket, reason] = m;
+  return { id, action, size, symbol, ticket, reason, at };
 }
 
 /**
@@ -27,7 +33,18 @@ export async function startAdvisor(w, { hwnd, symbol = 'XAUUSD', quotes, login, 
   args.push(...extra);
   const child = spawn(QV_COMPANION, args, { stdio: ['ignore', 'pipe', 'pipe'] });
   let log = '';
-  child.stdout.on('data', (d) => { log += d; });
+  let partial = '';
+  const journal = [];
+  child.stdout.on('data', (d) => {
+    log += d;
+    const lines = (partial + d).split('\n');
+    partial = lines.pop();
+    const at = Date.now();
+    for (const line of lines) {
+      const run = orderRun(line.replace(/\r$/, ''), at);
+      if (run) journal.push(run);
+    }
+  });
   child.stderr.on('data', (d) => { log += d; });
   const exited = new Promise((resolve) => child.once('exit', resolve));
   await waitFor(() => {
@@ -38,7 +55,7 @@ export async function startAdvisor(w, { hwnd, symbol = 'XAUUSD', quotes, login, 
     child,
     log: () => log,
     /** The orders it ran so far, oldest first. */
-    journal: () => ordersRun(log),
+    journal,
     /** Ends it as the terminal ends an advisor (SIGTERM runs its deinit) and waits. */
     async stop() {
       if (child.exitCode === null && child.signalCode === null) child.kill('SIGTERM');
