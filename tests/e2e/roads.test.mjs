@@ -6,7 +6,6 @@
 // ticket, from Telegram, and into the visual journal after its fill; and the AutoTrader on
 // two charts of different instruments, each trading only its own. Last, the runtime updates
 // itself under the running charts and every chart comes back.
-import { spawn } from 'node:child_process';
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -15,6 +14,7 @@ import { freshWine, paths, waitFor } from '../wine/lib/wine.mjs';
 import { startCloudServer, startTelegramServer, startRecordingServer } from '../wine/lib/http_servers.mjs';
 import { runtimeEnv, attachBrowser, findPage, startFakeChart, hudOf } from '../wine/lib/overlay.mjs';
 import { Companion } from '../../testing/companion-sim/companion.mjs';
+import { startAdvisor } from '../wine/lib/advisor.mjs';
 
 let w;
 let cloud;
@@ -26,7 +26,6 @@ let hud;
 let browser;
 let provider;
 let advisor;
-let advisorLog = '';
 let boughtTicket;
 let quotes;
 let updateFile;
@@ -34,12 +33,9 @@ let chart2;
 let page2;
 let hud2;
 let advisor2;
-let advisor2Log = '';
-const QV_COMPANION = path.resolve(import.meta.dirname, '../../build/native/qv_companion');
 
 // Every order the advisor ran, from its Experts log lines.
-const executed = () => [...advisorLog.matchAll(/^Quorvale: order (\S+) (\S+) (\S+) (\S+) -> (?:EXECUTED ticket (\d+)|REJECTED (.*))$/gm)]
-  .map(([, id, action, size, symbol, ticket, reason]) => ({ id, action, size, symbol, ticket, reason }));
+const executed = () => advisor.journal;
 
 before(async () => {
   w = await freshWine();
@@ -58,10 +54,7 @@ before(async () => {
   quotes = path.join(w.root, 'quotes');
   companion = new Companion(w.bridge, { symbol: 'XAUUSD', executeOrders: false, quoteDir: quotes });
   companion.start({ pollMs: 200 });
-  advisor = spawn(QV_COMPANION, [w.bridge, '--chart', String(chart.hwnd), '--symbol', 'XAUUSD', '--orders-only', '--quotes', quotes],
-    { stdio: ['ignore', 'pipe', 'pipe'] });
-  advisor.stdout.on('data', (d) => { advisorLog += d; });
-  advisor.stderr.on('data', (d) => { advisorLog += d; });
+  advisor = await startAdvisor(w, { hwnd: chart.hwnd, symbol: 'XAUUSD', quotes });
   await waitFor(() => fs.existsSync(path.join(w.bridge, 'QV_OpenPositions.json')), 20000, 200, 'the advisor writing its positions');
   companion.writeLaunch({ hwnd: chart.hwnd, symbol: 'XAUUSD', interval: '60' });
 
@@ -74,14 +67,8 @@ before(async () => {
 });
 after(async () => {
   companion?.stop?.();
-  for (const a of [advisor, advisor2]) {
-    if (a && a.exitCode === null) {
-      const ended = new Promise((r) => a.once('exit', r));
-      a.kill('SIGTERM');
-      await ended;
-    }
-  }
-  if (process.env.QV_ROAD_ADVISOR_LOG) console.log(advisorLog);
+  for (const a of [advisor, advisor2]) await a?.stop();
+  if (process.env.QV_ROAD_ADVISOR_LOG) console.log(advisor?.log());
   await w?.close();
   await cloud?.close();
   await telegram?.close();
@@ -286,16 +273,11 @@ test('two accounts with a chart each: every order fills on its own chart\'s acco
   const DEMO = '5550001';
   const hwnd2 = BigInt(chart2.hwnd).toString();
   const hwnd1 = BigInt(chart.hwnd).toString();
-  advisor2 = spawn(QV_COMPANION, [w.bridge, '--chart', String(chart2.hwnd), '--symbol', 'EURUSD', '--orders-only',
-    '--quotes', quotes, '--login', LIVE], { stdio: ['ignore', 'pipe', 'pipe'] });
-  advisor2.stdout.on('data', (d) => { advisor2Log += d; });
-  advisor2.stderr.on('data', (d) => { advisor2Log += d; });
+  advisor2 = await startAdvisor(w, { hwnd: chart2.hwnd, symbol: 'EURUSD', quotes, login: LIVE });
   const chartFile = (h) => path.join(w.bridge, `QV_Chart_${h}.txt`);
   await waitFor(() => fs.existsSync(chartFile(hwnd2)) && fs.readFileSync(chartFile(hwnd2), 'utf8').includes(`ACCOUNT=${LIVE}`),
     20000, 200, 'the live account\'s companion announcing its chart');
   assert.match(fs.readFileSync(chartFile(hwnd1), 'utf8'), new RegExp(`ACCOUNT=${DEMO}`));
-  const runs = (log) => [...log.matchAll(/^Quorvale: order (\S+) (\S+) (\S+) (\S+) -> (?:EXECUTED ticket (\d+)|REJECTED (.*))$/gm)]
-    .map(([, id, action, size, symbol, ticket, reason]) => ({ id, action, size, symbol, ticket, reason }));
   const accountPositions = (login) => {
     try {
       return JSON.parse(fs.readFileSync(path.join(w.bridge, `QV_OpenPositions_${login}.json`), 'utf8'));
@@ -305,17 +287,17 @@ test('two accounts with a chart each: every order fills on its own chart\'s acco
   };
 
   // Each chart's own order, on its own account only.
-  const demoRuns = runs(advisorLog).length;
+  const demoRuns = advisor.journal.length;
   await hud2.click('#qv-btn-buy');
-  await waitFor(() => runs(advisor2Log).some((r) => r.action === 'BUY' && r.ticket), 20000, 200, 'the live account filling the EURUSD chart\'s BUY');
-  const liveBuy = runs(advisor2Log).find((r) => r.action === 'BUY');
+  await waitFor(() => advisor2.journal.some((r) => r.action === 'BUY' && r.ticket), 20000, 200, 'the live account filling the EURUSD chart\'s BUY');
+  const liveBuy = advisor2.journal.find((r) => r.action === 'BUY');
   assert.equal(liveBuy.symbol, 'EURUSD');
   await hud.click('#qv-btn-sell');
-  await waitFor(() => runs(advisorLog).slice(demoRuns).some((r) => r.action === 'SELL' && r.ticket), 20000, 200, 'the demo account filling the XAUUSD chart\'s SELL');
-  const demoSell = runs(advisorLog).slice(demoRuns).find((r) => r.action === 'SELL');
+  await waitFor(() => advisor.journal.slice(demoRuns).some((r) => r.action === 'SELL' && r.ticket), 20000, 200, 'the demo account filling the XAUUSD chart\'s SELL');
+  const demoSell = advisor.journal.slice(demoRuns).find((r) => r.action === 'SELL');
   assert.equal(demoSell.symbol, 'XAUUSD');
-  assert.equal(runs(advisorLog).slice(demoRuns).filter((r) => r.action === 'BUY').length, 0, 'the demo account never took the live chart\'s BUY');
-  assert.equal(runs(advisor2Log).filter((r) => r.action === 'SELL').length, 0, 'the live account never took the demo chart\'s SELL');
+  assert.equal(advisor.journal.slice(demoRuns).filter((r) => r.action === 'BUY').length, 0, 'the demo account never took the live chart\'s BUY');
+  assert.equal(advisor2.journal.filter((r) => r.action === 'SELL').length, 0, 'the live account never took the demo chart\'s SELL');
   await waitFor(() => accountPositions(LIVE).some((p) => p.ticket === liveBuy.ticket), 10000, 100, 'the live account\'s positions');
   assert.ok(!accountPositions(DEMO).some((p) => p.ticket === liveBuy.ticket));
   assert.ok(accountPositions(DEMO).some((p) => p.ticket === demoSell.ticket));
@@ -332,13 +314,13 @@ test('two accounts with a chart each: every order fills on its own chart\'s acco
   const choice = path.join(w.appdata, 'Quorvale_Workspace_Data', 'order_account.txt');
   assert.match(fs.readFileSync(choice, 'utf8'), new RegExp(`FIRST=${DEMO}`));
   fs.writeFileSync(choice, `CHOSEN=${LIVE}\nFIRST=${DEMO}\n`);
-  const liveRuns = runs(advisor2Log).length;
-  const demoBefore = runs(advisorLog).length;
+  const liveRuns = advisor2.journal.length;
+  const demoBefore = advisor.journal.length;
   telegram.pushUpdate({ message: { from: { id: 77 }, chat: { id: 77 }, date: Math.floor(Date.now() / 1000), text: '/sell EURUSD 0.20' } });
-  await waitFor(() => runs(advisor2Log).slice(liveRuns).some((r) => r.action === 'SELL' && r.ticket), 30000, 200, 'the chosen account filling the Telegram order');
-  const remote = runs(advisor2Log).slice(liveRuns).find((r) => r.action === 'SELL');
+  await waitFor(() => advisor2.journal.slice(liveRuns).some((r) => r.action === 'SELL' && r.ticket), 30000, 200, 'the chosen account filling the Telegram order');
+  const remote = advisor2.journal.slice(liveRuns).find((r) => r.action === 'SELL');
   await waitFor(() => telegram.sent.find((m) => String(m.text).includes(`*REMOTE SELL:* EURUSD (0.20) executed, ticket ${remote.ticket}.`)), 15000, 200, 'the reply');
-  assert.equal(runs(advisorLog).length, demoBefore, 'the other account took nothing');
+  assert.equal(advisor.journal.length, demoBefore, 'the other account took nothing');
 });
 
 // An Evergreen update lands while the charts are open: a WebView of the new version cannot be
