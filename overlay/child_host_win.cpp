@@ -11,7 +11,6 @@
 #include "overlay/host_timers.h"
 #include "overlay/order_queue.h"
 #include "overlay/positions_push.h"
-#include "overlay/relay_confirmation.h"
 #include "overlay/ui_queue.h"
 #include "overlay/webview_host.h"
 #include "overlay/webview_recovery_hooks.h"
@@ -72,9 +71,6 @@ LRESULT HandleWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (wParam == kFollowTimer) OnFollowTimer();
       if (wParam == kHousekeepingTimer) OnHousekeepingTimer();
       if (wParam == kRecoveryTimer) OnRecoveryTimer();
-      return 0;
-    case kRelayAnswerMessage:
-      OnRelayAnswer(lParam);
       return 0;
     default:
       return ::DefWindowProcW(window, message, wParam, lParam);

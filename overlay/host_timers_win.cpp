@@ -20,7 +20,7 @@ void OnFollowTimer() {
 void OnHousekeepingTimer() {
   WriteChartHeartbeat();
   PushOpenPositions();
-  PushOrderFates();
+  PushOrderResults();
   PushWorkspaceState(false);
   CaptureRequestWatcher();
   CheckEvaluationRequest();

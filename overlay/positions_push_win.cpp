@@ -66,7 +66,7 @@ void HandOverResults() {
   if (g_resultsPending.exchange(true)) return;
   const bool posted = PostToWindowThread([] {
     g_resultsPending = false;
-    PushOrderFates();
+    PushOrderResults();
   });
   // The 500 ms tick reads them then.
   if (!posted) g_resultsPending = false;

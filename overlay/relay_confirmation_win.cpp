@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <memory>
 #include <string>
 #include <thread>
 
@@ -9,8 +8,10 @@
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "overlay/child_lifecycle.h"
+#include "overlay/file_writer.h"
 #include "overlay/hud_link.h"
 #include "overlay/relay_confirmation.h"
+#include "overlay/ui_queue.h"
 #include "overlay/workspace_pushes.h"
 #include "services/endpoints.h"
 #include "services/http_client.h"
@@ -38,29 +39,65 @@ void TellHud(const char* result, const std::string& text) {
   PushWorkspaceState(true);
 }
 
+void OnRelayAnswer(const RelayAnswer& answer);
+
 // Worker thread: the bot's name from Telegram, then the question; the answer goes back to the
-// window thread, which alone touches the store and the page.
-void Ask(HWND window, TelegramRelay relay) noexcept {
-  auto answer = std::make_unique<RelayAnswer>();
+// window thread's queue, and the window thread alone touches the store and the page.
+void Ask(TelegramRelay relay) noexcept {
+  RelayAnswer answer;
   try {
-    answer->relay = relay;
-    answer->botName = TelegramBotNameFromGetMe(
+    answer.relay = relay;
+    answer.botName = TelegramBotNameFromGetMe(
         HttpGet(Utf8ToWide(TelegramGetMeUrl(WideToUtf8(TelegramApiBaseUrl()), relay.token))));
-    const std::wstring text = Utf8ToWide(TelegramRelayQuestion(relay, answer->botName));
+    const std::wstring text = Utf8ToWide(TelegramRelayQuestion(relay, answer.botName));
     const int pressed =
         ::MessageBoxW(nullptr, text.c_str(), Utf8ToWide(kTelegramRelayQuestionTitle).c_str(),
                       MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2 | MB_TOPMOST | MB_SETFOREGROUND);
-    answer->allowed = pressed == IDYES;
+    answer.allowed = pressed == IDYES;
   } catch (...) {
-    answer->allowed = false;
+    answer.allowed = false;
   }
-  if (::PostMessageW(window, kRelayAnswerMessage, 0, reinterpret_cast<LPARAM>(answer.get()))) {
-    answer.release();  // the window's OnRelayAnswer owns it now
-    return;
+  bool posted = false;
+  try {
+    posted = PostToWindowThread([answer] { OnRelayAnswer(answer); });
+  } catch (...) {
+    posted = false;  // the answer's copy into the task could not be made
   }
+  if (posted) return;
   // The window is gone (the process is ending): nothing was stored, so nothing is lost.
   g_asking = false;
   LogDebug("The answer about the Telegram relay came after the window closed; nothing changed.");
+}
+
+// Window thread. The question stays open until the store answers, so no secrets push of the
+// old relay goes out in between for the HUD to take as the outcome.
+void OnRelayAnswer(const RelayAnswer& answer) {
+  if (!answer.allowed) {
+    g_asking = false;
+    LogDebug("The trader declined the new Telegram relay; nothing changed.");
+    TellHud("declined", "the new Telegram relay was declined at the workspace");
+    return;
+  }
+  const auto stored = [](bool ok) {
+    g_asking = false;
+    if (!ok) {
+      TellHud("failed", "the confirmed Telegram relay could not be stored");
+      return;
+    }
+    LogDebug("Updated Telegram Configuration via WebMessage.");
+    TellHud("confirmed", "the new Telegram relay is set");
+  };
+  const bool queued = RunOffWindowThread(
+      [relay = answer.relay, botName = answer.botName] {
+        return ChangeWorkspaceSecrets([&](WorkspaceSecrets& s) {
+          s.telegramToken = relay.token;
+          s.telegramChatId = relay.chatId;
+          s.telegramUserId = relay.userId;
+          s.telegramBotName = botName;
+        });
+      },
+      stored);
+  if (!queued) stored(false);
 }
 
 }  // namespace
@@ -82,7 +119,7 @@ void AskForRelayChange(const TelegramRelay& relay) {
   LogDebug("Asking the trader to confirm a new Telegram relay (bot id " +
            TelegramBotId(relay.token) + ", chat " + relay.chatId + ").");
   try {
-    std::thread(Ask, g_windows.window, relay).detach();
+    std::thread(Ask, relay).detach();
   } catch (const std::exception&) {
     g_asking = false;
     LogDebug("Could not ask about the Telegram relay: no thread.");
@@ -91,36 +128,20 @@ void AskForRelayChange(const TelegramRelay& relay) {
 }
 
 void RemoveRelay() {
-  const bool removed = ChangeWorkspaceSecrets([](WorkspaceSecrets& s) {
-    s.telegramToken.clear();
-    s.telegramChatId.clear();
-    s.telegramUserId.clear();
-    s.telegramBotName.clear();
-  });
-  if (removed) LogDebug("Removed the Telegram relay via WebMessage.");
-  TellHud(removed ? "removed" : "failed",
-          removed ? "the Telegram relay is removed" : "the Telegram relay could not be removed");
-}
-
-void OnRelayAnswer(LPARAM raw) {
-  const std::unique_ptr<RelayAnswer> answer(reinterpret_cast<RelayAnswer*>(raw));
-  g_asking = false;
-  if (!answer) return;
-  if (!answer->allowed) {
-    LogDebug("The trader declined the new Telegram relay; nothing changed.");
-    TellHud("declined", "the new Telegram relay was declined at the workspace");
-    return;
-  }
-  const bool stored = ChangeWorkspaceSecrets([&](WorkspaceSecrets& s) {
-    s.telegramToken = answer->relay.token;
-    s.telegramChatId = answer->relay.chatId;
-    s.telegramUserId = answer->relay.userId;
-    s.telegramBotName = answer->botName;
-  });
-  if (!stored) {
-    TellHud("failed", "the confirmed Telegram relay could not be stored");
-    return;
-  }
-  LogDebug("Updated Telegram Configuration via WebMessage.");
-  TellHud("confirmed", "the new Telegram relay is set");
+  const auto removed = [](bool ok) {
+    if (ok) LogDebug("Removed the Telegram relay via WebMessage.");
+    TellHud(ok ? "removed" : "failed",
+            ok ? "the Telegram relay is removed" : "the Telegram relay could not be removed");
+  };
+  const bool queued = RunOffWindowThread(
+      [] {
+        return ChangeWorkspaceSecrets([](WorkspaceSecrets& s) {
+          s.telegramToken.clear();
+          s.telegramChatId.clear();
+          s.telegramUserId.clear();
+          s.telegramBotName.clear();
+        });
+      },
+      removed);
+  if (!queued) removed(false);
 }
