@@ -17,7 +17,7 @@
 #include "overlay/page_scripts.h"
 #include "overlay/web_message.h"
 #include "overlay/webview_host.h"
-#include "overlay/webview_recovery_hooks.h"
+#include "overlay/webview_recovery_win.h"
 #include "overlay/window_layout.h"
 #include "services/host_symbol.h"
 #include "webview2/com_callback.h"

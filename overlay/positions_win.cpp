@@ -15,8 +15,7 @@
 #include "overlay/child_lifecycle.h"
 #include "overlay/hud_link.h"
 #include "overlay/order_queue.h"
-#include "overlay/positions_change.h"
-#include "overlay/positions_push.h"
+#include "overlay/positions.h"
 #include "overlay/ui_queue.h"
 #include "overlay/webview_host.h"
 
