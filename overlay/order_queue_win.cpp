@@ -12,7 +12,7 @@
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "overlay/hud_link.h"
+#include "overlay/hud_channel_win.h"
 #include "overlay/order_fate.h"
 #include "overlay/order_queue.h"
 #include "overlay/ui_queue.h"
@@ -69,6 +69,9 @@ void TakeFate(const OrderFate& fate) {
   Push(fate);
   if (fate.status == OrderFate::Status::kSent) {
     g_awaited.push_back({fate.client, fate.id, ::GetTickCount64() + kResultWaitMs});
+    // A fast companion's result can land before this hand-over, and the folder watch then
+    // had no order to give it to: it is looked for now rather than at the next tick.
+    PushOrderResults();
   }
 }
 

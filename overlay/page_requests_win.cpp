@@ -11,7 +11,7 @@
 #include "host/process_state.h"
 #include "overlay/chart_picture.h"
 #include "overlay/child_lifecycle.h"
-#include "overlay/hud_link.h"
+#include "overlay/hud_channel_win.h"
 #include "overlay/order_queue.h"
 #include "overlay/page_requests.h"
 #include "overlay/page_scripts.h"

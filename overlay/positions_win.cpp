@@ -13,7 +13,7 @@
 #include "host/process_state.h"
 #include "host/win_handles.h"
 #include "overlay/child_lifecycle.h"
-#include "overlay/hud_link.h"
+#include "overlay/hud_channel_win.h"
 #include "overlay/order_queue.h"
 #include "overlay/positions.h"
 #include "overlay/ui_queue.h"

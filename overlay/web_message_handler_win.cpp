@@ -14,7 +14,7 @@
 #include "overlay/bar_claim.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/file_writer.h"
-#include "overlay/hud_link.h"
+#include "overlay/hud_channel_win.h"
 #include "overlay/order_fate.h"
 #include "overlay/order_queue.h"
 #include "overlay/page_scripts.h"
@@ -198,9 +198,8 @@ void Migrate(const std::string& body) {
 
 void HandleWebMessage(const std::wstring& message) {
   using Step = WebMessageAction::Step;
-  const WebMessageAction action =
-      DecideWebMessage(WideToUtf8(message), WideToUtf8(CurrentHostSymbol()), ::GetTickCount64(),
-                       CurrentOrderLimits());
+  const WebMessageAction action = DecideWebMessage(
+      WideToUtf8(message), WideToUtf8(CurrentHostSymbol()), ::GetTickCount64(), ReadOrderLimits());
   switch (action.step) {
     case Step::kSyncSymbol:
       SyncSymbol(action);

@@ -11,7 +11,7 @@
 #include "host/process_state.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/file_writer.h"
-#include "overlay/hud_link.h"
+#include "overlay/hud_channel_win.h"
 #include "overlay/ui_queue.h"
 #include "overlay/workspace_state.h"
 #include "services/endpoints.h"
@@ -67,7 +67,14 @@ void PushWorkspaceState(bool force) {
   const std::uint64_t stamp = WorkspaceStateStamp();
   if (!force && stamp == g_pushed.stamp) return;
   g_pushed.stamp = stamp;
-  PushIfChanged(SettingsPush(LoadWorkspaceSettings(), CurrentOrderLimits()), &g_pushed.settings,
+  // A missing order_limits.txt is written again for the trader to find, by the writer
+  // thread (a flush); the page sees the defaults meanwhile, which hold either way.
+  static bool handOverFailed = false;
+  if (!RunOffWindowThread(WriteMissingOrderLimits) && !handOverFailed) {
+    handOverFailed = true;
+    LogDebug("Could not hand the order limits file to the file writer.");
+  }
+  PushIfChanged(SettingsPush(LoadWorkspaceSettings(), ReadOrderLimits()), &g_pushed.settings,
                 force);
   if (!RelayQuestionOpen()) {
     WorkspaceSecrets secrets;
