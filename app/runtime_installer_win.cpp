@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "app/installer_command.h"
 #include "app/runtime_installer.h"
 #include "host/debug_log.h"
 #include "host/win_handles.h"

@@ -1,12 +1,18 @@
 #pragma once
-#include <windows.h>
-
+// Which role this process plays and, for a child, its launch values from the command line.
 #include <string>
 #include <vector>
 
-// Role start-ups; each returns the process exit code (the daemon's never returns).
-[[nodiscard]] int RunDaemon();
-[[nodiscard]] int RunChild(HINSTANCE instance, const std::vector<std::wstring>& args);
+#include "host/launch_values.h"
 
-// Splits GetCommandLineW with CommandLineToArgvW; argument 0 is the program path.
-[[nodiscard]] std::vector<std::wstring> ProcessArguments();
+enum class ProcessRole { kDaemon, kChild };
+
+// Exactly one of "--daemon", "-daemon", "/daemon", "daemon", "-d"; case-sensitive.
+[[nodiscard]] bool IsDaemonSwitch(const std::wstring& argument);
+
+// args[0] is the program path. Fewer than two arguments or a daemon switch: daemon.
+[[nodiscard]] ProcessRole SelectRole(const std::vector<std::wstring>& args);
+
+// Applies child arguments 1..6 over the defaults; argument 2 goes through the symbol
+// mapping, the default symbol does not.
+[[nodiscard]] LaunchValues ParseChildLaunchValues(const std::vector<std::wstring>& args);

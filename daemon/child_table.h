@@ -27,9 +27,22 @@
 #include <utility>
 #include <vector>
 
-#include "daemon/child_command_line.h"
 #include "daemon/launch_request.h"
 #include "overlay/symbol_mapping.h"
+
+// The command line a child is started with: the quoted program path, then handle digits,
+// mapped symbol, interval, theme, user id and mode, each after one blank.
+// One argument as the child's CommandLineToArgvW will read it back. Plain values (no
+// blank, tab, double quote or control character, not empty) are returned unchanged, so the
+// ordinary command line stays exactly what the terminal companion has always seen; any
+// other value is wrapped in double quotes with its quotes and the backslashes before them
+// escaped, so it stays one argument with its exact text.
+[[nodiscard]] std::wstring QuoteChildArgument(const std::wstring& value);
+
+// Empty when a value holds a NUL character: the command line would end there and the child
+// would silently fall back to defaults for everything after it.
+[[nodiscard]] std::optional<std::wstring> BuildChildCommandLine(
+    const std::wstring& programPath, const std::vector<std::wstring>& values);
 
 // kUnknown: the process could not be asked. It is never taken for ended, so a failed query
 // can neither start a second child on the same chart nor drop a live one from the table.

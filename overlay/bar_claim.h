@@ -27,3 +27,14 @@ inline constexpr const char* kBarClaimFilePattern = "QV_ATClaim_*.txt";
 inline constexpr std::uint64_t kBarClaimKeepMs = 2ULL * 24 * 3600 * 1000;
 
 [[nodiscard]] bool IsExpiredBarClaim(std::uint64_t ageMs);
+
+// The host's side of "AT_CLAIM:" (bar_claim_win.cpp): creates the claim file for the first
+// asker of an instrument's bar.
+enum class ClaimResult {
+  kClaimed,  // this request created the claim
+  kTaken,    // an earlier request holds it
+  kRefused,  // unusable fields
+  kFailed,   // the file could not be created or written (logged)
+};
+
+[[nodiscard]] ClaimResult HandleBarClaim(const std::string& rest);

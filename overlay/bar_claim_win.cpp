@@ -10,7 +10,6 @@
 #include "host/unique_resource.h"
 #include "host/win_handles.h"
 #include "overlay/bar_claim.h"
-#include "overlay/bar_claim_handler.h"
 #include "overlay/web_message.h"
 
 namespace {

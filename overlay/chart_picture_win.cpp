@@ -15,7 +15,6 @@
 #include "overlay/chart_picture.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/file_writer.h"
-#include "overlay/page_readiness.h"
 #include "overlay/webview_host.h"
 
 namespace {

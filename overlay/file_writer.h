@@ -13,6 +13,10 @@
 // Runs work on the writer thread. False when it could not be queued (it is then dropped).
 [[nodiscard]] bool RunOffWindowThread(std::function<void()> work);
 
+// Runs work on the writer thread, then done with its outcome on the window thread (through
+// its queue). False when it could not be queued; neither then runs.
+[[nodiscard]] bool RunOffWindowThread(std::function<bool()> work, std::function<void(bool)> done);
+
 // ReplaceFileWhole on the writer thread (retrying as long as a worker may); done, when
 // given, runs on the window thread with the outcome. False when the write was not queued,
 // and done is then not called.

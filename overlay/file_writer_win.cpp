@@ -66,6 +66,19 @@ bool RunOffWindowThread(std::function<void()> work) {
   return true;
 }
 
+bool RunOffWindowThread(std::function<bool()> work, std::function<void(bool)> done) {
+  return RunOffWindowThread([work = std::move(work), done = std::move(done)]() mutable {
+    bool ok = false;
+    try {
+      ok = work();
+    } catch (...) {
+      LogDebug("A file job of the window thread failed.");
+    }
+    // A window thread already gone (the process ending) has no page left to answer.
+    (void)PostToWindowThread([done = std::move(done), ok] { done(ok); });
+  });
+}
+
 bool ReplaceFileOffWindowThread(std::wstring path, std::string bytes,
                                 std::function<void(WriteStatus)> done, WriteDurability durability) {
   return RunOffWindowThread([path = std::move(path), bytes = std::move(bytes),

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include "overlay/hud_channel_win.h"
+
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -10,7 +12,6 @@
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "overlay/hud_channel.h"
-#include "overlay/hud_link.h"
 #include "overlay/hud_script.h"
 #include "overlay/page_requests.h"
 #include "overlay/page_scripts.h"

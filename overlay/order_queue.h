@@ -12,10 +12,11 @@ void StartOrderSender();
 void QueueOrder(const std::string& clientId, const std::string& record, bool keepRecordId,
                 const std::string& slKind = {}, const std::string& tpKind = {});
 
-// Window thread, from the 500 ms timer: tells the page what became of its orders (sent or
-// not sent as soon as the sender knows, executed, rejected or unknown once the companion's
-// result is there).
-void PushOrderFates();
+// Window thread: takes the companion's results of sent orders and tells the page what became
+// of them (executed, rejected, or unknown). Run when the folder watch sees a result land, and
+// by the 500 ms tick as the fallback. "Sent" and "not sent" need no call: the sender hands
+// them to the window thread's queue as soon as it knows.
+void PushOrderResults();
 
 // Window thread: whether an order of this chart is still on its way (queued, being written,
 // or sent and its result not yet in, within the result wait). A restart waits for none.

@@ -12,7 +12,7 @@
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "overlay/hud_link.h"
+#include "overlay/hud_channel_win.h"
 #include "overlay/order_fate.h"
 #include "overlay/order_queue.h"
 #include "overlay/ui_queue.h"
@@ -40,9 +40,9 @@ struct Awaited {
 std::mutex g_lock;
 std::condition_variable g_wake;
 std::deque<Job> g_jobs;
-std::vector<OrderFate> g_finished;  // sender -> window thread
 bool g_senderStarted = false;
-bool g_sending = false;          // the sender holds a job it took
+// Orders queued whose first fate (sent or not) the window thread has not taken yet.
+std::size_t g_unreported = 0;
 std::vector<Awaited> g_awaited;  // window thread only
 struct Told {
   OrderFate fate;
@@ -56,6 +56,36 @@ std::string SymbolOf(const std::string& record) {
   if (at == std::string::npos) return {};
   const std::size_t end = record.find(',', at + 1);
   return record.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+}
+
+void Push(const OrderFate& fate);
+
+// Window thread: the sender's word on one order.
+void TakeFate(const OrderFate& fate) {
+  {
+    std::lock_guard<std::mutex> hold(g_lock);
+    if (g_unreported > 0) --g_unreported;
+  }
+  Push(fate);
+  if (fate.status == OrderFate::Status::kSent) {
+    g_awaited.push_back({fate.client, fate.id, ::GetTickCount64() + kResultWaitMs});
+    // A fast companion's result can land before this hand-over, and the folder watch then
+    // had no order to give it to: it is looked for now rather than at the next tick.
+    PushOrderResults();
+  }
+}
+
+// Sender thread: "sent" (or "not sent") reaches the ticket at once through the window
+// thread's queue. A post that fails means the window is gone, and with it the page to tell.
+void HandOver(OrderFate fate) {
+  const std::string id = fate.id;
+  if (PostToWindowThread([fate = std::move(fate)] { TakeFate(fate); })) return;
+  {
+    std::lock_guard<std::mutex> hold(g_lock);
+    if (g_unreported > 0) --g_unreported;
+  }
+  LogDebug("The fate of order " + (id.empty() ? std::string("(no id)") : id) +
+           " could not reach the window thread; it is gone.");
 }
 
 void SendOne(const Job& job) {
@@ -79,9 +109,7 @@ void SendOne(const Job& job) {
     LogDebug("Quorvale Trade Signal NOT sent [" + symbol + "]: " + PrintableForLog(send.record) +
              " (could not " + send.step + ": " + fate.reason + ")");
   }
-  std::lock_guard<std::mutex> hold(g_lock);
-  g_finished.push_back(std::move(fate));
-  g_sending = false;
+  HandOver(std::move(fate));
 }
 
 void SenderLoop() noexcept {
@@ -102,21 +130,15 @@ void SenderLoop() noexcept {
       g_wake.wait(hold, [] { return !g_jobs.empty(); });
       job = std::move(g_jobs.front());
       g_jobs.pop_front();
-      g_sending = true;
     }
     try {
       SendOne(job);
-      // "Sent" (or "not sent") reaches the ticket now, not at the next tick. The tick stays
-      // as the fallback, so a hand-over the window thread does not take loses nothing.
-      (void)PostToWindowThread(PushOrderFates);
     } catch (...) {
       LogDebug("Order sender exception handled; the order was not sent.");
       OrderFate fate;
       fate.client = job.client;
       fate.reason = "internal error";
-      std::lock_guard<std::mutex> hold(g_lock);
-      g_finished.push_back(std::move(fate));
-      g_sending = false;
+      HandOver(std::move(fate));
     }
   }
 }
@@ -160,6 +182,7 @@ void QueueOrder(const std::string& clientId, const std::string& record, bool kee
     std::lock_guard<std::mutex> hold(g_lock);
     if (SenderRunning()) {
       g_jobs.push_back({clientId, record, keepRecordId, slKind, tpKind});
+      ++g_unreported;
       g_wake.notify_one();
       return;
     }
@@ -171,7 +194,7 @@ void QueueOrder(const std::string& clientId, const std::string& record, bool kee
 bool OrdersInFlight() {
   {
     std::lock_guard<std::mutex> hold(g_lock);
-    if (!g_jobs.empty() || g_sending || !g_finished.empty()) return true;
+    if (g_unreported > 0) return true;
   }
   return !g_awaited.empty();
 }
@@ -191,19 +214,8 @@ void RepushRecentFates() {
   }
 }
 
-void PushOrderFates() {
-  std::vector<OrderFate> finished;
-  {
-    std::lock_guard<std::mutex> hold(g_lock);
-    finished.swap(g_finished);
-  }
+void PushOrderResults() {
   const ULONGLONG now = ::GetTickCount64();
-  for (const OrderFate& fate : finished) {
-    Push(fate);
-    if (fate.status == OrderFate::Status::kSent) {
-      g_awaited.push_back({fate.client, fate.id, now + kResultWaitMs});
-    }
-  }
   for (std::size_t i = 0; i < g_awaited.size();) {
     const Awaited& a = g_awaited[i];
     const std::optional<TradeResult> result = TakeTradeResult(a.id);

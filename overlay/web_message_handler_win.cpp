@@ -11,19 +11,18 @@
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "overlay/bar_claim_handler.h"
+#include "overlay/bar_claim.h"
 #include "overlay/child_lifecycle.h"
 #include "overlay/file_writer.h"
-#include "overlay/hud_link.h"
+#include "overlay/hud_channel_win.h"
 #include "overlay/order_fate.h"
 #include "overlay/order_queue.h"
 #include "overlay/page_scripts.h"
-#include "overlay/relay_confirmation.h"
 #include "overlay/web_message.h"
 #include "overlay/web_message_action.h"
 #include "overlay/web_message_handler.h"
 #include "overlay/webview_host.h"
-#include "overlay/workspace_pushes.h"
+#include "overlay/workspace_state.h"
 #include "services/host_symbol.h"
 #include "services/workspace_store.h"
 
@@ -68,6 +67,9 @@ void LogRefused(const char* what, const std::vector<std::string>& refused) {
   }
 }
 
+// The store writes below take a lock another process may hold and flush to the disk: the
+// writer thread does them, and the page is answered when the outcome comes back. A failed
+// write shows as the stored values the push carries, never as the page's own.
 void StoreSettings(const std::string& body) {
   JsonValue object;
   const SettingsUpdate update =
@@ -77,24 +79,27 @@ void StoreSettings(const std::string& body) {
     return;
   }
   LogRefused("setting", update.refused);
-  if (!update.set.names.empty() && StoreWorkspaceSettings(update.set, /*onlyMissing=*/false)) {
-    LogDebug("Updated the workspace settings via the HUD (" +
-             std::to_string(update.set.names.size()) + ").");
-  }
-  PushWorkspaceState(true);
-}
-
-void StoreSecrets(const std::string& body) {
-  const SecretsUpdate update = ParseSecretsSet(body);
-  if (!update.readable) {
-    LogDebug("Dropped SECRETS_SET that is not one JSON object.");
+  if (update.set.names.empty()) {
+    PushWorkspaceState(true);
     return;
   }
-  LogRefused("key", update.refused);
-  if (!update.set.empty() &&
-      ChangeWorkspaceSecrets([&](WorkspaceSecrets& s) { ApplySecretsUpdate(update, false, &s); })) {
-    LogDebug("Updated the provider keys via the HUD (" + std::to_string(update.set.size()) + ").");
+  const auto stored = [count = update.set.names.size()](bool ok) {
+    if (ok) {
+      LogDebug("Updated the workspace settings via the HUD (" + std::to_string(count) + ").");
+    }
+    PushWorkspaceState(true);
+  };
+  if (!RunOffWindowThread(
+          [set = update.set] { return StoreWorkspaceSettings(set, /*onlyMissing=*/false); },
+          stored)) {
+    LogDebug("The workspace's settings were not stored: no file writer.");
+    stored(false);
   }
+}
+
+// After the keys are stored (or were not to be): a relay in the same message is asked for,
+// removed, or left, as the stored secrets say.
+void ApplyRelayOfUpdate(const SecretsUpdate& update) {
   if (update.changesRelay()) {
     WorkspaceSecrets stored;
     const std::optional<TelegramRelay> relay =
@@ -113,42 +118,88 @@ void StoreSecrets(const std::string& body) {
   PushWorkspaceState(true);
 }
 
-// What the HUD moves out of the site's storage; it erases its copy only after a true answer.
-void Migrate(const std::string& body) {
-  const Migration m = ParseMigration(body);
-  bool ok = m.readable;
-  if (ok) {
-    LogRefused("migrated value", m.keys.refused);
-    LogRefused("migrated value", m.settings.refused);
-    if (!m.keys.set.empty()) {
-      ok = ChangeWorkspaceSecrets(
-          [&](WorkspaceSecrets& s) { ApplySecretsUpdate(m.keys, /*onlyMissing=*/true, &s); });
-    }
-    if (ok && !m.settings.set.names.empty()) {
-      ok = StoreWorkspaceSettings(m.settings.set, /*onlyMissing=*/true);
-    }
+void StoreSecrets(const std::string& body) {
+  const SecretsUpdate update = ParseSecretsSet(body);
+  if (!update.readable) {
+    LogDebug("Dropped SECRETS_SET that is not one JSON object.");
+    return;
   }
+  LogRefused("key", update.refused);
+  if (update.set.empty()) {
+    ApplyRelayOfUpdate(update);
+    return;
+  }
+  const auto stored = [update](bool ok) {
+    if (ok) {
+      LogDebug("Updated the provider keys via the HUD (" + std::to_string(update.set.size()) +
+               ").");
+    }
+    ApplyRelayOfUpdate(update);
+  };
+  if (!RunOffWindowThread(
+          [update] {
+            return ChangeWorkspaceSecrets(
+                [&](WorkspaceSecrets& s) { ApplySecretsUpdate(update, false, &s); });
+          },
+          stored)) {
+    LogDebug("The provider keys were not stored: no file writer.");
+    stored(false);
+  }
+}
+
+void AnswerMigration(bool readable, bool ok) {
   LogDebug(ok ? "Took over the HUD's stored keys and settings."
               : "Could not take over the HUD's stored keys and settings; the HUD keeps them.");
   JsonValue push = JsonObject();
   push.Set("type", JsonString("migrated"));
   push.Set("ok", JsonBool(ok));
-  push.Set("reason", JsonString(ok           ? ""
-                                : m.readable ? "the workspace could not store them"
-                                             : "not one JSON object"));
+  push.Set("reason", JsonString(ok         ? ""
+                                : readable ? "the workspace could not store them"
+                                           : "not one JSON object"));
   // Lost with the page that sent it: that page's successor migrates again, and nothing is
   // taken twice (only what the workspace lacks is kept).
   (void)PushToHud(push);
   PushWorkspaceState(true);
 }
 
+// What the HUD moves out of the site's storage; it erases its copy only after a true answer.
+void Migrate(const std::string& body) {
+  const Migration m = ParseMigration(body);
+  if (!m.readable) {
+    AnswerMigration(false, false);
+    return;
+  }
+  LogRefused("migrated value", m.keys.refused);
+  LogRefused("migrated value", m.settings.refused);
+  const auto answer = [](bool ok) { AnswerMigration(true, ok); };
+  if (m.keys.set.empty() && m.settings.set.names.empty()) {
+    answer(true);
+    return;
+  }
+  if (!RunOffWindowThread(
+          [m] {
+            bool ok = true;
+            if (!m.keys.set.empty()) {
+              ok = ChangeWorkspaceSecrets([&](WorkspaceSecrets& s) {
+                ApplySecretsUpdate(m.keys, /*onlyMissing=*/true, &s);
+              });
+            }
+            if (ok && !m.settings.set.names.empty()) {
+              ok = StoreWorkspaceSettings(m.settings.set, /*onlyMissing=*/true);
+            }
+            return ok;
+          },
+          answer)) {
+    answer(false);
+  }
+}
+
 }  // namespace
 
 void HandleWebMessage(const std::wstring& message) {
   using Step = WebMessageAction::Step;
-  const WebMessageAction action =
-      DecideWebMessage(WideToUtf8(message), WideToUtf8(CurrentHostSymbol()), ::GetTickCount64(),
-                       CurrentOrderLimits());
+  const WebMessageAction action = DecideWebMessage(
+      WideToUtf8(message), WideToUtf8(CurrentHostSymbol()), ::GetTickCount64(), ReadOrderLimits());
   switch (action.step) {
     case Step::kSyncSymbol:
       SyncSymbol(action);

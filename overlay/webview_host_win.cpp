@@ -12,12 +12,12 @@
 #include "host/win_handles.h"
 #include "overlay/chart_picture.h"
 #include "overlay/data_host.h"
-#include "overlay/hud_link.h"
+#include "overlay/hud_channel_win.h"
 #include "overlay/navigation_request.h"
 #include "overlay/page_scripts.h"
 #include "overlay/web_message.h"
 #include "overlay/webview_host.h"
-#include "overlay/webview_recovery_hooks.h"
+#include "overlay/webview_recovery_win.h"
 #include "overlay/window_layout.h"
 #include "services/host_symbol.h"
 #include "webview2/com_callback.h"
@@ -62,8 +62,8 @@ void SetBackgroundColour() {
 }
 
 // The HUD no longer posts web messages: its channel is the binding of its own world
-// (overlay/hud_link.h). Whatever still posts one is a page script, so the event only says so,
-// once, and is otherwise dropped.
+// (overlay/hud_channel_win.h). Whatever still posts one is a page script, so the event only says
+// so, once, and is otherwise dropped.
 void SubscribeWebMessages() {
   auto handler = MakeComCallback<ICoreWebView2WebMessageReceivedEventHandler>(
       IID_ICoreWebView2WebMessageReceivedEventHandler,

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include "overlay/webview_recovery_win.h"
+
 #include <cstdio>
 #include <string>
 
@@ -13,7 +15,6 @@
 #include "overlay/file_writer.h"
 #include "overlay/webview_host.h"
 #include "overlay/webview_recovery.h"
-#include "overlay/webview_recovery_hooks.h"
 #include "webview2/com_callback.h"
 
 // ProcessFailed and NewBrowserVersionAvailable arrive inside the runtime's own call; the step

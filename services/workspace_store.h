@@ -36,6 +36,10 @@ void MigrateLegacySecrets();
 // so the trader finds it. A value that cannot be read keeps its default (logged once per
 // change of the file).
 [[nodiscard]] OrderLimits CurrentOrderLimits();
+// The same limits without writing the missing file: for the window thread, which must not
+// wait on a flush. WriteMissingOrderLimits (on another thread) writes the defaults then.
+[[nodiscard]] OrderLimits ReadOrderLimits();
+void WriteMissingOrderLimits();
 
 // A number that changes whenever the secrets, the settings, the limits or the bot's status
 // file is written (their write times and sizes), so a caller that shows them knows without

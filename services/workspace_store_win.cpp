@@ -315,20 +315,49 @@ std::uint64_t WorkspaceStateStamp() {
   return stamp;
 }
 
-OrderLimits CurrentOrderLimits() {
-  if (g_folders.workspaceData.empty()) return OrderLimits();
-  const std::wstring path = DataPath(L"order_limits.txt");
-  if (!FileExists(path)) {
-    // Written for the trader to find and edit; the defaults hold whether or not it worked.
-    if (!WriteTextFile(path, DefaultOrderLimitsText())) {
-      NoteOnce("Could not write order_limits.txt; the default limits hold.");
-    }
-    return OrderLimits();
-  }
+namespace {
+
+std::wstring OrderLimitsPath() {
+  return DataPath(L"order_limits.txt");
+}
+
+OrderLimits ReadOrderLimitsFile(const std::wstring& path) {
   std::string problems;
   const OrderLimits limits = ParseOrderLimits(ReadWholeText(path), &problems);
   if (!problems.empty()) {
     NoteOnce("order_limits.txt: no usable " + problems + "; the default holds for it.");
   }
   return limits;
+}
+
+void WriteDefaultOrderLimits(const std::wstring& path) {
+  // Written for the trader to find and edit; the defaults hold whether or not it worked.
+  if (!WriteTextFile(path, DefaultOrderLimitsText())) {
+    NoteOnce("Could not write order_limits.txt; the default limits hold.");
+  }
+}
+
+}  // namespace
+
+OrderLimits CurrentOrderLimits() {
+  if (g_folders.workspaceData.empty()) return OrderLimits();
+  const std::wstring path = OrderLimitsPath();
+  if (!FileExists(path)) {
+    WriteDefaultOrderLimits(path);
+    return OrderLimits();
+  }
+  return ReadOrderLimitsFile(path);
+}
+
+OrderLimits ReadOrderLimits() {
+  if (g_folders.workspaceData.empty()) return OrderLimits();
+  const std::wstring path = OrderLimitsPath();
+  if (!FileExists(path)) return OrderLimits();
+  return ReadOrderLimitsFile(path);
+}
+
+void WriteMissingOrderLimits() {
+  if (g_folders.workspaceData.empty()) return;
+  const std::wstring path = OrderLimitsPath();
+  if (!FileExists(path)) WriteDefaultOrderLimits(path);
 }

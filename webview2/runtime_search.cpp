@@ -133,3 +133,13 @@ std::wstring VersionTextFor(const RuntimeChannel& channel, const std::wstring& v
   if (channel.name[0] == L'\0') return version;
   return version + L" " + channel.name;
 }
+
+EnvironmentRequest MakeEnvironmentRequest(const std::wstring& runtimeFolder, bool fixedFolder,
+                                          const std::wstring& userDataEnvironment,
+                                          const wchar_t* userDataArgument, RuntimeArch arch) {
+  EnvironmentRequest request;
+  request.clientDll = ClientDllPath(runtimeFolder, arch);
+  request.runtimeType = fixedFolder ? RuntimeType::FixedFolder : RuntimeType::Installed;
+  request.userDataFolder = OverriddenValue(userDataEnvironment, userDataArgument);
+  return request;
+}

@@ -1,5 +1,6 @@
 #pragma once
-// Pure half of the WebView2 runtime search: channel order, version rules, folder layout.
+// Pure half of finding the WebView2 runtime and starting it: channel order, version rules,
+// folder layout, and what the loader hands the runtime's entry point.
 #include <array>
 #include <string>
 #include <vector>
@@ -52,3 +53,24 @@ enum class RuntimeArch { X64, X86, Arm64 };
 // Version text reported for a channel: "131.0.2903.146" or "131.0.2903.146 beta".
 [[nodiscard]] std::wstring VersionTextFor(const RuntimeChannel& channel,
                                           const std::wstring& version);
+
+// Environment creation: what the loader hands to the runtime's entry point.
+// Export of EmbeddedBrowserWebView.dll that creates an environment; it takes
+// (BOOL-sized flag = 1, runtime type, user-data folder, options, completion handler).
+inline constexpr char kClientEntryPointName[] = "CreateWebViewEnvironmentWithOptionsInternal";
+
+// The entry point's second argument.
+enum class RuntimeType : int { Installed = 0, FixedFolder = 1 };
+
+struct EnvironmentRequest {
+  std::wstring clientDll;
+  RuntimeType runtimeType = RuntimeType::Installed;
+  std::wstring userDataFolder;  // empty: the runtime's default beside the exe
+};
+
+// userDataEnvironment is WEBVIEW2_USER_DATA_FOLDER, which replaces the caller's folder.
+[[nodiscard]] EnvironmentRequest MakeEnvironmentRequest(const std::wstring& runtimeFolder,
+                                                        bool fixedFolder,
+                                                        const std::wstring& userDataEnvironment,
+                                                        const wchar_t* userDataArgument,
+                                                        RuntimeArch arch);

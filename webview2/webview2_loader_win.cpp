@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include "webview2/environment_request.h"
 #include "webview2/runtime_search.h"
 #include "webview2/webview2_loader.h"
 

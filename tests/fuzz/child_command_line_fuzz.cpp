@@ -1,7 +1,7 @@
 // The command line a child is started with, split back by Windows' rules, gives exactly the
 // values given. Input: the values, separated by NUL bytes (a value cannot hold one), as
 // UTF-16 code units (fuzz::Wide16); a NUL inside the wide text is refused.
-#include "daemon/child_command_line.h"
+#include "daemon/child_table.h"
 #include "fuzz_support.h"
 #include "windows_argv.h"
 

@@ -2,8 +2,8 @@
 // the child's command line, split by Windows' rules and read by the child. The child ends
 // up with exactly the values of the request (the symbol mapped), its role is the child
 // role, and its window handle is the one the daemon named.
-#include "app/role_selection.h"
-#include "daemon/child_command_line.h"
+#include "app/startup.h"
+#include "daemon/child_table.h"
 #include "daemon/launch_request.h"
 #include "fuzz_support.h"
 #include "overlay/symbol_mapping.h"

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "bridge/request_target.h"
-#include "overlay/page_readiness.h"
 
 namespace {
 
@@ -63,24 +62,6 @@ TEST(RequestNames, PrefixAndSuffixIgnoreLetterCase) {
   EXPECT_FALSE(StartsAndEndsWithNoCase(L"QV_Capture_Request.txt", L"QV_Capture_Request_", L".txt"));
   EXPECT_FALSE(
       StartsAndEndsWithNoCase(L"QV_Capture_Request_7.txt.bak", L"QV_Capture_Request_", L".txt"));
-}
-
-TEST(PageReadiness, NoPictureBetweenANavigationAndTheNewPagesPaint) {
-  PageReadiness page;
-  EXPECT_FALSE(page.ReadyForPicture(50000));  // before the first navigation
-  page.Navigated(1000);
-  EXPECT_FALSE(page.ReadyForPicture(1000 + kReportWaitLimitMs - 1));
-  page.PageReported(3000);
-  EXPECT_FALSE(page.ReadyForPicture(3000 + kPaintSettleMs - 1));
-  EXPECT_TRUE(page.ReadyForPicture(3000 + kPaintSettleMs));
-  // A fast series of symbol changes: each navigation withholds the picture again.
-  page.Navigated(6000);
-  EXPECT_FALSE(page.ReadyForPicture(7000));
-  page.PageReported(7000);
-  EXPECT_TRUE(page.ReadyForPicture(7000 + kPaintSettleMs));
-  // A page that never reports (no HUD) is pictured after the wait limit.
-  page.Navigated(20000);
-  EXPECT_TRUE(page.ReadyForPicture(20000 + kReportWaitLimitMs));
 }
 
 }  // namespace

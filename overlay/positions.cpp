@@ -1,4 +1,4 @@
-#include "overlay/positions_change.h"
+#include "overlay/positions.h"
 
 bool PositionsStampWatch::Moved(const PositionsStamp& stamp) {
   const bool same = seen_ && stamp.present == last_.present && stamp.writeTime == last_.writeTime &&

@@ -1,5 +1,8 @@
 #pragma once
-// Whether QV_OpenPositions.json is worth a push into the page. The watch thread asks the
+// The PnL badge's positions file (QV_OpenPositions.json, or the chart account's own) in the
+// page: pushed when it changed, watched from a worker thread, decided here without the OS.
+//
+// Whether the file is worth a push into the page. The watch thread asks the
 // cheap question (did the file's stamp move?) so every other file of the bridge folder
 // does not wake the window thread; the window thread asks the exact one with the text.
 #include <cstddef>
@@ -49,3 +52,20 @@ class PositionsPushGate {
   std::uint64_t refusedTime_ = 0;
   std::size_t refusedSize_ = 0;
 };
+
+// The glue: window thread, except where said.
+
+// Pushes when the file's time or text changed since the last push.
+void PushOpenPositions();
+// Pushes the current file whatever was pushed before: a new document (start-up,
+// navigation, reload) has a fresh badge that showed nothing of the earlier pushes.
+void RepushOpenPositions();
+
+// Starts the thread that watches the bridge folder and hands the window thread a push when
+// the positions file changed, and the order fates when a result of the companion landed, so
+// either reaches the page at once instead of at the next housekeeping tick; the tick stays
+// as the fallback, and is all there is when the folder cannot be watched (said once in the
+// log). The window-thread queue must be running.
+void StartPositionsWatch();
+// The window thread's push after a change.
+void OnPositionsChanged();

@@ -1,4 +1,4 @@
-#include "app/installer_command.h"
+#include "app/runtime_installer.h"
 
 std::wstring BuildRuntimeInstallerParameters() {
   // One install per log-on at a time: every process that finds no runtime starts this, and

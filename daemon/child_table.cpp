@@ -1,4 +1,4 @@
-#include "daemon/child_command_line.h"
+#include "daemon/child_table.h"
 
 namespace {
 

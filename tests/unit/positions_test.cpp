@@ -1,7 +1,7 @@
+#include "overlay/positions.h"
+
 #include <gtest/gtest.h>
 #include <string>
-
-#include "overlay/positions_change.h"
 
 TEST(PositionsPushGate, PushesOnlyWhenTheTimeOrTheTextMoved) {
   PositionsPushGate gate;

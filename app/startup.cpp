@@ -1,4 +1,4 @@
-#include "app/role_selection.h"
+#include "app/startup.h"
 
 #include "overlay/symbol_mapping.h"
 

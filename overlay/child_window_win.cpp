@@ -6,17 +6,18 @@
 #include "bridge/chart_heartbeat.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
-#include "overlay/child_host.h"
+#include "overlay/capture_watcher.h"
+#include "overlay/chart_picture.h"
 #include "overlay/child_lifecycle.h"
-#include "overlay/host_timers.h"
+#include "overlay/child_window.h"
 #include "overlay/order_queue.h"
-#include "overlay/positions_push.h"
-#include "overlay/relay_confirmation.h"
+#include "overlay/page_requests.h"
+#include "overlay/positions.h"
 #include "overlay/ui_queue.h"
 #include "overlay/webview_host.h"
-#include "overlay/webview_recovery_hooks.h"
-#include "overlay/window_dpi.h"
+#include "overlay/webview_recovery_win.h"
 #include "overlay/window_layout.h"
+#include "overlay/workspace_state.h"
 #include "services/service_threads.h"
 
 namespace {
@@ -26,6 +27,78 @@ constexpr wchar_t kOverlayTitle[] = L"Quorvale Workspace";
 constexpr wchar_t kStudioTitle[] = L"Quorvale AI Copilot Studio \u2014 Institutional Sentinel";
 constexpr UINT_PTR kFollowTimer = 1;
 constexpr UINT_PTR kHousekeepingTimer = 2;
+
+// Windows 10 1607 and later; looked up so the program still starts where they are absent.
+template <typename F>
+F User32(const char* name) {
+  const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+  return user32 ? reinterpret_cast<F>(reinterpret_cast<void (*)()>(::GetProcAddress(user32, name)))
+                : nullptr;
+}
+
+using SetThreadContextFn = DPI_AWARENESS_CONTEXT(WINAPI*)(DPI_AWARENESS_CONTEXT);
+using WindowContextFn = DPI_AWARENESS_CONTEXT(WINAPI*)(HWND);
+using AwarenessFn = DPI_AWARENESS(WINAPI*)(DPI_AWARENESS_CONTEXT);
+using SetProcessContextFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+
+// The overlay is parented into the terminal's chart window, which lives in another process
+// with an awareness of its own; Windows refuses a child of another awareness, so the
+// window thread takes the chart's. It keeps it: WebView2 creates its own windows in ours
+// later, from this thread.
+void AdoptChartDpiAwareness(HWND chart) {
+  const auto windowContext = User32<WindowContextFn>("GetWindowDpiAwarenessContext");
+  const auto setThread = User32<SetThreadContextFn>("SetThreadDpiAwarenessContext");
+  if (!windowContext || !setThread) return;
+  const DPI_AWARENESS_CONTEXT context = windowContext(chart);
+  if (!context) {
+    LogDebug("Could not read the chart window's DPI awareness (error " +
+             std::to_string(::GetLastError()) + ").");
+    return;
+  }
+  if (!setThread(context)) {
+    LogDebug("Could not take the chart window's DPI awareness (error " +
+             std::to_string(::GetLastError()) + ").");
+    return;
+  }
+  const auto awareness = User32<AwarenessFn>("GetAwarenessFromDpiAwarenessContext");
+  if (awareness) {
+    LogDebug("Overlay takes the chart window's DPI awareness " +
+             std::to_string(static_cast<int>(awareness(context))) + ".");
+  }
+}
+
+// The studio is a top-level window of its own: per-monitor v2 where the system has it.
+void BecomePerMonitorDpiAware() {
+  const auto setProcess = User32<SetProcessContextFn>("SetProcessDpiAwarenessContext");
+  if (setProcess && setProcess(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) return;
+  // Refused where v2 is unknown (Windows before 1703, Wine) or the awareness was set
+  // already: the window thread can still have it. Where that is refused too the studio keeps
+  // the process's awareness, as it always had; it has no other window to match.
+  const auto setThread = User32<SetThreadContextFn>("SetThreadDpiAwarenessContext");
+  if (setThread && !setThread(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) {
+    LogDebug("The studio window keeps the process's DPI awareness.");
+  }
+}
+
+// Timer 1 (50 ms): the chart's place, and the bridge requests addressed to this child.
+void OnFollowTimer() {
+  TrackChartWindow();
+  if (IsShuttingDown()) return;
+  CheckKillAndNavigation();
+  RepairSupersededNavigation();
+}
+
+// Timer 2 (500 ms): the heartbeat, and the fallbacks of everything the folder watch and
+// the queue deliver sooner.
+void OnHousekeepingTimer() {
+  WriteChartHeartbeat();
+  PushOpenPositions();
+  PushOrderResults();
+  PushWorkspaceState(false);
+  CaptureRequestWatcher();
+  CheckEvaluationRequest();
+  CaptureChart();
+}
 
 struct Icons {
   HICON large = nullptr;
@@ -72,9 +145,6 @@ LRESULT HandleWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       if (wParam == kFollowTimer) OnFollowTimer();
       if (wParam == kHousekeepingTimer) OnHousekeepingTimer();
       if (wParam == kRecoveryTimer) OnRecoveryTimer();
-      return 0;
-    case kRelayAnswerMessage:
-      OnRelayAnswer(lParam);
       return 0;
     default:
       return ::DefWindowProcW(window, message, wParam, lParam);

@@ -13,10 +13,9 @@
 #include "host/process_state.h"
 #include "host/win_handles.h"
 #include "overlay/child_lifecycle.h"
-#include "overlay/hud_link.h"
+#include "overlay/hud_channel_win.h"
 #include "overlay/order_queue.h"
-#include "overlay/positions_change.h"
-#include "overlay/positions_push.h"
+#include "overlay/positions.h"
 #include "overlay/ui_queue.h"
 #include "overlay/webview_host.h"
 
@@ -66,7 +65,7 @@ void HandOverResults() {
   if (g_resultsPending.exchange(true)) return;
   const bool posted = PostToWindowThread([] {
     g_resultsPending = false;
-    PushOrderFates();
+    PushOrderResults();
   });
   // The 500 ms tick reads them then.
   if (!posted) g_resultsPending = false;

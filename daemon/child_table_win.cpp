@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "daemon/child_process_win.h"
+#include "daemon/child_table_win.h"
 
 #include <vector>
 
