@@ -239,7 +239,12 @@ int RunChildHost(HINSTANCE instance) {
     ::SendMessageW(g_windows.window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons.small));
   }
 
-  if (!StartUiQueue()) LogDebug("Changes reach the page at the 500 ms tick only.");
+  // Every worker answer (order fates, store results, the relay question) comes back through
+  // the queue; without it the page would wait for answers that never arrive.
+  if (!StartUiQueue()) {
+    LogDebug("Failed to create the window thread's queue.");
+    return 1;
+  }
   WriteChartHeartbeat();
   StartOrderSender();
   StartCotRefreshThread();
