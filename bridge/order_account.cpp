@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "bridge/order_files.h"
+#include "host/ascii_text.h"
 
 namespace {
 

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "bridge/key_value.h"
+#include "host/ascii_text.h"
+
 namespace {
 
 std::wstring Widen(const std::string& ascii) {
@@ -39,19 +42,6 @@ bool HasControl(std::string_view text) {
 
 }  // namespace
 
-bool ParseDecimal(std::string_view text, std::uint64_t* value) {
-  if (text.empty() || text.size() > 20) return false;
-  std::uint64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-    if (v > (UINT64_MAX - digit) / 10) return false;
-    v = v * 10 + digit;
-  }
-  *value = v;
-  return true;
-}
-
 bool IsValidOrderId(std::string_view id) {
   if (id.empty() || id.size() > 64) return false;
   return std::all_of(id.begin(), id.end(), [](char c) {
@@ -66,13 +56,11 @@ std::uint64_t NextOrderId(std::uint64_t lastIssued, std::uint64_t nowUnixMs) {
 }
 
 std::optional<std::uint64_t> ParseOutboxState(std::string_view text) {
-  constexpr std::string_view kKey = "LAST=";
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-    text.remove_suffix(1);
-  }
-  if (text.substr(0, kKey.size()) != kKey) return std::nullopt;
+  const std::vector<KeyValue> lines = ReadKeyValues(text);
   std::uint64_t value = 0;
-  if (!ParseDecimal(text.substr(kKey.size()), &value)) return std::nullopt;
+  if (lines.size() != 1 || lines[0].key != "LAST" || !ParseDecimal(lines[0].value, &value)) {
+    return std::nullopt;
+  }
   return value;
 }
 
@@ -171,25 +159,21 @@ std::optional<TradeResult> ParseTradeResult(std::string_view text, std::string_v
   std::string id, status, end;
   std::size_t ends = 0;
   TradeResult result;
-  for (std::string_view line : Split(text, '\n')) {
-    line = TrimLine(line);
-    const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos) continue;
-    const std::string_view key = line.substr(0, eq);
-    const std::string value(line.substr(eq + 1));
-    if (key == "ID")
+  for (const KeyValue& line : ReadKeyValues(text)) {
+    const std::string value(line.value);
+    if (line.key == "ID")
       id = value;
-    else if (key == "STATUS")
+    else if (line.key == "STATUS")
       status = value;
-    else if (key == "TICKET")
+    else if (line.key == "TICKET")
       result.ticket = value;
-    else if (key == "PRICE")
+    else if (line.key == "PRICE")
       result.price = value;
-    else if (key == "VOLUME")
+    else if (line.key == "VOLUME")
       result.volume = value;
-    else if (key == "REASON")
+    else if (line.key == "REASON")
       result.reason = value;
-    else if (key == "END")
+    else if (line.key == "END")
       end = value, ++ends;
   }
   // END=1 must be the last line: a file cut anywhere before it is not whole.

@@ -18,9 +18,6 @@ inline constexpr std::uint64_t kStaleOrderFileAgeMs = 60ull * 60ull * 1000ull;
 // 1 to 64 characters from A-Z a-z 0-9 _ - .
 [[nodiscard]] bool IsValidOrderId(std::string_view id);
 
-// 1 to 20 decimal digits that fit 64 bits (ids, handles, sequence numbers).
-[[nodiscard]] bool ParseDecimal(std::string_view text, std::uint64_t* value);
-
 // max(last + 1, now): larger than every id issued before and never behind the clock, so
 // two senders in one millisecond get two ids and a restart never reuses one.
 [[nodiscard]] std::uint64_t NextOrderId(std::uint64_t lastIssued, std::uint64_t nowUnixMs);

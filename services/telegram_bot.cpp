@@ -4,6 +4,8 @@
 #include <cctype>
 #include <limits>
 
+#include "bridge/key_value.h"
+#include "host/ascii_text.h"
 #include "host/json.h"
 
 namespace {
@@ -365,24 +367,23 @@ std::wstring TelegramStateFileName(const std::string& token) {
 std::optional<TelegramBotState> ParseTelegramState(const std::string& text) {
   TelegramBotState state;
   bool sawOffset = false;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    const auto digitsAfter = [&](const char* key, std::int64_t* out) {
-      const std::size_t n = std::char_traits<char>::length(key);
-      if (line.compare(0, n, key) != 0 || line.size() == n || line.size() > n + 19) return false;
-      if (line.find_first_not_of("0123456789", n) != std::string::npos) return false;
-      *out = std::stoll(line.substr(n));
-      return true;
-    };
-    if (digitsAfter("OFFSET=", &state.offset))
+  // A number past the signed 64-bit range makes its line unreadable, like one with a
+  // letter in it; it used to end the bot thread with an exception.
+  const auto number = [](std::string_view value, std::int64_t* out) {
+    std::uint64_t parsed = 0;
+    if (!ParseDecimal(value, &parsed) ||
+        parsed > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+      return false;
+    }
+    *out = static_cast<std::int64_t>(parsed);
+    return true;
+  };
+  for (const KeyValue& line : ReadKeyValues(text)) {
+    if (line.key == "OFFSET" && number(line.value, &state.offset)) {
       sawOffset = true;
-    else
-      digitsAfter("PENDING=", &state.pending);
-    start = end + 1;
+    } else if (line.key == "PENDING") {
+      (void)number(line.value, &state.pending);
+    }
   }
   if (!sawOffset) return std::nullopt;
   return state;
@@ -420,45 +421,17 @@ const std::string& TelegramRejectedWordText() {
   return text;
 }
 
-std::string EscapeTelegramText(const std::string& text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(text.size() + 16);
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (byte < 0x20) {
-          out += "\\u00";
-          out.push_back(kHex[byte >> 4]);
-          out.push_back(kHex[byte & 0xF]);
-        } else {
-          out.push_back(c);
-        }
-    }
-  }
-  return out;
-}
-
 std::string TelegramSendMessageBody(const std::string& chatId, const std::string& text) {
   // Real chat ids are digits, a minus sign or an @name and come out unchanged; escaping
   // them as well keeps a damaged configuration from breaking the JSON.
-  return "{\"chat_id\":\"" + EscapeTelegramText(chatId) + "\",\"text\":\"" +
-         EscapeTelegramText(text) + "\",\"parse_mode\":\"Markdown\"}";
+  // Carriage returns are dropped: the bot's replies have always gone out without them, and
+  // a reply must read the same whichever line ends its text came with.
+  std::string shown;
+  for (const char c : text) {
+    if (c != '\r') shown.push_back(c);
+  }
+  return "{\"chat_id\":" + JsonQuote(chatId) + ",\"text\":" + JsonQuote(shown) +
+         ",\"parse_mode\":\"Markdown\"}";
 }
 
 std::string TelegramPollUrl(const std::string& apiBase, const std::string& token,

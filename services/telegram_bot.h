@@ -134,11 +134,8 @@ struct TelegramBotState {
 [[nodiscard]] std::optional<TelegramBotState> ParseTelegramState(const std::string& text);
 [[nodiscard]] std::string TelegramStateBody(const TelegramBotState& state);
 
-// JSON string contents for the text: quote, backslash, line feed and tab escaped, carriage
-// returns dropped, every other control byte as \u00XX, so the body is always valid JSON.
-[[nodiscard]] std::string EscapeTelegramText(const std::string& text);
-
-// {"chat_id":"<id>","text":"<escaped>","parse_mode":"Markdown"}
+// {"chat_id":"<id>","text":"<text>","parse_mode":"Markdown"}, both as JSON strings; carriage
+// returns are dropped from the text.
 [[nodiscard]] std::string TelegramSendMessageBody(const std::string& chatId,
                                                   const std::string& text);
 

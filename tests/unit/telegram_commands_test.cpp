@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+#include "host/json.h"
 #include "services/telegram_bot.h"
 #include "services/telegram_pass.h"
 
@@ -121,9 +122,15 @@ TEST(TelegramState, PerTokenFileAndWholeStateOnly) {
   EXPECT_EQ(back->offset, 778);
   EXPECT_EQ(back->pending, 777);
   EXPECT_EQ(ParseTelegramState("OFFSET=5\r\n")->pending, 0);
-  for (const char* bad : {"", "OFFSET=", "OFFSET=-3", "PENDING=4", "offset=5", "OFFSET=5x"}) {
+  for (const char* bad : {"", "OFFSET=", "OFFSET=-3", "PENDING=4", "offset=5", "OFFSET=5x",
+                          "OFFSET=9223372036854775808", "OFFSET=9999999999999999999"}) {
     EXPECT_FALSE(ParseTelegramState(bad).has_value()) << bad;
   }
+  // Nineteen digits past the signed range used to throw out of the bot thread.
+  const auto huge = ParseTelegramState("OFFSET=9223372036854775807\nPENDING=9999999999999999999");
+  ASSERT_TRUE(huge.has_value());
+  EXPECT_EQ(huge->offset, 9223372036854775807);
+  EXPECT_EQ(huge->pending, 0) << "an unreadable PENDING is none";
 }
 
 TEST(TelegramReplies, StatusAndHelpTexts) {
@@ -142,15 +149,29 @@ TEST(TelegramReplies, StatusAndHelpTexts) {
 }
 
 TEST(TelegramEscaping, EveryControlByteBecomesAnEscape) {
-  EXPECT_EQ(EscapeTelegramText("a\"b\\c\nd\re\tf"), "a\\\"b\\\\c\\nde\\tf");
-  EXPECT_EQ(EscapeTelegramText(std::string("\x00\x01\x1f\x7f", 4)), "\\u0000\\u0001\\u001f\x7f");
-  EXPECT_EQ(EscapeTelegramText("\u2022 \U0001F3AF"), "\u2022 \U0001F3AF") << "UTF-8 unchanged";
-  // No raw control byte may survive in any escaped output.
+  const auto text = [](const std::string& raw) {
+    const std::string body = TelegramSendMessageBody("1", raw);
+    const std::string head = "{\"chat_id\":\"1\",\"text\":\"";
+    const std::string tail = "\",\"parse_mode\":\"Markdown\"}";
+    EXPECT_EQ(body.substr(0, head.size()), head);
+    EXPECT_EQ(body.substr(body.size() - tail.size()), tail);
+    return body.substr(head.size(), body.size() - head.size() - tail.size());
+  };
+  EXPECT_EQ(text("a\"b\\c\nd\re\tf"), "a\\\"b\\\\c\\nde\\tf");
+  EXPECT_EQ(text(std::string("\x00\x01\x1f\x7f", 4)), "\\u0000\\u0001\\u001f\x7f");
+  EXPECT_EQ(text("\u2022 \U0001F3AF"), "\u2022 \U0001F3AF") << "UTF-8 unchanged";
+  // No raw control byte may survive in any body, and the body reads back as the text
+  // without its carriage returns.
   std::string all;
   for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
-  const std::string escaped = EscapeTelegramText(all);
-  EXPECT_TRUE(std::none_of(escaped.begin(), escaped.end(),
+  const std::string body = TelegramSendMessageBody("1", all);
+  EXPECT_TRUE(std::none_of(body.begin(), body.end(),
                            [](char c) { return static_cast<unsigned char>(c) < 0x20; }));
+  JsonValue parsed;
+  ASSERT_TRUE(ParseJson(body, &parsed));
+  std::string withoutCr = all;
+  withoutCr.erase(withoutCr.find('\r'), 1);
+  EXPECT_EQ(parsed.StringAt("text"), withoutCr);
 }
 
 TEST(TelegramEscaping, SendMessageBodyIsMarkdownJson) {

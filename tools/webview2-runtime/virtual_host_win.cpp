@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "host/win_handles.h"
-#include "tools/webview2-runtime/base64.h"
+#include "bridge/base64.h"
 #include "tools/webview2-runtime/host_mapping.h"
 #include "tools/webview2-runtime/text_win.h"
 #include "tools/webview2-runtime/view_state_win.h"
