@@ -223,13 +223,3 @@ std::optional<std::string> IdFromFileName(const std::wstring& name, const std::w
   if (!IsValidOrderId(id)) return std::nullopt;
   return id;
 }
-
-std::wstring SharedWorkspaceDataFolder(const std::wstring& workspaceData) {
-  constexpr std::wstring_view kProfile = L"\\Profile";
-  if (workspaceData.size() > kProfile.size() &&
-      workspaceData.compare(workspaceData.size() - kProfile.size(), kProfile.size(),
-                            kProfile.data()) == 0) {
-    return workspaceData.substr(0, workspaceData.size() - kProfile.size());
-  }
-  return workspaceData;
-}

@@ -83,7 +83,3 @@ struct TradeResult {
 [[nodiscard]] std::optional<std::string> IdFromFileName(const std::wstring& name,
                                                         const std::wstring& prefix,
                                                         const std::wstring& extension);
-
-// The folder every process of the log-on shares: a child's data folder is its \Profile
-// under the daemon's, and the outbox and bot state must not be kept per profile.
-[[nodiscard]] std::wstring SharedWorkspaceDataFolder(const std::wstring& workspaceData);

@@ -11,6 +11,8 @@
 #include "bridge/order_outbox.h"
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
+#include "host/file_time.h"
+#include "host/file_time_win.h"
 #include "host/process_state.h"
 #include "host/win_handles.h"
 
@@ -23,21 +25,12 @@ constexpr DWORD kLockWaitMs = 15000;
 
 std::atomic<bool> g_protocolWritten{false};
 
-std::uint64_t UnixMsNow() {
-  FILETIME now{};
-  ::GetSystemTimeAsFileTime(&now);
-  const std::uint64_t ticks =
-      static_cast<std::uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
-  constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;
-  return ticks < kUnixEpochTicks ? 0 : (ticks - kUnixEpochTicks) / 10000;
-}
-
 std::wstring Bridge(const std::wstring& name) {
   return BridgePath(g_folders.bridge, name);
 }
 
 std::wstring OutboxStatePath() {
-  return SharedWorkspaceDataFolder(g_folders.workspaceData) + L"\\" + kOutboxStateFileName;
+  return g_folders.workspaceRoot + L"\\" + kOutboxStateFileName;
 }
 
 class OutboxLock {
@@ -188,11 +181,7 @@ void SweepStaleOrderFiles() {
     if (!listing.valid()) continue;
     do {
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-      const std::uint64_t ticks = static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime)
-                                      << 32 |
-                                  found.ftLastWriteTime.dwLowDateTime;
-      const std::uint64_t written =
-          ticks < 116444736000000000ull ? 0 : (ticks - 116444736000000000ull) / 10000;
+      const std::uint64_t written = UnixMsFromFileTicks(FileTicks(found.ftLastWriteTime));
       if (now > written && now - written > kStaleOrderFileAgeMs) {
         ::DeleteFileW(Bridge(found.cFileName).c_str());
       }

@@ -55,15 +55,6 @@ std::size_t ObjectAt(const std::string& body, std::size_t at, std::size_t end) {
   return at < end && body[at] == '{' ? at : std::string::npos;
 }
 
-std::string QuotedValueAfter(const std::string& text, const std::string& key) {
-  const std::size_t start = text.find(key);
-  if (start == std::string::npos) return {};
-  const std::size_t from = start + key.size();
-  const std::size_t end = text.find('"', from);
-  if (end == std::string::npos) return {};
-  return text.substr(from, end - from);
-}
-
 // Up to the first "," or "}" at or after from, or the end of the text.
 std::string FieldTextFrom(const std::string& body, std::size_t from) {
   const std::size_t end = body.find_first_of(",}", from);
@@ -96,13 +87,8 @@ std::string CommandWord(const std::string& text, const std::string& botName) {
   const std::size_t at = word.find('@');
   if (at == std::string::npos) return word;
   const std::string named = word.substr(at + 1);
-  if (botName.empty() || named.size() != botName.size()) return {};
-  for (std::size_t i = 0; i < named.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(named[i])) !=
-        std::tolower(static_cast<unsigned char>(botName[i]))) {
-      return {};
-    }
-  }
+  if (botName.empty() || !EqualsNoCase(std::string_view(named), std::string_view(botName)))
+    return {};
   return word.substr(0, at);
 }
 
@@ -139,8 +125,10 @@ std::string Decimal(std::int64_t v) {
 
 TelegramConfig ParseTelegramConfig(const std::string& text) {
   TelegramConfig config;
-  config.token = QuotedValueAfter(text, "\"token\":\"");
-  config.chatId = QuotedValueAfter(text, "\"chatid\":\"");
+  JsonValue file;
+  if (!ParseJson(text, &file) || !file.IsObject()) return config;
+  config.token = file.StringAt("token");
+  config.chatId = file.StringAt("chatid");
   return config;
 }
 

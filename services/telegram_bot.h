@@ -17,8 +17,8 @@ struct TelegramConfig {
   [[nodiscard]] bool usable() const { return !token.empty() && !chatId.empty(); }
 };
 
-// Finds "token":" and "chatid":" anywhere in the text, in either order; a value runs to
-// the next double quote. A missing key or closing quote leaves that value empty.
+// The string members "token" and "chatid" of the JSON object the file holds; a value that
+// is missing or not a string, or a file that is not a whole JSON object, is empty.
 [[nodiscard]] TelegramConfig ParseTelegramConfig(const std::string& text);
 
 // One update of a getUpdates answer, as the scan saw it.

@@ -11,6 +11,7 @@
 #include "bridge/order_outbox.h"
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
+#include "host/file_time_win.h"
 #include "host/process_state.h"
 #include "host/win_handles.h"
 #include "services/endpoints.h"
@@ -62,19 +63,15 @@ class PollerLease {
 };
 
 std::int64_t UnixSecondsNow() {
-  FILETIME now{};
-  ::GetSystemTimeAsFileTime(&now);
-  const std::uint64_t ticks =
-      static_cast<std::uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
-  return static_cast<std::int64_t>((ticks - 116444736000000000ull) / 10000000ull);
+  return static_cast<std::int64_t>(UnixMsNow() / 1000);
 }
 
 std::wstring StatePath(const std::string& token) {
-  return SharedWorkspaceDataFolder(g_folders.workspaceData) + L"\\" + TelegramStateFileName(token);
+  return g_folders.workspaceRoot + L"\\" + TelegramStateFileName(token);
 }
 
 std::wstring PollStatusPath() {
-  return SharedWorkspaceDataFolder(g_folders.workspaceData) + L"\\telegram_status.json";
+  return g_folders.workspaceRoot + L"\\telegram_status.json";
 }
 
 // The poller's view of the bot for every HUD: written when it changes, and each distinct

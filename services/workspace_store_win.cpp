@@ -30,7 +30,7 @@ const std::string& Entropy() {
 }
 
 std::wstring DataFolder() {
-  return SharedWorkspaceDataFolder(g_folders.workspaceData);
+  return g_folders.workspaceRoot;
 }
 
 std::wstring DataPath(const wchar_t* name) {

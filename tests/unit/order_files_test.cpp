@@ -57,10 +57,6 @@ TEST(OrderFiles, NamesAndRecordIds) {
   EXPECT_FALSE(IdFromFileName(L"QV_TradeResult_.txt", L"QV_TradeResult_", L".txt"));
   EXPECT_FALSE(IdFromFileName(L"QV_TradeResult_a b.txt", L"QV_TradeResult_", L".txt"));
   EXPECT_FALSE(IdFromFileName(L"QV_Order_17.csv", L"QV_TradeResult_", L".txt"));
-  EXPECT_EQ(SharedWorkspaceDataFolder(L"C:\\d\\Quorvale_Workspace_Data\\Profile"),
-            L"C:\\d\\Quorvale_Workspace_Data");
-  EXPECT_EQ(SharedWorkspaceDataFolder(L"C:\\d\\Quorvale_Workspace_Data"),
-            L"C:\\d\\Quorvale_Workspace_Data");
 }
 
 // A reader that lands on a file still being written (or a file cut short on a full disk)
