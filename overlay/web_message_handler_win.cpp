@@ -159,7 +159,7 @@ void HandleWebMessage(const std::wstring& message) {
     case Step::kQueueOrder:
       LogDebug("Queued Quorvale Trade Signal [" + action.symbol + "] from page order " +
                action.pageId);
-      QueueOrder(action.pageId, action.body, action.keepPageId, action.slKind, action.tpKind);
+      QueueOrder(action.pageId, action.order, action.keepPageId);
       return;
     case Step::kRefuseOrder:
       LogDebug("Quorvale Trade Signal NOT sent (" + action.reason +

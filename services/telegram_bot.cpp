@@ -102,6 +102,19 @@ bool IsSafeRecordWord(const std::string& word) {
   });
 }
 
+// The bot's orders carry no stop or target: the companion's rule places them.
+Order OrderOf(const std::string& id, const char* action, const std::string& size,
+              const std::string& symbol) {
+  Order order;
+  order.id = id;
+  order.action = action;
+  order.size = size;
+  order.symbol = symbol;
+  order.sl = "0";
+  order.tp = "0";
+  return order;
+}
+
 CommandOutcome RemoteOrder(const std::string& text, const std::string& id, bool buy) {
   const std::vector<std::string> words = SplitWords(text);
   const std::string symbol = words.size() > 1 ? words[1] : "CURRENT";
@@ -110,7 +123,7 @@ CommandOutcome RemoteOrder(const std::string& text, const std::string& id, bool 
     return {std::nullopt, std::nullopt, TelegramRejectedWordText()};
   }
   CommandOutcome outcome;
-  outcome.record = id + (buy ? ",BUY," : ",SELL,") + risk + "," + symbol + ",0,0";
+  outcome.trade = OrderOf(id, buy ? "BUY" : "SELL", risk, symbol);
   outcome.order = TelegramOrderLabel{
       buy ? "\xF0\x9F\x9F\xA2" : "\xF0\x9F\x94\xB4", buy ? "REMOTE BUY" : "REMOTE SELL",
       EscapeTelegramMarkdown(symbol) + " (" + EscapeTelegramMarkdown(risk) + ")"};
@@ -218,12 +231,12 @@ CommandOutcome HandleTelegramCommand(const std::string& text, const std::string&
   const std::string command = CommandWord(text, botName);
   if (command == "/status") return {std::nullopt, std::nullopt, TelegramStatusText(hostSymbol)};
   if (command == "/closeall") {
-    return {id + ",CLOSE,0.10,ALL,0,0",
+    return {OrderOf(id, "CLOSE", "0.10", "ALL"),
             TelegramOrderLabel{"\xF0\x9F\x9B\x91", "CLOSE ALL", "Close all positions"},
             std::nullopt};
   }
   if (command == "/be") {
-    return {id + ",BE_PLUS,0.10,CURRENT,0,0",
+    return {OrderOf(id, "BE_PLUS", "0.10", "CURRENT"),
             TelegramOrderLabel{"\xE2\x9A\xA1", "BREAK-EVEN", "SL to break-even +2 pips"},
             std::nullopt};
   }

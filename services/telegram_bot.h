@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "bridge/order_files.h"
+
 struct TelegramConfig {
   std::string token;
   std::string chatId;
@@ -65,7 +67,7 @@ struct TelegramOrderLabel {
 // What one command text asks for: the order to send (if any) with its reply label, or the
 // reply (if any) of a command that does not trade.
 struct CommandOutcome {
-  std::optional<std::string> record;  // the order record; its id is replaced by the outbox
+  std::optional<Order> trade;  // the order; its id is replaced by the outbox
   std::optional<TelegramOrderLabel> order;
   std::optional<std::string> reply;  // text for SendTelegramMessage
 };

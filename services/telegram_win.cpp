@@ -124,12 +124,13 @@ void ReplyNow(const TelegramConfig& config, const std::string& text) {
 std::string SendOrderAndDescribe(const CommandOutcome& outcome) {
   // The workspace's hard limits hold for the bot as for the page: a command over one never
   // reaches the outbox.
-  const std::string overLimit = OrderLimitBroken(*outcome.record, CurrentOrderLimits());
+  const std::string overLimit = OrderLimitBroken(*outcome.trade, CurrentOrderLimits());
   if (!overLimit.empty()) {
-    LogDebug("Telegram order NOT sent: " + *outcome.record + " (" + overLimit + ")");
+    LogDebug("Telegram order NOT sent: " + OrderRecordLine(*outcome.trade) + " (" + overLimit +
+             ")");
     return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kNotSent, overLimit);
   }
-  const OrderSend send = SendOrder(*outcome.record, false);
+  const OrderSend send = SendOrder(*outcome.trade, false);
   if (!send.status.ok()) {
     const std::string error =
         send.refusal.empty() ? DescribeWriteError(send.status.error) : send.refusal;
@@ -138,20 +139,20 @@ std::string SendOrderAndDescribe(const CommandOutcome& outcome) {
     return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kNotSent, error);
   }
   LogDebug("Emitted Telegram order to MT5: " + send.record +
-           (send.account.empty() ? "" : " for account " + send.account));
+           (send.order.account.empty() ? "" : " for account " + send.order.account));
   for (int step = 0; step < kResultWaitSteps && !ShuttingDownFlag().load(); ++step) {
     ::Sleep(kResultWaitStepMs);
-    const std::optional<TradeResult> result = TakeTradeResult(send.id);
+    const std::optional<TradeResult> result = TakeTradeResult(send.order.id);
     if (!result) continue;
     if (result->status == TradeResult::Status::kExecuted) {
-      LogDebug("Order " + send.id + " executed ticket " + result->ticket);
+      LogDebug("Order " + send.order.id + " executed ticket " + result->ticket);
       return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kExecuted, result->ticket);
     }
     if (result->status == TradeResult::Status::kUnknown) {
-      LogDebug("Order " + send.id + " unknown: " + result->reason);
+      LogDebug("Order " + send.order.id + " unknown: " + result->reason);
       return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kUnknown, result->reason);
     }
-    LogDebug("Order " + send.id + " rejected: " + result->reason);
+    LogDebug("Order " + send.order.id + " rejected: " + result->reason);
     return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kRejected,
                                   result->reason.empty() ? "no reason given" : result->reason);
   }

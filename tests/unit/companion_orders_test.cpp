@@ -534,4 +534,56 @@ TEST_F(CompanionDuties, CommentTellsWhetherTheWorkspaceIsAlive) {
       << shim::S().comment;
 }
 
+// The order file as the workspace writes it and the companion reads it: every field and
+// added line comes back. The record line alone is also the first version's slot, which has
+// no line end, so only whole-file replacement keeps a cut record from being read; a cut in
+// the added lines is refused by the reader itself.
+TEST(OrderFileBody, TheCompanionReadsBackWhatTheWorkspaceWrote) {
+  Order sent;
+  sent.id = "1765000000123";
+  sent.action = "BUY";
+  sent.size = "R:1.5";
+  sent.symbol = "XAUUSD";
+  sent.sl = "2330.5";
+  sent.tp = "";
+  sent.account = "7000002";
+  sent.chart = 132456;
+  sent.seq = 1765000000123;
+  sent.slKind = "PRICE";
+  sent.tpKind = "DISTANCE";
+  const std::string body = OrderFileBody(sent);
+  EXPECT_EQ(body,
+            "1765000000123,BUY,R:1.5,XAUUSD,2330.5,\nACCOUNT=7000002\nCHART=132456\n"
+            "SEQ=1765000000123\nSL_KIND=PRICE\nTP_KIND=DISTANCE\nEND=1\n");
+  QvOrder read;
+  string why;
+  ASSERT_TRUE(QvOrders::ParseFile(body, read, why)) << why;
+  EXPECT_EQ(read.id, sent.id);
+  EXPECT_EQ(read.action, sent.action);
+  EXPECT_EQ(read.size, sent.size);
+  EXPECT_EQ(read.symbol, sent.symbol);
+  EXPECT_EQ(read.sl, sent.sl);
+  EXPECT_EQ(read.tp, sent.tp);
+  EXPECT_EQ(read.account, sent.account);
+  EXPECT_EQ(read.chart, 132456);
+  EXPECT_EQ(read.seq, 1765000000123);
+  EXPECT_EQ(read.slKind, "PRICE");
+  EXPECT_EQ(read.tpKind, "DISTANCE");
+  const std::size_t recordEnd = body.find('\n') + 1;
+  // Up to END=1 without its line feed, which is the whole order still.
+  for (std::size_t n = recordEnd + 1; n + 1 < body.size(); ++n) {
+    QvOrder cut;
+    EXPECT_FALSE(QvOrders::ParseFile(body.substr(0, n), cut, why)) << n;
+  }
+  Order bare = sent;
+  bare.account.clear();
+  bare.chart = bare.seq = 0;
+  bare.slKind.clear();
+  bare.tpKind.clear();
+  EXPECT_EQ(OrderFileBody(bare), "1765000000123,BUY,R:1.5,XAUUSD,2330.5,\n")
+      << "nothing added: the form the second version reads";
+  ASSERT_TRUE(QvOrders::ParseFile(OrderFileBody(bare), read, why)) << why;
+  EXPECT_EQ(read.account, "");
+}
+
 }  // namespace

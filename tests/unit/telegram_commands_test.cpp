@@ -20,19 +20,19 @@ TEST(TelegramCommands, RecordsAndRepliesOfEachCommand) {
     return o.order ? TelegramOrderReplyText(*o.order, TelegramOrderFate::kSent, "") : "";
   };
   const CommandOutcome closeAll = Command("/closeall");
-  EXPECT_EQ(closeAll.record, "123456,CLOSE,0.10,ALL,0,0");
+  EXPECT_EQ(OrderRecordLine(*closeAll.trade), "123456,CLOSE,0.10,ALL,0,0");
   EXPECT_EQ(sent(closeAll), "\U0001F6D1 *CLOSE ALL:* Close all positions sent to terminal.");
 
   const CommandOutcome be = Command("/be");
-  EXPECT_EQ(be.record, "123456,BE_PLUS,0.10,CURRENT,0,0");
+  EXPECT_EQ(OrderRecordLine(*be.trade), "123456,BE_PLUS,0.10,CURRENT,0,0");
   EXPECT_EQ(sent(be), "\u26A1 *BREAK-EVEN:* SL to break-even +2 pips sent to terminal.");
 
   const CommandOutcome buy = Command("/buy");
-  EXPECT_EQ(buy.record, "123456,BUY,R:1.0,CURRENT,0,0");
+  EXPECT_EQ(OrderRecordLine(*buy.trade), "123456,BUY,R:1.0,CURRENT,0,0");
   EXPECT_EQ(sent(buy), "\U0001F7E2 *REMOTE BUY:* CURRENT (R:1.0) sent to terminal.");
 
   const CommandOutcome sell = Command("/sell EURUSD 0.5 now");
-  EXPECT_EQ(sell.record, "123456,SELL,0.5,EURUSD,0,0");
+  EXPECT_EQ(OrderRecordLine(*sell.trade), "123456,SELL,0.5,EURUSD,0,0");
   EXPECT_EQ(sent(sell), "\U0001F534 *REMOTE SELL:* EURUSD (0.5) sent to terminal.");
 }
 
@@ -43,7 +43,7 @@ TEST(TelegramCommands, OnlyWholeCommandWordsCount) {
                               "/helpme", "/close", " /buy", "buy", "/BUY", "", "hello", "/start",
                               "/status@", "/status@OtherBot", "/buy@OtherBot XAUUSD 0.5"}) {
     const CommandOutcome none = Command(ignored);
-    EXPECT_FALSE(none.record.has_value()) << ignored;
+    EXPECT_FALSE(none.trade.has_value()) << ignored;
     EXPECT_FALSE(none.reply.has_value()) << ignored;
     EXPECT_FALSE(none.order.has_value()) << ignored;
   }
@@ -51,17 +51,19 @@ TEST(TelegramCommands, OnlyWholeCommandWordsCount) {
   EXPECT_EQ(Command("/status@quorvalebot").reply, TelegramStatusText("NASDAQ:NDX"));
   EXPECT_FALSE(Command("/status@QuorvaleBot", "").reply.has_value())
       << "a bot whose name is unknown answers only plain commands";
-  EXPECT_EQ(Command("/be now").record, "123456,BE_PLUS,0.10,CURRENT,0,0");
-  EXPECT_EQ(Command("/closeall\n").record, "123456,CLOSE,0.10,ALL,0,0");
+  EXPECT_EQ(OrderRecordLine(*Command("/be now").trade), "123456,BE_PLUS,0.10,CURRENT,0,0");
+  EXPECT_EQ(OrderRecordLine(*Command("/closeall\n").trade), "123456,CLOSE,0.10,ALL,0,0");
   EXPECT_EQ(Command("/help").reply, TelegramHelpText());
-  EXPECT_FALSE(Command("/status").record.has_value());
-  EXPECT_FALSE(Command("/help").record.has_value());
+  EXPECT_FALSE(Command("/status").trade.has_value());
+  EXPECT_FALSE(Command("/help").trade.has_value());
 }
 
 TEST(TelegramCommands, OrderWordsSplitAtAnyWhiteSpace) {
-  EXPECT_EQ(Command("/buy\tXAUUSD\r\n R:2.5").record, "123456,BUY,R:2.5,XAUUSD,0,0");
-  EXPECT_EQ(Command("/sell   GBPUSD").record, "123456,SELL,R:1.0,GBPUSD,0,0");
-  EXPECT_EQ(Command("/buy@QuorvaleBot US30 0.20").record, "123456,BUY,0.20,US30,0,0");
+  EXPECT_EQ(OrderRecordLine(*Command("/buy\tXAUUSD\r\n R:2.5").trade),
+            "123456,BUY,R:2.5,XAUUSD,0,0");
+  EXPECT_EQ(OrderRecordLine(*Command("/sell   GBPUSD").trade), "123456,SELL,R:1.0,GBPUSD,0,0");
+  EXPECT_EQ(OrderRecordLine(*Command("/buy@QuorvaleBot US30 0.20").trade),
+            "123456,BUY,0.20,US30,0,0");
 }
 
 // A chat message could otherwise add fields (comma) or whole records (line break) to the
@@ -70,14 +72,16 @@ TEST(TelegramCommands, WordsThatWouldBreakTheRecordAreRefused) {
   for (const char* text : {"/buy EUR,USD", "/sell EURUSD 1,0", "/buy EURUSD\x01", "/sell X\x7f",
                            "/buy ,,,,,, R:1.0", "/sell EURUSD R:1.0,SELL"}) {
     const CommandOutcome outcome = Command(text);
-    EXPECT_FALSE(outcome.record.has_value()) << text;
+    EXPECT_FALSE(outcome.trade.has_value()) << text;
     EXPECT_EQ(outcome.reply, TelegramRejectedWordText()) << text;
   }
   // Backslash escapes stay text and cannot become separators.
-  EXPECT_EQ(Command("/buy EUR\\u002cUSD").record, "123456,BUY,R:1.0,EUR\\u002cUSD,0,0");
+  EXPECT_EQ(OrderRecordLine(*Command("/buy EUR\\u002cUSD").trade),
+            "123456,BUY,R:1.0,EUR\\u002cUSD,0,0");
   const CommandOutcome ok = Command("/buy EURUSD R:1.0");
-  ASSERT_TRUE(ok.record.has_value());
-  EXPECT_EQ(std::count(ok.record->begin(), ok.record->end(), ','), 5);
+  ASSERT_TRUE(ok.trade.has_value());
+  const std::string line = OrderRecordLine(*ok.trade);
+  EXPECT_EQ(std::count(line.begin(), line.end(), ','), 5);
 }
 
 TEST(TelegramReplies, EachFateAndEscapedValues) {
@@ -198,7 +202,7 @@ TEST(TelegramPass, EachUpdateIsRecordedBeforeItRunsAndRunsOnce) {
   EXPECT_EQ(order.done.offset, 11);
   EXPECT_EQ(order.done.pending, 0);
   EXPECT_TRUE(order.tellWhenNotRecorded);
-  EXPECT_EQ(order.outcome.record, "0,SELL,0.5,EURUSD,0,0");
+  EXPECT_EQ(OrderRecordLine(*order.outcome.trade), "0,SELL,0.5,EURUSD,0,0");
   // Confirmed by an earlier poller: nothing is recorded or run.
   EXPECT_EQ(DecideTelegramUpdate(text, {11, 0}, "XAUUSD", kNow, "QuorvaleBot").action,
             Action::kSkip);
