@@ -56,14 +56,6 @@ std::optional<std::uint64_t> ChartRegistrationHandle(const std::wstring& name) {
   return hwnd;
 }
 
-std::wstring ChartRegistrationFileName(std::uint64_t hwnd) {
-  return L"QV_Chart_" + std::to_wstring(hwnd) + L".txt";
-}
-
-std::wstring PositionsFileName(const std::string& account) {
-  return L"QV_OpenPositions_" + std::wstring(account.begin(), account.end()) + L".json";
-}
-
 AccountChoice ParseAccountChoice(std::string_view text) {
   AccountChoice choice;
   choice.chosen = ValueOf(text, "CHOSEN");

@@ -9,10 +9,6 @@
 
 namespace {
 
-std::wstring Widen(const std::string& ascii) {
-  return std::wstring(ascii.begin(), ascii.end());
-}
-
 std::string_view TrimLine(std::string_view line) {
   while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
     line.remove_suffix(1);
@@ -70,16 +66,6 @@ std::optional<Order> SplitOrderRecord(std::string_view line) {
   order.sl = f[4];
   order.tp = f[5];
   return order;
-}
-
-std::wstring OrderFileName(const std::string& id) {
-  return L"QV_Order_" + Widen(id) + L".csv";
-}
-std::wstring OrderTakenFileName(const std::string& id) {
-  return L"QV_OrderTaken_" + Widen(id) + L".csv";
-}
-std::wstring TradeResultFileName(const std::string& id) {
-  return L"QV_TradeResult_" + Widen(id) + L".txt";
 }
 
 std::string OrderFileBody(const Order& order) {

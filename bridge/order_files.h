@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-inline constexpr wchar_t kTradeSignalFileName[] = L"QV_TradeSignal.csv";
-inline constexpr wchar_t kProtocolFileName[] = L"QV_Protocol.txt";
+#include "bridge/bridge_names.h"
+
 inline constexpr char kProtocolBody[] = "ORDER_FILES=1";
 // The workspace's own record of the last id the outbox issued, in the shared data folder.
 inline constexpr wchar_t kOutboxStateFileName[] = L"order_outbox.txt";
@@ -49,10 +49,6 @@ struct Order {
 // The six fields of a record line as the companion splits it (every comma separates);
 // nullopt unless there are exactly six. Nothing else is checked.
 [[nodiscard]] std::optional<Order> SplitOrderRecord(std::string_view line);
-
-[[nodiscard]] std::wstring OrderFileName(const std::string& id);        // QV_Order_<id>.csv
-[[nodiscard]] std::wstring OrderTakenFileName(const std::string& id);   // QV_OrderTaken_<id>.csv
-[[nodiscard]] std::wstring TradeResultFileName(const std::string& id);  // QV_TradeResult_<id>.txt
 
 // An order file holds the record and one line feed, then the added lines that are set
 // (account, chart and sequence only when not empty or 0), as KEY=VALUE lines each ended by

@@ -179,8 +179,8 @@ std::optional<TradeResult> TakeTradeResult(const std::string& id) {
 
 void SweepStaleOrderFiles() {
   const std::uint64_t now = UnixMsNow();
-  for (const wchar_t* pattern :
-       {L"QV_TradeResult_*.txt", L"QV_Order_*.csv", L"QV_OrderTaken_*.csv"}) {
+  for (const std::wstring& pattern :
+       {TradeResultFileName("*"), OrderFileName("*"), OrderTakenFileName("*")}) {
     WIN32_FIND_DATAW found{};
     const UniqueFind listing(::FindFirstFileW(Bridge(pattern).c_str(), &found));
     if (!listing.valid()) continue;

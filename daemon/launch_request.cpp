@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "bridge/bridge_names.h"
 #include "bridge/key_value.h"
 #include "host/ascii_text.h"
 
@@ -40,7 +41,7 @@ std::uint64_t ParseHandleDigits(const std::string& digits) {
 }
 
 bool IsLaunchRequestFileName(const std::wstring& name) {
-  return StartsAndEndsWithNoCase(name, L"QV_Launch_", L".txt");
+  return StartsAndEndsWithNoCase(name, WideName(kLaunchRequestPrefix), L".txt");
 }
 
 bool IsStudioModeName(const std::string& mode) {

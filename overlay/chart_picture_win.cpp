@@ -47,9 +47,8 @@ std::wstring TemporaryPicturePath() {
 void PublishPicture(const std::wstring& temporary, std::uint64_t token, HRESULT result) {
   const bool current = g_picture.gate.Complete(token, ::GetTickCount64());
   const bool publish = current && SUCCEEDED(result);
-  const std::wstring own = BridgePath(
-      g_folders.bridge, L"QV_AICopilotChart_" + std::to_wstring(g_launch.chartWindow) + L".png");
-  const std::wstring shared = BridgePath(g_folders.bridge, L"QV_AICopilotChart.png");
+  const std::wstring own = BridgePath(g_folders.bridge, ChartPictureFileName(g_launch.chartWindow));
+  const std::wstring shared = BridgePath(g_folders.bridge, WideName(kChartPictureName));
   const bool queued = RunOffWindowThread([temporary, publish, own, shared] {
     std::string png;
     const bool read = publish && ReadFileBytes(temporary, kPictureFileCapBytes, &png);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "bridge/bridge_names.h"
 #include "host/ascii_text.h"
 
 namespace {
@@ -64,11 +65,10 @@ constexpr Served kIcon{"image/x-icon", 1 * kMiB};
 
 // The files the HUD and the studio page read; nothing else of the bridge folder is served.
 bool AllowedFile(const std::string& name, Served* served) {
-  if (name == "QV_OpenPositions.json" || name == "QV_AICopilotData.json" ||
-      name == "QV_COTData.json" || Shaped(name, "QV_AICopilotData_", ".json", ChartHandle)) {
+  if (name == kOpenPositionsName || name == kCopilotDataName || name == kCotDataName ||
+      Shaped(name, kCopilotDataPrefix, ".json", ChartHandle)) {
     *served = kJson;
-  } else if (name == "QV_AICopilotChart.png" ||
-             Shaped(name, "QV_AICopilotChart_", ".png", ChartHandle)) {
+  } else if (name == kChartPictureName || Shaped(name, kChartPicturePrefix, ".png", ChartHandle)) {
     *served = kPicture;
   } else if (Shaped(name, "QV_ATClaim_", ".txt", ClaimKey)) {
     *served = kClaim;

@@ -42,17 +42,19 @@ void Write(const std::wstring& path, const std::string& body,
 
 void SyncSymbol(const WebMessageAction& action) {
   SetHostSymbol(Utf8ToWide(action.symbol));
-  Write(BridgeFile(L"QV_TVSync.csv"), action.body, [symbol = action.symbol](WriteStatus status) {
-    if (!status.ok()) {
-      LogDebug("Could not write Symbol Sync " + symbol + ": " + DescribeWriteError(status.error));
-      return;
-    }
-    LogDebug("Emitted Symbol Sync to MT5: " + symbol);
-  });
+  Write(BridgeFile(WideName(kSymbolSyncName).c_str()), action.body,
+        [symbol = action.symbol](WriteStatus status) {
+          if (!status.ok()) {
+            LogDebug("Could not write Symbol Sync " + symbol + ": " +
+                     DescribeWriteError(status.error));
+            return;
+          }
+          LogDebug("Emitted Symbol Sync to MT5: " + symbol);
+        });
 }
 
 void HandleAiStatus(const std::string& rest) {
-  Write(BridgeFile(L"QV_AIStatus.json"), rest, [](WriteStatus status) {
+  Write(BridgeFile(WideName(kAiStatusName).c_str()), rest, [](WriteStatus status) {
     // Rewritten often; one line per failure would flood the log, so only the change is told.
     static bool failing = false;
     if (!status.ok() && !failing) {

@@ -34,7 +34,7 @@ bool ExistingFileIsFresh(const std::wstring& path) {
 void CotRefresh() noexcept {
   try {
     LogDebug("Starting COT update thread...");
-    const std::wstring path = BridgePath(g_folders.bridge, L"QV_COTData.json");
+    const std::wstring path = BridgePath(g_folders.bridge, WideName(kCotDataName));
     if (ExistingFileIsFresh(path)) {
       LogDebug("Existing QV_COTData.json is fresh. Skipping remote fetch.");
       return;

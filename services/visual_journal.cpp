@@ -1,5 +1,6 @@
 #include "services/visual_journal.h"
 
+#include "bridge/bridge_names.h"
 #include "bridge/key_value.h"
 #include "host/ascii_text.h"
 #include "host/json.h"
@@ -40,7 +41,7 @@ CaptureRequest ParseCaptureRequest(const std::string& body, const std::string& d
 bool IsCaptureRequestName(const std::wstring& name) {
   // Case-insensitive, as the file system and the launch request names are: a companion
   // writing "qv_capture_request_1.TXT" must not have its fill go unjournaled.
-  return StartsAndEndsWithNoCase(name, L"QV_Capture_Request_", L".txt");
+  return StartsAndEndsWithNoCase(name, WideName(kCaptureRequestPrefix), L".txt");
 }
 
 std::string CaptureUploadFileName(const CaptureRequest& request) {
