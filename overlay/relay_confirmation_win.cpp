@@ -12,7 +12,6 @@
 #include "overlay/hud_link.h"
 #include "overlay/relay_confirmation.h"
 #include "overlay/workspace_pushes.h"
-#include "services/endpoints.h"
 #include "services/http_client.h"
 #include "services/telegram_bot.h"
 #include "services/workspace_store.h"

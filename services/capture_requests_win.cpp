@@ -10,7 +10,7 @@
 #include "host/process_state.h"
 #include "host/win_handles.h"
 #include "services/capture_requests.h"
-#include "services/endpoints.h"
+#include "services/http_client.h"
 
 namespace {
 

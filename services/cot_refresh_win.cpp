@@ -11,7 +11,6 @@
 #include "host/win_handles.h"
 #include "services/cot_data.h"
 #include "services/cot_refresh.h"
-#include "services/endpoints.h"
 #include "services/http_client.h"
 
 namespace {
