@@ -7,7 +7,7 @@
 
 #include "app/runtime_installer.h"
 #include "app/startup.h"
-#include "bridge/leftover_sweep.h"
+#include "bridge/leftover_temporaries.h"
 #include "bridge/text_file.h"
 #include "daemon/bridge_folder.h"
 #include "daemon/watch_loop.h"
