@@ -5,7 +5,10 @@
 #include <optional>
 
 #include "bridge/order_files.h"
+#include "bridge/request_target.h"
 #include "companion_fixture.h"
+#include "host/json.h"
+#include "services/visual_journal.h"
 
 namespace {
 
@@ -57,6 +60,19 @@ TEST_F(CompanionOrders, BuyExecutesOnceWithResultCaptureAndPositions) {
   EXPECT_NE(capture.find("USER_ID=trader7"), std::string::npos);
   EXPECT_NE(capture.find("HWND=1001"), std::string::npos);
   EXPECT_NE(Get("QV_OpenPositions.json").find("\"ticket\":\"" + ticket + "\""), std::string::npos);
+  // Write -> read through the workspace's readers: the capture request as the visual
+  // journal and the request routing read it, the positions as JSON (what the page parses).
+  const CaptureRequest journal = ParseCaptureRequest(capture, "https://default.example");
+  EXPECT_EQ(journal.ticket, ticket);
+  EXPECT_EQ(journal.symbol, "EURUSD");
+  EXPECT_EQ(journal.action, "BUY");
+  EXPECT_EQ(journal.userId, "trader7");
+  EXPECT_EQ(RequestChartHandle(capture), 1001u);
+  JsonValue positions;
+  ASSERT_TRUE(ParseJson(Get("QV_OpenPositions.json"), &positions)) << Get("QV_OpenPositions.json");
+  ASSERT_EQ(positions.type, JsonValue::Type::Array);
+  ASSERT_EQ(positions.items.size(), 1u);
+  EXPECT_EQ(positions.items[0].StringAt("ticket"), ticket);
 
   // The same id again, now or after a restart of the advisor: never a second position.
   Order("101", "101,BUY,0.10,EURUSD,20,40");
