@@ -114,7 +114,14 @@ std::optional<TradeResult> ParseTradeResult(std::string_view text, std::string_v
   // says something else than the file (a reason or ticket that follows it).
   if (ends != 1 || end != "1" || lastLine != "END=1") return std::nullopt;
   if (id != expectedId) return std::nullopt;
-  if (HasControl(result.ticket) || HasControl(result.reason)) return std::nullopt;
+  if (HasControl(result.ticket)) return std::nullopt;
+  // The reason is the broker's text, which the companion passes on with only its line
+  // breaks blanked; refusing a tab in it left a whole result unread for good, and the
+  // trader with "sent" for a rejected order.
+  for (char& c : result.reason) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = ' ';
+  }
   if (result.reason.size() > 200) result.reason.resize(200);
   if (status == "EXECUTED") {
     if (result.ticket.empty()) return std::nullopt;

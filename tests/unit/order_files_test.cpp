@@ -63,6 +63,17 @@ TEST(OrderFiles, NamesAndRecordFields) {
   EXPECT_FALSE(IdFromFileName(L"QV_Order_17.csv", L"QV_TradeResult_", L".txt"));
 }
 
+// A broker's reason with a tab in it was refused, so the whole result stayed unread and the
+// page kept "sent" for a rejected order.
+TEST(TradeResults, AControlByteInTheReasonIsShownAsABlank) {
+  const auto read = ParseTradeResult("ID=7\nSTATUS=REJECTED\nREASON=no\tmoney\x01left\nEND=1", "7");
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(read->status, TradeResult::Status::kRejected);
+  EXPECT_EQ(read->reason, "no money left");
+  EXPECT_FALSE(ParseTradeResult("ID=7\nSTATUS=EXECUTED\nTICKET=1\x01\nEND=1", "7"))
+      << "a ticket is digits the companion wrote, never text";
+}
+
 TEST(TradeResults, EveryPrefixYieldsNoResult) {
   const std::string executed =
       "ID=1765000000000\r\nSTATUS=EXECUTED\r\nTICKET=100001\r\nPRICE=2650.5\r\nVOLUME=0.10\r\nEND="
