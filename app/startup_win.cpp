@@ -10,7 +10,7 @@
 #include "app/startup.h"
 #include "bridge/bridge_names.h"
 #include "bridge/chart_heartbeat.h"
-#include "bridge/leftover_sweep.h"
+#include "bridge/leftover_temporaries.h"
 #include "bridge/text_file.h"
 #include "daemon/watch_loop.h"
 #include "host/autostart.h"

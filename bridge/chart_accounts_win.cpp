@@ -11,17 +11,14 @@
 #include "bridge/order_files.h"
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
+#include "host/file_time_win.h"
 #include "host/process_state.h"
 #include "host/win_handles.h"
 
 namespace {
 
-std::uint64_t Ticks(const FILETIME& time) {
-  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
 std::wstring ChoicePath() {
-  return SharedWorkspaceDataFolder(g_folders.workspaceData) + L"\\" + kOrderAccountFileName;
+  return g_folders.workspaceRoot + L"\\" + kOrderAccountFileName;
 }
 
 AccountChoice ReadChoice() {
@@ -57,8 +54,8 @@ void RecordFirst(const std::string& account) {
 bool Fresh(const FILETIME& lastWrite) {
   FILETIME nowTime{};
   ::GetSystemTimeAsFileTime(&nowTime);
-  const std::uint64_t now = Ticks(nowTime);
-  const std::uint64_t written = Ticks(lastWrite);
+  const std::uint64_t now = FileTicks(nowTime);
+  const std::uint64_t written = FileTicks(lastWrite);
   constexpr std::uint64_t kTicksPerMs = 10000;
   if (written > now) return written - now <= 5000 * kTicksPerMs;
   return (now - written) / kTicksPerMs <= kChartRegistrationAliveMs;

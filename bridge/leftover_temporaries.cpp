@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "bridge/bridge_names.h"
+
 namespace {
 
 bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
@@ -36,8 +38,8 @@ std::uint32_t AsProcessId(std::uint64_t value) {
 }
 
 bool IsSweptTarget(const std::wstring& target) {
-  if (target == L"QV_COTData.json" || target == L"QV_AICopilotChart.png") return true;
-  const std::wstring prefix = L"QV_AICopilotChart_";
+  if (target == WideName(kCotDataName) || target == WideName(kChartPictureName)) return true;
+  const std::wstring prefix = WideName(kChartPicturePrefix);
   if (!StartsWith(target, prefix) || !EndsWith(target, L".png")) return false;
   std::vector<std::uint64_t> handle;
   return DigitFields(target.substr(prefix.size(), target.size() - prefix.size() - 4), 1, &handle);

@@ -14,3 +14,7 @@ inline constexpr const wchar_t* kChartPictureTemporaryPrefix = L"temp_chart_";
 // whole-file replace's ~<name>.<pid>_<thread>_<n>.tmp of QV_COTData.json and of the chart
 // pictures); 0 for every other name, so nothing of the companion's or a reader's is touched.
 [[nodiscard]] std::uint32_t LeftoverTemporaryWriter(const std::wstring& name);
+
+// Deletes those files whose writer no longer runs, and logs how many it removed and how
+// many it could not (Windows only).
+void SweepLeftoverTemporaries(const std::wstring& bridgeFolder);

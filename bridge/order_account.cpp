@@ -2,31 +2,15 @@
 
 #include <algorithm>
 
+#include "bridge/key_value.h"
 #include "bridge/order_files.h"
+#include "host/ascii_text.h"
 
 namespace {
 
-std::string_view TrimLine(std::string_view line) {
-  while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
-    line.remove_suffix(1);
-  }
-  return line;
-}
-
-// The value of KEY in KEY=VALUE lines; the later line wins.
-std::string KeyValue(std::string_view text, std::string_view key) {
-  std::string value;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = TrimLine(text.substr(start, end - start));
-    if (line.size() > key.size() && line.substr(0, key.size()) == key && line[key.size()] == '=') {
-      value = std::string(line.substr(key.size() + 1));
-    }
-    start = end + 1;
-  }
-  return value;
+// The value of KEY in KEY=VALUE lines; the later line wins, and a missing one is empty.
+std::string ValueOf(std::string_view text, std::string_view key) {
+  return std::string(LastValueOf(text, key).value_or(std::string_view()));
 }
 
 bool ParseHandle(std::string_view text, std::uint64_t* value) {
@@ -43,12 +27,12 @@ bool IsAccountLogin(std::string_view text) {
 std::optional<ChartRegistration> ParseChartRegistration(std::string_view text,
                                                         std::uint64_t nameHwnd) {
   ChartRegistration chart;
-  if (!ParseHandle(KeyValue(text, "HWND"), &chart.hwnd) || chart.hwnd != nameHwnd) {
+  if (!ParseHandle(ValueOf(text, "HWND"), &chart.hwnd) || chart.hwnd != nameHwnd) {
     return std::nullopt;
   }
-  chart.account = KeyValue(text, "ACCOUNT");
+  chart.account = ValueOf(text, "ACCOUNT");
   if (!IsAccountLogin(chart.account)) return std::nullopt;
-  chart.symbol = KeyValue(text, "SYMBOL");
+  chart.symbol = ValueOf(text, "SYMBOL");
   return chart;
 }
 
@@ -72,18 +56,10 @@ std::optional<std::uint64_t> ChartRegistrationHandle(const std::wstring& name) {
   return hwnd;
 }
 
-std::wstring ChartRegistrationFileName(std::uint64_t hwnd) {
-  return L"QV_Chart_" + std::to_wstring(hwnd) + L".txt";
-}
-
-std::wstring PositionsFileName(const std::string& account) {
-  return L"QV_OpenPositions_" + std::wstring(account.begin(), account.end()) + L".json";
-}
-
 AccountChoice ParseAccountChoice(std::string_view text) {
   AccountChoice choice;
-  choice.chosen = KeyValue(text, "CHOSEN");
-  choice.first = KeyValue(text, "FIRST");
+  choice.chosen = ValueOf(text, "CHOSEN");
+  choice.first = ValueOf(text, "FIRST");
   if (!IsAccountLogin(choice.chosen)) choice.chosen.clear();
   if (!IsAccountLogin(choice.first)) choice.first.clear();
   return choice;
@@ -101,7 +77,7 @@ std::string OrderAccountFor(const AccountChoice& choice) {
 }
 
 std::string LaunchRequestAccount(std::string_view text) {
-  const std::string account = KeyValue(text, "ACCOUNT");
+  const std::string account = ValueOf(text, "ACCOUNT");
   return IsAccountLogin(account) ? account : std::string();
 }
 

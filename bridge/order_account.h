@@ -11,7 +11,8 @@
 #include <string_view>
 #include <vector>
 
-inline constexpr wchar_t kChartRegistrationPattern[] = L"QV_Chart_*.txt";
+#include "bridge/bridge_names.h"
+
 inline constexpr wchar_t kOrderAccountFileName[] = L"order_account.txt";
 // A chart file older than this belongs to a companion that stopped without removing it.
 inline constexpr std::uint64_t kChartRegistrationAliveMs = 30000;
@@ -28,10 +29,6 @@ struct ChartRegistration {
                                                                       std::uint64_t nameHwnd);
 // The handle of QV_Chart_<hwnd>.txt, or nullopt for another name.
 [[nodiscard]] std::optional<std::uint64_t> ChartRegistrationHandle(const std::wstring& name);
-[[nodiscard]] std::wstring ChartRegistrationFileName(std::uint64_t hwnd);
-
-// QV_OpenPositions_<login>.json: one account's positions, written by its companions.
-[[nodiscard]] std::wstring PositionsFileName(const std::string& account);
 
 // A decimal login: 1 to 20 digits.
 [[nodiscard]] bool IsAccountLogin(std::string_view text);

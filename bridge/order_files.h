@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-inline constexpr wchar_t kTradeSignalFileName[] = L"QV_TradeSignal.csv";
-inline constexpr wchar_t kProtocolFileName[] = L"QV_Protocol.txt";
+#include "bridge/bridge_names.h"
+
 inline constexpr char kProtocolBody[] = "ORDER_FILES=1";
 // The workspace's own record of the last id the outbox issued, in the shared data folder.
 inline constexpr wchar_t kOutboxStateFileName[] = L"order_outbox.txt";
@@ -17,9 +17,6 @@ inline constexpr std::uint64_t kStaleOrderFileAgeMs = 60ull * 60ull * 1000ull;
 
 // 1 to 64 characters from A-Z a-z 0-9 _ - .
 [[nodiscard]] bool IsValidOrderId(std::string_view id);
-
-// 1 to 20 decimal digits that fit 64 bits (ids, handles, sequence numbers).
-[[nodiscard]] bool ParseDecimal(std::string_view text, std::uint64_t* value);
 
 // max(last + 1, now): larger than every id issued before and never behind the clock, so
 // two senders in one millisecond get two ids and a restart never reuses one.
@@ -30,42 +27,33 @@ inline constexpr std::uint64_t kStaleOrderFileAgeMs = 60ull * 60ull * 1000ull;
 [[nodiscard]] std::optional<std::uint64_t> ParseOutboxState(std::string_view text);
 [[nodiscard]] std::string OutboxStateBody(std::uint64_t lastIssued);
 
-// The record with its first field (the id) replaced.
-[[nodiscard]] std::string RecordWithId(const std::string& record, const std::string& id);
-// The first field of a record.
-[[nodiscard]] std::string RecordId(const std::string& record);
-
-[[nodiscard]] std::wstring OrderFileName(const std::string& id);        // QV_Order_<id>.csv
-[[nodiscard]] std::wstring OrderTakenFileName(const std::string& id);   // QV_OrderTaken_<id>.csv
-[[nodiscard]] std::wstring TradeResultFileName(const std::string& id);  // QV_TradeResult_<id>.txt
-
-// What an order file adds after its record, each on a line of its own: the login that must
-// execute it, the chart it came from, the outbox's sequence (an account executes in this
-// order) and whether the stop and target are a price or a distance. A companion of the
-// second version refuses a file with such lines as unreadable, so they are written only
-// while a current companion (one that keeps QV_Chart_<hwnd>.txt) runs.
-struct OrderAdditions {
+// One order on its whole way: from the page's TRADE message or a Telegram command through
+// the outbox into QV_Order_<id>.csv, and matched by its id against the companion's result.
+struct Order {
+  // The six fields of the record the companion executes.
+  std::string id, action, size, symbol, sl, tp;
+  // What an order file adds after its record, each on a line of its own: the login that
+  // must execute it, the chart it came from, the outbox's sequence (an account executes in
+  // this order) and whether the stop and target are a price or a distance. A companion of
+  // the second version refuses a file with such lines as unreadable, so they are written
+  // only while a current companion (one that keeps QV_Chart_<hwnd>.txt) runs.
   std::string account;
   std::uint64_t chart = 0;
   std::uint64_t seq = 0;
   std::string slKind, tpKind;  // "PRICE", "DISTANCE" or empty
 };
 
-// An order file holds the record and one line feed (without it the file is not whole),
-// then the additions that are set, as KEY=VALUE lines each ended by a line feed, and after
-// them END=1 (the added lines are whole only with it).
-[[nodiscard]] std::string OrderFileBody(const std::string& record,
-                                        const OrderAdditions& additions = {});
+// "id,action,size,symbol,sl,tp", no line end: the trade-signal slot's whole body.
+[[nodiscard]] std::string OrderRecordLine(const Order& order);
 
-// The six fields of an order file whose name carries this id: exactly six fields, the
-// first equal to the id, a known action, no control character, ended by its line feed;
-// then added lines of the form KEY=VALUE (unknown keys are ignored) closed by END=1.
-struct OrderRecord {
-  std::string id, action, size, symbol, sl, tp;
-  OrderAdditions additions;
-};
-[[nodiscard]] std::optional<OrderRecord> ParseOrderFile(std::string_view text,
-                                                        std::string_view expectedId);
+// The six fields of a record line as the companion splits it (every comma separates);
+// nullopt unless there are exactly six. Nothing else is checked.
+[[nodiscard]] std::optional<Order> SplitOrderRecord(std::string_view line);
+
+// An order file holds the record and one line feed, then the added lines that are set
+// (account, chart and sequence only when not empty or 0), as KEY=VALUE lines each ended by
+// a line feed, and after them END=1 (a companion takes the added lines only with it).
+[[nodiscard]] std::string OrderFileBody(const Order& order);
 
 // QV_TradeResult_<id>.txt as the companion writes it. kUnknown: the companion stopped while
 // executing and could not tell whether the order filled (the trader must look).
@@ -86,7 +74,3 @@ struct TradeResult {
 [[nodiscard]] std::optional<std::string> IdFromFileName(const std::wstring& name,
                                                         const std::wstring& prefix,
                                                         const std::wstring& extension);
-
-// The folder every process of the log-on shares: a child's data folder is its \Profile
-// under the daemon's, and the outbox and bot state must not be kept per profile.
-[[nodiscard]] std::wstring SharedWorkspaceDataFolder(const std::wstring& workspaceData);

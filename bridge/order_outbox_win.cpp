@@ -11,6 +11,8 @@
 #include "bridge/order_outbox.h"
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
+#include "host/file_time.h"
+#include "host/file_time_win.h"
 #include "host/process_state.h"
 #include "host/win_handles.h"
 
@@ -23,21 +25,12 @@ constexpr DWORD kLockWaitMs = 15000;
 
 std::atomic<bool> g_protocolWritten{false};
 
-std::uint64_t UnixMsNow() {
-  FILETIME now{};
-  ::GetSystemTimeAsFileTime(&now);
-  const std::uint64_t ticks =
-      static_cast<std::uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
-  constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ull;
-  return ticks < kUnixEpochTicks ? 0 : (ticks - kUnixEpochTicks) / 10000;
-}
-
 std::wstring Bridge(const std::wstring& name) {
   return BridgePath(g_folders.bridge, name);
 }
 
 std::wstring OutboxStatePath() {
-  return SharedWorkspaceDataFolder(g_folders.workspaceData) + L"\\" + kOutboxStateFileName;
+  return g_folders.workspaceRoot + L"\\" + kOutboxStateFileName;
 }
 
 class OutboxLock {
@@ -91,9 +84,14 @@ WriteStatus WriteProtocolFile() {
   return status;
 }
 
-OrderSend SendOrder(const std::string& record, bool keepRecordId, const OrderRoute& route) {
+OrderSend SendOrder(const Order& order, bool keepOrderId) {
   OrderSend send;
-  send.record = record;
+  send.order = order;
+  // Only the outbox names these; whatever came in with the order is not the truth.
+  send.order.account.clear();
+  send.order.seq = 0;
+  send.order.id.clear();  // until the outbox state holds the number it goes out with
+  send.record = OrderRecordLine(order);
   OutboxLock lock;
   if (lock.error()) return Failed(send, lock.error(), "take the outbox lock");
   if (!g_protocolWritten) {
@@ -107,10 +105,10 @@ OrderSend SendOrder(const std::string& record, bool keepRecordId, const OrderRou
   // Without any current companion the order names no account, as before: companions of
   // earlier versions take it from the slot or its plain order file.
   if (!live.empty()) {
-    send.account = route.chart != 0 ? AccountOfChart(live, route.chart) : OrderAccount(live);
+    send.order.account = order.chart != 0 ? AccountOfChart(live, order.chart) : OrderAccount(live);
   }
-  if (!send.account.empty() && AccountOfLive(live, send.account) == 0) {
-    send.refusal = "no terminal companion of account " + send.account + " is running";
+  if (!send.order.account.empty() && AccountOfLive(live, send.order.account) == 0) {
+    send.refusal = "no terminal companion of account " + send.order.account + " is running";
     return Failed(send, ERROR_NOT_FOUND, "find a companion of the order's account");
   }
   const std::wstring statePath = OutboxStatePath();
@@ -135,25 +133,25 @@ OrderSend SendOrder(const std::string& record, bool keepRecordId, const OrderRou
   const WriteStatus kept = ReplaceFileWhole(statePath, OutboxStateBody(next), WriteRetry::kPatient,
                                             WriteDurability::kProcessKill);
   if (!kept.ok()) return Failed(send, kept.error, "record the order id");
-  if (keepRecordId) {
-    send.id = RecordId(record);
+  send.order.id = keepOrderId ? order.id : std::to_string(next);
+  send.record = OrderRecordLine(send.order);
+  if (!IsValidOrderId(send.order.id)) {
+    return Failed(send, ERROR_INVALID_NAME, "use the order id");
+  }
+  // The added lines are for current companions only: an earlier one refuses such a file.
+  Order written = send.order;
+  if (send.order.account.empty()) {
+    written.chart = 0;
+    written.slKind.clear();
+    written.tpKind.clear();
   } else {
-    send.id = std::to_string(next);
-    send.record = RecordWithId(record, send.id);
+    written.seq = next;
+    send.order.seq = next;
   }
-  if (!IsValidOrderId(send.id)) return Failed(send, ERROR_INVALID_NAME, "use the order id");
-  OrderAdditions additions;
-  if (!send.account.empty()) {
-    additions.account = send.account;
-    additions.chart = route.chart;
-    additions.seq = next;
-    additions.slKind = route.slKind;
-    additions.tpKind = route.tpKind;
-  }
-  const std::wstring orderPath = Bridge(OrderFileName(send.id));
-  const WriteStatus order =
-      ReplaceFileWhole(orderPath, OrderFileBody(send.record, additions), WriteRetry::kPatient);
-  if (!order.ok()) return Failed(send, order.error, "write the order file");
+  const std::wstring orderPath = Bridge(OrderFileName(send.order.id));
+  const WriteStatus placed =
+      ReplaceFileWhole(orderPath, OrderFileBody(written), WriteRetry::kPatient);
+  if (!placed.ok()) return Failed(send, placed.error, "write the order file");
   if (!live.empty()) return send;
   const WriteStatus signal =
       ReplaceFileWhole(Bridge(kTradeSignalFileName), send.record, WriteRetry::kPatient);
@@ -181,18 +179,14 @@ std::optional<TradeResult> TakeTradeResult(const std::string& id) {
 
 void SweepStaleOrderFiles() {
   const std::uint64_t now = UnixMsNow();
-  for (const wchar_t* pattern :
-       {L"QV_TradeResult_*.txt", L"QV_Order_*.csv", L"QV_OrderTaken_*.csv"}) {
+  for (const std::wstring& pattern :
+       {TradeResultFileName("*"), OrderFileName("*"), OrderTakenFileName("*")}) {
     WIN32_FIND_DATAW found{};
     const UniqueFind listing(::FindFirstFileW(Bridge(pattern).c_str(), &found));
     if (!listing.valid()) continue;
     do {
       if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-      const std::uint64_t ticks = static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime)
-                                      << 32 |
-                                  found.ftLastWriteTime.dwLowDateTime;
-      const std::uint64_t written =
-          ticks < 116444736000000000ull ? 0 : (ticks - 116444736000000000ull) / 10000;
+      const std::uint64_t written = UnixMsFromFileTicks(FileTicks(found.ftLastWriteTime));
       if (now > written && now - written > kStaleOrderFileAgeMs) {
         ::DeleteFileW(Bridge(found.cFileName).c_str());
       }

@@ -44,7 +44,3 @@ class RequestWaitClock {
 // The body the daemon writes to QV_EvalRequest.txt: "EVAL", and for a named chart a line
 // feed and "HWND=<handle>". Readers of the first version only test that the file exists.
 [[nodiscard]] std::string EvalRequestBody(std::uint64_t chartHandle);
-
-// ASCII letters compared without case; the bridge folder's file system ignores case.
-[[nodiscard]] bool StartsAndEndsWithNoCase(const std::wstring& name, const std::wstring& prefix,
-                                           const std::wstring& suffix);

@@ -9,14 +9,17 @@
 // snapshot; configuration and request files pass a far smaller bound.
 inline constexpr std::size_t kTextFileCapBytes = 4u * 1024 * 1024;
 inline constexpr std::size_t kConfigFileCapBytes = 64u * 1024;
+// Chart pictures the runtime captured: far above any screen's PNG, so only a runaway file
+// is refused.
+inline constexpr std::size_t kPictureFileCapBytes = 256u * 1024 * 1024;
 
-// Whole file as text, whatever its encoding; empty when missing, unreadable, empty or over
-// maxBytes (an oversized file is logged once per change of its size or time, and ignored).
+// Whole file as text, whatever its encoding; empty when missing, unreadable, read short, empty
+// or over maxBytes (an oversized file is logged once per change of its size or time, and ignored).
 [[nodiscard]] std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime = nullptr,
                                         std::size_t maxBytes = kTextFileCapBytes);
 
-// Whole file as bytes, unchanged. False when missing, unreadable, a folder or over maxBytes
-// (an oversized file is logged once per change, as ReadTextFile does).
+// Whole file as bytes, unchanged. False when missing, unreadable, a folder, over maxBytes
+// (an oversized file is logged once per change, as ReadTextFile does) or read short.
 [[nodiscard]] bool ReadFileBytes(const std::wstring& path, std::size_t maxBytes,
                                  std::string* bytes);
 

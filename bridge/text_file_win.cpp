@@ -39,64 +39,66 @@ std::wstring Utf8ToWide(const std::string& text) {
   return DecodeUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size());
 }
 
-std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime, std::size_t maxBytes) {
-  // Delete sharing lets the terminal companion replace or remove the file while we read.
-  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return {};
-  if (lastWriteTime && !::GetFileTime(file.get(), nullptr, nullptr, lastWriteTime)) {
-    *lastWriteTime = FILETIME{};
-  }
-  LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0) return {};
-  // Bridge files are small; anything that does not fit one read call is not ours.
-  if (size.QuadPart > 0x7FFFFFF0 || static_cast<unsigned long long>(size.QuadPart) > maxBytes) {
-    FILETIME written{};
-    if (!::GetFileTime(file.get(), nullptr, nullptr, &written)) written = FILETIME{};
-    LogOversizedOnce(path, size.QuadPart, written);
-    return {};
-  }
-  const DWORD toRead = static_cast<DWORD>(size.QuadPart);
-  std::vector<unsigned char> buffer(static_cast<std::size_t>(toRead) + 2, 0);
-  DWORD read = 0;
-  if (!::ReadFile(file.get(), buffer.data(), toRead, &read, nullptr)) read = 0;
-  file.reset();
+namespace {
 
-  return DecodeTextFileBytes(buffer.data(), read);
-}
-
-bool ReadFileBytes(const std::wstring& path, std::size_t maxBytes, std::string* bytes) {
+// Bridge files are small; anything that does not fit one read call is not ours. A read that
+// fails or ends early (the file shrank under us) is a failure, never the part that came:
+// a cut PNG would be uploaded as a picture, a cut record taken for a shorter one.
+bool ReadOpenFile(HANDLE file, const std::wstring& path, std::size_t maxBytes,
+                  const FILETIME& written, std::string* bytes) {
   bytes->clear();
-  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(file.get(), &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return false;
-  }
   LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
+  if (!::GetFileSizeEx(file, &size) || size.QuadPart < 0) return false;
   if (size.QuadPart > 0x7FFFFFF0 || static_cast<unsigned long long>(size.QuadPart) > maxBytes) {
-    LogOversizedOnce(path, size.QuadPart, info.ftLastWriteTime);
+    LogOversizedOnce(path, size.QuadPart, written);
     return false;
   }
   bytes->resize(static_cast<std::size_t>(size.QuadPart));
   std::size_t done = 0;
   while (done < bytes->size()) {
     DWORD read = 0;
-    if (!::ReadFile(file.get(), bytes->data() + done, static_cast<DWORD>(bytes->size() - done),
-                    &read, nullptr)) {
+    if (!::ReadFile(file, bytes->data() + done, static_cast<DWORD>(bytes->size() - done), &read,
+                    nullptr) ||
+        read == 0) {
       bytes->clear();
       return false;
     }
-    if (read == 0) break;  // shrank while we read: what is there
     done += read;
   }
-  bytes->resize(done);
   return true;
+}
+
+// Delete sharing lets the terminal companion replace or remove the file while we read.
+UniqueFile OpenForReading(const std::wstring& path) {
+  return UniqueFile(::CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+}  // namespace
+
+std::wstring ReadTextFile(const std::wstring& path, FILETIME* lastWriteTime, std::size_t maxBytes) {
+  UniqueFile file = OpenForReading(path);
+  if (!file) return {};
+  FILETIME written{};
+  if (!::GetFileTime(file.get(), nullptr, nullptr, &written)) written = FILETIME{};
+  if (lastWriteTime) *lastWriteTime = written;
+  std::string bytes;
+  if (!ReadOpenFile(file.get(), path, maxBytes, written, &bytes)) return {};
+  file.reset();
+  return DecodeTextFileBytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
+bool ReadFileBytes(const std::wstring& path, std::size_t maxBytes, std::string* bytes) {
+  bytes->clear();
+  UniqueFile file = OpenForReading(path);
+  if (!file) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return false;
+  }
+  return ReadOpenFile(file.get(), path, maxBytes, info.ftLastWriteTime, bytes);
 }
 
 bool WriteTextFile(const std::wstring& path, const std::string& bytes) {

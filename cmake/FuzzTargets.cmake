@@ -61,3 +61,11 @@ foreach(src IN LISTS QV_FUZZ_SOURCES)
     target_link_libraries(fuzz_replay_${name} PRIVATE qv_pure qv_fuzz_runtime_pure)
   endif()
 endforeach()
+# The order and result files' write -> read laws use the terminal companion's own MQL5
+# reader and writer.
+foreach(target fuzz_replay_order_record fuzz_order_record fuzz_replay_order_result
+               fuzz_order_result)
+  if(TARGET ${target})
+    target_link_libraries(${target} PRIVATE qv_mql5_shim)
+  endif()
+endforeach()

@@ -13,11 +13,9 @@ struct LaunchRequest {
   std::string mode = "WORKSTATION";
 };
 
-// UTF-8 body in, values out. Lines end at line feeds; a line's trailing carriage returns,
-// blanks and tabs are ignored; the key is what stands before the first "=" (trailing
-// blanks and tabs removed, leading ones kept so an indented key does not match), the value
-// what follows it (leading blanks and tabs removed). Later lines win; unknown keys and
-// lines without "=" are ignored. Never fails: any bytes give some request.
+// UTF-8 body in, values out: KEY=value lines read as every bridge file's
+// (bridge/key_value.h). Later lines win; unknown keys and lines without "=" are ignored.
+// Never fails: any bytes give some request.
 [[nodiscard]] LaunchRequest ParseLaunchRequest(const std::string& utf8Body);
 
 // Keeps only the characters 0 to 9, in order, leading zeros included.

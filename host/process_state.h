@@ -8,8 +8,9 @@
 struct WorkspaceFolders {
   std::wstring bridge;         // %APPDATA%\MetaQuotes\Terminal\Common\Files\Quorvale
   std::wstring workspaceData;  // %APPDATA%\Quorvale_Workspace_Data, or its \Profile in a child
-  // %APPDATA%\Quorvale_Workspace_Data in every process: what only the host may read (the
-  // Telegram token) lives here, never in the bridge folder every page and program can read.
+  // %APPDATA%\Quorvale_Workspace_Data in every process, the one folder the whole log-on
+  // shares: the outbox state, the order account, the bot state and the sealed stores. What
+  // only the host may read (the Telegram token) lives here, never in the bridge folder.
   std::wstring workspaceRoot;
 };
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "bridge/base64.h"
 #include "bridge/bridge_names.h"
 #include "bridge/leftover_temporaries.h"
 #include "bridge/text_file.h"
@@ -28,25 +29,10 @@ std::wstring TemporaryCapturePath() {
                                           std::to_wstring(++counter) + L".png");
 }
 
-// Raw bytes, no text conversion. False when the file cannot be opened (it stays then).
-[[nodiscard]] bool ReadWholeFile(const std::wstring& path, std::string* bytes) {
-  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  char buffer[65536];
-  for (;;) {
-    DWORD read = 0;
-    if (!::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) || read == 0) break;
-    bytes->append(buffer, read);
-  }
-  return true;
-}
-
 void OnCaptureCompleted(const std::wstring& temporaryPath, const CaptureRequest& request,
                         HRESULT result) {
   std::string png;
-  const bool read = SUCCEEDED(result) && ReadWholeFile(temporaryPath, &png);
+  const bool read = SUCCEEDED(result) && ReadFileBytes(temporaryPath, kPictureFileCapBytes, &png);
   ::DeleteFileW(temporaryPath.c_str());
   if (!read || png.empty()) {
     // The request is claimed already: without this line the fill would silently have no

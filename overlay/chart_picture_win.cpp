@@ -39,20 +39,6 @@ std::wstring TemporaryPicturePath() {
                                           std::to_wstring(++counter) + L".png");
 }
 
-[[nodiscard]] bool ReadWholeFile(const std::wstring& path, std::string* bytes) {
-  UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  char buffer[65536];
-  for (;;) {
-    DWORD read = 0;
-    if (!::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) return false;
-    if (read == 0) return true;
-    bytes->append(buffer, read);
-  }
-}
-
 // The capture writes into a file of its own; only a finished, non-empty, current picture
 // replaces the published ones, so the page never reads a half-written or stale PNG. The
 // temporary file goes whatever came of it (the runtime has let go of its stream by now).
@@ -60,12 +46,11 @@ std::wstring TemporaryPicturePath() {
 void PublishPicture(const std::wstring& temporary, std::uint64_t token, HRESULT result) {
   const bool current = g_picture.gate.Complete(token, ::GetTickCount64());
   const bool publish = current && SUCCEEDED(result);
-  const std::wstring own = BridgePath(
-      g_folders.bridge, L"QV_AICopilotChart_" + std::to_wstring(g_launch.chartWindow) + L".png");
-  const std::wstring shared = BridgePath(g_folders.bridge, L"QV_AICopilotChart.png");
+  const std::wstring own = BridgePath(g_folders.bridge, ChartPictureFileName(g_launch.chartWindow));
+  const std::wstring shared = BridgePath(g_folders.bridge, WideName(kChartPictureName));
   const bool queued = RunOffWindowThread([temporary, publish, own, shared] {
     std::string png;
-    const bool read = publish && ReadWholeFile(temporary, &png);
+    const bool read = publish && ReadFileBytes(temporary, kPictureFileCapBytes, &png);
     ::DeleteFileW(temporary.c_str());
     if (!read || png.empty()) return;
     const bool written = ReplaceFileWhole(own, png, WriteRetry::kPatient).ok() &&

@@ -19,7 +19,7 @@
 #include "overlay/webview_host.h"
 #include "services/host_symbol.h"
 #include "services/http_client.h"
-#include "services/shutdown_flag.h"
+#include "services/service_threads.h"
 
 OverlayWindows g_windows;
 

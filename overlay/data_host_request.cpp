@@ -2,15 +2,13 @@
 
 #include <cctype>
 
+#include "bridge/bridge_names.h"
+#include "host/ascii_text.h"
+
 namespace {
 
 constexpr std::size_t kKiB = 1024;
 constexpr std::size_t kMiB = 1024 * 1024;
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
@@ -67,11 +65,10 @@ constexpr Served kIcon{"image/x-icon", 1 * kMiB};
 
 // The files the HUD and the studio page read; nothing else of the bridge folder is served.
 bool AllowedFile(const std::string& name, Served* served) {
-  if (name == "QV_OpenPositions.json" || name == "QV_AICopilotData.json" ||
-      name == "QV_COTData.json" || Shaped(name, "QV_AICopilotData_", ".json", ChartHandle)) {
+  if (name == kOpenPositionsName || name == kCopilotDataName || name == kCotDataName ||
+      Shaped(name, kCopilotDataPrefix, ".json", ChartHandle)) {
     *served = kJson;
-  } else if (name == "QV_AICopilotChart.png" ||
-             Shaped(name, "QV_AICopilotChart_", ".png", ChartHandle)) {
+  } else if (name == kChartPictureName || Shaped(name, kChartPicturePrefix, ".png", ChartHandle)) {
     *served = kPicture;
   } else if (Shaped(name, "QV_ATClaim_", ".txt", ClaimKey)) {
     *served = kClaim;
@@ -109,7 +106,7 @@ DataHostAnswer DecideDataHostRequest(const DataHostRequest& request, const std::
                                      const std::string& dataHostOrigin) {
   // Only "<data host origin>/<name>" (query and fragment aside) names a file.
   const std::string prefix = dataHostOrigin + "/";
-  if (Lower(request.url.substr(0, prefix.size())) != Lower(prefix)) {
+  if (AsciiLowered(request.url.substr(0, prefix.size())) != AsciiLowered(prefix)) {
     return Refuse(DataHostVerdict::NotFound);
   }
   std::string path = request.url.substr(prefix.size());
@@ -118,11 +115,11 @@ DataHostAnswer DecideDataHostRequest(const DataHostRequest& request, const std::
     return Refuse(DataHostVerdict::Forbidden);
   }
 
-  const std::string origin = Lower(request.origin);
-  const std::string site = Lower(request.secFetchSite);
-  const std::string dest = Lower(request.secFetchDest);
-  const bool fromChart = !origin.empty() && origin == Lower(chartOrigin);
-  const bool fromDataHost = !origin.empty() && origin == Lower(dataHostOrigin);
+  const std::string origin = AsciiLowered(request.origin);
+  const std::string site = AsciiLowered(request.secFetchSite);
+  const std::string dest = AsciiLowered(request.secFetchDest);
+  const bool fromChart = !origin.empty() && origin == AsciiLowered(chartOrigin);
+  const bool fromDataHost = !origin.empty() && origin == AsciiLowered(dataHostOrigin);
   // Any other origin, "null" (sandboxed and opaque documents) included, is not ours.
   if (!origin.empty() && !fromChart && !fromDataHost) return Refuse(DataHostVerdict::Forbidden);
   const std::string method = request.method.empty() ? std::string("GET") : request.method;
@@ -139,7 +136,7 @@ DataHostAnswer DecideDataHostRequest(const DataHostRequest& request, const std::
 
   const bool navigation = request.context == DataHostContext::kDocument || dest == "document" ||
                           dest == "iframe" || dest == "frame" ||
-                          Lower(request.secFetchMode) == "navigate" || site == "none";
+                          AsciiLowered(request.secFetchMode) == "navigate" || site == "none";
   DataHostAnswer answer;
   answer.headOnly = method == "HEAD";
   if (path == "headless.html") {

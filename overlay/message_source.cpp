@@ -1,20 +1,10 @@
 #include "overlay/message_source.h"
 
-#include <cctype>
-
+#include "host/ascii_text.h"
 #include "overlay/page_scripts.h"
 
-namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-}  // namespace
-
 std::string UrlOrigin(const std::string& url) {
-  const std::string lower = Lower(url);
+  const std::string lower = AsciiLowered(url);
   std::size_t start = 0;
   if (lower.rfind("https://", 0) == 0) {
     start = 8;
@@ -42,5 +32,5 @@ bool IsTrustedMessageSource(const std::string& sourceUrl) {
   // On the data host only the studio page is a document of ours (query and fragment aside).
   const std::string rest = sourceUrl.substr(origin.size());
   const std::size_t cut = rest.find_first_of("?#");
-  return Lower(rest.substr(0, cut)) == "/headless.html";
+  return AsciiLowered(rest.substr(0, cut)) == "/headless.html";
 }

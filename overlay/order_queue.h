@@ -3,14 +3,15 @@
 // sent them, so the window thread never waits for the outbox lock or a held file.
 #include <string>
 
+#include "bridge/order_files.h"
+
 // Child start-up: starts the sender ahead of the first order, which would otherwise wait for
 // the thread and the protocol file.
 void StartOrderSender();
 
-// Window thread: hands the record to the sender. clientId is the page's id for the order;
-// slKind and tpKind the page's marks of its levels ("PRICE", "DISTANCE" or empty).
-void QueueOrder(const std::string& clientId, const std::string& record, bool keepRecordId,
-                const std::string& slKind = {}, const std::string& tpKind = {});
+// Window thread: hands the order to the sender, which sends it as this chart's. clientId is
+// the page's id for the order; keepOrderId keeps the order's own id (AutoTrader ids).
+void QueueOrder(const std::string& clientId, const Order& order, bool keepOrderId);
 
 // Window thread: takes the companion's results of sent orders and tells the page what became
 // of them (executed, rejected, or unknown). Run when the folder watch sees a result land, and

@@ -26,9 +26,8 @@ constexpr ULONGLONG kResultWaitMs = 120000;
 
 struct Job {
   std::string client;
-  std::string record;
+  Order order;
   bool keepId = false;
-  std::string slKind, tpKind;
 };
 
 struct Awaited {
@@ -49,14 +48,6 @@ struct Told {
   ULONGLONG at = 0;
 };
 std::vector<Told> g_told;  // window thread only: the latest fate of each recent order
-
-std::string SymbolOf(const std::string& record) {
-  std::size_t at = 0;
-  for (int i = 0; i < 3 && at != std::string::npos; ++i) at = record.find(',', at + 1);
-  if (at == std::string::npos) return {};
-  const std::size_t end = record.find(',', at + 1);
-  return record.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
-}
 
 void Push(const OrderFate& fate);
 
@@ -89,20 +80,18 @@ void HandOver(OrderFate fate) {
 }
 
 void SendOne(const Job& job) {
-  OrderRoute route;
-  route.chart = g_launch.chartWindow;
-  route.slKind = job.slKind;
-  route.tpKind = job.tpKind;
-  const OrderSend send = SendOrder(job.record, job.keepId, route);
+  Order order = job.order;
+  order.chart = g_launch.chartWindow;
+  const OrderSend send = SendOrder(order, job.keepId);
   OrderFate fate;
   fate.client = job.client;
-  fate.id = send.id;
-  const std::string symbol = SymbolOf(send.record);
+  fate.id = send.order.id;
+  const std::string& symbol = send.order.symbol;
   if (send.status.ok()) {
     fate.status = OrderFate::Status::kSent;
-    if (!send.step.empty()) LogDebug("Order " + send.id + ": could not " + send.step);
+    if (!send.step.empty()) LogDebug("Order " + send.order.id + ": could not " + send.step);
     LogDebug("Emitted Quorvale Trade Signal to MT5 [" + symbol + "]: " + send.record +
-             (send.account.empty() ? "" : " for account " + send.account));
+             (send.order.account.empty() ? "" : " for account " + send.order.account));
   } else {
     fate.status = OrderFate::Status::kNotSent;
     fate.reason = send.refusal.empty() ? DescribeWriteError(send.status.error) : send.refusal;
@@ -176,12 +165,11 @@ void StartOrderSender() {
   if (!SenderRunning()) LogDebug("The first order will try to start the sender again.");
 }
 
-void QueueOrder(const std::string& clientId, const std::string& record, bool keepRecordId,
-                const std::string& slKind, const std::string& tpKind) {
+void QueueOrder(const std::string& clientId, const Order& order, bool keepOrderId) {
   {
     std::lock_guard<std::mutex> hold(g_lock);
     if (SenderRunning()) {
-      g_jobs.push_back({clientId, record, keepRecordId, slKind, tpKind});
+      g_jobs.push_back({clientId, order, keepOrderId});
       ++g_unreported;
       g_wake.notify_one();
       return;

@@ -43,8 +43,9 @@ std::string OwnDocumentCondition() {
   // Document scripts run in every frame and every document the view reaches; this runs
   // before the page's own scripts, so window.top and location are still the real ones.
   return std::string("window === window.top && (location.origin === ") +
-         JsStringLiteral(kChartSiteOrigin) + " || location.href.split(/[?#]/)[0] === " +
-         JsStringLiteral(VirtualDataUrl("headless.html")) + ")";
+         JsonQuote(kChartSiteOrigin) +
+         " || location.href.split(/[?#]/)[0] === " + JsonQuote(VirtualDataUrl("headless.html")) +
+         ")";
 }
 
 }  // namespace

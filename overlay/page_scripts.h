@@ -4,7 +4,7 @@
 // (overlay/hud_channel.h).
 #include <string>
 
-#include "host/string_literal.h"
+#include "host/json.h"
 
 // Host name mapped to the bridge folder; the HUD reads bridge files from it.
 inline constexpr const char* kVirtualDataHost = "quorvale-data.example";

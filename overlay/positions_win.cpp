@@ -52,7 +52,7 @@ std::wstring ResultFilesSignature() {
   std::wstring signature;
   WIN32_FIND_DATAW found{};
   UniqueFind listing(
-      ::FindFirstFileW(BridgePath(g_folders.bridge, L"QV_TradeResult_*.txt").c_str(), &found));
+      ::FindFirstFileW(BridgePath(g_folders.bridge, TradeResultFileName("*")).c_str(), &found));
   if (!listing) return signature;
   do {
     signature += found.cFileName;
@@ -76,7 +76,7 @@ void HandOverResults() {
 // then. Looked up again every few seconds on the window thread; the watch thread reads it.
 constexpr ULONGLONG kSourceCheckMs = 3000;
 std::mutex g_sourceLock;
-std::wstring g_source = L"QV_OpenPositions.json";
+std::wstring g_source = WideName(kOpenPositionsName);
 ULONGLONG g_sourceCheckedAt = 0;
 
 std::wstring PositionsPath() {
@@ -90,7 +90,8 @@ bool RefreshPositionsSource() {
   if (g_sourceCheckedAt != 0 && now - g_sourceCheckedAt < kSourceCheckMs) return false;
   g_sourceCheckedAt = now;
   const std::string account = LiveChartAccount(g_launch.chartWindow);
-  const std::wstring name = account.empty() ? L"QV_OpenPositions.json" : PositionsFileName(account);
+  const std::wstring name =
+      account.empty() ? WideName(kOpenPositionsName) : PositionsFileName(account);
   {
     std::lock_guard<std::mutex> hold(g_sourceLock);
     if (name == g_source) return false;

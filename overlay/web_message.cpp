@@ -2,26 +2,22 @@
 
 #include <vector>
 
+#include "bridge/csv.h"
+
 namespace {
 
 bool StartsWith(const std::string& text, const char* prefix) {
   return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
-// Splits like a line reader with a comma delimiter: a trailing comma adds no empty last
-// field, two adjacent commas give an empty one, an empty text gives no fields.
+// The page's TRADE text is split like a line reader with a comma delimiter: a trailing
+// comma adds no empty last field, two adjacent commas give an empty one, an empty text
+// gives no fields.
 std::vector<std::string> SplitFields(const std::string& text) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t comma = text.find(',', start);
-    if (comma == std::string::npos) {
-      fields.push_back(text.substr(start));
-      break;
-    }
-    fields.push_back(text.substr(start, comma - start));
-    start = comma + 1;
-  }
+  if (text.empty()) return {};
+  const std::vector<std::string_view> split = SplitCsvFields(text);
+  std::vector<std::string> fields(split.begin(), split.end());
+  if (text.back() == ',') fields.pop_back();
   return fields;
 }
 
@@ -73,26 +69,25 @@ std::string StripExchangePrefix(const std::string& symbol) {
   return colon == std::string::npos ? symbol : symbol.substr(colon + 1);
 }
 
-TradeRecord BuildTradeRecord(const std::string& rest, const std::string& hostSymbol,
-                             std::uint64_t tickCount) {
+Order OrderFromTradeMessage(const std::string& rest, const std::string& hostSymbol,
+                            std::uint64_t tickCount) {
   const std::vector<std::string> f = SplitFields(rest);
   auto nonEmpty = [&](std::size_t i, const std::string& fallback) {
     return i < f.size() && !f[i].empty() ? f[i] : fallback;
   };
-  TradeRecord record;
-  const std::string id = nonEmpty(0, std::to_string(tickCount));
-  const std::string action = nonEmpty(1, "BUY");
-  const std::string size = nonEmpty(2, "0.10");
+  Order order;
+  order.id = nonEmpty(0, std::to_string(tickCount));
+  order.action = nonEmpty(1, "BUY");
+  order.size = nonEmpty(2, "0.10");
   if (f.size() >= 4 && !f[3].empty() && f[3] != "CURRENT") {
-    record.symbol = StripExchangePrefix(f[3]);
+    order.symbol = StripExchangePrefix(f[3]);
   } else {
-    record.symbol = StripExchangePrefix(hostSymbol);
+    order.symbol = StripExchangePrefix(hostSymbol);
   }
   // An empty stop or target stays empty; only a missing one becomes "0".
-  const std::string sl = Unmarked(f.size() > 4 ? f[4] : "0", &record.slKind);
-  const std::string tp = Unmarked(f.size() > 5 ? f[5] : "0", &record.tpKind);
-  record.line = id + "," + action + "," + size + "," + record.symbol + "," + sl + "," + tp;
-  return record;
+  order.sl = Unmarked(f.size() > 4 ? f[4] : "0", &order.slKind);
+  order.tp = Unmarked(f.size() > 5 ? f[5] : "0", &order.tpKind);
+  return order;
 }
 
 bool IsSafeRecordField(const std::string& field) {
@@ -102,12 +97,13 @@ bool IsSafeRecordField(const std::string& field) {
   return true;
 }
 
-bool IsSafeTradeRecord(const TradeRecord& record) {
-  // Fields are split at commas, so only the symbol (which may come from the host symbol)
-  // can carry one; any control byte anywhere would start a new line for the reader.
-  if (!IsSafeRecordField(record.symbol)) return false;
-  for (unsigned char c : record.line) {
-    if (c < 0x20 || c == 0x7F) return false;
+bool IsSafeOrder(const Order& order) {
+  // Fields are split at commas, so no field may carry one (the symbol may come from the
+  // host symbol, the rest from the page's own split); any control byte anywhere would
+  // start a new line for the reader.
+  for (const std::string* field :
+       {&order.id, &order.action, &order.size, &order.symbol, &order.sl, &order.tp}) {
+    if (!IsSafeRecordField(*field)) return false;
   }
   return true;
 }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "bridge/order_files.h"
+
 enum class WebMessageKind {
   kSync,        // SYNC:<symbol>
   kTrade,       // TRADE:<id>,<action>,<size>,<symbol>,<sl>,<tp>
@@ -29,24 +31,17 @@ struct WebMessage {
 // Keeps what follows the first colon, or the whole text when there is none.
 [[nodiscard]] std::string StripExchangePrefix(const std::string& symbol);
 
-struct TradeRecord {
-  std::string symbol;  // as written in field 4
-  std::string line;    // the whole six-field record, no line end
-  std::string slKind;  // "PRICE" or "DISTANCE" when the page marked the stop, else empty
-  std::string tpKind;
-};
+// The order of the text after "TRADE:", with defaults from the host symbol and the tick
+// count. A stop or target the page marks "P:<price>" (picked on the chart or typed as a
+// price) or "D:<distance>" goes into the order as the bare number, its kind beside it; an
+// unmarked one is left to the companion's rule.
+[[nodiscard]] Order OrderFromTradeMessage(const std::string& rest, const std::string& hostSymbol,
+                                          std::uint64_t tickCount);
 
-// Builds the trade-signal record from the text after "TRADE:", filling defaults from the
-// host symbol and the tick count. A stop or target the page marks "P:<price>" (picked on the
-// chart or typed as a price) or "D:<distance>" goes into the record as the bare number,
-// its kind beside it; an unmarked one is left to the companion's rule.
-[[nodiscard]] TradeRecord BuildTradeRecord(const std::string& rest, const std::string& hostSymbol,
-                                           std::uint64_t tickCount);
-
-// A record the terminal companion reads as six comma-separated fields on one line: no
+// An order the terminal companion reads as six comma-separated fields on one line: no
 // field may carry a comma (host symbols come from the page), a line break or another
 // control character.
-[[nodiscard]] bool IsSafeTradeRecord(const TradeRecord& record);
+[[nodiscard]] bool IsSafeOrder(const Order& order);
 
 // "SYNC:" symbol check: the same rule for the two-field sync record.
 [[nodiscard]] bool IsSafeRecordField(const std::string& field);

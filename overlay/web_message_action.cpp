@@ -27,15 +27,15 @@ WebMessageAction DecideWebMessage(const std::string& utf8Message, const std::str
       action.body = action.symbol + "," + std::to_string(tickCount);
       return action;
     case WebMessageKind::kTrade: {
-      const TradeRecord record = BuildTradeRecord(parsed.rest, hostSymbol, tickCount);
+      action.order = OrderFromTradeMessage(parsed.rest, hostSymbol, tickCount);
       // The page's id routes the fate back to the button or card that sent the order; the
       // outbox gives the order its own id (AutoTrader ids excepted).
-      action.pageId = RecordId(record.line);
-      action.body = record.line;
-      action.symbol = record.symbol;
+      action.pageId = action.order.id;
+      action.body = OrderRecordLine(action.order);
+      action.symbol = action.order.symbol;
       // A size that the page (or a script that drives it) made up must not pass either: the
       // workspace's hard limits hold before the outbox.
-      action.reason = IsSafeTradeRecord(record) ? OrderLimitBroken(record.line, limits)
+      action.reason = IsSafeOrder(action.order) ? OrderLimitBroken(action.order, limits)
                                                 : std::string("unusable order record");
       if (!action.reason.empty()) {
         action.step = Step::kRefuseOrder;
@@ -44,8 +44,6 @@ WebMessageAction DecideWebMessage(const std::string& utf8Message, const std::str
       }
       action.step = Step::kQueueOrder;
       action.keepPageId = IsKeptPageOrderId(action.pageId);
-      action.slKind = record.slKind;
-      action.tpKind = record.tpKind;
       return action;
     }
     case WebMessageKind::kHideWindow:

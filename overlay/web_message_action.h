@@ -12,7 +12,8 @@ struct WebMessageAction {
   enum class Step {
     kSyncSymbol,         // symbol: new host symbol; body: the Symbol Sync record
     kDropSync,           // symbol: the unusable symbol (log only)
-    kQueueOrder,         // pageId, body: the order record, keepPageId, symbol
+    kQueueOrder,         // order, pageId, body: the order record (for the log), keepPageId,
+                         // symbol
     kRefuseOrder,        // pageId: the id to report the refusal to (may be empty); body: record;
                          // reason: why, for the page
     kHideWindow,         //
@@ -33,7 +34,7 @@ struct WebMessageAction {
   std::string symbol;
   std::string pageId;
   bool keepPageId = false;
-  std::string slKind, tpKind;  // kQueueOrder: the levels' marks
+  Order order;  // kQueueOrder and kRefuseOrder: the order of a TRADE message
   std::string reason;
   TelegramRelay relay;
 };

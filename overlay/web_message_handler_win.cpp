@@ -41,17 +41,19 @@ void Write(const std::wstring& path, const std::string& body,
 
 void SyncSymbol(const WebMessageAction& action) {
   SetHostSymbol(Utf8ToWide(action.symbol));
-  Write(BridgeFile(L"QV_TVSync.csv"), action.body, [symbol = action.symbol](WriteStatus status) {
-    if (!status.ok()) {
-      LogDebug("Could not write Symbol Sync " + symbol + ": " + DescribeWriteError(status.error));
-      return;
-    }
-    LogDebug("Emitted Symbol Sync to MT5: " + symbol);
-  });
+  Write(BridgeFile(WideName(kSymbolSyncName).c_str()), action.body,
+        [symbol = action.symbol](WriteStatus status) {
+          if (!status.ok()) {
+            LogDebug("Could not write Symbol Sync " + symbol + ": " +
+                     DescribeWriteError(status.error));
+            return;
+          }
+          LogDebug("Emitted Symbol Sync to MT5: " + symbol);
+        });
 }
 
 void HandleAiStatus(const std::string& rest) {
-  Write(BridgeFile(L"QV_AIStatus.json"), rest, [](WriteStatus status) {
+  Write(BridgeFile(WideName(kAiStatusName).c_str()), rest, [](WriteStatus status) {
     // Rewritten often; one line per failure would flood the log, so only the change is told.
     static bool failing = false;
     if (!status.ok() && !failing) {
@@ -210,7 +212,7 @@ void HandleWebMessage(const std::wstring& message) {
     case Step::kQueueOrder:
       LogDebug("Queued Quorvale Trade Signal [" + action.symbol + "] from page order " +
                action.pageId);
-      QueueOrder(action.pageId, action.body, action.keepPageId, action.slKind, action.tpKind);
+      QueueOrder(action.pageId, action.order, action.keepPageId);
       return;
     case Step::kRefuseOrder:
       LogDebug("Quorvale Trade Signal NOT sent (" + action.reason +

@@ -1,5 +1,7 @@
 #include "overlay/window_layout.h"
 
+#include "host/ascii_text.h"
+
 WindowRect OverlayRect(int clientWidth, int clientHeight) {
   return {0, 0, clientWidth <= 0 ? 800 : clientWidth, clientHeight <= 0 ? 600 : clientHeight};
 }
@@ -24,21 +26,11 @@ std::wstring TickerOf(const std::wstring& symbol) {
   return colon == std::wstring::npos ? symbol : symbol.substr(colon + 1);
 }
 
-namespace {
-wchar_t Lower(wchar_t c) {
-  return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
-}  // namespace
-
 bool IsNewTicker(const std::wstring& currentSymbol, const std::wstring& mappedSymbol) {
   const std::wstring next = TickerOf(mappedSymbol);
   if (next.empty()) return false;
   const std::wstring current = TickerOf(currentSymbol);
-  if (next.size() != current.size()) return true;
-  for (std::size_t i = 0; i < next.size(); ++i) {
-    if (Lower(next[i]) != Lower(current[i])) return true;
-  }
-  return false;
+  return !EqualsNoCase(std::wstring_view(next), std::wstring_view(current));
 }
 
 std::wstring TrimRequestText(const std::wstring& text) {

@@ -14,7 +14,6 @@
 #include "overlay/hud_channel_win.h"
 #include "overlay/ui_queue.h"
 #include "overlay/workspace_state.h"
-#include "services/endpoints.h"
 #include "services/http_client.h"
 #include "services/telegram.h"
 #include "services/telegram_bot.h"

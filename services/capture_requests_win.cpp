@@ -10,7 +10,7 @@
 #include "host/process_state.h"
 #include "host/win_handles.h"
 #include "services/capture_requests.h"
-#include "services/endpoints.h"
+#include "services/http_client.h"
 
 namespace {
 
@@ -35,8 +35,8 @@ std::vector<CaptureRequest> ClaimCaptureRequests() {
   const std::wstring& bridge = g_folders.bridge;
   if (bridge.empty()) return requests;
   WIN32_FIND_DATAW found{};
-  UniqueFind find(
-      ::FindFirstFileW(BridgePath(bridge, L"QV_Capture_Request_*.txt").c_str(), &found));
+  UniqueFind find(::FindFirstFileW(
+      BridgePath(bridge, WideName(kCaptureRequestPrefix) + L"*.txt").c_str(), &found));
   if (!find.valid()) {
     g_waiting.Retain({});
     return requests;

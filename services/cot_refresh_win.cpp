@@ -6,18 +6,14 @@
 #include "bridge/file_replace.h"
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
+#include "host/file_time_win.h"
 #include "host/process_state.h"
 #include "host/win_handles.h"
 #include "services/cot_data.h"
 #include "services/cot_refresh.h"
-#include "services/endpoints.h"
 #include "services/http_client.h"
 
 namespace {
-
-std::uint64_t ToUint64(const FILETIME& time) {
-  return static_cast<std::uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
-}
 
 // Missing, unopenable or unstamped files count as stale, so the download is tried.
 bool ExistingFileIsFresh(const std::wstring& path) {
@@ -29,7 +25,7 @@ bool ExistingFileIsFresh(const std::wstring& path) {
   if (!::GetFileTime(file.get(), nullptr, nullptr, &written)) return false;
   FILETIME now{};
   ::GetSystemTimeAsFileTime(&now);
-  return IsCotFileFresh(ToUint64(written), ToUint64(now));
+  return IsCotFileFresh(FileTicks(written), FileTicks(now));
 }
 
 }  // namespace
@@ -37,7 +33,7 @@ bool ExistingFileIsFresh(const std::wstring& path) {
 void CotRefresh() noexcept {
   try {
     LogDebug("Starting COT update thread...");
-    const std::wstring path = BridgePath(g_folders.bridge, L"QV_COTData.json");
+    const std::wstring path = BridgePath(g_folders.bridge, WideName(kCotDataName));
     if (ExistingFileIsFresh(path)) {
       LogDebug("Existing QV_COTData.json is fresh. Skipping remote fetch.");
       return;

@@ -8,8 +8,6 @@
 #include "host/debug_log.h"
 #include "host/win_handles.h"
 #include "services/http_client.h"
-#include "services/http_flags.h"
-#include "services/posts_in_flight.h"
 
 namespace {
 
@@ -166,4 +164,21 @@ void AwaitPostsBeforeExit() {
   LogDebug("Exiting with " + std::to_string(left) +
            " asynchronous POST(s) (journal upload or notice) still in flight after " +
            std::to_string(kExitGraceForPosts.count()) + " ms; they may not arrive.");
+}
+
+namespace {
+std::wstring EnvironmentValue(const wchar_t* name) {
+  wchar_t buffer[2048];
+  const DWORD length = ::GetEnvironmentVariableW(name, buffer, 2048);
+  if (length == 0 || length >= 2048) return {};
+  return std::wstring(buffer, length);
+}
+}  // namespace
+
+std::wstring CloudBaseUrl() {
+  return ChooseBaseUrl(EnvironmentValue(kCloudBaseUrlVariable), kCloudBaseUrl);
+}
+
+std::wstring TelegramApiBaseUrl() {
+  return ChooseBaseUrl(EnvironmentValue(kTelegramApiBaseVariable), kTelegramApiBaseUrl);
 }

@@ -1,7 +1,6 @@
 #include "services/order_limits.h"
 
 #include <cstdlib>
-#include <vector>
 
 namespace {
 
@@ -24,17 +23,6 @@ bool PositiveDecimal(const std::string& text, double* value) {
   }
   *value = std::strtod(text.c_str(), nullptr);
   return *value > 0;
-}
-
-std::vector<std::string> Fields(const std::string& record) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t comma = record.find(',', start);
-    fields.push_back(record.substr(start, comma == std::string::npos ? comma : comma - start));
-    if (comma == std::string::npos) return fields;
-    start = comma + 1;
-  }
 }
 
 // A limit compares with a little room, so 1.00 lots pass a limit written 1.00 whatever the
@@ -102,12 +90,9 @@ OrderLimits ParseOrderLimits(const std::string& text, std::string* problems) {
   return limits;
 }
 
-std::string OrderLimitBroken(const std::string& record, const OrderLimits& limits) {
-  const std::vector<std::string> f = Fields(record);
-  if (f.size() < 3) return "unreadable order";
-  const std::string& action = f[1];
-  if (action != "BUY" && action != "SELL") return {};
-  const std::string& size = f[2];
+std::string OrderLimitBroken(const Order& order, const OrderLimits& limits) {
+  if (order.action != "BUY" && order.action != "SELL") return {};
+  const std::string& size = order.size;
   double value = 0;
   if (size.rfind("R:", 0) == 0) {
     if (!PositiveDecimal(size.substr(2), &value)) return "unreadable risk " + size;

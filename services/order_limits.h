@@ -5,6 +5,8 @@
 // reaches the outbox.
 #include <string>
 
+#include "bridge/order_files.h"
+
 struct OrderLimits {
   double maxLots = 1.0;
   double maxRiskPct = 2.0;
@@ -20,8 +22,8 @@ struct OrderLimits {
 // decimal number keeps its default and is named in *problems.
 [[nodiscard]] OrderLimits ParseOrderLimits(const std::string& text, std::string* problems);
 
-// Empty when the record (id,action,size,symbol,sl,tp) is within the limits, otherwise the
+// Empty when the order is within the limits, otherwise the
 // reason told to the trader. Orders that open a position (BUY, SELL) are checked: a lot size
 // against the largest lot size, an "R:" size against the largest risk; a size that is
 // neither is refused. Closing and stop moves are never held back.
-[[nodiscard]] std::string OrderLimitBroken(const std::string& record, const OrderLimits& limits);
+[[nodiscard]] std::string OrderLimitBroken(const Order& order, const OrderLimits& limits);

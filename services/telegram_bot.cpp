@@ -4,6 +4,8 @@
 #include <cctype>
 #include <limits>
 
+#include "bridge/key_value.h"
+#include "host/ascii_text.h"
 #include "host/json.h"
 
 namespace {
@@ -53,15 +55,6 @@ std::size_t ObjectAt(const std::string& body, std::size_t at, std::size_t end) {
   return at < end && body[at] == '{' ? at : std::string::npos;
 }
 
-std::string QuotedValueAfter(const std::string& text, const std::string& key) {
-  const std::size_t start = text.find(key);
-  if (start == std::string::npos) return {};
-  const std::size_t from = start + key.size();
-  const std::size_t end = text.find('"', from);
-  if (end == std::string::npos) return {};
-  return text.substr(from, end - from);
-}
-
 // Up to the first "," or "}" at or after from, or the end of the text.
 std::string FieldTextFrom(const std::string& body, std::size_t from) {
   const std::size_t end = body.find_first_of(",}", from);
@@ -94,13 +87,8 @@ std::string CommandWord(const std::string& text, const std::string& botName) {
   const std::size_t at = word.find('@');
   if (at == std::string::npos) return word;
   const std::string named = word.substr(at + 1);
-  if (botName.empty() || named.size() != botName.size()) return {};
-  for (std::size_t i = 0; i < named.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(named[i])) !=
-        std::tolower(static_cast<unsigned char>(botName[i]))) {
-      return {};
-    }
-  }
+  if (botName.empty() || !EqualsNoCase(std::string_view(named), std::string_view(botName)))
+    return {};
   return word.substr(0, at);
 }
 
@@ -114,6 +102,19 @@ bool IsSafeRecordWord(const std::string& word) {
   });
 }
 
+// The bot's orders carry no stop or target: the companion's rule places them.
+Order OrderOf(const std::string& id, const char* action, const std::string& size,
+              const std::string& symbol) {
+  Order order;
+  order.id = id;
+  order.action = action;
+  order.size = size;
+  order.symbol = symbol;
+  order.sl = "0";
+  order.tp = "0";
+  return order;
+}
+
 CommandOutcome RemoteOrder(const std::string& text, const std::string& id, bool buy) {
   const std::vector<std::string> words = SplitWords(text);
   const std::string symbol = words.size() > 1 ? words[1] : "CURRENT";
@@ -122,7 +123,7 @@ CommandOutcome RemoteOrder(const std::string& text, const std::string& id, bool 
     return {std::nullopt, std::nullopt, TelegramRejectedWordText()};
   }
   CommandOutcome outcome;
-  outcome.record = id + (buy ? ",BUY," : ",SELL,") + risk + "," + symbol + ",0,0";
+  outcome.trade = OrderOf(id, buy ? "BUY" : "SELL", risk, symbol);
   outcome.order = TelegramOrderLabel{
       buy ? "\xF0\x9F\x9F\xA2" : "\xF0\x9F\x94\xB4", buy ? "REMOTE BUY" : "REMOTE SELL",
       EscapeTelegramMarkdown(symbol) + " (" + EscapeTelegramMarkdown(risk) + ")"};
@@ -137,8 +138,10 @@ std::string Decimal(std::int64_t v) {
 
 TelegramConfig ParseTelegramConfig(const std::string& text) {
   TelegramConfig config;
-  config.token = QuotedValueAfter(text, "\"token\":\"");
-  config.chatId = QuotedValueAfter(text, "\"chatid\":\"");
+  JsonValue file;
+  if (!ParseJson(text, &file) || !file.IsObject()) return config;
+  config.token = file.StringAt("token");
+  config.chatId = file.StringAt("chatid");
   return config;
 }
 
@@ -228,12 +231,12 @@ CommandOutcome HandleTelegramCommand(const std::string& text, const std::string&
   const std::string command = CommandWord(text, botName);
   if (command == "/status") return {std::nullopt, std::nullopt, TelegramStatusText(hostSymbol)};
   if (command == "/closeall") {
-    return {id + ",CLOSE,0.10,ALL,0,0",
+    return {OrderOf(id, "CLOSE", "0.10", "ALL"),
             TelegramOrderLabel{"\xF0\x9F\x9B\x91", "CLOSE ALL", "Close all positions"},
             std::nullopt};
   }
   if (command == "/be") {
-    return {id + ",BE_PLUS,0.10,CURRENT,0,0",
+    return {OrderOf(id, "BE_PLUS", "0.10", "CURRENT"),
             TelegramOrderLabel{"\xE2\x9A\xA1", "BREAK-EVEN", "SL to break-even +2 pips"},
             std::nullopt};
   }
@@ -365,24 +368,23 @@ std::wstring TelegramStateFileName(const std::string& token) {
 std::optional<TelegramBotState> ParseTelegramState(const std::string& text) {
   TelegramBotState state;
   bool sawOffset = false;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    const auto digitsAfter = [&](const char* key, std::int64_t* out) {
-      const std::size_t n = std::char_traits<char>::length(key);
-      if (line.compare(0, n, key) != 0 || line.size() == n || line.size() > n + 19) return false;
-      if (line.find_first_not_of("0123456789", n) != std::string::npos) return false;
-      *out = std::stoll(line.substr(n));
-      return true;
-    };
-    if (digitsAfter("OFFSET=", &state.offset))
+  // A number past the signed 64-bit range makes its line unreadable, like one with a
+  // letter in it; it used to end the bot thread with an exception.
+  const auto number = [](std::string_view value, std::int64_t* out) {
+    std::uint64_t parsed = 0;
+    if (!ParseDecimal(value, &parsed) ||
+        parsed > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+      return false;
+    }
+    *out = static_cast<std::int64_t>(parsed);
+    return true;
+  };
+  for (const KeyValue& line : ReadKeyValues(text)) {
+    if (line.key == "OFFSET" && number(line.value, &state.offset)) {
       sawOffset = true;
-    else
-      digitsAfter("PENDING=", &state.pending);
-    start = end + 1;
+    } else if (line.key == "PENDING") {
+      (void)number(line.value, &state.pending);
+    }
   }
   if (!sawOffset) return std::nullopt;
   return state;
@@ -420,45 +422,17 @@ const std::string& TelegramRejectedWordText() {
   return text;
 }
 
-std::string EscapeTelegramText(const std::string& text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(text.size() + 16);
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (byte < 0x20) {
-          out += "\\u00";
-          out.push_back(kHex[byte >> 4]);
-          out.push_back(kHex[byte & 0xF]);
-        } else {
-          out.push_back(c);
-        }
-    }
-  }
-  return out;
-}
-
 std::string TelegramSendMessageBody(const std::string& chatId, const std::string& text) {
   // Real chat ids are digits, a minus sign or an @name and come out unchanged; escaping
   // them as well keeps a damaged configuration from breaking the JSON.
-  return "{\"chat_id\":\"" + EscapeTelegramText(chatId) + "\",\"text\":\"" +
-         EscapeTelegramText(text) + "\",\"parse_mode\":\"Markdown\"}";
+  // Carriage returns are dropped: the bot's replies have always gone out without them, and
+  // a reply must read the same whichever line ends its text came with.
+  std::string shown;
+  for (const char c : text) {
+    if (c != '\r') shown.push_back(c);
+  }
+  return "{\"chat_id\":" + JsonQuote(chatId) + ",\"text\":" + JsonQuote(shown) +
+         ",\"parse_mode\":\"Markdown\"}";
 }
 
 std::string TelegramPollUrl(const std::string& apiBase, const std::string& token,

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "bridge/order_files.h"
+
 struct TelegramConfig {
   std::string token;
   std::string chatId;
@@ -17,8 +19,8 @@ struct TelegramConfig {
   [[nodiscard]] bool usable() const { return !token.empty() && !chatId.empty(); }
 };
 
-// Finds "token":" and "chatid":" anywhere in the text, in either order; a value runs to
-// the next double quote. A missing key or closing quote leaves that value empty.
+// The string members "token" and "chatid" of the JSON object the file holds; a value that
+// is missing or not a string, or a file that is not a whole JSON object, is empty.
 [[nodiscard]] TelegramConfig ParseTelegramConfig(const std::string& text);
 
 // One update of a getUpdates answer, as the scan saw it.
@@ -65,7 +67,7 @@ struct TelegramOrderLabel {
 // What one command text asks for: the order to send (if any) with its reply label, or the
 // reply (if any) of a command that does not trade.
 struct CommandOutcome {
-  std::optional<std::string> record;  // the order record; its id is replaced by the outbox
+  std::optional<Order> trade;  // the order; its id is replaced by the outbox
   std::optional<TelegramOrderLabel> order;
   std::optional<std::string> reply;  // text for SendTelegramMessage
 };
@@ -134,11 +136,8 @@ struct TelegramBotState {
 [[nodiscard]] std::optional<TelegramBotState> ParseTelegramState(const std::string& text);
 [[nodiscard]] std::string TelegramStateBody(const TelegramBotState& state);
 
-// JSON string contents for the text: quote, backslash, line feed and tab escaped, carriage
-// returns dropped, every other control byte as \u00XX, so the body is always valid JSON.
-[[nodiscard]] std::string EscapeTelegramText(const std::string& text);
-
-// {"chat_id":"<id>","text":"<escaped>","parse_mode":"Markdown"}
+// {"chat_id":"<id>","text":"<text>","parse_mode":"Markdown"}, both as JSON strings; carriage
+// returns are dropped from the text.
 [[nodiscard]] std::string TelegramSendMessageBody(const std::string& chatId,
                                                   const std::string& text);
 

@@ -23,11 +23,11 @@ TelegramStep DecideTelegramUpdate(const TelegramUpdate& update, const TelegramBo
   if (update.kind != TelegramUpdate::Kind::kText) return step;
   // The record's id is the outbox's to give; "0" stands in until then.
   step.outcome = HandleTelegramCommand(update.text, "0", hostSymbol, botName);
-  const bool isCommand = step.outcome.record || step.outcome.reply;
+  const bool isCommand = step.outcome.trade || step.outcome.reply;
   if (isCommand && IsTelegramCommandTooOld(update.date, nowUnixSeconds)) {
     step.action = Action::kReplyExpired;
     step.reply = TelegramExpiredText(update.text);
-  } else if (step.outcome.record && step.outcome.order) {
+  } else if (step.outcome.trade && step.outcome.order) {
     step.action = Action::kSendOrder;
   } else if (step.outcome.reply) {
     step.action = Action::kReply;

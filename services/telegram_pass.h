@@ -12,7 +12,7 @@ struct TelegramStep {
     kNone,           // recorded only (no message, no text, or text that is no command)
     kRejectForeign,  // recorded; a message from another chat or user is logged, not answered
     kReplyExpired,   // recorded; the command is too old to run: reply says so
-    kSendOrder,      // recorded; the order is sent (outcome.record, outcome.order)
+    kSendOrder,      // recorded; the order is sent (outcome.trade, outcome.order)
     kReply,          // recorded; reply is sent
   };
   Action action = Action::kSkip;

@@ -11,12 +11,12 @@
 #include "bridge/order_outbox.h"
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
+#include "host/file_time_win.h"
 #include "host/process_state.h"
 #include "host/win_handles.h"
-#include "services/endpoints.h"
-#include "services/host_symbol.h"
 #include "services/http_client.h"
-#include "services/shutdown_flag.h"
+#include "services/host_symbol.h"
+#include "services/service_threads.h"
 #include "services/telegram.h"
 #include "services/telegram_pass.h"
 #include "services/workspace_store.h"
@@ -62,19 +62,15 @@ class PollerLease {
 };
 
 std::int64_t UnixSecondsNow() {
-  FILETIME now{};
-  ::GetSystemTimeAsFileTime(&now);
-  const std::uint64_t ticks =
-      static_cast<std::uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
-  return static_cast<std::int64_t>((ticks - 116444736000000000ull) / 10000000ull);
+  return static_cast<std::int64_t>(UnixMsNow() / 1000);
 }
 
 std::wstring StatePath(const std::string& token) {
-  return SharedWorkspaceDataFolder(g_folders.workspaceData) + L"\\" + TelegramStateFileName(token);
+  return g_folders.workspaceRoot + L"\\" + TelegramStateFileName(token);
 }
 
 std::wstring PollStatusPath() {
-  return SharedWorkspaceDataFolder(g_folders.workspaceData) + L"\\telegram_status.json";
+  return g_folders.workspaceRoot + L"\\telegram_status.json";
 }
 
 // The poller's view of the bot for every HUD: written when it changes, and each distinct
@@ -127,12 +123,13 @@ void ReplyNow(const TelegramConfig& config, const std::string& text) {
 std::string SendOrderAndDescribe(const CommandOutcome& outcome) {
   // The workspace's hard limits hold for the bot as for the page: a command over one never
   // reaches the outbox.
-  const std::string overLimit = OrderLimitBroken(*outcome.record, CurrentOrderLimits());
+  const std::string overLimit = OrderLimitBroken(*outcome.trade, CurrentOrderLimits());
   if (!overLimit.empty()) {
-    LogDebug("Telegram order NOT sent: " + *outcome.record + " (" + overLimit + ")");
+    LogDebug("Telegram order NOT sent: " + OrderRecordLine(*outcome.trade) + " (" + overLimit +
+             ")");
     return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kNotSent, overLimit);
   }
-  const OrderSend send = SendOrder(*outcome.record, false);
+  const OrderSend send = SendOrder(*outcome.trade, false);
   if (!send.status.ok()) {
     const std::string error =
         send.refusal.empty() ? DescribeWriteError(send.status.error) : send.refusal;
@@ -141,20 +138,20 @@ std::string SendOrderAndDescribe(const CommandOutcome& outcome) {
     return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kNotSent, error);
   }
   LogDebug("Emitted Telegram order to MT5: " + send.record +
-           (send.account.empty() ? "" : " for account " + send.account));
+           (send.order.account.empty() ? "" : " for account " + send.order.account));
   for (int step = 0; step < kResultWaitSteps && !ShuttingDownFlag().load(); ++step) {
     ::Sleep(kResultWaitStepMs);
-    const std::optional<TradeResult> result = TakeTradeResult(send.id);
+    const std::optional<TradeResult> result = TakeTradeResult(send.order.id);
     if (!result) continue;
     if (result->status == TradeResult::Status::kExecuted) {
-      LogDebug("Order " + send.id + " executed ticket " + result->ticket);
+      LogDebug("Order " + send.order.id + " executed ticket " + result->ticket);
       return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kExecuted, result->ticket);
     }
     if (result->status == TradeResult::Status::kUnknown) {
-      LogDebug("Order " + send.id + " unknown: " + result->reason);
+      LogDebug("Order " + send.order.id + " unknown: " + result->reason);
       return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kUnknown, result->reason);
     }
-    LogDebug("Order " + send.id + " rejected: " + result->reason);
+    LogDebug("Order " + send.order.id + " rejected: " + result->reason);
     return TelegramOrderReplyText(*outcome.order, TelegramOrderFate::kRejected,
                                   result->reason.empty() ? "no reason given" : result->reason);
   }

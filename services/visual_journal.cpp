@@ -1,55 +1,36 @@
 #include "services/visual_journal.h"
 
-#include "bridge/request_target.h"
-#include "host/string_literal.h"
+#include "bridge/bridge_names.h"
+#include "bridge/key_value.h"
+#include "host/ascii_text.h"
+#include "host/json.h"
 
 namespace {
 
 // A JSON string's contents: the request file is written by the terminal side, and a quote
 // or control character in a value must not change the body's shape.
 std::string JsonText(const std::string& text) {
-  const std::string literal = JsStringLiteral(text);
-  return literal.substr(1, literal.size() - 2);
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-void TrimEnd(std::string& text) {
-  while (!text.empty() && (text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  const std::string quoted = JsonQuote(text);
+  return quoted.substr(1, quoted.size() - 2);
 }
 
 }  // namespace
 
 CaptureRequest ParseCaptureRequest(const std::string& body, const std::string& defaultUploadUrl) {
   CaptureRequest request;
-  std::size_t start = 0;
-  while (start <= body.size()) {
-    std::size_t end = body.find('\n', start);
-    if (end == std::string::npos) end = body.size();
-    const std::string line = body.substr(start, end - start);
-    start = end + 1;
-    const std::size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    std::string key = line.substr(0, equals);
-    std::string value = line.substr(equals + 1);
-    TrimEnd(key);
-    TrimEnd(value);
-    if (key == "TICKET") {
+  for (const KeyValue& line : ReadKeyValues(body)) {
+    const std::string value(line.value);
+    if (line.key == "TICKET") {
       request.ticket = value;
-    } else if (key == "SYMBOL") {
+    } else if (line.key == "SYMBOL") {
       request.symbol = value;
-    } else if (key == "ACTION") {
+    } else if (line.key == "ACTION") {
       request.action = value;
-    } else if (key == "USER_ID") {
+    } else if (line.key == "USER_ID") {
       request.userId = value;
-    } else if (key == "ACCOUNT_NUM") {
+    } else if (line.key == "ACCOUNT_NUM") {
       request.accountNumber = value;
-    } else if (key == "FIREBASE_URL") {
+    } else if (line.key == "FIREBASE_URL") {
       request.uploadUrl = value;
     }
   }
@@ -60,36 +41,7 @@ CaptureRequest ParseCaptureRequest(const std::string& body, const std::string& d
 bool IsCaptureRequestName(const std::wstring& name) {
   // Case-insensitive, as the file system and the launch request names are: a companion
   // writing "qv_capture_request_1.TXT" must not have its fill go unjournaled.
-  return StartsAndEndsWithNoCase(name, L"QV_Capture_Request_", L".txt");
-}
-
-std::string Base64Encode(const std::string& bytes) {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  std::size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    const std::uint32_t group =
-        static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << 16 |
-        static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8 |
-        static_cast<unsigned char>(bytes[i + 2]);
-    out.push_back(kAlphabet[group >> 18]);
-    out.push_back(kAlphabet[(group >> 12) & 0x3F]);
-    out.push_back(kAlphabet[(group >> 6) & 0x3F]);
-    out.push_back(kAlphabet[group & 0x3F]);
-  }
-  const std::size_t rest = bytes.size() - i;
-  if (rest > 0) {
-    std::uint32_t group = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
-    if (rest == 2)
-      group |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
-    out.push_back(kAlphabet[group >> 18]);
-    out.push_back(kAlphabet[(group >> 12) & 0x3F]);
-    out.push_back(rest == 2 ? kAlphabet[(group >> 6) & 0x3F] : '=');
-    out.push_back('=');
-  }
-  return out;
+  return StartsAndEndsWithNoCase(name, WideName(kCaptureRequestPrefix), L".txt");
 }
 
 std::string CaptureUploadFileName(const CaptureRequest& request) {
@@ -116,7 +68,7 @@ std::string TradeFilledNotice(const CaptureRequest& request) {
 }
 
 bool IsAllowedUploadUrl(const std::string& url) {
-  const std::string lower = Lower(url);
+  const std::string lower = AsciiLowered(url);
   if (lower.rfind("https://", 0) == 0) return lower.size() > 8;
   // Plain http only to this machine (a local relay or a test server): the picture and the
   // account number never cross a network unencrypted.

@@ -1,5 +1,5 @@
 #pragma once
-// The visual journal's text work: capture request files, base64, the upload body and the
+// The visual journal's text work: capture request files, the upload body and the
 // trade-filled notice. All values are UTF-8; the upload body escapes them as JSON.
 #include <cstdint>
 #include <string>
@@ -13,18 +13,15 @@ struct CaptureRequest {
   std::string uploadUrl;
 };
 
-// Lines split at line feeds; "KEY=value" with the key before the first "="; carriage
-// returns and blanks trimmed from the end of key and value only; exact keys; the later
+// KEY=value lines read as every bridge file's (bridge/key_value.h); exact keys; the later
 // line wins. An absent or empty FIREBASE_URL gives defaultUploadUrl.
 [[nodiscard]] CaptureRequest ParseCaptureRequest(const std::string& body,
                                                  const std::string& defaultUploadUrl);
 
-// "QV_Capture_Request_" + anything + ".txt", letters compared without case. The directory pattern alone is not enough:
-// FindFirstFileW also matches on short 8.3 names, which can let other names through.
+// "QV_Capture_Request_" + anything + ".txt", letters compared without case. The directory pattern
+// alone is not enough: FindFirstFileW also matches on short 8.3 names, which can let other names
+// through.
 [[nodiscard]] bool IsCaptureRequestName(const std::wstring& name);
-
-// Standard RFC 4648 alphabet, "=" padding, no line breaks.
-[[nodiscard]] std::string Base64Encode(const std::string& bytes);
 
 // "QV_TV_" + SYMBOL + "_" + ACTION + "_" + TICKET + ".png"
 [[nodiscard]] std::string CaptureUploadFileName(const CaptureRequest& request);

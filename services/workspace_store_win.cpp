@@ -30,7 +30,7 @@ const std::string& Entropy() {
 }
 
 std::wstring DataFolder() {
-  return SharedWorkspaceDataFolder(g_folders.workspaceData);
+  return g_folders.workspaceRoot;
 }
 
 std::wstring DataPath(const wchar_t* name) {
@@ -235,10 +235,10 @@ bool ChangeWorkspaceSecrets(const std::function<void(WorkspaceSecrets&)>& change
 
 void MigrateLegacySecrets() {
   if (g_folders.workspaceData.empty() || g_folders.bridge.empty()) return;
-  const std::wstring config = BridgePath(g_folders.bridge, L"QV_AIConfig.json");
+  const std::wstring config = BridgePath(g_folders.bridge, WideName(kAiConfigName));
   const std::wstring vault = DataFolder() + L"\\Profile\\vault.json";
-  const std::wstring plainTelegram = DataPath(L"QV_TelegramConfig.json");
-  const std::wstring bridgeTelegram = BridgePath(g_folders.bridge, L"QV_TelegramConfig.json");
+  const std::wstring plainTelegram = DataFolder() + L"\\" + WideName(kTelegramConfigName);
+  const std::wstring bridgeTelegram = BridgePath(g_folders.bridge, WideName(kTelegramConfigName));
   // The common case (nothing left to move) takes no lock.
   if (!FileExists(vault) && !FileExists(plainTelegram) && !FileExists(bridgeTelegram) &&
       !TakeKeysFromConfig(ReadWholeText(config))) {
@@ -286,7 +286,7 @@ bool StoreWorkspaceSettings(const WorkspaceSettings& changes, bool onlyMissing) 
     LogDebug("Could not store the workspace's settings: " + DescribeWriteError(stored.error));
     return false;
   }
-  const std::wstring config = BridgePath(g_folders.bridge, L"QV_AIConfig.json");
+  const std::wstring config = BridgePath(g_folders.bridge, WideName(kAiConfigName));
   const WriteStatus written =
       ReplaceFileWhole(config, CompanionConfigText(ReadWholeText(config), settings));
   if (!written.ok()) {

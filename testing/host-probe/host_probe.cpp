@@ -73,9 +73,14 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"order" && argc > 2) {
     ResolveWorkspaceFolders();
-    const OrderSend send = SendOrder(WideToUtf8(argv[2]), false);
+    const std::optional<Order> order = SplitOrderRecord(WideToUtf8(argv[2]));
+    if (!order) {
+      std::puts("NOTSENT 0 read the record");
+      return 0;
+    }
+    const OrderSend send = SendOrder(*order, false);
     if (send.status.ok()) {
-      std::printf("SENT %s %s\n", send.id.c_str(), send.record.c_str());
+      std::printf("SENT %s %s\n", send.order.id.c_str(), send.record.c_str());
     } else {
       std::printf("NOTSENT %lu %s\n", static_cast<unsigned long>(send.status.error),
                   send.step.c_str());

@@ -23,7 +23,6 @@
 #include "services/host_symbol.h"
 #include "services/http_client.h"
 #include "services/service_threads.h"
-#include "services/shutdown_flag.h"
 #include "services/telegram.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <array>
 #include <thread>
 
-#include "testing/webview2-runtime/base64.h"
+#include "bridge/base64.h"
 #include "testing/webview2-runtime/websocket.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "testing/webview2-runtime/base64.h"
+#include "bridge/base64.h"
 #include "testing/webview2-runtime/call_log_win.h"
 #include "testing/webview2-runtime/view_state_win.h"
 

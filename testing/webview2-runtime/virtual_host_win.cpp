@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "host/win_handles.h"
-#include "testing/webview2-runtime/base64.h"
+#include "bridge/base64.h"
 #include "testing/webview2-runtime/host_mapping.h"
 #include "testing/webview2-runtime/text_win.h"
 #include "testing/webview2-runtime/view_state_win.h"

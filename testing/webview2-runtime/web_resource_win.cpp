@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "testing/webview2-runtime/base64.h"
+#include "bridge/base64.h"
 #include "testing/webview2-runtime/call_log_win.h"
 #include "testing/webview2-runtime/com_object.h"
 #include "testing/webview2-runtime/host_mapping.h"

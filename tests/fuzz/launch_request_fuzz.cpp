@@ -1,8 +1,11 @@
-// QV_Launch_*.txt bodies from any program that can write the bridge folder. The parsed
-// request written back as key=value lines parses to itself, and the handle digits read
-// like a reference with wider arithmetic. A cut file reads differently only in its cut line.
+// QV_Launch_*.txt bodies from any program that can write the bridge folder, and the
+// KEY=VALUE reader every such bridge file goes through: the lines read, written back, read as
+// the same lines. The parsed request written back as key=value lines parses to itself, and the
+// handle digits read like a reference with wider arithmetic. A cut file reads differently only in
+// its cut line.
 #include <limits>
 
+#include "bridge/key_value.h"
 #include "daemon/launch_request.h"
 #include "fuzz_support.h"
 
@@ -17,6 +20,16 @@ bool Same(const LaunchRequest& a, const LaunchRequest& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string body = fuzz::Bytes(data, size);
+  const std::vector<KeyValue> lines = ReadKeyValues(body);
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (const KeyValue& line : lines) pairs.emplace_back(line.key, line.value);
+  const std::string rewritten = WriteKeyValues(pairs);
+  const std::vector<KeyValue> back = ReadKeyValues(rewritten);  // views into rewritten
+  FUZZ_CHECK(back.size() == lines.size());
+  for (std::size_t i = 0; i < back.size() && i < lines.size(); ++i) {
+    FUZZ_CHECK(back[i].key == lines[i].key && back[i].value == lines[i].value);
+  }
+
   const LaunchRequest request = ParseLaunchRequest(body);
   for (const std::string* value : {&request.handleText, &request.symbol, &request.interval,
                                    &request.theme, &request.userId, &request.mode}) {

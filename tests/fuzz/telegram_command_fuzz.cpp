@@ -15,11 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const CommandOutcome outcome =
       HandleTelegramCommand(text, "987654321", hostSymbol, "QuorvaleBot");
-  if (outcome.record) {
-    const std::vector<std::string> fields = fuzz::Split(*outcome.record, ',');
+  if (outcome.trade) {
+    const std::string record = OrderRecordLine(*outcome.trade);
+    const std::vector<std::string> fields = fuzz::Split(record, ',');
     FUZZ_CHECK(fields.size() == 6);
     FUZZ_CHECK(fields[0] == "987654321");
-    for (unsigned char c : *outcome.record) FUZZ_CHECK(c >= 0x20 && c != 0x7F);
+    for (unsigned char c : record) FUZZ_CHECK(c >= 0x20 && c != 0x7F);
     FUZZ_CHECK(outcome.order.has_value() && !outcome.reply.has_value());
   }
   if (outcome.reply) {

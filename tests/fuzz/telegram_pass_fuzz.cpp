@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(step.tellWhenNotRecorded == (update.kind == TelegramUpdate::Kind::kText));
     switch (step.action) {
       case Action::kSendOrder: {
-        FUZZ_CHECK(step.outcome.record && step.outcome.order);
-        const std::string& record = *step.outcome.record;
+        FUZZ_CHECK(step.outcome.trade && step.outcome.order);
+        const std::string record = OrderRecordLine(*step.outcome.trade);
         FUZZ_CHECK(fuzz::Split(record, ',').size() == 6);
         for (unsigned char c : record) FUZZ_CHECK(c >= 0x20 && c != 0x7F);
         [[fallthrough]];

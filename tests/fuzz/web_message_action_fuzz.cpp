@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case Step::kQueueOrder:
       FUZZ_CHECK(message.rfind("TRADE:", 0) == 0);
       FUZZ_CHECK(fuzz::Split(action.body, ',').size() == 6);
-      FUZZ_CHECK(OrderLimitBroken(action.body, OrderLimits()).empty());
+      FUZZ_CHECK(OrderLimitBroken(action.order, OrderLimits()).empty());
+      FUZZ_CHECK(action.body == OrderRecordLine(action.order) && action.pageId == action.order.id);
       for (unsigned char c : action.body) FUZZ_CHECK(c >= 0x20 && c != 0x7F);
       break;
     case Step::kRefuseOrder:

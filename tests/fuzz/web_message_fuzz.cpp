@@ -18,14 +18,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         message.size() > parsed.rest.size() &&
         message.compare(message.size() - parsed.rest.size(), std::string::npos, parsed.rest) == 0);
 
-  const TradeRecord record = BuildTradeRecord(parsed.rest, hostSymbol, 1234567);
-  if (IsSafeTradeRecord(record)) {
-    const std::vector<std::string> fields = fuzz::Split(record.line, ',');
+  const Order order = OrderFromTradeMessage(parsed.rest, hostSymbol, 1234567);
+  const std::string line = OrderRecordLine(order);
+  if (IsSafeOrder(order)) {
+    const std::vector<std::string> fields = fuzz::Split(line, ',');
     FUZZ_CHECK(fields.size() == 6);
-    FUZZ_CHECK(fields[3] == record.symbol);
-    for (unsigned char c : record.line) FUZZ_CHECK(c >= 0x20 && c != 0x7F);
+    FUZZ_CHECK(fields[3] == order.symbol);
+    for (unsigned char c : line) FUZZ_CHECK(c >= 0x20 && c != 0x7F);
+    // The record the slot holds reads back as the same six fields.
+    const std::optional<Order> back = SplitOrderRecord(line);
+    FUZZ_CHECK(back && back->id == order.id && back->action == order.action &&
+               back->size == order.size && back->symbol == order.symbol && back->sl == order.sl &&
+               back->tp == order.tp);
   }
-  const std::string printable = PrintableForLog(record.line);
+  const std::string printable = PrintableForLog(line);
   for (unsigned char c : printable) FUZZ_CHECK(c >= 0x20 && c != 0x7F);
 
   // A relay the host would show the trader: its values can travel in a URL, a reply body and

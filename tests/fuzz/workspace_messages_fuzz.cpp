@@ -67,11 +67,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(limits.maxLots > 0 && limits.maxRiskPct > 0);
       const std::size_t cut = text.find('\n');
       const std::string record = cut == std::string::npos ? text : text.substr(cut + 1);
-      const std::string why = OrderLimitBroken(record, limits);
+      const std::optional<Order> order = SplitOrderRecord(record);
+      if (!order) break;
+      const std::string why = OrderLimitBroken(*order, limits);
       // A refusal names what it refused; an opening order that passes had a readable size.
-      if (why.empty()) {
-        const std::vector<std::string> f = fuzz::Split(record, ',');
-        if (f.size() >= 3 && (f[1] == "BUY" || f[1] == "SELL")) FUZZ_CHECK(!f[2].empty());
+      if (why.empty() && (order->action == "BUY" || order->action == "SELL")) {
+        FUZZ_CHECK(!order->size.empty());
       }
       break;
     }

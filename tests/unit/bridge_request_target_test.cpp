@@ -56,12 +56,4 @@ TEST(RequestClaim, WaitIsCountedFromTheFirstSightingWithoutLetterCase) {
   EXPECT_EQ(clock.size(), 0u);
 }
 
-TEST(RequestNames, PrefixAndSuffixIgnoreLetterCase) {
-  EXPECT_TRUE(
-      StartsAndEndsWithNoCase(L"qv_capture_request_7.TXT", L"QV_Capture_Request_", L".txt"));
-  EXPECT_FALSE(StartsAndEndsWithNoCase(L"QV_Capture_Request.txt", L"QV_Capture_Request_", L".txt"));
-  EXPECT_FALSE(
-      StartsAndEndsWithNoCase(L"QV_Capture_Request_7.txt.bak", L"QV_Capture_Request_", L".txt"));
-}
-
 }  // namespace

@@ -2,6 +2,7 @@
 // it names, the chart it came from first; CURRENT goes to that account's chart; positions
 // are published per account; a symbol is resolved over the terminal's own list before the
 // claim; an account's orders run in the order they were sent, one at a time.
+#include "bridge/order_account.h"
 #include "companion_fixture.h"
 
 namespace {
@@ -195,6 +196,22 @@ TEST_F(CompanionAccounts, OneExecutorPerAccountAtATime) {
   Pass(demo, a);
   EXPECT_EQ(Result("60", "STATUS"), "EXECUTED");
   EXPECT_TRUE(shim::LogContains("removed the executor lock of account 111 left by chart 77"));
+}
+
+// Write -> read: the chart file each companion writes is what the outbox reads to name an
+// order's account.
+TEST_F(CompanionAccounts, EachChartFileReadsBackAsItsChartAndAccount) {
+  Pass(demo, a);
+  Pass(live, b);
+  const auto first = ParseChartRegistration(Get("QV_Chart_1.txt"), 1);
+  const auto second = ParseChartRegistration(Get("QV_Chart_2.txt"), 2);
+  ASSERT_TRUE(first.has_value()) << Get("QV_Chart_1.txt");
+  ASSERT_TRUE(second.has_value()) << Get("QV_Chart_2.txt");
+  EXPECT_EQ(first->account, "111");
+  EXPECT_EQ(second->account, "222");
+  EXPECT_EQ(first->symbol, "EURUSD");
+  EXPECT_EQ(AccountsOf({*second, *first}), (std::vector<std::string>{"111", "222"}));
+  EXPECT_FALSE(ParseChartRegistration(Get("QV_Chart_1.txt"), 2)) << "the name's handle decides";
 }
 
 }  // namespace

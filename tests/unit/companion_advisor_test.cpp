@@ -3,7 +3,9 @@
 // key that asks again for the overlay) and the self-check script a trader runs once.
 #include <dirent.h>
 
+#include "bridge/order_account.h"
 #include "companion_fixture.h"
+#include "daemon/launch_request.h"
 
 // The advisor's handlers and inputs (globals of Quorvale_Workspace_MT5.mq5) and the script.
 int OnInit();
@@ -64,6 +66,18 @@ TEST_F(CompanionAdvisor, OnlyTheQKeyAsksForTheOverlayAgain) {
   const long q = 'Q';
   OnChartEvent(CHARTEVENT_KEYDOWN, q, 0, "");
   EXPECT_TRUE(Has("QV_Launch_7001.txt"));
+}
+
+// Write -> read: the launch request the advisor writes is the chart the daemon starts.
+TEST_F(CompanionAdvisor, ItsLaunchRequestReadsBackAsItsChart) {
+  ASSERT_EQ(OnInit(), INIT_SUCCEEDED);
+  const std::string body = Get("QV_Launch_7001.txt");
+  const LaunchRequest request = ParseLaunchRequest(body);
+  EXPECT_EQ(ParseHandleDigits(HandleDigits(request.handleText)), 7001u) << body;
+  EXPECT_EQ(request.symbol, "EURUSD");
+  EXPECT_EQ(request.interval, "60");
+  EXPECT_EQ(LaunchRequestAccount(body), std::to_string(shim::S().login));
+  EXPECT_TRUE(IsLaunchRequestFileName(L"QV_Launch_7001.txt"));
 }
 
 class CompanionSelfCheck : public CompanionTest {};

@@ -5,7 +5,10 @@
 #include <optional>
 
 #include "bridge/order_files.h"
+#include "bridge/request_target.h"
 #include "companion_fixture.h"
+#include "host/json.h"
+#include "services/visual_journal.h"
 
 namespace {
 
@@ -57,6 +60,19 @@ TEST_F(CompanionOrders, BuyExecutesOnceWithResultCaptureAndPositions) {
   EXPECT_NE(capture.find("USER_ID=trader7"), std::string::npos);
   EXPECT_NE(capture.find("HWND=1001"), std::string::npos);
   EXPECT_NE(Get("QV_OpenPositions.json").find("\"ticket\":\"" + ticket + "\""), std::string::npos);
+  // Write -> read through the workspace's readers: the capture request as the visual
+  // journal and the request routing read it, the positions as JSON (what the page parses).
+  const CaptureRequest journal = ParseCaptureRequest(capture, "https://default.example");
+  EXPECT_EQ(journal.ticket, ticket);
+  EXPECT_EQ(journal.symbol, "EURUSD");
+  EXPECT_EQ(journal.action, "BUY");
+  EXPECT_EQ(journal.userId, "trader7");
+  EXPECT_EQ(RequestChartHandle(capture), 1001u);
+  JsonValue positions;
+  ASSERT_TRUE(ParseJson(Get("QV_OpenPositions.json"), &positions)) << Get("QV_OpenPositions.json");
+  ASSERT_EQ(positions.type, JsonValue::Type::Array);
+  ASSERT_EQ(positions.items.size(), 1u);
+  EXPECT_EQ(positions.items[0].StringAt("ticket"), ticket);
 
   // The same id again, now or after a restart of the advisor: never a second position.
   Order("101", "101,BUY,0.10,EURUSD,20,40");
@@ -532,6 +548,58 @@ TEST_F(CompanionDuties, CommentTellsWhetherTheWorkspaceIsAlive) {
   a.SlowDuties(true);
   EXPECT_NE(shim::S().comment.find("daemon running | overlay not running"), std::string::npos)
       << shim::S().comment;
+}
+
+// The order file as the workspace writes it and the companion reads it: every field and
+// added line comes back. The record line alone is also the first version's slot, which has
+// no line end, so only whole-file replacement keeps a cut record from being read; a cut in
+// the added lines is refused by the reader itself.
+TEST(OrderFileBody, TheCompanionReadsBackWhatTheWorkspaceWrote) {
+  Order sent;
+  sent.id = "1765000000123";
+  sent.action = "BUY";
+  sent.size = "R:1.5";
+  sent.symbol = "XAUUSD";
+  sent.sl = "2330.5";
+  sent.tp = "";
+  sent.account = "7000002";
+  sent.chart = 132456;
+  sent.seq = 1765000000123;
+  sent.slKind = "PRICE";
+  sent.tpKind = "DISTANCE";
+  const std::string body = OrderFileBody(sent);
+  EXPECT_EQ(body,
+            "1765000000123,BUY,R:1.5,XAUUSD,2330.5,\nACCOUNT=7000002\nCHART=132456\n"
+            "SEQ=1765000000123\nSL_KIND=PRICE\nTP_KIND=DISTANCE\nEND=1\n");
+  QvOrder read;
+  string why;
+  ASSERT_TRUE(QvOrders::ParseFile(body, read, why)) << why;
+  EXPECT_EQ(read.id, sent.id);
+  EXPECT_EQ(read.action, sent.action);
+  EXPECT_EQ(read.size, sent.size);
+  EXPECT_EQ(read.symbol, sent.symbol);
+  EXPECT_EQ(read.sl, sent.sl);
+  EXPECT_EQ(read.tp, sent.tp);
+  EXPECT_EQ(read.account, sent.account);
+  EXPECT_EQ(read.chart, 132456);
+  EXPECT_EQ(read.seq, 1765000000123);
+  EXPECT_EQ(read.slKind, "PRICE");
+  EXPECT_EQ(read.tpKind, "DISTANCE");
+  const std::size_t recordEnd = body.find('\n') + 1;
+  // Up to END=1 without its line feed, which is the whole order still.
+  for (std::size_t n = recordEnd + 1; n + 1 < body.size(); ++n) {
+    QvOrder cut;
+    EXPECT_FALSE(QvOrders::ParseFile(body.substr(0, n), cut, why)) << n;
+  }
+  Order bare = sent;
+  bare.account.clear();
+  bare.chart = bare.seq = 0;
+  bare.slKind.clear();
+  bare.tpKind.clear();
+  EXPECT_EQ(OrderFileBody(bare), "1765000000123,BUY,R:1.5,XAUUSD,2330.5,\n")
+      << "nothing added: the form the second version reads";
+  ASSERT_TRUE(QvOrders::ParseFile(OrderFileBody(bare), read, why)) << why;
+  EXPECT_EQ(read.account, "");
 }
 
 }  // namespace

@@ -46,73 +46,32 @@ TEST(OrderIds, CharacterSetAndLength) {
   }
 }
 
-TEST(OrderFiles, NamesAndRecordIds) {
+TEST(OrderFiles, NamesAndRecordFields) {
   EXPECT_EQ(OrderFileName("17"), L"QV_Order_17.csv");
   EXPECT_EQ(OrderTakenFileName("17"), L"QV_OrderTaken_17.csv");
   EXPECT_EQ(TradeResultFileName("17"), L"QV_TradeResult_17.txt");
-  EXPECT_EQ(RecordWithId("171,SELL,0.20,EURUSD,,0", "1765000000000"),
-            "1765000000000,SELL,0.20,EURUSD,,0");
-  EXPECT_EQ(RecordId("171,SELL,0.20,EURUSD,,0"), "171");
+  const std::optional<Order> split = SplitOrderRecord("171,SELL,0.20,EURUSD,,0");
+  ASSERT_TRUE(split.has_value());
+  EXPECT_EQ(split->id, "171");
+  EXPECT_EQ(split->sl, "");
+  EXPECT_EQ(OrderRecordLine(*split), "171,SELL,0.20,EURUSD,,0");
+  EXPECT_FALSE(SplitOrderRecord("171,SELL,0.20,EURUSD,0"));
+  EXPECT_FALSE(SplitOrderRecord("171,SELL,0.20,EURUSD,0,0,"));
   EXPECT_EQ(IdFromFileName(L"QV_TradeResult_17.txt", L"QV_TradeResult_", L".txt"), "17");
   EXPECT_FALSE(IdFromFileName(L"QV_TradeResult_.txt", L"QV_TradeResult_", L".txt"));
   EXPECT_FALSE(IdFromFileName(L"QV_TradeResult_a b.txt", L"QV_TradeResult_", L".txt"));
   EXPECT_FALSE(IdFromFileName(L"QV_Order_17.csv", L"QV_TradeResult_", L".txt"));
-  EXPECT_EQ(SharedWorkspaceDataFolder(L"C:\\d\\Quorvale_Workspace_Data\\Profile"),
-            L"C:\\d\\Quorvale_Workspace_Data");
-  EXPECT_EQ(SharedWorkspaceDataFolder(L"C:\\d\\Quorvale_Workspace_Data"),
-            L"C:\\d\\Quorvale_Workspace_Data");
 }
 
-// A reader that lands on a file still being written (or a file cut short on a full disk)
-// must never act on part of it: every proper prefix yields nothing, the whole exactly one.
-TEST(OrderFiles, EveryPrefixOfAnOrderFileYieldsNoOrder) {
-  const std::string body = OrderFileBody("1765000000000,BUY,0.10,XAUUSD,20,40");
-  for (std::size_t n = 0; n < body.size(); ++n) {
-    EXPECT_FALSE(ParseOrderFile(body.substr(0, n), "1765000000000").has_value()) << n;
-  }
-  const auto whole = ParseOrderFile(body, "1765000000000");
-  ASSERT_TRUE(whole.has_value());
-  EXPECT_EQ(whole->action, "BUY");
-  EXPECT_EQ(whole->tp, "40");
-  EXPECT_TRUE(ParseOrderFile("9,SELL,R:1.0,EURUSD,,\r\n", "9").has_value());
-  // Another file's record, a seventh field, an unknown action, a control byte.
-  EXPECT_FALSE(ParseOrderFile(body, "1765000000001"));
-  EXPECT_FALSE(ParseOrderFile("9,BUY,0.10,X,0,0,7\n", "9"));
-  EXPECT_FALSE(ParseOrderFile("9,HOLD,0.10,X,0,0\n", "9"));
-  EXPECT_FALSE(ParseOrderFile("9,BUY,0.10,X\t,0,0\n", "9"));
-}
-
-// What a current companion needs besides the record: the account, the chart, the sequence
-// and whether the levels are prices or distances; a cut in them is no order either.
-TEST(OrderFiles, AddedLinesComeBackAndOnlyWhole) {
-  OrderAdditions added;
-  added.account = "7000002";
-  added.chart = 132456;
-  added.seq = 1765000000123;
-  added.slKind = "PRICE";
-  added.tpKind = "DISTANCE";
-  const std::string body = OrderFileBody("1765000000123,BUY,0.10,XAUUSD,2330.5,40", added);
-  EXPECT_EQ(body,
-            "1765000000123,BUY,0.10,XAUUSD,2330.5,40\nACCOUNT=7000002\nCHART=132456\n"
-            "SEQ=1765000000123\nSL_KIND=PRICE\nTP_KIND=DISTANCE\nEND=1\n");
-  const auto read = ParseOrderFile(body, "1765000000123");
+// A broker's reason with a tab in it was refused, so the whole result stayed unread and the
+// page kept "sent" for a rejected order.
+TEST(TradeResults, AControlByteInTheReasonIsShownAsABlank) {
+  const auto read = ParseTradeResult("ID=7\nSTATUS=REJECTED\nREASON=no\tmoney\x01left\nEND=1", "7");
   ASSERT_TRUE(read.has_value());
-  EXPECT_EQ(read->sl, "2330.5");
-  EXPECT_EQ(read->additions.account, "7000002");
-  EXPECT_EQ(read->additions.chart, 132456u);
-  EXPECT_EQ(read->additions.seq, 1765000000123u);
-  EXPECT_EQ(read->additions.slKind, "PRICE");
-  EXPECT_EQ(read->additions.tpKind, "DISTANCE");
-  const std::size_t recordEnd = body.find('\n') + 1;
-  for (std::size_t n = recordEnd + 1; n < body.size(); ++n) {
-    EXPECT_FALSE(ParseOrderFile(body.substr(0, n), "1765000000123").has_value()) << n;
-  }
-  EXPECT_EQ(OrderFileBody("9,BUY,0.10,X,0,0", {}), "9,BUY,0.10,X,0,0\n")
-      << "nothing added: the form of the second version";
-  EXPECT_FALSE(ParseOrderFile("9,BUY,0.10,X,0,0\nACCOUNT=12a\nEND=1\n", "9"));
-  EXPECT_FALSE(ParseOrderFile("9,BUY,0.10,X,0,0\nSL_KIND=PIPS\nEND=1\n", "9"));
-  EXPECT_TRUE(ParseOrderFile("9,BUY,0.10,X,0,0\nLATER=whatever\nEND=1\n", "9"))
-      << "unknown keys are left for later versions";
+  EXPECT_EQ(read->status, TradeResult::Status::kRejected);
+  EXPECT_EQ(read->reason, "no money left");
+  EXPECT_FALSE(ParseTradeResult("ID=7\nSTATUS=EXECUTED\nTICKET=1\x01\nEND=1", "7"))
+      << "a ticket is digits the companion wrote, never text";
 }
 
 TEST(TradeResults, EveryPrefixYieldsNoResult) {

@@ -19,12 +19,6 @@ TEST(PageAddresses, ChartPageCarriesEveryValueWhole) {
   EXPECT_EQ(VirtualDataUrl("headless.html"), "https://quorvale-data.example/headless.html");
 }
 
-TEST(PageScripts, BridgeTextReachesThePageOnlyAsAStringLiteral) {
-  EXPECT_EQ(JsStringLiteral("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
-  EXPECT_EQ(JsStringLiteral("</script>"), "\"\\u003C/script>\"");
-  EXPECT_EQ(JsStringLiteral("x\xE2\x80\xA8y\xC3\xA9"), "\"x\\u2028y\xC3\xA9\"");
-}
-
 TEST(PageScripts, StudioPageCarriesTitleIconAndBodyClass) {
   const std::string html = BuildStudioPageHtml();
   EXPECT_NE(

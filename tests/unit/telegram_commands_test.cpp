@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+#include "host/json.h"
 #include "services/telegram_bot.h"
 #include "services/telegram_pass.h"
 
@@ -19,19 +20,19 @@ TEST(TelegramCommands, RecordsAndRepliesOfEachCommand) {
     return o.order ? TelegramOrderReplyText(*o.order, TelegramOrderFate::kSent, "") : "";
   };
   const CommandOutcome closeAll = Command("/closeall");
-  EXPECT_EQ(closeAll.record, "123456,CLOSE,0.10,ALL,0,0");
+  EXPECT_EQ(OrderRecordLine(*closeAll.trade), "123456,CLOSE,0.10,ALL,0,0");
   EXPECT_EQ(sent(closeAll), "\U0001F6D1 *CLOSE ALL:* Close all positions sent to terminal.");
 
   const CommandOutcome be = Command("/be");
-  EXPECT_EQ(be.record, "123456,BE_PLUS,0.10,CURRENT,0,0");
+  EXPECT_EQ(OrderRecordLine(*be.trade), "123456,BE_PLUS,0.10,CURRENT,0,0");
   EXPECT_EQ(sent(be), "\u26A1 *BREAK-EVEN:* SL to break-even +2 pips sent to terminal.");
 
   const CommandOutcome buy = Command("/buy");
-  EXPECT_EQ(buy.record, "123456,BUY,R:1.0,CURRENT,0,0");
+  EXPECT_EQ(OrderRecordLine(*buy.trade), "123456,BUY,R:1.0,CURRENT,0,0");
   EXPECT_EQ(sent(buy), "\U0001F7E2 *REMOTE BUY:* CURRENT (R:1.0) sent to terminal.");
 
   const CommandOutcome sell = Command("/sell EURUSD 0.5 now");
-  EXPECT_EQ(sell.record, "123456,SELL,0.5,EURUSD,0,0");
+  EXPECT_EQ(OrderRecordLine(*sell.trade), "123456,SELL,0.5,EURUSD,0,0");
   EXPECT_EQ(sent(sell), "\U0001F534 *REMOTE SELL:* EURUSD (0.5) sent to terminal.");
 }
 
@@ -42,7 +43,7 @@ TEST(TelegramCommands, OnlyWholeCommandWordsCount) {
                               "/helpme", "/close", " /buy", "buy", "/BUY", "", "hello", "/start",
                               "/status@", "/status@OtherBot", "/buy@OtherBot XAUUSD 0.5"}) {
     const CommandOutcome none = Command(ignored);
-    EXPECT_FALSE(none.record.has_value()) << ignored;
+    EXPECT_FALSE(none.trade.has_value()) << ignored;
     EXPECT_FALSE(none.reply.has_value()) << ignored;
     EXPECT_FALSE(none.order.has_value()) << ignored;
   }
@@ -50,17 +51,19 @@ TEST(TelegramCommands, OnlyWholeCommandWordsCount) {
   EXPECT_EQ(Command("/status@quorvalebot").reply, TelegramStatusText("NASDAQ:NDX"));
   EXPECT_FALSE(Command("/status@QuorvaleBot", "").reply.has_value())
       << "a bot whose name is unknown answers only plain commands";
-  EXPECT_EQ(Command("/be now").record, "123456,BE_PLUS,0.10,CURRENT,0,0");
-  EXPECT_EQ(Command("/closeall\n").record, "123456,CLOSE,0.10,ALL,0,0");
+  EXPECT_EQ(OrderRecordLine(*Command("/be now").trade), "123456,BE_PLUS,0.10,CURRENT,0,0");
+  EXPECT_EQ(OrderRecordLine(*Command("/closeall\n").trade), "123456,CLOSE,0.10,ALL,0,0");
   EXPECT_EQ(Command("/help").reply, TelegramHelpText());
-  EXPECT_FALSE(Command("/status").record.has_value());
-  EXPECT_FALSE(Command("/help").record.has_value());
+  EXPECT_FALSE(Command("/status").trade.has_value());
+  EXPECT_FALSE(Command("/help").trade.has_value());
 }
 
 TEST(TelegramCommands, OrderWordsSplitAtAnyWhiteSpace) {
-  EXPECT_EQ(Command("/buy\tXAUUSD\r\n R:2.5").record, "123456,BUY,R:2.5,XAUUSD,0,0");
-  EXPECT_EQ(Command("/sell   GBPUSD").record, "123456,SELL,R:1.0,GBPUSD,0,0");
-  EXPECT_EQ(Command("/buy@QuorvaleBot US30 0.20").record, "123456,BUY,0.20,US30,0,0");
+  EXPECT_EQ(OrderRecordLine(*Command("/buy\tXAUUSD\r\n R:2.5").trade),
+            "123456,BUY,R:2.5,XAUUSD,0,0");
+  EXPECT_EQ(OrderRecordLine(*Command("/sell   GBPUSD").trade), "123456,SELL,R:1.0,GBPUSD,0,0");
+  EXPECT_EQ(OrderRecordLine(*Command("/buy@QuorvaleBot US30 0.20").trade),
+            "123456,BUY,0.20,US30,0,0");
 }
 
 // A chat message could otherwise add fields (comma) or whole records (line break) to the
@@ -69,14 +72,16 @@ TEST(TelegramCommands, WordsThatWouldBreakTheRecordAreRefused) {
   for (const char* text : {"/buy EUR,USD", "/sell EURUSD 1,0", "/buy EURUSD\x01", "/sell X\x7f",
                            "/buy ,,,,,, R:1.0", "/sell EURUSD R:1.0,SELL"}) {
     const CommandOutcome outcome = Command(text);
-    EXPECT_FALSE(outcome.record.has_value()) << text;
+    EXPECT_FALSE(outcome.trade.has_value()) << text;
     EXPECT_EQ(outcome.reply, TelegramRejectedWordText()) << text;
   }
   // Backslash escapes stay text and cannot become separators.
-  EXPECT_EQ(Command("/buy EUR\\u002cUSD").record, "123456,BUY,R:1.0,EUR\\u002cUSD,0,0");
+  EXPECT_EQ(OrderRecordLine(*Command("/buy EUR\\u002cUSD").trade),
+            "123456,BUY,R:1.0,EUR\\u002cUSD,0,0");
   const CommandOutcome ok = Command("/buy EURUSD R:1.0");
-  ASSERT_TRUE(ok.record.has_value());
-  EXPECT_EQ(std::count(ok.record->begin(), ok.record->end(), ','), 5);
+  ASSERT_TRUE(ok.trade.has_value());
+  const std::string line = OrderRecordLine(*ok.trade);
+  EXPECT_EQ(std::count(line.begin(), line.end(), ','), 5);
 }
 
 TEST(TelegramReplies, EachFateAndEscapedValues) {
@@ -121,9 +126,15 @@ TEST(TelegramState, PerTokenFileAndWholeStateOnly) {
   EXPECT_EQ(back->offset, 778);
   EXPECT_EQ(back->pending, 777);
   EXPECT_EQ(ParseTelegramState("OFFSET=5\r\n")->pending, 0);
-  for (const char* bad : {"", "OFFSET=", "OFFSET=-3", "PENDING=4", "offset=5", "OFFSET=5x"}) {
+  for (const char* bad : {"", "OFFSET=", "OFFSET=-3", "PENDING=4", "offset=5", "OFFSET=5x",
+                          "OFFSET=9223372036854775808", "OFFSET=9999999999999999999"}) {
     EXPECT_FALSE(ParseTelegramState(bad).has_value()) << bad;
   }
+  // Nineteen digits past the signed range used to throw out of the bot thread.
+  const auto huge = ParseTelegramState("OFFSET=9223372036854775807\nPENDING=9999999999999999999");
+  ASSERT_TRUE(huge.has_value());
+  EXPECT_EQ(huge->offset, 9223372036854775807);
+  EXPECT_EQ(huge->pending, 0) << "an unreadable PENDING is none";
 }
 
 TEST(TelegramReplies, StatusAndHelpTexts) {
@@ -142,15 +153,29 @@ TEST(TelegramReplies, StatusAndHelpTexts) {
 }
 
 TEST(TelegramEscaping, EveryControlByteBecomesAnEscape) {
-  EXPECT_EQ(EscapeTelegramText("a\"b\\c\nd\re\tf"), "a\\\"b\\\\c\\nde\\tf");
-  EXPECT_EQ(EscapeTelegramText(std::string("\x00\x01\x1f\x7f", 4)), "\\u0000\\u0001\\u001f\x7f");
-  EXPECT_EQ(EscapeTelegramText("\u2022 \U0001F3AF"), "\u2022 \U0001F3AF") << "UTF-8 unchanged";
-  // No raw control byte may survive in any escaped output.
+  const auto text = [](const std::string& raw) {
+    const std::string body = TelegramSendMessageBody("1", raw);
+    const std::string head = "{\"chat_id\":\"1\",\"text\":\"";
+    const std::string tail = "\",\"parse_mode\":\"Markdown\"}";
+    EXPECT_EQ(body.substr(0, head.size()), head);
+    EXPECT_EQ(body.substr(body.size() - tail.size()), tail);
+    return body.substr(head.size(), body.size() - head.size() - tail.size());
+  };
+  EXPECT_EQ(text("a\"b\\c\nd\re\tf"), "a\\\"b\\\\c\\nde\\tf");
+  EXPECT_EQ(text(std::string("\x00\x01\x1f\x7f", 4)), "\\u0000\\u0001\\u001f\x7f");
+  EXPECT_EQ(text("\u2022 \U0001F3AF"), "\u2022 \U0001F3AF") << "UTF-8 unchanged";
+  // No raw control byte may survive in any body, and the body reads back as the text
+  // without its carriage returns.
   std::string all;
   for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
-  const std::string escaped = EscapeTelegramText(all);
-  EXPECT_TRUE(std::none_of(escaped.begin(), escaped.end(),
+  const std::string body = TelegramSendMessageBody("1", all);
+  EXPECT_TRUE(std::none_of(body.begin(), body.end(),
                            [](char c) { return static_cast<unsigned char>(c) < 0x20; }));
+  JsonValue parsed;
+  ASSERT_TRUE(ParseJson(body, &parsed));
+  std::string withoutCr = all;
+  withoutCr.erase(withoutCr.find('\r'), 1);
+  EXPECT_EQ(parsed.StringAt("text"), withoutCr);
 }
 
 TEST(TelegramEscaping, SendMessageBodyIsMarkdownJson) {
@@ -177,7 +202,7 @@ TEST(TelegramPass, EachUpdateIsRecordedBeforeItRunsAndRunsOnce) {
   EXPECT_EQ(order.done.offset, 11);
   EXPECT_EQ(order.done.pending, 0);
   EXPECT_TRUE(order.tellWhenNotRecorded);
-  EXPECT_EQ(order.outcome.record, "0,SELL,0.5,EURUSD,0,0");
+  EXPECT_EQ(OrderRecordLine(*order.outcome.trade), "0,SELL,0.5,EURUSD,0,0");
   // Confirmed by an earlier poller: nothing is recorded or run.
   EXPECT_EQ(DecideTelegramUpdate(text, {11, 0}, "XAUUSD", kNow, "QuorvaleBot").action,
             Action::kSkip);

@@ -32,25 +32,27 @@ std::int64_t MaxId(const std::vector<TelegramUpdate>& updates) {
   return last;
 }
 
-TEST(TelegramConfigFile, FindsBothKeysInEitherOrderWithTextAround) {
+TEST(TelegramConfigFile, ReadsBothMembersInEitherOrder) {
   const TelegramConfig written = ParseTelegramConfig("{\"token\":\"123:ABC\",\"chatid\":\"-100\"}");
   EXPECT_EQ(written.token, "123:ABC");
   EXPECT_EQ(written.chatId, "-100");
   EXPECT_TRUE(written.usable());
 
   const TelegramConfig reordered =
-      ParseTelegramConfig("junk {\"chatid\":\"42\", \"other\":1, \"token\":\"t\"} tail");
-  EXPECT_EQ(reordered.token, "t");
+      ParseTelegramConfig("{\"chatid\":\"42\", \"other\":{\"token\":\"x\"}, \"token\":\"t\"}");
+  EXPECT_EQ(reordered.token, "t") << "a nested member of the same name is not the token";
   EXPECT_EQ(reordered.chatId, "42");
+  EXPECT_EQ(ParseTelegramConfig("{\"token\": \"a\\\"b\", \"chatid\" : \"1\"}\r\n").token, "a\"b")
+      << "blanks around the colon and an escaped quote read as JSON does";
 }
 
-TEST(TelegramConfigFile, MissingKeyOrClosingQuoteLeavesTheValueEmpty) {
+TEST(TelegramConfigFile, MissingKeyOrCutFileLeavesTheValueEmpty) {
   EXPECT_FALSE(ParseTelegramConfig("{\"token\":\"abc\"}").usable());
   EXPECT_EQ(ParseTelegramConfig("{\"chatid\":\"1\",\"token\":\"abc").token, "");
   EXPECT_EQ(ParseTelegramConfig("{\"token\":\"abc\",\"chatid\":\"12").chatId, "")
       << "no closing quote";
-  // Blanks after the colon are not the written form and do not match.
-  EXPECT_EQ(ParseTelegramConfig("{\"token\": \"abc\"}").token, "");
+  EXPECT_EQ(ParseTelegramConfig("junk {\"token\":\"abc\",\"chatid\":\"1\"}").token, "");
+  EXPECT_EQ(ParseTelegramConfig("{\"token\":5,\"chatid\":\"1\"}").token, "");
   EXPECT_FALSE(ParseTelegramConfig("{\"token\":\"\",\"chatid\":\"1\"}").usable());
 }
 

@@ -44,15 +44,16 @@ TEST(ExchangePrefix, KeepsWhatFollowsTheFirstColon) {
 }
 
 TEST(TradeRecord, EmptyRestUsesEveryDefault) {
-  const TradeRecord r = BuildTradeRecord("", "OANDA:XAUUSD", 987654321);
-  EXPECT_EQ(r.line, "987654321,BUY,0.10,XAUUSD,0,0");
+  const Order r = OrderFromTradeMessage("", "OANDA:XAUUSD", 987654321);
+  EXPECT_EQ(OrderRecordLine(r), "987654321,BUY,0.10,XAUUSD,0,0");
   EXPECT_EQ(r.symbol, "XAUUSD");
 }
 
 TEST(TradeRecord, FullRecordKeepsFieldsAndStripsThePrefix) {
-  EXPECT_EQ(BuildTradeRecord("171,SELL,R:1.5,FX:EURUSD,1.0850,1.0790", "NDX", 1).line,
-            "171,SELL,R:1.5,EURUSD,1.0850,1.0790");
-  EXPECT_EQ(BuildTradeRecord("1,BUY,0.10,NDX,20,40,extra,more", "X", 1).line,
+  EXPECT_EQ(
+      OrderRecordLine(OrderFromTradeMessage("171,SELL,R:1.5,FX:EURUSD,1.0850,1.0790", "NDX", 1)),
+      "171,SELL,R:1.5,EURUSD,1.0850,1.0790");
+  EXPECT_EQ(OrderRecordLine(OrderFromTradeMessage("1,BUY,0.10,NDX,20,40,extra,more", "X", 1)),
             "1,BUY,0.10,NDX,20,40");
 }
 
@@ -60,38 +61,42 @@ TEST(TradeRecord, FullRecordKeepsFieldsAndStripsThePrefix) {
 // distance (D:); the record keeps the bare numbers that older companions read, the kinds go
 // beside it into the order file.
 TEST(TradeRecord, MarkedLevelsGoInBareWithTheirKinds) {
-  const TradeRecord r = BuildTradeRecord("9,BUY,0.10,XAUUSD,P:2330.5,D:40", "X", 1);
-  EXPECT_EQ(r.line, "9,BUY,0.10,XAUUSD,2330.5,40");
+  const Order r = OrderFromTradeMessage("9,BUY,0.10,XAUUSD,P:2330.5,D:40", "X", 1);
+  EXPECT_EQ(OrderRecordLine(r), "9,BUY,0.10,XAUUSD,2330.5,40");
   EXPECT_EQ(r.slKind, "PRICE");
   EXPECT_EQ(r.tpKind, "DISTANCE");
-  const TradeRecord bare = BuildTradeRecord("9,BUY,0.10,XAUUSD,20,P:", "X", 1);
-  EXPECT_EQ(bare.line, "9,BUY,0.10,XAUUSD,20,P:") << "a mark without a number is no mark";
+  const Order bare = OrderFromTradeMessage("9,BUY,0.10,XAUUSD,20,P:", "X", 1);
+  EXPECT_EQ(OrderRecordLine(bare), "9,BUY,0.10,XAUUSD,20,P:")
+      << "a mark without a number is no mark";
   EXPECT_EQ(bare.slKind, "");
   EXPECT_EQ(bare.tpKind, "");
   const WebMessageAction action =
       DecideWebMessage("TRADE:9,SELL,0.10,EURUSD,D:20,P:1.0790", "X", 1, OrderLimits{});
   EXPECT_EQ(action.body, "9,SELL,0.10,EURUSD,20,1.0790");
-  EXPECT_EQ(action.slKind, "DISTANCE");
-  EXPECT_EQ(action.tpKind, "PRICE");
+  EXPECT_EQ(action.order.slKind, "DISTANCE");
+  EXPECT_EQ(action.order.tpKind, "PRICE");
 }
 
 TEST(TradeRecord, CurrentAndEmptySymbolUseTheHostSymbol) {
   // Five fields: the fifth empty stays empty, the missing sixth becomes "0".
-  EXPECT_EQ(BuildTradeRecord("171,SELL,0.20,CURRENT,,", "TVC:USOIL", 1).line,
+  EXPECT_EQ(OrderRecordLine(OrderFromTradeMessage("171,SELL,0.20,CURRENT,,", "TVC:USOIL", 1)),
             "171,SELL,0.20,USOIL,,0");
-  EXPECT_EQ(BuildTradeRecord(",,,,", "NDX", 55).line, "55,BUY,0.10,NDX,0,0");  // four fields
-  EXPECT_EQ(BuildTradeRecord(",,,,,", "NDX", 55).line, "55,BUY,0.10,NDX,,0");  // five
-  EXPECT_EQ(BuildTradeRecord("9,CLOSE", "XAUUSD", 1).line, "9,CLOSE,0.10,XAUUSD,0,0");
-  EXPECT_EQ(BuildTradeRecord("9,X,1,current", "XAUUSD", 1).symbol, "current");
+  EXPECT_EQ(OrderRecordLine(OrderFromTradeMessage(",,,,", "NDX", 55)),
+            "55,BUY,0.10,NDX,0,0");  // four fields
+  EXPECT_EQ(OrderRecordLine(OrderFromTradeMessage(",,,,,", "NDX", 55)),
+            "55,BUY,0.10,NDX,,0");  // five
+  EXPECT_EQ(OrderRecordLine(OrderFromTradeMessage("9,CLOSE", "XAUUSD", 1)),
+            "9,CLOSE,0.10,XAUUSD,0,0");
+  EXPECT_EQ(OrderFromTradeMessage("9,X,1,current", "XAUUSD", 1).symbol, "current");
 }
 
 TEST(TradeRecord, FieldsThatWouldBreakTheRecordAreRefused) {
   // The host symbol comes from the page's SYNC: and may carry a comma.
-  EXPECT_FALSE(IsSafeTradeRecord(BuildTradeRecord("1,BUY,0.10,CURRENT", "AB,C", 1)));
-  EXPECT_FALSE(IsSafeTradeRecord(BuildTradeRecord("1,BUY\n2,SELL,0.10,NDX", "NDX", 1)));
-  EXPECT_FALSE(IsSafeTradeRecord(BuildTradeRecord("1,BUY,0.10,NDX,1\r", "NDX", 1)));
-  EXPECT_FALSE(IsSafeTradeRecord(BuildTradeRecord("1,BUY,0.10,N\tDX", "NDX", 1)));
-  EXPECT_TRUE(IsSafeTradeRecord(BuildTradeRecord("1,BUY,0.10,XAU\xC3\xA9", "NDX", 1)));
+  EXPECT_FALSE(IsSafeOrder(OrderFromTradeMessage("1,BUY,0.10,CURRENT", "AB,C", 1)));
+  EXPECT_FALSE(IsSafeOrder(OrderFromTradeMessage("1,BUY\n2,SELL,0.10,NDX", "NDX", 1)));
+  EXPECT_FALSE(IsSafeOrder(OrderFromTradeMessage("1,BUY,0.10,NDX,1\r", "NDX", 1)));
+  EXPECT_FALSE(IsSafeOrder(OrderFromTradeMessage("1,BUY,0.10,N\tDX", "NDX", 1)));
+  EXPECT_TRUE(IsSafeOrder(OrderFromTradeMessage("1,BUY,0.10,XAU\xC3\xA9", "NDX", 1)));
   EXPECT_FALSE(IsSafeRecordField("A,B"));
   EXPECT_TRUE(IsSafeRecordField("B:C"));
   // The refusal's log line stays one line; UTF-8 letters are kept.

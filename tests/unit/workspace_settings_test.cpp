@@ -124,11 +124,11 @@ TEST(OrderLimits, OpeningOrdersOverALimitAreRefusedWithTheReason) {
       {"1,CLOSE_50,99,EURUSD,0,0", true},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(OrderLimitBroken(c.record, l).empty(), c.ok) << c.record;
+    EXPECT_EQ(OrderLimitBroken(*SplitOrderRecord(c.record), l).empty(), c.ok) << c.record;
   }
-  EXPECT_EQ(OrderLimitBroken("1,SELL,50.00,XAUUSD,20,40", l),
+  EXPECT_EQ(OrderLimitBroken(*SplitOrderRecord("1,SELL,50.00,XAUUSD,20,40"), l),
             "size 50.00 lots is over the workspace's largest lot size (1.00 lots)");
-  EXPECT_EQ(OrderLimitBroken("AT_X_1_BUY,BUY,R:10.0,XAUUSD,2029,2100", l),
+  EXPECT_EQ(OrderLimitBroken(*SplitOrderRecord("AT_X_1_BUY,BUY,R:10.0,XAUUSD,2029,2100"), l),
             "risk 10.0 % is over the workspace's largest risk per order (2.0 %)");
 }
 

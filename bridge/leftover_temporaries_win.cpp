@@ -3,7 +3,6 @@
 #include <string>
 
 #include "bridge/bridge_names.h"
-#include "bridge/leftover_sweep.h"
 #include "bridge/leftover_temporaries.h"
 #include "host/debug_log.h"
 #include "host/win_handles.h"

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-#include "services/endpoints.h"
-#include "services/http_flags.h"
-#include "services/posts_in_flight.h"
+#include "services/http_client.h"
 
 namespace {
 

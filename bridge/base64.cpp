@@ -1,4 +1,4 @@
-#include "base64.h"
+#include "bridge/base64.h"
 
 #include <cstdint>
 

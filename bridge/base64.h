@@ -1,6 +1,6 @@
 #pragma once
-// Standard base64 (RFC 4648, padded), the encoding of screenshots and fulfilled bodies on
-// the DevTools link and of the WebSocket key.
+// Standard base64 (RFC 4648, padded): the visual journal's screenshots, and in the Wine
+// runtime the screenshots and fulfilled bodies on the DevTools link and the WebSocket key.
 #include <string>
 #include <string_view>
 

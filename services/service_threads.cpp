@@ -1,4 +1,4 @@
-#include "services/shutdown_flag.h"
+#include "services/service_threads.h"
 
 std::atomic<bool>& ShuttingDownFlag() noexcept {
   static std::atomic<bool> flag{false};
