@@ -4,10 +4,10 @@
 // host of its own (the workspace's data host serves only the workspace's files).
 import fs from 'node:fs';
 import path from 'node:path';
-import { Companion, instrument } from '../companion-sim/companion.mjs';
+import { TerminalSim, instrument } from '../../testing/terminal-sim/terminal.mjs';
 
 /** A simulator that only moves prices: its snapshot belongs to the chart that trades. */
-export class QuietCompanion extends Companion {
+export class QuietTerminal extends TerminalSim {
   writeSnapshot() {
     return null;
   }
