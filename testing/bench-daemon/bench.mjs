@@ -408,10 +408,10 @@ try {
   }
 
   // Telegram command → executed by the terminal companion: a /buy queued at a random moment
-  // of the worker's cycle, run by qv_companion --orders-only on the chart (with a companion on
-  // a chart the order goes out as an order file only). Started only now: with a companion on
-  // the chart the badge shows the account's positions, not the file above.
-  orders = await startAdvisor(road, { hwnd: Number(chart.hwnd), symbol: 'XAUUSD' });
+  // of the worker's cycle, run by qv_companion --orders-only on a chart of its own (with a
+  // companion on a chart the order goes out as an order file only), so the HUD's chart
+  // keeps no companion for the rounds below.
+  orders = await startAdvisor(road, { symbol: 'XAUUSD' });
   const commands = [];
   for (let i = 0; i < Math.max(4, Math.ceil(rounds / 2)); i++) {
     await sleep(Math.random() * 3000);

@@ -52,7 +52,7 @@ before(async () => {
   tg = await startTelegramServer({ token: '123:TEST' });
   cloud = await startCloudServer();
   signalFile = path.join(w.bridge, 'QV_TradeSignal.csv');
-  // Symbols beyond the paper server's catalog that the commands below trade.
+  // The advisor's prices follow quotes/<SYMBOL>.txt where one is written (gold moves below).
   quotes = path.join(w.root, 'quotes');
   await fsp.mkdir(quotes);
   advisor = await restartAdvisor();
@@ -157,10 +157,9 @@ test('each command writes its record and sends its exact reply', async () => {
     // The reply tells what the advisor did with that very order, which it ran once.
     const run = await ranOnce(t.run.id, text);
     assert.equal(t.runs.length, 1, text);
-    r = t;
-    const ticket = /ticket (\d+)\.$/.exec(r.replies[0].text);
+    const ticket = /ticket (\d+)\.$/.exec(t.replies[0].text);
     assert.equal(ticket?.[1], run.ticket, text);
-    if (!run.ticket) assert.ok(r.replies[0].text.endsWith(`rejected: ${run.reason}.`), text);
+    if (!run.ticket) assert.ok(t.replies[0].text.endsWith(`rejected: ${run.reason}.`), text);
     await then?.();
   }
 });

@@ -1,4 +1,4 @@
-// The candles the demo chart page draws: the terminal-companion simulator's own price path
+// The candles the demo chart page draws: the terminal simulator's own price path
 // (its ticks and bar closes), kept as open/high/low/close per bar and written into the
 // demo's own folder as QV_DemoBars_<symbol>.json, which the demo serves to the chart page on a
 // host of its own (the workspace's data host serves only the workspace's files).
