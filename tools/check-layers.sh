@@ -97,7 +97,7 @@ if [ "${1:-}" = "--self-test" ]; then
        'daemon/a.cpp|#include "../testing/x.h"'
        'bridge/a.h|#include "unlisted.h"'
        'webview2/a.cpp|#include <testing/x.h>'
-       'companion/native/a.cpp|#include "../../testing/companion-sim/x.h"'
+       'companion/native/a.cpp|#include "../../testing/terminal-sim/x.h"'
        'companion/mql5/A.mqh|#include "tools/x.mqh"'
        'installer/a.nsi|!include "../testing/x.nsh"')
   good=('host/a.cpp|#include "host/a.h"'

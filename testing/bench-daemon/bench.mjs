@@ -7,8 +7,8 @@
 // ticket click -> record, click -> executed by the terminal companion (its own logic, run
 // natively as build/native/qv_companion) and click -> the ticket showing "sent" and EXECUTED,
 // chart opened (launch request) -> HUD ready for the first chart and for another chart beside
-// it, symbol change -> HUD ready, positions file -> badge text, Telegram command -> record, and
-// the HUD's build time in the page. Each figure is also given as a ratio to the loop period it
+// it, symbol change -> HUD ready, positions file -> badge text, Telegram command -> executed
+// by the terminal companion, and the HUD's build time in the page. Each figure is also given as a ratio to the loop period it
 // waits on, and the whole is printed as a Markdown table for the README.
 //   node testing/bench-daemon/bench.mjs [--rounds 8] [--idle-seconds 10] [--roads-only]
 // Needs the Windows build (bash tools/build.sh) and Xvfb, like the Wine tests.
@@ -17,10 +17,11 @@ import os from 'node:os';
 import path from 'node:path';
 import { execFileSync, spawn } from 'node:child_process';
 import { freshWine, paths, lineReader, waitFor } from '../../tests/wine/lib/wine.mjs';
-import { Companion } from '../companion-sim/companion.mjs';
+import { TerminalSim } from '../terminal-sim/terminal.mjs';
 import { startCloudServer, startTelegramServer } from '../../tests/wine/lib/http_servers.mjs';
 import { runtimeEnv, attachBrowser, findPage, startFakeChart, hudOf } from '../../tests/wine/lib/overlay.mjs';
-import { PriceSeries } from '../demo/price_series.mjs';
+import { PriceSeries } from '../../tools/demo/price_series.mjs';
+import { startAdvisor } from '../../tests/wine/lib/advisor.mjs';
 
 const arg = (name, fallback) => {
   const i = process.argv.indexOf(`--${name}`);
@@ -98,7 +99,7 @@ if (w) try {
   fs.mkdirSync(emptyRuntime);
   w.spawn(paths.exe, [], { env: { WEBVIEW2_BROWSER_EXECUTABLE_FOLDER: w.toWin(emptyRuntime) } });
   await w.waitForLog('Quorvale Daemon loop active and watching: ', 60000);
-  const companion = new Companion(w.bridge);
+  const companion = new TerminalSim(w.bridge);
   const daemonPid = await waitFor(() => processesOf(w).find((p) => /QuorvaleWorkspace\.exe$/i.test(p.argv[0]) && p.argv.length === 1)?.pid, 10000, 100, 'daemon pid');
   const serverPid = processesOf(w).find((p) => /wineserver/.test(p.argv[0] ?? ''))?.pid;
 
@@ -208,6 +209,7 @@ const road = await freshWine();
 const cloud = await startCloudServer();
 const telegram = await startTelegramServer({ token: '123:BENCH' });
 let companion;
+let orders;
 try {
   // The demo chart's candles are served on a host of their own, beside the bridge folder.
   const barsFolder = path.join(road.appdata, 'Quorvale_Demo_Bars');
@@ -222,13 +224,13 @@ try {
   fs.writeFileSync(path.join(road.bridge, 'QV_TelegramConfig.json'), '{"token":"123:BENCH","chatid":"77"}');
   road.spawn(paths.exe, [], { env: rt.env });
   await road.waitForLog('Quorvale Daemon loop active and watching: ', 60000);
-  companion = new Companion(road.bridge, { symbol: 'XAUUSD' });
+  // The terminal's side (bars, snapshots, launch requests); orders are executed by
+  // qv_companion, the advisor's own logic, below.
+  companion = new TerminalSim(road.bridge, { symbol: 'XAUUSD' });
   const series = new PriceSeries(companion, barsFolder);
   series.history(100);
   series.write();
-  // The simulator executes the orders of the click → record rounds (the ticket waits for
-  // each order's fate); the terminal companion's own logic takes over below.
-  companion.start({ pollMs: 200 });
+  companion.start();
   const epochNow = () => performance.timeOrigin + performance.now();
   // When the HUD of the page's current document was built, on the epoch clock: the demo page
   // notes when the HUD's host element appears (its panel is inside a closed root).
@@ -296,7 +298,9 @@ try {
   const orderFiles = [];
   const listOrders = () => new Set(fs.readdirSync(road.bridge).filter((n) => /^QV_Order_\d+\.csv$/.test(n)));
   // The order file is what a companion of today's contract takes; it is written before
-  // the QV_TradeSignal.csv slot, so both are stamped.
+  // the QV_TradeSignal.csv slot, so both are stamped. The slot is written only while no
+  // companion runs on a chart, so none runs in these rounds (the ticket's lock does not wait
+  // for a fate); their orders expire or run once the runner below starts.
   const waitNewOrder = async (before) => {
     for (const deadline = performance.now() + 30000; performance.now() < deadline;) {
       for (const name of listOrders()) if (!before.has(name)) return epochNow();
@@ -373,7 +377,7 @@ try {
     } finally {
       runner.kill('SIGTERM');
       if (runner.exitCode === null) await new Promise((r) => runner.once('exit', r));
-      companion.start({ pollMs: 200 });  // the simulator executes the Telegram orders again
+      companion.start();
     }
     // The chart's process looks every 3 s for the companion's account (QV_Chart_<hwnd>.txt,
     // gone with the runner) before the badge shows the shared positions file again.
@@ -403,15 +407,22 @@ try {
     badges.push(at - t0);
   }
 
-  // Telegram command → record: a /buy queued at a random moment of the worker's cycle.
+  // Telegram command → executed by the terminal companion: a /buy queued at a random moment
+  // of the worker's cycle, run by qv_companion --orders-only on a chart of its own (with a
+  // companion on a chart the order goes out as an order file only), so the HUD's chart
+  // keeps no companion for the rounds below.
+  orders = await startAdvisor(road, { symbol: 'XAUUSD' });
   const commands = [];
   for (let i = 0; i < Math.max(4, Math.ceil(rounds / 2)); i++) {
     await sleep(Math.random() * 3000);
-    const before = readSignal();
-    const t0 = performance.now();
+    const seen = orders.journal.length;
+    const t0 = Date.now();
     telegram.pushText(77, `/buy XAUUSD 0.0${(i % 9) + 1}`);
-    commands.push((await waitSignal(before, (t) => t.includes(`,BUY,0.0${(i % 9) + 1},XAUUSD,`), 'the Telegram record')) - t0);
+    const run = await waitFor(() => orders.journal.slice(seen).find((r) => r.size === `0.0${(i % 9) + 1}`), 30000, 5, 'the Telegram order run');
+    if (!run.ticket) throw new Error(`the companion did not execute the Telegram order: ${run.reason}`);
+    commands.push(run.at - t0);
   }
+  await orders.stop();
 
   // Another chart beside the first: the browser runs, the child and its page are new.
   const others = [];
@@ -448,7 +459,7 @@ try {
   console.log(`ticket click → order file QV_Order_<id>.csv: ${stats(orderFiles)}`);
   console.log(`ticket click → record in QV_TradeSignal.csv: ${stats(clicks)}`);
   console.log(`positions file change → badge text: ${stats(badges)}`);
-  console.log(`Telegram command → record: ${stats(commands)}`);
+  console.log(`Telegram command → executed by the terminal companion: ${stats(commands)}`);
   row('ticket click → order file `QV_Order_<id>.csv`', orderFiles, 'none: the web message is handled at once', 0, '< 20 ms');
   row('ticket click → record in `QV_TradeSignal.csv`', clicks, 'none: written right after the order file', 0, '< 20 ms');
   if (executed.length) {
@@ -464,10 +475,11 @@ try {
   }
   row('positions file change → badge text', badges, 'child: bridge folder change notification (500 ms tick as fallback)', 500, '≤ 100 ms');
   rows[rows.length - 1].ratio += ' (the tick)';
-  row('Telegram command → record', commands, 'Telegram pass: 3 s long poll, then 2.5 s sleep', 2500, '');
+  row('Telegram command → executed by the terminal companion', commands, 'Telegram pass: 3 s long poll, then 2.5 s sleep; companion timer, 20 ms', 2500, '');
   row('HUD build in the page (DOMContentLoaded → panel and ticket)', builds, 'none: built once per document', 0, '');
 } finally {
   companion?.stop?.();
+  await orders?.stop();
   await road.close();
   await cloud.close();
   await telegram.close();

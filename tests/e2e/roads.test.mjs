@@ -13,7 +13,7 @@ import path from 'node:path';
 import { freshWine, paths, waitFor } from '../wine/lib/wine.mjs';
 import { startCloudServer, startTelegramServer, startRecordingServer } from '../wine/lib/http_servers.mjs';
 import { runtimeEnv, attachBrowser, findPage, startFakeChart, hudOf } from '../wine/lib/overlay.mjs';
-import { Companion } from '../../testing/companion-sim/companion.mjs';
+import { TerminalSim } from '../../testing/terminal-sim/terminal.mjs';
 import { startAdvisor } from '../wine/lib/advisor.mjs';
 
 let w;
@@ -52,8 +52,8 @@ before(async () => {
 
   chart = await startFakeChart(w, 'XAUUSD,H1');
   quotes = path.join(w.root, 'quotes');
-  companion = new Companion(w.bridge, { symbol: 'XAUUSD', executeOrders: false, quoteDir: quotes });
-  companion.start({ pollMs: 200 });
+  companion = new TerminalSim(w.bridge, { symbol: 'XAUUSD', quoteDir: quotes });
+  companion.start();
   advisor = await startAdvisor(w, { hwnd: chart.hwnd, symbol: 'XAUUSD', quotes });
   await waitFor(() => fs.existsSync(path.join(w.bridge, 'QV_OpenPositions.json')), 20000, 200, 'the advisor writing its positions');
   companion.writeLaunch({ hwnd: chart.hwnd, symbol: 'XAUUSD', interval: '60' });
@@ -190,7 +190,7 @@ test('the AutoTrader on two charts of different instruments sends one order per 
   // The second chart, with its own simulator writing its own snapshot and price; the
   // advisor on the first chart executes every order, as any chart's advisor may.
   chart2 = await startFakeChart(w, 'EURUSD,H1');
-  const companion2 = new Companion(w.bridge, { symbol: 'EURUSD', price: 1.085, executeOrders: false, quoteDir: quotes });
+  const companion2 = new TerminalSim(w.bridge, { symbol: 'EURUSD', price: 1.085, quoteDir: quotes });
   companion2.chartHandle = chart2.hwnd;
   companion2.writeSnapshot();
   companion.chartHandle = chart.hwnd;

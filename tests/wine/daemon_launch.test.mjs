@@ -7,7 +7,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { freshWine, paths, lineReader, waitFor } from './lib/wine.mjs';
-import { Companion } from '../../testing/companion-sim/companion.mjs';
+import { TerminalSim } from '../../testing/terminal-sim/terminal.mjs';
 
 const BOX_CAPTION = 'Quorvale Workspace - WebView2 Runtime Required';
 let w;
@@ -25,7 +25,7 @@ before(async () => {
   // Children inherit the daemon's environment, so they see the runtime missing too.
   daemon = w.spawn(paths.exe, [], { env: { WEBVIEW2_BROWSER_EXECUTABLE_FOLDER: w.toWin(emptyRuntime) } });
   await w.waitForLog('Quorvale Daemon loop active and watching: ', 60000);
-  companion = new Companion(w.bridge);
+  companion = new TerminalSim(w.bridge);
 });
 after(async () => {
   await w?.close();

@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { freshWine, paths, lineReader } from './lib/wine.mjs';
-import { Companion } from '../../testing/companion-sim/companion.mjs';
+import { TerminalSim } from '../../testing/terminal-sim/terminal.mjs';
 
 let w;
 before(async () => {
@@ -30,7 +30,7 @@ test('CreateProcessW failure is logged and the request is consumed without a rec
   const chart = w.spawn(paths.tool('fake_chart.exe'), ['Failure Chart']);
   const out = lineReader(chart.stdout);
   const hwnd = (await out.next((l) => l.startsWith('HWND '))).slice(5);
-  const companion = new Companion(w.bridge);
+  const companion = new TerminalSim(w.bridge);
   const file = companion.writeLaunch({ hwnd, symbol: 'XAUUSD' });
   let log = await w.waitForLog('CreateProcessW failed with error: ');
   assert.match(log, new RegExp(`Daemon launching Quorvale child for HWND: ${hwnd} Mode: WORKSTATION Symbol: OANDA:XAUUSD\\r\\n` +

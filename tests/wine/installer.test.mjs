@@ -9,7 +9,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { freshWine, paths, lineReader, waitFor } from './lib/wine.mjs';
-import { Companion } from '../../testing/companion-sim/companion.mjs';
+import { TerminalSim } from '../../testing/terminal-sim/terminal.mjs';
 
 const setupExe = path.join(paths.buildWindows, 'QuorvaleWorkspaceSetup.exe');
 const companionSource = path.join(paths.repoRoot, 'companion/mql5');
@@ -69,7 +69,7 @@ const daemons = () => workspaceProcesses().filter((p) => p.argv.length === 1);
 async function answersALaunchRequest(title) {
   const chart = w.spawn(paths.tool('fake_chart.exe'), [title]);
   const hwnd = (await lineReader(chart.stdout).next((l) => l.startsWith('HWND '))).slice(5);
-  new Companion(w.bridge).writeLaunch({ hwnd, symbol: 'gold' });
+  new TerminalSim(w.bridge).writeLaunch({ hwnd, symbol: 'gold' });
   await w.waitForLog(`Daemon launching Quorvale child for HWND: ${hwnd} Mode: WORKSTATION Symbol: OANDA:XAUUSD\r\n`, 30000);
   await w.waitForLog(`Launching Quorvale Chart Overlay for HWND: ${hwnd} Symbol: OANDA:XAUUSD\r\n`, 30000);
   const child = await waitFor(() => workspaceProcesses().find((p) => p.argv[1] === hwnd), 20000, 200, 'the child');

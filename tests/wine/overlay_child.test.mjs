@@ -7,7 +7,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { freshWine, paths, waitFor, browserProcesses } from './lib/wine.mjs';
 import { startCloudServer, startTelegramServer, startRecordingServer } from './lib/http_servers.mjs';
-import { Companion } from '../../testing/companion-sim/companion.mjs';
+import { TerminalSim } from '../../testing/terminal-sim/terminal.mjs';
 import { startAdvisor } from './lib/advisor.mjs';
 import { runtimeEnv, readCalls, waitForCall, attachBrowser, findPage, startFakeChart, exitOf, hudOf, pushesIn, otherSite } from './lib/overlay.mjs';
 
@@ -123,7 +123,7 @@ test('an overlay child shows the chart page in its chart, follows it, serves the
   assert.equal(await page.evaluate(() => window.__documentScriptsSeenFirst), true);
 
   // A fill's capture request is uploaded once with the page's picture and announced.
-  const companion = new Companion(w.bridge, { symbol: 'XAUUSD' });
+  const companion = new TerminalSim(w.bridge, { symbol: 'XAUUSD' });
   companion.writeCapture({ ticket: '5001', action: 'BUY', url: `${cloud.url}/journal/upload` });
   const [upload] = await cloud.waitForRequests((r) => r.method === 'POST' && r.url === '/journal/upload', 1, 20000);
   const body = JSON.parse(upload.body.toString('utf8'));
@@ -487,7 +487,7 @@ test('a chart page whose own scripts attack: nothing sent, stored or revealed; t
   // The terminal's side writes the chart's snapshot and its price; the advisor's own logic
   // takes the orders and fills them at that price.
   const quotes = path.join(w.root, 'quotes-hostile');
-  const terminal = new Companion(w.bridge, { symbol: 'XAUUSD', executeOrders: false, quoteDir: quotes }).start({ pollMs: 50 });
+  const terminal = new TerminalSim(w.bridge, { symbol: 'XAUUSD', quoteDir: quotes }).start();
   const { hwnd, ask } = await startFakeChart(w, 'XAUUSD,H1');
   const advisor = await startAdvisor(w, { hwnd, symbol: 'XAUUSD', quotes });
   const child = w.spawn(paths.exe, [hwnd, 'XAUUSD', '60', 'dark', 'tester', 'WORKSTATION'], { env });

@@ -9,7 +9,6 @@ import fsp from 'node:fs/promises';
 import path from 'node:path';
 import { freshWine, paths, lineReader, waitFor } from './lib/wine.mjs';
 import { startTelegramServer, startCloudServer } from './lib/http_servers.mjs';
-import { Companion } from '../../testing/companion-sim/companion.mjs';
 import { runRestartCampaign, formatTable, campaignSymbols } from '../../testing/telegram-restart-campaign.mjs';
 import { startAdvisor } from './lib/advisor.mjs';
 
@@ -24,20 +23,26 @@ const HELP = '\u{1F916} *QUORVALE TELEGRAM COMMANDS*\n\n' +
   '\u2022 `/be` - Move SL to BE+2 pips\n' +
   '\u2022 `/buy <sym> <risk>` - Remote BUY\n' +
   '\u2022 `/sell <sym> <risk>` - Remote SELL';
-// Replies name the order's fate; the simulator below executes every order and answers.
+// Replies name the order's fate, as qv_companion (the advisor's own order logic) decides it.
 const EXECUTED = ' executed, ticket \\d+\\.$';
 const BE = new RegExp('^\u26A1 \\*BREAK-EVEN:\\* SL to break-even \\+2 pips' + EXECUTED);
 const CLOSE_ALL = new RegExp('^\u{1F6D1} \\*CLOSE ALL:\\* Close all positions' + EXECUTED, 'u');
+const REJECTED = (reason) => ` rejected: ${esc(reason)}\\.$`;
 const esc = (t) => t.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
 const BUY = (s, r) => new RegExp(`^\u{1F7E2} \\*REMOTE BUY:\\* ${esc(s)} \\(${esc(r)}\\)` + EXECUTED, 'u');
 const SELL = (s, r) => new RegExp(`^\u{1F534} \\*REMOTE SELL:\\* ${esc(s)} \\(${esc(r)}\\)` + EXECUTED, 'u');
+
+// The bot passes a command's words on as they come (a backslash arrives doubled in the
+// update's JSON); the paper server trades these beside its catalog.
+const ADVISOR_SYMBOLS = ['GER_40', 'EUR\\\\USD', 'NOSEND', ...[0, 1, 2, 3, 4, 5].map((i) => `BENCH${i}`)];
 
 let w;
 let tg;
 let cloud;
 let signalFile;
 let daemon;
-let companion;
+let quotes;
+let advisor;
 // Workers of the probe still running after their test; the restart campaign ends them.
 const liveWorkers = [];
 const env = () => ({ QV_TELEGRAM_API_BASE: tg.url, QV_CLOUD_BASE_URL: cloud.url });
@@ -47,10 +52,14 @@ before(async () => {
   tg = await startTelegramServer({ token: '123:TEST' });
   cloud = await startCloudServer();
   signalFile = path.join(w.bridge, 'QV_TradeSignal.csv');
-  companion = new Companion(w.bridge, { symbol: 'XAUUSD' }).start({ pollMs: 100 });
+  // The advisor's prices follow quotes/<SYMBOL>.txt where one is written (gold moves below).
+  quotes = path.join(w.root, 'quotes');
+  await fsp.mkdir(quotes);
+  advisor = await restartAdvisor();
 });
+const restartAdvisor = () => startAdvisor(w, { symbol: 'XAUUSD', quotes, extra: ['--symbols', ADVISOR_SYMBOLS.join(',')] });
 after(async () => {
-  companion?.stop();
+  await advisor?.stop();
   await tg?.close();
   await cloud?.close();
   await w?.close();
@@ -58,7 +67,28 @@ after(async () => {
 
 const readSignal = () => fsp.readFile(signalFile, 'utf8').catch(() => null);
 const repliesWith = (re) => tg.sent.filter((m) => re.test(m.text)).length;
-const executedIds = () => companion.journal.map((r) => r.id);
+const executedIds = () => advisor.journal.filter((r) => r.ticket).map((r) => r.id);
+/** What the advisor did with the order of the record id, once: its journal entry. */
+const ranOnce = async (id, what) => {
+  // Its log line may arrive just after the result file the bot answers from.
+  await waitFor(() => advisor.journal.some((r) => r.id === id), 5000, 20, `${what}: the advisor's line of order ${id}`);
+  const runs = advisor.journal.filter((r) => r.id === id);
+  assert.equal(runs.length, 1, `${what}: order ${id} run once: ${JSON.stringify(advisor.journal)}`);
+  return runs[0];
+};
+/**
+ * A command that trades, and the one order the advisor ran for it: with a companion on a
+ * chart the record goes out as an order file only, which the advisor takes at once, so
+ * what it ran is read back from its line (id, action, size and symbol of the record).
+ */
+async function trade(text, options) {
+  const seen = advisor.journal.length;
+  const r = await command(text, options);
+  await waitFor(() => advisor.journal.length > seen, 10000, 20, `the advisor's line for ${text}`);
+  const runs = advisor.journal.slice(seen);
+  const run = runs[0];
+  return { ...r, run, runs, record: `${run.id},${run.action},${run.size},${run.symbol}` };
+}
 
 /** Pushes a text and waits until a later poll has confirmed it (so it was handled). */
 async function command(text, { chat = CHAT, replies = 1 } = {}) {
@@ -104,23 +134,39 @@ test('each command writes its record and sends its exact reply', async () => {
   assert.equal((await command('/status@quorvaletestbot')).replies[0].text, STATUS('NASDAQ:NDX'));
   assert.equal((await command('/help')).replies[0].text, HELP);
 
+  // A position to move to break-even and to close: the chart's gold, then a price far enough
+  // above its entry for a stop at entry + 2 pips.
+  const moveGold = async () => {
+    await fsp.writeFile(path.join(quotes, 'XAUUSD.txt'), '2346.20 2346.50');
+    await new Promise((resolve) => setTimeout(resolve, 500));
+  };
+  // The bot's own /buy sizes by 1 % risk and gives no stop loss, which the advisor refuses.
   const table = [
-    ['/be', /^\d+,BE_PLUS,0\.10,CURRENT,0,0$/, BE],
-    ['/closeall', /^\d+,CLOSE,0\.10,ALL,0,0$/, CLOSE_ALL],
-    ['/buy', /^\d+,BUY,R:1\.0,CURRENT,0,0$/, BUY('CURRENT', 'R:1.0')],
-    ['/sell EURUSD 0.5 now', /^\d+,SELL,0\.5,EURUSD,0,0$/, SELL('EURUSD', '0.5')],
+    ['/buy XAUUSD 0.2', /^\d+,BUY,0\.2,XAUUSD$/, BUY('XAUUSD', '0.2'), moveGold],
+    ['/be', /^\d+,BE_PLUS,0\.10,CURRENT$/, BE],
+    ['/closeall', /^\d+,CLOSE,0\.10,ALL$/, CLOSE_ALL],
+    ['/buy', /^\d+,BUY,R:1\.0,CURRENT$/,
+      new RegExp('^\u{1F7E2} \\*REMOTE BUY:\\* CURRENT \\(R:1\\.0\\)' + REJECTED('a risk size needs a stop loss'), 'u')],
+    ['/sell EURUSD 0.5 now', /^\d+,SELL,0\.5,EURUSD$/, SELL('EURUSD', '0.5')],
   ];
-  for (const [text, record, reply] of table) {
-    await fsp.rm(signalFile, { force: true });
-    r = await command(text);
-    assert.match(await readSignal(), record, text);
-    assert.equal(r.replies.length, 1, text);
-    assert.match(r.replies[0].text, reply, text);
+  for (const [text, record, reply, then] of table) {
+    const t = await trade(text);
+    assert.match(t.record, record, text);
+    assert.equal(t.replies.length, 1, text);
+    assert.match(t.replies[0].text, reply, text);
+    // The reply tells what the advisor did with that very order, which it ran once.
+    const run = await ranOnce(t.run.id, text);
+    assert.equal(t.runs.length, 1, text);
+    const ticket = /ticket (\d+)\.$/.exec(t.replies[0].text);
+    assert.equal(ticket?.[1], run.ticket, text);
+    if (!run.ticket) assert.ok(t.replies[0].text.endsWith(`rejected: ${run.reason}.`), text);
+    await then?.();
   }
 });
 
 test('commands that must not trade leave the record alone', async () => {
   await fsp.writeFile(signalFile, 'KEEP');
+  const runsBefore = advisor.journal.length;
   // "/close", "/beware", "/sellall" and a command for another bot are no commands (they used
   // to match by prefix); a comma would add a field; a foreign chat is refused.
   let r;
@@ -147,13 +193,14 @@ test('commands that must not trade leave the record alone', async () => {
   assert.equal(r.replies[0].text,
     '\u{1F7E2} *REMOTE BUY:* XAUUSD (50) NOT sent: size 50 lots is over the workspace\'s largest lot size (1.00 lots).');
   assert.equal(await readSignal(), 'KEEP');
+  assert.equal(advisor.journal.length, runsBefore, 'no order reached the advisor');
 });
 
 test('a reply carrying backslashes reaches the API as valid JSON', async () => {
   // Sent as EUR\USD; the worker sees the raw JSON text EUR\\USD and echoes it.
-  const r = await command('/buy EUR\\USD');
+  const r = await command('/buy EUR\\USD 0.1');
   assert.equal(r.replies[0].invalid, undefined, 'the body parsed as JSON');
-  assert.match(r.replies[0].text, BUY('EUR\\\\USD', 'R:1.0'));
+  assert.match(r.replies[0].text, BUY('EUR\\\\USD', '0.1'));
 });
 
 test('a reply never runs the quoted command; an old command is refused; a rejection is told', async () => {
@@ -169,10 +216,11 @@ test('a reply never runs the quoted command; an old command is refused; a reject
   assert.equal(tg.sent.at(-1).text, '\u23F1 *COMMAND EXPIRED:* /closeall is older than 90 seconds and was not executed.');
   assert.equal(executedIds().length, ordersBefore, 'neither the quoted nor the old /closeall ran');
 
-  companion.rejectReason = 'Not enough money';
-  const r = await command('/buy GER_40 0.5');
-  companion.rejectReason = null;
-  assert.equal(r.replies[0].text, '\u{1F7E2} *REMOTE BUY:* GER\\_40 (0.5) rejected: Not enough money.');
+  // The advisor refuses a size below the symbol's minimum volume, and says so in its words.
+  const r = await command('/buy GER_40 0.001');
+  assert.equal(r.replies[0].text,
+    '\u{1F7E2} *REMOTE BUY:* GER\\_40 (0.001) rejected: 0.001 lots is below the minimum volume 0.01 of GER\\_40.');
+  assert.equal(advisor.journal.at(-1).reason, '0.001 lots is below the minimum volume 0.01 of GER_40');
   const ids = executedIds();
   assert.equal(new Set(ids).size, ids.length, 'every order ran once');
 });
@@ -207,12 +255,13 @@ test('each poll problem is logged once and shown in the bot\'s status', async ()
 
 test('an order that cannot be written is logged and answered as not sent, and leaves no order', async () => {
   // A folder where QV_TradeSignal.csv goes: the replace fails however long it retries. The
-  // companion pauses so that it cannot take the order file during the retries (then the
-  // order would be out after all, and "sent" the truth).
-  companion.stop();
+  // slot is written only while no companion runs on a chart, and a running one could take
+  // the order file during the retries (then the order would be out after all, and "sent"
+  // the truth): the advisor ends for this test and starts again after it. NOSEND is a
+  // symbol it trades, so an order left behind would run as soon as it is back.
+  await advisor.stop();
   await fsp.rm(signalFile, { force: true });
   await fsp.mkdir(signalFile);
-  const ordersBefore = executedIds().length;
   try {
     const logBefore = (await w.readLog()).length;
     const r = await command('/buy NOSEND 0.5');
@@ -224,11 +273,11 @@ test('an order that cannot be written is logged and answered as not sent, and le
     assert.deepEqual(fs.readdirSync(w.bridge).filter((n) => /^QV_Order/.test(n)), [], 'the order file was taken back');
   } finally {
     await fsp.rm(signalFile, { recursive: true, force: true });
-    companion.start({ pollMs: 100 });
+    advisor = await restartAdvisor();
   }
   const pollsNow = tg.polls.length;
   await waitFor(() => tg.polls.length >= pollsNow + 1, 20000, 50, 'a later poll');
-  assert.equal(executedIds().length, ordersBefore, 'nothing executed');
+  assert.deepEqual(advisor.journal, [], 'nothing executed');
 });
 
 test('with the daemon and two more workers a command runs once, also across a takeover', async () => {
@@ -248,13 +297,14 @@ test('with the daemon and two more workers a command runs once, also across a ta
   }
   await w.waitForLog(WORKER_START, 30000, 3);
 
-  const buysBefore = repliesWith(BUY('CURRENT', 'R:1.0'));
-  const buy = await command('/buy');
+  const buysBefore = repliesWith(BUY('XAUUSD', '0.1'));
+  const buy = await trade('/buy XAUUSD 0.1');
   // Two more polls: time enough for any second poller to have picked the update up.
   const pollsNow = tg.polls.length;
   await waitFor(() => tg.polls.length >= pollsNow + 2, 20000, 50, 'two more polls');
-  assert.equal(repliesWith(BUY('CURRENT', 'R:1.0')) - buysBefore, 1, '/buy executed once: ' + JSON.stringify(buy.replies.map((m) => m.text)));
-  assert.match(await readSignal(), /^\d+,BUY,R:1\.0,CURRENT,0,0$/);
+  assert.equal(repliesWith(BUY('XAUUSD', '0.1')) - buysBefore, 1, '/buy executed once: ' + JSON.stringify(buy.replies.map((m) => m.text)));
+  assert.match(buy.record, /^\d+,BUY,0\.1,XAUUSD$/);
+  await ranOnce(buy.run.id, '/buy');
 
   // The daemon was the poller; it dies without letting go, and a child takes over where
   // it stopped rather than at offset 1.
@@ -264,7 +314,8 @@ test('with the daemon and two more workers a command runs once, also across a ta
   assert.equal(repliesWith(SELL('EURUSD', '0.5')), 2, 'once here, once in the earlier test');
   assert.ok(tg.polls.filter((p) => p.at > killedAt).every((p) => p.offset > buy.id),
     'the new poller continues after the last handled update');
-  assert.equal(repliesWith(BUY('CURRENT', 'R:1.0')) - buysBefore, 1, '/buy not repeated');
+  assert.equal(repliesWith(BUY('XAUUSD', '0.1')) - buysBefore, 1, '/buy not repeated');
+  await ranOnce(buy.run.id, '/buy after the takeover');
 
   // Which child polls now shows in its /status; its clean shutdown hands over to the other.
   const status = (await command('/status')).replies[0].text;
@@ -273,34 +324,34 @@ test('with the daemon and two more workers a command runs once, also across a ta
   const other = workers.find((x) => x !== owner);
   await owner.ask('shutdown');
   const closeAllReplies = tg.sent.filter((m) => m.text.includes('*CLOSE ALL:*')).length;
-  const closeAlls = companion.journal.filter((r) => r.action === 'CLOSE').length;
-  const closing = await command('/closeall');
+  const closeAlls = advisor.journal.filter((r) => r.action === 'CLOSE' && r.ticket).length;
+  const closing = await trade('/closeall');
   const pollsThen = tg.polls.length;
   await waitFor(() => tg.polls.length >= pollsThen + 2, 20000, 50, 'two more polls');
   // A worker shutting down replies at once rather than waiting for the result.
   assert.match(closing.replies[0].text, /^\u{1F6D1} \*CLOSE ALL:\* Close all positions (executed, ticket \d+|sent to terminal)\.$/u);
   assert.equal(tg.sent.filter((m) => m.text.includes('*CLOSE ALL:*')).length - closeAllReplies, 1, 'one reply');
-  assert.equal(companion.journal.filter((r) => r.action === 'CLOSE').length - closeAlls, 1, '/closeall executed once');
+  await waitFor(() => advisor.journal.some((r) => r.action === 'CLOSE' && r.id === closing.run.id), 10000, 50, 'the close run');
+  assert.equal(advisor.journal.filter((r) => r.action === 'CLOSE' && r.ticket).length - closeAlls, 1, '/closeall executed once');
   assert.equal((await command('/status')).replies[0].text, STATUS(other.symbol));
   assert.ok(sell.id > buy.id);
 });
 
-test('benchmark: Telegram command to QV_TradeSignal.csv with the 3 s long-poll', async (t) => {
+// With a companion on a chart the order goes out as an order file only, which the advisor
+// takes at once: the figure runs from the command to the advisor's line of that order.
+test('benchmark: Telegram command to the order run by the advisor with the 3 s long-poll', async (t) => {
   const latencies = [];
   for (let i = 0; i < 6; i++) {
-    const before = await readSignal();
     const pushedAt = Date.now();
-    tg.pushText(CHAT, `/buy BENCH${i}`);
-    await waitFor(async () => {
-      const now = await readSignal();
-      return now !== before && now?.includes(`BENCH${i}`);
-    }, 20000, 10, 'the record');
-    latencies.push(Date.now() - pushedAt);
+    tg.pushText(CHAT, `/buy BENCH${i} 0.1`);
+    const run = await waitFor(() => advisor.journal.find((r) => r.symbol === `BENCH${i}`), 20000, 10, 'the order run');
+    assert.ok(run.ticket, `executed: ${JSON.stringify(run)}`);
+    latencies.push(run.at - pushedAt);
     // Land the next push at a different point of the poll/sleep cycle.
     await new Promise((r) => setTimeout(r, 700 * (i % 3)));
   }
   const sorted = [...latencies].sort((a, b) => a - b);
-  const figures = `command -> QV_TradeSignal.csv latency ms: min ${sorted[0]}, median ${sorted[sorted.length >> 1]}, ` +
+  const figures = `command -> order run by the advisor latency ms: min ${sorted[0]}, median ${sorted[sorted.length >> 1]}, ` +
     `max ${sorted[sorted.length - 1]} (samples ${latencies.join(', ')})`;
   t.diagnostic(figures);
   console.log(figures);
@@ -313,9 +364,9 @@ test('killed again and again while handling commands, each command runs at most 
   for (const child of liveWorkers) child.kill('SIGKILL');
   await waitFor(() => liveWorkers.every((c) => c.exitCode !== null || c.signalCode !== null), 20000, 50, 'the workers ended');
   // The advisor's own order logic takes the campaign's orders, each on a symbol of its own.
-  companion.stop();
+  await advisor.stop();
   const cycles = 10;
-  const advisor = await startAdvisor(w, { symbol: 'XAUUSD', extra: ['--symbols', campaignSymbols(cycles).join(',')] });
+  advisor = await startAdvisor(w, { symbol: 'XAUUSD', extra: ['--symbols', campaignSymbols(cycles).join(',')] });
   let table;
   let rows;
   try {

@@ -13,9 +13,9 @@ import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
 import { waitFor, lineReader } from '../../tests/wine/lib/wine.mjs';
 import { attachHud } from '../../tests/page/lib/hud_dom.mjs';
-import { Companion } from '../companion-sim/companion.mjs';
+import { TerminalSim } from '../../testing/terminal-sim/terminal.mjs';
 import { startCloudStandIn, startTelegramStandIn } from './standins.mjs';
-import { PriceSeries, QuietCompanion } from './price_series.mjs';
+import { PriceSeries, QuietTerminal } from './price_series.mjs';
 
 const repo = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 const [appdata, demo] = process.argv.slice(2).filter((a) => !a.startsWith('--'));
@@ -116,15 +116,15 @@ async function main() {
   const barTime = Date.UTC(2026, 11, 7, 9, 0, 0) / 1000 - HISTORY * 3600;
   // The prices the charts draw are also the paper account's: the advisor follows them.
   const quotes = path.join(demo, 'quotes');
-  const gold = new Companion(bridge, { symbol: 'XAUUSD', barTime, executeOrders: false, quoteDir: quotes });
+  const gold = new TerminalSim(bridge, { symbol: 'XAUUSD', barTime, quoteDir: quotes });
   const goldSeries = new PriceSeries(gold, barsFolder);
   goldSeries.history(HISTORY);
   goldSeries.write();
-  const euro = new QuietCompanion(bridge, { symbol: 'EURUSD', price: 1.0842, seed: 11, barTime, executeOrders: false, quoteDir: quotes });
+  const euro = new QuietTerminal(bridge, { symbol: 'EURUSD', price: 1.0842, seed: 11, barTime, quoteDir: quotes });
   const euroSeries = new PriceSeries(euro, barsFolder);
   euroSeries.history(HISTORY);
   euroSeries.write();
-  gold.start({ pollMs: 200 });
+  gold.start();
   let ticks = 0;
   const market = setInterval(() => {
     goldSeries.tick();

@@ -1,13 +1,13 @@
-// The candles the demo chart page draws: the terminal-companion simulator's own price path
+// The candles the demo chart page draws: the terminal simulator's own price path
 // (its ticks and bar closes), kept as open/high/low/close per bar and written into the
 // demo's own folder as QV_DemoBars_<symbol>.json, which the demo serves to the chart page on a
 // host of its own (the workspace's data host serves only the workspace's files).
 import fs from 'node:fs';
 import path from 'node:path';
-import { Companion, instrument } from '../companion-sim/companion.mjs';
+import { TerminalSim, instrument } from '../../testing/terminal-sim/terminal.mjs';
 
 /** A simulator that only moves prices: its snapshot belongs to the chart that trades. */
-export class QuietCompanion extends Companion {
+export class QuietTerminal extends TerminalSim {
   writeSnapshot() {
     return null;
   }
