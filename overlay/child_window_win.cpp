@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 
-#include "bridge/chart_heartbeat.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "overlay/capture_watcher.h"
