@@ -7,7 +7,6 @@
 
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
-#include "host/launch_values.h"
 #include "host/process_state.h"
 #include "host/win_handles.h"
 #include "overlay/chart_picture.h"
