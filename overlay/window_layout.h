@@ -19,13 +19,3 @@ struct Rgb {
 };
 // Only the exact lower-case "light" gets the light background.
 [[nodiscard]] Rgb BackgroundForTheme(const std::wstring& theme);
-
-// The part after the first colon, or the whole symbol.
-[[nodiscard]] std::wstring TickerOf(const std::wstring& symbol);
-
-// A navigation request moves the page only to a different, non-empty ticker (letter case
-// ignored), so the same instrument on another exchange does not reload the chart.
-[[nodiscard]] bool IsNewTicker(const std::wstring& currentSymbol, const std::wstring& mappedSymbol);
-
-// Trims blanks, tabs, carriage returns and line feeds at both ends.
-[[nodiscard]] std::wstring TrimRequestText(const std::wstring& text);
