@@ -19,7 +19,7 @@
 #include "host/win_handles.h"
 #include "host/workspace_folders.h"
 #include "overlay/child_lifecycle.h"
-#include "overlay/child_window.h"
+#include "overlay/child_window_win.h"
 #include "services/http_client.h"
 #include "services/service_threads.h"
 #include "services/workspace_store.h"

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include "overlay/child_window_win.h"
+
 #include <cstdint>
 #include <string>
 
@@ -15,7 +17,6 @@
 #include "overlay/ui_queue.h"
 #include "overlay/webview_host.h"
 #include "overlay/webview_recovery_win.h"
-#include "overlay/window_layout.h"
 #include "overlay/workspace_state.h"
 #include "services/service_threads.h"
 

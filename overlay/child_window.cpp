@@ -1,4 +1,4 @@
-#include "overlay/window_layout.h"
+#include "overlay/child_window.h"
 
 WindowRect OverlayRect(int clientWidth, int clientHeight) {
   return {0, 0, clientWidth <= 0 ? 800 : clientWidth, clientHeight <= 0 ? 600 : clientHeight};

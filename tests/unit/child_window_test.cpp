@@ -1,4 +1,4 @@
-#include "overlay/window_layout.h"
+#include "overlay/child_window.h"
 
 #include <gtest/gtest.h>
 
