@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "host/launch_values.h"
+#include "host/process_state.h"
 
 enum class ProcessRole { kDaemon, kChild };
 

@@ -1,8 +1,19 @@
 #pragma once
-// The one way the workspace writes a bridge file (and its own state files).
+// The one way the workspace writes a bridge file (and its own state files), and what
+// became of each write. The status and its text are kept apart from the OS glue so that
+// pure code (the order outbox, the Telegram replies, log lines) can reason about them.
+#include <cstdint>
 #include <string>
 
-#include "bridge/write_status.h"
+struct WriteStatus {
+  // 0 when the new content is in place; otherwise the Windows error of the step that
+  // finally failed (GetLastError), never 0.
+  std::uint32_t error = 0;
+  [[nodiscard]] bool ok() const { return error == 0; }
+};
+
+// "Windows error <n>" plus a short name for the errors a trader's machine really shows.
+[[nodiscard]] std::string DescribeWriteError(std::uint32_t error);
 
 // How long a write may wait for a reader that holds the file without sharing.
 enum class WriteRetry {

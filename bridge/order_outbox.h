@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "bridge/file_replace.h"
 #include "bridge/order_files.h"
-#include "bridge/write_status.h"
 
 struct OrderSend {
   WriteStatus status;   // ok: the order file is in place (and QV_TradeSignal.csv holds it)

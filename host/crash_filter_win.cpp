@@ -2,7 +2,6 @@
 
 #include "host/crash_filter.h"
 #include "host/debug_log.h"
-#include "host/log_format.h"
 
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* info) noexcept {
   std::uint32_t code = 0;

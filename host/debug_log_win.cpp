@@ -7,7 +7,6 @@
 #include <ctime>
 
 #include "host/debug_log.h"
-#include "host/log_format.h"
 
 namespace {
 

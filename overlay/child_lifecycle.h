@@ -13,6 +13,10 @@ extern OverlayWindows g_windows;
 
 // At most once per 4000 ms; never for handle 0, nor while the heartbeat is stopped.
 void WriteChartHeartbeat();
+// Rewrites QV_Active_<handle>.txt with the current tick count, unthrottled. A failure is
+// logged once per run of failures (the next heartbeat tries again, and a log line every
+// 4 s would bury everything else).
+void WriteChartHeartbeatFile();
 // While the child has no WebView (lost, or not made after a failure) it is no overlay, and
 // the companion must see that: the heartbeat file goes and no new one is written until the
 // WebView is back, when one is written at once.

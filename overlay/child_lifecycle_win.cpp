@@ -2,12 +2,12 @@
 
 #include <objbase.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
 
 #include "bridge/bridge_names.h"
-#include "bridge/chart_heartbeat.h"
 #include "bridge/file_replace.h"
 #include "bridge/text_file.h"
 #include "host/debug_log.h"
@@ -74,6 +74,20 @@ void RemoveHeartbeatFile() {
 
 bool IsShuttingDown() {
   return ShuttingDownFlag().load();
+}
+
+void WriteChartHeartbeatFile() {
+  static std::atomic<bool> failing{false};
+  const std::wstring path =
+      BridgePath(g_folders.bridge, ChartHeartbeatFileName(g_launch.chartWindow));
+  // A tick count means nothing after a restart of the machine, so it is never flushed.
+  const WriteStatus status = ReplaceFileWhole(path, HeartbeatBody(::GetTickCount64()),
+                                              WriteRetry::kBrief, WriteDurability::kProcessKill);
+  if (status.ok()) {
+    if (failing.exchange(false)) LogDebug("Chart heartbeat written again.");
+  } else if (!failing.exchange(true)) {
+    LogDebug("Could not write the chart heartbeat: " + DescribeWriteError(status.error));
+  }
 }
 
 void WriteChartHeartbeat() {

@@ -1,9 +1,10 @@
 #include <windows.h>
 
+#include "overlay/child_window_win.h"
+
 #include <cstdint>
 #include <string>
 
-#include "bridge/chart_heartbeat.h"
 #include "host/debug_log.h"
 #include "host/process_state.h"
 #include "overlay/capture_watcher.h"
@@ -16,7 +17,6 @@
 #include "overlay/ui_queue.h"
 #include "overlay/webview_host.h"
 #include "overlay/webview_recovery_win.h"
-#include "overlay/window_layout.h"
 #include "overlay/workspace_state.h"
 #include "services/service_threads.h"
 

@@ -1,9 +1,29 @@
 #include "overlay/navigation_request.h"
 
 #include "bridge/text_encoding.h"
+#include "host/ascii_text.h"
 #include "overlay/page_scripts.h"
 #include "overlay/symbol_mapping.h"
-#include "overlay/window_layout.h"
+
+std::wstring TickerOf(const std::wstring& symbol) {
+  const std::size_t colon = symbol.find(L':');
+  return colon == std::wstring::npos ? symbol : symbol.substr(colon + 1);
+}
+
+bool IsNewTicker(const std::wstring& currentSymbol, const std::wstring& mappedSymbol) {
+  const std::wstring next = TickerOf(mappedSymbol);
+  if (next.empty()) return false;
+  const std::wstring current = TickerOf(currentSymbol);
+  return !EqualsNoCase(std::wstring_view(next), std::wstring_view(current));
+}
+
+std::wstring TrimRequestText(const std::wstring& text) {
+  auto blank = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; };
+  std::size_t begin = 0, end = text.size();
+  while (begin < end && blank(text[begin])) ++begin;
+  while (end > begin && blank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
 
 NavigationDecision DecideNavigation(const std::wstring& requestText,
                                     const std::wstring& currentSymbol, const std::wstring& interval,

@@ -10,6 +10,16 @@ struct NavigationDecision {
   std::string url;         // the chart page for that symbol, interval and theme
 };
 
+// The part after the first colon, or the whole symbol.
+[[nodiscard]] std::wstring TickerOf(const std::wstring& symbol);
+
+// A navigation request moves the page only to a different, non-empty ticker (letter case
+// ignored), so the same instrument on another exchange does not reload the chart.
+[[nodiscard]] bool IsNewTicker(const std::wstring& currentSymbol, const std::wstring& mappedSymbol);
+
+// Trims blanks, tabs, carriage returns and line feeds at both ends.
+[[nodiscard]] std::wstring TrimRequestText(const std::wstring& text);
+
 // The request text is trimmed and mapped to the page's symbol; only a different ticker
 // (IsNewTicker) moves the page.
 [[nodiscard]] NavigationDecision DecideNavigation(const std::wstring& requestText,

@@ -9,7 +9,6 @@
 #include "host/file_time_win.h"
 #include "host/process_state.h"
 #include "host/win_handles.h"
-#include "services/cot_data.h"
 #include "services/cot_refresh.h"
 #include "services/http_client.h"
 

@@ -4,6 +4,16 @@
 
 namespace {
 
+TEST(NavigationRequest, TickerComparisonIgnoresExchangeAndCase) {
+  EXPECT_FALSE(IsNewTicker(L"OANDA:XAUUSD", L"FX:xauusd"));
+  EXPECT_FALSE(IsNewTicker(L"XAUUSD", L"OANDA:XAUUSD"));
+  EXPECT_FALSE(IsNewTicker(L"NASDAQ:NDX", L"NASDAQ:"));  // empty ticker changes nothing
+  EXPECT_TRUE(IsNewTicker(L"NASDAQ:NDX", L"TVC:DJI"));
+  EXPECT_TRUE(IsNewTicker(L"NDX", L"NDX2"));
+  EXPECT_EQ(TrimRequestText(L" \t\r\nTVC:DJI\n"), L"TVC:DJI");
+  EXPECT_EQ(TrimRequestText(L"\n"), L"");
+}
+
 // Fast symbol changes can leave the page on an older request; only that is repaired, after
 // the page had time to arrive, a bounded number of times.
 TEST(NavigationRequest, PageLeftOnAnOlderRequestIsSentOnToTheLast) {

@@ -4,7 +4,6 @@
 #include <set>
 
 #include "bridge/order_account.h"
-#include "bridge/write_status.h"
 
 namespace {
 
@@ -114,13 +113,6 @@ TEST(TradeResults, RefusesWhatIsNotThisOrdersWholeResult) {
       ParseTradeResult("ID=7\nSTATUS=REJECTED\nREASON=" + std::string(300, 'x') + "\nEND=1", "7");
   ASSERT_TRUE(longReason.has_value());
   EXPECT_EQ(longReason->reason.size(), 200u);
-}
-
-TEST(WriteStatusText, NamesTheWindowsError) {
-  EXPECT_EQ(DescribeWriteError(32), "Windows error 32 (sharing violation)");
-  EXPECT_EQ(DescribeWriteError(1234), "Windows error 1234");
-  EXPECT_TRUE(WriteStatus{}.ok());
-  EXPECT_FALSE(WriteStatus{5}.ok());
 }
 
 }  // namespace

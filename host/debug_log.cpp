@@ -1,4 +1,4 @@
-#include "host/log_format.h"
+#include "host/debug_log.h"
 
 #include <cstdio>
 

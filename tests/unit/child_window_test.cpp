@@ -1,4 +1,4 @@
-#include "overlay/window_layout.h"
+#include "overlay/child_window.h"
 
 #include <gtest/gtest.h>
 
@@ -32,16 +32,6 @@ TEST(OverlayLook, OnlyExactLightThemeIsLight) {
   EXPECT_EQ(BackgroundForTheme(L"light").r, 245);
   EXPECT_EQ(BackgroundForTheme(L"Light").r, 14);
   EXPECT_EQ(BackgroundForTheme(L"dark").b, 28);
-}
-
-TEST(NavigationRequest, TickerComparisonIgnoresExchangeAndCase) {
-  EXPECT_FALSE(IsNewTicker(L"OANDA:XAUUSD", L"FX:xauusd"));
-  EXPECT_FALSE(IsNewTicker(L"XAUUSD", L"OANDA:XAUUSD"));
-  EXPECT_FALSE(IsNewTicker(L"NASDAQ:NDX", L"NASDAQ:"));  // empty ticker changes nothing
-  EXPECT_TRUE(IsNewTicker(L"NASDAQ:NDX", L"TVC:DJI"));
-  EXPECT_TRUE(IsNewTicker(L"NDX", L"NDX2"));
-  EXPECT_EQ(TrimRequestText(L" \t\r\nTVC:DJI\n"), L"TVC:DJI");
-  EXPECT_EQ(TrimRequestText(L"\n"), L"");
 }
 
 }  // namespace

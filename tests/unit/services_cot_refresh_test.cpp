@@ -1,6 +1,6 @@
-#include "services/cot_data.h"
-
 #include <gtest/gtest.h>
+
+#include "services/cot_refresh.h"
 
 namespace {
 

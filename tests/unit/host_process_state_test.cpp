@@ -1,6 +1,6 @@
-#include "host/launch_values.h"
-
 #include <gtest/gtest.h>
+
+#include "host/process_state.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "bridge/write_status.h"
+#include "bridge/file_replace.h"
 
 std::string DescribeWriteError(std::uint32_t error) {
   const char* name = nullptr;

@@ -1,6 +1,6 @@
-#include "host/log_format.h"
-
 #include <gtest/gtest.h>
+
+#include "host/debug_log.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "services/cot_data.h"
+#include "services/cot_refresh.h"
 
 bool IsCotFileFresh(std::uint64_t lastWriteTime, std::uint64_t now) {
   const bool stale = now > lastWriteTime && now - lastWriteTime >= kCotFreshnessLimit;
