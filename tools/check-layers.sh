@@ -108,7 +108,7 @@ if [ "${1:-}" = "--self-test" ]; then
         'companion/native/a.cpp|#include "mql5_shim.h"'
         'installer/a.nsi|!include "MUI2.nsh"')
   run_case() {
-    local spec=$1 path=${1%%|*} text=${1#*|}
+    local path=${1%%|*} text=${1#*|}
     rm -rf "$tmp/tree" && mkdir -p "$tmp/tree/$(dirname "$path")"
     printf '%s\n' "$text" >"$tmp/tree/$path"
     (cd "$tmp/tree" && check_tree >/dev/null)
