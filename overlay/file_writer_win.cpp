@@ -7,6 +7,7 @@
 #include <thread>
 #include <utility>
 
+#include "bridge/text_file.h"
 #include "host/debug_log.h"
 #include "overlay/file_writer.h"
 #include "overlay/ui_queue.h"
@@ -75,7 +76,10 @@ bool RunOffWindowThread(std::function<bool()> work, std::function<void(bool)> do
       LogDebug("A file job of the window thread failed.");
     }
     // A window thread already gone (the process ending) has no page left to answer.
-    (void)PostToWindowThread([done = std::move(done), ok] { done(ok); });
+    if (!PostToWindowThread([done = std::move(done), ok] { done(ok); })) {
+      LogDebug(std::string("A file job ") + (ok ? "done" : "failed") +
+               " after the window thread was gone; no page was told.");
+    }
   });
 }
 
@@ -86,8 +90,11 @@ bool ReplaceFileOffWindowThread(std::wstring path, std::string bytes,
     const WriteStatus status = ReplaceFileWhole(path, bytes, WriteRetry::kPatient, durability);
     if (!done) return;
     // The outcome is for the window thread's log and page; a window thread already gone
-    // (the process ending) has no one left to tell.
-    (void)PostToWindowThread([done = std::move(done), status] { done(status); });
+    // (the process ending) has no one left to tell, so it is only logged here.
+    if (!PostToWindowThread([done = std::move(done), status] { done(status); }) && !status.ok()) {
+      LogDebug("Could not write " + WideToUtf8(path) + " (" + DescribeWriteError(status.error) +
+               ") after the window thread was gone.");
+    }
   });
 }
 

@@ -257,10 +257,21 @@ void MigrateLegacySecrets() {
     LogDebug("Moved " + std::to_string(moved) +
              " provider keys into the workspace's protected store.");
   }
-  // Each move logs its own failure and leaves the file for the next start, so a file that
-  // could not move is kept, never lost; the bridge folder's copy is only the older place.
-  if (!MoveTelegramConfig(&secrets, plainTelegram))
-    (void)MoveTelegramConfig(&secrets, bridgeTelegram);
+  // Each move logs its own failure and leaves the file for the next look, so a file that
+  // could not move is kept, never lost. The bridge folder's copy is only the older place: once
+  // the data folder's copy has moved, one left in the bridge folder is stale, and moving it at
+  // the next look would put its older bot and chat over the relay just stored.
+  if (MoveTelegramConfig(&secrets, plainTelegram)) {
+    const DWORD error = ::DeleteFileW(bridgeTelegram.c_str()) ? ERROR_SUCCESS : ::GetLastError();
+    if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) {
+      LogDebug("Could not remove the older Telegram configuration " + WideToUtf8(bridgeTelegram) +
+               ": Windows error " + std::to_string(error));
+    }
+    return;
+  }
+  if (!MoveTelegramConfig(&secrets, bridgeTelegram) && FileExists(bridgeTelegram)) {
+    LogDebug("The Telegram configuration in the bridge folder stays there for the next look.");
+  }
 }
 
 WorkspaceSettings LoadWorkspaceSettings() {

@@ -8,6 +8,8 @@
 //   services_probe send <token> <chat> <hex> SendTelegramMessage, waits for stdin
 //   services_probe worker                    starts the Telegram worker, then reads lines:
 //                                            "symbol <s>", "shutdown", "quit"
+//   services_probe relay                     moves old configuration files into the store,
+//                                            then prints "TOKEN <the stored bot token>"
 //   services_probe claim [gated]             claims capture requests, one REQ line each;
 //                                            gated: prints READY and waits for a stdin line
 #include <windows.h>
@@ -106,6 +108,10 @@ int wmain(int argc, wchar_t** argv) {
         break;
       }
     }
+    return 0;
+  }
+  if (command == L"relay") {
+    Say("TOKEN " + ReadTelegramConfig().token);
     return 0;
   }
   if (command == L"claim") {

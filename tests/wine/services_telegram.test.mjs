@@ -388,3 +388,18 @@ test('killed again and again while handling commands, each command runs at most 
     }
   }
 });
+
+test('an older copy left in the bridge folder never replaces the relay moved from the data folder', async () => {
+  // The bridge folder's copy is written first: a pass between the two writes then moves it
+  // before the newer one, which still wins.
+  const data = path.join(w.appdata, 'Quorvale_Workspace_Data');
+  const bridgeCopy = path.join(w.bridge, 'QV_TelegramConfig.json');
+  await fsp.writeFile(bridgeCopy, `{"token":"555:STALE","chatid":"${CHAT}"}`);
+  await fsp.writeFile(path.join(data, 'QV_TelegramConfig.json'), `{"token":"777:FRESH","chatid":"${CHAT}"}`);
+  for (const look of ['first look', 'next look']) {
+    const r = await w.run(probe, ['relay'], { env: env() });
+    assert.equal(r.code, 0, r.stderr);
+    assert.match(r.stdout, /^TOKEN 777:FRESH\r?$/m, look);
+    assert.equal(fs.existsSync(bridgeCopy), false, `${look}: the stale copy is gone`);
+  }
+});
